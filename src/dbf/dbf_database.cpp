@@ -1,0 +1,108 @@
+#include "dbf/dbf_database.h"
+
+#include "dbf/dbf_codepages.h"
+#include "dbf/dbf_exception.h"
+#include "dbf/dbf_files.h"
+#include "dbf/dbf_log.h"
+#include "dbf/dbf_report.h"
+#include "dbf/dbf_recordset.h"
+#include "tk/tk_text.h"
+
+namespace {
+
+bool has_table_ending(const std::wstring& name) {
+    for (const wchar_t* ext : {L".dbc", L".dbf", L".dbt", L".fpt"})
+        if (tk_ends_with_no_case(name, ext)) return true;
+    return false;
+}
+
+}  // namespace
+
+dbf_database::dbf_database(const std::wstring& folder, int type, uint8_t codepage_key, bool use_dbc)
+    : udb_database(folder, type, false),
+      use_dbc_(use_dbc),
+      codepage_key_(codepage_key),
+      folder_(tk_unicode_to_path(folder)) {
+    DBF_LOG(1, "dbf_database::ctor");
+    init_codepage_tables();
+    for (const std::string& file : dbf_files::list_regular(folder_)) {
+        DBF_LOG(1, "Process entry '%s'", file.c_str());
+        const std::wstring wfile = tk_path_to_unicode(file);
+        if (wfile.size() <= 4 || !tk_ends_with_no_case(wfile, L".dbf")) continue;
+        const std::wstring table = wfile.substr(0, wfile.size() - 4);
+        if (files_.emplace(table, wfile).second) {
+            table_names.push_back(table);
+            DBF_LOG(1, "Find table: '%s'=>'%s'", tk_unicode_to_utf8(table).c_str(), file.c_str());
+        }
+    }
+    DBF_LOG(1, "dbf_database::ctor - END");
+}
+
+dbf_database::~dbf_database() = default;
+
+std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring&, const udb_schema&,
+                                                          const udb_indexes&) {
+    TK_ASSERT_FAIL();
+}
+
+std::unique_ptr<udb_recordset> dbf_database::get_query(const std::wstring&, const std::wstring&) {
+    return nullptr;
+}
+
+bool dbf_database::query(const std::string&) { return false; }
+
+std::wstring dbf_database::get_file_name(const std::wstring& name) const {
+    DBF_LOG(1, "dbf_database::get_file_name(%s)", tk_unicode_to_utf8(name).c_str());
+    std::wstring file = name;
+    auto it = files_.find(name);
+    if (it == files_.end()) {
+        // A name in another letter case than the listing finds its file.
+        for (const auto& t : table_names)
+            if (tk_equal_no_case(t, name)) {
+                it = files_.find(t);
+                break;
+            }
+    }
+    if (it != files_.end()) file = it->second;
+    std::wstring path = this->name;
+    if (!path.empty() && path.back() != L'/') path += L'/';
+    path += file;
+    if (!has_table_ending(path)) path += L".dbf";
+    return path;
+}
+
+std::unique_ptr<udb_recordset> dbf_database::get_table(const std::wstring& table, int mode) {
+    DBF_LOG(1, "dbf_database::get_table(%s)", tk_unicode_to_utf8(table).c_str());
+    const std::wstring path = get_file_name(table);
+    const std::string fs = tk_unicode_to_path(path);
+    if (!dbf_files::is_regular(fs)) {
+        tk_log(3, "Table '%s' does not exists", tk_unicode_to_utf8(table).c_str());
+        throw dbf_exception("Table file not found: " + fs, 0);
+    }
+    return std::make_unique<dbf_recordset>(path, mode, codepage_key_, this);
+}
+
+void dbf_database::init_dbc(const std::string& dbc_name) {
+    if (!use_dbc_) return;
+    DBF_LOG(1, "dbf_database::init_dbc(%s)", dbc_name.c_str());
+    if (dbc_ || dbc_tried_) {
+        DBF_LOG(1, ".dbc is initilaized already, nothing to do");
+        return;
+    }
+    std::string path = dbc_name;
+    if (path.empty() || path[0] != '/') {
+        path = tk_unicode_to_path(get_file_name(tk_path_to_unicode(dbc_name)));
+    }
+    if (!dbf_files::is_regular(path)) {
+        tk_log(3, "File '%s' does not exists", path.c_str());
+        return;
+    }
+    dbc_tried_ = true;
+    try {
+        dbc_ = std::make_unique<dbf_dbc>(tk_path_to_unicode(path), codepage_key_, this);
+    } catch (const tk_exception& e) {
+        dbc_.reset();
+        dbf_exception failure("Database container is not usable: " + std::string(e.what()), 0);
+        dbf_report::report(failure, tk_path_to_unicode(path));
+    }
+}

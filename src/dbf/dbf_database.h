@@ -1,0 +1,65 @@
+// A folder of DBF tables, read as the source database of a conversion.
+//
+// Every regular file whose name ends in ".dbf" (any letter case) is a table
+// named after the file without that ending; the list is sorted
+// case-insensitively, then exactly (a.dbf and A.DBF are two tables). The
+// folder is read directly; the current folder is never changed.
+//
+// The database holds the user's code-page key (0: each table keeps its own
+// language driver) and, once a Visual FoxPro table names it and `use_dbc` is
+// set, the folder's database container with its long field names. It is
+// the process-wide dbf_database singleton while it lives (the first one
+// constructed). Tables opened through get_table belong to the caller.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "dbf/dbf_dbc.h"
+#include "tk/tk_singleton.h"
+#include "udb/udb_database.h"
+
+class dbf_database : public tk_singleton<dbf_database>, public udb_database {
+public:
+    // `type` is the database type word (1 for DBF). A folder that cannot be
+    // read throws tk_exception level 1 naming it and the reason.
+    dbf_database(const std::wstring& folder, int type, uint8_t codepage_key, bool use_dbc);
+    ~dbf_database() override;
+
+    // Writing side, not built: an internal error.
+    std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
+                                                const udb_indexes& indexes) override;
+    using udb_database::create_table;
+    // A DBF database has no queries: null.
+    std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& text) override;
+    // A new dbf_recordset on the table's file. A table without a file fails
+    // at level 0 (dbf_exception).
+    std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int mode) override;
+    using udb_database::query;
+    bool query(const std::string& text) override;  // false
+
+    // Folder + "/" + the table's file name; ".dbf" is appended unless the
+    // name ends in .dbc, .dbf, .dbt or .fpt (any case).
+    std::wstring get_file_name(const std::wstring& name) const;
+
+    // Opens the container once: `name` is a UTF-8 path (absolute, or from
+    // the folder). Does nothing without `use_dbc`, when one is open, or when
+    // the file is missing. An unusable container is reported once through
+    // dbf_report (level 0) and the tables keep their short names.
+    void init_dbc(const std::string& name);
+
+    dbf_dbc* get_dbc() const { return dbc_.get(); }
+    bool get_use_dbc() const { return use_dbc_; }
+    uint8_t get_codepage_key() const { return codepage_key_; }
+    const std::string& get_folder() const { return folder_; }
+
+private:
+    bool use_dbc_;
+    uint8_t codepage_key_;
+    std::unique_ptr<dbf_dbc> dbc_;
+    bool dbc_tried_ = false;
+    std::string folder_;                          // UTF-8 bytes, as given
+    std::map<std::wstring, std::wstring> files_;  // table name -> file name
+};

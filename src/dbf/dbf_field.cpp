@@ -1,0 +1,345 @@
+#include "dbf/dbf_field.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "dbf/dbf_log.h"
+#include "tk/ole_date.h"
+#include "tk/tk_text.h"
+
+namespace {
+
+uint32_t le32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+uint64_t le64(const uint8_t* p) {
+    return le32(p) | (static_cast<uint64_t>(le32(p + 4)) << 32);
+}
+uint64_t be64(const uint8_t* p) {
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
+    return v;
+}
+double as_double(uint64_t bits) {
+    double d;
+    std::memcpy(&d, &bits, 8);
+    return d;
+}
+
+// Proleptic Gregorian date of a day count from 1970-01-01.
+void civil_from_days(int64_t z, int& y, int& m, int& d) {
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t yy = static_cast<int64_t>(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    y = static_cast<int>(yy + (m <= 2));
+}
+
+constexpr int64_t jdn_1970 = 2440588;        // Julian day number of 1970-01-01
+constexpr int64_t days_0001_to_1970 = 719162; // days from 0001-01-01 to 1970-01-01
+constexpr int64_t ms_per_day = 86400000;
+
+bool in_range(int y) { return y >= 1 && y <= 7999; }
+
+std::string_view up_to_nul(const uint8_t* p, size_t n) {
+    const void* z = std::memchr(p, 0, n);
+    return std::string_view(reinterpret_cast<const char*>(p),
+                            z ? static_cast<const uint8_t*>(z) - p : n);
+}
+
+std::string_view trim_blanks(std::string_view s) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+}
+
+}  // namespace
+
+dbf_field::dbf_field(const std::wstring& name, uint32_t size) : udb_field(name, size, ole_variant()) {}
+
+dbf_field::dbf_field(const uint8_t* bytes, const dbf_field_descriptor7& fd, int codepage)
+    : udb_field(tk_codepage_to_unicode(fd.name_view(), codepage), static_cast<uint32_t>(dbf_get_size_2(fd)),
+                ole_variant()) {
+    DBF_LOG(1, "dbf_field::ctor");
+    ole_variant::operator=(get_variant(bytes, fd, codepage));
+}
+
+dbf_decoding dbf_field::decoding_of(const dbf_field_descriptor7& fd) {
+    switch (fd.field_type) {
+    case 'C': return dbf_decoding::text_trim_right;
+    case 'N': return (fd.decimals == 0 && fd.length < 20) ? dbf_decoding::integer : dbf_decoding::decimal;
+    case 'F': return dbf_decoding::real;
+    case 'D': return dbf_decoding::date;
+    case 'T': return dbf_decoding::julian_datetime;
+    case '@': return dbf_decoding::timestamp;
+    case 'L': return dbf_decoding::logical;
+    case 'I': case '+': return dbf_decoding::int32_le;
+    case 'Y': return dbf_decoding::currency;
+    case 'B': return fd.is_vfp() ? dbf_decoding::double_le : dbf_decoding::memo_binary;
+    case 'O': return dbf_decoding::double_be;
+    case 'M': return dbf_decoding::memo_text;
+    case 'G': case 'P': case 'W': return dbf_decoding::memo_binary;
+    case 'Q': return dbf_decoding::binary;
+    default: return dbf_decoding::text_trim_left;
+    }
+}
+
+ole_variant dbf_field::get_variant(const uint8_t* bytes, const dbf_field_descriptor7& fd, int codepage) {
+    dbf_column c;
+    c.type = static_cast<char>(fd.field_type);
+    c.width = static_cast<uint32_t>(dbf_get_size_2(fd));
+    c.how = decoding_of(fd);
+    c.vartype = dbf_get_vartype_2(fd);
+    dbf_field f(std::wstring(), c.width);
+    std::wstring scratch;
+    if (c.how != dbf_decoding::memo_text && c.how != dbf_decoding::memo_binary)
+        f.decode(bytes, c, codepage, scratch);
+    return ole_variant(static_cast<const ole_variant&>(f));
+}
+
+bool dbf_field::check_number(std::string_view text, std::string& clean, bool& empty) {
+    text = trim_blanks(text);
+    clean.clear();
+    empty = false;
+    size_t i = 0, digits = 0;
+    const size_t n = text.size();
+    if (i < n && (text[i] == '+' || text[i] == '-')) clean += text[i++];
+    for (; i < n && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) clean += text[i];
+    bool dots_only = digits == 0;
+    if (i < n && (text[i] == '.' || text[i] == ',')) {
+        clean += '.';
+        ++i;
+        for (; i < n && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) clean += text[i];
+    }
+    if (digits > 0 && i < n && (text[i] == 'e' || text[i] == 'E')) {
+        clean += 'e';
+        ++i;
+        if (i < n && (text[i] == '+' || text[i] == '-')) clean += text[i++];
+        size_t exp_digits = 0;
+        for (; i < n && text[i] >= '0' && text[i] <= '9'; ++i, ++exp_digits) clean += text[i];
+        if (exp_digits == 0) return false;
+    }
+    if (digits == 0) {
+        // Blanks and dots only (a blank number written by some tools) count as empty.
+        bool only_dots = dots_only && text.find_first_not_of(". ") == std::string_view::npos;
+        empty = text.empty() || only_dots;
+        return empty;
+    }
+    return i == n;
+}
+
+void dbf_field::set_text(std::string_view bytes, int codepage, std::wstring& scratch) {
+    tk_codepage_to_unicode(bytes, codepage, scratch);
+    ole_variant::operator=(scratch);
+}
+
+void dbf_field::set_number(std::string_view raw, const dbf_column& c) {
+    std::string clean;
+    bool empty = false;
+    if (!check_number(raw, clean, empty)) {
+        set_null();
+        DBF_LOG(3, "WARNING: field '%s' holds '%.*s', which is not a number; read as NULL",
+                tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
+        return;
+    }
+    if (empty) {
+        clear();
+        return;
+    }
+    const char* b = clean.data();
+    const char* e = b + clean.size();
+    if (*b == '+') ++b;
+    bool ok = false;
+    if (c.vartype == VT_R8 || c.vartype == VT_R4) {
+        double d = 0;
+        auto r = std::from_chars(b, e, d);
+        ok = r.ec == std::errc() && r.ptr == e && std::isfinite(d);
+        if (ok) ole_variant::operator=(ole_variant(d));
+    } else if (c.vartype == VT_DECIMAL) {
+        ole_decimal dec;
+        ok = ole_decimal::parse(std::string_view(b, e - b), dec);
+        if (ok) ole_variant::operator=(ole_variant(dec));
+    } else {
+        int64_t v = 0;
+        auto r = std::from_chars(b, e, v);
+        if (r.ec == std::errc() && r.ptr == e) {
+            ok = true;
+        } else {
+            double d = 0;
+            auto rd = std::from_chars(b, e, d);
+            ok = rd.ec == std::errc() && rd.ptr == e && std::isfinite(d) && d == std::trunc(d) &&
+                 std::fabs(d) < 9.2e18;
+            if (ok) v = static_cast<int64_t>(d);
+        }
+        if (ok) {
+            switch (c.vartype) {
+            case VT_I1: ok = v >= -128 && v <= 127; break;
+            case VT_I2: ok = v >= -32768 && v <= 32767; break;
+            case VT_I4: ok = v >= INT32_MIN && v <= INT32_MAX; break;
+            default: break;
+            }
+        }
+        if (ok) {
+            if (c.vartype == VT_I8) {
+                ole_variant::operator=(ole_variant::from_int64(v));
+            } else {
+                ole_variant x(static_cast<int>(v));
+                if (c.vartype != VT_I4) x.change_type(c.vartype);
+                ole_variant::operator=(std::move(x));
+            }
+        }
+    }
+    if (!ok) {
+        set_null();
+        DBF_LOG(3, "WARNING: field '%s' holds '%.*s', which does not fit its type; read as NULL",
+                tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
+    }
+}
+
+void dbf_field::set_date_text(std::string_view text) {
+    text = trim_blanks(text);
+    if (text.empty()) {
+        clear();
+        return;
+    }
+    if (text.size() == 8 && text.find_first_not_of("0123456789") == std::string_view::npos) {
+        SYSTEMTIME st;
+        int y = (text[0] - '0') * 1000 + (text[1] - '0') * 100 + (text[2] - '0') * 10 + (text[3] - '0');
+        int m = (text[4] - '0') * 10 + (text[5] - '0');
+        int d = (text[6] - '0') * 10 + (text[7] - '0');
+        st.wYear = static_cast<uint16_t>(y);
+        st.wMonth = static_cast<uint16_t>(m);
+        st.wDay = static_cast<uint16_t>(d);
+        ole_date date(st);
+        date.kind = ole_date::kind_date;
+        if (date.is_valid()) ole_variant::operator=(ole_variant(date));
+        else clear();
+        return;
+    }
+    ole_date date{std::string(text)};
+    if (date.kind != ole_date::kind_none && date.is_valid()) ole_variant::operator=(ole_variant(date));
+    else clear();
+}
+
+void dbf_field::set_julian(const uint8_t* p) {
+    const uint32_t day = le32(p);
+    const uint32_t ms = le32(p + 4);
+    DBF_LOG(1, "lDay=%08X, lSec=%08X", day, ms);
+    const int64_t seconds = (static_cast<int64_t>(ms) + 1) / 1000;
+    const int64_t days = static_cast<int64_t>(day) - jdn_1970 + seconds / 86400;
+    int64_t rest = seconds % 86400;
+    int y, m, d;
+    civil_from_days(days, y, m, d);
+    if (day == 0 || !in_range(y)) {
+        clear();
+        return;
+    }
+    SYSTEMTIME st;
+    st.wYear = static_cast<uint16_t>(y);
+    st.wMonth = static_cast<uint16_t>(m);
+    st.wDay = static_cast<uint16_t>(d);
+    st.wHour = static_cast<uint16_t>(rest / 3600);
+    st.wMinute = static_cast<uint16_t>(rest / 60 % 60);
+    st.wSecond = static_cast<uint16_t>(rest % 60);
+    ole_variant::operator=(ole_variant(ole_date(st)));
+}
+
+void dbf_field::set_timestamp(const uint8_t* p) {
+    const double v = as_double(be64(p));
+    if (!(v > 0) || !std::isfinite(v)) {
+        clear();
+        return;
+    }
+    int64_t total = static_cast<int64_t>(std::llround(v));
+    int64_t day = total / ms_per_day;          // day 1 is 0001-01-01
+    int64_t ms = total % ms_per_day;
+    int y, m, d;
+    civil_from_days(day - 1 - days_0001_to_1970, y, m, d);
+    if (day < 1 || !in_range(y)) {
+        clear();
+        return;
+    }
+    SYSTEMTIME st;
+    st.wYear = static_cast<uint16_t>(y);
+    st.wMonth = static_cast<uint16_t>(m);
+    st.wDay = static_cast<uint16_t>(d);
+    st.wHour = static_cast<uint16_t>(ms / 3600000);
+    st.wMinute = static_cast<uint16_t>(ms / 60000 % 60);
+    st.wSecond = static_cast<uint16_t>(ms / 1000 % 60);
+    st.wMilliseconds = static_cast<uint16_t>(ms % 1000);
+    ole_variant::operator=(ole_variant(ole_date(st)));
+}
+
+void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage, std::wstring& scratch) {
+    const size_t w = c.width;
+    auto need = [&](size_t n) {
+        if (w >= n) return true;
+        set_null();
+        return false;
+    };
+    switch (c.how) {
+    case dbf_decoding::text_trim_right: {
+        std::string_view s = up_to_nul(p, w);
+        while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+        set_text(s, codepage, scratch);
+        break;
+    }
+    case dbf_decoding::text_trim_left: {
+        std::string_view s = up_to_nul(p, w);
+        while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+        set_text(s, codepage, scratch);
+        break;
+    }
+    case dbf_decoding::integer:
+    case dbf_decoding::decimal:
+    case dbf_decoding::real:
+        set_number(up_to_nul(p, w), c);
+        break;
+    case dbf_decoding::date:
+        set_date_text(up_to_nul(p, w));
+        break;
+    case dbf_decoding::julian_datetime:
+        if (need(8)) set_julian(p);
+        break;
+    case dbf_decoding::timestamp:
+        if (need(8)) set_timestamp(p);
+        break;
+    case dbf_decoding::logical:
+        if (need(1)) ole_variant::operator=(ole_variant(p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y'));
+        break;
+    case dbf_decoding::int32_le:
+        if (need(4)) ole_variant::operator=(ole_variant(static_cast<int>(static_cast<int32_t>(le32(p)))));
+        break;
+    case dbf_decoding::currency:
+        if (need(8)) ole_variant::operator=(ole_variant(ole_currency{static_cast<int64_t>(le64(p))}));
+        break;
+    case dbf_decoding::double_le:
+        if (need(8)) ole_variant::operator=(ole_variant(as_double(le64(p))));
+        break;
+    case dbf_decoding::double_be:
+        if (need(8)) ole_variant::operator=(ole_variant(as_double(be64(p))));
+        break;
+    case dbf_decoding::binary:
+        ole_variant::operator=(std::vector<uint8_t>(p, p + w));
+        break;
+    case dbf_decoding::memo_text:
+    case dbf_decoding::memo_binary:
+        clear();
+        break;
+    }
+}
+
+void dbf_field::set_memo(const std::string& data, bool binary, int codepage, std::wstring& scratch) {
+    if (binary) {
+        ole_variant::operator=(std::vector<uint8_t>(data.begin(), data.end()));
+        return;
+    }
+    const size_t nul = data.find('\0');
+    set_text(std::string_view(data).substr(0, nul), codepage, scratch);
+}

@@ -1,0 +1,59 @@
+#include "dbf/dbf_memo_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "dbf/dbf_exception.h"
+#include "dbf/dbf_log.h"
+
+dbf_memo_file::dbf_memo_file(const std::string& path, int mode) : tk_huge_file(path, mode != 0) {
+    DBF_LOG(1, "dbf_memo_file::ctor");
+    size_ = get_size();
+}
+
+dbf_memo_file::~dbf_memo_file() = default;
+
+uint32_t dbf_memo_file::get_block_number(const uint8_t* field, size_t width) const {
+    const size_t n = std::min<size_t>(width, 10);
+    size_t i = 0;
+    while (i < n && (field[i] == ' ' || field[i] == 0)) ++i;
+    uint64_t v = 0;
+    size_t digits = 0;
+    for (; i < n && field[i] >= '0' && field[i] <= '9'; ++i, ++digits) {
+        v = v * 10 + (field[i] - '0');
+        if (v > 0xFFFFFFFFu) break;
+    }
+    bool rest_blank = true;
+    for (; i < n; ++i)
+        if (field[i] != ' ' && field[i] != 0) rest_blank = false;
+    if (digits == 0 || !rest_blank || v > 0xFFFFFFFFu) {
+        if (digits != 0 || !rest_blank) DBF_LOG(2, "Invalid MEMO block!");
+        return 0;
+    }
+    return static_cast<uint32_t>(v);
+}
+
+void dbf_memo_file::read_at(uint64_t position, void* buffer, size_t length) {
+    try {
+        get_at(position, buffer, length);
+    } catch (const tk_exception& e) {
+        throw dbf_exception::io_failure(path, e);
+    }
+}
+
+void dbf_memo_file::read_terminated(uint64_t start, char terminator, std::string& data) {
+    data.clear();
+    char chunk[4096];
+    uint64_t pos = start;
+    while (pos < size_) {
+        size_t n = static_cast<size_t>(std::min<uint64_t>(sizeof chunk, size_ - pos));
+        read_at(pos, chunk, n);
+        const char* end = static_cast<const char*>(std::memchr(chunk, terminator, n));
+        if (end) {
+            data.append(chunk, end - chunk);
+            return;
+        }
+        data.append(chunk, n);
+        pos += n;
+    }
+}

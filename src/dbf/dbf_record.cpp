@@ -1,0 +1,3 @@
+#include "dbf/dbf_record.h"
+
+dbf_record::~dbf_record() = default;

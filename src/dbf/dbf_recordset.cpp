@@ -1,0 +1,540 @@
+#include "dbf/dbf_recordset.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "dbf/dbf_codepages.h"
+#include "dbf/dbf_database.h"
+#include "dbf/dbf_exception.h"
+#include "dbf/dbf_field.h"
+#include "dbf/dbf_files.h"
+#include "dbf/dbf_log.h"
+#include "dbf/dbf_no_memo_exception.h"
+#include "dbf/dbf_report.h"
+#include "dbf/dbt_memo_file.h"
+#include "dbf/fpt_memo_file.h"
+#include "dbf/old_memo_file.h"
+#include "dbf/smt_memo_file.h"
+#include "tk/tk_text.h"
+
+namespace {
+
+constexpr size_t block_bytes = 64 * 1024;   // records read at once
+constexpr size_t header_cap = 1 << 20;       // descriptor area read at most
+
+[[noreturn]] void not_dbf(const char* why) {
+    tk_log(2, "ERROR: %s", why);
+    throw dbf_exception(std::string(dbf_not_dbf_format), 0);
+}
+
+uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+int32_t le32s(const uint8_t* p) {
+    return static_cast<int32_t>(p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24));
+}
+
+bool is_vfp_version(uint8_t v) { return v >= 0x30 && v <= 0x32; }
+bool is_level7(uint8_t v) { return v == 0x04 || v == 0x8C; }
+
+int memo_kind_of(const dbf_header& h) {
+    switch (h.version) {
+    case 0x30: case 0x31: case 0x32:
+        if (!(h.flags & 0x02)) return dbf_memo_none;
+        return (h.flags & 0x04) ? dbf_memo_dct : dbf_memo_vfp;
+    case 0x7B: case 0x8B: case 0x8C: case 0xCB: case 0xEB: return dbf_memo_dbt4;
+    case 0x83: return dbf_memo_dbt3;
+    case 0xE5: return dbf_memo_smt;
+    case 0xF5: return dbf_memo_fpt;
+    default: return dbf_memo_none;
+    }
+}
+
+const char* memo_ext(int kind) {
+    switch (kind) {
+    case dbf_memo_dbt3: case dbf_memo_dbt4: return ".dbt";
+    case dbf_memo_smt: return ".smt";
+    case dbf_memo_dct: return ".dct";
+    default: return ".fpt";
+    }
+}
+
+}  // namespace
+
+dbf_recordset::dbf_recordset(const std::wstring& path, int mode, uint8_t codepage_key, dbf_database* owner,
+                             const dbf_open_options& options)
+    : udb_recordset(owner, tk_path_to_unicode(dbf_files::stem_of(tk_unicode_to_path(path))), true),
+      path_(path),
+      fs_path_(tk_unicode_to_path(path)),
+      owner_(owner),
+      options_(options),
+      codepage_key_(codepage_key) {
+    DBF_LOG(1, "dbf_recordset::ctor(%s, cp=%d)", fs_path_.c_str(), codepage_key);
+    init_codepage_tables();
+    if (!owner_) owner_ = dbf_database::try_ptr();
+    try {
+        file_ = std::make_unique<tk_huge_file>(fs_path_, mode != 1 && mode != 8 ? true : false);
+    } catch (const dbf_exception&) {
+        throw;
+    } catch (const tk_exception& e) {
+        throw dbf_exception::io_failure(fs_path_, e);
+    }
+    if (mode != 1 && mode != 8) {
+        DBF_LOG(2, "a_mode=%d, returning...", mode);
+        return;
+    }
+    read_header();
+    DBF_LOG(1, "dbf_recordset::ctor - at the END");
+}
+
+dbf_recordset::~dbf_recordset() { DBF_LOG(1, "dbf_recordset::dtor"); }
+
+void dbf_recordset::read_header() {
+    uint64_t size = 0;
+    try {
+        size = file_->get_size();
+    } catch (const tk_exception& e) {
+        throw dbf_exception::io_failure(fs_path_, e);
+    }
+    if (size < 32) not_dbf("File is too small");
+    uint8_t h[32];
+    try {
+        file_->get_at(0, h, 32);
+    } catch (const tk_exception& e) {
+        throw dbf_exception::io_failure(fs_path_, e);
+    }
+    header_.version = h[0];
+    if (h[0] == 0x02) {
+        header_.last_rec = le16(h + 1);
+        header_.rec_size = le16(h + 6);
+        if (header_.rec_size < 2) not_dbf("Invalid DBF header");
+        read_descriptors_dbase2(size);
+    } else {
+        std::memcpy(header_.update, h + 1, 3);
+        header_.last_rec = le32s(h + 4);
+        header_.data_offset = le16(h + 8);
+        header_.rec_size = le16(h + 10);
+        header_.flags = h[28];
+        header_.language_driver = h[29];
+        if (header_.rec_size < 2 || header_.last_rec < 0) not_dbf("Invalid DBF header");
+        codepage_ = dbf_effective_codepage(codepage_key_, header_.language_driver);
+        read_descriptors_standard(size);
+    }
+    DBF_LOG(2, "data_offset=%u, last_rec=%d, rec_size=%d", data_offset_, header_.last_rec, header_.rec_size);
+    if (descriptors_.empty()) not_dbf("Table has no fields");
+    check_widths();
+    count_records(size);
+    DBF_LOG(2, "DBF file has codepage: %d", header_.language_driver);
+    if (codepage_key_ != 0) DBF_LOG(2, "Setting user-defined codepage: %d", codepage_key_);
+    build_columns();
+    container_step(size);
+    refine_from_dbc();
+    make_names_unique();
+    build_schema();
+    init_memo_file();
+    init_indexes();
+}
+
+void dbf_recordset::read_descriptors_standard(uint64_t file_size) {
+    const bool level7 = is_level7(header_.version);
+    const size_t hdr = level7 ? 68 : 32;
+    const size_t dsz = level7 ? 48 : 32;
+    uint64_t limit = header_.data_offset ? header_.data_offset : file_size;
+    limit = std::min<uint64_t>({limit, file_size, header_cap});
+    std::vector<uint8_t> buf(static_cast<size_t>(limit));
+    try {
+        file_->get_at(0, buf.data(), buf.size());
+    } catch (const tk_exception& e) {
+        throw dbf_exception::io_failure(fs_path_, e);
+    }
+    DBF_LOG(2, level7 ? "Processing dBASE Level 7 format" : "Default processing");
+    size_t pos = hdr;
+    for (; pos + 1 <= buf.size(); pos += dsz) {
+        if (buf[pos] == 0x0D) {
+            terminator_ = static_cast<uint32_t>(pos);
+            break;
+        }
+        if (pos + dsz > buf.size()) break;
+        const uint8_t* d = buf.data() + pos;
+        dbf_field_descriptor7 fd;
+        const size_t name_len = level7 ? 32 : 11;
+        std::memcpy(fd.name, d, name_len);
+        if (!level7) fd.name[11] = 0;
+        fd.name[31] = 0;
+        fd.field_type = d[level7 ? 32 : 11];
+        fd.length = d[level7 ? 33 : 16];
+        fd.decimals = d[level7 ? 34 : 17];
+        fd.flags = level7 ? 0 : d[18];
+        fd.version = header_.version;
+        if (fd.name[0] == 0 && fd.field_type == 0) {
+            tk_log(3, "WARNING: %s: the field descriptors are not ended by 0x0D", fs_path_.c_str());
+            break;
+        }
+        add_descriptor(fd);
+    }
+    if (header_.data_offset == 0) {
+        if (terminator_ == 0) not_dbf("No header length and no descriptor terminator");
+        data_offset_ = terminator_ + 1 + (is_vfp_version(header_.version) ? 263 : 0);
+    } else {
+        data_offset_ = header_.data_offset;
+        if (terminator_ != 0 && data_offset_ < terminator_ + 1) not_dbf("Header length inside the descriptors");
+        if (terminator_ == 0 && data_offset_ < pos) not_dbf("Header length inside the descriptors");
+    }
+}
+
+void dbf_recordset::read_descriptors_dbase2(uint64_t file_size) {
+    DBF_LOG(2, "Processing FoxBase format (signature=2)");
+    const size_t limit = static_cast<size_t>(std::min<uint64_t>(file_size, 8 + 32 * 16 + 1));
+    std::vector<uint8_t> buf(limit);
+    try {
+        file_->get_at(0, buf.data(), buf.size());
+    } catch (const tk_exception& e) {
+        throw dbf_exception::io_failure(fs_path_, e);
+    }
+    size_t pos = 8;
+    for (int i = 0; i < 32 && pos < buf.size(); ++i, pos += 16) {
+        if (buf[pos] == 0x0D) {
+            terminator_ = static_cast<uint32_t>(pos);
+            break;
+        }
+        if (pos + 16 > buf.size()) break;
+        const uint8_t* d = buf.data() + pos;
+        dbf_field_descriptor7 fd;
+        std::memcpy(fd.name, d, 11);
+        fd.field_type = d[11];
+        fd.length = d[12];
+        fd.decimals = d[15];
+        fd.version = 0x02;
+        if (fd.name[0] == 0 && fd.field_type == 0) break;
+        DBF_LOG(2, "Got field: %s/%c/%d", fd.name, fd.field_type, fd.length);
+        add_descriptor(fd);
+    }
+    // The published layout puts the records at 521; some writers put them
+    // 33 bytes behind the terminator instead.
+    const uint64_t need = static_cast<uint64_t>(header_.last_rec) * header_.rec_size;
+    data_offset_ = 521;
+    if (file_size < 521 + need && terminator_ != 0 && file_size >= terminator_ + 33 + need)
+        data_offset_ = terminator_ + 33;
+    header_.data_offset = static_cast<uint16_t>(data_offset_);
+    codepage_ = dbf_effective_codepage(codepage_key_, 0);
+}
+
+void dbf_recordset::add_descriptor(const dbf_field_descriptor7& fd) {
+    descriptors_.push_back(fd);
+    const uint32_t w = static_cast<uint32_t>(dbf_get_size_2(fd));
+    widths_.push_back(w);
+    DBF_LOG(2, "Got field: %s, type=%c, size=%u", fd.name, fd.field_type, w);
+}
+
+void dbf_recordset::check_widths() {
+    uint64_t sum = 1;
+    for (uint32_t w : widths_) sum += w;
+    if (sum <= header_.rec_size) return;
+    // Spreadsheet exports write stray decimals on character fields: read
+    // as a length high byte they overflow the record. The plain length
+    // bytes are taken when they fill the record exactly.
+    uint64_t plain = 1;
+    for (const auto& fd : descriptors_) plain += fd.length;
+    if (plain == header_.rec_size) {
+        tk_log(3, "WARNING: %s: field lengths with their high bytes overflow the record; the length bytes are used",
+               fs_path_.c_str());
+        for (size_t i = 0; i < descriptors_.size(); ++i) {
+            if (descriptors_[i].field_type != 'N' && descriptors_[i].field_type != 'F') descriptors_[i].decimals = 0;
+            widths_[i] = descriptors_[i].length;
+        }
+        return;
+    }
+    not_dbf("Field widths do not fit the record length");
+}
+
+void dbf_recordset::count_records(uint64_t file_size) {
+    const uint64_t rs = header_.rec_size;
+    const uint64_t fit = file_size > data_offset_ ? (file_size - data_offset_) / rs : 0;
+    const uint64_t declared = static_cast<uint64_t>(header_.last_rec);
+    record_count_ = static_cast<uint32_t>(std::min(declared, fit));
+    if (fit < declared) {
+        tk_log(3, "WARNING: table '%s' declares %llu records but holds %llu; the records present are read",
+               fs_path_.c_str(), static_cast<unsigned long long>(declared), static_cast<unsigned long long>(fit));
+    } else {
+        const uint64_t end = data_offset_ + declared * rs;
+        const uint64_t extra = file_size - end;
+        if (extra > 1)
+            tk_log(3, "WARNING: table '%s' holds %llu bytes past its %llu records; they are not converted",
+                   fs_path_.c_str(), static_cast<unsigned long long>(extra),
+                   static_cast<unsigned long long>(declared));
+    }
+}
+
+void dbf_recordset::build_columns() {
+    const bool vfp = is_vfp_version(header_.version);
+    uint32_t offset = 1;
+    int bit = 0;
+    for (size_t i = 0; i < descriptors_.size(); ++i) {
+        const auto& fd = descriptors_[i];
+        const uint32_t w = widths_[i];
+        if (fd.field_type == '0') {
+            DBF_LOG(2, "Unsupported type, skip it");
+            if (nullflags_offset_ < 0) {
+                nullflags_offset_ = static_cast<int>(offset);
+                nullflags_width_ = w;
+            }
+            offset += w;
+            continue;
+        }
+        dbf_column c;
+        c.descriptor = static_cast<uint32_t>(i);
+        c.offset = offset;
+        c.width = w;
+        c.type = static_cast<char>(fd.field_type);
+        c.how = dbf_field::decoding_of(fd);
+        c.vartype = dbf_get_vartype_2(fd);
+        if (vfp) {
+            if (fd.field_type == 'V' || fd.field_type == 'Q') c.varlen_bit = bit++;
+            if (fd.flags & dbf_flag_nullable) c.null_bit = bit++;
+        }
+        columns_.push_back(c);
+        names_.push_back(tk_codepage_to_unicode(fd.name_view(), codepage_));
+        offset += w;
+    }
+    // Bits beyond the null-flags field (or without one) are not used.
+    const int bits = nullflags_offset_ < 0 ? 0 : static_cast<int>(nullflags_width_ * 8);
+    for (auto& c : columns_) {
+        if (c.null_bit >= bits) c.null_bit = -1;
+        if (c.varlen_bit >= bits) c.varlen_bit = -1;
+    }
+}
+
+void dbf_recordset::container_step(uint64_t file_size) {
+    if (!is_vfp_version(header_.version) || terminator_ == 0) return;
+    const uint64_t start = terminator_ + 1;
+    const uint64_t end = std::min<uint64_t>({data_offset_, start + 263, file_size});
+    if (end <= start) return;
+    std::string area(static_cast<size_t>(end - start), '\0');
+    try {
+        file_->get_at(start, area.data(), area.size());
+    } catch (const tk_exception& e) {
+        throw dbf_exception::io_failure(fs_path_, e);
+    }
+    area.resize(strnlen(area.c_str(), area.size()));
+    if (area.empty() || area[0] == ' ') {
+        DBF_LOG(2, "No information about .dbc file");
+        return;
+    }
+    backlink_ = area;
+    DBF_LOG(2, "Got DBC name=%s", backlink_.c_str());
+    if (!options_.container_step || !owner_ || !owner_->get_use_dbc() || owner_->get_dbc()) return;
+
+    // A Windows path in the table's code page, resolved from the table's
+    // folder component by component in any letter case.
+    std::string link = tk_unicode_to_path(tk_codepage_to_unicode(backlink_, codepage_));
+    std::replace(link.begin(), link.end(), '\\', '/');
+    std::string folder = dbf_files::folder_of(fs_path_);
+    std::vector<std::string> parts;
+    const bool absolute = (link.size() >= 2 && link[1] == ':') || link.rfind("//", 0) == 0 || link[0] == '/';
+    if (absolute) {
+        parts.push_back(dbf_files::file_of(link));
+    } else {
+        size_t b = 0;
+        while (b <= link.size()) {
+            size_t e = link.find('/', b);
+            if (e == std::string::npos) e = link.size();
+            std::string part = link.substr(b, e - b);
+            if (!part.empty() && part != ".") parts.push_back(part);
+            b = e + 1;
+        }
+    }
+    std::string resolved = folder.empty() ? std::string(".") : folder;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (parts[i] == "..") {
+            resolved = dbf_files::join(resolved, "..");
+            continue;
+        }
+        std::string hit = dbf_files::find_no_case(resolved, parts[i]);
+        if (hit.empty() && i + 1 < parts.size()) {
+            // A folder component: match it among the entries too.
+            std::string exact = dbf_files::join(resolved, parts[i]);
+            hit = exact;
+        }
+        if (hit.empty()) {
+            tk_log(3, "File '%s' does not exists", dbf_files::join(resolved, parts[i]).c_str());
+            return;
+        }
+        resolved = hit;
+    }
+    if (parts.empty()) return;
+    owner_->init_dbc(resolved);
+}
+
+void dbf_recordset::refine_from_dbc() {
+    DBF_LOG(1, "dbf_recordset::refine_from_dbc");
+    dbf_dbc* dbc = owner_ ? owner_->get_dbc() : nullptr;
+    if (!dbc || !options_.container_step) {
+        DBF_LOG(3, ".dbc is not initialized, nothing to do");
+        return;
+    }
+    const std::string table = tk_unicode_to_utf8(tk_path_to_unicode(dbf_files::stem_of(fs_path_)));
+    auto t = dbc->fnames_map.find(table);
+    if (t == dbc->fnames_map.end()) {
+        DBF_LOG(2, "No entries for table '%s' in .dbc", table.c_str());
+        return;
+    }
+    for (auto& n : names_) {
+        auto f = t->second.find(tk_unicode_to_utf8(n));
+        if (f == t->second.end()) continue;
+        DBF_LOG(3, "Tuning field name: %s -> %s", tk_unicode_to_utf8(n).c_str(), f->second.c_str());
+        n = tk_utf8_to_unicode(f->second);
+    }
+}
+
+void dbf_recordset::make_names_unique() {
+    for (size_t i = 0; i < names_.size(); ++i)
+        if (names_[i].empty()) names_[i] = L"FIELD" + std::to_wstring(i + 1);
+    for (size_t i = 1; i < names_.size(); ++i) {
+        bool dup = false;
+        for (size_t j = 0; j < i && !dup; ++j) dup = tk_equal_no_case(names_[i], names_[j]);
+        if (!dup) continue;
+        for (int k = 2;; ++k) {
+            std::wstring cand = names_[i] + L"_" + std::to_wstring(k);
+            bool used = false;
+            for (size_t j = 0; j < names_.size() && !used; ++j) used = tk_equal_no_case(cand, names_[j]);
+            if (used) continue;
+            tk_log(3, "WARNING: %s: duplicate field name '%s' read as '%s'", fs_path_.c_str(),
+                   tk_unicode_to_utf8(names_[i]).c_str(), tk_unicode_to_utf8(cand).c_str());
+            names_[i] = cand;
+            break;
+        }
+    }
+}
+
+void dbf_recordset::build_schema() {
+    current_ = std::make_unique<dbf_record>();
+    current_->codepage = codepage_;
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        const auto& c = columns_[i];
+        const auto& fd = descriptors_[c.descriptor];
+        const bool memo = c.how == dbf_decoding::memo_text || c.how == dbf_decoding::memo_binary;
+        const uint32_t size = memo ? 0 : c.width;
+        uint32_t reserved = 0;
+        if (c.type == 'D') reserved = 2;
+        if (c.type == 'T' || c.type == '@') reserved = 1;
+        t_ftd col(size, names_[i], c.vartype, false, false, ole_variant(), reserved);
+        if (c.vartype == VT_DECIMAL && c.type == 'N') {
+            col.precision = fd.length + fd.decimals + 2u;
+            col.scale = fd.decimals;
+            DBF_LOG(2, "Got VT_DECIMAL(%u,%u)", col.precision, col.scale);
+        }
+        schema.push_back(col);
+        if (i < options_.max_columns) current_->add_field(std::make_unique<dbf_field>(names_[i], size));
+    }
+}
+
+void dbf_recordset::init_memo_file() {
+    DBF_LOG(1, "dbf_recordset::init_memo_file");
+    bool has_memo_fields = false;
+    for (const auto& c : columns_)
+        has_memo_fields |= c.how == dbf_decoding::memo_text || c.how == dbf_decoding::memo_binary;
+    memo_kind_ = memo_kind_of(header_);
+    if (!has_memo_fields) return;
+    std::string found;
+    if (memo_kind_ != dbf_memo_none)
+        found = dbf_files::find_no_case(dbf_files::folder_of(fs_path_),
+                                        dbf_files::stem_of(fs_path_) + memo_ext(memo_kind_));
+    if (found.empty()) {
+        dbf_report::report(dbf_no_memo_exception(), path_);
+        return;
+    }
+    try {
+        switch (memo_kind_) {
+        case dbf_memo_dbt4: memo_ = std::make_unique<dbt_memo_file>(found, 0); break;
+        case dbf_memo_dbt3: memo_ = std::make_unique<old_memo_file>(found, 0); break;
+        case dbf_memo_smt: memo_ = std::make_unique<smt_memo_file>(found, 0); break;
+        default: memo_ = std::make_unique<fpt_memo_file>(found, 0, memo_kind_); break;
+        }
+    } catch (const dbf_exception&) {
+        throw;
+    } catch (const tk_exception& e) {
+        throw dbf_exception::io_failure(found, e);
+    }
+}
+
+void dbf_recordset::init_indexes() {
+    DBF_LOG(1, "dbf_recordset::init_indexes(%s)", fs_path_.c_str());
+    if (!dbf_log_on(1)) return;
+    const std::string folder = dbf_files::folder_of(fs_path_);
+    const std::string stem = dbf_files::stem_of(fs_path_);
+    if (!dbf_files::find_no_case(folder, stem + ".idx").empty()) {
+        tk_log(1, "dbf_recordset::process_idx(%s)", (stem + ".idx").c_str());
+    } else if (!dbf_files::find_no_case(folder, stem + ".cdx").empty()) {
+        tk_log(1, "dbf_recordset::process_cdx(%s)", (stem + ".cdx").c_str());
+    } else {
+        tk_log(1, "Failed to find .cdx, aborting");
+    }
+}
+
+void dbf_recordset::append_record(const udb_record&) { TK_ASSERT_FAIL(); }
+
+bool dbf_recordset::is_eof() { return cursor_ >= record_count_; }
+void dbf_recordset::next() { ++cursor_; }
+void dbf_recordset::prev() {
+    if (cursor_ > 0) --cursor_;
+}
+void dbf_recordset::reset() { cursor_ = 0; }
+void dbf_recordset::move_to(int32_t pos) { cursor_ = pos < 0 ? 0 : static_cast<uint32_t>(pos); }
+
+void dbf_recordset::load_block() {
+    const size_t rs = header_.rec_size;
+    const uint32_t per_block = static_cast<uint32_t>(std::max<size_t>(1, block_bytes / rs));
+    block_first_ = cursor_;
+    block_count_ = std::min(per_block, record_count_ - cursor_);
+    block_.resize(static_cast<size_t>(block_count_) * rs);
+    try {
+        file_->get_at(data_offset_ + static_cast<uint64_t>(cursor_) * rs, block_.data(), block_.size());
+    } catch (const tk_exception& e) {
+        block_count_ = 0;
+        throw dbf_exception::io_failure(fs_path_, e);
+    }
+}
+
+bool dbf_recordset::bit_set(const uint8_t* rec, int bit) const {
+    return bit >= 0 && ((rec[nullflags_offset_ + bit / 8] >> (bit % 8)) & 1);
+}
+
+udb_record* dbf_recordset::get_item() {
+    DBF_LOG(1, "dbf_recordset::get_item");
+    if (!current_ || cursor_ >= record_count_) return nullptr;
+    if (cursor_ < block_first_ || cursor_ >= block_first_ + block_count_) load_block();
+    const uint8_t* rec = block_.data() + static_cast<size_t>(cursor_ - block_first_) * header_.rec_size;
+    current_->b_deleted = rec[0] == '*';
+    const size_t n = std::min(columns_.size(), current_->size());
+    for (size_t i = 0; i < n; ++i) {
+        const dbf_column& c = columns_[i];
+        auto* f = static_cast<dbf_field*>(current_->at(i));
+        if (bit_set(rec, c.null_bit)) {
+            f->set_null();
+            continue;
+        }
+        const uint8_t* p = rec + c.offset;
+        if (c.how == dbf_decoding::memo_text || c.how == dbf_decoding::memo_binary) {
+            if (!memo_) {
+                DBF_LOG(1, "No MEMO file!");
+                f->set_null();
+                continue;
+            }
+            const uint32_t block = memo_->get_block_number(p, c.width);
+            DBF_LOG(1, "Got memo block number: %u", block);
+            if (block == 0) {
+                f->clear();
+                continue;
+            }
+            memo_->read_memo(block, memo_data_);
+            f->set_memo(memo_data_, c.how == dbf_decoding::memo_binary, codepage_, scratch_);
+            continue;
+        }
+        if (bit_set(rec, c.varlen_bit) && c.width > 0) {
+            dbf_column v = c;
+            v.width = std::min<uint32_t>(p[c.width - 1], c.width - 1);
+            f->decode(p, v, codepage_, scratch_);
+            continue;
+        }
+        f->decode(p, c, codepage_, scratch_);
+    }
+    return current_.get();
+}

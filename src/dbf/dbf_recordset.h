@@ -1,0 +1,120 @@
+// One open DBF table, read record by record.
+//
+// The constructor reads the header (standard, dBASE II and level-7 forms),
+// the field descriptors, picks the table's code page (the user's key, else
+// the header's language driver, 1252 when neither names one), decodes the
+// field names with it, applies the long names of the database container,
+// makes duplicate and empty names unique, and opens the memo file. Every
+// failure of the table's own files is a level-0 dbf_exception; a missing
+// memo file is reported through dbf_report and its cells read as NULL.
+//
+// The record count is min(header count, whole records in the file). Records
+// are read in blocks; get_item decodes the record at the cursor into one
+// dbf_record that stays valid until the next get_item. The table file is
+// only read, never written or locked.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbf/dbf_column.h"
+#include "dbf/dbf_field_descriptor.h"
+#include "dbf/dbf_memo_file.h"
+#include "dbf/dbf_record.h"
+#include "tk/tk_huge_file.h"
+#include "udb/udb_recordset.h"
+
+class dbf_database;
+
+// The 32-byte table header as read (dBASE II fields filled in).
+struct dbf_header {
+    uint8_t version = 0;
+    uint8_t update[3] = {};
+    int32_t last_rec = 0;
+    uint16_t data_offset = 0;
+    uint16_t rec_size = 0;
+    uint8_t flags = 0;
+    uint8_t language_driver = 0;
+};
+
+struct dbf_open_options {
+    bool container_step = true;         // follow the back-link to a .dbc
+    size_t max_columns = SIZE_MAX;      // decode only the first columns
+};
+
+class dbf_recordset : public udb_recordset {
+public:
+    // `path` is the .dbf file; mode 1 reads (the only mode of the reader).
+    // `owner` is the database the table belongs to (null: the singleton,
+    // if any).
+    dbf_recordset(const std::wstring& path, int mode, uint8_t codepage_key, dbf_database* owner = nullptr,
+                  const dbf_open_options& options = dbf_open_options());
+    ~dbf_recordset() override;
+
+    void append_record(const udb_record& record) override;  // writing side: assertion
+    udb_record* get_item() override;
+    bool is_eof() override;
+    void move_to(int32_t pos) override;
+    void next() override;
+    void prev() override;
+    void reset() override;
+
+    uint32_t get_record_count() const { return record_count_; }
+    uint32_t get_cursor() const { return cursor_; }
+    int get_codepage() const { return codepage_; }
+    int get_memo_type() const { return memo_kind_; }
+    bool has_memo_file() const { return memo_ != nullptr; }
+    const dbf_header& get_header() const { return header_; }
+    const std::vector<dbf_field_descriptor7>& get_descriptors() const { return descriptors_; }
+    const std::vector<dbf_column>& get_columns() const { return columns_; }
+    const std::wstring& get_path() const { return path_; }
+    // The container path read from the back-link area (Visual FoxPro), "" if none.
+    const std::string& get_backlink() const { return backlink_; }
+
+private:
+    void read_header();
+    void read_descriptors_standard(uint64_t file_size);
+    void read_descriptors_dbase2(uint64_t file_size);
+    void add_descriptor(const dbf_field_descriptor7& fd);
+    void check_widths();
+    void count_records(uint64_t file_size);
+    void build_columns();
+    void container_step(uint64_t file_size);
+    void refine_from_dbc();
+    void make_names_unique();
+    void build_schema();
+    void init_memo_file();
+    void init_indexes();
+    void load_block();
+    bool bit_set(const uint8_t* rec, int bit) const;
+
+    std::wstring path_;
+    std::string fs_path_;
+    std::unique_ptr<tk_huge_file> file_;
+    dbf_database* owner_ = nullptr;
+    dbf_open_options options_;
+    uint8_t codepage_key_ = 0;
+    int codepage_ = 1252;
+    dbf_header header_;
+    uint32_t data_offset_ = 0;        // first record, as used
+    uint32_t terminator_ = 0;         // position of the 0x0D (0: none found)
+    uint32_t record_count_ = 0;
+    uint32_t cursor_ = 0;
+    int memo_kind_ = dbf_memo_none;
+    std::unique_ptr<dbf_memo_file> memo_;
+    std::vector<dbf_field_descriptor7> descriptors_;
+    std::vector<uint32_t> widths_;    // per descriptor
+    std::vector<dbf_column> columns_; // per schema column
+    std::vector<std::wstring> names_; // per schema column
+    int nullflags_offset_ = -1;
+    uint32_t nullflags_width_ = 0;
+    std::string backlink_;
+    std::unique_ptr<dbf_record> current_;
+    std::vector<uint8_t> block_;      // records [block_first_, block_first_ + block_count_)
+    uint32_t block_first_ = 0;
+    uint32_t block_count_ = 0;
+    std::string memo_data_;
+    std::wstring scratch_;
+};

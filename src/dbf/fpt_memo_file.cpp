@@ -1,0 +1,45 @@
+#include "dbf/fpt_memo_file.h"
+
+#include "dbf/dbf_exception.h"
+#include "dbf/dbf_log.h"
+
+fpt_memo_file::fpt_memo_file(const std::string& path, int mode, int memo_kind)
+    : dbf_memo_file(path, mode), kind_(memo_kind) {
+    DBF_LOG(1, "fpt_memo_file::ctor");
+    if (size_ < 8) throw dbf_exception(std::string("Memo file is corrupted"), 0);
+    uint8_t h[8];
+    read_at(0, h, 8);
+    next_block_ = (static_cast<uint32_t>(h[0]) << 24) | (h[1] << 16) | (h[2] << 8) | h[3];
+    block_size_ = (h[6] << 8) | h[7];
+    if (block_size_ == 0) throw dbf_exception(std::string("Memo file is corrupted"), 0);
+    DBF_LOG(2, "FPT block size=%u", block_size_);
+}
+
+uint32_t fpt_memo_file::get_block_number(const uint8_t* field, size_t width) const {
+    if (kind_ == dbf_memo_vfp || kind_ == dbf_memo_dct) {
+        if (width < 4) return 0;
+        return field[0] | (field[1] << 8) | (field[2] << 16) | (static_cast<uint32_t>(field[3]) << 24);
+    }
+    return dbf_memo_file::get_block_number(field, width);
+}
+
+void fpt_memo_file::read_memo(uint32_t block, std::string& data) {
+    DBF_LOG(1, "fpt_memo_file::read_memo(%u)", block);
+    data.clear();
+    const uint64_t pos = static_cast<uint64_t>(block) * block_size_ + 4;
+    if (pos + 4 > size_) {
+        tk_log(2, "Reading MEMO out of range: pos=%llu", static_cast<unsigned long long>(pos));
+        return;
+    }
+    uint8_t b[4];
+    read_at(pos, b, 4);
+    const uint32_t len = (static_cast<uint32_t>(b[0]) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
+    DBF_LOG(1, "memo_len=%u", len);
+    if (pos + 4 + static_cast<uint64_t>(len) > size_) {
+        tk_log(2, "MEMO has invalid size: %u", len);
+        return;
+    }
+    if (len == 0) return;
+    data.resize(len);
+    read_at(pos + 4, data.data(), len);
+}

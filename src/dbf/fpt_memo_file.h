@@ -1,0 +1,24 @@
+// FoxPro memo file (.fpt, and the .dct of a database container): header
+// with the next free block (u32 BE) and the block size at bytes 6-7 (u16
+// BE); a memo block starts with its type and its length (u32 BE each).
+// Visual FoxPro tables (kind 8) and containers (kind 12) reference blocks by
+// a 4-byte little-endian number; FoxPro 2 (kind 4) by ten text digits.
+#pragma once
+
+#include "dbf/dbf_memo_file.h"
+
+class fpt_memo_file : public dbf_memo_file {
+public:
+    // Throws dbf_exception "Memo file is corrupted" for a header under 8
+    // bytes or a block size of 0.
+    fpt_memo_file(const std::string& path, int mode, int memo_kind);
+    uint32_t get_block_number(const uint8_t* field, size_t width) const override;
+    void read_memo(uint32_t block, std::string& data) override;
+
+    uint32_t block_size() const { return block_size_; }
+
+private:
+    int kind_;
+    uint32_t next_block_ = 0;
+    uint32_t block_size_ = 0;
+};

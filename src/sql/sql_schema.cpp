@@ -1,0 +1,159 @@
+#include "sql/sql_schema.h"
+
+#include <algorithm>
+
+#include "sql/sql_engine.h"
+#include "sql/sql_types.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_text.h"
+#include "udb/udb_custom_conversion.h"
+
+namespace {
+
+constexpr uint32_t short_string_max = 21844;
+constexpr uint32_t big_size = 5592405;
+
+bool is_short_string(const t_ftd& c) { return c.vartype == VT_BSTR && c.size >= 1 && c.size <= short_string_max; }
+
+uint64_t decimal_bytes(uint32_t digits) {
+    static const uint64_t leftover[] = {0, 1, 1, 2, 2, 3, 3, 4, 4};
+    return digits / 9 * 4 + leftover[digits % 9];
+}
+
+uint64_t string_inrow(uint64_t chars, unsigned char_bytes) {
+    uint64_t bytes = char_bytes ? chars * char_bytes : std::min<uint64_t>(4 * chars, 255);
+    return bytes <= 255 ? bytes + 1 : 21;
+}
+
+}  // namespace
+
+sql_schema::sql_schema(const std::wstring& engine) : udb_schema(true), innodb_(tk_equal_no_case(engine, L"InnoDB")) {
+    tk_log(1, "sql_schema::ctor");
+}
+
+bool sql_schema::is_candidate(size_t pos) const {
+    const t_ftd& c = *at(pos);
+    return c.vartype == VT_BSTR && c.size > 0 && c.native_type.empty() && !by_rule_[pos] &&
+           c.dw_reserved != 2 && c.dw_reserved != 8 && c.dw_reserved != 16;
+}
+
+uint64_t sql_schema::row_cost(size_t pos) const {
+    const t_ftd& c = *at(pos);
+    if (is_short_string(c)) {
+        uint64_t bytes = uint64_t(c.size) * 4;
+        return bytes + (bytes > 255 ? 2 : 1);
+    }
+    return c.size < big_size ? c.size : 0;
+}
+
+uint64_t sql_schema::inrow_cost(size_t pos) const {
+    const t_ftd& c = *at(pos);
+    const unsigned char_bytes = sql_charset_max_bytes(charsets_[pos]);
+    if (by_rule_[pos]) return 8;
+    if (!c.native_type.empty()) {
+        const std::wstring& t = c.native_type;
+        if (t.find(L"TEXT") != std::wstring::npos || t.find(L"BLOB") != std::wstring::npos) return 21;
+        if (t.find(L"CHAR") != std::wstring::npos) return string_inrow(c.size, char_bytes);
+        return 8;
+    }
+    switch (c.vartype) {
+    case VT_BSTR:
+        if (c.dw_reserved == 2 || c.dw_reserved == 8) return 21;
+        if (c.size == 0 || c.size > short_string_max) return 21;
+        return string_inrow(c.size, char_bytes);
+    case VT_BLOB:
+    case VT_ARRAY_UI1: return (c.size >= 1 && c.size <= 255) ? c.size + 1 : 21;
+    case VT_I1: case VT_UI1: case VT_BOOL: return 1;
+    case VT_I2: case VT_UI2: return 2;
+    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: return 4;
+    case VT_I8: case VT_UI8: case VT_R8: return 8;
+    case VT_CY: return decimal_bytes(15) + decimal_bytes(4);
+    case VT_DECIMAL:
+        if (c.precision == 0) return 8;
+        return decimal_bytes(c.precision > c.scale ? c.precision - c.scale : 0) + decimal_bytes(c.scale);
+    case VT_DATE: {
+        const std::wstring type = get_sql_native_type2(c, true);
+        if (type == L"TIMESTAMP") return 4;
+        if (type == L"DATETIME") return 5;
+        if (type == L"CHAR") return string_inrow(19, char_bytes);
+        return 3;  // DATE, TIME
+    }
+    default: return 8;
+    }
+}
+
+uint64_t sql_schema::null_bytes() const {
+    uint64_t nullable = 0;
+    for (const auto& c : fields)
+        if (c && !c->b_not_null && !c->b_auto_increment) ++nullable;
+    return (nullable + 7) / 8;
+}
+
+uint64_t sql_schema::get_total_size() const {
+    uint64_t total = null_bytes();
+    for (size_t i = 0; i < size(); ++i) total += row_cost(i);
+    return total;
+}
+
+uint64_t sql_schema::get_inrow_size() const {
+    uint64_t total = 24 + null_bytes();
+    for (size_t i = 0; i < size(); ++i) total += inrow_cost(i);
+    return total;
+}
+
+void sql_schema::convert(size_t pos) {
+    t_ftd& c = *at(pos);
+    tk_wlog(3, L"Column '%ls' converted into LONG TEXT", c.name.c_str());
+    c.size = 0;
+}
+
+void sql_schema::push_back(const t_ftd& column, const std::wstring& charset) {
+    tk_wlog(1, L"sql_schema::push_back(%ls, size=%u)", column.name.c_str(), column.size);
+    std::wstring set = charset;
+    if (set.empty()) {
+        sql_engine* engine = sql_engine::try_ptr();
+        set = engine ? engine->get_char_set() : L"utf8";
+    }
+    by_rule_.push_back(udb_custom_conversion::is_acceptable1(column));
+    charsets_.push_back(set);
+    udb_schema::push_back(column);
+
+    // The row limit of every engine: the largest short string first; among
+    // equal sizes the one added later.
+    uint64_t total = get_total_size();
+    if (total > row_limit) {
+        tk_log(2, "Schema total size %llu exceeds %u bytes, transforming schema...",
+               static_cast<unsigned long long>(total), row_limit);
+        while (total > row_limit) {
+            size_t best = size();
+            for (size_t i = 0; i < size(); ++i)
+                if (is_candidate(i) && is_short_string(*at(i)) &&
+                    (best == size() || at(i)->size >= at(best)->size))
+                    best = i;
+            if (best == size()) break;
+            tk_log(1, "Decreasing total size at %llu bytes", static_cast<unsigned long long>(row_cost(best)));
+            convert(best);
+            total = get_total_size();
+            tk_log(1, "New total_size = %llu", static_cast<unsigned long long>(total));
+        }
+    }
+    if (!innodb_) return;
+    // InnoDB keeps at most about half a 16 KiB page in the row.
+    uint64_t inrow = get_inrow_size();
+    while (inrow > innodb_row_limit) {
+        size_t best = size();
+        uint64_t best_cost = 21;
+        for (size_t i = 0; i < size(); ++i) {
+            if (!is_candidate(i)) continue;
+            uint64_t cost = inrow_cost(i);
+            if (cost > 21 && cost >= best_cost) {
+                best = i;
+                best_cost = cost;
+            }
+        }
+        if (best == size()) break;
+        tk_log(2, "In-row size %llu exceeds %u bytes", static_cast<unsigned long long>(inrow), innodb_row_limit);
+        convert(best);
+        inrow = get_inrow_size();
+    }
+}

@@ -1,0 +1,151 @@
+#include "sql/sql_schema_initializer.h"
+
+#include "sql/sql_engine.h"
+#include "sql/sql_properties.h"
+#include "sql/sql_types.h"
+#include "sql/sql_values.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_logger.h"
+#include "udb/udb_custom_conversion.h"
+#include "udb/udb_indexes.h"
+#include "udb/udb_validator.h"
+
+namespace {
+
+std::wstring property(const sql_properties* props, const wchar_t* key) {
+    if (!props) return {};
+    return props->get_property(key).value_or(std::wstring());
+}
+
+bool can_have_auto_num(VARTYPE vt) {
+    switch (vt) {
+    case VT_I2: case VT_I4: case VT_BOOL: case VT_I1: case VT_UI1: case VT_UI2:
+    case VT_UI4: case VT_I8: case VT_UI8: case VT_INT: case VT_UINT: return true;
+    default: return false;
+    }
+}
+
+}  // namespace
+
+sql_schema_initializer::sql_schema_initializer(const std::wstring& table, const udb_schema& source,
+                                               const udb_indexes* indexes, std::wstring& auto_name, bool flag)
+    : flag_(flag), table_(table), auto_name_(auto_name), indexes_(indexes), source_(&source) {
+    sql_engine* engine = sql_engine::ptr();
+    custom_ = engine->get_table_customisation(table);
+    table_engine_ = property(custom_, L"engine");
+    if (table_engine_.empty()) table_engine_ = engine->get_tab_type();
+    else sql_check_word(table_engine_, "storage engine", 0);
+    table_charset_ = property(custom_, L"character set");
+    if (!table_charset_.empty()) sql_check_word(table_charset_, "character set", 0);
+    schema_ = sql_schema(table_engine_);
+
+    validator_ = engine->create_fn_validator(source);
+    for (size_t i = 0; i < source.size(); ++i) {
+        const t_ftd* column = source.at(i);
+        if (!column) continue;
+        std::wstring dest = validator_->get_usable_name(column->name);
+        if (dest != column->name) {
+            tk_wlog(1, L"Store generated column name '%ls'", dest.c_str());
+            validator_->add_mapped_pair(column->name, dest);
+        }
+        t_ftd copy = *column;
+        copy.name = dest;
+        bool customised = false;
+        std::wstring charset = column_charset(dest, customised);
+        if (customised) sql_check_word(charset, "character set", 0);
+        schema_.push_back(copy, charset);
+        source_names_.push_back(column->name);
+        tk_wlog(1, L"GOT FIELD: name=%ls, type=%d, size=%u, flags=%u, description=%ls", dest.c_str(),
+                int(copy.vartype), schema_.at(schema_.size() - 1)->size, copy.dw_reserved, copy.comment.c_str());
+    }
+}
+
+sql_schema_initializer::~sql_schema_initializer() = default;
+
+const t_names_map& sql_schema_initializer::get_names_map() const { return validator_->mapped_pairs; }
+
+std::wstring sql_schema_initializer::column_charset(const std::wstring& dest_name, bool& customised) const {
+    const sql_properties* column = custom_ ? custom_->get_child(dest_name) : nullptr;
+    std::wstring value = property(column, L"character_set");
+    customised = !value.empty();
+    if (!customised) value = sql_engine::ptr()->get_char_set();
+    return value;
+}
+
+void sql_schema_initializer::get_init_chunks(std::vector<std::wstring>& chunks) {
+    auto_name_.clear();
+    tk_log(1, "sql_schema_initializer::get_init_chunks(n_columns=%d)", int(schema_.size()));
+    for (size_t i = 0; i < schema_.size(); ++i) chunks.push_back(make_clause(i));
+    tk_log(1, "sql_schema_initializer::get_init_chunks - END");
+}
+
+std::wstring sql_schema_initializer::make_clause(size_t pos) {
+    sql_engine* engine = sql_engine::ptr();
+    const uint32_t version = engine->get_server_version();
+    const bool new_dialect = version >= sql_engine::new_names_version;
+    const t_ftd& column = *schema_.at(pos);
+    const std::wstring& source_name = source_names_[pos];
+    tk_wlog(1, L"Processing field '%ls'", column.name.c_str());
+
+    std::wstring clause = new_dialect ? sql_engine::get_safe_name(column.name) : column.name;
+    clause += L" ";
+
+    std::wstring type;
+    if (udb_custom_conversion::is_acceptable1(column)) {
+        type = udb_custom_conversion::handle1(column);
+    } else if (!column.native_type.empty()) {
+        sql_check_type_text(column.native_type, column.name);
+        type = column.native_type;
+    } else {
+        type = get_sql_native_type2(column, false);
+    }
+    tk_wlog(1, L"native_type=%ls", type.c_str());
+    clause += type;
+
+    const bool is_char = (column.native_type.empty() && column.vartype == VT_BSTR) ||
+                         column.native_type.find(L"CHAR") != std::wstring::npos ||
+                         column.native_type.find(L"TEXT") != std::wstring::npos;
+    if (new_dialect && is_char) {
+        bool customised = false;
+        std::wstring charset = column_charset(column.name, customised);
+        sql_check_word(charset, "character set", customised ? 0 : 1);
+        clause += L" CHARACTER SET " + charset;
+    }
+
+    bool not_null = column.b_not_null || column.b_auto_increment;
+    if (indexes_ && !not_null) {
+        not_null = indexes_->is_idx_field(source_name, true) ||
+                   (version < 0x031702 && indexes_->is_idx_field(source_name, false));
+    }
+    if (not_null) clause += L" NOT NULL";
+
+    bool can_have_default = true;
+    if (column.b_auto_increment) {
+        tk_log(2, "WARNING: auto_increment columns cannot have default value!");
+        can_have_default = false;
+    } else if (column.vartype == VT_BLOB || column.vartype == VT_BLOB_OBJECT) {
+        can_have_default = false;
+    } else if (column.vartype == VT_BSTR && (column.size == 0 || column.size > 21844)) {
+        can_have_default = false;  // long text types take no DEFAULT
+    }
+    tk_log(1, "can_have_def_value=%d", int(can_have_default));
+    if (can_have_default) {
+        std::wstring def = make_mysql_def_val(&column);
+        tk_wlog(1, L"got def value: %ls", def.c_str());
+        if (!def.empty()) clause += L" DEFAULT " + def;
+    }
+
+    if (column.b_auto_increment && can_have_auto_num(column.vartype)) {
+        tk_log(1, "can_have_auto_num=1");
+        TK_ASSERT(auto_name_.empty());  // one AUTO_INCREMENT column per table
+        auto_name_ = column.name;
+        clause += L" AUTO_INCREMENT";
+    }
+
+    if (!column.comment.empty()) {
+        tk_wlog(1, L"Setting column's comment: '%ls'", column.comment.c_str());
+        clause += L" COMMENT " + sql_quote(std::wstring_view(column.comment));
+    }
+    tk_wlog(1, L"sql_query=%ls", clause.c_str());
+    return clause;
+}

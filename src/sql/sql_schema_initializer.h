@@ -1,0 +1,60 @@
+// The column half of a CREATE TABLE: destination column names and types,
+// and one clause per column.
+//
+// The constructor builds the destination schema: each source column gets a
+// usable destination name (kept when the dialect's rules accept it and no
+// earlier column took it, else a generated one recorded in the names map),
+// its character set (the column's customised "character_set", else the
+// engine's) and the row-size rules of sql_schema under the table's storage
+// engine (its customised "engine", else the engine's default).
+// get_init_chunks makes the clauses and names the AUTO_INCREMENT column.
+// Dialect rules read the engine singleton's server version.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sql/sql_schema.h"
+#include "udb/t_names_map.h"
+
+class sql_properties;
+class udb_indexes;
+class udb_validator;
+
+class sql_schema_initializer {
+public:
+    // `auto_name` receives the AUTO_INCREMENT column's destination name.
+    sql_schema_initializer(const std::wstring& table, const udb_schema& source, const udb_indexes* indexes,
+                           std::wstring& auto_name, bool flag = false);
+    ~sql_schema_initializer();
+
+    // Appends one clause per destination column, in column order. A
+    // customised type, character set or engine that is not safe SQL is a
+    // level-0 table failure naming it.
+    void get_init_chunks(std::vector<std::wstring>& chunks);
+
+    const sql_schema& get_schema() const { return schema_; }
+    // Source column name -> destination name, for the renamed columns.
+    const t_names_map& get_names_map() const;
+    // The table's storage engine: customised, else the engine's default.
+    const std::wstring& get_table_engine() const { return table_engine_; }
+    // The table's customised "character set", or empty.
+    const std::wstring& get_table_charset() const { return table_charset_; }
+
+private:
+    std::wstring column_charset(const std::wstring& dest_name, bool& customised) const;
+    std::wstring make_clause(size_t pos);
+
+    bool flag_;
+    std::wstring table_;
+    sql_schema schema_;
+    std::wstring& auto_name_;
+    const udb_indexes* indexes_;
+    std::unique_ptr<udb_validator> validator_;
+    const udb_schema* source_;
+    const sql_properties* custom_ = nullptr;
+    std::vector<std::wstring> source_names_;
+    std::wstring table_engine_;
+    std::wstring table_charset_;
+};

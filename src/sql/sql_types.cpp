@@ -1,0 +1,359 @@
+#include "sql/sql_types.h"
+
+#include <mysql.h>
+
+#include <charconv>
+#include <cwchar>
+
+#include "sql/sql_engine.h"
+#include "sql/sql_values.h"
+#include "tk/ole_date.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_text.h"
+#include "udb/t_ftd.h"
+
+namespace {
+
+std::wstring with_size(const wchar_t* name, unsigned long long size) {
+    return std::wstring(name) + L"(" + std::to_wstring(size) + L")";
+}
+
+bool starts_with(const std::wstring& text, const wchar_t* prefix) {
+    return text.compare(0, std::wcslen(prefix), prefix) == 0;
+}
+
+std::wstring date_type(const t_ftd& column, bool bare) {
+    std::wstring def = column.default_value.is_null_or_empty() ? std::wstring()
+                                                               : column.default_value.to_wstring();
+    tk_wlog(1, L"Got date def.value: '%ls'", def.c_str());
+    if (column.dw_reserved == 9 || tk_equal_no_case(def, L"NOW()") || tk_equal_no_case(def, L"sysdate") ||
+        tk_equal_no_case(def, L"getdate()") || tk_equal_no_case(def, L"getutcdate()") ||
+        tk_equal_no_case(def, L"CURRENT_TIMESTAMP")) {
+        tk_log(1, "Customize date type due to NOW() def.value");
+        return L"TIMESTAMP";
+    }
+    if (column.dw_reserved == 10 || tk_equal_no_case(def, L"date()")) {
+        tk_log(1, "Customize date type due to date() def.value");
+        return L"DATE";
+    }
+    switch (column.dw_reserved & 3) {
+    case 1: return L"DATETIME";
+    case 2: tk_log(1, "Got pure date"); return L"DATE";
+    case 3: return L"TIME";
+    default: return bare ? L"CHAR" : L"CHAR(19)";
+    }
+}
+
+std::wstring text_type(const t_ftd& column, bool bare) {
+    tk_log(1, "process as text");
+    const uint32_t size = column.size;
+    if (column.dw_reserved == 2 || column.dw_reserved == 8) {
+        tk_log(1, "process VT_BSTR as geometry");
+        return L"geometry";
+    }
+    if (column.dw_reserved == 16) {
+        tk_log(1, "process VT_BSTR as fixed width CHAR");
+        return bare ? L"CHAR" : with_size(L"CHAR", size);
+    }
+    if (size == 0 || size > 5592405) return L"LONGTEXT";
+    // utf8 allows VARCHAR up to 21844 characters; longer texts become
+    // MEDIUMTEXT.
+    if (size > 21844) {
+        tk_log(1, "case insensitive MEDIUMTEXT");
+        return L"MEDIUMTEXT";
+    }
+    tk_log(1, "case insensitive VARCHAR");
+    return bare ? L"VARCHAR" : with_size(L"VARCHAR", size);
+}
+
+std::wstring blob_type(const t_ftd& column, bool bare) {
+    tk_log(1, "process as blob");
+    const uint32_t size = column.size;
+    if (size == 0 || size > 16777215) return L"LONGBLOB";
+    if (size >= 65536) return L"MEDIUMBLOB";
+    if (size >= 256) return L"BLOB";
+    return bare ? L"VARBINARY" : with_size(L"VARBINARY", size);
+}
+
+template <class Int>
+bool round_trips(const std::string& text) {
+    Int value{};
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) return false;
+    return std::to_string(value) == text;
+}
+
+}  // namespace
+
+const std::map<int, std::wstring>& sql_native_type_map() {
+    static const std::map<int, std::wstring> table = {
+        {0, L"BINARY"},       {1, L"BIT"},         {2, L"TINYINT"},     {3, L"TINYINT UNSIGNED"},
+        {4, L"SMALLINT"},     {5, L"SMALLINT UNSIGNED"}, {6, L"INT"},   {7, L"INT UNSIGNED"},
+        {8, L"BIGINT"},       {9, L"BIGINT UNSIGNED"}, {10, L"FLOAT"},  {11, L"DECIMAL"},
+        {12, L"DOUBLE"},      {13, L"CHAR"},       {14, L"VARBINARY"},  {15, L"VARCHAR"},
+        {16, L"DATETIME"},    {17, L"DATE"},       {18, L"TIME"},       {19, L"TIMESTAMP"},
+        {20, L"LONGBLOB"},    {21, L"TINYBLOB"},   {22, L"BLOB"},       {23, L"MEDIUMBLOB"},
+        {24, L"TEXT"},        {25, L"LONGTEXT"},   {26, L"MEDIUMTEXT"}, {27, L"TINYTEXT"},
+    };
+    return table;
+}
+
+std::wstring sql_native_type_name(int code) {
+    const auto& table = sql_native_type_map();
+    auto it = table.find(code);
+    if (it == table.end()) {
+        tk_log(2, "Type %d wasn't found", code);
+        return L"<Unknown type>";
+    }
+    return it->second;
+}
+
+std::wstring get_sql_native_type2(const t_ftd& column, bool bare) {
+    tk_wlog(1, L"get_sql_native_type2: %ls(%d,%u,%u)", column.name.c_str(), int(column.vartype),
+            column.size, column.dw_reserved);
+    switch (column.vartype) {
+    case VT_I2: return L"SMALLINT";
+    case VT_I4:
+    case VT_INT: return L"INT";
+    case VT_R4: return L"FLOAT";
+    case VT_R8: return L"DOUBLE";
+    case VT_CY: return bare ? L"DECIMAL" : L"DECIMAL(19,4)";
+    case VT_BOOL: return bare ? L"TINYINT" : L"TINYINT(1)";
+    case VT_DECIMAL:
+        tk_log(1, "Scale/precision for decimal column: (%u, %u)", column.scale, column.precision);
+        if (column.precision == 0) return L"DOUBLE";
+        if (bare) return L"DECIMAL";
+        return L"DECIMAL(" + std::to_wstring(column.precision) + L"," + std::to_wstring(column.scale) + L")";
+    case VT_I1: return L"TINYINT";
+    case VT_UI1: return L"TINYINT UNSIGNED";
+    case VT_UI2: return L"SMALLINT UNSIGNED";
+    case VT_UI4:
+    case VT_UINT: return L"INT UNSIGNED";
+    case VT_I8: return L"BIGINT";
+    case VT_UI8: return L"BIGINT UNSIGNED";
+    case VT_DATE: return date_type(column, bare);
+    case VT_BSTR: return text_type(column, bare);
+    case VT_BLOB:
+    case VT_ARRAY_UI1: return blob_type(column, bare);
+    default: TK_ASSERT_FAIL();
+    }
+}
+
+std::wstring get_sql_native_type1(const sql_native_type& type) {
+    tk_log(1, "get_sql_native_type1");
+    std::wstring buf;
+    if (starts_with(type.name, L"VARCHAR") || starts_with(type.name, L"CHAR"))
+        buf = with_size(type.name.c_str(), type.size);
+    else if (starts_with(type.name, L"DECIMAL"))
+        buf = type.name + L"(" + std::to_wstring(type.precision) + L"," + std::to_wstring(type.scale) + L")";
+    else
+        buf = type.name;
+    tk_wlog(1, L"buf=%ls", buf.c_str());
+    return buf;
+}
+
+VARTYPE sql_parse_native_type(const std::wstring& name, uint64_t& size) {
+    if (starts_with(name, L"VARCHAR") || starts_with(name, L"CHAR")) {
+        if (!name.empty() && name.back() == L')') {
+            size_t open = name.find(L'(');
+            if (open != std::wstring::npos) {
+                uint64_t n = 0;
+                size_t i = open + 1;
+                bool any = false;
+                while (i < name.size() && name[i] >= L'0' && name[i] <= L'9') {
+                    n = n * 10 + uint64_t(name[i] - L'0');
+                    ++i;
+                    any = true;
+                }
+                if (any) size = n;
+            }
+        }
+        return VT_BSTR;
+    }
+    struct exact { const wchar_t* name; VARTYPE vt; uint64_t size; };
+    static const exact table[] = {
+        {L"BIT", VT_I1, 1},       {L"TINYINT", VT_I1, 1},        {L"TINYINT UNSIGNED", VT_UI1, 1},
+        {L"SMALLINT", VT_I2, 2},  {L"SMALLINT UNSIGNED", VT_UI2, 2}, {L"INT", VT_I4, 4},
+        {L"INT UNSIGNED", VT_UI4, 4}, {L"BIGINT", VT_I8, 8},     {L"BIGINT UNSIGNED", VT_UI8, 8},
+        {L"DATE", VT_DATE, 8},    {L"TIME", VT_DATE, 8},         {L"DOUBLE", VT_R8, 8},
+    };
+    for (const auto& e : table)
+        if (name == e.name) {
+            size = e.size;
+            return e.vt;
+        }
+    if (starts_with(name, L"DECIMAL")) return VT_DECIMAL;
+    if (name == L"FLOAT") {
+        size = 4;
+        return VT_R4;
+    }
+    return VT_BSTR;
+}
+
+VARTYPE get_vartype(int mysql_type, unsigned flags) {
+    tk_log(1, "get_vartype(%d,%u)", mysql_type, flags);
+    const bool is_unsigned = flags & UNSIGNED_FLAG;
+    switch (mysql_type) {
+    case MYSQL_TYPE_DECIMAL:
+    case MYSQL_TYPE_NEWDECIMAL: return VT_DECIMAL;
+    case MYSQL_TYPE_TINY: return is_unsigned ? VT_UI1 : VT_I1;
+    case MYSQL_TYPE_SHORT: return is_unsigned ? VT_UI2 : VT_I2;
+    case MYSQL_TYPE_LONG: return is_unsigned ? VT_UI4 : VT_I4;
+    case MYSQL_TYPE_FLOAT: return VT_R4;
+    case MYSQL_TYPE_DOUBLE: return VT_R8;
+    case MYSQL_TYPE_TIMESTAMP:
+    case MYSQL_TYPE_DATE:
+    case MYSQL_TYPE_TIME:
+    case MYSQL_TYPE_DATETIME: return VT_DATE;
+    case MYSQL_TYPE_LONGLONG: return is_unsigned ? VT_UI8 : VT_I8;
+    case MYSQL_TYPE_INT24: return VT_I4;
+    case MYSQL_TYPE_YEAR: return VT_UI2;
+    case MYSQL_TYPE_BIT: return VT_BOOL;
+    case MYSQL_TYPE_TINY_BLOB:
+    case MYSQL_TYPE_MEDIUM_BLOB:
+    case MYSQL_TYPE_LONG_BLOB:
+    case MYSQL_TYPE_BLOB: {
+        sql_engine* engine = sql_engine::try_ptr();
+        const bool to_text = engine && engine->blob_to_text;
+        tk_log(1, "Processing BLOB, blob_to_text=%d", int(to_text));
+        return to_text ? VT_BSTR : VT_ARRAY_UI1;
+    }
+    case MYSQL_TYPE_VAR_STRING: return (flags & BINARY_FLAG) ? VT_ARRAY_UI1 : VT_BSTR;
+    default: return VT_BSTR;
+    }
+}
+
+std::wstring make_mysql_def_val(const t_ftd* column) {
+    TK_ASSERT(column != nullptr);
+    const VARTYPE vt = column->vartype;
+    const std::wstring text = column->default_value.is_null_or_empty() ? std::wstring()
+                                                                       : column->default_value.to_wstring();
+    tk_wlog(1, L"make_mysql_def_val(%d,%ls)", int(vt), text.c_str());
+
+    if (text == L"to_char(sysdate,'yyyy-mm-dd hh24:mi:ss')") {
+        tk_log(3, "Cannot set def.value as current timetsamp for varchar column");
+        return {};
+    }
+    if (vt == VT_DATE) {
+        if (column->dw_reserved == 9) {
+            tk_log(1, "Got NOW() def.value");
+            return L"CURRENT_TIMESTAMP";
+        }
+        if (column->dw_reserved == 10) return L"CURRENT_DATE()";
+        if (column->dw_reserved == 11) return L"CURRENT_TIME()";
+    }
+    if (vt == VT_BSTR && !text.empty()) {
+        std::wstring lit = to_mysql_wstr(text, VT_BSTR);
+        tk_wlog(1, L"Got BSTR def value: %ls", lit.c_str());
+        return lit;
+    }
+    if (text.empty()) {
+        tk_log(1, "Got empty def value");
+        return {};
+    }
+    if (tk_equal_no_case(text, L"newid()")) {
+        tk_log(1, "newid() is not supported");
+        return {};
+    }
+    const std::string narrow = tk_unicode_to_utf8(text);
+    switch (vt) {
+    case VT_I2: case VT_I4: case VT_BOOL: case VT_I1: case VT_UI1:
+    case VT_UI2: case VT_UI4: case VT_INT: case VT_UINT:
+        if (round_trips<int32_t>(narrow)) {
+            tk_log(1, "Int/long default value is correct");
+            return text;
+        }
+        break;
+    case VT_I8:
+        if (round_trips<int64_t>(narrow)) {
+            tk_log(1, "__int64 default value is correct");
+            return text;
+        }
+        break;
+    case VT_UI8:
+        if (round_trips<uint64_t>(narrow)) {
+            tk_log(1, "unsigned __int64 default value is correct");
+            return text;
+        }
+        break;
+    case VT_DECIMAL: case VT_R4: case VT_R8: case VT_CY: {
+        std::wstring number = sql_number_literal(std::wstring_view(text));
+        if (!number.empty()) return number;
+        break;
+    }
+    case VT_DATE: {
+        tk_log(1, "Got DATE def value");
+        if (tk_equal_no_case(text, L"getdate()") || tk_equal_no_case(text, L"sysdate()") ||
+            tk_equal_no_case(text, L"sysdate")) {
+            tk_log(1, "Special processing for getdate()");
+            return L"CURRENT_TIMESTAMP";
+        }
+        ole_date date{text};
+        if (!date.is_valid()) break;
+        if ((column->dw_reserved & 3) == 2 && date.kind == ole_date::kind_date_time) date.kind = ole_date::kind_date;
+        if ((column->dw_reserved & 3) == 3 && date.kind == ole_date::kind_date_time) date.kind = ole_date::kind_time;
+        std::wstring canonical = date.to_wstring(6);
+        tk_wlog(1, L"After canonization: %ls", canonical.c_str());
+        if (canonical.empty()) break;
+        return sql_quote(std::wstring_view(canonical));
+    }
+    default:
+        break;
+    }
+    tk_wlog(3, L"Column '%ls': default value '%ls' is not valid, no default", column->name.c_str(),
+            text.c_str());
+    return {};
+}
+
+bool sql_is_safe_type_text(const std::wstring& text) {
+    bool in_quote = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (c == L'\'') {
+            in_quote = !in_quote;
+            continue;
+        }
+        if (c < 0x20 || c == 0x7F || c == L';' || c == L'`' || c == L'#' || c == L'\\') return false;
+        if (c == L'-' && i + 1 < text.size() && text[i + 1] == L'-') return false;
+        if (c == L'/' && i + 1 < text.size() && text[i + 1] == L'*') return false;
+    }
+    return !in_quote;
+}
+
+void sql_check_type_text(const std::wstring& text, const std::wstring& column) {
+    if (sql_is_safe_type_text(text)) return;
+    tk_wlog(3, L"Column '%ls': type text refused: %ls", column.c_str(), text.c_str());
+    throw tk_exception(L"The column type of '" + column + L"' is not valid: " + text, 0);
+}
+
+bool sql_is_plain_word(const std::wstring& text) {
+    if (text.empty()) return false;
+    for (wchar_t c : text)
+        if (!((c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'_'))
+            return false;
+    return true;
+}
+
+void sql_check_word(const std::wstring& value, const char* what, int level) {
+    if (sql_is_plain_word(value)) return;
+    std::string message = std::string("Invalid ") + what + " name: '" + tk_unicode_to_utf8(value) + "'";
+    tk_log(3, "%s", message.c_str());
+    throw tk_exception(message, level);
+}
+
+unsigned sql_charset_max_bytes(const std::wstring& charset) {
+    static const std::map<std::wstring, unsigned, tk_no_case_less> table = {
+        {L"utf8", 3},    {L"utf8mb3", 3}, {L"utf8mb4", 4}, {L"ucs2", 2},    {L"utf16", 4},
+        {L"utf16le", 4}, {L"utf32", 4},   {L"big5", 2},    {L"sjis", 2},    {L"cp932", 2},
+        {L"gbk", 2},     {L"gb2312", 2},  {L"euckr", 2},   {L"ujis", 3},    {L"eucjpms", 3},
+        {L"gb18030", 4}, {L"latin1", 1},  {L"latin2", 1},  {L"latin5", 1},  {L"latin7", 1},
+        {L"ascii", 1},   {L"binary", 1},  {L"dec8", 1},    {L"cp850", 1},   {L"hp8", 1},
+        {L"koi8r", 1},   {L"koi8u", 1},   {L"swe7", 1},    {L"hebrew", 1},  {L"tis620", 1},
+        {L"greek", 1},   {L"cp1250", 1},  {L"cp1251", 1},  {L"cp1256", 1},  {L"cp1257", 1},
+        {L"armscii8", 1}, {L"cp866", 1},  {L"keybcs2", 1}, {L"macce", 1},   {L"macroman", 1},
+        {L"cp852", 1},   {L"geostd8", 1},
+    };
+    auto it = table.find(charset);
+    return it == table.end() ? 0 : it->second;
+}

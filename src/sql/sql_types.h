@@ -1,0 +1,53 @@
+// MySQL column types: the native type table, the type of a source column,
+// customised type texts, the reverse readings (type name or result column
+// to value type) and the DEFAULT clause text.
+//
+// The chosen type never depends on the server version. Texts that reach a
+// statement from outside (customised type texts, character set and engine
+// names) are checked here before use.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "sql/sql_native_type.h"
+#include "tk/ole_variant.h"
+
+struct t_ftd;
+
+// The 28 native type names by code (0 "BINARY" .. 27 "TINYTEXT").
+const std::map<int, std::wstring>& sql_native_type_map();
+// The name of a code; "<Unknown type>" (traced) for a code the map lacks.
+std::wstring sql_native_type_name(int code);
+
+// The MySQL type of a column: with its size arguments, or `bare` (the name
+// alone). A value type the mapping does not know is an internal error.
+std::wstring get_sql_native_type2(const t_ftd& column, bool bare);
+// A customised type with its arguments: "VARCHAR"/"CHAR" get "(size)",
+// "DECIMAL" gets "(precision,scale)"; other names stay as they are.
+std::wstring get_sql_native_type1(const sql_native_type& type);
+// The value type of a native type name; sets `size` where the name fixes one.
+VARTYPE sql_parse_native_type(const std::wstring& name, uint64_t& size);
+// The value type of a MySQL result column (client type code and flags).
+VARTYPE get_vartype(int mysql_type, unsigned flags);
+
+// The text of the column's DEFAULT clause; empty for no default. Only
+// number literals, escaped quoted texts, canonical quoted dates and the
+// CURRENT_* functions come out.
+std::wstring make_mysql_def_val(const t_ftd* column);
+
+// True when a customised type text is safe to put into CREATE TABLE as it
+// stands: no ';', backquote, '#', "--", "/*", backslash or control
+// character, and balanced single quotes.
+bool sql_is_safe_type_text(const std::wstring& text);
+// Level-0 tk_exception naming the column when the type text is not safe.
+void sql_check_type_text(const std::wstring& text, const std::wstring& column);
+
+// True for a non-empty [A-Za-z0-9_]+ word (character set and engine names).
+bool sql_is_plain_word(const std::wstring& text);
+// tk_exception of `level` naming `what` when the value is not a plain word.
+void sql_check_word(const std::wstring& value, const char* what, int level);
+
+// Largest bytes a character takes in a MySQL character set; 0 when unknown.
+unsigned sql_charset_max_bytes(const std::wstring& charset);

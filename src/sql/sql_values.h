@@ -1,0 +1,58 @@
+// SQL text of values: the literal of one cell in an INSERT, the literal of a
+// text of some value type, and the checks that keep foreign text from
+// becoming statement syntax.
+//
+// Every text literal goes through one escaper over UTF-8 bytes (NUL, LF, CR,
+// Ctrl-Z, backslash, both quotes), which matches mysql_real_escape_string
+// for UTF-8; the engine keeps backslash escapes on for its sessions. A value
+// written bare (a number) must be a number literal; anything else counts as
+// an empty value. Results are narrow UTF-8 unless the name says wide.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "tk/ole_variant.h"
+
+class udb_field;
+struct t_ftd;
+
+// Largest value put into a statement as text on the prepared path.
+constexpr uint32_t sql_max_field_size = 1048576;
+
+// Wide text to UTF-8, keeping embedded NUL characters (the toolkit's
+// conversion stops at the first one).
+std::string sql_to_utf8(std::wstring_view text);
+
+// Appends `text` escaped (not quoted) to `out`.
+void sql_escape_append(std::string_view text, std::string& out);
+void sql_escape_append(std::wstring_view text, std::wstring& out);
+// `text` escaped and enclosed in single quotes.
+std::string sql_quote(std::string_view text);
+std::wstring sql_quote(std::wstring_view text);
+
+// The text as a bare SQL number, or empty when it is not one. Accepted,
+// after trimming ASCII blanks: an optional sign, digits with an optional
+// fraction or a fraction alone, an optional exponent; one ',' stands for the
+// point (written as '.'); or "0x" and hex digits.
+std::string sql_number_literal(std::string_view text);
+std::wstring sql_number_literal(std::wstring_view text);
+
+// "0x" and two upper-case hex digits per byte; "NULL" for no bytes.
+std::string sql_hex_literal(const uint8_t* data, size_t size);
+
+// The literal of a text read as a value of type `vt`: NULL for VT_EMPTY and
+// VT_NULL, '' for an empty text, a canonical quoted date for VT_DATE (''
+// when it is not a date), a number literal or a quoted text for binary
+// types, a quoted escaped text for VT_BSTR, and for every other type the
+// bare number, or NULL (traced) when the text is not a number literal.
+std::string to_mysql_str(const std::string& text, VARTYPE vt);
+std::wstring to_mysql_wstr(const std::wstring& text, VARTYPE vt);
+// The literal of a whole field: a byte string as a hex literal, any other
+// value as to_mysql_str of its text and type.
+std::string to_mysql_str(const udb_field* field);
+
+// The text standing for a field's value in the VALUES list of an INSERT into
+// `column`. "?" when `prepared` and the value is over sql_max_field_size.
+std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool prepared);

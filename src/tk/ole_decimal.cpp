@@ -1,0 +1,308 @@
+#include "tk/ole_decimal.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+using u128 = unsigned __int128;
+
+constexpr u128 max96 = (static_cast<u128>(1) << 96) - 1;
+
+constexpr u128 pow10_u128(int n) {
+    u128 r = 1;
+    for (int i = 0; i < n; ++i) r *= 10;
+    return r;
+}
+
+void set_mantissa(ole_decimal& d, u128 m) {
+    d.hi32 = static_cast<uint32_t>(m >> 64);
+    d.lo64 = static_cast<uint64_t>(m);
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Mantissa / 10^k rounded half away from zero (on the magnitude).
+u128 divide_rounded(u128 m, int k) {
+    if (k <= 0) return m;
+    if (k > 38) return 0;
+    u128 p = pow10_u128(k);
+    u128 q = m / p;
+    u128 r = m % p;
+    if (r * 2 >= p) ++q;
+    return q;
+}
+
+// Strips zeros behind the point so equal values compare equal.
+void normalize(u128& m, int& scale) {
+    while (scale > 0 && m % 10 == 0 && m != 0) {
+        m /= 10;
+        --scale;
+    }
+    if (m == 0) scale = 0;
+}
+
+}  // namespace
+
+ole_decimal ole_decimal::from_int64(int64_t v) {
+    ole_decimal d;
+    uint64_t mag = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+    d.lo64 = mag;
+    d.sign = v < 0 ? 0x80 : 0;
+    return d;
+}
+
+ole_decimal ole_decimal::from_uint64(uint64_t v) {
+    ole_decimal d;
+    d.lo64 = v;
+    return d;
+}
+
+bool ole_decimal::from_double(double v, ole_decimal& out) {
+    if (!std::isfinite(v)) return false;
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    if (res.ec != std::errc()) return false;
+    return parse(std::string_view(buf, static_cast<std::size_t>(res.ptr - buf)), out);
+}
+
+bool ole_decimal::parse(std::string_view text, ole_decimal& out) {
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    bool negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    const std::size_t int_begin = i;
+    while (i < n && is_digit(text[i])) ++i;
+    const std::string_view int_part = text.substr(int_begin, i - int_begin);
+    std::string_view frac_part;
+    if (i < n && text[i] == '.') {
+        ++i;
+        const std::size_t frac_begin = i;
+        while (i < n && is_digit(text[i])) ++i;
+        frac_part = text.substr(frac_begin, i - frac_begin);
+    }
+    if (int_part.empty() && frac_part.empty()) return false;
+    long exponent = 0;
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        bool exp_negative = false;
+        if (i < n && (text[i] == '+' || text[i] == '-')) {
+            exp_negative = text[i] == '-';
+            ++i;
+        }
+        if (i >= n || !is_digit(text[i])) return false;
+        for (; i < n && is_digit(text[i]); ++i) {
+            if (exponent < 1000000) exponent = exponent * 10 + (text[i] - '0');
+        }
+        if (exp_negative) exponent = -exponent;
+    }
+    if (i != n) return false;
+
+    // All digits as one sequence, without leading zeros.
+    auto digit_at = [&](std::size_t k) -> int {
+        return k < int_part.size() ? int_part[k] - '0' : frac_part[k - int_part.size()] - '0';
+    };
+    std::size_t total = int_part.size() + frac_part.size();
+    std::size_t first = 0;
+    while (first < total && digit_at(first) == 0) ++first;
+    const long count = static_cast<long>(total - first);
+    // Scale of the digit sequence as written: value = digits / 10^scale.
+    long scale = static_cast<long>(frac_part.size()) - exponent;
+
+    ole_decimal d;
+    d.sign = negative ? 0x80 : 0;
+    if (count == 0) {
+        out = d;
+        return true;
+    }
+    if (scale < 0) {
+        // Whole number followed by zeros.
+        u128 m = 0;
+        for (long k = 0; k < count; ++k) {
+            m = m * 10 + static_cast<u128>(digit_at(first + static_cast<std::size_t>(k)));
+            if (m > max96) return false;
+        }
+        for (long k = 0; k < -scale; ++k) {
+            m *= 10;
+            if (m > max96) return false;
+        }
+        set_mantissa(d, m);
+        out = d;
+        return true;
+    }
+    const long int_digits = count - scale;  // digits before the point (may be <= 0)
+    u128 m = 0;
+    long kept = 0;
+    for (; kept < count; ++kept) {
+        if (kept + 1 - int_digits > max_scale) break;
+        u128 next = m * 10 + static_cast<u128>(digit_at(first + static_cast<std::size_t>(kept)));
+        if (next > max96) {
+            if (kept < int_digits) return false;  // the integer part does not fit
+            break;
+        }
+        m = next;
+    }
+    long final_scale = kept - int_digits;
+    if (final_scale < 0) return false;
+    if (kept < count) {
+        if (final_scale > max_scale) {
+            // Every digit lies beyond 28 places: the value rounds to zero
+            // unless the first digit is in the 29th place.
+            final_scale = max_scale;
+        }
+        // The rounding digit counts only if it is the very next place.
+        if (kept - int_digits == final_scale && digit_at(first + static_cast<std::size_t>(kept)) >= 5) {
+            ++m;
+            if (m > max96) {
+                if (final_scale == 0) return false;
+                m = divide_rounded(m, 1);
+                --final_scale;
+            }
+        }
+    }
+    d.scale = static_cast<uint8_t>(final_scale);
+    set_mantissa(d, m);
+    out = d;
+    return true;
+}
+
+double ole_decimal::to_double() const {
+    char buf[max_chars];
+    std::size_t len = to_chars(buf);
+    double v = 0.0;
+    std::from_chars(buf, buf + len, v);
+    return v;
+}
+
+bool ole_decimal::rescale(int new_scale, ole_decimal& out) const {
+    if (new_scale < 0 || new_scale > max_scale) return false;
+    u128 m = mantissa();
+    if (new_scale < scale) {
+        m = divide_rounded(m, scale - new_scale);
+    } else {
+        for (int k = scale; k < new_scale; ++k) {
+            m *= 10;
+            if (m > max96) return false;
+        }
+    }
+    if (m > max96) return false;
+    ole_decimal d = *this;
+    d.scale = static_cast<uint8_t>(new_scale);
+    set_mantissa(d, m);
+    out = d;
+    return true;
+}
+
+bool ole_decimal::to_int64(int64_t& out) const {
+    u128 m = divide_rounded(mantissa(), scale);
+    if (is_negative()) {
+        if (m > static_cast<u128>(std::numeric_limits<int64_t>::max()) + 1) return false;
+        out = static_cast<int64_t>(0 - static_cast<uint64_t>(m));
+    } else {
+        if (m > static_cast<u128>(std::numeric_limits<int64_t>::max())) return false;
+        out = static_cast<int64_t>(m);
+    }
+    return true;
+}
+
+bool ole_decimal::to_uint64(uint64_t& out) const {
+    u128 m = divide_rounded(mantissa(), scale);
+    if (m == 0) {
+        out = 0;
+        return true;
+    }
+    if (is_negative() || m > std::numeric_limits<uint64_t>::max()) return false;
+    out = static_cast<uint64_t>(m);
+    return true;
+}
+
+std::size_t ole_decimal::to_chars(char* buf) const {
+    u128 m = mantissa();
+    if (m == 0) {
+        buf[0] = '0';
+        return 1;
+    }
+    char digits[40];
+    int nd = 0;
+    do {
+        digits[nd++] = static_cast<char>('0' + static_cast<int>(m % 10));
+        m /= 10;
+    } while (m != 0);
+    // digits[] holds the number backwards; drop the zeros behind the point.
+    int sc = scale > max_scale ? max_scale : scale;
+    int skip = 0;
+    while (skip < sc && skip < nd && digits[skip] == '0') ++skip;
+    sc -= skip;
+    std::size_t len = 0;
+    if (is_negative()) buf[len++] = '-';
+    if (nd - skip <= sc) {
+        // 0.000ddd
+        buf[len++] = '0';
+        buf[len++] = '.';
+        for (int k = 0; k < sc - (nd - skip); ++k) buf[len++] = '0';
+        for (int k = nd - 1; k >= skip; --k) buf[len++] = digits[k];
+        return len;
+    }
+    for (int k = nd - 1; k >= skip; --k) {
+        buf[len++] = digits[k];
+        if (k - skip == sc && sc > 0) buf[len++] = '.';
+    }
+    return len;
+}
+
+std::string ole_decimal::to_string() const {
+    char buf[max_chars];
+    return std::string(buf, to_chars(buf));
+}
+
+bool operator==(const ole_decimal& a, const ole_decimal& b) {
+    u128 ma = a.mantissa();
+    u128 mb = b.mantissa();
+    int sa = a.scale;
+    int sb = b.scale;
+    normalize(ma, sa);
+    normalize(mb, sb);
+    return ma == mb && sa == sb && (ma == 0 || a.is_negative() == b.is_negative());
+}
+
+bool ole_currency::parse(std::string_view text, ole_currency& out) {
+    ole_decimal d;
+    return ole_decimal::parse(text, d) && from_decimal(d, out);
+}
+
+bool ole_currency::from_decimal(const ole_decimal& d, ole_currency& out) {
+    u128 m;
+    if (d.scale > 4) {
+        m = divide_rounded(d.mantissa(), d.scale - 4);
+    } else {
+        m = d.mantissa() * static_cast<u128>(pow10_u128(4 - d.scale));  // < 2^110, no overflow
+    }
+    if (d.is_negative()) {
+        if (m > static_cast<u128>(std::numeric_limits<int64_t>::max()) + 1) return false;
+        out.int64 = static_cast<int64_t>(0 - static_cast<uint64_t>(m));
+    } else {
+        if (m > static_cast<u128>(std::numeric_limits<int64_t>::max())) return false;
+        out.int64 = static_cast<int64_t>(m);
+    }
+    return true;
+}
+
+ole_decimal ole_currency::to_decimal() const {
+    ole_decimal d = ole_decimal::from_int64(int64);
+    d.scale = 4;
+    return d;
+}
+
+std::size_t ole_currency::to_chars(char* buf) const {
+    return to_decimal().to_chars(buf);
+}
+
+std::string ole_currency::to_string() const {
+    char buf[max_chars];
+    return std::string(buf, to_chars(buf));
+}

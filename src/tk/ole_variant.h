@@ -1,0 +1,237 @@
+// ole_variant: the value of one cell, from the DBF reader to the MySQL writers.
+//
+// A value is a 16-bit type tag (the OLE VARIANT codes below) over a payload:
+// small numbers, a 64-bit signed or unsigned companion (VT_I8 / VT_UI8), an
+// ole_date (VT_DATE, with the OLE day number kept beside it), an exact
+// decimal or currency, a wide text (VT_BSTR) or a byte string. The byte-string
+// tags VT_ARRAY|VT_UI1, VT_BLOB, VT_BLOB_OBJECT and VT_DISPATCH are synonyms
+// sharing one representation. The value owns its text and bytes.
+//
+// Conversions never wrap: narrowing is range-checked, text is read strictly
+// (the whole trimmed text), and a conversion that cannot be done throws
+// ole_cast_exception (level 0, only the cell's record fails). VT_INT behaves
+// as VT_I4 and VT_UINT as VT_UI4 everywhere.
+//
+// to_string() is the SQL text of the value (numbers bare, '.' as point,
+// dates "YYYY-MM-DD hh:mm:ss[.ffffff]", byte strings "0x" + upper-case hex).
+// It never depends on the process locale. It runs once per cell, so it
+// formats into a stack buffer and allocates at most the result.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tk/ole_date.h"
+#include "tk/ole_decimal.h"
+
+using VARTYPE = uint16_t;
+
+constexpr VARTYPE VT_EMPTY = 0;
+constexpr VARTYPE VT_NULL = 1;
+constexpr VARTYPE VT_I2 = 2;
+constexpr VARTYPE VT_I4 = 3;
+constexpr VARTYPE VT_R4 = 4;
+constexpr VARTYPE VT_R8 = 5;
+constexpr VARTYPE VT_CY = 6;
+constexpr VARTYPE VT_DATE = 7;
+constexpr VARTYPE VT_BSTR = 8;
+constexpr VARTYPE VT_DISPATCH = 9;   // taken as a byte string
+constexpr VARTYPE VT_ERROR = 10;
+constexpr VARTYPE VT_BOOL = 11;      // true is 0xFFFF, false 0
+constexpr VARTYPE VT_VARIANT = 12;
+constexpr VARTYPE VT_UNKNOWN = 13;
+constexpr VARTYPE VT_DECIMAL = 14;
+constexpr VARTYPE VT_I1 = 16;
+constexpr VARTYPE VT_UI1 = 17;
+constexpr VARTYPE VT_UI2 = 18;
+constexpr VARTYPE VT_UI4 = 19;
+constexpr VARTYPE VT_I8 = 20;
+constexpr VARTYPE VT_UI8 = 21;
+constexpr VARTYPE VT_INT = 22;
+constexpr VARTYPE VT_UINT = 23;
+constexpr VARTYPE VT_SAFEARRAY = 27;
+constexpr VARTYPE VT_LPSTR = 30;
+constexpr VARTYPE VT_LPWSTR = 31;
+constexpr VARTYPE VT_BLOB = 65;
+constexpr VARTYPE VT_BLOB_OBJECT = 70;
+constexpr VARTYPE VT_ARRAY = 0x2000;
+constexpr VARTYPE VT_ARRAY_UI1 = VT_ARRAY | VT_UI1;   // 0x2011, binary data
+
+constexpr uint16_t VARIANT_TRUE = 0xFFFF;
+constexpr uint16_t VARIANT_FALSE = 0;
+
+// 2-6, 11, 14 and 16-23.
+bool is_numeric_vt(unsigned vt);
+// VT_DATE and VT_BSTR.
+bool is_date_or_string_vt(unsigned vt);
+// VT_ARRAY|VT_UI1, VT_BLOB, VT_BLOB_OBJECT and VT_DISPATCH.
+bool is_byte_string_vt(unsigned vt);
+
+namespace ole_detail {
+struct number;  // a value's number in its widest exact form (ole_variant.cpp)
+}
+
+class ole_variant {
+public:
+    ole_variant() = default;
+    explicit ole_variant(ole_currency cy);                 // VT_CY
+    explicit ole_variant(const ole_decimal& dec);          // VT_DECIMAL
+    // VT_DATE; a time that cannot be made a date is logged and gives VT_EMPTY.
+    explicit ole_variant(const SYSTEMTIME& st);
+    explicit ole_variant(const ole_date& date);            // VT_DATE (VT_EMPTY if not valid)
+    ole_variant(const std::string& utf8);                  // VT_BSTR
+    ole_variant(const char* utf8);                         // VT_BSTR (null: VT_EMPTY)
+    ole_variant(const std::wstring& text);                 // VT_BSTR
+    ole_variant(const wchar_t* text);                      // VT_BSTR (null: VT_EMPTY)
+    // VT_ARRAY|VT_UI1; an empty vector gives VT_EMPTY.
+    ole_variant(const std::vector<uint8_t>& bytes);
+    ole_variant(std::vector<uint8_t>&& bytes);
+    ole_variant(int v);                                    // VT_I4
+    ole_variant(double v);                                 // VT_R8
+    ole_variant(bool v);                                   // VT_BOOL
+    ole_variant(const ole_variant& other);
+    ole_variant(ole_variant&& other) noexcept;
+    virtual ~ole_variant();
+
+    ole_variant& operator=(const ole_variant& other);
+    ole_variant& operator=(ole_variant&& other) noexcept;
+    ole_variant& operator=(const std::wstring& text);      // VT_BSTR
+    ole_variant& operator=(const wchar_t* text);           // VT_BSTR (null: VT_EMPTY)
+    ole_variant& operator=(const std::vector<uint8_t>& bytes);
+
+    // Makers for the 64-bit tags.
+    static ole_variant from_int64(int64_t v);               // VT_I8
+    static ole_variant from_uint64(uint64_t v);             // VT_UI8
+
+    // Replace the value by one of type `vt` read from text.
+    //  - Empty text: VT_EMPTY (VT_BSTR: an empty text).
+    //  - Numbers: the whole trimmed text, ',' taken as '.'; a blank text is
+    //    VT_EMPTY; anything else that is not a number of the type's range
+    //    throws ole_cast_exception.
+    //  - VT_DATE: the date parser; a text that is not a valid date (eight
+    //    zeros, say) gives VT_EMPTY.
+    //  - VT_BOOL: "1" "yes" "t" "true" / "0" "no" "f" "false" (any case),
+    //    else true when the leading integer is non-zero.
+    //  - Byte strings: hex text, optional "0x" or "\x" prefix; odd length
+    //    gives VT_EMPTY; a non-hex digit counts as 0 (logged).
+    //  - Any other type throws ole_type_exception.
+    ole_variant& from_string(const std::string& utf8, VARTYPE vt);
+    ole_variant& from_wstring(const std::wstring& text, VARTYPE vt);
+
+    // Change the held value to type `vt` in place. Numbers among themselves
+    // (range-checked), text <-> numbers (strict), bool <-> numbers,
+    // VT_DATE <-> VT_R8 as the OLE day number, text <-> date, any value ->
+    // byte string (its raw bytes), byte string -> text. VT_EMPTY and VT_NULL
+    // stay as they are. Anything else throws ole_cast_exception.
+    void change_type(VARTYPE vt);
+
+    // SQL text, see above. VT_BOOL: "1" for 0xFFFF, else "0". NaN prints
+    // "0", infinity "" (logged). VT_R4 "%.8e", VT_R8 "%.16e". Types with no
+    // text (VT_EMPTY, VT_NULL, ...) give "".
+    virtual std::string to_string() const;
+    // VT_BSTR: the text itself; byte string: L"0x" + hex; else to_string().
+    virtual std::wstring to_wstring() const;
+
+    bool to_bool() const;
+    // 32-bit; 0 when the value does not fit (or is not a number).
+    int32_t to_long() const;
+    // VT_EMPTY / VT_NULL give 0.0; a date or text is an assertion.
+    double to_double() const;
+
+    VARTYPE get_type() const { return vt_; }
+    bool is_empty() const { return vt_ == VT_EMPTY; }
+    bool is_null_or_empty() const { return vt_ == VT_EMPTY || vt_ == VT_NULL; }
+    void clear();        // VT_EMPTY
+    void set_null();     // VT_NULL
+
+    // Raw payloads; meaningful only for the matching type.
+    int64_t get_int64() const { return i64_; }        // VT_I8
+    uint64_t get_uint64() const { return u64_; }      // VT_UI8
+    const ole_date& get_ole_date() const { return date_; }  // VT_DATE
+    double get_date_number() const { return num_.date; }   // VT_DATE: days since 1899-12-30
+    ole_currency get_currency() const { return ole_currency{num_.cy}; }  // VT_CY
+    const ole_decimal& get_decimal() const { return dec_; }  // VT_DECIMAL
+    const std::wstring& get_text() const { return text_; }   // VT_BSTR
+
+    // Byte string: `data` points at its bytes. VT_BSTR: the text's UTF-8 is
+    // stored in `holder` and `data` points into it. VT_EMPTY / VT_NULL:
+    // `data` is null and 0 is returned. Any other type is an assertion.
+    std::size_t get_bytes(const uint8_t*& data, std::string& holder) const;
+
+    // Dump form of a piece: the bytes of a byte string from `position`, at
+    // most `length` of them and never more than fit in `capacity` as two
+    // upper-case hex digits each. VT_BSTR: the characters from character
+    // `position` (at most `length`) as UTF-8, whole characters only, within
+    // `capacity`. Returns the bytes (or characters) taken; 0 at or past the
+    // end and for other types. Nothing is written past `capacity`.
+    std::size_t get_at(std::size_t position, std::size_t length, char* buffer,
+                       std::size_t capacity) const;
+    // Long-data form of a piece: the raw bytes of a byte string, or of the
+    // text's UTF-8, from byte `position`, at most `capacity` of them. Pieces
+    // may split a UTF-8 character; read in order they rejoin exactly.
+    // Returns the bytes written; 0 at or past the end and for other types.
+    // Reading a text remembers where the piece ended, so one value is not
+    // for concurrent reads by several threads.
+    std::size_t get_raw_at(std::size_t position, char* buffer, std::size_t capacity) const;
+
+    // Byte count of a byte string, 0 otherwise.
+    std::size_t get_safe_array_size() const;
+    // Byte string: its bytes (writable), null otherwise.
+    uint8_t* get_safe_array_data();
+    const std::vector<uint8_t>& get_byte_vector() const { return bytes_; }
+    // Makes the value a byte string of `size` bytes: a byte string is
+    // resized (keeping its tag), anything else becomes VT_ARRAY|VT_UI1 of
+    // `size` zero bytes.
+    void allocate_safe_array(std::size_t size);
+
+    // VT_DATE: its SYSTEMTIME; all zeros otherwise.
+    SYSTEMTIME get_date() const;
+
+protected:
+    void set_text_value(std::wstring&& text);
+    void set_date_value(const ole_date& date);   // VT_DATE, or VT_EMPTY if invalid
+
+private:
+    void release();
+    void copy_from(const ole_variant& other);
+    void move_from(ole_variant& other) noexcept;
+    void from_text(std::string_view text, VARTYPE vt);
+    void parse_number(std::string_view text, VARTYPE vt);
+    void parse_bool(std::string_view text, bool strict);
+    void parse_hex(std::string_view text, VARTYPE vt);
+    void change_from_text(VARTYPE vt);
+    void change_to_bytes(VARTYPE vt);
+    void change_number_to_text();
+    [[noreturn]] void change_failed(VARTYPE vt) const;
+    ole_detail::number get_number() const;
+    void set_number(const ole_detail::number& n, VARTYPE vt);
+    std::size_t print_number(char* buf, std::size_t cap) const;
+
+    int64_t i64_ = 0;        // VT_I8
+    uint64_t u64_ = 0;       // VT_UI8
+    ole_date date_;          // VT_DATE
+    VARTYPE vt_ = VT_EMPTY;
+    union {
+        int8_t i1;
+        uint8_t ui1;
+        int16_t i2;
+        uint16_t ui2;
+        int32_t i4;
+        uint32_t ui4;
+        float r4;
+        double r8;
+        int64_t cy;          // VT_CY, 1/10000 units
+        double date;         // VT_DATE, OLE day number
+        uint16_t boolean;
+    } num_{};
+    ole_decimal dec_;        // VT_DECIMAL
+    std::wstring text_;      // VT_BSTR
+    std::vector<uint8_t> bytes_;  // byte strings
+    // Where the last get_raw_at of a text ended (character index and its
+    // UTF-8 offset), so reading a long text in order stays linear.
+    mutable std::size_t raw_text_index_ = 0;
+    mutable std::size_t raw_text_offset_ = 0;
+};

@@ -1,0 +1,63 @@
+#include "tk/tk_converter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tk/tk_exception.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_path.h"
+
+int tk_thread_functor::operator()() {
+    while (!is_finished()) step();
+    return finish();
+}
+
+bool tk_thread_functor::is_finished() { return false; }
+
+void tk_thread_functor::step() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
+
+int tk_thread_functor::finish() { return 0; }
+
+tk_converter::tk_converter() { tk_log(2, "tk_converter::ctor"); }
+
+void tk_converter::set_silent(bool value) { silent = value; }
+
+void tk_converter::set_logfile(const std::string& name) {
+    tk_log(1, "tk_convertor::set_logfile(%s)", name.c_str());
+    tk_logger* logger = tk_logger::try_ptr();
+    if (logger == nullptr) return;
+
+    log_file = name;
+    if (name.empty()) {
+        tk_log(1, "Filename is empty");
+        return;
+    }
+
+    // The logger keeps the full path: a later change of the current folder
+    // must not move the log.
+    const std::string full = tk_make_full_path(name);
+
+    struct stat st {};
+    const bool exists = ::stat(full.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode))
+        throw tk_exception(std::string("Logfile name specifies an existing path."), 1);
+    if (exists && ::access(full.c_str(), W_OK) != 0)
+        throw tk_exception(std::string("Logfile name specifies an existing read-only file."), 1);
+
+    const std::string folder = tk_file_name(full).get_folder();
+    struct stat dir_st {};
+    if (::stat(folder.c_str(), &dir_st) != 0 || !S_ISDIR(dir_st.st_mode))
+        throw tk_exception(
+            std::string("Logfile path does not exist.\nPlease verify the correct path was given."),
+            1);
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        throw tk_exception(std::string("Cannot create log file. Make sure you have sufficient\n"
+                                       "privileges to create files in the directory."),
+                           1);
+
+    logger->set_file(full);
+}

@@ -1,0 +1,43 @@
+// The work a worker thread runs, and the settings base of every converter.
+//
+// tk_thread_functor: operator() runs the work; by default it calls step()
+// until is_finished() says true and returns finish().
+// tk_converter: the settings every converter shares (source, destination,
+// log file, the silent switch). The conversion driver derives from it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class tk_thread_functor {
+public:
+    tk_thread_functor() = default;
+    virtual ~tk_thread_functor() = default;
+
+    virtual int operator()();
+    virtual bool is_finished();
+    virtual void step();     // default: sleep 100 ms
+    virtual int finish();    // default: 0
+};
+
+class tk_converter : public tk_thread_functor {
+public:
+    tk_converter();
+
+    // Nothing is printed to the console while set.
+    virtual void set_silent(bool value);
+
+    // Names the trace log file and enables the logger. The name is kept as
+    // this converter's log-file setting; the logger gets its full path, so
+    // a later change of the current folder does not move the log. An empty
+    // name leaves the logger as it was. Throws tk_exception (level 1) when
+    // the name is an existing folder or read-only file, its folder does not
+    // exist, or the folder cannot be written; the logger is then unchanged.
+    void set_logfile(const std::string& name);
+
+    uint8_t flags = 0;
+    bool silent = false;
+    std::wstring source;
+    std::wstring destination;
+    std::string log_file;
+};

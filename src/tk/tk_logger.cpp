@@ -1,0 +1,186 @@
+#include "tk/tk_logger.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <cwchar>
+#include <vector>
+
+#include "tk/tk_path.h"
+
+namespace {
+
+// Logging must never change what the caller is about to read from errno.
+class errno_keeper {
+public:
+    errno_keeper() : saved_(errno) {}
+    ~errno_keeper() { errno = saved_; }
+
+private:
+    int saved_;
+};
+
+// Wide text to UTF-8 without logging (the logger cannot call converters that
+// log). A wchar_t that is no Unicode scalar value becomes U+FFFD.
+void append_utf8(std::string& out, const wchar_t* text, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        uint32_t c = static_cast<uint32_t>(text[i]);
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+}
+
+void write_all(int fd, const char* data, size_t length) {
+    while (length > 0) {
+        ssize_t n = ::write(fd, data, length);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return;  // a lost message is not a failure of the program
+        }
+        data += n;
+        length -= static_cast<size_t>(n);
+    }
+}
+
+std::string default_log_name() {
+    try {
+        tk_file_name parts(tk_get_module_path());
+        return parts.drive + parts.dir + parts.name + ".log";
+    } catch (...) {
+        return std::string();  // no module path: messages are lost silently
+    }
+}
+
+// The logger that should take a message of this level, or null. Empties the
+// file first when this is the first message after enabling.
+tk_logger* logger_for(int level) {
+    tk_logger* logger = tk_logger::try_ptr();
+    if (logger == nullptr || !logger->is_enabled()) return nullptr;
+    logger->truncate_once();
+    if (level < logger->get_min_level()) return nullptr;
+    return logger;
+}
+
+}  // namespace
+
+tk_logger::tk_logger(const char* file_name, bool enabled, int min_level, bool time_stamp)
+    : file_name_(file_name ? std::string(file_name) : default_log_name()),
+      min_level_(min_level),
+      enabled_(enabled),
+      time_stamp_(time_stamp) {
+    if (enabled) truncate_once();
+}
+
+tk_logger::~tk_logger() = default;
+
+void tk_logger::set_file(const char* file_name) {
+    TK_ASSERT(file_name != nullptr);
+    std::lock_guard<std::mutex> lock(mutex_);
+    file_name_ = file_name;
+    enabled_.store(true, std::memory_order_release);
+}
+
+std::string tk_logger::get_file_name() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return file_name_;
+}
+
+void tk_logger::truncate_once() {
+    if (!is_enabled() || truncated_.load(std::memory_order_acquire)) return;
+    errno_keeper keep;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (truncated_.load(std::memory_order_relaxed)) return;
+    int fd = ::open(file_name_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd >= 0) ::close(fd);
+    truncated_.store(true, std::memory_order_release);
+}
+
+void tk_logger::append(const char* text, size_t length) {
+    errno_keeper keep;
+    std::string line;
+    line.reserve(length + 16);
+    if (time_stamp_) {
+        std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        char stamp[32];
+        std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", local.tm_hour, local.tm_min,
+                      local.tm_sec);
+        line += stamp;
+    }
+    line.append(text, length);
+    if (crlf_) line += "\r\n";
+
+    std::lock_guard<std::mutex> lock(mutex_);
+    int fd = ::open(file_name_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) return;
+    write_all(fd, line.data(), line.size());
+    ::close(fd);
+}
+
+void tk_log(int level, const char* format, ...) {
+    errno_keeper keep;
+    tk_logger* logger = logger_for(level);
+    if (logger == nullptr || format == nullptr) return;
+
+    char small[512];
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(small, sizeof small, format, args);
+    va_end(args);
+    if (n < 0) return;
+    if (static_cast<size_t>(n) < sizeof small) {
+        logger->append(small, static_cast<size_t>(n));
+        return;
+    }
+    std::vector<char> big(static_cast<size_t>(n) + 1);
+    va_start(args, format);
+    std::vsnprintf(big.data(), big.size(), format, args);
+    va_end(args);
+    logger->append(big.data(), static_cast<size_t>(n));
+}
+
+void tk_wlog(int level, const wchar_t* format, ...) {
+    errno_keeper keep;
+    tk_logger* logger = logger_for(level);
+    if (logger == nullptr || format == nullptr) return;
+
+    // vswprintf does not tell the size it needs: grow until the text fits.
+    // The limit only stops a format that can never print (a narrow %s
+    // argument that is not valid in the "C" locale).
+    const size_t limit = size_t(1) << 24;
+    std::vector<wchar_t> buffer(1024);
+    int n = -1;
+    for (;;) {
+        va_list args;
+        va_start(args, format);
+        n = std::vswprintf(buffer.data(), buffer.size(), format, args);
+        va_end(args);
+        if (n >= 0 || buffer.size() >= limit) break;
+        buffer.resize(buffer.size() * 2);
+    }
+    if (n < 0) return;
+
+    std::string text;
+    text.reserve(static_cast<size_t>(n) * 4);
+    append_utf8(text, buffer.data(), static_cast<size_t>(n));
+    logger->append(text.data(), text.size());
+}

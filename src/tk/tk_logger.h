@@ -1,0 +1,66 @@
+// The process trace log.
+//
+// One tk_logger (a singleton) appends numbered-level messages to a text
+// file, one line each ("\r\n" line ends, optional "hh:mm:ss " prefix). It is
+// silent until a file is named (tk_converter::set_logfile, or set_file);
+// a message whose level is below the threshold is dropped before it is
+// formatted. The file is emptied once per logger object, at the first
+// message after it was enabled, and opened and closed for every message so
+// the log survives a crash. Writes from several threads never interleave
+// within a line. Logging never changes errno.
+//
+// Tests build a fresh logger by constructing one while none exists (the
+// first logger registers itself) and destroying it at the end.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+#include "tk/tk_singleton.h"
+
+class tk_logger : public tk_singleton<tk_logger> {
+public:
+    // A null file name selects the program's own path with ".log" as its
+    // extension. When constructed enabled the file is emptied at once.
+    tk_logger(const char* file_name, bool enabled, int min_level, bool time_stamp);
+    ~tk_logger() override;
+
+    // Names the file (stored as given; callers pass a full path) and
+    // enables the logger. A null name is an assertion.
+    void set_file(const char* file_name);
+    void set_file(const std::string& file_name) { set_file(file_name.c_str()); }
+
+    std::string get_file_name() const;
+    bool is_enabled() const noexcept { return enabled_.load(std::memory_order_acquire); }
+    int get_min_level() const noexcept { return min_level_.load(std::memory_order_relaxed); }
+    void set_min_level(int level) noexcept { min_level_.store(level, std::memory_order_relaxed); }
+    bool has_time_stamp() const noexcept { return time_stamp_; }
+
+    // True when a message of this level would be written now.
+    bool accepts(int level) const noexcept { return is_enabled() && level >= get_min_level(); }
+
+    // Empties the file once per logger object (the first call after
+    // enabling); later calls do nothing.
+    void truncate_once();
+
+    // Appends one already formatted message (prefix and line end added
+    // here). A file that cannot be opened loses the message silently.
+    void append(const char* text, size_t length);
+
+private:
+    mutable std::mutex mutex_;
+    std::string file_name_;
+    std::atomic<int> min_level_;
+    bool crlf_ = true;
+    std::atomic<bool> enabled_;
+    std::atomic<bool> truncated_{false};
+    bool time_stamp_;
+};
+
+// Writes one printf-formatted message at this level.
+void tk_log(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The same for a wide format ("%ls" takes a wide string); the text is
+// written as UTF-8, whole, whatever its length.
+void tk_wlog(int level, const wchar_t* format, ...);

@@ -1,0 +1,111 @@
+// Text conversion between wide strings, UTF-8 and code pages, and
+// locale-independent case-insensitive comparison of wide text.
+//
+// Wide text is std::wstring (UTF-32). "ANSI" text is UTF-8. A code page is a
+// Windows code page number: 0 means 1252 (the DBF default), -1, 3 and 65001
+// mean UTF-8. Single-byte code pages go through a 256-entry table built once
+// per process from iconv (or from a built-in chart for 620, 895 and 10006);
+// multi-byte ones go through iconv with descriptors cached per thread.
+//
+// Replacement rules: an input byte sequence that is not valid gives U+FFFD; a
+// character the target code page lacks gives '?'; a wchar_t that is not a
+// Unicode scalar value gives U+FFFD. Nothing fails on bad data. The throwing
+// conversions throw tk_exception_ex (level 0) only for a code page that is
+// not supported. Every conversion stops at an embedded zero unit.
+//
+// All functions are thread-safe and never touch the process locale.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// ---- Throwing conversions ---------------------------------------------------
+
+// Bytes in `codepage` to wide text. Throws "Cannot convert to UNICODE string: ".
+std::wstring tk_codepage_to_unicode(std::string_view text, int codepage);
+// Same, appending nothing: replaces `out` and reuses its capacity (hot path).
+void tk_codepage_to_unicode(std::string_view text, int codepage, std::wstring& out);
+
+// UTF-8 to wide text; invalid UTF-8 gives U+FFFD. Never throws in practice.
+std::wstring tk_utf8_to_unicode(std::string_view text);
+void tk_utf8_to_unicode(std::string_view text, std::wstring& out);
+
+// Wide text to bytes in `codepage` (-1: the ANSI code page, UTF-8).
+// Throws "Cannot convert to ANSI string: ".
+std::string tk_unicode_to_codepage(std::wstring_view text, int codepage);
+void tk_unicode_to_codepage(std::wstring_view text, int codepage, std::string& out);
+
+// Wide text to UTF-8; a non-BMP character takes 4 bytes.
+std::string tk_unicode_to_utf8(std::wstring_view text);
+void tk_unicode_to_utf8(std::wstring_view text, std::string& out);
+
+// True when `codepage` can be converted (no exception from the above).
+bool tk_is_codepage_supported(int codepage);
+
+// The upper half (bytes 0x80-0xFF) of a code page built into the toolkit
+// because iconv lacks it (620 Mazovia, 895 Kamenicky, 10006 Greek Mac);
+// nullptr for any other code page. The lower half is ASCII.
+const char32_t* tk_builtin_codepage_upper_half(int codepage);
+
+// ---- Non-throwing conversions to and from the ANSI code page (UTF-8) --------
+// Each returns false for a null input.
+
+// Converts `text` with its terminating zero into `buffer`, which the caller
+// guarantees holds 2 * (wcslen(text) + 1) bytes. Never writes past that size;
+// returns false (buffer holds an empty string) when the text needs more.
+bool tk_unicode_to_ansi1(const wchar_t* text, char* buffer);
+
+// Replaces *buffer (freed with delete[]) by a new[]-allocated zero-terminated
+// conversion of `text`. Release it with delete[] (tk_free_text_buffer).
+bool tk_unicode_to_ansi2(const wchar_t* text, char** buffer);
+
+// Converts `text` into `result`.
+bool tk_unicode_to_ansi3(const wchar_t* text, std::string& result);
+
+// Replaces *buffer (freed with delete[]) by a new[]-allocated zero-terminated
+// wide conversion of the UTF-8 text. Release it with delete[].
+bool tk_ansi_to_unicode_buffer(const char* text, wchar_t** buffer);
+
+// ---- File names --------------------------------------------------------------
+// File names are bytes. Each byte that is not part of valid UTF-8 maps to
+// U+DC80 + byte and back, so a name that is not UTF-8 survives the round trip
+// to wide text and stays openable.
+std::wstring tk_path_to_unicode(std::string_view path);
+std::string tk_unicode_to_path(std::wstring_view path);
+
+// ---- Case-insensitive text -----------------------------------------------------
+// Case mapping uses the "C.UTF-8" locale object (towlower_l / towupper_l), so
+// it folds every script regardless of the process locale.
+
+wchar_t tk_to_lower(wchar_t c);
+wchar_t tk_to_upper(wchar_t c);
+std::wstring tk_to_lower(std::wstring_view text);
+std::wstring tk_to_upper(std::wstring_view text);
+
+// Folded form used for comparison: lower(upper(c)), so that final sigma and
+// sigma compare equal.
+wchar_t tk_fold_case(wchar_t c);
+
+// <0, 0, >0 comparing folded characters one by one (shorter prefix first).
+int tk_compare_no_case(std::wstring_view a, std::wstring_view b);
+bool tk_equal_no_case(std::wstring_view a, std::wstring_view b);
+// UTF-8 overloads (decoded as by tk_utf8_to_unicode).
+int tk_compare_no_case(std::string_view a, std::string_view b);
+bool tk_equal_no_case(std::string_view a, std::string_view b);
+
+// First position at or after `start` where `pattern` occurs ignoring case;
+// std::wstring_view::npos when absent or when start is past the end.
+// An empty pattern is found at `start` (if start <= text size).
+std::size_t tk_find_no_case(std::wstring_view text, std::size_t start, std::wstring_view pattern);
+
+bool tk_starts_with_no_case(std::wstring_view text, std::wstring_view prefix);
+bool tk_ends_with_no_case(std::wstring_view text, std::wstring_view suffix);
+
+// Strict-weak ordering for ordered containers keyed by names.
+struct tk_no_case_less {
+    using is_transparent = void;
+    bool operator()(std::wstring_view a, std::wstring_view b) const {
+        return tk_compare_no_case(a, b) < 0;
+    }
+};

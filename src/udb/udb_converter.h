@@ -1,0 +1,79 @@
+// The general part of every database converter: what to convert and how
+// far the conversion has come.
+//
+// udb_converter adds to tk_converter the existing-table mode, the table
+// selections, the definitions-only and no-indexes switches and the progress
+// of a run, and exchanges the general settings with a profile ("Generic
+// settings" and the lists "Selected Tables", "Available Queries", "Selected
+// Views"). The progress fields are written by the run's thread and polled by
+// another thread: numbers and the finished flag are atomics, the current
+// table name is published under a lock.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tk/tk_converter.h"
+#include "udb/udb_profile.h"
+
+// (name, text) entries: a selected pair is a table name with an empty text
+// or a query name with its statement; views and queries carry their text.
+using udb_converter_pairs = std::vector<std::pair<std::wstring, std::wstring>>;
+
+class udb_converter : public tk_converter {
+public:
+    // Existing-table modes: 0 overwrite the entire database, 1 overwrite
+    // existing tables, 2 skip existing tables, 3 merge, 4 (from a profile
+    // only) treated as 0 during the run.
+    static constexpr int max_mode = 4;
+
+    udb_converter();
+    ~udb_converter() override;
+
+    // Sets the mode; anything outside 0-4 is refused with tk_exception
+    // (level 1) "Invalid merge/overwrite mode" and the mode stays.
+    void set_mode(int value);
+    int get_mode() const { return mode; }
+
+    // Reads the general settings from a profile and returns true. All or
+    // nothing: a refused value (a one-character "mode" outside "0".."4",
+    // a log file that set_logfile refuses) throws tk_exception (level 1)
+    // before any setting changes. Derived classes check their own refusable
+    // values before calling this and apply the rest after it. The lists are
+    // appended after the entries already held.
+    virtual bool load_profile(udb_profile& profile);
+    // Writes the general settings into the profile (every key, even empty).
+    virtual void store_profile(udb_profile& profile);
+
+    // Throws the level-1 failure load_profile would throw for the profile's
+    // "mode" value; changes nothing.
+    static void check_profile_mode(const udb_profile& profile);
+
+    // The name of the table being converted (a copy, never torn).
+    std::wstring get_current_table() const;
+    void set_current_table(const std::wstring& name);
+
+    int mode = 0;
+    bool tab_def = false;   // convert table definitions only
+    bool skip_idx = false;  // create no indexes
+
+    std::vector<std::wstring> selected_tables;
+    udb_converter_pairs selected_pairs;
+    udb_converter_pairs selected_views;
+    udb_converter_pairs available_queries;
+
+    // Progress of the run.
+    std::atomic<bool> finished{false};
+    std::atomic<int> tables_total{0};     // tables to convert
+    std::atomic<int> tables_done{0};
+    std::atomic<uint64_t> records_total{0};  // records in the current table
+    std::atomic<uint64_t> records_done{0};   // index of the current record
+
+private:
+    mutable std::mutex current_table_mutex_;
+    std::wstring current_table_;
+};

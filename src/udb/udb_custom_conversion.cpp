@@ -1,0 +1,54 @@
+#include "udb/udb_custom_conversion.h"
+
+#include "tk/tk_exception.h"
+#include "tk/tk_logger.h"
+#include "udb/t_ftd.h"
+#include "udb/udb_field.h"
+
+udb_custom_conversion::udb_custom_conversion() = default;
+
+udb_custom_conversion::~udb_custom_conversion() {
+    tk_log(2, "udb_custom_conversion::dtor");
+    rules_.clear();
+}
+
+void udb_custom_conversion::add_rule(std::unique_ptr<udb_conversion_rule> rule) {
+    if (rule) rules_.push_back(std::move(rule));
+}
+
+bool udb_custom_conversion::is_acceptable1(const t_ftd& column) {
+    tk_log(1, "udb_custom_conversion::is_acceptable1");
+    udb_custom_conversion* self = try_ptr();
+    if (self == nullptr) return false;
+    for (const auto& rule : self->rules_)
+        if (rule->is_acceptable1(column)) return true;
+    return false;
+}
+
+std::wstring udb_custom_conversion::handle1(const t_ftd& column) {
+    tk_log(1, "udb_custom_conversion::handle1");
+    udb_custom_conversion* self = try_ptr();
+    if (self == nullptr) return std::wstring();
+    for (const auto& rule : self->rules_)
+        if (rule->is_acceptable1(column)) return rule->handle1(column);
+    return std::wstring();
+}
+
+bool udb_custom_conversion::is_acceptable2(const udb_field& value) {
+    tk_log(1, "udb_custom_conversion::is_acceptable2");
+    udb_custom_conversion* self = try_ptr();
+    if (self == nullptr) return false;
+    for (const auto& rule : self->rules_)
+        if (rule->is_acceptable2(value)) return true;
+    return false;
+}
+
+std::wstring udb_custom_conversion::handle2(const udb_field& value) {
+    tk_log(1, "udb_custom_conversion::handle2");
+    udb_custom_conversion* self = try_ptr();
+    if (self == nullptr || self->rules_.empty()) return std::wstring();
+    for (const auto& rule : self->rules_)
+        if (rule->is_acceptable2(value)) return rule->handle2(value);
+    // Callers ask only for values that is_acceptable2 accepted.
+    TK_ASSERT_FAIL();
+}

@@ -1,0 +1,35 @@
+// The process-wide list of custom conversion rules (a singleton).
+//
+// Writers ask it before their default type and value mapping. The rules
+// are asked in the order they were added; the first that accepts decides.
+// With no instance, or no rule, the tests are false and handle1 gives an
+// empty text, which means "use the default mapping". handle2 must only be
+// called for a value that is_acceptable2 accepted (else tk_mail_assertion).
+// The lookups are static so that writers can call them without an
+// instance. Filled when the target is opened and read on the same thread.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tk/tk_singleton.h"
+#include "udb/udb_conversion_rule.h"
+
+class udb_custom_conversion : public tk_singleton<udb_custom_conversion> {
+public:
+    udb_custom_conversion();
+    ~udb_custom_conversion() override;
+
+    // Appends a rule; the list owns it.
+    void add_rule(std::unique_ptr<udb_conversion_rule> rule);
+    size_t size() const { return rules_.size(); }
+
+    static bool is_acceptable1(const t_ftd& column);
+    static std::wstring handle1(const t_ftd& column);
+    static bool is_acceptable2(const udb_field& value);
+    static std::wstring handle2(const udb_field& value);
+
+private:
+    std::vector<std::unique_ptr<udb_conversion_rule>> rules_;
+};

@@ -1,0 +1,31 @@
+// One cell: a value (ole_variant) with its column name and declared size.
+//
+// `size` is the size the producer declares (characters for text, bytes for
+// binary). get_size() reports the real size of the value where it can:
+// the element count of a one-dimensional byte array, the character count of
+// a text, else the declared size. The two flags are carried for producers
+// and have no meaning in the model (every producer passes false).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "tk/ole_variant.h"
+
+class udb_field : public ole_variant {
+public:
+    // Empty value, size 0, empty name, flags false.
+    udb_field();
+    udb_field(const udb_field& that);
+    udb_field(const std::wstring& name, uint32_t size, const ole_variant& value,
+              bool flag1 = false, bool flag2 = false);
+    udb_field& operator=(const udb_field& that);
+    ~udb_field() override;
+
+    uint32_t get_size() const;
+
+    uint32_t size = 0;
+    std::wstring name;
+    bool flag1 = false;
+    bool flag2 = false;
+};

@@ -1,0 +1,116 @@
+// Value text: the escaper, number literals, literals by type and the cell
+// text of INSERT values.
+#include <gtest/gtest.h>
+
+#include <mysql.h>
+
+#include "sql/sql_values.h"
+#include "udb/t_ftd.h"
+#include "udb/udb_field.h"
+
+namespace {
+
+udb_field field(const ole_variant& v) { return udb_field(L"f", 0, v); }
+
+t_ftd column(VARTYPE vt, bool not_null = false, const ole_variant& def = ole_variant(), uint32_t reserved = 0) {
+    return t_ftd(10, L"c", vt, not_null, false, def, reserved);
+}
+
+}  // namespace
+
+TEST(SqlEscape, EscapesTheSpecialBytesLikeTheClientLibrary) {
+    std::string all;
+    for (int c = 0; c < 256; ++c) all.push_back(char(c));
+    all += "O'Brien \"x\" back\\slash \r\n";
+    std::string ours;
+    sql_escape_append(all, ours);
+    std::string theirs(all.size() * 2 + 1, '\0');
+    // latin1-like single-byte escaping is what mysql_escape_string does for UTF-8 input.
+    unsigned long n = mysql_escape_string(theirs.data(), all.data(), all.size());
+    theirs.resize(n);
+    EXPECT_EQ(ours, theirs);
+}
+
+TEST(SqlEscape, QuotesTextsAndKeepsEmbeddedZeros) {
+    EXPECT_EQ(sql_quote(std::string_view("O'Brien")), "'O\\'Brien'");
+    EXPECT_EQ(sql_quote(std::string_view("a\\")), "'a\\\\'");
+    EXPECT_EQ(sql_quote(std::wstring_view(L"\x1A\r\n")), L"'\\Z\\r\\n'");
+    std::wstring with_zero(L"a\0b", 3);
+    EXPECT_EQ(sql_to_utf8(with_zero), std::string("a\0b", 3));
+    EXPECT_EQ(sql_quote(std::string_view(sql_to_utf8(with_zero))), "'a\\0b'");
+}
+
+TEST(SqlNumberLiteral, AcceptsOnlyWholeNumbers) {
+    EXPECT_EQ(sql_number_literal(std::string_view(" 12 ")), "12");
+    EXPECT_EQ(sql_number_literal(std::string_view("-1.5e+3")), "-1.5e+3");
+    EXPECT_EQ(sql_number_literal(std::string_view(".5")), ".5");
+    EXPECT_EQ(sql_number_literal(std::string_view("1,5")), "1.5");
+    EXPECT_EQ(sql_number_literal(std::string_view("0x1F")), "0x1F");
+    for (const char* bad : {"", " ", "12abc", "12 abc", "inf", "nan", "1,5,6", "1.2.3", "1e", "+", ".",
+                            "0x", "0xZZ", "2004-02-29", "0); DROP TABLE t; --"})
+        EXPECT_EQ(sql_number_literal(std::string_view(bad)), "") << bad;
+}
+
+TEST(SqlLiteral, WritesEachTypeSafely) {
+    EXPECT_EQ(to_mysql_str("x", VT_NULL), "NULL");
+    EXPECT_EQ(to_mysql_str("", VT_BSTR), "''");
+    EXPECT_EQ(to_mysql_str("it's", VT_BSTR), "'it\\'s'");
+    EXPECT_EQ(to_mysql_str("12", VT_I4), "12");
+    EXPECT_EQ(to_mysql_str("12abc", VT_I4), "NULL");
+    EXPECT_EQ(to_mysql_str("2004-02-29 13:05", VT_DATE), "'2004-02-29 13:05:00'");
+    EXPECT_EQ(to_mysql_str("2004-02-29", VT_DATE), "'2004-02-29'");
+    EXPECT_EQ(to_mysql_str("not a date", VT_DATE), "''");
+    EXPECT_EQ(to_mysql_str("0x1F", VT_BLOB), "0x1F");
+    EXPECT_EQ(to_mysql_str("zz", VT_BLOB), "'zz'");
+    EXPECT_EQ(to_mysql_str("a'b\\", VT_BLOB), "'a\\'b\\\\'");
+    // A braced GUID in a text stays as it is.
+    EXPECT_EQ(to_mysql_str("{12345678-1234-1234-1234-123456789012}", VT_BSTR),
+              "'{12345678-1234-1234-1234-123456789012}'");
+    EXPECT_EQ(to_mysql_wstr(L"Grüße", VT_BSTR), L"'Grüße'");
+}
+
+TEST(SqlCellText, TextColumns) {
+    t_ftd text = column(VT_BSTR);
+    EXPECT_EQ(get_fld_append_str(&(const udb_field&)field(ole_variant(std::wstring(L"O'Brien"))), &text, false),
+              "'O\\'Brien'");
+    udb_field empty_text = field(ole_variant(std::wstring()));
+    EXPECT_EQ(get_fld_append_str(&empty_text, &text, false), "''");
+    udb_field null = field(ole_variant());
+    EXPECT_EQ(get_fld_append_str(&null, &text, false), "NULL");
+    t_ftd geometry = column(VT_BSTR, false, ole_variant(), 2);
+    udb_field point = field(ole_variant(std::wstring(L"POINT(1 2)')")));
+    EXPECT_EQ(get_fld_append_str(&point, &geometry, false), "ST_GeomFromText('POINT(1 2)\\')')");
+}
+
+TEST(SqlCellText, NumericColumnsTakeOnlyNumbers) {
+    t_ftd nullable = column(VT_I4);
+    t_ftd with_default = column(VT_I4, true, ole_variant(5));
+    t_ftd no_default = column(VT_I4, true);
+    udb_field twelve = field(ole_variant(std::wstring(L"12")));
+    udb_field hostile = field(ole_variant(std::wstring(L"0); DROP TABLE t; --")));
+    udb_field null = field(ole_variant());
+    EXPECT_EQ(get_fld_append_str(&twelve, &nullable, false), "12");
+    EXPECT_EQ(get_fld_append_str(&hostile, &nullable, false), "NULL");
+    EXPECT_EQ(get_fld_append_str(&hostile, &with_default, false), "5");
+    EXPECT_EQ(get_fld_append_str(&hostile, &no_default, false), "0");
+    EXPECT_EQ(get_fld_append_str(&null, &nullable, false), "NULL");
+    EXPECT_EQ(get_fld_append_str(&null, &with_default, false), "5");
+    EXPECT_EQ(get_fld_append_str(&null, &no_default, false), "NULL");
+    udb_field number = field(ole_variant(2.5));
+    EXPECT_EQ(get_fld_append_str(&number, &nullable, false), "2.5000000000000000e+00");
+}
+
+TEST(SqlCellText, BinaryValuesAndPlaceholders) {
+    t_ftd blob = column(VT_BLOB);
+    udb_field bytes = field(ole_variant(std::vector<uint8_t>{0x01, 0xAB}));
+    EXPECT_EQ(get_fld_append_str(&bytes, &blob, false), "0x01AB");
+    udb_field none = field(ole_variant());
+    EXPECT_EQ(get_fld_append_str(&none, &blob, false), "NULL");
+
+    t_ftd text = column(VT_BSTR);
+    udb_field big = field(ole_variant(std::wstring(sql_max_field_size + 1, L'a')));
+    EXPECT_EQ(get_fld_append_str(&big, &text, true), "?");
+    EXPECT_EQ(get_fld_append_str(&big, &text, false).size(), sql_max_field_size + 3);
+    udb_field edge = field(ole_variant(std::wstring(sql_max_field_size, L'a')));
+    EXPECT_NE(get_fld_append_str(&edge, &text, true), "?");
+}
