@@ -373,6 +373,13 @@ void dbf_recordset::refine_from_dbc() {
     const std::string table = tk_unicode_to_utf8(tk_path_to_unicode(dbf_files::stem_of(fs_path_)));
     auto t = dbc->fnames_map.find(table);
     if (t == dbc->fnames_map.end()) {
+        // Visual FoxPro names a table whose file name holds blanks with
+        // underscores in their place.
+        std::string alias = table;
+        std::replace(alias.begin(), alias.end(), ' ', '_');
+        t = dbc->fnames_map.find(alias);
+    }
+    if (t == dbc->fnames_map.end()) {
         DBF_LOG(2, "No entries for table '%s' in .dbc", table.c_str());
         return;
     }

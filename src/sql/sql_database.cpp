@@ -1,31 +1,343 @@
 #include "sql/sql_database.h"
 
+#include <errmsg.h>
+
+#include <algorithm>
+
+#include "sql/sql_engine.h"
 #include "sql/sql_exception.h"
+#include "sql/sql_indexes_initializer.h"
+#include "sql/sql_list_tables_rs.h"
+#include "sql/sql_prep_stmt_failed_exception.h"
+#include "sql/sql_properties.h"
+#include "sql/sql_recordset.h"
+#include "sql/sql_schema_initializer.h"
+#include "sql/sql_table.h"
+#include "sql/sql_tmp_recordset.h"
+#include "sql/sql_types.h"
+#include "sql/sql_values.h"
+#include "sql/sql_view_converter.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
-#include "udb/udb_recordset.h"
+#include "tk/tk_text.h"
+#include "udb/udb_field.h"
+
+namespace {
+
+constexpr size_t long_data_piece = 131072;
+
+// Sets the engine's blob_to_text for a scope and restores it on every path.
+class blob_to_text_scope {
+public:
+    blob_to_text_scope() : engine_(sql_engine::ptr()), saved_(engine_->blob_to_text) {
+        tk_log(1, "sql_engine::set_blob_to_text(%d)", 1);
+        engine_->blob_to_text = true;
+    }
+    ~blob_to_text_scope() {
+        tk_log(1, "sql_engine::set_blob_to_text(%d)", int(saved_));
+        engine_->blob_to_text = saved_;
+    }
+    blob_to_text_scope(const blob_to_text_scope&) = delete;
+    blob_to_text_scope& operator=(const blob_to_text_scope&) = delete;
+
+private:
+    sql_engine* engine_;
+    bool saved_;
+};
+
+// The statement handle is closed on every path.
+struct stmt_closer {
+    void operator()(MYSQL_STMT* stmt) const { mysql_stmt_close(stmt); }
+};
+
+[[noreturn]] void prepared_failure(const char* what, const char* server_text) {
+    sql_prep_stmt_failed_exception failure;
+    if (server_text && *server_text) failure.message += std::string(": ") + server_text;
+    tk_log(3, "%s: error=%s", what, server_text ? server_text : "");
+    throw failure;
+}
+
+std::wstring text_of(udb_record* record, size_t pos) {
+    if (!record || pos >= record->size() || !record->at(pos)) return {};
+    const udb_field* field = record->at(pos);
+    if (field->is_null_or_empty()) return {};
+    return field->to_wstring();
+}
+
+}  // namespace
 
 sql_database::sql_database(const std::wstring& name, MYSQL* mysql, int mode)
     : udb_database(name, mode, false), mysql_(mysql) {
     tk_wlog(2, L"sql_database::sql_database(%ls, mode=%d)", name.c_str(), mode);
+    // Writing into the server's own databases could break the server.
+    if (!(mode & 0x1) && is_system_db(name))
+        throw tk_exception(L"The database '" + name + L"' is a system database and cannot be a destination.",
+                           1);
+    init_tables();
+    if (!(mode & 0x80)) {
+        try {
+            init_views();
+        } catch (const tk_exception& e) {
+            tk_log(3, "Failed to initialize views:\n%s", e.what());
+            const unsigned error = mysql_errno(mysql_);
+            if (error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST) throw;
+        }
+    }
 }
 
-sql_database::~sql_database() = default;
+sql_database::~sql_database() { tk_log(1, "sql_database::dtor"); }
 
-std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring&, const udb_schema&,
-                                                          const udb_indexes&) {
-    TK_ASSERT_FAIL();
+bool sql_database::is_system_db(const std::wstring& name) {
+    static const wchar_t* const names[] = {L"mysql", L"information_schema", L"performance_schema", L"sys"};
+    for (const wchar_t* n : names)
+        if (tk_equal_no_case(name, n)) return true;
+    return false;
 }
 
-std::unique_ptr<udb_recordset> sql_database::get_query(const std::wstring&, const std::wstring&) {
-    TK_ASSERT_FAIL();
+std::wstring sql_database::name_text(const std::wstring& name) {
+    sql_engine* engine = sql_engine::ptr();
+    return engine->get_server_version() >= sql_engine::new_names_version ? sql_engine::get_safe_name(name) : name;
 }
 
-std::unique_ptr<udb_recordset> sql_database::get_table(const std::wstring&, int) { TK_ASSERT_FAIL(); }
+void sql_database::raise(MYSQL* mysql) {
+    sql_exception failure(mysql);
+    const unsigned error = mysql_errno(mysql);
+    if (error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST || error == CR_SERVER_LOST_EXTENDED)
+        failure.level = 1;
+    throw failure;
+}
+
+std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& name, const udb_schema& schema,
+                                                          const udb_indexes& indexes) {
+    tk_wlog(2, L"sql_database::create_table(%ls)", name.c_str());
+    TK_ASSERT(!(open_mode & 0x1));
+    if (is_table_exist(name)) return get_table(name, 8);
+
+    sql_engine* engine = sql_engine::ptr();
+    std::wstring statement = L"CREATE TABLE " + sql_engine::get_safe_name(name) + L" (";
+    std::wstring auto_name;
+    sql_schema_initializer columns(name, schema, &indexes, auto_name);
+    std::vector<std::wstring> chunks;
+    columns.get_init_chunks(chunks);
+    for (size_t i = 0; i < chunks.size(); ++i) {
+        if (i) statement += L", ";
+        statement += chunks[i];
+    }
+    if (!indexes.empty() || !auto_name.empty()) {
+        sql_indexes_initializer index_clauses(columns.get_schema(), &indexes, auto_name, &columns.get_names_map());
+        std::vector<std::wstring> index_chunks;
+        index_clauses.get_init_chunks(index_chunks);
+        for (const std::wstring& chunk : index_chunks) statement += L", " + chunk;
+    }
+    statement += L")";
+
+    const std::wstring& charset = columns.get_table_charset();
+    if (!charset.empty()) {
+        sql_check_word(charset, "character set", 0);
+        statement += L" character set " + charset;
+    }
+    const sql_properties* custom = engine->get_table_customisation(name);
+    std::wstring table_engine = custom ? custom->get_property(L"engine").value_or(std::wstring()) : std::wstring();
+    if (table_engine.empty()) {
+        table_engine = engine->get_tab_type();
+        if (engine->get_server_version() <= 0x31722) table_engine = L"MyISAM";
+    }
+    sql_check_word(table_engine, "storage engine", 0);
+    statement += engine->get_server_version() <= 0x40016 ? L" TYPE=" : L" ENGINE=";
+    statement += table_engine;
+
+    tk_wlog(2, L"Run SQL-query: %ls\n", statement.c_str());
+    const std::string text = sql_to_utf8(statement);
+    if (mysql_real_query(mysql_, text.data(), text.size()) != 0) raise(mysql_);
+    table_names.push_back(name);
+    tk_wlog(1, L"udb_names_map::add_fn_map(%ls)", name.c_str());
+    names_map.add_fn_map(name, columns.get_names_map());
+    return get_table(name, 2);
+}
+
+bool sql_database::delete_tab(const std::wstring& name) {
+    tk_wlog(2, L"sql_database::delete_tab (%ls)", name.c_str());
+    TK_ASSERT(!(open_mode & 0x1));
+    TK_ASSERT(is_table_exist(name));
+    const std::string text = sql_to_utf8(L"DROP TABLE IF EXISTS " + sql_engine::get_safe_name(name) + L" CASCADE");
+    tk_log(2, "Run SQL-query: %s", text.c_str());
+    if (mysql_real_query(mysql_, text.data(), text.size()) != 0) raise(mysql_);
+    return udb_database::delete_tab(name);
+}
+
+void sql_database::empty_table(const std::wstring& name) {
+    tk_wlog(2, L"sql_database::empty_table(%ls)", name.c_str());
+    query(L"delete from " + name_text(name));
+}
+
+std::unique_ptr<udb_recordset> sql_database::get_query(const std::wstring& name, const std::wstring& text) {
+    tk_wlog(2, L"sql_database::get_query(%ls)", name.c_str());
+    return std::make_unique<sql_recordset>(this, name, text, &relationships);
+}
+
+std::unique_ptr<udb_recordset> sql_database::get_table(const std::wstring& name, int mode) {
+    tk_wlog(2, L"sql_database::get_table(%ls)", name.c_str());
+    if (!is_table_exist(name)) {
+        tk_wlog(3, L"Table '%ls' does not exists", name.c_str());
+        TK_ASSERT_FAIL();
+    }
+    return std::make_unique<sql_table>(this, name, &relationships, mode);
+}
+
+std::unique_ptr<udb_recordset> sql_database::query(const std::wstring& text) {
+    tk_wlog(1, L"sql_database::query(%ls)", text.c_str());
+    const std::string statement = sql_to_utf8(text);
+    tk_log(1, "sql_database::do_query2(%s)", statement.c_str());
+    if (mysql_real_query(mysql_, statement.data(), statement.size()) != 0) {
+        tk_log(3, "QUERY=%s", statement.c_str());
+        raise(mysql_);
+    }
+    MYSQL_RES* result = mysql_use_result(mysql_);
+    if (!result) {
+        if (mysql_errno(mysql_) != 0) {
+            tk_log(3, "QUERY=%s", statement.c_str());
+            raise(mysql_);
+        }
+        return nullptr;
+    }
+    return std::make_unique<sql_tmp_recordset>(mysql_, result);
+}
 
 bool sql_database::query(const std::string& text) {
-    tk_log(2, "Run SQL-query: %s", text.c_str());
-    if (mysql_real_query(mysql_, text.data(), text.size()) != 0) throw sql_exception(mysql_);
-    if (MYSQL_RES* res = mysql_store_result(mysql_)) mysql_free_result(res);
+    tk_log(1, "sql_database::query(%s)", text.c_str());
+    if (mysql_real_query(mysql_, text.data(), text.size()) != 0) {
+        tk_log(3, "QUERY=%s: %s", text.c_str(), mysql_error(mysql_));
+        return false;
+    }
+    if (MYSQL_RES* result = mysql_use_result(mysql_)) mysql_free_result(result);
     return true;
+}
+
+uint64_t sql_database::query_append(const std::string& statement) {
+    // The text itself is traced only when the trace would keep it.
+    tk_log(1, "sql_database::query_append(q_len=%d)", int(statement.size()));
+    tk_log(0, "(%s)", statement.c_str());
+    if (mysql_real_query(mysql_, statement.data(), statement.size()) != 0) {
+        tk_log(3, "QUERY=%s", statement.c_str());
+        raise(mysql_);
+    }
+    const uint64_t affected = mysql_affected_rows(mysql_);
+    if (MYSQL_RES* result = mysql_use_result(mysql_)) mysql_free_result(result);
+    return affected;
+}
+
+std::vector<std::string> sql_database::read_warnings(size_t max) {
+    std::vector<std::string> messages;
+    if (mysql_real_query(mysql_, "SHOW WARNINGS", 13) != 0) raise(mysql_);
+    MYSQL_RES* result = mysql_use_result(mysql_);
+    if (!result) {
+        if (mysql_errno(mysql_) != 0) raise(mysql_);
+        return messages;
+    }
+    const unsigned n = mysql_num_fields(result);
+    while (MYSQL_ROW row = mysql_fetch_row(result)) {
+        if (messages.size() >= max || n < 3 || !row[2]) continue;
+        messages.emplace_back(row[2], mysql_fetch_lengths(result)[2]);
+    }
+    const bool broken = mysql_errno(mysql_) != 0;
+    mysql_free_result(result);
+    if (broken) raise(mysql_);
+    return messages;
+}
+
+void sql_database::prepared_statement(const std::string& statement, const std::vector<const udb_field*>& long_values,
+                                      uint64_t row_size) {
+    tk_log(1, "sql_database::prepared_statement(%s, %d)", statement.c_str(), int(long_values.size()));
+    std::unique_ptr<MYSQL_STMT, stmt_closer> stmt(mysql_stmt_init(mysql_));
+    if (!stmt) raise(mysql_);
+    if (mysql_stmt_prepare(stmt.get(), statement.data(), statement.size()) != 0)
+        prepared_failure("mysql_stmt_prepare failed", mysql_stmt_error(stmt.get()));
+    if (mysql_stmt_param_count(stmt.get()) != long_values.size())
+        prepared_failure("Placeholder count differs from the long values", "");
+
+    // The k-th long value fills the k-th "?" of the statement as it was built.
+    std::vector<MYSQL_BIND> binds(long_values.size());
+    std::vector<unsigned long> lengths(long_values.size(), 0);
+    for (size_t k = 0; k < long_values.size(); ++k) {
+        tk_log(1, "Binding field #%d", int(k));
+        binds[k] = MYSQL_BIND{};
+        binds[k].buffer_type = MYSQL_TYPE_BLOB;
+        binds[k].length = &lengths[k];
+    }
+    if (!binds.empty() && mysql_stmt_bind_param(stmt.get(), binds.data()) != 0)
+        prepared_failure("Binding failed", mysql_stmt_error(stmt.get()));
+
+    for (size_t k = 0; k < long_values.size(); ++k) {
+        const uint8_t* data = nullptr;
+        std::string holder;
+        const size_t size = long_values[k]->get_bytes(data, holder);
+        tk_log(1, "Reading field #%d (size=%d)", int(k), int(size));
+        for (size_t pos = 0; pos < size; pos += long_data_piece) {
+            const size_t piece = std::min(long_data_piece, size - pos);
+            tk_log(0, "prepared_statement: pos=%d", int(pos));
+            if (mysql_stmt_send_long_data(stmt.get(), unsigned(k), reinterpret_cast<const char*>(data + pos),
+                                          piece) != 0) {
+                tk_log(3, "mysql_stmt_send_long_data failed (pos=%d, res=%d, error=%s)", int(pos), int(piece),
+                       mysql_stmt_error(stmt.get()));
+                prepared_failure("mysql_stmt_send_long_data failed", mysql_stmt_error(stmt.get()));
+            }
+        }
+    }
+    if (mysql_stmt_execute(stmt.get()) != 0) {
+        const unsigned error = mysql_stmt_errno(stmt.get());
+        tk_log(3, "QUERY=%s", statement.c_str());
+        tk_log(3, "row size=%d", int(row_size));
+        if (error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST || error == CR_SERVER_LOST_EXTENDED) {
+            sql_exception lost(error, mysql_stmt_error(stmt.get()));
+            lost.level = 1;
+            throw lost;
+        }
+        prepared_failure("mysql_stmt_execute failed", mysql_stmt_error(stmt.get()));
+    }
+}
+
+void sql_database::init_tables() {
+    tk_log(1, "sql_database::init_tables");
+    sql_engine* engine = sql_engine::ptr();
+    std::unique_ptr<sql_tmp_recordset> rs;
+    if (engine->get_server_version() >= 0x50001) {
+        tk_log(1, "Extracting tables in new way");
+        auto list = std::make_unique<sql_list_tables_rs>(mysql_, "show full tables where Table_type='BASE TABLE'");
+        list->initialize();
+        rs = std::move(list);
+    } else {
+        tk_log(1, "Extracting tables in old way");
+        MYSQL_RES* result = mysql_list_tables(mysql_, nullptr);
+        if (!result) raise(mysql_);
+        rs = std::make_unique<sql_tmp_recordset>(mysql_, result);
+    }
+    while (!rs->is_eof()) {
+        std::wstring table = text_of(rs->get_item(), 0);
+        tk_wlog(1, L"Got table name: '%ls'", table.c_str());
+        table_names.push_back(table);
+        rs->next();
+    }
+}
+
+void sql_database::init_views() {
+    tk_log(1, "sql_database::init_views");
+    blob_to_text_scope text_scope;
+    std::unique_ptr<udb_recordset> rs =
+        query(L"SELECT table_name, view_definition FROM information_schema.views WHERE table_schema=" +
+              sql_quote(std::wstring_view(name)));
+    if (!rs) return;
+    while (!rs->is_eof()) {
+        udb_record* row = rs->get_item();
+        std::wstring view = text_of(row, 0);
+        std::wstring text = text_of(row, 1);
+        tk_wlog(1, L"Got query name: '%ls'", view.c_str());
+        tk_wlog(1, L"Got query SQL: '%ls'", text.c_str());
+        queries.emplace_back(view, refine_view_out(text));
+        rs->next();
+    }
+}
+
+std::wstring sql_database::refine_view_out(const std::wstring& text) const {
+    tk_wlog(1, L"sql_database::refine_view_out(%ls)", text.c_str());
+    return sql_view_converter::refine_view_out(text, name);
 }

@@ -1,17 +1,27 @@
-// A database on the MySQL server, opened by the engine.
+// A database on the MySQL server, opened by the engine (open_db, create_db).
 //
-// Keeps a non-owning pointer to the engine's connection; the open mode
-// bits are its type word (0x1 read-only, 0x80 views are not read, 0x100
-// REPLACE INTO). Runs plain statements; the table operations come with
-// the server-table classes.
+// Keeps a non-owning pointer to the engine's connection; the open mode bits
+// are its type word (0x1 read-only, 0x80 views are not read, 0x100 loading
+// writes REPLACE INTO). At construction it lists the server's base tables
+// and, unless 0x80, its views; afterwards the lists change only through
+// create_table and delete_tab. Tables, queries and result recordsets it
+// returns belong to the caller; it owns none of them.
+//
+// Every failure of the server is a sql_exception of level 0, except a lost
+// connection, which is level 1 (the run cannot go on without it).
+// Identifiers are quoted by the engine's routine from 4.1.0 on, bare before.
 #pragma once
 
 #include <mysql.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "udb/udb_database.h"
+
+class udb_field;
 
 class sql_database : public udb_database {
 public:
@@ -21,14 +31,53 @@ public:
     using udb_database::create_table;
     using udb_database::query;
 
+    // Creates the table (or opens the existing one with mode 8) and returns
+    // it as a sql_table opened for loading.
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
+    bool delete_tab(const std::wstring& name) override;
+    void empty_table(const std::wstring& name) override;
+    // A read-only sql_recordset over a statement text.
     std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& text) override;
+    // A sql_table over a listed table; an unlisted name is an internal error.
     std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int mode) override;
-    // Runs one UTF-8 statement; sql_exception on failure.
+    // Runs a statement; a result set comes back as a sql_tmp_recordset
+    // (which holds the connection until it is deleted), none otherwise.
+    std::unique_ptr<udb_recordset> query(const std::wstring& text) override;
+    // Runs a UTF-8 statement and discards any result; false on failure.
     bool query(const std::string& text) override;
 
+    // Runs one UTF-8 statement that returns no rows; returns the affected
+    // row count. sql_exception on failure.
+    uint64_t query_append(const std::string& statement);
+    // Runs one INSERT whose placeholders stand, in order, for the values in
+    // `long_values` (each sent in pieces of 128 KiB as its exact bytes:
+    // UTF-8 for a text, the bytes of a byte string).
+    // sql_prep_stmt_failed_exception (level 0, with the server's text).
+    void prepared_statement(const std::string& statement, const std::vector<const udb_field*>& long_values,
+                            uint64_t row_size);
+    // The server's warnings of the last statement (SHOW WARNINGS), at most `max`.
+    std::vector<std::string> read_warnings(size_t max);
+
+    void init_tables();
+    void init_views();
+    // The view text without comments and without this database's qualifier.
+    std::wstring refine_view_out(const std::wstring& text) const;
+
     MYSQL* get_mysql() const { return mysql_; }
+    int get_mode() const { return open_mode; }
+
+    // A table or column name as statements write it: the engine's quoted
+    // form from server 4.1.0 on, the bare name before.
+    static std::wstring name_text(const std::wstring& name);
+    // True for the server's own databases (mysql, information_schema,
+    // performance_schema, sys), any letter case.
+    static bool is_system_db(const std::wstring& name);
+    // Throws the connection's last error as sql_exception; a lost
+    // connection is level 1.
+    [[noreturn]] static void raise(MYSQL* mysql);
+    // True for client-side (connection) errors, 2000-2999.
+    static bool is_client_error(unsigned error_number) { return error_number >= 2000 && error_number < 3000; }
 
 private:
     MYSQL* mysql_;  // owned by the engine

@@ -25,6 +25,8 @@
 #include "tk/tk_singleton.h"
 #include "udb/udb_engine.h"
 
+class dmp_database;
+class dump_options;
 class sql_properties;
 class udb_database;
 class udb_indexes;
@@ -65,6 +67,11 @@ public:
     // The session's foreign-key checks are the same afterwards as before.
     void db_delete(const std::wstring& name) override;
     void set_properties(udb_properties* bag) override;
+
+    // A dump file at `path` written with a copy of `options` instead of a
+    // server database (a dmp_database); level-1 tk_exception_ex when the
+    // file cannot be made. The caller owns it.
+    std::unique_ptr<dmp_database> create_dump(const std::wstring& path, const dump_options& options);
 
     // The customisations the writers read (may be null). Takes the settings
     // "engine" (default "InnoDB") and "character set" from them.

@@ -703,7 +703,13 @@ void ole_variant::change_type(VARTYPE vt) {
 
 void ole_variant::change_failed(VARTYPE vt) const {
     tk_log(2, "VariantChangeType failed");
-    tk_log(2, "Value of type %d cannot become type %d: '%s'", vt_, vt, to_string().c_str());
+    // The value's text can be large (a byte string): build it only when logged.
+    const tk_logger* logger = tk_logger::try_ptr();
+    if (logger != nullptr && logger->accepts(2)) {
+        std::string text = to_string();
+        tk_log(2, "Value of type %d cannot become type %d: '%.*s'", vt_, vt,
+               static_cast<int>(std::min<std::size_t>(text.size(), log_text_limit)), text.c_str());
+    }
     throw_cast();
 }
 

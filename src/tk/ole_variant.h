@@ -79,7 +79,7 @@ public:
     ole_variant() = default;
     explicit ole_variant(ole_currency cy);                 // VT_CY
     explicit ole_variant(const ole_decimal& dec);          // VT_DECIMAL
-    // VT_DATE; a time that cannot be made a date is logged and gives VT_EMPTY.
+    // VT_DATE; a time that is not a valid date is logged and gives VT_EMPTY.
     explicit ole_variant(const SYSTEMTIME& st);
     explicit ole_variant(const ole_date& date);            // VT_DATE (VT_EMPTY if not valid)
     ole_variant(const std::string& utf8);                  // VT_BSTR
@@ -123,9 +123,11 @@ public:
 
     // Change the held value to type `vt` in place. Numbers among themselves
     // (range-checked), text <-> numbers (strict), bool <-> numbers,
-    // VT_DATE <-> VT_R8 as the OLE day number, text <-> date, any value ->
-    // byte string (its raw bytes), byte string -> text. VT_EMPTY and VT_NULL
-    // stay as they are. Anything else throws ole_cast_exception.
+    // VT_DATE <-> VT_R8 as the OLE day number, text <-> date, a number or text ->
+    // byte string (its raw bytes), byte string -> text. A blank text or a
+    // date of zeros becomes VT_EMPTY; true reads as 1. A VT_EMPTY or VT_NULL
+    // value stays as it is; any value can be made VT_EMPTY or VT_NULL.
+    // Anything else throws ole_cast_exception.
     void change_type(VARTYPE vt);
 
     // SQL text, see above. VT_BOOL: "1" for 0xFFFF, else "0". NaN prints

@@ -12,7 +12,7 @@
 #include "tk/tk_path.h"
 
 int tk_thread_functor::operator()() {
-    while (!is_finished()) step();
+    while (!stop_requested() && !is_finished()) step();
     return finish();
 }
 

@@ -6,6 +6,7 @@
 // log file, the silent switch). The conversion driver derives from it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -18,6 +19,16 @@ public:
     virtual bool is_finished();
     virtual void step();     // default: sleep 100 ms
     virtual int finish();    // default: 0
+
+    // A request to end the work early (the window closes during a run).
+    // tk_thread clears it when it starts the functor; the default loop ends
+    // on it, and long work checks it between its units (one atomic load).
+    void request_stop() noexcept { stop_requested_.store(true, std::memory_order_release); }
+    void clear_stop_request() noexcept { stop_requested_.store(false, std::memory_order_release); }
+    bool stop_requested() const noexcept { return stop_requested_.load(std::memory_order_acquire); }
+
+private:
+    std::atomic<bool> stop_requested_{false};
 };
 
 class tk_converter : public tk_thread_functor {

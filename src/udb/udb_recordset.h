@@ -32,6 +32,9 @@ public:
     udb_recordset& operator=(const udb_recordset&) = delete;
 
     virtual void append_record(const udb_record& record) = 0;
+    // Completes what append_record left pending (a writer's last batch) and
+    // reports its failure; base: nothing. Call once, after the last record.
+    virtual void finish() {}
     virtual void update2(const udb_record& record, const udb_record& key);
     virtual void update1(const udb_record& record);
     virtual udb_record* get_item();  // base: null

@@ -71,8 +71,8 @@ TEST(SqlLiteral, WritesEachTypeSafely) {
 
 TEST(SqlCellText, TextColumns) {
     t_ftd text = column(VT_BSTR);
-    EXPECT_EQ(get_fld_append_str(&(const udb_field&)field(ole_variant(std::wstring(L"O'Brien"))), &text, false),
-              "'O\\'Brien'");
+    udb_field obrien = field(ole_variant(std::wstring(L"O'Brien")));
+    EXPECT_EQ(get_fld_append_str(&obrien, &text, false), "'O\\'Brien'");
     udb_field empty_text = field(ole_variant(std::wstring()));
     EXPECT_EQ(get_fld_append_str(&empty_text, &text, false), "''");
     udb_field null = field(ole_variant());

@@ -227,8 +227,9 @@ std::string dbf_fixture::encode(const dbf_fixture_table& t, std::string* memo_ou
             size_t tp = level7 ? 32 : 11;
             head[p + tp] = f.type;
             bool numeric = f.type == 'N' || f.type == 'F';
-            head[p + tp + 1] = static_cast<char>(f.length & 0xFF);
-            head[p + tp + 2] = static_cast<char>(numeric ? f.decimals : ((f.length >> 8) | f.decimals));
+            const size_t lp = level7 ? 33 : 16;
+            head[p + lp] = static_cast<char>(f.length & 0xFF);
+            head[p + lp + 1] = static_cast<char>(numeric ? f.decimals : ((f.length >> 8) | f.decimals));
             if (vfp) {
                 put_le(head, p + 12, off, 4);
                 head[p + 18] = static_cast<char>(f.flags);

@@ -1,0 +1,93 @@
+#include "app/mysql_converter_impl.h"
+
+#include "tk/tk_exception.h"
+#include "tk/tk_helpers.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_text.h"
+#include "udb/udb_validator.h"
+
+namespace {
+
+const char* const old_rules_text =
+    "Not a valid MySQL database name. It cannot consist only of numbers\n"
+    "or start with a digit and must differ from any MySQL keyword. Use\n"
+    "alphanumeric symbols (A-Z, a-z, 0-9), '_' and '$' to compose\n"
+    "new database name.";
+const char* const new_rules_text =
+    "Not a valid MySQL database name. Use alphanumeric characters\r\n"
+    "(A-Z, a-z, 0-9), '_', '$' and spaces to compose new database name.";
+
+}  // namespace
+
+mysql_converter_impl::mysql_converter_impl() = default;
+mysql_converter_impl::~mysql_converter_impl() = default;
+
+unsigned mysql_converter_impl::parse_port(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    unsigned long value = 0;
+    bool any = false;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        any = true;
+        value = value * 10 + unsigned(text[i] - '0');
+        if (value > 65535) return 0;
+    }
+    if (!any || negative || value == 0) return 0;
+    return static_cast<unsigned>(value);
+}
+
+void mysql_converter_impl::connect_mysql_server() {
+    tk_log(2, "mysql_converter_impl::connect_mysql_server");
+    unsigned number = parse_port(port);
+    if (number == 0) throw tk_exception(std::string("Invalid port number"), 1);
+    engine.connect(host, user, password, number);
+}
+
+bool mysql_converter_impl::is_system_database(const std::wstring& name) {
+    static const wchar_t* const names[] = {L"mysql", L"information_schema", L"performance_schema",
+                                           L"sys"};
+    const std::wstring trimmed = tk_trim(name);
+    for (const wchar_t* n : names)
+        if (tk_equal_no_case(trimmed, n)) return true;
+    return false;
+}
+
+void mysql_converter_impl::check_mysql_db_name(const std::wstring& name) {
+    tk_wlog(2, L"mysql_converter_impl::check_mysql_db_name(%ls)", name.c_str());
+    std::unique_ptr<udb_validator> validator = engine.create_dn_validator();
+    const bool old_rules = is_old_version();
+    if (!validator->is_acceptable(name))
+        throw tk_exception(std::string(old_rules ? old_rules_text : new_rules_text), 1);
+    if (is_system_database(name))
+        throw tk_exception("'" + tk_unicode_to_utf8(name) +
+                               "' is a system database of the MySQL server.\n"
+                               "Specify a different destination name.",
+                           1);
+}
+
+bool mysql_converter_impl::is_old_version() const { return engine.is_old_version(); }
+
+bool mysql_converter_impl::is_mysql_base_exist(const std::wstring& name) {
+    tk_wlog(2, L"mysql_converter_impl::is_mysql_base_exist( %ls )", name.c_str());
+    return engine.is_db_exist(name);
+}
+
+void mysql_converter_impl::del_mysql_base(const std::wstring& name) {
+    tk_wlog(2, L"mysql_converter_impl::del_mysql_base (%ls)", name.c_str());
+    engine.db_delete(name);
+}
+
+void mysql_converter_impl::store_mysql_settings(const std::string& host_value,
+                                                const std::string& user_value,
+                                                const std::string& password_value,
+                                                const std::string& port_value) {
+    // The password stays out of the log.
+    tk_log(2, "mysql_converter_impl::store_mysql_settings(%s,%s,%s,%s)", host_value.c_str(),
+           user_value.c_str(), "***", port_value.c_str());
+    host = tk_trim(host_value);
+    user = tk_trim(user_value);
+    password = tk_trim(password_value);
+    port = tk_trim(port_value);
+}

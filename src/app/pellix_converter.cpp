@@ -1,0 +1,185 @@
+#include "app/pellix_converter.h"
+
+#include <limits.h>
+#include <stdlib.h>
+
+#include "dbf/dbf_database.h"
+#include "sql/dmp_database.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_path.h"
+#include "tk/tk_text.h"
+#include "udb/udb_names.h"
+#include "udb/udb_recordset.h"
+
+namespace {
+
+// Open flags of the server database by mode (0x80: views are not read,
+// 0x100: rows go in with REPLACE INTO).
+int open_flags(int mode) {
+    switch (mode) {
+        case 0: return 0xA4;
+        case 4: return 0x128;
+        default: return 0x28;
+    }
+}
+
+std::string real_folder(const std::string& path) {
+    char buffer[PATH_MAX];
+    if (!realpath(path.c_str(), buffer)) return std::string();
+    std::string result(buffer);
+    if (result.empty() || result.back() != '/') result += '/';
+    return result;
+}
+
+}  // namespace
+
+pellix_converter::pellix_converter() {
+    tk_log(2, "pellix_converter::ctor");
+    code_page = 0;
+    serialize(false);
+}
+
+pellix_converter::~pellix_converter() { tk_log(2, "pellix_converter::dtor"); }
+
+std::wstring pellix_converter::make_product_title() {
+    return L"Quorvex " + std::to_wstring(version_major) + L"." + std::to_wstring(version_minor);
+}
+
+std::wstring pellix_converter::resolve_table(const std::vector<std::wstring>& names,
+                                             const std::wstring& entry) {
+    for (const auto& n : names)
+        if (n == entry) return n;
+    for (const auto& n : names)
+        if (udb_same_name(n, entry)) return n;
+    return std::wstring();
+}
+
+bool pellix_converter::run_takes_all_tables() const {
+    return selected_tables.empty() && selected_pairs.empty() && output_ &&
+           output_->convert_all_when_none_selected();
+}
+
+void pellix_converter::check_source_for_drop() {
+    dbf_database source_db(source, 1, static_cast<uint8_t>(code_page & 0xFF), false);
+    const auto& names = source_db.table_names;
+    bool found = run_takes_all_tables() && !names.empty();
+    for (const auto& t : selected_tables)
+        if (!found && !resolve_table(names, t).empty()) found = true;
+    for (const auto& p : selected_pairs)
+        if (!found && !resolve_table(names, p.first).empty()) found = true;
+    if (!found)
+        throw tk_exception(std::string("The source folder holds none of the tables to convert.\n"
+                                       "The destination database was left as it was."),
+                           1);
+}
+
+void pellix_converter::check_dest() {
+    tk_log(1, "pellix_converter::check_dest()");
+    if (direct) {
+        check_mysql_db_name(destination);
+        if (is_mysql_base_exist(destination) && mode == 0) {
+            // Never wipe the database for a source that gives nothing to convert.
+            check_source_for_drop();
+            del_mysql_base(destination);
+        }
+        return;
+    }
+    common_check_dest(destination);
+    check_dump_not_in_source(destination);
+}
+
+void pellix_converter::common_check_dest(const std::wstring& path) {
+    tk_wlog(1, L"common_check_dest(%ls)", path.c_str());
+    const std::string fs = tk_unicode_to_path(path);
+    if (fs.empty() || tk_is_path_exist(fs) ||
+        (!fs.empty() && fs.back() == '/'))
+        throw tk_exception(std::string("Destination name should specify a file, not folder."), 1);
+    if (tk_is_file_exist1(fs, tk_exist_file) && !tk_is_file_exist1(fs, tk_exist_writable))
+        throw tk_exception(std::string("Destination name specifies an existing read-only file."), 1);
+    const std::string folder = tk_file_name(tk_make_full_path(fs)).get_folder();
+    if (!tk_is_path_exist(folder))
+        throw tk_exception(
+            std::string("Destination path does not exist.\nPlease verify the correct path was given."), 1);
+    if (!tk_check_file_access(folder, tk_access_write))
+        throw tk_exception(std::string("Cannot create or write into the destination file.\n"
+                                       "Run the program as Administrator or change folder."),
+                           1);
+}
+
+void pellix_converter::check_dump_not_in_source(const std::wstring& path) {
+    if (source.empty()) return;
+    const std::string fs = tk_make_full_path(tk_unicode_to_path(path));
+    tk_file_name parts(fs);
+    const std::wstring ext = tk_to_lower(tk_path_to_unicode(parts.ext));
+    static const wchar_t* const source_exts[] = {L".dbf", L".dbt", L".fpt", L".smt", L".dbc", L".dct"};
+    bool source_kind = false;
+    for (const wchar_t* e : source_exts) source_kind = source_kind || ext == e;
+    if (!source_kind) return;
+    const std::string dest_folder = real_folder(parts.get_folder());
+    const std::string source_folder = real_folder(tk_unicode_to_path(source));
+    if (!dest_folder.empty() && dest_folder == source_folder)
+        throw tk_exception(std::string("Destination name specifies a file of the source database.\n"
+                                       "Specify a different destination file."),
+                           1);
+}
+
+std::unique_ptr<udb_database> pellix_converter::open_target() {
+    if (direct) {
+        const int flags = open_flags(mode);
+        if (is_mysql_base_exist(destination)) return engine.open_db(destination, flags, std::wstring());
+        return engine.create_db(destination);
+    }
+    dump.created_by = tk_unicode_to_utf8(make_product_title());
+    return engine.create_dump(destination, dump);
+}
+
+std::vector<std::wstring> pellix_converter::get_all_tables() {
+    tk_log(2, "pellix_converter::get_all_tables");
+    dbf_database source_db(source, 1, static_cast<uint8_t>(code_page & 0xFF), false);
+    return source_db.table_names;
+}
+
+udb_schema pellix_converter::get_schema(const std::wstring& table) {
+    tk_wlog(2, L"pellix_converter::get_schema(%ls)", table.c_str());
+    dbf_database source_db(source, 1, static_cast<uint8_t>(code_page & 0xFF), true);
+    const std::wstring name = resolve_table(source_db.table_names, table);
+    TK_ASSERT(!name.empty());
+    std::unique_ptr<udb_recordset> rs = source_db.get_table(name, 1);
+    return rs->schema;
+}
+
+void pellix_converter::add_fn_mapping(udb_database& target, const dbf_fnames_map& names,
+                                      const dbf_database& source_db) {
+    tk_log(2, "pellix_converter::add_fn_mapping");
+    (void)target;
+    for (const auto& [table_utf8, fields] : names) {
+        const std::wstring table = tk_utf8_to_unicode(table_utf8);
+        tk_wlog(2, L"Adding field mapping for table '%ls'", table.c_str());
+        // Customisations are keyed by the folder's own spelling.
+        const std::wstring name = resolve_table(source_db.table_names, table);
+        if (name.empty()) {
+            tk_wlog(2, L"DBF table '%ls' does not exist, skip it", table.c_str());
+            continue;
+        }
+        sql_table_mutator* mutator = get_table_mutator3(name);
+        if (!mutator) mutator = &get_table_mutator2(name, name);  // a user's new name stays
+        for (const auto& [short_utf8, long_utf8] : fields) {
+            const std::wstring short_name = tk_utf8_to_unicode(short_utf8);
+            const std::wstring long_name = tk_utf8_to_unicode(long_utf8);
+            if (udb_same_name(short_name, long_name)) {
+                tk_log(1, "Field name is not changed, skip it");
+                continue;
+            }
+            sql_field_mutator* field = mutator->get_field_mutator(short_name);
+            for (const auto& [key, m] : mutator->fields)
+                if (!field && udb_same_name(key, short_name)) field = m.get();
+            if (!field) {
+                field = &mutator->update_field(short_name, long_name, sql_native_type(), std::wstring());
+            } else if (field->new_name.empty() || udb_same_name(field->new_name, short_name)) {
+                field->new_name = long_name;  // the user's other changes stay
+            }
+            field->long_name = long_name;
+        }
+    }
+}

@@ -1,0 +1,131 @@
+// The converter: every setting of one conversion, its customisations, its
+// progress and the run itself (a process-wide singleton; the first one
+// constructed is the instance).
+//
+// Settings live in the bases: udb_converter (source, destination, mode,
+// selections, switches, progress), mysql_converter_impl (engine, dump
+// options, connection), sql_db_mutator (table customisations), plus the
+// converter's own switches below. A front end fills them, calls
+// check_dest() and then operator() (or run()) on one thread; another thread
+// may poll the progress fields meanwhile.
+//
+// The run reports failures through the error_handler singleton and returns
+// how it ended. Only tk_abort_exception (an internal error, or a level-1
+// error where the front end ends the run) leaves it, after the target was
+// discarded and `finished` set.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/mysql_converter_impl.h"
+#include "app/run_output.h"
+#include "dbf/dbf_dbc.h"
+#include "sql/sql_db_mutator.h"
+#include "tk/tk_singleton.h"
+#include "udb/udb_converter.h"
+#include "udb/udb_schema.h"
+
+class dbf_database;
+class udb_database;
+
+// How a run ended.
+enum class run_outcome {
+    completed = 0,  // every entry was handled (failures of records or tables included)
+    stopped = 1,    // the user chose to stop
+    failed = 2,     // a failure outside the tables ended it
+};
+
+class pellix_converter : public udb_converter,
+                         public mysql_converter_impl,
+                         public sql_db_mutator,
+                         public tk_singleton<pellix_converter> {
+public:
+    static constexpr int version_major = 6;
+    static constexpr int version_minor = 1;
+
+    pellix_converter();
+    ~pellix_converter() override;
+
+    // The run with the current settings; returns int(run()).
+    int operator()() override;
+    run_outcome run();
+    run_outcome get_last_outcome() const { return last_outcome_; }
+
+    // Where the run's progress lines and console steps go (not owned; null:
+    // none).
+    void set_output(run_output* output) { output_ = output; }
+    run_output* get_output() const { return output_; }
+
+    // Prepares the destination before a run (level-1 tk_exception on a bad
+    // one). Server: the name is checked and, in mode 0, an existing
+    // database is dropped, but only once the source folder opened and
+    // holds a table the run will convert. Dump: the path is checked; an
+    // existing file stays until the new dump replaces it.
+    void check_dest();
+    // Checks a dump file path (level-1 tk_exception).
+    void common_check_dest(const std::wstring& path);
+    // Opens or creates the target of a run; the caller owns it.
+    virtual std::unique_ptr<udb_database> open_target();
+
+    // The source folder's tables in its listing order.
+    std::vector<std::wstring> get_all_tables();
+    // A copy of a source table's schema; an unknown table is an internal
+    // error.
+    udb_schema get_schema(const std::wstring& table);
+
+    static std::wstring make_product_title();
+
+    // Imports the container's long field names into the customisations.
+    void add_fn_mapping(udb_database& target, const dbf_fnames_map& names, const dbf_database& source);
+
+    // The settings store (key "Software\Brannock\Quorvex" of the current
+    // user): loads with false (defaults first, then the stored values),
+    // stores with true; false when the key cannot be opened or written.
+    // With console_settings only the character set, storage engine and dump
+    // options are read, then bool_dbf and direct become true and skip_del
+    // false; nothing is ever written.
+    virtual bool serialize(bool save);
+    // Set by the console program before it constructs its converter.
+    static inline bool console_settings = false;
+
+    // Reads a profile file and applies every setting it holds, all or
+    // nothing: a refused value (mode, log file, character set, engine) is a
+    // level-1 tk_exception before anything changes. A missing file is the
+    // reader's level-1 "Profile does not exist. ..."; a file that exists but
+    // cannot be read returns false and changes nothing.
+    bool load_profile(const std::string& path);
+    // Writes every setting into a profile file; a level-1 tk_exception_ex
+    // when it cannot be written (no partial file is left).
+    void store_profile(const std::string& path);
+    bool load_profile(udb_profile& profile) override;
+    void store_profile(udb_profile& profile) override;
+
+    bool bool_dbf = false;   // logical fields as ENUM('T','F')
+    bool direct = true;      // true: MySQL server, false: dump file
+    bool skip_del = false;   // leave out records marked as deleted
+    uint32_t code_page = 0;  // DBF language-driver byte; 0: each table's own
+
+private:
+    struct run_state;
+
+    void start_run(run_state& st);
+    void build_run_list(run_state& st);
+    void convert_entry(run_state& st, const std::wstring& entry);
+    void convert_table(run_state& st, const std::wstring& name);
+    void copy_records(run_state& st, udb_recordset& source, udb_recordset& target,
+                      sql_table_mutator* mutator, const std::wstring& name);
+    void end_run(run_state& st);
+    void finish_target(run_state& st);
+    void discard_target(run_state& st) noexcept;
+    bool run_takes_all_tables() const;
+    void check_source_for_drop();
+    void check_dump_not_in_source(const std::wstring& path);
+    static std::wstring resolve_table(const std::vector<std::wstring>& names, const std::wstring& entry);
+    void set_default_settings();
+
+    run_output* output_ = nullptr;
+    run_outcome last_outcome_ = run_outcome::completed;
+};

@@ -1,0 +1,296 @@
+// The conversion run of pellix_converter.
+#include <set>
+
+#include "app/error_handler.h"
+#include "app/init_conversion.h"
+#include "app/pellix_bool_rule.h"
+#include "app/pellix_converter.h"
+#include "dbf/dbf_database.h"
+#include "dbf/dbf_record.h"
+#include "dbf/dbf_recordset.h"
+#include "sql/dmp_database.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_text.h"
+#include "udb/udb_custom_conversion.h"
+#include "udb/udb_names.h"
+#include "udb/udb_recordset.h"
+#include "udb/udb_validator.h"
+
+// What one run owns. Members are destroyed in reverse order: the
+// validator and rules first, then the target, then the source.
+struct pellix_converter::run_state {
+    std::unique_ptr<dbf_database> source;
+    std::unique_ptr<udb_database> target;
+    std::unique_ptr<udb_custom_conversion> rules;
+    std::unique_ptr<udb_validator> validator;
+    std::vector<std::wstring> run_list;
+    std::set<std::wstring> converted;  // folder spellings already run
+    bool names_imported = false;
+};
+
+namespace {
+
+// The engine reads the converter's customisations for the run only; the
+// user's storage engine and character set come back afterwards.
+class customisations_scope {
+public:
+    customisations_scope(sql_engine& engine, const sql_properties* customs)
+        : engine_(engine), tab_type_(engine.get_tab_type()), char_set_(engine.get_char_set()) {
+        engine_.set_customisations(customs);
+    }
+    ~customisations_scope() {
+        try {
+            engine_.set_customisations(nullptr);
+            engine_.set_tab_type(tab_type_);
+            engine_.set_char_set(char_set_);
+        } catch (const tk_exception& e) {
+            tk_log(2, "Cannot restore the engine settings: %s", e.what());
+        }
+    }
+
+private:
+    sql_engine& engine_;
+    std::wstring tab_type_;
+    std::wstring char_set_;
+};
+
+void report(const tk_exception& failure, bool no_stop) {
+    if (error_handler* handler = error_handler::try_ptr()) {
+        handler->handle(failure, no_stop);
+        return;
+    }
+    tk_log(3, "Error:\n%s", failure.what());
+}
+
+void set_context(const std::wstring& table) {
+    if (error_handler* handler = error_handler::try_ptr()) handler->set_context(table);
+}
+
+}  // namespace
+
+int pellix_converter::operator()() { return static_cast<int>(run()); }
+
+run_outcome pellix_converter::run() {
+    tk_log(2, "pellix_converter::operator()");
+    init_conversion guard(finished, true);
+    last_outcome_ = run_outcome::failed;
+    customisations_scope customs(engine, static_cast<const sql_db_mutator*>(this));
+    run_state st;
+    try {
+        start_run(st);
+        for (const auto& entry : st.run_list) convert_entry(st, entry);
+        end_run(st);
+        last_outcome_ = run_outcome::completed;
+    } catch (const tk_final_exception&) {
+        // The user stopped: what was written is kept and the dump completed.
+        tk_log(2, "The run was stopped");
+        last_outcome_ = run_outcome::stopped;
+        try {
+            finish_target(st);
+        } catch (const tk_exception& e) {
+            discard_target(st);
+            last_outcome_ = run_outcome::failed;
+            report(e, true);
+        }
+    } catch (const tk_abort_exception& e) {
+        tk_log(3, "The run was aborted: %s", e.what());
+        discard_target(st);
+        last_outcome_ = run_outcome::failed;
+        throw;
+    } catch (const tk_exception& e) {
+        discard_target(st);
+        last_outcome_ = run_outcome::failed;
+        report(e, true);
+    } catch (const std::exception& e) {
+        discard_target(st);
+        last_outcome_ = run_outcome::failed;
+        tk_log(3, "ERROR:\n%s", e.what());
+        if (output_) output_->run_failed(e.what());
+    }
+    clear_created_tables();
+    return last_outcome_;
+}
+
+void pellix_converter::start_run(run_state& st) {
+    st.source = std::make_unique<dbf_database>(source, 1, static_cast<uint8_t>(code_page & 0xFF), true);
+    st.target = open_target();
+    TK_ASSERT(st.target != nullptr);
+    tk_log(2, "After initializing DBs");
+
+    st.rules = std::make_unique<udb_custom_conversion>();
+    if (bool_dbf) st.rules->add_rule(std::make_unique<pellix_bool_rule>());
+
+    if (run_takes_all_tables()) selected_tables = st.source->table_names;
+    tables_done = 0;
+    tables_total = static_cast<int>(!selected_tables.empty() ? selected_tables.size()
+                                                             : selected_pairs.size());
+    tk_wlog(3, L"Converting database %ls (%d tables)", source.c_str(), tables_total.load());
+    if (output_) output_->database_started(source, tables_total);
+
+    std::vector<std::wstring>& existing = st.target->get_table_names();
+    tk_log(1, "sql_engine::create_tn_validator");
+    st.validator = engine.create_tn_validator(existing, std::vector<std::wstring>());
+    build_run_list(st);
+}
+
+void pellix_converter::build_run_list(run_state& st) {
+    const auto& names = st.source->table_names;
+    auto same_file = [&](const std::wstring& a, const std::wstring& b) {
+        if (a == b) return true;
+        const std::wstring ra = resolve_table(names, a);
+        return !ra.empty() && ra == resolve_table(names, b);
+    };
+    for (const auto& table : selected_tables) {
+        bool listed = false;
+        for (const auto& pair : selected_pairs) listed = listed || same_file(pair.first, table);
+        if (!listed) selected_pairs.emplace_back(table, std::wstring());
+    }
+    for (const auto& pair : selected_pairs) st.run_list.push_back(pair.first);
+}
+
+void pellix_converter::convert_entry(run_state& st, const std::wstring& entry) {
+    const std::wstring name = resolve_table(st.source->table_names, entry);
+    set_current_table(name.empty() ? entry : name);
+    records_total = 0;
+    records_done = 0;
+    if (name.empty()) {
+        // A listed table the folder lacks: reported, counted done.
+        if (!output_ || !output_->table_missing(entry)) {
+            set_context(entry);
+            report(tk_exception("Table " + tk_unicode_to_utf8(entry) + " not exists", 0), false);
+        }
+        ++tables_done;
+        return;
+    }
+    if (!st.converted.insert(name).second) {
+        tk_wlog(2, L"Table '%ls' was converted already, skip it", name.c_str());
+        ++tables_done;
+        return;
+    }
+    try {
+        convert_table(st, name);
+    } catch (const tk_exception& e) {
+        set_context(name);
+        report(e, false);
+    }
+    ++tables_done;
+}
+
+void pellix_converter::convert_table(run_state& st, const std::wstring& name) {
+    std::unique_ptr<udb_recordset> source_rs = st.source->get_table(name, 1);
+    tk_log(2, "pi.n_tab_proc=%d", tables_done.load());
+
+    // The container opens with the first table that names it.
+    if (!st.names_imported && st.source->get_dbc()) {
+        st.names_imported = true;
+        tk_log(2, "Importing dbf_fnames_map into udb_names_map of MySQL db");
+        add_fn_mapping(*st.target, st.source->get_dbc()->get_fnames_map(), *st.source);
+    }
+
+    tk_wlog(2, L"udb_db_mutator::modify1(%ls)", name.c_str());
+    sql_table_mutator* mutator = get_table_mutator3(name);
+    std::wstring new_name = name;
+    if (mutator) {
+        mutator->modify3(source_rs->indexes);
+        new_name = mutator->modify1(source_rs->schema);
+    }
+
+    // Two source tables never share one target table: a name this run
+    // created already, or one the rules reject, is replaced.
+    const std::wstring usable = st.validator->get_usable_name(new_name);
+    if (usable != new_name) {
+        tk_wlog(2, L"Store generated table name '%ls'", usable.c_str());
+        new_name = usable;
+    }
+    tk_wlog(2, L"udb_database::add_tn_mapping(%ls->%ls)", name.c_str(), new_name.c_str());
+    tk_wlog(2, L"udb_names_map::add_tn_mapping(%ls,%ls)", name.c_str(), new_name.c_str());
+    st.target->names_map.add_tn_mapping(name, new_name);
+    note_created_table(name, new_name);
+
+    if (st.target->is_table_exist(new_name)) {
+        if (mode == 2) return;  // left as it is; counted done by the caller
+        if (mode == 1) st.target->delete_tab(new_name);
+    }
+
+    udb_indexes indexes;
+    if (!skip_idx) indexes = source_rs->indexes;
+    std::unique_ptr<udb_recordset> target_rs = st.target->create_table(new_name, source_rs->schema, indexes);
+    TK_ASSERT(target_rs != nullptr);
+
+    if (mode == 3 && !source_rs->schema.conform_to(target_rs->schema, true))
+        throw tk_exception(
+            std::string("The structure of data source does not conform to the destination table."), 0);
+
+    auto* dbf_rs = dynamic_cast<dbf_recordset*>(source_rs.get());
+    const uint64_t count = dbf_rs ? dbf_rs->get_record_count() : 0;
+    records_total = count;
+    tk_wlog(3, L"Converting table %ls (%llu records)", name.c_str(), static_cast<unsigned long long>(count));
+    if (output_) output_->table_started(name, count);
+
+    try {
+        if (count != 0 && !tab_def) copy_records(st, *source_rs, *target_rs, mutator, name);
+        target_rs->finish();
+    } catch (const tk_exception&) {
+        // Keep the rows gathered so far; the failure itself is reported once.
+        try {
+            target_rs->finish();
+        } catch (const tk_exception& e) {
+            tk_log(2, "Cannot complete the table after a failure: %s", e.what());
+        }
+        throw;
+    }
+}
+
+void pellix_converter::copy_records(run_state& st, udb_recordset& source_rs, udb_recordset& target_rs,
+                                    sql_table_mutator* mutator, const std::wstring& name) {
+    (void)st;
+    const bool customised = mutator && !mutator->fields.empty();
+    source_rs.move_to(0);
+    uint64_t index = 0;
+    while (!source_rs.is_eof()) {
+        try {
+            if (udb_trace_on(1)) tk_log(1, "Converting %llu record", static_cast<unsigned long long>(index + 1));
+            udb_record* record = source_rs.get_item();
+            TK_ASSERT(record != nullptr);
+            auto* dbf_rec = dynamic_cast<dbf_record*>(record);
+            const bool deleted = dbf_rec && dbf_rec->b_deleted;
+            if (!(deleted && skip_del)) {
+                if (customised) {
+                    target_rs.append_record(mutator->modify2(*record));
+                } else {
+                    if (udb_trace_on(2)) tk_wlog(2, L"Not found: '%ls'", name.c_str());
+                    target_rs.append_record(*record);
+                }
+            }
+        } catch (const tk_exception& e) {
+            if (error_handler* handler = error_handler::try_ptr()) handler->set_record_context(name, index + 1);
+            report(e, false);
+        }
+        source_rs.next();
+        ++index;
+        records_done = index;
+    }
+}
+
+void pellix_converter::end_run(run_state& st) {
+    if (error_handler* handler = error_handler::try_ptr()) handler->clear_context();
+    finish_target(st);
+    tables_done = 0;
+    tables_total = 0;
+}
+
+void pellix_converter::finish_target(run_state& st) {
+    st.validator.reset();
+    st.rules.reset();
+    if (auto* dump_db = dynamic_cast<dmp_database*>(st.target.get())) dump_db->finish();
+    st.target.reset();
+    st.source.reset();
+}
+
+void pellix_converter::discard_target(run_state& st) noexcept {
+    st.validator.reset();
+    st.rules.reset();
+    if (auto* dump_db = dynamic_cast<dmp_database*>(st.target.get())) dump_db->discard();
+    st.target.reset();
+    st.source.reset();
+}

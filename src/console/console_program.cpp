@@ -1,0 +1,329 @@
+#include "console/console_program.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/error_handler.h"
+#include "app/pellix_converter.h"
+#include "console/console_error_view.h"
+#include "console/console_run_output.h"
+#include "console/console_usage.h"
+#include "dbf/dbf_codepages.h"
+#include "tk/tk_cmd_line.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_path.h"
+#include "tk/tk_text.h"
+
+namespace {
+
+enum option_id {
+    opt_charset,
+    opt_dest,
+    opt_dump,
+    opt_encoding,
+    opt_engine,
+    opt_help,
+    opt_logfile,
+    opt_log2int,
+    opt_mode,
+    opt_mysqlh,
+    opt_mysqlu,
+    opt_mysqlp,
+    opt_port,
+    opt_profile,
+    opt_silent,
+    opt_skip_del,
+    opt_src,
+    opt_tab_def,
+    opt_tab_file,
+};
+
+const char password_prefix[] = "--mysqlp=";
+
+// A number as atoi reads it (leading blanks, a sign, digits; 0 when there
+// are none), without atoi's undefined overflow.
+long read_long(const std::string& text) {
+    errno = 0;
+    long long n = std::strtoll(text.c_str(), nullptr, 10);
+    if (errno == ERANGE) n = n < 0 ? -1 : 0x7FFFFFFF;
+    return static_cast<long>(static_cast<int>(n));
+}
+
+// "--mode=" takes 0-3 written plainly: the text must be the number printed
+// back (no sign, leading zero, blank or trailing text).
+bool read_mode(const std::string& text, int& mode) {
+    errno = 0;
+    char* end = nullptr;
+    long n = std::strtol(text.c_str(), &end, 10);
+    if (errno == ERANGE) return false;
+    if (std::to_string(n) != text) return false;
+    if (static_cast<unsigned long>(n) > 3) return false;
+    mode = static_cast<int>(n);
+    return true;
+}
+
+std::wstring to_wide(const std::string& text) { return tk_utf8_to_unicode(text); }
+
+void apply_option(ansi_cmd_line& line, pellix_converter& conv, std::string& host, std::string& user,
+                  std::string& password, std::string& port, bool& profile_loaded) {
+    const std::string& value = line.get_value();
+    switch (line.get_option()) {
+    case opt_charset:
+        tk_log(2, "parse_cmd_line - got charset '%s'", value.c_str());
+        conv.engine.set_char_set(to_wide(value));
+        break;
+    case opt_dest:
+        tk_log(2, "parse_cmd_line - got dest %s", value.c_str());
+        conv.destination = to_wide(value);
+        break;
+    case opt_dump:
+        tk_log(2, "\tconvert into dump files");
+        conv.direct = false;
+        break;
+    case opt_encoding: {
+        const uint8_t key = static_cast<uint8_t>(read_long(value) & 0xFF);
+        tk_log(2, "\tgot encoding: %d", key);
+        if (dbf_codepage_map().count(key) == 0)
+            fatal_exit(
+                "Invalid codepage. See 'Command Line' article of the manual to learn\n"
+                "about DBase codepages");
+        conv.code_page = key;
+        break;
+    }
+    case opt_engine:
+        tk_log(2, "parse_cmd_line - got engine '%s'", value.c_str());
+        conv.engine.set_tab_type(to_wide(value));
+        break;
+    case opt_help:
+        fatal_exit(usage_text());
+    case opt_logfile:
+        tk_log(2, "parse_cmd_line - got logfile %s", value.c_str());
+        conv.set_logfile(value);
+        break;
+    case opt_log2int:
+        tk_log(2, "\tconvert logical into (1,0)");
+        conv.bool_dbf = false;
+        break;
+    case opt_mode: {
+        int mode = 0;
+        const bool valid = read_mode(value, mode);
+        tk_log(2, "\tgot mode %d", valid ? mode : static_cast<int>(read_long(value)));
+        if (!valid) fatal_exit("Invalid merge/overwrite mode");
+        conv.set_mode(mode);
+        break;
+    }
+    case opt_mysqlh:
+        host = value;
+        break;
+    case opt_mysqlu:
+        user = value;
+        break;
+    case opt_mysqlp:
+        password = value;
+        // Keep the password off the process's visible command line.
+        line.wipe_value(sizeof password_prefix - 1);
+        break;
+    case opt_port:
+        port = value;
+        break;
+    case opt_profile:
+        tk_log(2, "parse_cmd_line - got profile %s", value.c_str());
+        profile_loaded = conv.load_profile(value);
+        break;
+    case opt_silent:
+        tk_log(2, "parse_cmd_line - silent mode is ON");
+        conv.set_silent(true);
+        error_handler::ptr()->set_quiet(true);
+        break;
+    case opt_skip_del:
+        tk_log(2, "\tdon't convert records marked as deleted");
+        conv.skip_del = true;
+        break;
+    case opt_src:
+        tk_log(2, "parse_cmd_line - got src %s", value.c_str());
+        conv.source = to_wide(value);
+        break;
+    case opt_tab_def:
+        tk_log(2, "\tconvert table definitions only");
+        conv.tab_def = true;
+        break;
+    case opt_tab_file:
+        tk_log(2, "\tparse_cmd_line - got tab_file %s", value.c_str());
+        process_tab_file(value);
+        break;
+    default:
+        break;  // unrecognised: collected by the cursor
+    }
+}
+
+void check_paths(const pellix_converter& conv) {
+    if (conv.source.empty()) fatal_exit("You should specify path to DBF database");
+    if (conv.destination.empty())
+        fatal_exit("You should specify destination MySQL database or dump file name");
+    if (!tk_is_path_exist(conv.source)) {
+        if (tk_is_file_exist2(conv.source, tk_exist_file))
+            fatal_exit("You should enter path to DBF database, not a file name");
+        fatal_exit("Path to DBF database does not exist.\nPlease verify the correct path was given.");
+    }
+}
+
+// Reads the whole file; the table list is small.
+bool read_file(const std::string& path, std::string& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    char buffer[8192];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    return !failed;
+}
+
+// Shows a failure that reached the program's top level.
+void report(const tk_exception& failure) {
+    try {
+        error_handler::ptr()->handle(failure, true);
+    } catch (const tk_abort_exception&) {
+        // Levels 1 and 2: already shown; the status says the rest.
+    }
+}
+
+}  // namespace
+
+bool console_is_silent() {
+    if (pellix_converter* conv = pellix_converter::try_ptr()) return conv->silent;
+    if (error_handler* handler = error_handler::try_ptr()) return handler->is_quiet();
+    return false;
+}
+
+void fatal_exit(const std::string& text) {
+    tk_log(3, "%s", text.c_str());
+    if (!console_is_silent()) {
+        std::fputs(text.c_str(), stderr);
+        std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+    throw console_exit();
+}
+
+void process_tab_file(const std::string& path) {
+    tk_log(2, "process_tab_file(%s)", path.c_str());
+    const char missing[] =
+        "Table names file does not exist.\nPlease verify the correct path/name was given.";
+    if (!tk_is_file_exist1(path, tk_exist_file)) fatal_exit(missing);
+
+    std::string bytes;
+    if (!read_file(path, bytes)) {
+        const int code = errno;
+        fatal_exit("Cannot read the table names file " + path + ": " + std::strerror(code));
+    }
+
+    std::vector<std::wstring> names;
+    bool first = true;
+    int number = 0;
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size();
+        std::string line = bytes.substr(start, end - start);
+        start = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        // The first non-empty line may carry the byte-order mark; it is only
+        // dropped (the file is UTF-8 either way).
+        if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+        first = false;
+        if (!ansi_cmd_line::is_valid_text(line))
+            fatal_exit("Table names file " + path + ": line " + std::to_string(number) +
+                       " is not valid UTF-8 text");
+        names.push_back(tk_utf8_to_unicode(line));
+    }
+    pellix_converter::ptr()->selected_tables = std::move(names);
+}
+
+bool parse_cmd_line(int argc, char** argv) {
+    tk_log(1, "parse_cmd_line");
+    for (int i = 0; i < argc; ++i) {
+        const char* arg = argv[i] ? argv[i] : "";
+        // The password is never formatted into a trace line.
+        if (std::strncmp(arg, password_prefix, sizeof password_prefix - 1) == 0)
+            tk_log(1, "parameter #%d: %s***", i, password_prefix);
+        else
+            tk_log(1, "parameter #%d: %s", i, arg);
+    }
+
+    const cmd_option options[] = {
+        {opt_charset, "--charset="}, {opt_dest, "--dest="},       {opt_dump, "--dump"},
+        {opt_encoding, "--encoding="}, {opt_engine, "--engine="}, {opt_help, "--help"},
+        {opt_logfile, "--logfile="}, {opt_log2int, "--log2int"},  {opt_mode, "--mode="},
+        {opt_mysqlh, "--mysqlh="},   {opt_mysqlu, "--mysqlu="},   {opt_mysqlp, "--mysqlp="},
+        {opt_port, "--port="},       {opt_profile, "--profile="}, {opt_silent, "--silent"},
+        {opt_skip_del, "--skip_del"}, {opt_src, "--src="},        {opt_tab_def, "--tab_def"},
+        {opt_tab_file, "--tab_file="}, {-1, ""},
+    };
+
+    pellix_converter& conv = *pellix_converter::ptr();
+    std::string host, user, password, port = "3306";
+    bool profile_loaded = false;
+
+    ansi_cmd_line line(argc, argv, options);
+    while (line.has_more()) {
+        line.next();
+        if (!ansi_cmd_line::is_valid_text(line.get_argument() ? line.get_argument() : "")) {
+            if (line.get_option() == opt_mysqlp) line.wipe_value(sizeof password_prefix - 1);
+            fatal_exit("Argument #" + std::to_string(line.get_index()) +
+                       " is not valid UTF-8 text");
+        }
+        apply_option(line, conv, host, user, password, port, profile_loaded);
+    }
+    if (line.get_unknown_count() > 0) {
+        for (const std::string& arg : line.get_unknown())
+            tk_log(2, "parse_cmd_line - unknown argument %s", arg.c_str());
+        return false;
+    }
+
+    check_paths(conv);
+    // A loaded profile's "MySQL settings" stand; the options do not.
+    if (!profile_loaded) conv.store_mysql_settings(host, user, password, port);
+    return true;
+}
+
+int pqzagent_main(int argc, char** argv) {
+    tk_logger logger(nullptr, false, 3, false);
+    error_handler handler(std::make_unique<console_error_view>());
+    int status = 0;
+    try {
+        pellix_converter::console_settings = true;
+        pellix_converter conv;
+        console_run_output output(conv);
+        conv.set_output(&output);
+        init_codepage_tables();
+
+        if (argc < 2 || !parse_cmd_line(argc, argv)) fatal_exit(usage_text());
+        if (conv.direct) conv.connect_mysql_server();
+        conv.check_dest();
+        if (conv.run() != run_outcome::completed) status = pqzagent_failure;
+        conv.set_output(nullptr);
+    } catch (const console_exit&) {
+        status = pqzagent_failure;
+    } catch (const tk_abort_exception&) {
+        status = pqzagent_failure;  // shown by the error handler
+    } catch (const tk_exception& e) {
+        report(e);
+        status = pqzagent_failure;
+    } catch (const std::exception& e) {
+        try {
+            fatal_exit(e.what());
+        } catch (const console_exit&) {
+        }
+        status = pqzagent_failure;
+    }
+    return status;
+}

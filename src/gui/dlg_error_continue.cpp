@@ -1,0 +1,38 @@
+#include "gui/dlg_error_continue.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+
+#include "gui/gui_call.h"
+#include "gui/gui_check_box.h"
+#include "gui/gui_error_layout.h"
+#include "tk/tk_logger.h"
+
+dlg_error_continue::dlg_error_continue(QWidget* owner, const QString& caption,
+                                       const QString& message)
+    : QDialog(owner) {
+    tk_log(1, "dlg_error_continue::ctor");
+    setObjectName(QStringLiteral("dlg_115"));
+    QHBoxLayout* row = gui_error_layout::build(*this, caption, message);
+    check_ = new gui_check_box(QStringLiteral("&Do not show this dialog box again"), this);
+    check_->setObjectName(QStringLiteral("ctl_1222"));
+    row->insertWidget(0, check_);
+    QPushButton* go_on = gui_error_layout::button(*this, row, QStringLiteral("Continue"), id_continue);
+    QPushButton* abort = gui_error_layout::button(*this, row, QStringLiteral("Abort"), id_abort);
+    // Enter continues: one keystroke must never end a long run.
+    go_on->setDefault(true);
+    go_on->setFocus();
+    connect(go_on, &QPushButton::clicked, this, [this] { done(id_continue); });
+    connect(abort, &QPushButton::clicked, this, [this] { done(id_abort); });
+    connect(check_, &QCheckBox::clicked, this, [this] { check_->setChecked(!check_->isChecked()); });
+}
+
+int dlg_error_continue::show_modal() {
+    tk_log(1, "dlg_error_continue::on_init");
+    const int result = gui_call::exec_modal(*this);
+    return result == id_abort ? id_abort : id_continue;
+}
+
+bool dlg_error_continue::dont_show_again() const { return check_->isChecked(); }
+
+void dlg_error_continue::reject() { done(id_continue); }

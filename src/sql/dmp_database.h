@@ -1,0 +1,125 @@
+// A MySQL dump file as the destination database of a run.
+//
+// Instead of executing statements the writer puts them into a text file
+// that a MySQL client replays later: a head (comments, SET NAMES utf8, a
+// session sql_mode under which the file's escapes and backquotes mean what
+// they say, optionally the database lines), then per create_table the
+// table's structure, a LOCK TABLES line and the rows that its
+// dmp_recordset writes. Nothing is ever read back.
+//
+// The file is built in a new temporary file beside the destination and
+// appears under the destination's name only when finish() succeeds (an
+// older file of that name stays untouched until then). discard() removes
+// the temporary file. A failed write, flush, sync, close or rename is a
+// level-1 tk_exception_ex; afterwards the temporary file is gone and every
+// later operation reports the same failure. When neither finish() nor
+// discard() was called, the destructor finishes (and never throws).
+//
+// Names go through sql_engine::get_safe_name (backquotes, inner backquotes
+// doubled); the 3.20.1 dialect writes a name bare when the old name rules
+// accept it. Comment lines show control characters as '?'. The dialect
+// version (4.1.0 or 3.20.1, by b_new_ver) is set on the engine singleton,
+// whose character set, storage engine and customisations are read here.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sql/dump_options.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_text.h"
+#include "udb/udb_database.h"
+
+class dmp_recordset;
+
+class dmp_database : public udb_database {
+public:
+    // Creates the temporary file and writes the head. Level-1
+    // tk_exception_ex when the file cannot be made (missing folder, no
+    // write access, the destination is a folder); nothing is left behind.
+    dmp_database(const std::wstring& path, const dump_options& options);
+    ~dmp_database() override;
+
+    using udb_database::create_table;
+    using udb_database::query;
+
+    // Writes the table's block and returns its recordset (the caller owns
+    // it; it may outlive finish() or discard(), but then writes nothing).
+    // A table this file already holds is a level-0 failure and writes
+    // nothing; so is a customisation that is not safe SQL.
+    std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
+                                                const udb_indexes& indexes) override;
+    void create_index(const std::wstring& name, udb_recordset* table, const udb_index& index) override;
+    // Finds the key among the database's relationships for its table;
+    // writes nothing for a key it does not know.
+    void delete_fk(const std::wstring& name) override;
+    void delete_idx(const std::wstring& table, const udb_index& index) override;
+    // DROP TABLE IF EXISTS; refuses (level 0) a table this file holds,
+    // whose rows the DROP would erase on replay.
+    bool delete_tab(const std::wstring& name) override;
+    std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& text) override;
+    // A dump cannot be read: internal error.
+    std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int mode) override;
+    // Writes the statement; returns no recordset.
+    std::unique_ptr<udb_recordset> query(const std::wstring& text) override;
+    // Writes nothing; returns false.
+    bool query(const std::string& text) override;
+
+    // Writes one statement and ";" (CREATE FUNCTION wrapped in DELIMITER lines).
+    void write_statement(const std::string& statement);
+
+    // Finishes open recordsets, writes the final UNLOCK TABLES, flushes,
+    // syncs, closes and renames the file over the destination. Level 1 on
+    // failure (the temporary file is then removed). A second call does
+    // nothing.
+    void finish();
+    // Drops everything written: removes the temporary file. Never throws.
+    void discard();
+
+    const dump_options& get_options() const { return options_; }
+    // The destination path (bytes) and the temporary file's path.
+    const std::string& get_path() const { return path_; }
+    const std::string& get_temp_path() const { return temp_path_; }
+    bool is_failed() const { return failure_.has_value(); }
+
+    // A name as this file's dialect writes it (UTF-8).
+    std::string quote_name(const std::wstring& name) const;
+
+private:
+    friend class dmp_recordset;
+    enum class state { open, finished, discarded, failed };
+
+    void write_head();
+    std::string database_name() const;
+    std::wstring quote_wname(const std::wstring& name) const;
+    std::string make_table_block(const std::wstring& name, const std::vector<std::wstring>& columns,
+                                 const std::vector<std::wstring>& indexes, const std::wstring& engine,
+                                 const std::wstring& charset) const;
+    void open_temp();
+    void check_open() const;
+    // Buffered write; large texts go out in pieces. Level 1 on failure.
+    void write(std::string_view text);
+    void flush_buffer();
+    void write_all(const char* data, size_t size);
+    [[noreturn]] void fail(const std::string& what, int error);
+    void close_and_remove();
+    void set_locked(bool locked);
+    void attach(dmp_recordset* rs);
+    void detach(dmp_recordset* rs);
+
+    dump_options options_;
+    std::string eol_;
+    std::string path_;        // destination
+    std::string temp_path_;   // file being written
+    int fd_ = -1;
+    std::string buffer_;
+    state state_ = state::open;
+    std::optional<tk_exception> failure_;
+    bool locked_ = false;     // a LOCK TABLES is open in the file
+    std::vector<dmp_recordset*> open_recordsets_;
+    std::map<std::wstring, udb_indexes, tk_no_case_less> table_indexes_;
+};

@@ -1,0 +1,65 @@
+// The rows of one table of a dump file, as INSERT statements.
+//
+// While the engine's process-wide fast_insert flag is set, rows are gathered
+// into one multi-row INSERT that is written once it passes 1000000 bytes;
+// the first record over 1000000 bytes clears the flag for the rest of the
+// process, and from then on every row is one INSERT of its own. Every value
+// is the text get_fld_append_str gives it; large texts go to the file in
+// pieces.
+//
+// The destination columns are paired with the record's fields once per
+// table, at its first record, through the database's column renames; a
+// column the first record lacks is left out of the table's column list
+// (the server then fills its default). A later record lacking a paired
+// field fails at level 0. A record that fails while its text is built
+// leaves nothing of itself in the file and the pending statement intact.
+//
+// finish() writes the pending statement and reports a failure; the
+// destructor calls it when it has not run, never throws, and leaves a
+// failure to the database, whose finish() then reports it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tk/tk_exception.h"
+#include "udb/udb_recordset.h"
+
+class dmp_database;
+
+class dmp_recordset : public udb_recordset {
+public:
+    // `columns` is the destination schema of the table (copied).
+    dmp_recordset(dmp_database* dump, const std::wstring& table, const udb_schema& columns);
+    ~dmp_recordset() override;
+
+    void append_record(const udb_record& record) override;
+    void finish() override;
+
+    static constexpr size_t statement_limit = 1000000;  // bytes of a batch and of a fast row
+    static constexpr size_t piece_size = 131072;        // bytes of a streamed piece
+
+private:
+    friend class dmp_database;
+
+    void map_columns(const udb_record& record);
+    std::vector<std::string> value_texts(const udb_record& record) const;
+    void fast_append(const std::vector<std::string>& values);
+    void slow_append(const std::vector<std::string>& values);
+    void write_pending();
+    void check_usable() const;
+    // The database finished or discarded the file, or failed.
+    void detach(const tk_exception* failure);
+
+    dmp_database* dump_;                  // not owned; null once detached
+    std::string eol_;
+    std::string head_;                    // "INSERT INTO t(a, b)"
+    std::vector<size_t> columns_;         // schema positions of the written columns
+    std::vector<std::wstring> sources_;   // the source field name of each
+    std::vector<size_t> positions_;       // its position in the first record
+    bool mapped_ = false;
+    bool finished_ = false;
+    std::string append_buffer;            // the pending multi-row INSERT
+    std::optional<tk_exception> failure_;
+};

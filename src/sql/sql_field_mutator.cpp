@@ -1,0 +1,102 @@
+#include "sql/sql_field_mutator.h"
+
+#include "sql/sql_types.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_text.h"
+#include "udb/t_ftd.h"
+#include "udb/udb_field.h"
+#include "udb/udb_names.h"
+
+sql_field_mutator::sql_field_mutator(const std::wstring& field_name) : name(field_name) {
+    tk_wlog(1, L"udb_field_mutator::ctor1(%ls)", field_name.c_str());
+}
+
+void sql_field_mutator::set_type(const sql_native_type& type) {
+    native_type = type.name;
+    length = static_cast<int>(type.size);
+    scale = static_cast<int>(type.scale);
+    precision = static_cast<int>(type.precision);
+    default_text = type.default_value;
+    default_value = default_text.empty() ? ole_variant() : ole_variant(default_text);
+    value_type = 1;
+    if (!native_type.empty()) {
+        uint64_t size = 0;
+        value_type = sql_parse_native_type(native_type, size);
+        if (length == 0 && size != 0) length = static_cast<int>(size);
+    }
+}
+
+std::wstring sql_field_mutator::result_name(const std::wstring& current) const {
+    return new_name.empty() ? current : new_name;
+}
+
+bool sql_field_mutator::matches(const std::wstring& field_name) const {
+    return udb_same_name(name, field_name) ||
+           (!long_name.empty() && udb_same_name(long_name, field_name));
+}
+
+void sql_field_mutator::modify1(t_ftd& column) const {
+    tk_log(1, "udb_field_mutator::modify1");
+    if (!new_name.empty()) {
+        tk_wlog(1, L"new_name=%ls", new_name.c_str());
+        column.name = new_name;
+    }
+    if (native_type.empty()) return;  // a rename only
+    if (value_type != 1) column.vartype = value_type;
+    sql_native_type type;
+    type.name = native_type;
+    type.size = length > 0 ? static_cast<uint64_t>(length) : 0;
+    type.scale = static_cast<uint32_t>(scale > 0 ? scale : 0);
+    type.precision = static_cast<uint32_t>(precision > 0 ? precision : 0);
+    column.native_type = get_sql_native_type1(type);
+    tk_wlog(1, L"\tf.native_type=%ls", column.native_type.c_str());
+    column.size = static_cast<uint32_t>(length > 0 ? length : 0);
+    tk_log(1, "\tf.size=%d", length);
+    tk_log(1, "\told dw_reserved=%u, new dw_reserved=%u", column.dw_reserved, reserved);
+    column.dw_reserved = reserved;
+    column.default_value = default_value;
+    if (!default_value.is_empty() && value_type != 1 && value_type != VT_BSTR) {
+        try {
+            column.default_value.change_type(value_type);
+        } catch (const tk_exception&) {
+            // Kept as text; the DEFAULT clause quotes it.
+        }
+    }
+    if (precision != 0 || scale != 0) {
+        tk_log(1, "Setting new prec/scale: (%d,%d)", precision, scale);
+        column.precision = type.precision;
+        column.scale = type.scale;
+    }
+}
+
+void sql_field_mutator::modify2(udb_field& field) const {
+    tk_log(1, "udb_field_mutator::modify2");
+    if (!new_name.empty()) field.name = new_name;
+    if (native_type.empty()) return;
+    if (value_type != 1 && field.get_type() != value_type) {
+        try {
+            field.change_type(value_type);
+        } catch (const tk_exception&) {
+            throw tk_exception(std::string("Data conversion is not supported for given type mapping"), 0);
+        }
+    }
+    field.size = static_cast<uint32_t>(length > 0 ? length : 0);
+}
+
+void sql_field_mutator::save() {
+    set(L"new_name", new_name);
+    set(L"type", native_type);
+    set(L"default_value", default_text);
+    set(L"character_set", character_set);
+    set(L"length", std::to_wstring(length));
+    set(L"scale", std::to_wstring(scale));
+    set(L"precision", std::to_wstring(precision));
+}
+
+std::optional<std::wstring> sql_field_mutator::get_property(const std::wstring& key) const {
+    if (key == L"character_set") {
+        if (character_set.empty()) return std::nullopt;
+        return character_set;
+    }
+    return find(key);
+}

@@ -1,0 +1,106 @@
+// A destination table on the server, opened for loading.
+//
+// The constructor reads the table's definition back (SHOW COLUMNS refines
+// types, sizes and defaults; SHOW INDEX fills the indexes; SHOW CREATE
+// TABLE adds the foreign keys to the database's relationships). Mode 2 is
+// a new table, 8 an existing one; a mode with no bits but 0x20 and 0x40
+// reads the columns only.
+//
+// append_record gathers rows into multi-row "INSERT IGNORE INTO" (mode bit
+// 0x100: "REPLACE INTO") statements of up to 1000000 bytes. The mapping of
+// record fields to columns is computed once and reused while the records
+// keep the same field names; a record with other names starts a new
+// statement. The first record over 1000000 bytes turns the engine's
+// fast_insert off for the process; from then on every row is one statement,
+// and a row with values over 1048576 bytes goes out as a prepared statement
+// with those values streamed.
+//
+// A gathered statement the server refuses as a whole is sent again one row
+// per statement, so only the rows the server refuses are lost; rows skipped
+// or changed by IGNORE are counted from the affected rows and the warnings.
+// finish() sends what is pending and raises one level-0 failure listing the
+// rows not loaded or changed; the destructor only sends and traces. A lost
+// connection is raised at once.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sql/sql_recordset.h"
+
+struct t_ftd;
+
+class sql_table : public sql_recordset {
+public:
+    static constexpr uint32_t max_buffer_size = 1000000;
+    static constexpr size_t max_messages = 10;
+
+    sql_table(sql_database* db, const std::wstring& name, std::vector<udb_relationship>* relationships,
+              int mode);
+    ~sql_table() override;
+
+    void append_record(const udb_record& record) override;
+    // Sends the pending rows; a level-0 tk_exception reports the rows of
+    // this table that were not loaded or were changed. Once per table.
+    void finish() override;
+
+    static uint32_t get_max_buffer_size() { return max_buffer_size; }
+
+    // What loading has seen so far (rows not loaded, rows with warnings).
+    uint64_t rows_not_loaded() const { return not_loaded_; }
+    uint64_t rows_with_warnings() const { return warnings_; }
+    const std::vector<std::string>& messages() const { return messages_; }
+    // The pending statement (UTF-8); empty when nothing waits.
+    const std::string& pending() const { return pending_; }
+
+private:
+    // One record field written into one column.
+    struct column_map {
+        size_t field;         // position in the record
+        const t_ftd* column;  // the destination column
+    };
+    struct pending_row {
+        size_t offset;  // of "(" in pending_
+        size_t length;
+        uint64_t position;  // in the table's load, from 1
+    };
+
+    void initialize(int mode);
+    void read_columns();
+    void read_indexes();
+    void read_foreign_keys();
+
+    const std::vector<column_map>& map_record(const udb_record& record);
+    void build_mapping(const udb_record& record);
+    void append_values(const udb_record& record, bool prepared, std::string& out,
+                       std::vector<const udb_field*>* long_values) const;
+
+    void fast_append(const udb_record& record);
+    void slow_append(const udb_record& record);
+    void send_pending();
+    void send_rows_one_by_one();
+    void check_result(uint64_t affected, uint64_t sent, uint64_t first_position);
+    void note(uint64_t position, const std::string& message);
+    std::string report() const;
+    bool is_replace() const;
+
+    // The mapping of the current record layout.
+    std::vector<std::wstring> mapped_names_;  // record field names it was built for
+    std::vector<column_map> mapping_;
+    bool by_schema_ = false;  // walked in schema order (record smaller or equal)
+    std::string head_;        // "INSERT IGNORE INTO `t`(`a`, `b`)" (UTF-8)
+    std::string slow_head_;   // the same for one-row statements
+
+    uint32_t cached_rec_size_ = 0;
+    std::string pending_;
+    std::vector<pending_row> pending_rows_;
+    std::string row_;  // reused buffer of one row's values
+
+    uint64_t load_position_ = 0;
+    uint64_t not_loaded_ = 0;
+    uint64_t warnings_ = 0;
+    std::vector<std::string> messages_;
+    bool finished_ = false;
+};

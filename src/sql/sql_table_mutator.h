@@ -1,0 +1,54 @@
+// The pending changes of one source table: its new name and one
+// sql_field_mutator per customised field (owned, ordered by field name).
+//
+// modify3/modify1 change the source table's indexes and schema before the
+// target table is created; modify2 turns each source record into the
+// record to write. A field is matched by its mutator's key or by the key's
+// container long name, ignoring letter case. The writers read the
+// table's "engine" and "character set" properties and, through get_child,
+// a column's customisation by its destination name.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "sql/sql_field_mutator.h"
+#include "sql/sql_native_type.h"
+#include "sql/sql_properties.h"
+#include "udb/udb_properties.h"
+#include "udb/udb_record.h"
+
+class udb_indexes;
+class udb_schema;
+
+class sql_table_mutator : public udb_properties, public sql_properties {
+public:
+    explicit sql_table_mutator(const std::wstring& name);
+
+    void set_new_name(const std::wstring& value);
+
+    // Records a change of one field, creating its mutator when absent.
+    sql_field_mutator& update_field(const std::wstring& old_name, const std::wstring& new_name,
+                                    const sql_native_type& type, const std::wstring& character_set);
+    sql_field_mutator* find_field_mutator(const std::wstring& field_name) const;
+    sql_field_mutator* get_field_mutator(const std::wstring& key) const;
+
+    void modify3(udb_indexes& indexes) const;
+    // Applies the changes to the schema; returns the new table name.
+    std::wstring modify1(udb_schema& schema);
+    // The record to write: `record` itself without field changes, else a
+    // modified copy owned by this mutator (valid until the next call).
+    const udb_record& modify2(const udb_record& record);
+
+    std::optional<std::wstring> get_property(const std::wstring& key) const override;
+    const sql_properties* get_child(const std::wstring& column) const override;
+
+    std::wstring name;
+    std::wstring new_name;
+    std::map<std::wstring, std::unique_ptr<sql_field_mutator>> fields;
+
+private:
+    udb_record copy_;
+};

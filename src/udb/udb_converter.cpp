@@ -1,0 +1,116 @@
+#include "udb/udb_converter.h"
+
+#include "tk/tk_exception.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_text.h"
+
+namespace {
+
+const wchar_t generic[] = L"Generic settings";
+
+// "0" clears, any other non-empty text sets, empty leaves the switch.
+void read_switch(const std::wstring& text, bool& value) {
+    if (text.empty()) return;
+    value = text != L"0";
+}
+
+std::string utf8(const std::wstring& text) { return tk_unicode_to_utf8(text); }
+
+}  // namespace
+
+udb_converter::udb_converter() { tk_log(2, "udb_converter::ctor"); }
+
+udb_converter::~udb_converter() = default;
+
+void udb_converter::set_mode(int value) {
+    if (value < 0 || value > max_mode)
+        throw tk_exception(std::string("Invalid merge/overwrite mode"), 1);
+    mode = value;
+}
+
+void udb_converter::check_profile_mode(const udb_profile& profile) {
+    const std::wstring text = profile.get_value(generic, L"mode");
+    if (text.size() != 1) return;
+    const int value = static_cast<int>(text[0]) - static_cast<int>(L'0');
+    if (value < 0 || value > max_mode)
+        throw tk_exception(std::string("Invalid merge/overwrite mode"), 1);
+}
+
+std::wstring udb_converter::get_current_table() const {
+    std::lock_guard<std::mutex> lock(current_table_mutex_);
+    return current_table_;
+}
+
+void udb_converter::set_current_table(const std::wstring& name) {
+    std::lock_guard<std::mutex> lock(current_table_mutex_);
+    current_table_ = name;
+}
+
+bool udb_converter::load_profile(udb_profile& profile) {
+    tk_log(2, "udb_converter::load_profile");
+
+    // Everything that can be refused is settled before the first change, so
+    // a refused profile leaves the settings as they were.
+    check_profile_mode(profile);
+    const std::wstring log_text = profile.get_value(generic, L"logfile");
+    if (!log_text.empty()) {
+        const std::string name = utf8(log_text);
+        tk_log(2, "Logfile=%s", name.c_str());
+        const std::string old = log_file;
+        try {
+            set_logfile(name);
+        } catch (...) {
+            log_file = old;
+            throw;
+        }
+    }
+
+    for (const auto& [name, text] : profile.get_selected_tables()) {
+        if (!text.empty())
+            tk_log(2, "Loading query '%s'", utf8(name).c_str());
+        else
+            tk_log(2, "Loading table '%s'", utf8(name).c_str());
+        selected_pairs.emplace_back(name, text);
+    }
+    for (const auto& pair : profile.get_available_queries()) available_queries.push_back(pair);
+    for (const auto& pair : profile.get_selected_views()) selected_views.push_back(pair);
+
+    const std::wstring src = profile.get_value(generic, L"src");
+    if (!src.empty()) {
+        tk_log(2, "source='%s'", utf8(src).c_str());
+        source = src;
+    }
+    const std::wstring dest = profile.get_value(generic, L"dest");
+    if (!dest.empty()) {
+        tk_log(2, "dest='%s'", utf8(dest).c_str());
+        destination = dest;
+    }
+
+    read_switch(profile.get_value(generic, L"only definitions"), tab_def);
+    const std::wstring mode_text = profile.get_value(generic, L"mode");
+    if (mode_text.size() == 1) mode = static_cast<int>(mode_text[0]) - static_cast<int>(L'0');
+    read_switch(profile.get_value(generic, L"skip indexes"), skip_idx);
+    return true;
+}
+
+void udb_converter::store_profile(udb_profile& profile) {
+    tk_log(2, "udb_converter::store_profile");
+    for (const auto& [name, text] : available_queries) {
+        tk_log(2, "Available Query: (%s,%s)", utf8(name).c_str(), utf8(text).c_str());
+        profile.set_value(L"Available Queries", name, text);
+    }
+    for (const auto& [name, text] : selected_pairs) {
+        tk_log(2, "Selected Query: (%s,%s)", utf8(name).c_str(), utf8(text).c_str());
+        profile.set_value(L"Selected Tables", name, text);
+    }
+    for (const auto& [name, text] : selected_views) {
+        tk_log(2, "Selected View: (%s,%s)", utf8(name).c_str(), utf8(text).c_str());
+        profile.set_value(L"Selected Views", name, text);
+    }
+    profile.set_value(generic, L"src", source);
+    profile.set_value(generic, L"dest", destination);
+    profile.set_value(generic, L"logfile", tk_utf8_to_unicode(log_file));
+    profile.set_value(generic, L"skip indexes", skip_idx ? L"1" : L"0");
+    profile.set_value(generic, L"only definitions", tab_def ? L"1" : L"0");
+    profile.set_value(generic, L"mode", std::wstring(1, static_cast<wchar_t>(L'0' + mode)));
+}

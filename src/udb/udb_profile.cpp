@@ -1,0 +1,219 @@
+#include "udb/udb_profile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "tk/tk_exception.h"
+#include "tk/tk_helpers.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_path.h"
+#include "tk/tk_text.h"
+
+namespace {
+
+const wchar_t available_queries[] = L"Available Queries";
+const wchar_t selected_tables[] = L"Selected Tables";
+const wchar_t selected_views[] = L"Selected Views";
+const wchar_t generic_settings[] = L"Generic settings";
+
+// A profile line cannot hold a line break: each CR LF, CR or LF becomes one
+// blank, so a multi-line text (a query) stays on its line.
+std::wstring one_line(const std::wstring& text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (c == L'\r') {
+            if (i + 1 < text.size() && text[i + 1] == L'\n') ++i;
+            out += L' ';
+        } else if (c == L'\n') {
+            out += L' ';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+void add_line(std::string& out, const std::wstring& line) {
+    out += tk_unicode_to_utf8(line);
+    out += "\r\n";
+}
+
+bool write_all(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+udb_profile::udb_profile() {
+    add_section(available_queries);
+    add_section(selected_tables);
+    add_section(selected_views);
+    add_section(generic_settings);
+}
+
+void udb_profile::set_value(const std::wstring& section, const std::wstring& key,
+                            const std::wstring& value) {
+    sections_[section].emplace_back(key, value);
+}
+
+void udb_profile::add_section(const std::wstring& section) { sections_.try_emplace(section); }
+
+void udb_profile::add_list_item(const std::wstring& section, const std::wstring& line) {
+    lists_[section].push_back(line);
+}
+
+std::wstring udb_profile::get_value(const std::wstring& section, const std::wstring& key) const {
+    auto it = sections_.find(section);
+    if (it == sections_.end()) return std::wstring();
+    for (const auto& [k, v] : it->second)
+        if (k == key) return v;
+    return std::wstring();
+}
+
+udb_profile_lines& udb_profile::get_list(const std::wstring& section) { return lists_[section]; }
+
+const udb_profile_pairs* udb_profile::find_section(const std::wstring& section) const {
+    auto it = sections_.find(section);
+    return it == sections_.end() ? nullptr : &it->second;
+}
+
+bool udb_profile::has_list(const std::wstring& section) const {
+    return lists_.find(section) != lists_.end();
+}
+
+const udb_profile_pairs& udb_profile::get_available_queries() const {
+    const udb_profile_pairs* p = find_section(available_queries);
+    if (p == nullptr) throw tk_exception_ex();
+    return *p;
+}
+
+const udb_profile_pairs& udb_profile::get_selected_tables() const {
+    const udb_profile_pairs* p = find_section(selected_tables);
+    if (p == nullptr) throw tk_exception_ex();
+    return *p;
+}
+
+const udb_profile_pairs& udb_profile::get_selected_views() const {
+    const udb_profile_pairs* p = find_section(selected_views);
+    if (p == nullptr) throw tk_exception_ex();
+    return *p;
+}
+
+bool udb_profile::load(const std::string& path) {
+    tk_log(2, "udb_profile::load(%s)", path.c_str());
+    if (!tk_is_file_exist1(path, tk_exist_file))
+        throw tk_exception(
+            std::string("Profile does not exist. Please verify the correct path/name was given."),
+            1);
+
+    FILE* f = std::fopen(path.c_str(), "rbe");
+    if (f == nullptr) return false;
+
+    std::wstring current;
+    bool have_section = false;
+    bool ok = true;
+    std::string raw;
+    int c = 0;
+    while (ok) {
+        // Lines of any length: a long query text must not make a profile
+        // unreadable.
+        raw.clear();
+        while ((c = std::fgetc(f)) != EOF && c != '\n') raw += static_cast<char>(c);
+        if (c == EOF && raw.empty()) break;
+        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+
+        const std::wstring line = tk_trim(tk_utf8_to_unicode(raw));
+        if (line.empty()) continue;
+
+        if (line.size() >= 2 && line.front() == L'[' && line.back() == L']') {
+            current = line.substr(1, line.size() - 2);
+            add_section(current);
+            have_section = true;
+            continue;
+        }
+        if (!have_section) {
+            ok = false;
+            break;
+        }
+        const size_t eq = line.find(L'=');
+        if (eq != std::wstring::npos) {
+            set_value(current, tk_trim(line.substr(0, eq)), line.substr(eq + 1));
+            // A block of free lines (the type mappings) may hold '=' too.
+            add_list_item(current, line);
+        } else {
+            add_list_item(current, line);
+            set_value(current, line, std::wstring());
+        }
+    }
+    const bool read_error = std::ferror(f) != 0;
+    std::fclose(f);
+    return ok && !read_error;
+}
+
+bool udb_profile::store(const std::string& path) const {
+    tk_log(2, "udb_profile::store)");
+    if (path.empty()) {
+        errno = ENOENT;
+        return false;
+    }
+
+    std::string data;
+    for (const auto& [name, pairs] : sections_) {
+        add_line(data, L"[" + name + L"]");
+        for (const auto& [key, value] : pairs) {
+            if (value.empty() && name == selected_tables)
+                add_line(data, one_line(key));
+            else
+                add_line(data, one_line(key) + L"=" + one_line(value));
+        }
+        data += "\r\n";
+    }
+    for (const auto& [name, lines] : lists_) {
+        add_line(data, L"[" + name + L"]");
+        for (const std::wstring& line : lines) add_line(data, one_line(line));
+    }
+
+    // Written under a temporary name and renamed: a failed write never
+    // leaves a partial profile nor touches the old one.
+    std::string temp = path + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600
+    if (fd < 0) {
+        const int saved = errno;
+        tk_log(3, "Cannot create the profile %s: %s", path.c_str(), tk_last_error_text(saved).c_str());
+        errno = saved;
+        return false;
+    }
+    bool ok = write_all(fd, data) && ::fsync(fd) == 0;
+    int saved = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        saved = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        if (saved == 0) saved = EIO;
+        tk_log(3, "Cannot write the profile %s: %s", path.c_str(), tk_last_error_text(saved).c_str());
+        errno = saved;
+        return false;
+    }
+    return true;
+}

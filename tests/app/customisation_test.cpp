@@ -1,0 +1,210 @@
+// Table and field customisations: applied by the run, imported from the
+// container, kept in a profile's "Type Mappings" block.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/error_handler.h"
+#include "app/pellix_bool_rule.h"
+#include "app/pellix_converter.h"
+#include "recording_target.h"
+#include "sql/sql_db_mutator.h"
+#include "testkit/dbf_fixture.h"
+#include "testkit/recording_error_view.h"
+#include "testkit/sample_folder.h"
+#include "testkit/temp_dir.h"
+#include "tk/tk_text.h"
+#include "udb/udb_profile.h"
+
+namespace fs = std::filesystem;
+using testkit::dbf_value;
+
+namespace {
+
+class test_converter : public pellix_converter {
+public:
+    std::unique_ptr<udb_database> open_target() override { return std::make_unique<recording_target>(log); }
+    recording_log log;
+};
+
+sql_native_type type_of(const wchar_t* name, uint64_t size = 0) {
+    sql_native_type t;
+    t.name = name;
+    t.size = size;
+    return t;
+}
+
+class customisation_test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto v = std::make_unique<recording_error_view>();
+        view = v.get();
+        handler = std::make_unique<error_handler>(std::move(v));
+        conv = std::make_unique<test_converter>();
+        conv->engine.set_server_version(0x050700);
+        conv->source = tk_utf8_to_unicode(dir.path());
+    }
+
+    void people() {
+        testkit::dbf_fixture_table t;
+        t.fields = {{"ID", 'N', 5, 0}, {"NAME", 'C', 10, 0}, {"NOTE", 'C', 10, 0}};
+        t.records.push_back({false, {dbf_value::num("1"), dbf_value::str("ann"), dbf_value::str("x")}});
+        t.records.push_back({false, {dbf_value::num("2"), dbf_value::str("bob"), dbf_value::str("12")}});
+        testkit::dbf_fixture::write(fs::path(dir.path()) / "people.dbf", t);
+        conv->selected_tables = {L"people"};
+    }
+
+    temp_dir dir;
+    recording_error_view* view = nullptr;
+    std::unique_ptr<error_handler> handler;
+    std::unique_ptr<test_converter> conv;
+};
+
+TEST_F(customisation_test, renamed_table_and_fields_reach_schema_and_rows) {
+    people();
+    sql_table_mutator& m = conv->get_table_mutator2(L"people", L"persons");
+    m.update_field(L"NAME", L"full_name", sql_native_type(), L"");
+    m.update_field(L"NOTE", L"NOTE", sql_native_type(), L"").status = udb_mutators::deleted;
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    ASSERT_EQ(conv->log.columns.size(), 1u);
+    EXPECT_EQ(conv->log.columns[0], (std::vector<std::string>{"ID", "full_name"}));
+    ASSERT_EQ(conv->log.rows.size(), 2u);
+    EXPECT_EQ(conv->log.rows[0].first, "persons");
+    EXPECT_EQ(conv->log.rows[0].second, "ID=1;full_name=ann;");
+}
+
+TEST_F(customisation_test, retyped_field_converts_values_and_reports_the_rest) {
+    people();
+    conv->get_table_mutator2(L"people", L"people").update_field(L"NOTE", L"", type_of(L"INT"), L"");
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    ASSERT_EQ(view->calls.size(), 1u);
+    EXPECT_EQ(view->calls[0].message,
+              "people, record #1: Data conversion is not supported for given type mapping");
+    ASSERT_EQ(conv->log.rows.size(), 1u);
+    EXPECT_EQ(conv->log.rows[0].second, "ID=2;NAME=bob;NOTE=12;");
+}
+
+TEST_F(customisation_test, mutator_differing_in_case_is_not_applied) {
+    people();
+    conv->get_table_mutator2(L"PEOPLE", L"other");
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_EQ(conv->log.rows.at(0).first, "people");
+}
+
+TEST_F(customisation_test, container_long_names_and_an_editor_retype) {
+    testkit::write_sample_folder(dir.path());
+    conv->selected_tables = {L"customer", L"orders"};
+    // A user's new name for the table survives the import.
+    conv->get_table_mutator2(L"orders", L"sales");
+    conv->get_table_mutator3(L"orders")->update_field(L"total_amount", L"", type_of(L"VARCHAR", 20), L"");
+    ASSERT_EQ(conv->run(), run_outcome::completed) << (view->calls.empty() ? "" : view->calls[0].message);
+    ASSERT_EQ(conv->log.columns.size(), 2u);
+    const auto& cols = conv->log.columns[1];
+    EXPECT_NE(std::find(cols.begin(), cols.end(), "customer_name"), cols.end());
+    EXPECT_NE(std::find(cols.begin(), cols.end(), "total_amount"), cols.end());
+    bool sales = false;
+    for (const auto& r : conv->log.rows) sales = sales || r.first == "sales";
+    EXPECT_TRUE(sales);
+    sql_field_mutator* f = conv->get_table_mutator3(L"orders")->find_field_mutator(L"CUSTOMER_N");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->new_name, L"customer_name");
+    EXPECT_TRUE(f->native_type.empty());
+}
+
+TEST_F(customisation_test, import_keeps_a_users_field_change) {
+    testkit::write_sample_folder(dir.path());
+    conv->selected_tables = {L"orders"};
+    conv->get_table_mutator2(L"orders", L"orders").update_field(L"REMARKS", L"notes", sql_native_type(), L"");
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_EQ(conv->get_table_mutator3(L"orders")->get_field_mutator(L"REMARKS")->new_name, L"notes");
+    const auto& cols = conv->log.columns.at(0);
+    EXPECT_NE(std::find(cols.begin(), cols.end(), "notes"), cols.end());
+}
+
+TEST_F(customisation_test, import_runs_when_a_free_table_comes_first) {
+    testkit::write_sample_folder(dir.path());
+    conv->selected_tables = {L"customer", L"orders"};
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    ASSERT_NE(conv->get_table_mutator3(L"orders"), nullptr);
+    EXPECT_FALSE(conv->get_table_mutator3(L"orders")->fields.empty());
+}
+
+TEST(indexes_follow_fields, dropped_columns_leave_and_renamed_ones_follow) {
+    sql_table_mutator m(L"t");
+    m.update_field(L"A", L"alpha", sql_native_type(), L"");
+    m.update_field(L"B", L"B", sql_native_type(), L"").status = udb_mutators::deleted;
+    udb_indexes idx;
+    idx.push_back(udb_index(L"i1", false, false, false, {L"A", L"B", L"C"}));
+    idx.push_back(udb_index(L"i2", false, false, false, {L"B"}));
+    m.modify3(idx);
+    ASSERT_EQ(idx.size(), 1u);
+    EXPECT_EQ(idx[0].fields, (std::vector<std::wstring>{L"alpha", L"C"}));
+}
+
+TEST(type_mappings, block_survives_a_profile_file) {
+    temp_dir dir;
+    sql_db_mutator out;
+    out.set(L"engine", L"MyISAM");
+    sql_table_mutator& t = out.get_table_mutator2(L"people", L"persons");
+    t.set(L"character set", L"latin1");
+    sql_native_type dec = type_of(L"DECIMAL");
+    dec.precision = 12;
+    dec.scale = 3;
+    dec.default_value = L"a=b";
+    t.update_field(L"AMOUNT", L"amount", dec, L"utf8");
+    t.update_field(L"JUNK", L"JUNK", sql_native_type(), L"").status = udb_mutators::deleted;
+    udb_profile p;
+    out.store(p);
+    ASSERT_TRUE(p.store(dir.file("p.pqz")));
+
+    udb_profile q;
+    ASSERT_TRUE(q.load(dir.file("p.pqz")));
+    sql_db_mutator in;
+    in.load(q);
+    EXPECT_EQ(in.find(L"engine").value_or(L""), L"MyISAM");
+    sql_table_mutator* r = in.get_table_mutator3(L"people");
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->new_name, L"persons");
+    EXPECT_EQ(r->find(L"character set").value_or(L""), L"latin1");
+    sql_field_mutator* a = r->get_field_mutator(L"AMOUNT");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->new_name, L"amount");
+    EXPECT_EQ(a->native_type, L"DECIMAL");
+    EXPECT_EQ(a->precision, 12);
+    EXPECT_EQ(a->scale, 3);
+    EXPECT_EQ(a->default_text, L"a=b");
+    EXPECT_EQ(a->character_set, L"utf8");
+    EXPECT_EQ(a->status, udb_mutators::changed);
+    ASSERT_NE(r->get_field_mutator(L"JUNK"), nullptr);
+    EXPECT_EQ(r->get_field_mutator(L"JUNK")->status, udb_mutators::deleted);
+}
+
+TEST(type_mappings, unknown_lines_are_skipped) {
+    udb_profile p;
+    for (const wchar_t* line : {L"database:", L"tables:", L"  - name: t", L"    new_name: n", L"    colour: red",
+                                L"    fields:", L"      - name:F", L"        status: changed", L"        bogus: 1",
+                                L"        length: 12x"})
+        p.add_list_item(L"Type Mappings", line);
+    sql_db_mutator in;
+    in.load(p);
+    ASSERT_NE(in.get_table_mutator3(L"t"), nullptr);
+    EXPECT_EQ(in.get_table_mutator3(L"t")->new_name, L"n");
+    EXPECT_EQ(in.get_table_mutator3(L"t")->get_field_mutator(L"F")->length, 12);
+}
+
+TEST(bool_rule, logical_columns_and_values) {
+    pellix_bool_rule rule;
+    t_ftd logical(1, L"ok", VT_BOOL, false, false);
+    t_ftd text(5, L"s", VT_BSTR, false, false);
+    EXPECT_TRUE(rule.is_acceptable1(logical));
+    EXPECT_FALSE(rule.is_acceptable1(text));
+    EXPECT_EQ(rule.handle1(logical), L"ENUM('T','F')");
+    udb_field yes(L"ok", 1, ole_variant(true));
+    udb_field no(L"ok", 1, ole_variant(false));
+    EXPECT_TRUE(rule.is_acceptable2(yes));
+    EXPECT_EQ(rule.handle2(yes), L"'T'");
+    EXPECT_EQ(rule.handle2(no), L"'F'");
+    EXPECT_FALSE(rule.is_acceptable2(udb_field(L"s", 1, ole_variant(L"T"))));
+}
+
+}  // namespace

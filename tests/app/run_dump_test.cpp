@@ -1,0 +1,261 @@
+// A generated DBF folder converted to a dump file, end to end.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/error_handler.h"
+#include "app/pellix_converter.h"
+#include "testkit/dbf_fixture.h"
+#include "testkit/recording_error_view.h"
+#include "testkit/sample_folder.h"
+#include "testkit/temp_dir.h"
+#include "tk/tk_text.h"
+#include "udb/udb_custom_conversion.h"
+#include "udb/udb_field.h"
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using testkit::dbf_value;
+
+namespace {
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class run_dump : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto v = std::make_unique<recording_error_view>();
+        view = v.get();
+        handler = std::make_unique<error_handler>(std::move(v));
+        src = dir.path() + "/src";
+        fs::create_directory(src);
+        conv = std::make_unique<pellix_converter>();
+        conv->source = tk_utf8_to_unicode(src);
+        conv->destination = tk_utf8_to_unicode(dir.file("out.sql"));
+        conv->direct = false;
+    }
+
+    void write_table(const std::string& file, const testkit::dbf_fixture_table& t) {
+        testkit::dbf_fixture::write(fs::path(src) / file, t);
+    }
+
+    static testkit::dbf_fixture_table simple(int rows, bool with_deleted = false) {
+        testkit::dbf_fixture_table t;
+        t.version = 0x03;
+        t.fields = {{"ID", 'N', 5, 0}, {"NAME", 'C', 10, 0}, {"OK", 'L', 1, 0}};
+        for (int i = 0; i < rows; ++i) {
+            testkit::dbf_fixture_record r;
+            r.deleted = with_deleted && i == 1;
+            r.values = {dbf_value::num(std::to_string(i + 1)), dbf_value::str("n" + std::to_string(i + 1)),
+                        dbf_value::boolean(i % 2 == 0)};
+            t.records.push_back(r);
+        }
+        return t;
+    }
+
+    std::string dump() { return read_file(dir.file("out.sql")); }
+
+    temp_dir dir;
+    std::string src;
+    recording_error_view* view = nullptr;
+    std::unique_ptr<error_handler> handler;
+    std::unique_ptr<pellix_converter> conv;
+};
+
+TEST_F(run_dump, sample_folder_converts_every_selected_table) {
+    testkit::write_sample_folder(src);
+    conv->selected_tables = {L"customer", L"parts", L"orders"};
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_TRUE(conv->finished);
+    EXPECT_EQ(conv->tables_done, 0);
+    EXPECT_EQ(conv->tables_total, 0);
+    const std::string text = dump();
+    EXPECT_NE(text.find("CREATE TABLE `customer`"), std::string::npos) << text;
+    EXPECT_NE(text.find("CREATE TABLE `parts`"), std::string::npos);
+    EXPECT_NE(text.find("CREATE TABLE `orders`"), std::string::npos);
+    // The container's long names reach the orders table.
+    EXPECT_NE(text.find("`customer_name`"), std::string::npos);
+    EXPECT_NE(text.find("# Created by Quorvex 6.1"), std::string::npos);
+    EXPECT_TRUE(view->calls.empty()) << view->calls[0].message;
+}
+
+TEST_F(run_dump, definitions_only_writes_no_rows) {
+    write_table("t.dbf", simple(3));
+    conv->selected_tables = {L"t"};
+    conv->tab_def = true;
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    const std::string text = dump();
+    EXPECT_NE(text.find("CREATE TABLE `t`"), std::string::npos);
+    EXPECT_EQ(text.find("INSERT"), std::string::npos);
+}
+
+TEST_F(run_dump, deleted_records_are_written_unless_skipped) {
+    write_table("t.dbf", simple(3, true));
+    conv->selected_tables = {L"t"};
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_NE(dump().find("'n2'"), std::string::npos);
+    conv->skip_del = true;
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    const std::string text = dump();
+    EXPECT_EQ(text.find("'n2'"), std::string::npos);
+    EXPECT_NE(text.find("'n3'"), std::string::npos);
+}
+
+TEST_F(run_dump, logical_fields_follow_bool_dbf) {
+    write_table("t.dbf", simple(2));
+    conv->selected_tables = {L"t"};
+    conv->bool_dbf = true;
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    std::string text = dump();
+    EXPECT_NE(text.find("ENUM('T','F')"), std::string::npos) << text;
+    EXPECT_NE(text.find("'T'"), std::string::npos);
+    EXPECT_FALSE(udb_custom_conversion::exists());
+    conv->bool_dbf = false;
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    text = dump();
+    EXPECT_EQ(text.find("ENUM('T','F')"), std::string::npos);
+    EXPECT_NE(text.find("TINYINT(1)"), std::string::npos) << text;
+}
+
+TEST_F(run_dump, skip_idx_creates_no_indexes) {
+    testkit::write_sample_folder(src);
+    conv->selected_tables = {L"customer"};
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    conv->skip_idx = true;
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_EQ(dump().find("KEY"), std::string::npos);
+}
+
+// A rule that fails on the value "boom" with the given level.
+class failing_rule : public udb_conversion_rule {
+public:
+    explicit failing_rule(int level) : level_(level) {}
+    bool is_acceptable1(const t_ftd&) const override { return false; }
+    std::wstring handle1(const t_ftd&) const override { return std::wstring(); }
+    bool is_acceptable2(const udb_field& v) const override {
+        if (v.get_type() == VT_BSTR && v.to_wstring() == L"boom") {
+            if (level_ == 2) throw tk_mail_assertion(__FILE__, __LINE__);
+            throw tk_exception(std::string("bad value"), level_);
+        }
+        return false;
+    }
+    std::wstring handle2(const udb_field&) const override { return std::wstring(); }
+
+private:
+    int level_;
+};
+
+class dump_failure : public run_dump {
+protected:
+    void SetUp() override {
+        run_dump::SetUp();
+        testkit::dbf_fixture_table t = simple(3);
+        t.records[2].values[1] = dbf_value::str("boom");
+        write_table("t.dbf", t);
+        conv->selected_tables = {L"t"};
+        testkit::dbf_fixture::write_bytes(dir.file("out.sql"), "old dump\n");
+    }
+    std::vector<std::string> files() const {
+        std::vector<std::string> out;
+        for (const auto& e : fs::directory_iterator(dir.path())) out.push_back(e.path().filename().string());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+};
+
+TEST_F(dump_failure, internal_error_leaves_the_old_dump_and_no_temporary_file) {
+    udb_custom_conversion rules;
+    rules.add_rule(std::make_unique<failing_rule>(2));
+    EXPECT_THROW(conv->run(), tk_abort_exception);
+    EXPECT_TRUE(conv->finished);
+    EXPECT_EQ(dump(), "old dump\n");
+    EXPECT_EQ(files(), (std::vector<std::string>{"out.sql", "src"}));
+}
+
+TEST_F(dump_failure, level1_that_ends_the_run_leaves_the_old_dump) {
+    view->ends_run_on_level1 = true;
+    udb_custom_conversion rules;
+    rules.add_rule(std::make_unique<failing_rule>(1));
+    EXPECT_THROW(conv->run(), tk_abort_exception);
+    EXPECT_EQ(dump(), "old dump\n");
+    EXPECT_EQ(files(), (std::vector<std::string>{"out.sql", "src"}));
+}
+
+TEST_F(dump_failure, record_failure_keeps_the_other_rows) {
+    udb_custom_conversion rules;
+    rules.add_rule(std::make_unique<failing_rule>(0));
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    ASSERT_EQ(view->calls.size(), 1u);
+    EXPECT_EQ(view->calls[0].message, "t, record #3: bad value");
+    const std::string text = dump();
+    EXPECT_NE(text.find("'n2'"), std::string::npos);
+    EXPECT_EQ(text.find("boom"), std::string::npos);
+}
+
+TEST_F(dump_failure, stop_completes_the_dump) {
+    view->next_answer.stop = true;
+    udb_custom_conversion rules;
+    rules.add_rule(std::make_unique<failing_rule>(0));
+    EXPECT_EQ(conv->run(), run_outcome::stopped);
+    const std::string text = dump();
+    EXPECT_NE(text.find("CREATE TABLE `t`"), std::string::npos);
+    EXPECT_EQ(files(), (std::vector<std::string>{"out.sql", "src"}));
+}
+
+TEST_F(dump_failure, unreadable_source_fails_at_run_depth_and_keeps_the_old_dump) {
+    conv->source = tk_utf8_to_unicode(dir.file("missing"));
+    EXPECT_EQ(conv->run(), run_outcome::failed);
+    ASSERT_EQ(view->calls.size(), 1u);
+    EXPECT_EQ(view->calls[0].level, 1);
+    EXPECT_EQ(dump(), "old dump\n");
+}
+
+// ---- destination checks ----
+
+TEST_F(run_dump, dump_destination_checks) {
+    auto level1 = [&](const std::string& path, const std::string& text) {
+        conv->destination = tk_utf8_to_unicode(path);
+        try {
+            conv->check_dest();
+            ADD_FAILURE() << path;
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 1);
+            EXPECT_EQ(std::string(e.what()), text) << path;
+        }
+    };
+    level1(dir.path(), "Destination name should specify a file, not folder.");
+    level1(dir.file("nowhere/out.sql"),
+           "Destination path does not exist.\nPlease verify the correct path was given.");
+    testkit::dbf_fixture::write_bytes(dir.file("plain"), "x");
+    level1(dir.file("plain/out.sql"),
+           "Destination path does not exist.\nPlease verify the correct path was given.");
+    write_table("t.dbf", simple(1));
+    level1(src + "/t.dbf",
+           "Destination name specifies a file of the source database.\nSpecify a different destination file.");
+    level1(src + "/T.FPT",
+           "Destination name specifies a file of the source database.\nSpecify a different destination file.");
+    EXPECT_EQ(testkit::dbf_fixture::read_bytes(fs::path(src) / "t.dbf").substr(0, 1), "\x03");
+}
+
+TEST_F(run_dump, existing_dump_is_kept_until_the_new_one_is_complete) {
+    testkit::dbf_fixture::write_bytes(dir.file("out.sql"), "old");
+    conv->check_dest();
+    EXPECT_EQ(dump(), "old");
+}
+
+TEST_F(run_dump, read_only_dump_is_refused) {
+    if (geteuid() == 0) GTEST_SKIP() << "root may write any file";
+    testkit::dbf_fixture::write_bytes(dir.file("out.sql"), "old");
+    fs::permissions(dir.file("out.sql"), fs::perms::owner_read);
+    EXPECT_THROW(conv->check_dest(), tk_exception);
+}
+
+}  // namespace

@@ -1,0 +1,344 @@
+// The run against an in-memory target: run list, modes, failure depths and
+// progress.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "app/error_handler.h"
+#include "app/pellix_converter.h"
+#include "recording_target.h"
+#include "testkit/dbf_fixture.h"
+#include "testkit/recording_error_view.h"
+#include "testkit/temp_dir.h"
+#include "tk/tk_text.h"
+
+namespace fs = std::filesystem;
+using testkit::dbf_value;
+
+namespace {
+
+class test_converter : public pellix_converter {
+public:
+    std::unique_ptr<udb_database> open_target() override {
+        if (fail_open) throw tk_exception(std::string("cannot open the target"), 0);
+        return std::make_unique<recording_target>(log);
+    }
+    recording_log log;
+    bool fail_open = false;
+};
+
+class console_like_output : public run_output {
+public:
+    bool convert_all_when_none_selected() const override { return true; }
+    bool table_missing(const std::wstring& table) override {
+        missing.push_back(tk_unicode_to_utf8(table));
+        return true;
+    }
+    void table_started(const std::wstring& table, uint64_t records) override {
+        started.push_back(tk_unicode_to_utf8(table) + "(" + std::to_string(records) + ")");
+    }
+    std::vector<std::string> missing, started;
+};
+
+class run_test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto v = std::make_unique<recording_error_view>();
+        view = v.get();
+        handler = std::make_unique<error_handler>(std::move(v));
+        conv = std::make_unique<test_converter>();
+        conv->engine.set_server_version(0x050700);
+        conv->source = tk_utf8_to_unicode(dir.path());
+    }
+
+    void table(const std::string& file, int rows) {
+        testkit::dbf_fixture_table t;
+        t.fields = {{"ID", 'N', 5, 0}, {"NAME", 'C', 10, 0}};
+        for (int i = 0; i < rows; ++i)
+            t.records.push_back({false, {dbf_value::num(std::to_string(i + 1)), dbf_value::str("r" + std::to_string(i + 1))}});
+        testkit::dbf_fixture::write(fs::path(dir.path()) / file, t);
+    }
+
+    std::vector<std::string> created() const {
+        std::vector<std::string> out;
+        for (const auto& c : conv->log.calls)
+            if (c.rfind("create_table:", 0) == 0) out.push_back(c.substr(13));
+        return out;
+    }
+    size_t rows_of(const std::string& t) const {
+        size_t n = 0;
+        for (const auto& r : conv->log.rows) n += r.first == t;
+        return n;
+    }
+
+    temp_dir dir;
+    recording_error_view* view = nullptr;
+    std::unique_ptr<error_handler> handler;
+    std::unique_ptr<test_converter> conv;
+};
+
+// ---- run list ----
+
+TEST_F(run_test, table_in_profile_and_selection_runs_once) {
+    table("t.dbf", 2);
+    table("u.dbf", 1);
+    conv->selected_pairs = {{L"t", L""}};
+    conv->selected_tables = {L"t", L"u"};
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_EQ(created(), (std::vector<std::string>{"t", "u"}));
+    EXPECT_EQ(rows_of("t"), 2u);
+    ASSERT_EQ(conv->selected_pairs.size(), 2u);
+    EXPECT_EQ(conv->selected_pairs[1].first, L"u");
+}
+
+TEST_F(run_test, duplicate_profile_entries_and_case_variants_run_once) {
+    table("T.dbf", 1);
+    conv->selected_pairs = {{L"T", L""}, {L"t", L""}, {L"T", L""}};
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_EQ(created(), (std::vector<std::string>{"T"}));
+}
+
+TEST_F(run_test, entry_resolves_to_the_folders_spelling) {
+    table("ORDERS.DBF", 3);
+    conv->selected_tables = {L"orders"};
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_EQ(created(), (std::vector<std::string>{"ORDERS"}));
+    EXPECT_EQ(rows_of("ORDERS"), 3u);
+    EXPECT_EQ(conv->get_current_table(), L"ORDERS");
+}
+
+TEST_F(run_test, tables_differing_in_case_are_kept_apart) {
+    table("a.dbf", 1);
+    table("A.DBF", 2);
+    conv->selected_tables = {L"a", L"A"};
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    auto names = created();
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_FALSE(tk_equal_no_case(names[0], names[1])) << names[0] << " " << names[1];
+}
+
+TEST_F(run_test, same_customised_name_gets_a_safe_name) {
+    table("t1.dbf", 1);
+    table("t2.dbf", 1);
+    conv->get_table_mutator2(L"t1", L"x");
+    conv->get_table_mutator2(L"t2", L"x");
+    conv->selected_tables = {L"t1", L"t2"};
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    auto names = created();
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0], "x");
+    EXPECT_NE(names[1], "x");
+    EXPECT_FALSE(tk_equal_no_case(names[1], "x"));
+}
+
+TEST_F(run_test, missing_entry_is_reported_and_counted) {
+    table("t.dbf", 1);
+    conv->selected_tables = {L"nope", L"t"};
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_EQ(created(), (std::vector<std::string>{"t"}));
+    ASSERT_EQ(view->calls.size(), 1u);
+    EXPECT_EQ(view->calls[0].level, 0);
+    EXPECT_NE(view->calls[0].message.find("Table nope not exists"), std::string::npos);
+}
+
+TEST_F(run_test, console_output_takes_all_tables_and_reports_missing_itself) {
+    table("b.dbf", 1);
+    table("a.dbf", 2);
+    console_like_output out;
+    conv->set_output(&out);
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_EQ(created(), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(out.started, (std::vector<std::string>{"a(2)", "b(1)"}));
+
+    conv->selected_tables = {L"gone"};
+    conv->selected_pairs.clear();
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_EQ(out.missing, (std::vector<std::string>{"gone"}));
+    EXPECT_TRUE(view->calls.empty());
+}
+
+TEST_F(run_test, without_console_output_nothing_selected_converts_nothing) {
+    table("a.dbf", 1);
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_TRUE(created().empty());
+}
+
+// ---- modes ----
+
+class mode_test : public run_test {
+protected:
+    void SetUp() override {
+        run_test::SetUp();
+        table("t.dbf", 2);
+        conv->selected_tables = {L"t"};
+        conv->log.existing = {L"t"};
+    }
+    bool called(const std::string& c) const {
+        for (const auto& x : conv->log.calls)
+            if (x == c) return true;
+        return false;
+    }
+};
+
+TEST_F(mode_test, mode0_creates_without_dropping) {
+    conv->set_mode(0);
+    conv->log.existing_schema = udb_schema();
+    conv->run();
+    EXPECT_FALSE(called("delete_tab:t"));
+    EXPECT_TRUE(called("create_table:t"));
+}
+
+TEST_F(mode_test, mode1_drops_the_existing_table) {
+    conv->set_mode(1);
+    conv->run();
+    EXPECT_TRUE(called("delete_tab:t"));
+    EXPECT_TRUE(called("create_table:t"));
+    EXPECT_EQ(rows_of("t"), 2u);
+}
+
+TEST_F(mode_test, mode2_skips_the_existing_table) {
+    conv->set_mode(2);
+    conv->run();
+    EXPECT_FALSE(called("create_table:t"));
+    EXPECT_EQ(rows_of("t"), 0u);
+}
+
+TEST_F(mode_test, mode3_refuses_a_table_that_does_not_conform) {
+    conv->set_mode(3);
+    conv->log.existing_schema.push_back(t_ftd(10, L"OTHER", VT_BSTR, false, false));
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    ASSERT_EQ(view->calls.size(), 1u);
+    EXPECT_EQ(view->calls[0].message,
+              "t: The structure of data source does not conform to the destination table.");
+    EXPECT_EQ(rows_of("t"), 0u);
+}
+
+TEST_F(mode_test, mode3_appends_to_a_conforming_table_matched_by_name) {
+    conv->set_mode(3);
+    // Same columns in another order: rows load by name, so this conforms.
+    conv->log.existing_schema.push_back(t_ftd(10, L"NAME", VT_BSTR, false, false));
+    conv->log.existing_schema.push_back(t_ftd(5, L"ID", VT_DECIMAL, false, false));
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_TRUE(view->calls.empty()) << view->calls[0].message;
+    EXPECT_EQ(rows_of("t"), 2u);
+}
+
+TEST_F(mode_test, modes_outside_0_to_4_are_refused) {
+    conv->set_mode(4);
+    try {
+        conv->set_mode(5);
+        FAIL();
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level, 1);
+        EXPECT_STREQ(e.what(), "Invalid merge/overwrite mode");
+    }
+    EXPECT_EQ(conv->mode, 4);
+}
+
+// ---- failure depths ----
+
+TEST_F(run_test, record_failure_names_the_record_and_the_run_goes_on) {
+    table("T.dbf", 10);
+    conv->selected_tables = {L"T"};
+    conv->log.on_append = [](const std::string&, const std::string& first) {
+        if (first == "8") throw tk_exception(std::string("boom"), 0);
+    };
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    ASSERT_EQ(view->calls.size(), 1u);
+    EXPECT_EQ(view->calls[0].message, "T, record #8: boom");
+    EXPECT_TRUE(view->calls[0].can_stop);
+    EXPECT_EQ(rows_of("T"), 9u);
+    EXPECT_EQ(conv->log.finished, (std::vector<std::string>{"T"}));
+}
+
+TEST_F(run_test, table_failure_skips_to_the_next_table) {
+    table("bad.dbf", 1);
+    table("good.dbf", 1);
+    conv->selected_tables = {L"bad", L"good"};
+    conv->log.on_create = [](const std::string& t) {
+        if (t == "bad") throw tk_exception(std::string("no table"), 0);
+    };
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    ASSERT_EQ(view->calls.size(), 1u);
+    EXPECT_EQ(view->calls[0].message, "bad: no table");
+    EXPECT_EQ(rows_of("good"), 1u);
+}
+
+TEST_F(run_test, final_batch_failure_is_a_table_failure) {
+    table("t.dbf", 1);
+    table("u.dbf", 1);
+    conv->selected_tables = {L"t", L"u"};
+    int calls = 0;
+    conv->log.on_finish = [&calls](const std::string& t) {
+        if (t == "t" && calls++ == 0) throw tk_exception(std::string("last batch lost"), 0);
+    };
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    ASSERT_EQ(view->calls.size(), 1u);
+    EXPECT_EQ(view->calls[0].message, "t: last batch lost");
+    EXPECT_EQ(conv->log.finished.back(), "u");
+}
+
+TEST_F(run_test, run_depth_failure_offers_no_stop) {
+    table("t.dbf", 1);
+    conv->selected_tables = {L"t"};
+    conv->fail_open = true;
+    EXPECT_EQ(conv->run(), run_outcome::failed);
+    EXPECT_EQ(conv->get_last_outcome(), run_outcome::failed);
+    EXPECT_TRUE(conv->finished);
+    ASSERT_EQ(view->calls.size(), 1u);
+    EXPECT_FALSE(view->calls[0].can_stop);
+}
+
+TEST_F(run_test, stop_ends_quietly_and_keeps_the_counters) {
+    table("t.dbf", 5);
+    table("u.dbf", 5);
+    conv->selected_tables = {L"t", L"u"};
+    view->next_answer.stop = true;
+    conv->log.on_append = [](const std::string&, const std::string& first) {
+        if (first == "3") throw tk_exception(std::string("boom"), 0);
+    };
+    EXPECT_EQ(conv->run(), run_outcome::stopped);
+    EXPECT_TRUE(conv->finished);
+    EXPECT_EQ(conv->tables_total, 2);
+    EXPECT_EQ(conv->records_done, 2u);
+    EXPECT_EQ(rows_of("u"), 0u);
+    EXPECT_EQ(view->calls.size(), 1u);
+}
+
+TEST_F(run_test, internal_error_aborts_the_run) {
+    table("t.dbf", 3);
+    conv->selected_tables = {L"t"};
+    conv->log.on_append = [](const std::string&, const std::string&) {
+        throw tk_mail_assertion(__FILE__, __LINE__);
+    };
+    EXPECT_THROW(conv->run(), tk_abort_exception);
+    EXPECT_TRUE(conv->finished);
+    EXPECT_EQ(conv->get_last_outcome(), run_outcome::failed);
+    ASSERT_EQ(view->calls.size(), 1u);
+    EXPECT_EQ(view->calls[0].level, 2);
+}
+
+TEST_F(run_test, progress_can_be_polled_from_another_thread) {
+    table("t.dbf", 3000);
+    table("u.dbf", 3000);
+    conv->selected_tables = {L"t", L"u"};
+    std::atomic<bool> stop{false};
+    std::atomic<int> bad{0};
+    std::thread poller([&] {
+        while (!stop) {
+            std::wstring name = conv->get_current_table();
+            if (!name.empty() && name != L"t" && name != L"u") ++bad;
+            if (conv->records_done > conv->records_total && conv->records_total != 0) ++bad;
+            if (conv->tables_done > 2) ++bad;
+        }
+    });
+    conv->run();
+    stop = true;
+    poller.join();
+    EXPECT_EQ(bad, 0);
+    EXPECT_EQ(rows_of("u"), 3000u);
+}
+
+}  // namespace

@@ -1,0 +1,273 @@
+// The command line of pqzagent, run as a process: usage, option errors with
+// their texts and status, the order in which options and profiles apply.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "console_harness.h"
+
+using console_test::harness;
+using console_test::read_text;
+using console_test::result;
+using console_test::write_text;
+
+namespace {
+
+// Typed by hand from the program's documentation: any change to the usage
+// text shows up here.
+const char golden_usage[] =
+    "PQZAGENT v6.1 - DBF to MySQL converter\n"
+    "Usage: PQZAGENT.EXE OPTIONS\n"
+    "\n"
+    "   --charset=...  MySQL character set (see 'Command Line' article of\n"
+    "                  the product documentation for list of possible values)\n"
+    "   --dest=...     MySQL database or dump file name\n"
+    "   --dump         convert DBF database into MySQL dump file\n"
+    "   --encoding=... decode all text fields using DBase codepage specified\n"
+    "                  (see 'Command Line' article of the manual to learn\n"
+    "                  about DBase codepages)\n"
+    "   --engine=...   MySQL storage engine (MyISAM, MEMORY, InnoDB\n"
+    "                  BerkeleyDB, ARCHIVE, FEDERATED, etc)\n"
+    "   --help         display this help message and exit\n"
+    "   --logfile=...  path to the file where execution trace will be written\n"
+    "   --log2int      convert DBase logical fields into MySQL TINYINT(1)\n"
+    "                  according to ANSI standard (true=1, false=0)\n"
+    "   --mode=...     how to process an existing MySQL database\n"
+    "                  (0 - overwrite the entire database, 1 - overwrite existing\n"
+    "                  tables only, 2 - skip existing tables, 3 - merge)\n"
+    "   --mysqlh=...   MySQL server IP address or network name\n"
+    "   --mysqlu=...   MySQL user name\n"
+    "   --mysqlp=...   MySQL user password\n"
+    "   --port=...     MySQL port\n"
+    "   --profile=...  path to the file to load conversion settings from\n"
+    "   --silent       disable program output\n"
+    "   --skip_del     don't convert records marked as deleted\n"
+    "   --src=...      path to DBF database\n"
+    "   --tab_def      convert table definitions only\n"
+    "   --tab_file=... file containing the list of tables to convert\n"
+    "                  (one table name per line)\n"
+    "\n"
+    "NOTES:\n"
+    "   1) You can omit 'mysqlh' parameter to connect local MySQL server.\n"
+    "   2) It is necessary to specify 'port' parameter only if it differs from\n"
+    "      the default MySQL port 3306.\n"
+    "   3) If you omit 'tab_file' parameter, all database files will be converted.\n"
+    "   4) If you omit 'mode' parameter, default mode 'overwrite' will be used.\n"
+    "   5) If you omit 'encoding' parameter, this value will be taken from\n"
+    "      DBF file header.\n"
+    "   6) Command line parameters that contain spaces must be enclosed in quotes\n"
+    "      (for example --dest=\"my database\")\n";
+
+const char invalid_mode[] = "Invalid merge/overwrite mode\n";
+const char cannot_connect[] =
+    "Error:\nCannot connect to the MySQL server. Check to verify that MySQL server "
+    "is launched and the correct host/port values were given.\n";
+
+// A TCP port on the loopback interface that nothing listens on.
+std::string closed_port() { return "1"; }
+
+class CommandLine : public ::testing::Test {
+protected:
+    harness h;
+    std::string src = h.make_sample();
+    std::string dump = h.file("out.sql");
+
+    result run_dump(std::vector<std::string> extra) {
+        std::vector<std::string> args{"--dump", "--src=" + src, "--dest=" + dump};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return h.run(args);
+    }
+};
+
+TEST_F(CommandLine, UsageForNoArgumentHelpAndUnknownArgument) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, {"--help"}, {"-src=x"}, {"--dump", "--help", "--src=x"}}) {
+        result r = h.run(args);
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.err, golden_usage);
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST_F(CommandLine, UnknownArgumentIsReportedAfterTheOthersApplied) {
+    // The bad mode comes after the unknown argument: it is applied first and
+    // ends the program with its own text.
+    result r = h.run({"-x", "--mode=7"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, invalid_mode);
+    // More unrecognised arguments than the cursor keeps: still the usage text.
+    std::vector<std::string> many;
+    for (int i = 0; i < 25; ++i) many.push_back("bad" + std::to_string(i));
+    r = h.run(many);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, golden_usage);
+}
+
+TEST_F(CommandLine, ModeValuesOutsideZeroToThreeAreRefused) {
+    for (const char* mode : {"--mode=4", "--mode=-1", "--mode=03", "--mode=1x", "--mode=", "--mode= 1",
+                             "--mode=99999999999999999999"}) {
+        result r = run_dump({mode});
+        EXPECT_EQ(r.status, 255) << mode;
+        EXPECT_EQ(r.err, invalid_mode) << mode;
+        EXPECT_FALSE(std::filesystem::exists(dump)) << mode;
+    }
+    result r = run_dump({"--mode=3"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST_F(CommandLine, EncodingMustBeADriverByte) {
+    const char text[] =
+        "Invalid codepage. See 'Command Line' article of the manual to learn\nabout DBase codepages\n";
+    for (const char* arg : {"--encoding=5", "--encoding=255", "--encoding=261"}) {
+        result r = run_dump({arg});
+        EXPECT_EQ(r.status, 255) << arg;
+        EXPECT_EQ(r.err, text) << arg;
+    }
+    // 0x65 (866) and 0x165, whose low byte is 0x65, are both taken.
+    EXPECT_EQ(run_dump({"--encoding=101"}).status, 0);
+    EXPECT_EQ(run_dump({"--encoding=357"}).status, 0);
+    // Text that is no number reads 0, the key that keeps each table's own.
+    EXPECT_EQ(run_dump({"--encoding=x1"}).status, 0);
+}
+
+TEST_F(CommandLine, SilentSilencesOnlyWhatFollowsIt) {
+    result r = h.run({"--silent", "--mode=9"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out + r.err, "");
+    r = h.run({"--mode=9", "--silent"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, invalid_mode);
+    r = run_dump({"--silent"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_TRUE(std::filesystem::exists(dump));
+}
+
+TEST_F(CommandLine, PathChecksInOrder) {
+    const std::string missing_src =
+        "Path to DBF database does not exist.\nPlease verify the correct path was given.\n";
+    struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"--dump"}, "You should specify path to DBF database\n"},
+        {{"--dump", "--src=" + h.file("nowhere")}, "You should specify destination MySQL database or dump file name\n"},
+        {{"--dump", "--src=" + h.file("nowhere"), "--dest=x.sql"}, missing_src},
+        {{"--dump", "--src=" + src + "/customer.dbf", "--dest=x.sql"},
+         "You should enter path to DBF database, not a file name\n"},
+        {{"--dump", "--src=", "--dest="}, "You should specify path to DBF database\n"},
+        {{"--dump", "--src=" + src, "--dest=x.sql", "--tab_file=" + h.file("none.txt")},
+         "Table names file does not exist.\nPlease verify the correct path/name was given.\n"},
+    };
+    for (const auto& c : cases) {
+        result r = h.run(c.args);
+        EXPECT_EQ(r.status, 255) << c.args.back();
+        EXPECT_EQ(r.err, c.err) << c.args.back();
+    }
+}
+
+TEST_F(CommandLine, ArgumentsThatAreNotUtf8AreRefused) {
+    result r = run_dump({"--dest=bad\xff.sql"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, "Argument #4 is not valid UTF-8 text\n");
+}
+
+TEST_F(CommandLine, MissingProfileIsAnError) {
+    result r = run_dump({"--profile=" + h.file("missing.pqz")});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "Error:\nProfile does not exist. Please verify the correct path/name was given.\n");
+}
+
+TEST_F(CommandLine, LaterOptionsOverrideEarlierOnesAndProfiles) {
+    const std::string other = h.file("other.sql"), from_profile = h.file("profile.sql");
+    write_text(h.file("p.pqz"), "[Generic settings]\r\ndest=" + from_profile + "\r\n");
+
+    // The last --dest wins.
+    result r = run_dump({"--dest=" + other});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(std::filesystem::exists(other));
+    EXPECT_FALSE(std::filesystem::exists(dump));
+
+    // A profile overrides what came before it ...
+    r = run_dump({"--profile=" + h.file("p.pqz")});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(std::filesystem::exists(from_profile));
+    EXPECT_FALSE(std::filesystem::exists(dump));
+
+    // ... and options after it win again.
+    std::filesystem::remove(from_profile);
+    r = h.run({"--dump", "--src=" + src, "--profile=" + h.file("p.pqz"), "--dest=" + dump});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(std::filesystem::exists(dump));
+    EXPECT_FALSE(std::filesystem::exists(from_profile));
+}
+
+TEST_F(CommandLine, ProfileDirectModeTargetsTheServer) {
+    write_text(h.file("direct.pqz"),
+               "[MySQL settings]\r\ndirect mode=1\r\nhost=127.0.0.1\r\nport=" + closed_port() +
+                   "\r\nuser=nobody\r\n");
+    // --dump, then the profile: the profile's direct mode wins and the
+    // program tries the (closed) server.
+    result r = run_dump({"--profile=" + h.file("direct.pqz")});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, cannot_connect);
+    EXPECT_FALSE(std::filesystem::exists(dump));
+
+    // The profile, then --dump: a dump file.
+    r = h.run({"--profile=" + h.file("direct.pqz"), "--dump", "--src=" + src, "--dest=" + dump});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dump));
+}
+
+TEST_F(CommandLine, DumpPrefixMatchesLongerSwitches) {
+    // --dumpfile is --dump, --skip_deleted is --skip_del.
+    result r = h.run({"--dumpfile", "--skip_deleted", "--src=" + src, "--dest=" + dump});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    const std::string sql = read_text(dump);
+    EXPECT_NE(sql.find("CREATE TABLE"), std::string::npos);
+    EXPECT_EQ(sql.find("Old Account"), std::string::npos);  // the deleted record
+}
+
+TEST_F(CommandLine, PortMustBeAPortNumber) {
+    for (const char* port : {"--port=0", "--port=abc", "--port=70000"}) {
+        result r = h.run({"--src=" + src, "--dest=db", "--mysqlh=127.0.0.1", port});
+        EXPECT_EQ(r.status, 255) << port;
+        EXPECT_EQ(r.out, "Error:\nInvalid port number\n") << port;
+    }
+}
+
+TEST_F(CommandLine, ClosedServerPortIsAFailure) {
+    result r = h.run({"--src=" + src, "--dest=db", "--mysqlh=127.0.0.1", "--port=" + closed_port(),
+                      "--mysqlu=u", "--mysqlp=secret"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, cannot_connect);
+}
+
+TEST_F(CommandLine, ConnectionOptionsAfterAnUnreadableProfileStand) {
+    // A profile with a line before any header cannot be read: the
+    // command-line host and port are used (and fail to connect).
+    write_text(h.file("bad.pqz"), "stray line\r\n[MySQL settings]\r\nport=3306\r\n");
+    result r = h.run({"--src=" + src, "--dest=db", "--mysqlh=127.0.0.1", "--port=" + closed_port(),
+                      "--profile=" + h.file("bad.pqz")});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, cannot_connect);
+}
+
+TEST_F(CommandLine, BadLogFileIsALevelOneError) {
+    result r = run_dump({"--logfile=" + h.file("no/such/folder/log.txt")});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "Error:\nLogfile path does not exist. Please verify the correct path was given.\n");
+}
+
+TEST_F(CommandLine, BadDumpPathIsALevelOneError) {
+    result r = h.run({"--dump", "--src=" + src, "--dest=" + h.file("no/such/out.sql")});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out,
+              "Error:\nDestination path does not exist. Please verify the correct path was given.\n");
+    r = h.run({"--dump", "--src=" + src, "--dest=" + h.dir().path()});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "Error:\nDestination name should specify a file, not folder.\n");
+}
+
+}  // namespace

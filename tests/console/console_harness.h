@@ -1,0 +1,111 @@
+// Runs the built pqzagent as a process for the console tests: a private
+// settings folder (XDG_CONFIG_HOME and HOME in a temporary folder), the
+// arguments given, standard output, standard error and the exit status
+// captured. Optionally a file-size limit, to make writing the dump fail.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "testkit/sample_folder.h"
+#include "testkit/temp_dir.h"
+
+#ifndef PQZAGENT_PATH
+#error "PQZAGENT_PATH must name the built pqzagent"
+#endif
+
+namespace console_test {
+
+struct result {
+    int status = -1;  // exit status, or -1 when killed
+    std::string out;
+    std::string err;
+};
+
+inline std::string read_text(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+inline void write_text(const std::string& path, const std::string& text) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f << text;
+}
+
+class harness {
+public:
+    harness() {
+        std::filesystem::create_directories(config_dir());
+        std::filesystem::create_directories(home_dir());
+    }
+
+    const temp_dir& dir() const { return dir_; }
+    std::string file(const std::string& name) const { return dir_.file(name); }
+    std::string config_dir() const { return dir_.file("config"); }
+    std::string home_dir() const { return dir_.file("home"); }
+    // The settings file the program reads.
+    std::string settings_file() const { return config_dir() + "/Brannock/Quorvex.conf"; }
+
+    // Copies of the sample folder under `name` (absolute path returned).
+    std::string make_sample(const std::string& name = "sample") const {
+        std::string folder = file(name);
+        std::filesystem::create_directories(folder);
+        testkit::write_sample_folder(folder);
+        return folder;
+    }
+
+    // Limit on the size of any file the program writes (0: none).
+    void set_file_size_limit(rlim_t bytes) { fsize_limit_ = bytes; }
+
+    result run(const std::vector<std::string>& args) const {
+        const std::string out_file = file(".stdout"), err_file = file(".stderr");
+        std::vector<std::string> all{PQZAGENT_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+
+        const std::string xdg = config_dir(), home = home_dir();
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (out < 0 || err < 0) ::_exit(127);
+            ::dup2(out, 1);
+            ::dup2(err, 2);
+            ::setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
+            ::setenv("HOME", home.c_str(), 1);
+            if (fsize_limit_ != 0) {
+                ::signal(SIGXFSZ, SIG_IGN);
+                struct rlimit limit {fsize_limit_, fsize_limit_};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            ::chdir(dir_.path().c_str());
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        result r;
+        int status = 0;
+        if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+            r.status = WEXITSTATUS(status);
+        r.out = read_text(out_file);
+        r.err = read_text(err_file);
+        return r;
+    }
+
+private:
+    temp_dir dir_;
+    rlim_t fsize_limit_ = 0;
+};
+
+}  // namespace console_test

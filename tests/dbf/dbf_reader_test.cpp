@@ -1,0 +1,401 @@
+// The reader against tables written by the fixture generator and against
+// hand-written byte vectors.
+#include <gtest/gtest.h>
+
+#include "dbf/dbf_codepages.h"
+#include "dbf/dbf_database.h"
+#include "dbf/dbf_exception.h"
+#include "dbf/dbf_field.h"
+#include "dbf/dbf_recordset.h"
+#include "dbf/dbf_report.h"
+#include "dbf_test_folder.h"
+#include "testkit/dbf_fixture.h"
+#include "tk/tk_text.h"
+
+using testkit::dbf_fixture;
+using testkit::dbf_fixture_table;
+using testkit::dbf_value;
+using V = dbf_value;
+
+namespace {
+
+// Collects the reports of one test instead of the trace.
+struct report_catcher {
+    std::vector<std::string> messages;
+    dbf_report::hook old;
+    report_catcher() {
+        old = dbf_report::set_hook([this](const tk_exception& e, const std::wstring&) { messages.push_back(e.what()); });
+    }
+    ~report_catcher() { dbf_report::set_hook(old); }
+};
+
+std::unique_ptr<dbf_recordset> open(const std::filesystem::path& p, uint8_t key = 0) {
+    return std::make_unique<dbf_recordset>(p.wstring(), 1, key);
+}
+
+
+// All records as the run walks them: reset, get_item, next, is_eof.
+std::vector<std::vector<std::string>> rows_of(dbf_recordset& rs, std::vector<bool>* deleted = nullptr) {
+    std::vector<std::vector<std::string>> out;
+    for (rs.reset(); !rs.is_eof(); rs.next()) {
+        auto* r = static_cast<dbf_record*>(rs.get_item());
+        std::vector<std::string> row;
+        for (size_t i = 0; i < r->size(); ++i) {
+            const udb_field* f = r->at(i);
+            row.push_back(f->get_type() == VT_NULL ? "NULL" : f->get_type() == VT_EMPTY ? "EMPTY" : tk_unicode_to_utf8(f->to_wstring()));
+        }
+        if (deleted) deleted->push_back(r->b_deleted);
+        out.push_back(row);
+    }
+    return out;
+}
+
+dbf_fixture_table simple(uint8_t version) {
+    dbf_fixture_table t;
+    t.version = version;
+    t.fields = {{"NAME", 'C', 12}, {"QTY", 'N', 5}, {"PRICE", 'N', 8, 2}, {"BORN", 'D'}, {"OK", 'L'}, {"NOTE", 'M'}};
+    t.records = {{false, {V::str("Alpha"), V::num("42"), V::num("12.50"), V::date(2023, 12, 31), V::boolean(true), V::str("memo one")}},
+                 {true, {V::str(" lead"), V::num("-7"), V::null(), V::null(), V::boolean(false), V::null()}}};
+    return t;
+}
+
+}  // namespace
+
+class dbf_flavour_test : public ::testing::TestWithParam<uint8_t> {};
+
+TEST_P(dbf_flavour_test, schema_values_and_memo_of_each_flavour) {
+    dbf_test_folder dir;
+    dbf_fixture_table t = simple(GetParam());
+    if (GetParam() == 0x03 || GetParam() == 0x02 || GetParam() == 0x04) t.fields.pop_back(), t.records[0].values.pop_back(),
+        t.records[1].values.pop_back();
+    dbf_fixture::write(dir / "t.dbf", t);
+    auto rs = open(dir / "t.dbf");
+    ASSERT_EQ(rs->schema.size(), t.fields.size());
+    EXPECT_EQ(rs->schema.at(0)->vartype, VT_BSTR);
+    EXPECT_EQ(rs->schema.at(1)->vartype, VT_I4);
+    EXPECT_EQ(rs->schema.at(2)->vartype, VT_DECIMAL);
+    EXPECT_EQ(rs->schema.at(2)->precision, 12u);
+    EXPECT_EQ(rs->schema.at(2)->scale, 2u);
+    EXPECT_EQ(rs->schema.at(3)->dw_reserved, 2u);
+    std::vector<bool> del;
+    auto rows = rows_of(*rs, &del);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][0], "Alpha");
+    EXPECT_EQ(rows[0][1], "42");
+    EXPECT_EQ(rows[0][2], "12.5");
+    EXPECT_EQ(rows[0][3], "2023-12-31");
+    EXPECT_EQ(rows[0][4], "1");
+    EXPECT_EQ(rows[1][0], " lead");
+    EXPECT_EQ(rows[1][2], "EMPTY");
+    EXPECT_EQ(del, (std::vector<bool>{false, true}));
+    if (t.fields.size() == 6) {
+        EXPECT_EQ(rows[0][5], "memo one");
+        EXPECT_EQ(rows[1][5], "EMPTY");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(flavours, dbf_flavour_test,
+                         ::testing::Values(0x02, 0x03, 0x83, 0x8B, 0x04, 0x8C, 0xF5, 0x30, 0x31, 0x32, 0xE5));
+
+TEST(dbf_decoding, byte_vectors_written_by_hand) {
+    auto field = [](const std::string& bytes, char type, uint8_t len, uint8_t dec = 0, uint8_t version = 0x30) {
+        dbf_field_descriptor7 fd;
+        fd.field_type = static_cast<uint8_t>(type);
+        fd.length = len;
+        fd.decimals = dec;
+        fd.version = version;
+        return dbf_field::get_variant(reinterpret_cast<const uint8_t*>(bytes.data()), fd, 1252);
+    };
+    // 'T': Julian day 2451545, 43 200 000 ms; 999 ms counts as a second.
+    EXPECT_EQ(field(std::string("\x59\x68\x25\x00\x00\x2E\x93\x02", 8), 'T', 8).to_string(), "2000-01-01 12:00:00");
+    EXPECT_EQ(field(std::string("\x59\x68\x25\x00\xE7\x03\x00\x00", 8), 'T', 8).to_string(), "2000-01-01 00:00:01");
+    EXPECT_EQ(field(std::string(8, '\0'), 'T', 8).get_type(), VT_EMPTY);
+    // '@' written by dBASE.
+    EXPECT_EQ(field("\x42\xCC\xE1\xEC\x41\xFB\x64\x00", '@', 8, 0, 0x04).to_string().substr(0, 19), "2013-08-27 19:12:13");
+    EXPECT_EQ(field(std::string("\x40\xE2\x01\x00\x00\x00\x00\x00", 8), 'Y', 8).to_string(), "12.3456");
+    EXPECT_EQ(field("\xFF\xFF\xFF\xFF", 'I', 4).to_long(), -1);
+    EXPECT_EQ(field("  12,50", 'N', 7, 2).to_string(), "12.5");
+    EXPECT_EQ(field("12345678901234567890", 'N', 20).to_string(), "12345678901234567890");
+    EXPECT_EQ(field("1234567890123456789", 'N', 19).get_type(), VT_I8);
+    EXPECT_EQ(field("12", 'N', 2).get_type(), VT_I1);
+    EXPECT_EQ(field("1234567.89", 'F', 10).to_double(), 1234567.89);
+    EXPECT_EQ(field("***", 'N', 3).get_type(), VT_NULL);
+    EXPECT_EQ(field("12a", 'N', 3).get_type(), VT_NULL);
+    EXPECT_EQ(field("    ", 'N', 4).get_type(), VT_EMPTY);
+    EXPECT_EQ(field("?", 'L', 1).to_bool(), false);
+    EXPECT_EQ(field("        ", 'D', 8).get_type(), VT_EMPTY);
+    EXPECT_EQ(field("00000000", 'D', 8).get_type(), VT_EMPTY);
+    EXPECT_EQ(field(std::string("ab\0cd  ", 7), 'C', 7).get_text(), L"ab");
+    EXPECT_EQ(field("  ab  ", 'V', 6).get_text(), L"ab  ");
+    dbf_field_descriptor7 n200;
+    n200.field_type = 'N';
+    n200.length = 200;
+    EXPECT_EQ(dbf_get_vartype_2(n200), VT_DECIMAL);
+}
+
+TEST(dbf_decoding, visual_foxpro_types_and_null_flags) {
+    dbf_test_folder dir;
+    dbf_fixture_table t;
+    t.version = 0x32;
+    t.fields = {{"ID", 'I', 0, 0, testkit::fx_nullable}, {"AMOUNT", 'Y', 0, 0, testkit::fx_nullable},
+                {"RATE", 'B', 0, 0, testkit::fx_nullable}, {"FLAG", 'L', 0, 0, testkit::fx_nullable},
+                {"NAME", 'C', 6, 0, testkit::fx_nullable}, {"VC", 'V', 6}, {"VB", 'Q', 6, 0, testkit::fx_nullable},
+                {"STAMP", 'T'}, {"PIC", 'G'}, {"BLOB", 'W'}, {"TXT", 'M'}};
+    t.records = {{false, {V::null(), V::null(), V::null(), V::null(), V::null(), V::str("ab"), V::null(), V::null(),
+                          V::null(), V::null(), V::null()}},
+                 {false, {V::i(-5), V::currency(123456), V::dbl(2.5), V::boolean(true), V::str("x"), V::str("abcdef"),
+                          V::bin(std::string("\0\1", 2)), V::datetime(2000, 1, 1, 12, 0, 0),
+                          V::bin(std::string("G\0G", 3)), V::bin(std::string("W\0", 2)), V::str("memo")}}};
+    dbf_fixture::write(dir / "v.dbf", t);
+    auto rs = open(dir / "v.dbf");
+    ASSERT_EQ(rs->schema.size(), 11u);  // the null-flags field has no column
+    EXPECT_EQ(rs->schema.at(8)->vartype, VT_BLOB);
+    auto rows = rows_of(*rs);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"NULL", "NULL", "NULL", "NULL", "NULL", "ab", "NULL", "EMPTY", "EMPTY",
+                                                 "EMPTY", "EMPTY"}));
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"-5", "12.3456", "2.5000000000000000e+00", "1", "x", "abcdef", "0x0001",
+                                                 "2000-01-01 12:00:00", "0x470047", "0x5700", "memo"}));
+}
+
+TEST(dbf_code_pages, header_byte_user_key_and_built_in_tables) {
+    init_codepage_tables();
+    init_codepage_tables();
+    EXPECT_EQ(dbf_codepage_map().size(), 23u);
+    EXPECT_EQ(dbf_effective_codepage(0, 0xC9), 1251);
+    EXPECT_EQ(dbf_effective_codepage(0x65, 0x03), 866);
+    EXPECT_EQ(dbf_effective_codepage(0, 0x7B), 1252);
+    EXPECT_EQ(dbf_effective_codepage(0, 0xCA), 1254);
+    dbf_test_folder dir;
+    dbf_fixture_table t;
+    t.fields = {{"TXT", 'C', 4}};
+    // 0x80 is Cyrillic A in 866 and C-caron in Kamenicky (895); 0x86 is
+    // a-ogonek in Mazovia (620), from the published charts.
+    t.records = {{false, {V::str("\x80")}}};
+    t.language_driver = 0x65;
+    dbf_fixture::write(dir / "a.dbf", t);
+    EXPECT_EQ(rows_of(*open(dir / "a.dbf"))[0][0], "А");
+    EXPECT_EQ(rows_of(*open(dir / "a.dbf", 0x68))[0][0], "Č");
+    t.records = {{false, {V::str("\x86")}}};
+    t.language_driver = 0x69;
+    dbf_fixture::write(dir / "b.dbf", t);
+    EXPECT_EQ(rows_of(*open(dir / "b.dbf"))[0][0], "ą");
+}
+
+TEST(dbf_memo, missing_memo_file_is_reported_and_cells_are_null) {
+    dbf_test_folder dir;
+    report_catcher reports;
+    dbf_fixture_table t = simple(0x83);
+    t.write_memo_file = false;
+    dbf_fixture::write(dir / "m.dbf", t);
+    auto rs = open(dir / "m.dbf");
+    ASSERT_EQ(reports.messages.size(), 1u);
+    EXPECT_EQ(reports.messages[0], "Memo file not found");
+    EXPECT_EQ(rows_of(*rs)[0][5], "NULL");
+}
+
+TEST(dbf_memo, stop_from_the_hook_leaves_the_constructor) {
+    dbf_test_folder dir;
+    auto old = dbf_report::set_hook([](const tk_exception&, const std::wstring&) { throw tk_final_exception(); });
+    dbf_fixture_table t = simple(0x30);
+    t.write_memo_file = false;
+    dbf_fixture::write(dir / "m.dbf", t);
+    EXPECT_THROW(open(dir / "m.dbf"), tk_final_exception);
+    dbf_report::set_hook(old);
+}
+
+TEST(dbf_memo, memo_file_in_other_letter_case_and_corrupt_headers) {
+    dbf_test_folder dir;
+    dbf_fixture_table t = simple(0xF5);
+    t.memo_file_name = "M.FPT";
+    dbf_fixture::write(dir / "m.dbf", t);
+    EXPECT_EQ(rows_of(*open(dir / "m.dbf"))[0][5], "memo one");
+    dbf_fixture::write_bytes(dir / "M.FPT", std::string(7, '\0'));
+    try {
+        open(dir / "m.dbf");
+        FAIL();
+    } catch (const dbf_exception& e) {
+        EXPECT_STREQ(e.what(), "Memo file is corrupted");
+        EXPECT_EQ(e.level, 0);
+    }
+}
+
+TEST(dbf_memo, reference_past_the_end_gives_empty_text) {
+    dbf_test_folder dir;
+    dbf_fixture_table t = simple(0x8B);
+    auto memo = dbf_fixture::write(dir / "m.dbf", t);
+    auto bytes = dbf_fixture::read_bytes(memo);
+    dbf_fixture::write_bytes(memo, bytes.substr(0, 512));
+    EXPECT_EQ(rows_of(*open(dir / "m.dbf"))[0][5], "");
+}
+
+TEST(dbf_table, record_count_against_file_size) {
+    dbf_test_folder dir;
+    dbf_fixture_table t = simple(0x03);
+    t.fields.pop_back();
+    for (auto& r : t.records) r.values.pop_back();
+    t.last_rec = 5;  // fewer present than declared: the two present are read
+    dbf_fixture::write(dir / "a.dbf", t);
+    EXPECT_EQ(open(dir / "a.dbf")->get_record_count(), 2u);
+    t.last_rec = 1;  // more present: the header's count stands
+    dbf_fixture::write(dir / "b.dbf", t);
+    EXPECT_EQ(open(dir / "b.dbf")->get_record_count(), 1u);
+    t.last_rec.reset();
+    t.eof_mark = false;
+    dbf_fixture::write(dir / "c.dbf", t);
+    EXPECT_EQ(rows_of(*open(dir / "c.dbf")).size(), 2u);
+}
+
+TEST(dbf_table, malformed_headers_fail_the_table_at_level_0) {
+    dbf_test_folder dir;
+    auto refused = [&](const std::string& bytes) {
+        dbf_fixture::write_bytes(dir / "x.dbf", bytes);
+        try {
+            open(dir / "x.dbf");
+        } catch (const dbf_exception& e) {
+            return e.level == 0 && std::string(e.what()) == dbf_not_dbf_format;
+        }
+        return false;
+    };
+    EXPECT_TRUE(refused(""));
+    EXPECT_TRUE(refused("\x03\x01"));
+    dbf_fixture_table t = simple(0x03);
+    t.fields.pop_back();
+    for (auto& r : t.records) r.values.pop_back();
+    std::string good = dbf_fixture::encode(t, nullptr);
+    std::string bad = good;
+    bad[10] = 1, bad[11] = 0;  // rec_size 1
+    EXPECT_TRUE(refused(bad));
+    bad = good;
+    bad[10] = 10, bad[11] = 0;  // widths cannot fit
+    EXPECT_TRUE(refused(bad));
+    bad = good;
+    bad[8] = 40, bad[9] = 0;  // data offset inside the descriptors
+    EXPECT_TRUE(refused(bad));
+    dbf_fixture_table none;
+    EXPECT_TRUE(refused(dbf_fixture::encode(none, nullptr)));  // no fields
+}
+
+TEST(dbf_table, tolerated_damage) {
+    dbf_test_folder dir;
+    dbf_fixture_table t;
+    t.fields = {{"NAME", 'C', 20}, {"N", 'C', 3}};
+    t.records = {{false, {V::str("abc"), V::str("xyz")}}};
+    t.terminator = false;  // records right after the descriptors
+    dbf_fixture::write(dir / "a.dbf", t);
+    EXPECT_EQ(rows_of(*open(dir / "a.dbf"))[0][1], "xyz");
+    // Stray decimals on a character field (length 3 read as 3 + 2 * 256).
+    t.terminator = true;
+    auto p = dir / "b.dbf";
+    dbf_fixture::write(p, t);
+    dbf_fixture::patch(p, 32 + 32 + 17, "\x02");
+    EXPECT_EQ(rows_of(*open(p))[0][1], "xyz");
+    // Zero header length: found from the terminator.
+    dbf_fixture::patch(p, 8, std::string("\0\0", 2));
+    dbf_fixture::patch(p, 32 + 32 + 17, std::string("\0", 1));
+    EXPECT_EQ(rows_of(*open(p))[0][0], "abc");
+}
+
+TEST(dbf_table, duplicate_and_empty_names) {
+    dbf_test_folder dir;
+    dbf_fixture_table t;
+    t.fields = {{"ID", 'C', 2}, {"id", 'N', 2}, {"ID_2", 'C', 1}, {"", 'C', 1}};
+    t.records = {{false, {V::str("a"), V::num("1"), V::str("b"), V::str("c")}}};
+    dbf_fixture::write(dir / "a.dbf", t);
+    auto rs = open(dir / "a.dbf");
+    EXPECT_EQ(rs->schema.at(1)->name, L"id_3");
+    EXPECT_EQ(rs->schema.at(3)->name, L"FIELD4");
+    auto* r = rs->get_item();
+    EXPECT_EQ(r->at(1)->name, L"id_3");
+}
+
+TEST(dbf_folder, listing_and_file_names) {
+    dbf_test_folder dir;
+    dbf_fixture_table t = simple(0x03);
+    t.fields.resize(1);
+    for (auto& r : t.records) r.values.resize(1);
+    dbf_fixture::write(dir / "b.DBF", t);
+    dbf_fixture::write(dir / "a.dbf", t);
+    dbf_fixture::write(dir / "A.DBF", t);
+    std::filesystem::create_directory(dir / "dir.dbf");
+    dbf_fixture::write_bytes(dir / "notes.txt", "x");
+    dbf_database db(dir.wpath(), 1, 0, false);
+    EXPECT_EQ(db.table_names, (std::vector<std::wstring>{L"A", L"a", L"b"}));
+    EXPECT_EQ(db.get_file_name(L"b"), dir.wpath() + L"/b.DBF");
+    EXPECT_EQ(db.get_file_name(L"x.dbc"), dir.wpath() + L"/x.dbc");
+    EXPECT_EQ(db.get_file_name(L"x"), dir.wpath() + L"/x.dbf");
+    EXPECT_EQ(db.get_table(L"b", 1)->schema.size(), 1u);
+    std::filesystem::remove(dir / "b.DBF");
+    try {
+        db.get_table(L"b", 1);
+        FAIL();
+    } catch (const dbf_exception& e) {
+        EXPECT_EQ(e.level, 0);
+    }
+    try {
+        dbf_database missing(dir.wpath() + L"/none", 1, 0, false);
+        FAIL();
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level, 1);
+    }
+}
+
+TEST(dbf_container, long_names_in_schema_and_records) {
+    dbf_test_folder dir;
+    auto objects = dbf_fixture::container_objects({{"orders", {"CUSTOMER_NAME_FIRST", "CUSTOMER_NAME_LAST", "id"}}});
+    objects.push_back({99, 2, "Field", "dropped_field", true});
+    dbf_fixture::write(dir / "shop.dbc", dbf_fixture::container(objects));
+    dbf_fixture_table t;
+    t.version = 0x30;
+    t.backlink = "x\\..\\SHOP.DBC";
+    t.fields = {{"CUSTOMER_N", 'C', 5}, {"CUSTOMER_2", 'C', 5}, {"ID", 'I'}};
+    t.records = {{false, {V::str("ann"), V::str("lee"), V::i(7)}}};
+    std::filesystem::create_directory(dir / "x");
+    dbf_fixture::write(dir / "orders.dbf", t);
+    {
+        dbf_database db(dir.wpath(), 1, 0, true);
+        auto rs = db.get_table(L"orders", 1);
+        EXPECT_EQ(rs->schema.at(0)->name, L"CUSTOMER_NAME_FIRST");
+        EXPECT_EQ(rs->schema.at(1)->name, L"CUSTOMER_NAME_LAST");
+        EXPECT_EQ(rs->schema.at(2)->name, L"id");
+        EXPECT_EQ(rs->get_item()->at(1)->name, L"CUSTOMER_NAME_LAST");
+        ASSERT_NE(db.get_dbc(), nullptr);
+        EXPECT_EQ(db.get_dbc()->fnames_map.at("ORDERS").size(), 3u);
+    }
+    {
+        dbf_database db(dir.wpath(), 1, 0, false);
+        EXPECT_EQ(db.get_table(L"orders", 1)->schema.at(0)->name, L"CUSTOMER_N");
+        EXPECT_EQ(db.get_dbc(), nullptr);
+    }
+}
+
+TEST(dbf_container, unusable_container_is_reported_once) {
+    dbf_test_folder dir;
+    report_catcher reports;
+    dbf_fixture_table bad;
+    bad.version = 0x30;
+    bad.fields = {{"A", 'C', 3}};
+    dbf_fixture::write(dir / "db.dbc", bad);
+    dbf_fixture_table t;
+    t.version = 0x30;
+    t.backlink = "db.dbc";
+    t.fields = {{"F", 'C', 3}};
+    dbf_fixture::write(dir / "t1.dbf", t);
+    dbf_fixture::write(dir / "t2.dbf", t);
+    dbf_database db(dir.wpath(), 1, 0, true);
+    EXPECT_EQ(db.get_table(L"t1", 1)->schema.at(0)->name, L"F");
+    EXPECT_EQ(db.get_table(L"t2", 1)->schema.at(0)->name, L"F");
+    EXPECT_EQ(reports.messages.size(), 1u);
+}
+
+TEST(dbf_table, deleted_first_record_is_not_a_container_name) {
+    dbf_test_folder dir;
+    dbf_fixture_table t;
+    t.fields = {{"F", 'C', 8}};
+    t.records = {{true, {V::str("shop.dbc")}}};
+    dbf_fixture::write(dir / "t.dbf", t);
+    dbf_fixture::write(dir / "shop.dbc", dbf_fixture::container(dbf_fixture::container_objects({{"t", {"long_f"}}})));
+    dbf_database db(dir.wpath(), 1, 0, true);
+    auto rs = db.get_table(L"t", 1);
+    EXPECT_TRUE(static_cast<dbf_recordset*>(rs.get())->get_backlink().empty());
+    EXPECT_EQ(db.get_dbc(), nullptr);
+}

@@ -1,0 +1,216 @@
+// How the dump file fails: a file that cannot be made, a write that fails
+// mid-run, a discarded run, a second table of one name. The destination
+// appears only when the file is complete, and an older file of that name
+// stays as it was until then.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "sql/dmp_database.h"
+#include "sql/dump_options.h"
+#include "sql/sql_engine.h"
+#include "testkit/temp_dir.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_path.h"
+#include "udb/t_ftd.h"
+#include "udb/udb_record.h"
+#include "udb/udb_recordset.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_file(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::vector<std::string> entries(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+udb_schema one_text_column() {
+    udb_schema s;
+    s.push_back(t_ftd(0, L"m", VT_BSTR, false, false));
+    return s;
+}
+
+udb_record text_record(const std::wstring& value) {
+    udb_record r;
+    r.add_field(udb_field(L"m", 0, ole_variant(value)));
+    return r;
+}
+
+int level_of_create(sql_engine& engine, const std::string& path) {
+    try {
+        engine.create_dump(tk_path_to_unicode(path), dump_options());
+    } catch (const tk_exception& e) {
+        return e.level;
+    }
+    return -1;
+}
+
+class DumpFailure : public ::testing::Test {
+protected:
+    sql_engine engine;
+    temp_dir dir;
+};
+
+TEST_F(DumpFailure, FileThatCannotBeMadeFailsAtLevelOne) {
+    EXPECT_EQ(level_of_create(engine, dir.file("missing/out.sql")), 1);
+    fs::create_directory(dir.file("folder"));
+    EXPECT_EQ(level_of_create(engine, dir.file("folder")), 1);
+    EXPECT_EQ(level_of_create(engine, dir.file("folder/")), 1);
+    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"folder"});
+    EXPECT_TRUE(fs::is_empty(dir.file("folder")));
+    try {
+        engine.create_dump(tk_path_to_unicode(dir.file("missing/out.sql")), dump_options());
+    } catch (const tk_exception& e) {
+        EXPECT_NE(std::string(e.what()).find("No such file or directory"), std::string::npos) << e.what();
+    }
+}
+
+TEST_F(DumpFailure, FolderWithoutWriteAccess) {
+    if (geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
+    fs::create_directory(dir.file("ro"));
+    ::chmod(dir.file("ro").c_str(), 0555);
+    EXPECT_EQ(level_of_create(engine, dir.file("ro/out.sql")), 1);
+    EXPECT_TRUE(fs::is_empty(dir.file("ro")));
+    ::chmod(dir.file("ro").c_str(), 0755);
+}
+
+TEST_F(DumpFailure, DestinationAppearsOnlyAtFinish) {
+    const std::string dest = dir.file("out.sql");
+    write_file(dest, "previous dump");
+    auto db = engine.create_dump(tk_path_to_unicode(dest), dump_options());
+    auto rs = db->create_table(L"t", one_text_column(), udb_indexes());
+    rs->append_record(text_record(L"row"));
+    rs->finish();
+    EXPECT_EQ(read_file(dest), "previous dump");
+    EXPECT_EQ(entries(dir.path()).size(), 2u);
+    struct stat st {};
+    ASSERT_EQ(::stat(db->get_temp_path().c_str(), &st), 0);
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+    db->finish();
+    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"out.sql"});
+    EXPECT_NE(read_file(dest).find("VALUES('row');"), std::string::npos);
+}
+
+TEST_F(DumpFailure, DiscardLeavesThePreviousFile) {
+    const std::string dest = dir.file("out.sql");
+    write_file(dest, "previous dump");
+    {
+        auto db = engine.create_dump(tk_path_to_unicode(dest), dump_options());
+        auto rs = db->create_table(L"t", one_text_column(), udb_indexes());
+        rs->append_record(text_record(L"row"));
+        db->discard();
+        rs.reset();
+        db->finish();  // nothing left to finish
+    }
+    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"out.sql"});
+    EXPECT_EQ(read_file(dest), "previous dump");
+    EXPECT_FALSE(engine.tables_locked);
+}
+
+TEST_F(DumpFailure, SecondTableOfOneNameIsRefused) {
+    auto db = engine.create_dump(tk_path_to_unicode(dir.file("out.sql")), dump_options());
+    auto rs = db->create_table(L"orders", one_text_column(), udb_indexes());
+    rs->append_record(text_record(L"kept"));
+    for (const wchar_t* name : {L"orders", L"ORDERS"}) {
+        try {
+            db->create_table(name, one_text_column(), udb_indexes());
+            ADD_FAILURE();
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 0);
+            EXPECT_STREQ(e.what(), "Table 'orders' is already in the dump file");
+            break;
+        }
+    }
+    try {
+        db->delete_tab(L"Orders");
+        ADD_FAILURE();
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level, 0);
+    }
+    EXPECT_TRUE(db->delete_tab(L"other"));
+    rs->append_record(text_record(L"kept too"));
+    rs->finish();
+    db->finish();
+    std::string text = read_file(dir.file("out.sql"));
+    EXPECT_EQ(text.find("CREATE TABLE `orders`"), text.rfind("CREATE TABLE `orders`"));
+    EXPECT_NE(text.find("VALUES('kept'), ('kept too');"), std::string::npos);
+    EXPECT_NE(text.find("DROP TABLE IF EXISTS `other` CASCADE;"), std::string::npos);
+}
+
+// Runs in a child whose files may not grow past 256 KiB (SIGXFSZ ignored,
+// so the write fails with EFBIG): the failure is level 1 where it happens,
+// the temporary file is gone, the previous dump is untouched, and later
+// calls report the same failure. Returns the child's findings as exit codes.
+int write_until_the_file_is_too_big(const std::string& dest) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{256 * 1024, 256 * 1024};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 10;
+    sql_engine engine;
+    auto db = engine.create_dump(tk_path_to_unicode(dest), dump_options());
+    auto rs = db->create_table(L"t", one_text_column(), udb_indexes());
+    int level = -1;
+    try {
+        for (int i = 0; i < 100; ++i) rs->append_record(text_record(std::wstring(100000, L'x')));
+        rs->finish();
+        db->finish();
+    } catch (const tk_exception& e) {
+        level = e.level;
+    }
+    if (level != 1) return 11;
+    if (!db->is_failed()) return 12;
+    if (access(db->get_temp_path().c_str(), F_OK) == 0) return 13;
+    try {
+        db->finish();
+        return 14;
+    } catch (const tk_exception& e) {
+        if (e.level != 1) return 15;
+    }
+    try {
+        rs->append_record(text_record(L"late"));
+        return 16;
+    } catch (const tk_exception& e) {
+        if (e.level != 1) return 17;
+    }
+    return 0;
+}
+
+TEST_F(DumpFailure, WriteFailingMidRunKeepsThePreviousFile) {
+    const std::string dest = dir.file("out.sql");
+    const std::string previous = "previous dump\n";
+    write_file(dest, previous);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) ::_exit(write_until_the_file_is_too_big(dest));
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"out.sql"});
+    EXPECT_EQ(read_file(dest), previous);
+}
+
+}  // namespace
