@@ -92,8 +92,8 @@ void pellix_converter::check_dest() {
 void pellix_converter::common_check_dest(const std::wstring& path) {
     tk_wlog(1, L"common_check_dest(%ls)", path.c_str());
     const std::string fs = tk_unicode_to_path(path);
-    if (fs.empty() || tk_is_path_exist(fs) ||
-        (!fs.empty() && fs.back() == '/'))
+    // An empty name or one ending in '/' can only name a folder.
+    if (fs.empty() || fs.back() == '/' || tk_is_path_exist(fs))
         throw tk_exception(std::string("Destination name should specify a file, not folder."), 1);
     if (tk_is_file_exist1(fs, tk_exist_file) && !tk_is_file_exist1(fs, tk_exist_writable))
         throw tk_exception(std::string("Destination name specifies an existing read-only file."), 1);

@@ -117,6 +117,7 @@ private:
     void convert_table(run_state& st, const std::wstring& name);
     void copy_records(run_state& st, udb_recordset& source, udb_recordset& target,
                       sql_table_mutator* mutator, const std::wstring& name);
+    static void finish_after_failure(udb_recordset& target);
     void end_run(run_state& st);
     void finish_target(run_state& st);
     void discard_target(run_state& st) noexcept;

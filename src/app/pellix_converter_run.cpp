@@ -1,4 +1,5 @@
 // The conversion run of pellix_converter.
+#include <optional>
 #include <set>
 
 #include "app/error_handler.h"
@@ -16,9 +17,45 @@
 #include "udb/udb_recordset.h"
 #include "udb/udb_validator.h"
 
+namespace {
+
+// The engine reads the converter's customisations for the run only; the
+// user's storage engine and character set come back afterwards.
+class customisations_scope {
+public:
+    customisations_scope(sql_engine& engine, const sql_properties* customs)
+        : engine_(engine), tab_type_(engine.get_tab_type()), char_set_(engine.get_char_set()) {
+        try {
+            engine_.set_customisations(customs);
+        } catch (...) {
+            restore();
+            throw;
+        }
+    }
+    ~customisations_scope() { restore(); }
+
+private:
+    void restore() noexcept {
+        try {
+            engine_.set_customisations(nullptr);
+            engine_.set_tab_type(tab_type_);
+            engine_.set_char_set(char_set_);
+        } catch (const tk_exception& e) {
+            tk_log(2, "Cannot restore the engine settings: %s", e.what());
+        }
+    }
+
+    sql_engine& engine_;
+    std::wstring tab_type_;
+    std::wstring char_set_;
+};
+
+}  // namespace
+
 // What one run owns. Members are destroyed in reverse order: the
 // validator and rules first, then the target, then the source.
 struct pellix_converter::run_state {
+    std::optional<customisations_scope> customisations;  // outlives the target
     std::unique_ptr<dbf_database> source;
     std::unique_ptr<udb_database> target;
     std::unique_ptr<udb_custom_conversion> rules;
@@ -29,30 +66,6 @@ struct pellix_converter::run_state {
 };
 
 namespace {
-
-// The engine reads the converter's customisations for the run only; the
-// user's storage engine and character set come back afterwards.
-class customisations_scope {
-public:
-    customisations_scope(sql_engine& engine, const sql_properties* customs)
-        : engine_(engine), tab_type_(engine.get_tab_type()), char_set_(engine.get_char_set()) {
-        engine_.set_customisations(customs);
-    }
-    ~customisations_scope() {
-        try {
-            engine_.set_customisations(nullptr);
-            engine_.set_tab_type(tab_type_);
-            engine_.set_char_set(char_set_);
-        } catch (const tk_exception& e) {
-            tk_log(2, "Cannot restore the engine settings: %s", e.what());
-        }
-    }
-
-private:
-    sql_engine& engine_;
-    std::wstring tab_type_;
-    std::wstring char_set_;
-};
 
 void report(const tk_exception& failure, bool no_stop) {
     if (error_handler* handler = error_handler::try_ptr()) {
@@ -74,11 +87,14 @@ run_outcome pellix_converter::run() {
     tk_log(2, "pellix_converter::operator()");
     init_conversion guard(finished, true);
     last_outcome_ = run_outcome::failed;
-    customisations_scope customs(engine, static_cast<const sql_db_mutator*>(this));
+    clear_created_tables();
     run_state st;
     try {
         start_run(st);
-        for (const auto& entry : st.run_list) convert_entry(st, entry);
+        for (const auto& entry : st.run_list) {
+            if (stop_requested()) throw tk_final_exception();  // the wizard's Abort
+            convert_entry(st, entry);
+        }
         end_run(st);
         last_outcome_ = run_outcome::completed;
     } catch (const tk_final_exception&) {
@@ -112,6 +128,7 @@ run_outcome pellix_converter::run() {
 }
 
 void pellix_converter::start_run(run_state& st) {
+    st.customisations.emplace(engine, static_cast<const sql_db_mutator*>(this));
     st.source = std::make_unique<dbf_database>(source, 1, static_cast<uint8_t>(code_page & 0xFF), true);
     st.target = open_target();
     TK_ASSERT(st.target != nullptr);
@@ -229,15 +246,23 @@ void pellix_converter::convert_table(run_state& st, const std::wstring& name) {
 
     try {
         if (count != 0 && !tab_def) copy_records(st, *source_rs, *target_rs, mutator, name);
-        target_rs->finish();
     } catch (const tk_exception&) {
-        // Keep the rows gathered so far; the failure itself is reported once.
-        try {
-            target_rs->finish();
-        } catch (const tk_exception& e) {
-            tk_log(2, "Cannot complete the table after a failure: %s", e.what());
-        }
+        finish_after_failure(*target_rs);
         throw;
+    } catch (const tk_final_exception&) {
+        finish_after_failure(*target_rs);
+        throw;
+    }
+    target_rs->finish();  // the last batch: its failure is this table's
+}
+
+void pellix_converter::finish_after_failure(udb_recordset& target) {
+    // Rows appended before the failure or the stop are kept; the failure
+    // itself is reported once, by the caller.
+    try {
+        target.finish();
+    } catch (const tk_exception& e) {
+        tk_log(2, "Cannot complete the table after a failure: %s", e.what());
     }
 }
 
@@ -248,6 +273,7 @@ void pellix_converter::copy_records(run_state& st, udb_recordset& source_rs, udb
     source_rs.move_to(0);
     uint64_t index = 0;
     while (!source_rs.is_eof()) {
+        if (stop_requested()) throw tk_final_exception();
         try {
             if (udb_trace_on(1)) tk_log(1, "Converting %llu record", static_cast<unsigned long long>(index + 1));
             udb_record* record = source_rs.get_item();

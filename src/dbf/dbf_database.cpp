@@ -1,9 +1,16 @@
 #include "dbf/dbf_database.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
 #include "dbf/dbf_codepages.h"
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_files.h"
 #include "dbf/dbf_log.h"
+#include "dbf/dbf_new_table.h"
+#include "dbf/fpt_memo_file.h"
 #include "dbf/dbf_report.h"
 #include "dbf/dbf_recordset.h"
 #include "tk/tk_text.h"
@@ -40,9 +47,83 @@ dbf_database::dbf_database(const std::wstring& folder, int type, uint8_t codepag
 
 dbf_database::~dbf_database() = default;
 
-std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring&, const udb_schema&,
+std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& table, const udb_schema& schema,
                                                           const udb_indexes&) {
-    TK_ASSERT_FAIL();
+    const std::string utable = tk_unicode_to_utf8(table);
+    DBF_LOG(1, "dbf_database::create_table(%s)", utable.c_str());
+    check_file_name(table);
+    if (is_table_exist(table)) throw dbf_exception("Table '" + utable + "' already exists", 0);
+    const std::wstring file = table + L".dbf";
+    const std::string fs_file = tk_unicode_to_path(file);
+    if (!dbf_files::find_no_case(folder_, fs_file).empty())
+        throw dbf_exception("File '" + dbf_files::join(folder_, fs_file) + "' already exists", 0);
+
+    dbf_new_table layout(table, schema, get_write_language_driver());
+    if (layout.has_memo()) {
+        const std::string memo = tk_unicode_to_path(table) + ".fpt";
+        if (!dbf_files::find_no_case(folder_, memo).empty())
+            throw dbf_exception("File '" + dbf_files::join(folder_, memo) + "' already exists", 0);
+    }
+    const std::string path = dbf_files::join(folder_, fs_file);
+    dbf_new_table::write_exclusive(path, layout.file_bytes());
+    if (layout.has_memo()) {
+        try {
+            create_memo_file(table);
+        } catch (...) {
+            ::unlink(path.c_str());
+            throw;
+        }
+    }
+    files_[table] = file;
+    table_names.push_back(table);
+    return std::make_unique<dbf_recordset>(tk_path_to_unicode(path), 8, codepage_key_, this);
+}
+
+void dbf_database::create_memo_file(const std::wstring& name) {
+    DBF_LOG(1, "dbf_database::create_memo_file(%s)", tk_unicode_to_utf8(name).c_str());
+    check_file_name(name);
+    std::string file = tk_unicode_to_path(name);
+    if (!tk_ends_with_no_case(name, L".fpt")) file += ".fpt";
+    const std::string path = dbf_files::join(folder_, file);
+    DBF_LOG(1, "Full memo file name: %s", path.c_str());
+    if (!dbf_files::find_no_case(folder_, file).empty()) throw dbf_exception("File '" + path + "' already exists", 0);
+    dbf_new_table::write_exclusive(path, fpt_memo_file::new_file_bytes());
+}
+
+bool dbf_database::delete_tab(const std::wstring& table) {
+    DBF_LOG(1, "dbf_database::delete_tab(%s)", tk_unicode_to_utf8(table).c_str());
+    const std::string path = tk_unicode_to_path(get_file_name(table));
+    if (!dbf_files::is_regular(path)) tk_log(3, "File '%s' not exists", path.c_str());
+    if (::unlink(path.c_str()) != 0) {
+        const int code = errno;
+        throw tk_exception_ex("Cannot delete file '" + path + "': ", 0, code);
+    }
+    const std::string folder = dbf_files::folder_of(path);
+    const std::string stem = dbf_files::stem_of(path);
+    for (const char* ext : {".dbt", ".fpt", ".smt"}) {
+        const std::string memo = dbf_files::find_no_case(folder, stem + ext);
+        if (!memo.empty() && ::unlink(memo.c_str()) != 0) DBF_LOG(2, "Cannot delete '%s'", memo.c_str());
+    }
+    // The listed name whose file was deleted: the exact spelling first, as
+    // get_file_name chooses.
+    auto listed = std::find(table_names.begin(), table_names.end(), table);
+    if (listed == table_names.end())
+        listed = std::find_if(table_names.begin(), table_names.end(),
+                              [&](const std::wstring& t) { return tk_equal_no_case(t, table); });
+    if (listed == table_names.end()) return false;
+    files_.erase(*listed);
+    table_names.erase(listed);
+    return true;
+}
+
+uint8_t dbf_database::get_write_language_driver() const {
+    return dbf_codepage_of(codepage_key_) != 0 ? codepage_key_ : 0x03;
+}
+
+void dbf_database::check_file_name(const std::wstring& name) {
+    const bool plain = !name.empty() && name != L"." && name != L".." && name.find(L'/') == std::wstring::npos &&
+                       name.find(L'\0') == std::wstring::npos;
+    if (!plain) throw dbf_exception("'" + tk_unicode_to_utf8(name) + "' is not a valid table name", 0);
 }
 
 std::unique_ptr<udb_recordset> dbf_database::get_query(const std::wstring&, const std::wstring&) {

@@ -28,10 +28,28 @@ public:
     dbf_database(const std::wstring& folder, int type, uint8_t codepage_key, bool use_dbc);
     ~dbf_database() override;
 
-    // Writing side, not built: an internal error.
+    // Writes a new, empty table "<name>.dbf" for the schema (see
+    // dbf_new_table) and, when it has memo fields, its FoxPro memo file;
+    // the name joins the table list and the table is returned opened for
+    // appending (mode 8). Indexes are not written. Fails at level 0 when the
+    // name is not a plain file name, a table of that name is listed, or the
+    // table or memo file exists in any letter case; a memo file that cannot
+    // be made takes the new table file with it.
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
     using udb_database::create_table;
+    // Creates an empty FoxPro memo file: the folder's path of `name`, with
+    // ".fpt" appended unless it ends in it. An existing file (any letter
+    // case) fails at level 0.
+    void create_memo_file(const std::wstring& name);
+    // Deletes the table file, then its memo files (.dbt, .fpt, .smt, found
+    // in any letter case; failures ignored), and drops the name from the
+    // list once the table file is gone. A table file that cannot be deleted
+    // throws tk_exception_ex (level 0); a missing one is logged first.
+    bool delete_tab(const std::wstring& name) override;
+    // The code page new tables are written in and the language-driver byte
+    // that names it: the user's key, or 0x03 (1252) for 0 or an unknown key.
+    uint8_t get_write_language_driver() const;
     // A DBF database has no queries: null.
     std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& text) override;
     // A new dbf_recordset on the table's file. A table without a file fails
@@ -56,6 +74,9 @@ public:
     const std::string& get_folder() const { return folder_; }
 
 private:
+    // A table or memo name must be a plain file name inside the folder.
+    static void check_file_name(const std::wstring& name);
+
     bool use_dbc_;
     uint8_t codepage_key_;
     std::unique_ptr<dbf_dbc> dbc_;

@@ -33,6 +33,29 @@ uint32_t dbf_memo_file::get_block_number(const uint8_t* field, size_t width) con
     return static_cast<uint32_t>(v);
 }
 
+uint32_t dbf_memo_file::write_memo(const std::string& data) {
+    DBF_LOG(1, "dbf_memo_file::write_memo(%d,%s)", static_cast<int>(data.size()), path.c_str());
+    throw dbf_exception("Memos cannot be written into memo file '" + path + "'", 0);
+}
+
+void dbf_memo_file::write_at(uint64_t position, const void* data, size_t length) {
+    try {
+        put_at(position, data, length);
+    } catch (const tk_exception& e) {
+        throw dbf_exception("Cannot write into file '" + path + "' (" + e.what() + ")", 0);
+    }
+}
+
+uint64_t dbf_memo_file::first_free_block(uint32_t header_next, uint32_t block_size, uint32_t header_blocks) {
+    try {
+        size_ = get_size();
+    } catch (const tk_exception& e) {
+        throw dbf_exception::io_failure(path, e);
+    }
+    const uint64_t past_end = (size_ + block_size - 1) / block_size;
+    return std::max<uint64_t>({header_next, past_end, header_blocks});
+}
+
 void dbf_memo_file::read_at(uint64_t position, void* buffer, size_t length) {
     try {
         get_at(position, buffer, length);

@@ -2,7 +2,9 @@
 // dBASE III .dbt, FoxPro .fpt/.dct, SMT). A record holds a block reference;
 // get_block_number turns the field's bytes into a block number (0: no memo)
 // and read_memo fetches the memo's bytes. The reader opens memo files
-// read-only and never writes them.
+// read-only (mode 0) and never writes them; a table opened for appending
+// opens its memo file for update (mode 1), and the formats that can be
+// written (FoxPro and dBASE III) add memos with write_memo.
 //
 // A reference or length outside the file gives empty data and a trace line;
 // a failing read throws dbf_exception (level 0) naming the file.
@@ -36,6 +38,13 @@ public:
     // The memo's bytes (cleared first).
     virtual void read_memo(uint32_t block, std::string& data) = 0;
 
+    // Whether write_memo can add memos to this format.
+    virtual bool can_write_memo() const { return false; }
+    // Adds a memo at the first free block, updates the header's next free
+    // block and returns the memo's block number. The base cannot write: a
+    // level-0 dbf_exception.
+    virtual uint32_t write_memo(const std::string& data);
+
     uint64_t file_size() const { return size_; }
 
 protected:
@@ -44,6 +53,11 @@ protected:
     // Reads from `start` up to the byte `terminator` or the end of the file,
     // a block at a time.
     void read_terminated(uint64_t start, char terminator, std::string& data);
+    // Positioned write that turns toolkit failures into dbf_exception.
+    void write_at(uint64_t position, const void* data, size_t length);
+    // First block at or after both the header's next free block and the end
+    // of the file, so a stale header never sends a memo over older data.
+    uint64_t first_free_block(uint32_t header_next, uint32_t block_size, uint32_t header_blocks);
 
     uint64_t size_ = 0;
 };

@@ -10,6 +10,7 @@
 #include "dbf/dbf_files.h"
 #include "dbf/dbf_log.h"
 #include "dbf/dbf_no_memo_exception.h"
+#include "dbf/dbf_record_writer.h"
 #include "dbf/dbf_report.h"
 #include "dbf/dbt_memo_file.h"
 #include "dbf/fpt_memo_file.h"
@@ -64,14 +65,17 @@ dbf_recordset::dbf_recordset(const std::wstring& path, int mode, uint8_t codepag
     : udb_recordset(owner, tk_path_to_unicode(dbf_files::stem_of(tk_unicode_to_path(path))), true),
       path_(path),
       fs_path_(tk_unicode_to_path(path)),
+      mode_(mode),
       owner_(owner),
       options_(options),
       codepage_key_(codepage_key) {
     DBF_LOG(1, "dbf_recordset::ctor(%s, cp=%d)", fs_path_.c_str(), codepage_key);
     init_codepage_tables();
     if (!owner_) owner_ = dbf_database::try_ptr();
+    // Appending never creates a table file.
+    if (mode == 8 && !dbf_files::is_regular(fs_path_)) throw dbf_exception("Table file not found: " + fs_path_, 0);
     try {
-        file_ = std::make_unique<tk_huge_file>(fs_path_, mode != 1 && mode != 8 ? true : false);
+        file_ = std::make_unique<tk_huge_file>(fs_path_, mode != 1);
     } catch (const dbf_exception&) {
         throw;
     } catch (const tk_exception& e) {
@@ -448,12 +452,13 @@ void dbf_recordset::init_memo_file() {
         dbf_report::report(dbf_no_memo_exception(), path_);
         return;
     }
+    const int memo_mode = mode_ == 8 ? 1 : 0;  // appending writes memos too
     try {
         switch (memo_kind_) {
-        case dbf_memo_dbt4: memo_ = std::make_unique<dbt_memo_file>(found, 0); break;
-        case dbf_memo_dbt3: memo_ = std::make_unique<old_memo_file>(found, 0); break;
-        case dbf_memo_smt: memo_ = std::make_unique<smt_memo_file>(found, 0); break;
-        default: memo_ = std::make_unique<fpt_memo_file>(found, 0, memo_kind_); break;
+        case dbf_memo_dbt4: memo_ = std::make_unique<dbt_memo_file>(found, memo_mode); break;
+        case dbf_memo_dbt3: memo_ = std::make_unique<old_memo_file>(found, memo_mode); break;
+        case dbf_memo_smt: memo_ = std::make_unique<smt_memo_file>(found, memo_mode); break;
+        default: memo_ = std::make_unique<fpt_memo_file>(found, memo_mode, memo_kind_); break;
         }
     } catch (const dbf_exception&) {
         throw;
@@ -476,7 +481,43 @@ void dbf_recordset::init_indexes() {
     }
 }
 
-void dbf_recordset::append_record(const udb_record&) { TK_ASSERT_FAIL(); }
+void dbf_recordset::init_writer() {
+    if (header_.version == 0x02)
+        throw dbf_exception("Table '" + fs_path_ + "': records cannot be appended to a dBASE II table", 0);
+    writer_ = std::make_unique<dbf_record_writer>(fs_path_, codepage_, header_.rec_size, memo_kind_,
+                                                  memo_ && memo_->can_write_memo(), memo_kind_ == dbf_memo_dbt3);
+    for (size_t i = 0; i < columns_.size(); ++i)
+        writer_->add_column(columns_[i], descriptors_[columns_[i].descriptor], names_[i]);
+    if (nullflags_offset_ >= 0) writer_->set_null_flags(nullflags_offset_, nullflags_width_);
+}
+
+void dbf_recordset::write_at(uint64_t position, const void* data, size_t length) {
+    try {
+        file_->put_at(position, data, length);
+    } catch (const tk_exception& e) {
+        throw dbf_exception("Cannot write into file '" + fs_path_ + "' (" + e.what() + ")", 0);
+    }
+}
+
+void dbf_recordset::append_record(const udb_record& record) {
+    DBF_LOG(1, "dbf_recordset::append_record");
+    TK_ASSERT(mode_ == 8 && current_);
+    if (!writer_) init_writer();
+    if (record_count_ >= 0x7FFFFFFFu) throw dbf_exception("Table '" + fs_path_ + "' is full", 0);
+    std::string bytes;
+    std::vector<dbf_memo_slot> memos;
+    writer_->encode(record, bytes, memos);
+    for (const dbf_memo_slot& slot : memos) writer_->put_reference(bytes, slot, memo_->write_memo(slot.data));
+    // The record, with the end-of-file mark after it.
+    bytes.push_back('\x1A');
+    write_at(data_offset_ + static_cast<uint64_t>(record_count_) * header_.rec_size, bytes.data(), bytes.size());
+    const uint32_t count = record_count_ + 1;
+    const uint8_t le[4] = {static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8),
+                           static_cast<uint8_t>(count >> 16), static_cast<uint8_t>(count >> 24)};
+    write_at(4, le, 4);
+    record_count_ = count;
+    header_.last_rec = static_cast<int32_t>(count);
+}
 
 bool dbf_recordset::is_eof() { return cursor_ >= record_count_; }
 void dbf_recordset::next() { ++cursor_; }

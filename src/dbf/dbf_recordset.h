@@ -8,6 +8,13 @@
 // failure of the table's own files is a level-0 dbf_exception; a missing
 // memo file is reported through dbf_report and its cells read as NULL.
 //
+// Mode 8 opens an existing table (and its memo file) for appending as well:
+// append_record writes the record's memos first (each updating the memo
+// header), then the record, then the header's record count, so a failure
+// never leaves a count over unwritten bytes. A record that cannot be
+// written whole fails at level 0 before anything is written (see
+// dbf_record_writer).
+//
 // The record count is min(header count, whole records in the file). Records
 // are read in blocks; get_item decodes the record at the cursor into one
 // dbf_record that stays valid until the next get_item. The table file is
@@ -27,6 +34,7 @@
 #include "udb/udb_recordset.h"
 
 class dbf_database;
+class dbf_record_writer;
 
 // The 32-byte table header as read (dBASE II fields filled in).
 struct dbf_header {
@@ -46,14 +54,16 @@ struct dbf_open_options {
 
 class dbf_recordset : public udb_recordset {
 public:
-    // `path` is the .dbf file; mode 1 reads (the only mode of the reader).
+    // `path` is the .dbf file; mode 1 reads, mode 8 reads and appends (a
+    // missing file fails at level 0 and is not created).
     // `owner` is the database the table belongs to (null: the singleton,
     // if any).
     dbf_recordset(const std::wstring& path, int mode, uint8_t codepage_key, dbf_database* owner = nullptr,
                   const dbf_open_options& options = dbf_open_options());
     ~dbf_recordset() override;
 
-    void append_record(const udb_record& record) override;  // writing side: assertion
+    // Mode 8 only (else an internal error); see above.
+    void append_record(const udb_record& record) override;
     udb_record* get_item() override;
     bool is_eof() override;
     void move_to(int32_t pos) override;
@@ -88,10 +98,14 @@ private:
     void init_memo_file();
     void init_indexes();
     void load_block();
+    void init_writer();
+    void write_at(uint64_t position, const void* data, size_t length);
     bool bit_set(const uint8_t* rec, int bit) const;
 
     std::wstring path_;
     std::string fs_path_;
+    int mode_ = 1;
+    std::unique_ptr<dbf_record_writer> writer_;
     std::unique_ptr<tk_huge_file> file_;
     dbf_database* owner_ = nullptr;
     dbf_open_options options_;

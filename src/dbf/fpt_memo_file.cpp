@@ -1,5 +1,8 @@
 #include "dbf/fpt_memo_file.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_log.h"
 
@@ -42,4 +45,40 @@ void fpt_memo_file::read_memo(uint32_t block, std::string& data) {
     if (len == 0) return;
     data.resize(len);
     read_at(pos + 4, data.data(), len);
+}
+
+uint32_t fpt_memo_file::write_memo(const std::string& data) {
+    DBF_LOG(1, "fpt_memo_file::write_memo(%d,%s)", static_cast<int>(data.size()), path.c_str());
+    DBF_LOG(1, "block_size=%d", static_cast<int>(block_size_));
+    uint8_t h[4];
+    read_at(0, h, 4);
+    const uint32_t header_next = (static_cast<uint32_t>(h[0]) << 24) | (h[1] << 16) | (h[2] << 8) | h[3];
+    const uint64_t block = first_free_block(header_next, block_size_, (512 + block_size_ - 1) / block_size_);
+    const uint64_t length = 8 + static_cast<uint64_t>(data.size());
+    const uint64_t n_blocks = (length + block_size_ - 1) / block_size_;
+    DBF_LOG(1, "pos=%d, memo_length=%d, n_blocks=%d", static_cast<int>(block * block_size_),
+            static_cast<int>(data.size()), static_cast<int>(n_blocks));
+    if (data.size() > 0xFFFFFFFFu - 8 || block + n_blocks > 0xFFFFFFFFu)
+        throw dbf_exception("Memo file '" + path + "' is full", 0);
+    std::string out(static_cast<size_t>(n_blocks * block_size_), '\0');
+    const uint32_t len = static_cast<uint32_t>(data.size());
+    const uint8_t head[8] = {0, 0, 0, 1, static_cast<uint8_t>(len >> 24), static_cast<uint8_t>(len >> 16),
+                             static_cast<uint8_t>(len >> 8), static_cast<uint8_t>(len)};
+    std::memcpy(out.data(), head, 8);
+    std::memcpy(out.data() + 8, data.data(), data.size());
+    write_at(block * block_size_, out.data(), out.size());
+    const uint32_t next = static_cast<uint32_t>(block + n_blocks);
+    const uint8_t nh[4] = {static_cast<uint8_t>(next >> 24), static_cast<uint8_t>(next >> 16),
+                           static_cast<uint8_t>(next >> 8), static_cast<uint8_t>(next)};
+    write_at(0, nh, 4);
+    next_block_ = next;
+    size_ = std::max<uint64_t>(size_, static_cast<uint64_t>(next) * block_size_);
+    return static_cast<uint32_t>(block);
+}
+
+std::string fpt_memo_file::new_file_bytes() {
+    std::string b(512, '\0');
+    b[3] = 0x08;
+    b[7] = 0x40;
+    return b;
 }

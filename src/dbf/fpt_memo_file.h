@@ -14,6 +14,13 @@ public:
     fpt_memo_file(const std::string& path, int mode, int memo_kind);
     uint32_t get_block_number(const uint8_t* field, size_t width) const override;
     void read_memo(uint32_t block, std::string& data) override;
+    bool can_write_memo() const override { return true; }
+    // Block type 1 and the length (u32 BE each), the data, zeros up to the
+    // block boundary.
+    uint32_t write_memo(const std::string& data) override;
+
+    // An empty memo file: next free block 8, block size 64, 512 bytes.
+    static std::string new_file_bytes();
 
     uint32_t block_size() const { return block_size_; }
 

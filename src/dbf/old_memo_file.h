@@ -11,6 +11,13 @@ public:
     // corrupted" for a file under 4 bytes.
     old_memo_file(const std::string& path, int mode);
     void read_memo(uint32_t block, std::string& data) override;
+    bool can_write_memo() const override { return true; }
+    // The data and two 0x1A bytes, zeros up to the 512-byte boundary. Data
+    // holding 0x1A would read back cut short: a level-0 dbf_exception.
+    uint32_t write_memo(const std::string& data) override;
+
+    // An empty memo file: next free block 1, version byte 3, 512 bytes.
+    static std::string new_file_bytes();
 
 private:
     uint32_t next_block_ = 0;

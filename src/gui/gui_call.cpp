@@ -104,7 +104,8 @@ bool gui_call::run(const std::function<void()>& fn) {
         QMetaObject::invokeMethod(gui_context(), [] { close_modals(); }, Qt::QueuedConnection);
         lock.lock();
     }
-    return !gave_up;
+    // A dialog closed because the sheet closed gave no answer.
+    return !gave_up && !should_give_up();
 }
 
 void gui_call::post(std::function<void()> fn) {

@@ -74,6 +74,8 @@ wizard_shell::~wizard_shell() {
     pages_.clear();
     help_.reset();
     sheet_.reset();
+    // No worker is left: later boxes (teardown failures) show ownerless.
+    gui_call::set_closed(false);
 }
 
 wizard_sheet& wizard_shell::sheet() {

@@ -210,14 +210,14 @@ void sql_table::read_foreign_keys() {
 
 // ---- Mapping ----------------------------------------------------------------------
 
-const std::vector<sql_table::column_map>& sql_table::map_record(const udb_record& record) {
+bool sql_table::map_record(const udb_record& record) {
     bool same = !mapping_.empty() && mapped_names_.size() == record.size();
     for (size_t i = 0; same && i < record.size(); ++i) {
         const udb_field* field = record.at(i);
         same = (field ? field->name : std::wstring()) == mapped_names_[i];
     }
     if (!same) build_mapping(record);
-    return mapping_;
+    return !same;
 }
 
 void sql_table::build_mapping(const udb_record& record) {
@@ -316,14 +316,15 @@ void sql_table::fast_append(const udb_record& record) {
     tk_log(1, "sql_table::fast_append");
     tk_log(1, "that.size=%d", int(record.size()));
     const std::string previous_head = pending_.empty() ? std::string() : head_;
-    map_record(record);
+    const bool remapped = map_record(record);
     row_.clear();
     row_ += '(';
     append_values(record, false, row_, nullptr);
     row_ += ')';
 
     if (!pending_.empty()) {
-        const bool other_layout = head_ != previous_head;
+        // Rows of another field layout never join a pending statement.
+        const bool other_layout = remapped || head_ != previous_head;
         if (other_layout) tk_log(3, "cached_rec_size=%d, that.size=%d", int(cached_rec_size_), int(record.size()));
         if (other_layout || pending_.size() + 2 + head_.size() + row_.size() > max_buffer_size) {
             // The rows gathered under the old head go out with it.

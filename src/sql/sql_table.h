@@ -72,7 +72,8 @@ private:
     void read_indexes();
     void read_foreign_keys();
 
-    const std::vector<column_map>& map_record(const udb_record& record);
+    // True when the mapping had to be built for this record.
+    bool map_record(const udb_record& record);
     void build_mapping(const udb_record& record);
     void append_values(const udb_record& record, bool prepared, std::string& out,
                        std::vector<const udb_field*>* long_values) const;

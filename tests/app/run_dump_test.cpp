@@ -134,6 +134,36 @@ TEST_F(run_dump, skip_idx_creates_no_indexes) {
     EXPECT_EQ(dump().find("KEY"), std::string::npos);
 }
 
+TEST_F(run_dump, users_engine_stays_and_table_customisations_reach_the_writer) {
+    write_table("t.dbf", simple(1));
+    write_table("u.dbf", simple(1));
+    conv->selected_tables = {L"t", L"u"};
+    conv->engine.set_tab_type(L"MyISAM");
+    sql_table_mutator& m = conv->get_table_mutator2(L"u", L"renamed");
+    m.set(L"engine", L"MEMORY");
+    m.update_field(L"NAME", L"label", sql_native_type(), L"latin1");
+    ASSERT_EQ(conv->run(), run_outcome::completed) << view->calls.at(0).message;
+    const std::string text = dump();
+    EXPECT_NE(text.find(") ENGINE=MyISAM"), std::string::npos) << text;
+    EXPECT_NE(text.find("CREATE TABLE `renamed`"), std::string::npos);
+    EXPECT_NE(text.find(") ENGINE=MEMORY"), std::string::npos);
+    EXPECT_NE(text.find("`label` VARCHAR(10) CHARACTER SET latin1"), std::string::npos);
+    EXPECT_EQ(conv->engine.get_tab_type(), L"MyISAM");
+    EXPECT_EQ(conv->engine.get_customisations(), nullptr);
+}
+
+TEST_F(run_dump, bad_engine_customisation_fails_the_run_cleanly) {
+    write_table("t.dbf", simple(1));
+    conv->selected_tables = {L"t"};
+    conv->set(L"engine", L"x; DROP");
+    EXPECT_EQ(conv->run(), run_outcome::failed);
+    ASSERT_EQ(view->calls.size(), 1u);
+    EXPECT_EQ(view->calls[0].level, 1);
+    EXPECT_EQ(conv->engine.get_tab_type(), L"InnoDB");
+    EXPECT_EQ(conv->engine.get_customisations(), nullptr);
+    EXPECT_FALSE(fs::exists(dir.file("out.sql")));
+}
+
 // A rule that fails on the value "boom" with the given level.
 class failing_rule : public udb_conversion_rule {
 public:

@@ -304,6 +304,8 @@ TEST_F(run_test, stop_ends_quietly_and_keeps_the_counters) {
     EXPECT_EQ(conv->tables_total, 2);
     EXPECT_EQ(conv->records_done, 2u);
     EXPECT_EQ(rows_of("u"), 0u);
+    EXPECT_EQ(rows_of("t"), 2u);
+    EXPECT_EQ(conv->log.finished, (std::vector<std::string>{"t"}));  // rows before the stop are kept
     EXPECT_EQ(view->calls.size(), 1u);
 }
 

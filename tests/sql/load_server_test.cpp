@@ -86,3 +86,138 @@ TEST_F(batch_load, rows_arrive_in_one_statement_sent_by_finish) {
     EXPECT_EQ(got[2][1], "");
     EXPECT_EQ(got[2][2], "<NULL>");
 }
+
+TEST_F(batch_load, big_row_goes_prepared_and_later_rows_one_by_one) {
+    auto rs = db_->create_table(L"people", people_schema(), udb_indexes());
+    sql_table* table = as_table(rs.get());
+    table->append_record(*person(1, ole_variant(L"first"), ole_variant(L"small")));
+    // Over 1,048,576 characters, each two bytes in UTF-8.
+    const std::wstring memo(1100000, L'Ж');
+    table->append_record(*person(2, ole_variant(L"big"), ole_variant(memo)));
+    EXPECT_FALSE(engine_->fast_insert);
+    EXPECT_TRUE(table->pending().empty());
+    table->append_record(*person(3, ole_variant(L"after"), ole_variant(L"x")));
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM people"), "3");  // the one-row path sends at once
+    EXPECT_NO_THROW(table->finish());
+    EXPECT_EQ(scalar("SELECT NOTES = REPEAT('Ж', 1100000) FROM people WHERE ID=2"), "1");
+    EXPECT_EQ(scalar("SELECT NOTES FROM people WHERE ID=1"), "small");
+}
+
+TEST_F(batch_load, merge_in_other_column_order_puts_long_values_in_their_columns) {
+    exec_in_db("CREATE TABLE people (NOTES LONGTEXT, NAME LONGTEXT, ID INT)");
+    auto db = reopen(8);
+    auto rs = db->create_table(L"people", people_schema(), udb_indexes());
+    engine_->fast_insert = false;
+    const std::wstring long_name(1100000, L'n'), long_notes(1200000, L'm');
+    as_table(rs.get())->append_record(*person(7, ole_variant(long_name), ole_variant(long_notes)));
+    EXPECT_NO_THROW(as_table(rs.get())->finish());
+    EXPECT_EQ(scalar("SELECT CONCAT(LENGTH(NAME), ',', LENGTH(NOTES), ',', LEFT(NAME,1), LEFT(NOTES,1)) FROM people"),
+              "1100000,1200000,nm");
+}
+
+TEST_F(batch_load, a_refused_row_is_reported_and_the_rest_arrive) {
+    exec_in_db("CREATE TABLE people (ID INT, NAME VARCHAR(40), NOTES TEXT)");
+    exec_in_db("CREATE TRIGGER refuse BEFORE INSERT ON people FOR EACH ROW "
+               "IF NEW.NAME = 'bad' THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'marked row'; END IF");
+    auto db = reopen(8);
+    auto rs = db->get_table(L"people", 8);
+    sql_table* table = as_table(rs.get());
+    table->append_record(*person(1, ole_variant(L"a"), ole_variant(L"")));
+    table->append_record(*person(2, ole_variant(L"bad"), ole_variant(L"")));
+    table->append_record(*person(3, ole_variant(L"c"), ole_variant(L"")));
+    table->append_record(*person(4, ole_variant(L"bad"), ole_variant(L"")));  // the marked row last
+    try {
+        table->finish();
+        FAIL() << "finish() must report the refused rows";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level, 0);
+        const std::string text = e.what();
+        EXPECT_NE(text.find("2 of 4 rows not loaded"), std::string::npos) << text;
+        EXPECT_NE(text.find("row 2: marked row"), std::string::npos) << text;
+        EXPECT_NE(text.find("row 4: marked row"), std::string::npos) << text;
+        EXPECT_NE(text.find("'people'"), std::string::npos) << text;
+    }
+    EXPECT_EQ(scalar("SELECT GROUP_CONCAT(ID ORDER BY ID) FROM people"), "1,3");
+}
+
+TEST_F(batch_load, duplicates_and_clipped_values_are_counted) {
+    exec_in_db("CREATE TABLE people (ID TINYINT PRIMARY KEY, NAME VARCHAR(40), NOTES TEXT)");
+    exec_in_db("INSERT INTO people VALUES (1, 'old', '')");
+    auto db = reopen(8);
+    auto rs = db->get_table(L"people", 8);
+    sql_table* table = as_table(rs.get());
+    table->append_record(*person(1, ole_variant(L"dup"), ole_variant(L"")));
+    table->append_record(*person(2, ole_variant(L"ok"), ole_variant(L"")));
+    table->append_record(*person(3, ole_variant(L"ok"), ole_variant(L"")));
+    try {
+        table->finish();
+        FAIL() << "the duplicate must be reported";
+    } catch (const tk_exception& e) {
+        EXPECT_NE(std::string(e.what()).find("1 of 3 rows not loaded"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("Duplicate"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(scalar("SELECT NAME FROM people WHERE ID=1"), "old");
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM people"), "3");
+}
+
+TEST_F(batch_load, a_record_with_other_field_names_starts_a_new_statement) {
+    auto rs = db_->create_table(L"people", people_schema(), udb_indexes());
+    sql_table* table = as_table(rs.get());
+    table->append_record(*person(1, ole_variant(L"a"), ole_variant(L"x")));
+    // Same count, other names: the pending statement goes out first.
+    auto other = make_record({{L"NOTES", ole_variant(L"y")}, {L"ID", ole_variant(2)}, {L"NAME", ole_variant(L"b")}});
+    table->append_record(*other);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM people"), "1");
+    EXPECT_NO_THROW(table->finish());
+    EXPECT_EQ(scalar("SELECT CONCAT(NAME, NOTES) FROM people WHERE ID=2"), "by");
+    // A record lacking a column does not conform.
+    auto missing = make_record({{L"ID", ole_variant(3)}, {L"OTHER", ole_variant(L"z")}, {L"NAME", ole_variant(L"c")}});
+    EXPECT_THROW(table->append_record(*missing), tk_exception);
+}
+
+TEST_F(batch_load, replace_mode_and_old_server_statements) {
+    exec_in_db("CREATE TABLE people (ID INT PRIMARY KEY, NAME VARCHAR(40), NOTES TEXT)");
+    exec_in_db("INSERT INTO people VALUES (1, 'old', '')");
+    auto db = reopen(0x128);
+    auto rs = db->get_table(L"people", 8);
+    as_table(rs.get())->append_record(*person(1, ole_variant(L"new"), ole_variant(L"")));
+    EXPECT_EQ(as_table(rs.get())->pending().find("REPLACE INTO `people`"), 0u);
+    EXPECT_NO_THROW(as_table(rs.get())->finish());
+    EXPECT_EQ(scalar("SELECT NAME FROM people WHERE ID=1"), "new");
+    rs.reset();
+
+    // Servers before 4.1.0 get bare names.
+    auto plain = db_->create_table(L"plain", people_schema(), udb_indexes());
+    engine_->set_server_version(0x040000);
+    as_table(plain.get())->append_record(*person(1, ole_variant(L"a"), ole_variant(L"b")));
+    EXPECT_EQ(as_table(plain.get())->pending().find("INSERT IGNORE INTO plain(ID, NAME, NOTES) VALUES("), 0u)
+        << as_table(plain.get())->pending();
+}
+
+TEST_F(batch_load, system_databases_are_refused) {
+    EXPECT_TRUE(sql_database::is_system_db(L"Performance_Schema"));
+    EXPECT_TRUE(sql_database::is_system_db(L"SYS"));
+    EXPECT_FALSE(sql_database::is_system_db(L"sys2"));
+    for (const wchar_t* name : {L"mysql", L"INFORMATION_SCHEMA"}) {
+        try {
+            engine_->open_db(name, 0, std::wstring());
+            ADD_FAILURE() << "opened " << tk_unicode_to_utf8(name);
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 1) << e.what();
+            EXPECT_NE(tk_to_lower(tk_utf8_to_unicode(e.what())).find(tk_to_lower(name)), std::wstring::npos) << e.what();
+        }
+    }
+    EXPECT_NE(scalar("SELECT COUNT(*) FROM mysql.user"), "0");
+}
+
+TEST_F(batch_load, a_lost_connection_fails_at_level_one) {
+    auto rs = db_->create_table(L"people", people_schema(), udb_indexes());
+    as_table(rs.get())->append_record(*person(1, ole_variant(L"a"), ole_variant(L"b")));
+    exec("KILL " + std::to_string(mysql_thread_id(engine_->get_mysql())));
+    try {
+        as_table(rs.get())->finish();
+        FAIL() << "a lost connection must fail";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level, 1) << e.what();
+    }
+}

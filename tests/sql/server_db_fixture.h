@@ -20,7 +20,7 @@
 #include "udb/udb_schema.h"
 
 class server_db_test : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         QZ_REQUIRE_SERVER();
         server_ = test_server::from_environment();

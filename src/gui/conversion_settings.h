@@ -1,0 +1,37 @@
+// The conversion settings page (107): MySQL character set (1303) and
+// storage engine (1304) from the engine's lists (the connected server's,
+// else the built-in ones), the DBF encoding (1302, item data = the
+// language-driver byte) and the switches 1226 skip indexes, 1228 table
+// definitions only, 1202 skip deleted records, 1204 logical values as they
+// are. Next and Back store them.
+#pragma once
+
+#include <string>
+
+#include "gui/wizard_page.h"
+
+class conversion_settings : public wizard_page {
+public:
+    static constexpr int dialog = 107;
+
+    conversion_settings();
+
+    int page_init() override;
+    int on_next() override;
+    int on_back() override;
+    void on_command(int id, command_event event) override;
+
+    void store_file_info();
+
+    // The name part of a list entry: up to its first blank.
+    static std::wstring name_part(const std::wstring& text);
+    // The row of the list whose name part is `name` ignoring case ("utf8"
+    // also matches "utf8mb3"), or -1.
+    static int find_by_name(const page_view& view, int id, const std::wstring& name);
+
+protected:
+    QWidget* create_widget() override;
+
+private:
+    bool lists_filled_ = false;
+};

@@ -1,0 +1,61 @@
+#include "gui/overwrite_dlg2.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "gui/gui_call.h"
+#include "gui/page_errors.h"
+#include "gui/page_widgets.h"
+#include "gui/wizard_shell.h"
+#include "tk/tk_logger.h"
+
+overwrite_dlg2::overwrite_dlg2(QWidget* owner, const std::wstring& text) : QDialog(owner) {
+    tk_log(1, "overwrite_dlg2::on_init");
+    setObjectName(QStringLiteral("dlg_%1").arg(dialog));
+    setWindowTitle(QString::fromStdWString(wizard_shell::caption(L"Warning")));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(page_widgets::label(this, 1320, QString::fromStdWString(text)));
+    auto* group = new QButtonGroup(this);
+    const char* texts[] = {"&Overwrite the entire database", "Overwrite existing &tables only",
+                           "&Skip existing tables", "&Merge"};
+    for (int i = 0; i < 4; ++i) {
+        QRadioButton* r = page_widgets::radio(this, 1329 + i, QString::fromUtf8(texts[i]));
+        group->addButton(r, i);
+        layout->addWidget(r);
+    }
+    group->button(0)->setChecked(true);
+    auto* buttons =
+        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("ctl_1"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("ctl_2"));
+    buttons->button(QDialogButtonBox::Help)->setObjectName(QStringLiteral("ctl_9"));
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] { on_ok(); });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::helpRequested, this, [] { page_errors::open_help(1013); });
+    QApplication::beep();
+}
+
+int overwrite_dlg2::get_mode() const {
+    for (int i = 0; i < 4; ++i) {
+        auto* r = findChild<QRadioButton*>(QStringLiteral("ctl_%1").arg(1329 + i));
+        if (r && r->isChecked()) return i;
+    }
+    return 0;  // the group is exclusive and starts ticked: never reached
+}
+
+void overwrite_dlg2::on_ok() {
+    mode_ = get_mode();
+    accept();
+}
+
+int overwrite_dlg2::ask(const std::wstring& text) {
+    overwrite_dlg2 dlg(wizard_shell::owner_window(), text);
+    if (gui_call::exec_modal(dlg) != QDialog::Accepted) return -1;
+    return dlg.mode_;
+}

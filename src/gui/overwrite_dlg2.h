@@ -1,0 +1,25 @@
+// The question asked when the destination database already exists
+// (dialog 121): a text (1320) and the four modes as radios 1329 to 1332,
+// OK, Cancel and Help (topic 1013). OK gives the ticked mode.
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+
+class overwrite_dlg2 : public QDialog {
+public:
+    static constexpr int dialog = 121;
+
+    overwrite_dlg2(QWidget* owner, const std::wstring& text);
+
+    // The mode of the ticked radio (0 to 3).
+    int get_mode() const;
+
+    // Runs the dialog modally: the chosen mode, or -1 for Cancel.
+    static int ask(const std::wstring& text);
+
+private:
+    void on_ok();
+    int mode_ = 0;
+};

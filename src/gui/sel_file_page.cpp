@@ -1,0 +1,314 @@
+#include "gui/sel_file_page.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <climits>
+#include <sys/stat.h>
+
+#include "app/pellix_converter.h"
+#include "gui/file_dialog.h"
+#include "gui/page_errors.h"
+#include "gui/page_widgets.h"
+#include "gui/overwrite_dlg2.h"
+#include "gui/wizard_shell.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_path.h"
+#include "tk/tk_text.h"
+
+namespace {
+
+constexpr int max_path_text = 0;  // paths have no cap
+
+// Turns the run's "all tables" rule on while the guard looks at the
+// folder: at this step no table is chosen yet, so the guard asks only
+// that the folder opens and lists a table.
+class listing_guard_output : public run_output {
+public:
+    bool convert_all_when_none_selected() const override { return true; }
+};
+
+std::wstring drop_trailing_slashes(std::wstring path) {
+    while (path.size() > 1 && path.back() == L'/') path.pop_back();
+    return path;
+}
+
+// The real folder of a path (resolving links), with a trailing "/".
+std::string real_dir(const std::string& path) {
+    char buffer[PATH_MAX];
+    if (!realpath(path.c_str(), buffer)) return std::string();
+    std::string result(buffer);
+    if (result.back() != '/') result += '/';
+    return result;
+}
+
+bool is_database_file_extension(const std::string& ext) {
+    const std::wstring e = tk_to_lower(tk_path_to_unicode(ext));
+    for (const wchar_t* x : {L".dbf", L".dbt", L".fpt", L".smt", L".dbc", L".dct", L".dcx", L".cdx", L".idx", L".ndx", L".mdx"})
+        if (e == x) return true;
+    return false;
+}
+
+// The threshold the log had before an empty name turned it off.
+int saved_level = -1;
+
+void disable_logging() {
+    tk_logger* logger = tk_logger::try_ptr();
+    if (!logger || !logger->is_enabled() || saved_level >= 0) return;
+    saved_level = logger->get_min_level();
+    logger->set_min_level(INT_MAX);
+}
+
+void enable_logging() {
+    tk_logger* logger = tk_logger::try_ptr();
+    if (logger && saved_level >= 0) logger->set_min_level(saved_level);
+    saved_level = -1;
+}
+
+}  // namespace
+
+sel_file_page::sel_file_page()
+    : wizard_page(dialog, wiz_back | wiz_next, page_has_help | page_header, L"Step 2 of 5",
+                  L"Select databases", 1020) {}
+
+QWidget* sel_file_page::create_widget() {
+    auto* w = new QWidget();
+    auto* grid = new QGridLayout(w);
+    QLineEdit* src = page_widgets::edit(w, 1003, max_path_text);
+    grid->addWidget(page_widgets::buddy_label(w, QStringLiteral("DB&F database folder:"), src), 0, 0, 1, 2);
+    grid->addWidget(src, 1, 0);
+    grid->addWidget(page_widgets::button(w, 1107, QStringLiteral("...")), 1, 1);
+    QLineEdit* dest = page_widgets::edit(w, 1004, max_path_text);
+    QLabel* dest_label = page_widgets::label(w, 1311, QStringLiteral("My&SQL destination database name:"));
+    dest_label->setBuddy(dest);
+    grid->addWidget(dest_label, 2, 0, 1, 2);
+    grid->addWidget(dest, 3, 0);
+    grid->addWidget(page_widgets::button(w, 1104, QStringLiteral("...")), 3, 1);
+    QLineEdit* log = page_widgets::edit(w, 1005, max_path_text);
+    grid->addWidget(page_widgets::buddy_label(w, QStringLiteral("&Logfile (leave blank to disable logging):"), log),
+                    4, 0, 1, 2);
+    grid->addWidget(log, 5, 0);
+    grid->addWidget(page_widgets::button(w, 1105, QStringLiteral("...")), 5, 1);
+    grid->setRowStretch(6, 1);
+    return w;
+}
+
+std::wstring sel_file_page::with_sql_extension(const std::wstring& path) {
+    const size_t slash = path.rfind(L'/');
+    const size_t start = slash == std::wstring::npos ? 0 : slash + 1;
+    const size_t dot = path.rfind(L'.');
+    // A leading dot names a hidden file, not an extension.
+    if (dot != std::wstring::npos && dot > start) return path.substr(0, dot) + L".sql";
+    return path + L".sql";
+}
+
+std::wstring sel_file_page::suggest(const std::wstring& folder, bool direct) {
+    const std::wstring path = drop_trailing_slashes(folder);
+    if (!direct) return with_sql_extension(path);
+    const size_t slash = path.rfind(L'/');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+int sel_file_page::page_init() {
+    tk_log(1, "sel_file_page::page_init");
+    pellix_converter* conv = pellix_converter::ptr();
+    view().set_text(1311, conv->direct ? L"My&SQL destination database name:" : L"&Destination dump file name:");
+    show_ctrl(1104, !conv->direct);
+    view().set_text(1005, tk_path_to_unicode(conv->log_file));
+    if (conv->source.empty() && conv->destination.empty()) return 1;
+    view().set_text(1003, conv->source);
+    std::wstring dest = conv->destination;
+    if (!conv->direct && !dest.empty()) dest = with_sql_extension(dest);
+    view().set_text(1004, dest);
+    return 1;
+}
+
+void sel_file_page::on_command(int id, command_event event) {
+    if (id == 1004 && event == command_event::focus_in) {
+        if (!view().get_text(1003).empty()) check_destination();
+        return;
+    }
+    if (event != command_event::click) return;
+    if (id == 1107) {
+        std::wstring start = view().get_text(1003);
+        if (start.empty()) start = pellix_converter::ptr()->source;
+        if (start.empty()) start = QDir::currentPath().toStdWString();
+        const std::wstring path = browse_folder(start);
+        if (path.empty()) return;
+        tk_wlog(1, L"Got path: %ls", path.c_str());
+        view().set_text(1003, path);
+        check_destination();
+    } else if (id == 1104) {
+        const std::string path = browse_save("MySQL Dump Files (.sql)", "Select Dump File",
+                                             tk_unicode_to_path(view().get_text(1004)), "sql");
+        if (!path.empty()) view().set_text(1004, tk_path_to_unicode(path));
+    } else if (id == 1105) {
+        const std::string path = browse_save("Log Files (.log)", "Select Log File",
+                                             tk_unicode_to_path(view().get_text(1005)), "log");
+        if (!path.empty()) view().set_text(1005, tk_path_to_unicode(path));
+    }
+}
+
+void sel_file_page::check_destination() {
+    if (!view().get_text(1004).empty()) return;
+    const std::wstring folder = view().get_text(1003);
+    if (folder.empty()) return;
+    view().set_text(1004, suggest(folder, pellix_converter::ptr()->direct));
+}
+
+std::wstring sel_file_page::browse_folder(const std::wstring& start) {
+    const QString dir = QFileDialog::getExistingDirectory(
+        wizard_shell::owner_window(), QStringLiteral("Select DBF database folder"), QString::fromStdWString(start));
+    return dir.toStdWString();
+}
+
+std::string sel_file_page::browse_save(const std::string& filter, const std::string& title_unused,
+                                       const std::string& initial, const std::string& extension) {
+    (void)title_unused;
+    save_file_dialog picker(wizard_shell::owner_window(), filter, initial, extension);
+    return picker.show() ? picker.get_file_name() : std::string();
+}
+
+bool sel_file_page::log_hits_data(const std::string& log, const std::wstring& source,
+                                  const std::wstring& destination, bool direct) {
+    if (log.empty()) return false;
+    const tk_file_name log_parts(tk_make_full_path(log));
+    const std::string log_dir = real_dir(log_parts.get_folder());
+    if (log_dir.empty()) return false;  // set_logfile refuses a missing folder itself
+    const std::string log_name = log_parts.name + log_parts.ext;
+    if (!direct && !destination.empty()) {
+        const tk_file_name dest_parts(tk_make_full_path(tk_unicode_to_path(destination)));
+        if (real_dir(dest_parts.get_folder()) == log_dir && dest_parts.name + dest_parts.ext == log_name)
+            return true;
+    }
+    if (!source.empty() && is_database_file_extension(log_parts.ext)) {
+        const std::string src_dir = real_dir(tk_unicode_to_path(source));
+        if (!src_dir.empty() && src_dir == log_dir) return true;
+    }
+    return false;
+}
+
+void sel_file_page::apply_logfile(const std::string& name) {
+    pellix_converter* conv = pellix_converter::ptr();
+    if (log_hits_data(name, conv->source, conv->destination, conv->direct))
+        throw tk_exception(std::string("Logfile name specifies the destination or a file of the DBF database."), 1);
+    const std::string old = conv->log_file;
+    if (name.empty()) {
+        conv->log_file.clear();
+        disable_logging();
+        return;
+    }
+    try {
+        conv->set_logfile(name);
+    } catch (...) {
+        conv->log_file = old;
+        throw;
+    }
+    enable_logging();
+}
+
+void sel_file_page::store() {
+    pellix_converter* conv = pellix_converter::ptr();
+    conv->source = view().get_text(1003);
+    conv->destination = view().get_text(1004);
+    apply_logfile(tk_unicode_to_path(view().get_text(1005)));
+}
+
+bool sel_file_page::check_server() {
+    pellix_converter* conv = pellix_converter::ptr();
+    conv->check_mysql_db_name(conv->destination);
+    tk_wlog(1, L"mysql_converter_impl::is_mysql_base_exist( %ls )", conv->destination.c_str());
+    if (!db_exists(conv->destination)) {
+        tk_log(1, "MySQL DB not exists...");
+        return true;
+    }
+    tk_log(1, "MySQL DB exists...");
+    const int mode = ask_overwrite(
+        L"The destination database already exists. Select one of the\noptions below. Click 'Help' "
+        L"button for more information.");
+    if (mode < 0) return false;
+    if (mode == 0) guarded_drop();
+    tk_log(1, "udb_converter::set_mode(%d)", mode);
+    conv->set_mode(mode);
+    return true;
+}
+
+bool sel_file_page::check_dump() {
+    pellix_converter* conv = pellix_converter::ptr();
+    conv->check_dest();  // the path, its folder, and no file of the source database
+    const std::string path = tk_unicode_to_path(conv->destination);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        return wizard_shell::question(L"Destination file already exists. Overwrite?", true);
+    return true;
+}
+
+bool sel_file_page::next_checks() {
+    store();
+    pellix_converter* conv = pellix_converter::ptr();
+    if (conv->source.empty()) {
+        wizard_shell::message(L"You should enter path to DBF database");
+        return false;
+    }
+    if (conv->destination.empty()) {
+        wizard_shell::message(conv->direct ? L"You should enter MySQL database name"
+                                           : L"You should enter MySQL dump file name");
+        return false;
+    }
+    if (!tk_is_path_exist(conv->source)) {
+        const std::string fs = tk_unicode_to_path(conv->source);
+        struct stat st {};
+        if (::stat(fs.c_str(), &st) == 0)
+            wizard_shell::error(L"You should enter path to DBF database, not a file name");
+        else
+            wizard_shell::error(L"Path to DBF database does not exist.\nPlease verify the correct path was given.");
+        return false;
+    }
+    return conv->direct ? check_server() : check_dump();
+}
+
+int sel_file_page::on_next() {
+    try {
+        return next_checks() ? 0 : -1;
+    } catch (const tk_exception& e) {
+        page_errors::show(e);
+        return -1;
+    }
+}
+
+int sel_file_page::on_back() {
+    try {
+        store();
+    } catch (const tk_exception& e) {
+        page_errors::show(e);
+        return -1;
+    }
+    return pellix_converter::ptr()->direct ? 123 : 102;
+}
+
+bool sel_file_page::db_exists(const std::wstring& name) {
+    return pellix_converter::ptr()->is_mysql_base_exist(name);
+}
+
+void sel_file_page::guarded_drop() {
+    pellix_converter* conv = pellix_converter::ptr();
+    const int old_mode = conv->mode;
+    run_output* old_output = conv->get_output();
+    listing_guard_output listing;
+    conv->mode = 0;
+    conv->set_output(&listing);
+    try {
+        conv->check_dest();
+    } catch (...) {
+        conv->set_output(old_output);
+        conv->mode = old_mode;
+        throw;
+    }
+    conv->set_output(old_output);
+}
+
+int sel_file_page::ask_overwrite(const std::wstring& text) { return overwrite_dlg2::ask(text); }

@@ -1,0 +1,33 @@
+// The first page (103): the choice between converting into a MySQL server
+// directly (1329) and writing a dump file (1330), and "Load Settings..."
+// (1115), which replays a saved profile into the converter.
+#pragma once
+
+#include <string>
+
+#include "gui/wizard_page.h"
+
+class pellix_converter;
+
+class welcome_page : public wizard_page {
+public:
+    static constexpr int dialog = 103;
+
+    welcome_page();
+
+    int page_init() override;
+    int on_next() override;
+    void on_command(int id, command_event event) override;
+
+    // Loads a profile into the converter, all or nothing, and moves the
+    // radios to its target. False (with an error box) when it was refused.
+    bool load_settings(const std::string& path);
+
+protected:
+    QWidget* create_widget() override;
+    // The open picker for a profile; empty when cancelled.
+    virtual std::string choose_profile();
+
+private:
+    void show_target();
+};

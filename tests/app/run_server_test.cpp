@@ -1,0 +1,225 @@
+// Dumps replayed into the private test server with the mariadb client, and
+// the destination checks against a live server.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/error_handler.h"
+#include "app/pellix_converter.h"
+#include "testkit/mariadb_client.h"
+#include "testkit/recording_error_view.h"
+#include "testkit/sample_folder.h"
+#include "testkit/temp_dir.h"
+#include "testkit/test_server.h"
+#include "tk/tk_text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string hex_utf8(const std::string& bytes, int codepage) {
+    const std::string utf8 = tk_unicode_to_utf8(tk_codepage_to_unicode(bytes, codepage));
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : utf8) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+class run_server : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server = test_server::from_environment();
+        auto v = std::make_unique<recording_error_view>();
+        view = v.get();
+        handler = std::make_unique<error_handler>(std::move(v));
+        src = dir.path() + "/src";
+        fs::create_directory(src);
+        conv = std::make_unique<pellix_converter>();
+        conv->source = tk_utf8_to_unicode(src);
+    }
+
+    // Converts the sample to a dump and replays it into `db`.
+    void convert_and_replay(const std::string& db) {
+        testkit::write_sample_folder(src);
+        conv->direct = false;
+        conv->destination = tk_utf8_to_unicode(dir.file("out.sql"));
+        if (conv->selected_tables.empty()) conv->selected_tables = {L"customer", L"parts", L"orders"};
+        ASSERT_EQ(conv->run(), run_outcome::completed)
+            << (view->calls.empty() ? "" : view->calls[0].message);
+        testkit::mariadb_client client(server);
+        auto r = client.query("DROP DATABASE IF EXISTS `" + db + "`; CREATE DATABASE `" + db + "`");
+        ASSERT_EQ(r.status, 0) << r.err;
+        r = client.replay(dir.file("out.sql"), db);
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+
+    std::string select(const std::string& db, const std::string& statement) {
+        testkit::mariadb_client client(server);
+        auto r = client.query(statement, db);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out;
+    }
+
+    void drop(const std::string& db) { testkit::mariadb_client(server).query("DROP DATABASE IF EXISTS `" + db + "`"); }
+
+    test_server server;
+    temp_dir dir;
+    std::string src;
+    recording_error_view* view = nullptr;
+    std::unique_ptr<error_handler> handler;
+    std::unique_ptr<pellix_converter> conv;
+};
+
+TEST_F(run_server, every_row_replays_as_generated) {
+    QZ_REQUIRE_SERVER();
+    convert_and_replay("qz_run_rows");
+    const auto tables = testkit::sample_tables();
+    const auto& customer = tables[0].table;
+    std::string expected;
+    for (const auto& rec : customer.records) {
+        const auto& v = rec.values;
+        auto text = [](const testkit::dbf_value& x) {
+            return x.k == testkit::dbf_value::kind::null ? std::string("NULL") : hex_utf8(x.text, 1252);
+        };
+        char date[16] = "NULL";
+        if (v[3].k == testkit::dbf_value::kind::date)
+            snprintf(date, sizeof date, "%04d-%02d-%02d", v[3].year, v[3].month, v[3].day);
+        expected += v[0].text + "\t" + text(v[1]) + "\t" + text(v[2]) + "\t" + date + "\t" +
+                    (v[4].logical ? "1" : "0") + "\t" + v[5].text + "\t" +
+                    (v[6].k == testkit::dbf_value::kind::null || v[6].text.empty() ? std::string("-")
+                                                                                   : hex_utf8(v[6].text, 1252)) +
+                    "\n";
+    }
+    EXPECT_EQ(select("qz_run_rows",
+                     "SELECT CUST_ID, HEX(NAME), HEX(CITY), IFNULL(BORN,'NULL'), ACTIVE, BALANCE, "
+                     "IF(IFNULL(NOTES,'')='','-',HEX(NOTES)) FROM customer ORDER BY CUST_ID"),
+              expected);
+
+    // Russian MS-DOS text.
+    std::string parts_expected;
+    for (const auto& rec : tables[1].table.records)
+        parts_expected += rec.values[0].text + "\t" + hex_utf8(rec.values[1].text, 866) + "\n";
+    EXPECT_EQ(select("qz_run_rows", "SELECT PART_NO, HEX(DESCR) FROM parts ORDER BY PART_NO"), parts_expected);
+
+    // Long names from the container, currency and date-time.
+    EXPECT_EQ(select("qz_run_rows",
+                     "SELECT order_number, total_amount, IFNULL(shipped_at,'NULL'), is_shipped "
+                     "FROM orders ORDER BY order_number"),
+              "1\t199.9900\t2023-05-06 14:30:00\t1\n2\t4.5000\tNULL\t0\n3\t-0.1250\t2024-01-10 09:05:59\t1\n");
+    drop("qz_run_rows");
+}
+
+TEST_F(run_server, switches_shape_what_replays) {
+    QZ_REQUIRE_SERVER();
+    conv->skip_del = true;
+    conv->bool_dbf = true;
+    conv->skip_idx = true;
+    conv->selected_tables = {L"customer"};
+    convert_and_replay("qz_run_switches");
+    EXPECT_EQ(select("qz_run_switches", "SELECT CUST_ID, ACTIVE FROM customer ORDER BY CUST_ID"),
+              "1\tT\n2\tF\n4\tT\n5\tT\n");
+    EXPECT_EQ(select("qz_run_switches", "SHOW INDEX FROM customer"), "");
+
+    conv->tab_def = true;
+    conv->skip_idx = false;
+    convert_and_replay("qz_run_switches");
+    EXPECT_EQ(select("qz_run_switches", "SELECT COUNT(*) FROM customer"), "0\n");
+    drop("qz_run_switches");
+}
+
+TEST_F(run_server, code_page_override_reads_every_table_with_it) {
+    QZ_REQUIRE_SERVER();
+    conv->code_page = 0x03;  // Windows-1252 for all tables
+    conv->selected_tables = {L"parts"};
+    convert_and_replay("qz_run_cp");
+    const auto tables = testkit::sample_tables();
+    std::string expected;
+    for (const auto& rec : tables[1].table.records)
+        expected += rec.values[0].text + "\t" + hex_utf8(rec.values[1].text, 1252) + "\n";
+    EXPECT_EQ(select("qz_run_cp", "SELECT PART_NO, HEX(DESCR) FROM parts ORDER BY PART_NO"), expected);
+    drop("qz_run_cp");
+}
+
+// ---- destination checks on a server ----
+
+class server_dest : public run_server {
+protected:
+    void connect() {
+        conv->store_mysql_settings(server.host, server.user, server.password, std::to_string(server.port));
+        conv->connect_mysql_server();
+        conv->direct = true;
+    }
+    void expect_level1(const std::string& text) {
+        try {
+            conv->check_dest();
+            ADD_FAILURE() << "accepted";
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 1);
+            if (!text.empty()) {
+                EXPECT_EQ(std::string(e.what()), text);
+            }
+        }
+    }
+};
+
+TEST_F(server_dest, bad_ports_are_refused) {
+    QZ_REQUIRE_SERVER();
+    for (const char* port : {"0", "70000", "-1", "", "abc", "65536"}) {
+        conv->port = port;
+        try {
+            conv->connect_mysql_server();
+            ADD_FAILURE() << port;
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 1) << port;
+            EXPECT_STREQ(e.what(), "Invalid port number");
+        }
+    }
+    conv->host = server.host;
+    conv->user = server.user;
+    conv->password = server.password;
+    conv->port = std::to_string(server.port) + "abc";
+    EXPECT_NO_THROW(conv->connect_mysql_server());
+}
+
+TEST_F(server_dest, system_databases_and_bad_names_are_refused) {
+    QZ_REQUIRE_SERVER();
+    connect();
+    for (int mode : {0, 1, 3}) {
+        conv->set_mode(mode);
+        for (const wchar_t* name : {L"mysql", L"INFORMATION_SCHEMA", L"Performance_Schema", L"sys"}) {
+            conv->destination = name;
+            expect_level1("");
+        }
+    }
+    conv->destination = L"a/b";
+    expect_level1("Not a valid MySQL database name. Use alphanumeric characters\r\n"
+                  "(A-Z, a-z, 0-9), '_', '$' and spaces to compose new database name.");
+    EXPECT_EQ(select("mysql", "SELECT COUNT(*) > 0 FROM user"), "1\n");
+}
+
+TEST_F(server_dest, mode0_keeps_the_database_when_the_source_gives_nothing) {
+    QZ_REQUIRE_SERVER();
+    testkit::mariadb_client client(server);
+    ASSERT_EQ(client.query("DROP DATABASE IF EXISTS qz_keep; CREATE DATABASE qz_keep; "
+                           "CREATE TABLE qz_keep.k (id INT)").status, 0);
+    connect();
+    conv->set_mode(0);
+    conv->destination = L"qz_keep";
+    conv->selected_tables = {L"customer"};  // the folder is empty
+    expect_level1("");
+    EXPECT_EQ(select("qz_keep", "SHOW TABLES"), "k\n");
+
+    conv->source = tk_utf8_to_unicode(dir.file("missing"));
+    expect_level1("");
+    EXPECT_EQ(select("qz_keep", "SHOW TABLES"), "k\n");
+
+    testkit::write_sample_folder(src);
+    conv->source = tk_utf8_to_unicode(src);
+    conv->check_dest();  // now the database goes
+    EXPECT_EQ(client.query("USE qz_keep").status == 0, false);
+}
+
+}  // namespace

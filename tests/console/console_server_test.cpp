@@ -1,0 +1,161 @@
+// pqzagent against the private MariaDB server: the sample's dump replays
+// with the real mariadb client and gives back the sample's rows; connection
+// failures, refused database names and the mode-0 guard end with 255; the
+// password, kept in a private profile, shows up nowhere else.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "console_harness.h"
+#include "testkit/test_server.h"
+
+using console_test::harness;
+using console_test::read_text;
+using console_test::result;
+using console_test::write_text;
+
+namespace {
+
+class ConsoleServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server = test_server::from_environment();
+        // The client's settings, private like a profile: no password on any
+        // command line.
+        cnf = h.file("client.cnf");
+        write_text(cnf, "[client]\nhost=" + server.host + "\nport=" + std::to_string(server.port) +
+                            "\nuser=" + server.user + "\npassword=" + server.password +
+                            "\ndefault-character-set=utf8mb4\n");
+        ::chmod(cnf.c_str(), 0600);
+    }
+
+    // Runs the mariadb client with `sql` (or the file `input`), returns its output.
+    std::string client(const std::string& args, const std::string& input = "") {
+        const std::string out = h.file("client.out");
+        std::string command = "mariadb --defaults-file='" + cnf + "' --batch --skip-column-names " +
+                              args + " < '" + (input.empty() ? "/dev/null" : input) + "' > '" + out +
+                              "' 2>&1";
+        last_status = std::system(command.c_str());
+        return read_text(out);
+    }
+    std::string query(const std::string& db, const std::string& sql) {
+        write_text(h.file("q.sql"), sql);
+        return client(db, h.file("q.sql"));
+    }
+
+    // A profile holding the server's connection settings (0600).
+    std::string profile(const std::string& password, const std::string& extra = "") {
+        const std::string path = h.file("server.pqz");
+        write_text(path, "[MySQL settings]\r\ndirect mode=1\r\nhost=" + server.host + "\r\nport=" +
+                             std::to_string(server.port) + "\r\nuser=" + server.user +
+                             "\r\npassword=" + password + "\r\n" + extra);
+        ::chmod(path.c_str(), 0600);
+        return path;
+    }
+
+    harness h;
+    test_server server;
+    std::string cnf;
+    int last_status = 0;
+};
+
+TEST_F(ConsoleServer, SampleDumpReplaysIntoTheServer) {
+    QZ_REQUIRE_SERVER();
+    const std::string src = h.make_sample();
+    const std::string dump = h.file("sample.sql");
+    result r = h.run({"--dump", "--src=" + src, "--dest=" + dump});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+
+    query("", "DROP DATABASE IF EXISTS qz_console_sample; CREATE DATABASE qz_console_sample;");
+    std::string out = client("qz_console_sample", dump);
+    // (--batch writes a line feed inside a value as backslash-n, a carriage return as is.)
+    ASSERT_EQ(last_status, 0) << out;
+
+    EXPECT_EQ(query("qz_console_sample",
+                    "SELECT CUST_ID, NAME, CITY, IFNULL(BORN,'-'), ACTIVE, BALANCE, "
+                    "IFNULL(NOTES,'-') FROM customer ORDER BY CUST_ID;"),
+              "1\tM\xC3\xBCller\tZ\xC3\xBCrich\t1961-03-14\tT\t1250.50\tStammkunde seit 1999, zahlt "
+              "p\xC3\xBCnktlich.\n"
+              "2\tH\xC3\xA9l\xC3\xA8ne Dubois\tLyon\t1975-11-02\tF\t-80.25\t-\n"
+              "3\tOld Account\tNowhere\t1950-01-01\tF\t0.00\tClosed; marked as deleted.\n"
+              "4\tJo\xC3\xA3o Silva\tS\xC3\xA3o Paulo\t-\tT\t99999.99\tCr\xC3\xA8me br\xC3\xBBl\xC3\xA9"
+              "e f\xC3\xBCr 4 \xE2\x82\xAC\r\\nzweite Zeile\n"
+              "5\tJensen\t\xC3\x86r\xC3\xB8sk\xC3\xB8" "bing\t2000-02-29\tT\t12.00\t\n");
+    EXPECT_EQ(query("qz_console_sample",
+                    "SELECT PART_NO, DESCR, PRICE, IN_STOCK, ADDED, IFNULL(SPEC,'-') FROM parts "
+                    "ORDER BY PART_NO;"),
+              "1001\t\xD0\x93\xD0\xB0\xD0\xB9\xD0\xBA\xD0\xB0 \xD0\x9C" "8\t0.15\tT\t2019-07-01\t"
+              "\xD0\x9D\xD0\xB5\xD1\x80\xD0\xB6\xD0\xB0\xD0\xB2\xD0\xB5\xD1\x8E\xD1\x89\xD0\xB0\xD1\x8F "
+              "\xD1\x81\xD1\x82\xD0\xB0\xD0\xBB\xD1\x8C, DIN 125\n"
+              "1002\t\xD0\x91\xD0\xBE\xD0\xBB\xD1\x82 \xD0\x9C" "8x40\t0.42\tF\t2020-01-15\t-\n"
+              "1003\t\xD0\xA8\xD0\xB0\xD0\xB9\xD0\xB1\xD0\xB0\t0.05\tT\t2021-12-31\t"
+              "\xD0\x9E\xD1\x86\xD0\xB8\xD0\xBD\xD0\xBA\xD0\xBE\xD0\xB2\xD0\xB0\xD0\xBD\xD0\xBD\xD0\xB0"
+              "\xD1\x8F\n");
+    EXPECT_EQ(query("qz_console_sample",
+                    "SELECT order_number, customer_name, order_date, is_shipped, total_amount, "
+                    "IFNULL(shipped_at,'-'), IFNULL(remarks,'-') FROM orders ORDER BY 1;"),
+              "1\tM\xC3\xBCller\t2023-05-04\tT\t199.9900\t2023-05-06 14:30:00\tExpress, K\xC3\xB6ln\n"
+              "2\tJensen\t2023-06-18\tF\t4.5000\t-\t-\n"
+              "3\tJo\xC3\xA3o Silva\t2024-01-09\tT\t-0.1250\t2024-01-10 09:05:59\tRefund\n");
+    query("", "DROP DATABASE qz_console_sample;");
+}
+
+TEST_F(ConsoleServer, WrongPasswordIsAFailure) {
+    QZ_REQUIRE_SERVER();
+    const std::string src = h.make_sample();
+    result r = h.run({"--src=" + src, "--dest=qz_console_x", "--profile=" + profile("wrong-pw")});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out,
+              "Error:\nAccess denied. Verify the user name and password are correct, and you have "
+              "the necessary privileges to connect to the target MySQL server.\n");
+}
+
+TEST_F(ConsoleServer, SystemAndInvalidDatabaseNamesAreRefused) {
+    QZ_REQUIRE_SERVER();
+    const std::string src = h.make_sample();
+    for (const char* name : {"mysql", "INFORMATION_SCHEMA", "bad/name"}) {
+        result r = h.run({"--src=" + src, "--dest=" + std::string(name),
+                          "--profile=" + profile(server.password)});
+        EXPECT_EQ(r.status, 255) << name;
+        EXPECT_EQ(r.out.rfind("Error:\n", 0), 0u) << name << ": " << r.out;
+        EXPECT_EQ(r.out.find("Converting"), std::string::npos) << name;
+    }
+}
+
+TEST_F(ConsoleServer, ModeZeroWithAnEmptySourceKeepsTheDatabase) {
+    QZ_REQUIRE_SERVER();
+    query("", "DROP DATABASE IF EXISTS qz_console_keep; CREATE DATABASE qz_console_keep;"
+              "CREATE TABLE qz_console_keep.t (a INT); INSERT INTO qz_console_keep.t VALUES (7);");
+    std::filesystem::create_directories(h.file("empty"));
+    result r = h.run({"--src=" + h.file("empty"), "--dest=qz_console_keep", "--mode=0",
+                      "--profile=" + profile(server.password)});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out.rfind("Error:\n", 0), 0u) << r.out;
+    EXPECT_EQ(query("qz_console_keep", "SELECT a FROM t;"), "7\n");
+    query("", "DROP DATABASE qz_console_keep;");
+}
+
+TEST_F(ConsoleServer, PasswordShowsUpOnlyInTheProfile) {
+    QZ_REQUIRE_SERVER();
+    const std::string src = h.make_sample();
+    // A password with the wrong value but a recognisable text.
+    const std::string secret = "Zq9-unique-secret";
+    const std::string trace = h.file("trace.log");
+    result r = h.run({"--logfile=" + trace, "--src=" + src, "--dest=qz_console_pw",
+                      "--profile=" + profile(secret)});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out.find(secret), std::string::npos);
+    EXPECT_EQ(r.err.find(secret), std::string::npos);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(h.dir().path())) {
+        if (!e.is_regular_file()) continue;
+        const std::string name = e.path().filename().string();
+        if (name == "server.pqz" || name == "client.cnf") continue;
+        EXPECT_EQ(read_text(e.path().string()).find(secret), std::string::npos) << e.path();
+    }
+    EXPECT_TRUE(std::filesystem::exists(trace));
+}
+
+}  // namespace

@@ -1,0 +1,369 @@
+// The converter's settings persistence, in process: the settings store (the
+// wizard's full set, the console's reduced one) and profile files.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/error_handler.h"
+#include "app/pellix_converter.h"
+#include "console/console_error_view.h"
+#include "console/console_program.h"
+#include "console_harness.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_reg_key.h"
+
+using console_test::read_text;
+using console_test::write_text;
+
+namespace {
+
+const char key_path[] = "Software\\Brannock\\Quorvex";
+
+// Points the settings store at a private folder for the test's lifetime.
+class Settings : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* old = ::getenv("XDG_CONFIG_HOME");
+        had_ = old != nullptr;
+        if (had_) saved_ = old;
+        ::setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
+        pellix_converter::console_settings = false;
+    }
+    void TearDown() override {
+        pellix_converter::console_settings = false;
+        if (had_) ::setenv("XDG_CONFIG_HOME", saved_.c_str(), 1);
+        else ::unsetenv("XDG_CONFIG_HOME");
+    }
+
+    std::string settings_file() const { return dir_.path() + "/Brannock/Quorvex.conf"; }
+    std::string file(const char* name) const { return dir_.file(name); }
+
+    template <class Fill>
+    void write_settings(Fill fill) {
+        tk_reg_key key(key_path);
+        ASSERT_EQ(key.create(), 0);
+        fill(key);
+        ASSERT_EQ(key.close_checked(), 0);
+    }
+
+    temp_dir dir_;
+    bool had_ = false;
+    std::string saved_;
+};
+
+void set_every_value(pellix_converter& c) {
+    c.bool_dbf = true;
+    c.code_page = 0x65;
+    c.destination = L"ziel.sql";
+    c.direct = false;
+    c.engine.set_char_set(L"latin1");
+    c.engine.set_tab_type(L"MyISAM");
+    c.dump.line_break = 1;
+    c.dump.b_new_ver = false;
+    c.dump.b_lock_tables = false;
+    c.dump.b_comments = false;
+    c.dump.b_create_db = true;
+    c.dump.b_create_table = false;
+    c.host = "db.example";
+    c.log_file = "";
+    c.port = "3307";
+    c.password = "  pass = word\\ \xC3\xA9 ";
+    c.skip_del = true;
+    c.skip_idx = true;
+    c.source = L"/data/dbf \x00FC";
+    c.tab_def = true;
+    c.user = "alice";
+}
+
+TEST_F(Settings, FreshStoreGivesTheDefaults) {
+    pellix_converter c;
+    set_every_value(c);
+    EXPECT_TRUE(c.serialize(false));
+    EXPECT_TRUE(c.direct);
+    EXPECT_EQ(c.port, "3306");
+    EXPECT_FALSE(c.bool_dbf);
+    EXPECT_EQ(c.code_page, 0u);
+    EXPECT_FALSE(c.skip_del);
+    EXPECT_FALSE(c.skip_idx);
+    EXPECT_FALSE(c.tab_def);
+    EXPECT_EQ(c.dump.line_break, 0u);
+    EXPECT_TRUE(c.dump.b_new_ver);
+    EXPECT_TRUE(c.dump.b_lock_tables);
+    EXPECT_TRUE(c.dump.b_comments);
+    EXPECT_FALSE(c.dump.b_create_db);
+    EXPECT_TRUE(c.dump.b_create_table);
+    // Values without a default keep what they were.
+    EXPECT_EQ(c.host, "db.example");
+    EXPECT_EQ(c.source, L"/data/dbf \x00FC");
+    EXPECT_EQ(c.engine.get_char_set(), L"latin1");
+    // Reading creates nothing.
+    EXPECT_FALSE(std::filesystem::exists(settings_file()));
+}
+
+TEST_F(Settings, WizardStoreRoundTripsEveryValue) {
+    {
+        pellix_converter c;
+        set_every_value(c);
+        EXPECT_TRUE(c.serialize(true));
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(settings_file().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    pellix_converter c;  // reads the store in its constructor
+    EXPECT_TRUE(c.bool_dbf);
+    EXPECT_EQ(c.code_page, 0x65u);
+    EXPECT_EQ(c.destination, L"ziel.sql");
+    EXPECT_FALSE(c.direct);
+    EXPECT_EQ(c.engine.get_char_set(), L"latin1");
+    EXPECT_EQ(c.engine.get_tab_type(), L"MyISAM");
+    EXPECT_EQ(c.dump.line_break, 1u);
+    EXPECT_FALSE(c.dump.b_new_ver);
+    EXPECT_FALSE(c.dump.b_lock_tables);
+    EXPECT_FALSE(c.dump.b_comments);
+    EXPECT_TRUE(c.dump.b_create_db);
+    EXPECT_FALSE(c.dump.b_create_table);
+    EXPECT_EQ(c.host, "db.example");
+    EXPECT_EQ(c.port, "3307");
+    EXPECT_EQ(c.password, "  pass = word\\ \xC3\xA9 ");  // stored as typed
+    EXPECT_TRUE(c.skip_del);
+    EXPECT_TRUE(c.skip_idx);
+    EXPECT_EQ(c.source, L"/data/dbf \x00FC");
+    EXPECT_TRUE(c.tab_def);
+    EXPECT_EQ(c.user, "alice");
+}
+
+TEST_F(Settings, BoolStoredAsTwoReadsTrue) {
+    write_settings([](tk_reg_key& key) {
+        key.set_value("dmp_ins_db", 2u);
+        key.set_value("direct", 0u);
+    });
+    pellix_converter c;
+    EXPECT_TRUE(c.dump.b_create_db);
+    EXPECT_FALSE(c.direct);
+}
+
+TEST_F(Settings, ConsoleReadsOnlyItsValuesAndWritesNothing) {
+    write_settings([](tk_reg_key& key) {
+        key.set_value("char_set", L"cp1251");
+        key.set_value("tab_type", L"MyISAM");
+        key.set_value("dmp_line_br", 1u);
+        key.set_value("dmp_ins_tab", 0u);
+        key.set_value("bool_dbf", 0u);
+        key.set_value("direct", 0u);
+        key.set_value("skip_del", 1u);
+        key.set_value("skip_idx", 1u);
+        key.set_value("src", L"/from/the/store");
+        key.set_value("host", "stored-host");
+        key.set_value("code_page", 3u);
+    });
+    const std::string before = read_text(settings_file());
+    pellix_converter::console_settings = true;
+    {
+        pellix_converter c;
+        EXPECT_EQ(c.engine.get_char_set(), L"cp1251");
+        EXPECT_EQ(c.engine.get_tab_type(), L"MyISAM");
+        EXPECT_EQ(c.dump.line_break, 1u);
+        EXPECT_FALSE(c.dump.b_create_table);
+        EXPECT_TRUE(c.bool_dbf);
+        EXPECT_TRUE(c.direct);
+        EXPECT_FALSE(c.skip_del);
+        EXPECT_FALSE(c.skip_idx);
+        EXPECT_EQ(c.source, L"");
+        EXPECT_EQ(c.host, "");
+        EXPECT_EQ(c.code_page, 0u);
+        c.engine.set_char_set(L"utf8");
+        EXPECT_FALSE(c.serialize(true));
+    }
+    EXPECT_EQ(read_text(settings_file()), before);
+}
+
+TEST_F(Settings, StoredNameTheEngineRefusesKeepsItsDefault) {
+    write_settings([](tk_reg_key& key) { key.set_value("char_set", L"latin1; DROP"); });
+    pellix_converter::console_settings = true;
+    pellix_converter c;
+    EXPECT_EQ(c.engine.get_char_set(), L"utf8");
+}
+
+class Profiles : public Settings {};
+
+TEST_F(Profiles, StoreThenLoadGivesBackEveryKey) {
+    const std::string path = file("all.pqz");
+    {
+        pellix_converter c;
+        set_every_value(c);
+        c.mode = 2;
+        c.selected_pairs = {{L"customer", L""}, {L"q1", L"SELECT 1"}};
+        c.available_queries = {{L"q2", L"SELECT a=b FROM t"}};
+        c.selected_views = {{L"v1", L""}};
+        c.get_table_mutator2(L"orders", L"sales");
+        c.store_profile(path);
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    pellix_converter c;
+    c.selected_pairs = {{L"first", L""}};
+    ASSERT_TRUE(c.load_profile(path));
+    EXPECT_TRUE(c.bool_dbf);
+    EXPECT_EQ(c.code_page, 0x65u);
+    EXPECT_EQ(c.destination, L"ziel.sql");
+    EXPECT_FALSE(c.direct);
+    EXPECT_EQ(c.engine.get_char_set(), L"latin1");
+    EXPECT_EQ(c.engine.get_tab_type(), L"MyISAM");
+    EXPECT_EQ(c.dump.line_break, 1u);
+    EXPECT_FALSE(c.dump.b_new_ver);
+    EXPECT_FALSE(c.dump.b_lock_tables);
+    EXPECT_FALSE(c.dump.b_comments);
+    EXPECT_TRUE(c.dump.b_create_db);
+    EXPECT_FALSE(c.dump.b_create_table);
+    EXPECT_EQ(c.host, "db.example");
+    EXPECT_EQ(c.port, "3307");
+    EXPECT_EQ(c.user, "alice");
+    EXPECT_TRUE(c.skip_del);
+    EXPECT_TRUE(c.skip_idx);
+    EXPECT_TRUE(c.tab_def);
+    EXPECT_EQ(c.mode, 2);
+    EXPECT_EQ(c.source, L"/data/dbf \x00FC");
+    const udb_converter_pairs pairs{{L"first", L""}, {L"customer", L""}, {L"q1", L"SELECT 1"}};
+    EXPECT_EQ(c.selected_pairs, pairs);
+    EXPECT_EQ(c.available_queries, (udb_converter_pairs{{L"q2", L"SELECT a=b FROM t"}}));
+    EXPECT_EQ(c.selected_views, (udb_converter_pairs{{L"v1", L""}}));
+    sql_table_mutator* m = c.get_table_mutator3(L"orders");
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->new_name, L"sales");
+}
+
+TEST_F(Profiles, PasswordWithBlanksRoundTrips) {
+    const std::string path = file("pw.pqz");
+    for (const char* typed : {"  pass = word\\ \xC3\xA9", "  pass = word\\ \xC3\xA9 ", " ", ""}) {
+        {
+            pellix_converter c;
+            c.password = typed;
+            c.store_profile(path);
+        }
+        pellix_converter c;
+        c.password = "other";
+        ASSERT_TRUE(c.load_profile(path));
+        EXPECT_EQ(c.password, typed);
+    }
+}
+
+TEST_F(Profiles, SwitchAndModeRules) {
+    pellix_converter c;
+    c.skip_del = true;
+    c.mode = 1;
+    write_text(file("a.pqz"), "[Generic settings]\r\nskip deleted=yes\r\nmode=33\r\n");
+    ASSERT_TRUE(c.load_profile(file("a.pqz")));
+    EXPECT_FALSE(c.skip_del);  // any text but "1" clears
+    EXPECT_EQ(c.mode, 1);      // two characters: unchanged
+
+    c.skip_del = true;
+    write_text(file("b.pqz"), "[Generic settings]\r\nmode=3\r\n");
+    ASSERT_TRUE(c.load_profile(file("b.pqz")));
+    EXPECT_TRUE(c.skip_del);  // absent: kept
+    EXPECT_EQ(c.mode, 3);
+
+    write_text(file("c.pqz"), "[MySQL settings]\r\ndump line break=2\r\ndirect mode=yes\r\n");
+    c.dump.line_break = 1;
+    ASSERT_TRUE(c.load_profile(file("c.pqz")));
+    EXPECT_EQ(c.dump.line_break, 0u);
+    EXPECT_FALSE(c.direct);
+}
+
+TEST_F(Profiles, RefusedProfileChangesNothing) {
+    tk_logger logger(file("unused.log").c_str(), false, 3, false);
+    pellix_converter c;
+    c.source = L"/kept";
+    c.mode = 1;
+    c.selected_pairs = {{L"kept", L""}};
+    for (const char* bad : {"mode=9\r\n", "character set=latin1; DROP\r\n", "storage engine=a b\r\n",
+                            "logfile=/no/such/folder/log.txt\r\n"}) {
+        write_text(file("bad.pqz"), std::string("[Generic settings]\r\nsrc=/changed\r\n") + bad +
+                                        "[Selected Tables]\r\nadded\r\n");
+        try {
+            c.load_profile(file("bad.pqz"));
+            ADD_FAILURE() << bad;
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 1) << bad;
+        }
+        EXPECT_EQ(c.source, L"/kept") << bad;
+        EXPECT_EQ(c.mode, 1) << bad;
+        EXPECT_EQ(c.selected_pairs.size(), 1u) << bad;
+        EXPECT_EQ(c.log_file, "") << bad;
+    }
+}
+
+TEST_F(Profiles, MissingAndUnreadableProfiles) {
+    pellix_converter c;
+    try {
+        c.load_profile(file("missing.pqz"));
+        ADD_FAILURE();
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level, 1);
+        EXPECT_STREQ(e.what(), "Profile does not exist. Please verify the correct path/name was given.");
+    }
+    c.host = "kept";
+    write_text(file("stray.pqz"), "stray\r\n[MySQL settings]\r\nhost=other\r\n");
+    EXPECT_FALSE(c.load_profile(file("stray.pqz")));
+    EXPECT_EQ(c.host, "kept");
+}
+
+TEST_F(Profiles, ProfileThatCannotBeWrittenIsALevelOneError) {
+    write_text(file("plain"), "a file, not a folder");
+    pellix_converter c;
+    try {
+        c.store_profile(file("plain") + "/x.pqz");
+        ADD_FAILURE();
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level, 1);
+        EXPECT_NE(std::string(e.what()).find("Not a directory"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(read_text(file("plain")), "a file, not a folder");
+}
+
+// The password typed on the command line reaches the converter untouched,
+// leaves argv, and never reaches the trace, even at the lowest level.
+TEST_F(Settings, PasswordStaysOutOfTraceAndArgv) {
+    const std::string log = file("trace.log");
+    tk_logger logger(log.c_str(), true, 1, false);
+    error_handler handler(std::make_unique<console_error_view>());
+    pellix_converter::console_settings = true;
+    pellix_converter c;
+
+    std::string args[] = {"pqzagent", "--src=" + dir_.path(), "--dest=db", "--mysqlh= host ",
+                          "--mysqlp= s3cr3t pass ", "--port=3306"};
+    char* argv[6];
+    for (int i = 0; i < 6; ++i) argv[i] = args[i].data();
+    ASSERT_TRUE(parse_cmd_line(6, argv));
+
+    EXPECT_EQ(c.host, "host");
+    EXPECT_EQ(std::string(argv[4]).find("s3cr3t"), std::string::npos);
+    EXPECT_EQ(std::strlen(argv[4]), std::strlen("--mysqlp= s3cr3t pass "));
+    const std::string trace = read_text(log);
+    EXPECT_NE(trace.find("parameter #4: --mysqlp=***"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("s3cr3t"), std::string::npos) << trace;
+}
+
+TEST_F(Settings, CommandLinePasswordIsKeptAsTyped) {
+    tk_logger logger(file("unused.log").c_str(), false, 3, false);
+    error_handler handler(std::make_unique<console_error_view>());
+    pellix_converter::console_settings = true;
+    pellix_converter c;
+    std::string args[] = {"pqzagent", "--src=" + dir_.path(), "--dest=db", "--mysqlu= bob ",
+                          "--mysqlp= s3cr3t pass "};
+    char* argv[5];
+    for (int i = 0; i < 5; ++i) argv[i] = args[i].data();
+    ASSERT_TRUE(parse_cmd_line(5, argv));
+    EXPECT_EQ(c.user, "bob");
+    EXPECT_EQ(c.password, " s3cr3t pass ");
+}
+
+}  // namespace
