@@ -88,6 +88,6 @@ void mysql_converter_impl::store_mysql_settings(const std::string& host_value,
            user_value.c_str(), "***", port_value.c_str());
     host = tk_trim(host_value);
     user = tk_trim(user_value);
-    password = tk_trim(password_value);
+    password = password_value;  // kept exactly as typed
     port = tk_trim(port_value);
 }

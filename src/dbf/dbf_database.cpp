@@ -171,7 +171,9 @@ void dbf_database::init_dbc(const std::string& dbc_name) {
         return;
     }
     std::string path = dbc_name;
-    if (path.empty() || path[0] != '/') {
+    // A bare name lives in this folder; a path (the back-link resolved by a
+    // table) already carries its folder.
+    if (path.find('/') == std::string::npos) {
         path = tk_unicode_to_path(get_file_name(tk_path_to_unicode(dbc_name)));
     }
     if (!dbf_files::is_regular(path)) {

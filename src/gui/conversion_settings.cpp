@@ -1,6 +1,9 @@
 #include "gui/conversion_settings.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
+#include <QLabel>
 #include <QVBoxLayout>
 
 #include "app/pellix_converter.h"

@@ -68,6 +68,7 @@ std::string file_dialog::run(bool save, const std::string& default_extension) {
         dialog.setObjectName(save ? QStringLiteral("save_file_dialog")
                                   : QStringLiteral("open_file_dialog"));
         dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        if (!title_.empty()) dialog.setWindowTitle(QString::fromUtf8(title_.c_str()));
         dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         dialog.setNameFilters(make_filters(filter_));

@@ -22,6 +22,8 @@ public:
     // True when the user chose a file; a cancelled picker changes nothing.
     virtual bool show() = 0;
     const std::string& get_file_name() const { return file_name_; }
+    // The picker's window title (UTF-8); empty leaves Qt's own.
+    void set_title(const std::string& title) { title_ = title; }
 
     static QStringList make_filters(const std::string& filter);
 
@@ -32,6 +34,7 @@ protected:
     QWidget* owner_;
     std::string filter_;
     std::string file_name_;
+    std::string title_;
 };
 
 class open_file_dialog : public file_dialog {

@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QFormLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QVBoxLayout>

@@ -265,6 +265,11 @@ void wizard_shell::add_message(const std::string& message) {
     if (messages_.size() < max_messages) messages_.push_back(message);
 }
 
+void wizard_shell::clear_messages() {
+    std::lock_guard<std::mutex> lock(messages_mutex_);
+    messages_.clear();
+}
+
 std::vector<std::string> wizard_shell::get_messages() const {
     std::lock_guard<std::mutex> lock(messages_mutex_);
     return messages_;

@@ -88,6 +88,8 @@ public:
     // The first max_messages messages of failures; reads return a copy.
     void add_message(const std::string& message);
     std::vector<std::string> get_messages() const;
+    // Empties the list (before a run, so it holds only the run's failures).
+    void clear_messages();
 
     wizard_page* current_page() const;
     int current_dialog() const;

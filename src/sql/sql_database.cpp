@@ -70,9 +70,7 @@ sql_database::sql_database(const std::wstring& name, MYSQL* mysql, int mode)
     : udb_database(name, mode, false), mysql_(mysql) {
     tk_wlog(2, L"sql_database::sql_database(%ls, mode=%d)", name.c_str(), mode);
     // Writing into the server's own databases could break the server.
-    if (!(mode & 0x1) && is_system_db(name))
-        throw tk_exception(L"The database '" + name + L"' is a system database and cannot be a destination.",
-                           1);
+    if (!(mode & 0x1)) refuse_system_db(name);
     init_tables();
     if (!(mode & 0x80)) {
         try {
@@ -92,6 +90,12 @@ bool sql_database::is_system_db(const std::wstring& name) {
     for (const wchar_t* n : names)
         if (tk_equal_no_case(name, n)) return true;
     return false;
+}
+
+void sql_database::refuse_system_db(const std::wstring& name) {
+    if (is_system_db(name))
+        throw tk_exception(L"The database '" + name + L"' is a system database and cannot be a destination.",
+                           1);
 }
 
 std::wstring sql_database::name_text(const std::wstring& name) {

@@ -73,6 +73,8 @@ public:
     // True for the server's own databases (mysql, information_schema,
     // performance_schema, sys), any letter case.
     static bool is_system_db(const std::wstring& name);
+    // Level-1 tk_exception naming `name` when it is a system database.
+    static void refuse_system_db(const std::wstring& name);
     // Throws the connection's last error as sql_exception; a lost
     // connection is level 1.
     [[noreturn]] static void raise(MYSQL* mysql);

@@ -15,12 +15,14 @@
 #include "sql/sql_old_in_validator.h"
 #include "sql/sql_old_tn_validator.h"
 #include "sql/sql_properties.h"
-#include "sql/sql_result.h"
+#include "sql/sql_tmp_recordset.h"
 #include "sql/sql_types.h"
 #include "sql/sql_values.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
+#include "udb/udb_field.h"
+#include "udb/udb_record.h"
 
 namespace {
 
@@ -38,6 +40,29 @@ bool is_unwanted_mode(const std::string& word) {
     for (const char* u : unwanted)
         if (tk_equal_no_case(std::string_view(word), std::string_view(u))) return true;
     return false;
+}
+
+// Every row of a statement's result as UTF-8 texts (NULL as empty).
+std::vector<std::vector<std::string>> read_rows(MYSQL* mysql, const std::string& statement) {
+    std::vector<std::vector<std::string>> rows;
+    sql_tmp_recordset result(mysql, statement);
+    result.initialize();
+    for (; !result.is_eof(); result.next()) {
+        const udb_record* record = result.get_item();
+        std::vector<std::string>& row = rows.emplace_back();
+        for (size_t i = 0; i < record->size(); ++i) {
+            const udb_field* field = record->at(i);
+            row.push_back(field && !field->is_null_or_empty() ? tk_unicode_to_utf8(field->to_wstring())
+                                                              : std::string());
+        }
+    }
+    return rows;
+}
+
+// Column `i` of the first row, empty when there is none.
+std::string first_value(MYSQL* mysql, const std::string& statement, size_t i = 0) {
+    const auto rows = read_rows(mysql, statement);
+    return !rows.empty() && rows[0].size() > i ? rows[0][i] : std::string();
 }
 
 std::vector<std::wstring> offline_charsets() {
@@ -166,13 +191,7 @@ void sql_engine::set_up_session(const std::string& password) {
 }
 
 void sql_engine::set_sql_mode() {
-    std::string mode;
-    {
-        sql_result result(&mysql_, "SELECT @@SESSION.sql_mode");
-        if (result.next()) mode = result.get(0);
-        while (result.next()) {
-        }
-    }
+    const std::string mode = first_value(&mysql_, "SELECT @@SESSION.sql_mode");
     std::string kept;
     size_t start = 0;
     while (start <= mode.size()) {
@@ -211,6 +230,7 @@ bool sql_engine::is_old_version() const {
 std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring& name) {
     tk_wlog(1, L"sql_engine::create_db (%ls)", name.c_str());
     tk_wlog(3, L"Creating MySQL database '%ls'", name.c_str());
+    sql_database::refuse_system_db(name);
     sql_check_word(char_set_, "character set", 1);
     std::wstring statement = L"CREATE DATABASE " + (is_old_version() ? name : get_safe_name(name)) +
                              L" character set " + char_set_;
@@ -221,6 +241,8 @@ std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring& name) {
 std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, int mode, const std::wstring&) {
     tk_wlog(1, L"sql_engine::open_db (%ls)", name.c_str());
     tk_wlog(3, L"Opening MySQL database '%ls'", name.c_str());
+    // Read-only openings may look at the server's own databases.
+    if (!(mode & 0x1)) sql_database::refuse_system_db(name);
     if (mysql_select_db(&mysql_, sql_to_utf8(name).c_str()) != 0) throw sql_exception(&mysql_);
     return std::make_unique<sql_database>(name, &mysql_, mode);
 }
@@ -235,14 +257,12 @@ bool sql_engine::is_db_exist(const std::wstring& name) {
 void sql_engine::db_delete(const std::wstring& name) {
     tk_wlog(1, L"sql_engine::db_delete(%ls)", name.c_str());
     tk_wlog(3, L"Deleting MySQL database '%ls'", name.c_str());
+    sql_database::refuse_system_db(name);
     // The drop needs the checks off; afterwards the session gets back what
     // it had (connect turns them off for the whole session).
     std::string saved;
     try {
-        sql_result result(&mysql_, "SELECT @@SESSION.foreign_key_checks");
-        if (result.next()) saved = result.get(0);
-        while (result.next()) {
-        }
+        saved = first_value(&mysql_, "SELECT @@SESSION.foreign_key_checks");
     } catch (const sql_exception& e) {
         tk_log(2, "Cannot read foreign key check: %s", e.what());
     }
@@ -311,9 +331,9 @@ std::vector<std::wstring> sql_engine::get_charsets() {
     if (connected_) {
         tk_log(1, "MySQL is connected");
         std::vector<std::wstring> rows;
-        sql_result result(&mysql_, "SHOW CHARACTER SET");
-        while (result.next()) {
-            rows.push_back(tk_utf8_to_unicode(result.get(0)) + L" - " + tk_utf8_to_unicode(result.get(1)));
+        for (const auto& row : read_rows(&mysql_, "SHOW CHARACTER SET")) {
+            if (row.size() < 2) continue;
+            rows.push_back(tk_utf8_to_unicode(row[0]) + L" - " + tk_utf8_to_unicode(row[1]));
             tk_wlog(1, L"name=%ls", rows.back().c_str());
         }
         list = std::move(rows);
@@ -330,12 +350,10 @@ std::vector<std::wstring> sql_engine::get_storage_engines() {
     if (!list.empty()) return list;
     if (connected_) {
         std::vector<std::wstring> rows;
-        sql_result result(&mysql_, "SHOW ENGINES");
-        while (result.next()) {
+        for (const auto& row : read_rows(&mysql_, "SHOW ENGINES")) {
             // Offer only engines the server can create tables with.
-            const std::string support = result.get(1);
-            if (support == "NO" || support == "DISABLED") continue;
-            rows.push_back(tk_utf8_to_unicode(result.get(0)));
+            if (row.size() < 2 || row[1] == "NO" || row[1] == "DISABLED") continue;
+            rows.push_back(tk_utf8_to_unicode(row[0]));
         }
         list = std::move(rows);
     } else {
@@ -349,14 +367,10 @@ uint32_t sql_engine::get_max_allowed_packet() {
     if (max_packet_size_ != 0 || !connected_) return max_packet_size_;
     std::string value;
     bool found = false;
-    {
-        sql_result result(&mysql_, "SHOW VARIABLES LIKE 'max_allowed_packet'");
-        if (result.next()) {
-            value = result.get(1);
-            found = true;
-        }
-        while (result.next()) {
-        }
+    for (const auto& row : read_rows(&mysql_, "SHOW VARIABLES LIKE 'max_allowed_packet'")) {
+        if (found || row.size() < 2) continue;
+        value = row[1];
+        found = true;
     }
     unsigned long long number = 0;
     bool is_number = found && !value.empty() && value.size() <= 10;

@@ -30,10 +30,9 @@ void tk_converter::set_logfile(const std::string& name) {
     tk_log(1, "tk_convertor::set_logfile(%s)", name.c_str());
     tk_logger* logger = tk_logger::try_ptr();
     if (logger == nullptr) return;
-
-    log_file = name;
     if (name.empty()) {
         tk_log(1, "Filename is empty");
+        log_file.clear();
         return;
     }
 
@@ -59,5 +58,8 @@ void tk_converter::set_logfile(const std::string& name) {
                                        "privileges to create files in the directory."),
                            1);
 
+    // Only a name that passed every check is kept, so a refused one never
+    // reaches a stored profile.
+    log_file = name;
     logger->set_file(full);
 }

@@ -137,7 +137,8 @@ bool udb_profile::load(const std::string& path) {
         if (c == EOF && raw.empty()) break;
         if (!raw.empty() && raw.back() == '\r') raw.pop_back();
 
-        const std::wstring line = tk_trim(tk_utf8_to_unicode(raw));
+        const std::wstring text = tk_utf8_to_unicode(raw);
+        const std::wstring line = tk_trim(text);
         if (line.empty()) continue;
 
         if (line.size() >= 2 && line.front() == L'[' && line.back() == L']') {
@@ -152,7 +153,8 @@ bool udb_profile::load(const std::string& path) {
         }
         const size_t eq = line.find(L'=');
         if (eq != std::wstring::npos) {
-            set_value(current, tk_trim(line.substr(0, eq)), line.substr(eq + 1));
+            // The value is kept as written: a password may end in blanks.
+            set_value(current, tk_trim(line.substr(0, eq)), text.substr(text.find(L'=') + 1));
             // A block of free lines (the type mappings) may hold '=' too.
             add_list_item(current, line);
         } else {

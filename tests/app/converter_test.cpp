@@ -58,12 +58,12 @@ TEST(converter_settings, database_names_follow_the_version_rules) {
     EXPECT_NO_THROW(c.check_mysql_db_name(L"mysql2"));
 }
 
-TEST(converter_settings, store_mysql_settings_trims) {
+TEST(converter_settings, store_mysql_settings_trims_all_but_the_password) {
     pellix_converter c;
     c.store_mysql_settings(" host ", "user ", " pw", " 3307 ");
     EXPECT_EQ(c.host, "host");
     EXPECT_EQ(c.user, "user");
-    EXPECT_EQ(c.password, "pw");
+    EXPECT_EQ(c.password, " pw");
     EXPECT_EQ(c.port, "3307");
 }
 

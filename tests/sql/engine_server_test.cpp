@@ -7,7 +7,6 @@
 
 #include "sql/sql_engine.h"
 #include "sql/sql_exception.h"
-#include "sql/sql_result.h"
 #include "testkit/temp_dir.h"
 #include "testkit/test_server.h"
 #include "tk/tk_logger.h"
@@ -15,12 +14,18 @@
 
 namespace {
 
+// The first column of the first row as bytes (empty for none or NULL).
 std::string scalar(sql_engine& engine, const std::string& statement) {
-    sql_result r(engine.get_mysql(), statement);
-    std::string v;
-    if (r.next()) v = r.get(0);
-    while (r.next()) {
+    MYSQL* mysql = engine.get_mysql();
+    if (mysql_real_query(mysql, statement.data(), statement.size()) != 0) {
+        ADD_FAILURE() << statement << ": " << mysql_error(mysql);
+        return std::string();
     }
+    MYSQL_RES* r = mysql_store_result(mysql);
+    if (!r) return std::string();
+    std::string v;
+    if (MYSQL_ROW row = mysql_fetch_row(r); row && row[0]) v.assign(row[0], mysql_fetch_lengths(r)[0]);
+    mysql_free_result(r);
     return v;
 }
 

@@ -4,7 +4,6 @@
 
 #include "sql/sql_engine.h"
 #include "sql/sql_indexes_initializer.h"
-#include "sql/sql_result.h"
 #include "sql/sql_schema_initializer.h"
 #include "sql/sql_values.h"
 #include "testkit/test_server.h"
@@ -43,11 +42,18 @@ protected:
         return utf8;
     }
 
+    // The first column of the first row as bytes; "<none>" without a row.
     std::string scalar(const std::string& statement) {
-        sql_result r(engine.get_mysql(), statement);
-        std::string v = r.next() ? r.get(0) : std::string("<none>");
-        while (r.next()) {
+        MYSQL* mysql = engine.get_mysql();
+        if (mysql_real_query(mysql, statement.data(), statement.size()) != 0) {
+            ADD_FAILURE() << statement << ": " << mysql_error(mysql);
+            return "<none>";
         }
+        MYSQL_RES* r = mysql_store_result(mysql);
+        if (!r) return "<none>";
+        std::string v("<none>");
+        if (MYSQL_ROW row = mysql_fetch_row(r)) v = row[0] ? std::string(row[0], mysql_fetch_lengths(r)[0]) : "";
+        mysql_free_result(r);
         return v;
     }
 

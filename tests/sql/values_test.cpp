@@ -25,9 +25,13 @@ TEST(SqlEscape, EscapesTheSpecialBytesLikeTheClientLibrary) {
     std::string ours;
     sql_escape_append(all, ours);
     std::string theirs(all.size() * 2 + 1, '\0');
+    // The client library sets up its default character set on first init.
+    MYSQL* handle = mysql_init(nullptr);
+    ASSERT_NE(handle, nullptr);
     // latin1-like single-byte escaping is what mysql_escape_string does for UTF-8 input.
     unsigned long n = mysql_escape_string(theirs.data(), all.data(), all.size());
     theirs.resize(n);
+    mysql_close(handle);
     EXPECT_EQ(ours, theirs);
 }
 

@@ -64,7 +64,7 @@ TEST(ProfileLoad, SplitsPairsAtTheFirstEqualsAndKeepsTheValueAsWritten) {
     temp_dir dir;
     udb_profile p;
     ASSERT_TRUE(p.load(write(dir, "[Generic settings]\n  mode = 3  \na=b=c\r\n[ spaced ]\r\nx\n")));
-    EXPECT_EQ(p.get_value(L"Generic settings", L"mode"), L" 3");
+    EXPECT_EQ(p.get_value(L"Generic settings", L"mode"), L" 3  ");
     EXPECT_EQ(p.get_value(L"Generic settings", L"a"), L"b=c");
     EXPECT_NE(p.find_section(L" spaced "), nullptr);
     EXPECT_EQ(p.get_value(L" spaced ", L"x"), L"");
@@ -133,8 +133,8 @@ TEST(ProfileRoundTrip, GivesBackPairsListsAndTextOutsideAscii) {
     udb_profile q;
     ASSERT_TRUE(q.load(path));
     EXPECT_EQ(q.get_value(L"Generic settings", L"src"), L"/data/\u00e9t\u00e9/\u4e2d");
-    // The outer blank of a value is trimmed with the line, the inner ones stay.
-    EXPECT_EQ(q.get_value(L"MySQL settings", L"password"), L"pa ss=w\u00f6rd");
+    // A value comes back exactly as it was stored, blanks included.
+    EXPECT_EQ(q.get_value(L"MySQL settings", L"password"), L"pa ss=w\u00f6rd ");
     ASSERT_EQ(q.get_selected_views().size(), 1u);
     EXPECT_EQ(q.get_selected_views()[0].first, L"v");
     EXPECT_EQ(q.get_list(L"Type Mappings"),

@@ -1,0 +1,64 @@
+// The wizard program pellix: start-up, the quick launch from a profile, the
+// modal sheet and the exit status.
+//
+// pellix_main refuses to start without a display ("Failed to initialize GUI
+// library", 255), builds the QApplication (which takes its own options out
+// of argv), puts LC_NUMERIC back to "C" and runs a pellix_program with the
+// arguments left. pellix_program::run builds, in this order, the logger,
+// the error handler, the converter (remembered settings loaded) and the
+// shell with its pages, runs the sheet and tears everything down in
+// reverse order (the converter stores its settings).
+//
+// Any argument means a quick launch: the arguments joined by one blank are
+// the path of a profile, which must load whole; then the program connects
+// when the target is a server, prepares the destination and shows only the
+// progress and finish pages. A refused profile, a failed connection or
+// destination check end the program with 255 before any sheet opens.
+//
+// Exit status: 0 when the wizard closed before any run, or after a run that
+// completed (reported and skipped records or tables included); 255 for a
+// refused quick launch, a run that was stopped or failed at its outermost
+// depth, and any internal error.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class pellix_converter;
+class progress_page;
+class wizard_shell;
+
+// Logs the start-up steps of the user interface. The display itself is
+// checked before the QApplication is built (pellix_main).
+void gui_initialize();
+
+// Runs the program; returns the exit status.
+int pellix_main(int argc, char** argv);
+
+class pellix_program {
+public:
+    static constexpr int failure_status = 255;
+    static const wchar_t* const success_text;
+    static const wchar_t* const error_text;
+
+    pellix_program() = default;
+    virtual ~pellix_program() = default;
+
+    // Runs the wizard; `args` are the command-line arguments after the
+    // program name. A QApplication must exist.
+    int run(const std::vector<std::string>& args);
+
+    // The profile path of a quick launch: the arguments joined by one blank.
+    static std::string command_line(const std::vector<std::string>& args);
+
+protected:
+    // The quick launch's steps before the sheet (tests replace them).
+    virtual void connect(pellix_converter& conv);
+    virtual void check_dest(pellix_converter& conv);
+    // Runs the sheet modally; its status.
+    virtual int run_sheet(wizard_shell& shell);
+
+private:
+    int run_wizard(pellix_converter& conv, const std::vector<std::string>& args);
+    static void load_quick_launch_profile(pellix_converter& conv, const std::string& path);
+};

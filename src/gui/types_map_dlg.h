@@ -1,0 +1,54 @@
+// The edit-table dialog (135, "Edit Table"): the table's new name (1003),
+// its fields (1316, a tick per row: kept), and for the selected row its
+// name (1004), type (1302, from "sql.map"), default (1005), length (1006),
+// precision (1007) and scale (1008), the last three shown as "sql.typ"
+// says. OK records the rows in the converter's table mutator; Cancel
+// records nothing.
+#pragma once
+
+#include <QDialog>
+
+#include "gui/types_map_model.h"
+
+class QComboBox;
+class QLineEdit;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class types_map_dlg : public QDialog {
+public:
+    static constexpr int dialog = 135;
+
+    types_map_dlg(QWidget* owner, types_map_model model);
+
+    const types_map_model& model() const { return model_; }
+
+    // Opens the editor for a selected table: reads its schema, runs the
+    // dialog and records on OK. A table the folder lacks, or a missing type
+    // file, shows an error box and opens or records nothing. True when OK
+    // recorded the rows.
+    static bool edit_table(const std::wstring& table);
+
+    void on_ok();
+
+private:
+    // Reads the edits back into the current row; false (with a message)
+    // when its name is empty.
+    bool read_row();
+    void show_row(int index);
+    void set_available_conversions(int index);
+    void show_ctrl();
+    void refresh_item(int index);
+
+    types_map_model model_;
+    QTreeWidget* list_;
+    QLineEdit* table_name_;
+    QLineEdit* name_;
+    QComboBox* type_;
+    QLineEdit* default_;
+    QLineEdit* length_;
+    QLineEdit* precision_;
+    QLineEdit* scale_;
+    int current_ = -1;
+    bool moving_ = false;
+};

@@ -1,0 +1,143 @@
+// Inputs the fuzzing harnesses (fuzz/) once failed on, replayed the way the
+// harnesses read them: each must be read or rejected with the reader's own
+// failure, never crash. The files stay in the source tree under
+// tests/dbf/regress/<harness>/ and are read in place (QZ_SOURCE_DIR).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "dbf/dbf_database.h"
+#include "dbf/dbf_dbc.h"
+#include "dbf/dbf_record.h"
+#include "dbf/dbf_recordset.h"
+#include "dbf_test_folder.h"
+#include "testkit/dbf_fixture.h"
+#include "tk/tk_exception.h"
+
+namespace fs = std::filesystem;
+using testkit::dbf_fixture;
+using V = testkit::dbf_value;
+
+namespace {
+
+std::vector<fs::path> inputs(const std::string& harness) {
+    std::vector<fs::path> out;
+    const char* root = std::getenv("QZ_SOURCE_DIR");
+    if (root == nullptr) return out;
+    const fs::path dir = fs::path(root) / "tests/dbf/regress" / harness;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir, ec))
+        if (e.is_regular_file()) out.push_back(e.path());
+    return out;
+}
+
+// Every record, every cell as text, then the cursor moved back.
+void walk(dbf_recordset& rs) {
+    for (rs.reset(); !rs.is_eof(); rs.next()) {
+        udb_record* r = rs.get_item();
+        ASSERT_NE(r, nullptr);
+        for (size_t i = 0; i < r->size(); ++i)
+            if (r->at(i) != nullptr) (void)r->at(i)->to_wstring();
+    }
+    if (rs.get_record_count() > 0) {
+        rs.move_to(static_cast<int32_t>(rs.get_record_count() - 1));
+        rs.prev();
+    }
+}
+
+// Runs `body`; the reader's own failure is a proper answer, an internal
+// error is not.
+template <class F>
+void read_or_reject(const fs::path& input, F body) {
+    SCOPED_TRACE(input.filename().string());
+    try {
+        body();
+    } catch (const tk_mail_assertion& e) {
+        ADD_FAILURE() << "internal error: " << e.what();
+    } catch (const tk_exception&) {
+    }
+}
+
+// The dbc harness's input: 4-byte length of the .dbc, the .dbc, the .dct.
+void unpack(const std::string& data, std::string& first, std::string& second) {
+    if (data.size() < 4) {
+        first = data;
+        second.clear();
+        return;
+    }
+    const auto* u = reinterpret_cast<const unsigned char*>(data.data());
+    const size_t n = u[0] | (u[1] << 8) | (u[2] << 16) | (static_cast<size_t>(u[3]) << 24);
+    const size_t len = std::min(n, data.size() - 4);
+    first = data.substr(4, len);
+    second = data.substr(4 + len);
+}
+
+}  // namespace
+
+TEST(fuzz_regress, dbf_tables_read_or_fail_cleanly) {
+    for (const fs::path& input : inputs("dbf_table")) {
+        dbf_test_folder dir;
+        fs::copy_file(input, dir / "t.dbf");
+        read_or_reject(input, [&] {
+            dbf_database db(dir.wpath(), 1, 0, true);
+            auto table = db.get_table(L"t", 1);
+            walk(static_cast<dbf_recordset&>(*table));
+        });
+    }
+}
+
+TEST(fuzz_regress, memo_files_read_or_fail_cleanly) {
+    const std::pair<const char*, std::vector<uint8_t>> kinds[] = {
+        {"memo_dbt3", {0x83}}, {"memo_dbt4", {0x8B}}, {"memo_fpt", {0xF5, 0x30}}, {"memo_smt", {0xE5}}};
+    for (const auto& [harness, versions] : kinds) {
+        for (const fs::path& input : inputs(harness)) {
+            for (uint8_t version : versions) {
+                dbf_test_folder dir;
+                testkit::dbf_fixture_table t;
+                t.version = version;
+                t.fields = {{"NAME", 'C', 8}, {"NOTE", 'M'}, {"MORE", 'M'}};
+                t.records = {{false, {V::str("one"), V::str("first memo"), V::null()}},
+                             {false, {V::str("two"), V::str(std::string(700, 'x')), V::str("third")}},
+                             {true, {V::str("three"), V::null(), V::str("last memo\x1A trailing")}},
+                             {false, {V::str("four"), V::str("short"), V::str(std::string(70, 'y'))}}};
+                const fs::path memo = dbf_fixture::write(dir / "t.dbf", t);
+                ASSERT_FALSE(memo.empty());
+                fs::copy_file(input, memo, fs::copy_options::overwrite_existing);
+                read_or_reject(input, [&] {
+                    dbf_recordset rs((dir / "t.dbf").wstring(), 1, 0);
+                    walk(rs);
+                });
+            }
+        }
+    }
+}
+
+TEST(fuzz_regress, containers_read_or_fail_cleanly) {
+    for (const fs::path& input : inputs("dbc")) {
+        dbf_test_folder dir;
+        testkit::dbf_fixture_table t;
+        t.version = 0x30;
+        t.backlink = "db.dbc";
+        t.fields = {{"CUSTOMER_N", 'C', 8}, {"AMOUNT", 'I'}};
+        t.records = {{false, {V::str("a"), V::i(1)}}};
+        dbf_fixture::write(dir / "orders.dbf", t);
+        std::string dbc, dct;
+        unpack(dbf_fixture::read_bytes(input), dbc, dct);
+        dbf_fixture::write_bytes(dir / "db.dbc", dbc);
+        dbf_fixture::write_bytes(dir / "db.dct", dct);
+        read_or_reject(input, [&] {
+            dbf_dbc container((dir / "db.dbc").wstring(), 0, nullptr);
+            walk(container);
+        });
+        read_or_reject(input, [&] {
+            dbf_database db(dir.wpath(), 1, 0, true);
+            auto table = db.get_table(L"orders", 1);
+            walk(static_cast<dbf_recordset&>(*table));
+        });
+    }
+}
