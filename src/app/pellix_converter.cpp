@@ -5,6 +5,7 @@
 
 #include "dbf/dbf_database.h"
 #include "sql/dmp_database.h"
+#include "sql/sql_database.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_path.h"
@@ -126,6 +127,8 @@ void pellix_converter::check_dump_not_in_source(const std::wstring& path) {
 
 std::unique_ptr<udb_database> pellix_converter::open_target() {
     if (direct) {
+        // Refused before anything reaches the server, even without check_dest.
+        sql_database::refuse_system_db(destination);
         const int flags = open_flags(mode);
         if (is_mysql_base_exist(destination)) return engine.open_db(destination, flags, std::wstring());
         return engine.create_db(destination);

@@ -11,8 +11,8 @@
 enum class dbf_decoding : uint8_t {
     text_trim_right,   // C: trailing blanks removed
     text_trim_left,    // V and unknown letters: leading blanks removed
-    integer,           // N without decimals, up to 19 digits
-    decimal,           // N with decimals, or of 20 digits and more
+    integer,           // N without decimals, up to 18 digits
+    decimal,           // N with decimals, or of 19 digits and more
     real,              // F
     date,              // D: YYYYMMDD
     julian_datetime,   // T: Julian day and milliseconds

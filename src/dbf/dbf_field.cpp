@@ -73,7 +73,7 @@ dbf_field::dbf_field(const uint8_t* bytes, const dbf_field_descriptor7& fd, int 
 dbf_decoding dbf_field::decoding_of(const dbf_field_descriptor7& fd) {
     switch (fd.field_type) {
     case 'C': return dbf_decoding::text_trim_right;
-    case 'N': return (fd.decimals == 0 && fd.length < 20) ? dbf_decoding::integer : dbf_decoding::decimal;
+    case 'N': return (fd.decimals == 0 && fd.length < 19) ? dbf_decoding::integer : dbf_decoding::decimal;
     case 'F': return dbf_decoding::real;
     case 'D': return dbf_decoding::date;
     case 'T': return dbf_decoding::julian_datetime;

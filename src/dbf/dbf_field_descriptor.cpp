@@ -19,7 +19,9 @@ VARTYPE dbf_get_vartype_2(const dbf_field_descriptor7& fd) {
         if (fd.length < 3) return VT_I1;
         if (fd.length < 5) return VT_I2;
         if (fd.length < 10) return VT_I4;
-        if (fd.length < 20) return VT_I8;
+        // Nineteen digits can exceed the signed 64-bit range
+        // (9999999999999999999), so only up to 18 fit VT_I8.
+        if (fd.length < 19) return VT_I8;
         return VT_DECIMAL;
     case 'F': case 'O': return VT_R8;
     case 'D': case 'T': case '@': return VT_DATE;

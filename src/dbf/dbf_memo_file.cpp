@@ -64,6 +64,12 @@ void dbf_memo_file::read_at(uint64_t position, void* buffer, size_t length) {
     }
 }
 
+void dbf_memo_file::throw_past_end(uint32_t block) const {
+    throw dbf_exception("Memo block " + std::to_string(block) + " runs past the end of memo file '" + path +
+                            "' (the file is cut short or the reference is damaged)",
+                        0);
+}
+
 void dbf_memo_file::read_terminated(uint64_t start, char terminator, std::string& data) {
     data.clear();
     char chunk[4096];

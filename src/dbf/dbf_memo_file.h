@@ -6,8 +6,9 @@
 // opens its memo file for update (mode 1), and the formats that can be
 // written (FoxPro and dBASE III) add memos with write_memo.
 //
-// A reference or length outside the file gives empty data and a trace line;
-// a failing read throws dbf_exception (level 0) naming the file.
+// A reference or a length that runs past the end of the file (a memo file
+// cut short) throws dbf_exception (level 0), as a failing read does: the
+// record at hand fails with its context instead of losing its memo unseen.
 #pragma once
 
 #include <cstddef>
@@ -53,6 +54,8 @@ protected:
     // Reads from `start` up to the byte `terminator` or the end of the file,
     // a block at a time.
     void read_terminated(uint64_t start, char terminator, std::string& data);
+    // The failure of a memo that lies (partly) past the end of the file.
+    [[noreturn]] void throw_past_end(uint32_t block) const;
     // Positioned write that turns toolkit failures into dbf_exception.
     void write_at(uint64_t position, const void* data, size_t length);
     // First block at or after both the header's next free block and the end

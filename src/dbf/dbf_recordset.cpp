@@ -74,8 +74,10 @@ dbf_recordset::dbf_recordset(const std::wstring& path, int mode, uint8_t codepag
     if (!owner_) owner_ = dbf_database::try_ptr();
     // Appending never creates a table file.
     if (mode == 8 && !dbf_files::is_regular(fs_path_)) throw dbf_exception("Table file not found: " + fs_path_, 0);
+    // Only appending writes; every other mode opens read-only, so a source
+    // folder is never created, written or locked into.
     try {
-        file_ = std::make_unique<tk_huge_file>(fs_path_, mode != 1);
+        file_ = std::make_unique<tk_huge_file>(fs_path_, mode == 8);
     } catch (const dbf_exception&) {
         throw;
     } catch (const tk_exception& e) {
@@ -257,6 +259,13 @@ void dbf_recordset::count_records(uint64_t file_size) {
     if (fit < declared) {
         tk_log(3, "WARNING: table '%s' declares %llu records but holds %llu; the records present are read",
                fs_path_.c_str(), static_cast<unsigned long long>(declared), static_cast<unsigned long long>(fit));
+        // A file cut short must not pass for a complete table: the user is
+        // told how many records are missing; the table reads on.
+        dbf_report::report(dbf_exception("The table declares " + std::to_string(declared) +
+                                             " records but its file holds only " + std::to_string(fit) +
+                                             "; the records present are converted",
+                                         0),
+                           path_);
     } else {
         const uint64_t end = data_offset_ + declared * rs;
         const uint64_t extra = file_size - end;
@@ -264,6 +273,14 @@ void dbf_recordset::count_records(uint64_t file_size) {
             tk_log(3, "WARNING: table '%s' holds %llu bytes past its %llu records; they are not converted",
                    fs_path_.c_str(), static_cast<unsigned long long>(extra),
                    static_cast<unsigned long long>(declared));
+        // Whole records past the declared count (an interrupted append) are
+        // left out, as the header says, but not without a word.
+        if (rs != 0 && extra / rs > 0)
+            dbf_report::report(dbf_exception("The file holds " + std::to_string(extra / rs) +
+                                                 " more records than the " + std::to_string(declared) +
+                                                 " the table declares; they are not converted",
+                                             0),
+                               path_);
     }
 }
 
@@ -428,7 +445,10 @@ void dbf_recordset::build_schema() {
         if (c.type == 'T' || c.type == '@') reserved = 1;
         t_ftd col(size, names_[i], c.vartype, false, false, ole_variant(), reserved);
         if (c.vartype == VT_DECIMAL && c.type == 'N') {
-            col.precision = fd.length + fd.decimals + 2u;
+            // A 19-digit integer field is read as a decimal only because
+            // BIGINT cannot hold all its values; its digits are the precision.
+            const bool wide_integer = fd.decimals == 0 && fd.length == 19;
+            col.precision = wide_integer ? 19u : fd.length + fd.decimals + 2u;
             col.scale = fd.decimals;
             DBF_LOG(2, "Got VT_DECIMAL(%u,%u)", col.precision, col.scale);
         }

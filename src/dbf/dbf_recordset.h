@@ -55,7 +55,8 @@ struct dbf_open_options {
 class dbf_recordset : public udb_recordset {
 public:
     // `path` is the .dbf file; mode 1 reads, mode 8 reads and appends (a
-    // missing file fails at level 0 and is not created).
+    // missing file fails at level 0 and is not created). Any other mode
+    // opens the file read-only and reads nothing (no schema).
     // `owner` is the database the table belongs to (null: the singleton,
     // if any).
     dbf_recordset(const std::wstring& path, int mode, uint8_t codepage_key, dbf_database* owner = nullptr,

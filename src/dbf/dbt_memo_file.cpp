@@ -19,14 +19,14 @@ void dbt_memo_file::read_memo(uint32_t block, std::string& data) {
     const uint64_t pos = static_cast<uint64_t>(block) * block_size_ + 4;
     if (pos + 4 > size_) {
         tk_log(2, "Reading MEMO out of range: pos=%llu", static_cast<unsigned long long>(pos));
-        return;
+        throw_past_end(block);
     }
     uint8_t b[4];
     read_at(pos, b, 4);
     const uint32_t raw = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
     if (raw < 8 || pos + 4 + (raw - 8) > size_) {
         tk_log(2, "MEMO has invalid size: %lld", static_cast<long long>(raw) - 8);
-        return;
+        throw_past_end(block);
     }
     const uint32_t len = raw - 8;
     if (len == 0) return;

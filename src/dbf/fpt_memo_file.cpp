@@ -32,7 +32,7 @@ void fpt_memo_file::read_memo(uint32_t block, std::string& data) {
     const uint64_t pos = static_cast<uint64_t>(block) * block_size_ + 4;
     if (pos + 4 > size_) {
         tk_log(2, "Reading MEMO out of range: pos=%llu", static_cast<unsigned long long>(pos));
-        return;
+        throw_past_end(block);
     }
     uint8_t b[4];
     read_at(pos, b, 4);
@@ -40,7 +40,7 @@ void fpt_memo_file::read_memo(uint32_t block, std::string& data) {
     DBF_LOG(1, "memo_len=%u", len);
     if (pos + 4 + static_cast<uint64_t>(len) > size_) {
         tk_log(2, "MEMO has invalid size: %u", len);
-        return;
+        throw_past_end(block);
     }
     if (len == 0) return;
     data.resize(len);

@@ -20,7 +20,7 @@ void old_memo_file::read_memo(uint32_t block, std::string& data) {
     const uint64_t pos = static_cast<uint64_t>(block) * 512;
     if (pos >= size_) {
         tk_log(2, "Reading MEMO out of range: pos=%llu", static_cast<unsigned long long>(pos));
-        return;
+        throw_past_end(block);
     }
     read_terminated(pos, '\x1A', data);
 }

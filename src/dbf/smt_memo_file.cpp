@@ -28,7 +28,7 @@ void smt_memo_file::read_memo(uint32_t block, std::string& data) {
     const uint64_t pos = static_cast<uint64_t>(block) * block_size_;
     if (pos >= size_) {
         tk_log(2, "Reading MEMO out of range: pos=%llu", static_cast<unsigned long long>(pos));
-        return;
+        throw_past_end(block);
     }
     read_terminated(pos, '\0', data);
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/error_handler.h"
+#include "app/pellix_converter.h"
 #include "gui/file_dialog.h"
 #include "gui/wizard_page.h"
 #include "gui/wizard_shell.h"

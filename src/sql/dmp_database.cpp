@@ -12,11 +12,14 @@
 
 #include "sql/dmp_recordset.h"
 #include "sql/sql_engine.h"
+#include "sql/sql_fk_builder.h"
 #include "sql/sql_indexes_initializer.h"
+#include "sql/sql_new_tn_validator.h"
 #include "sql/sql_old_validator.h"
 #include "sql/sql_properties.h"
 #include "sql/sql_schema_initializer.h"
 #include "sql/sql_values.h"
+#include "sql/sql_view_converter.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_path.h"
 #include "udb/udb_validator.h"
@@ -60,6 +63,17 @@ bool starts_with_create_function(const std::string& statement) {
 }
 
 std::string utf8(const std::wstring& text) { return sql_to_utf8(text); }
+
+// Level-0 report of what an operation skipped, raised after the others went on.
+void report_skipped(const std::vector<std::wstring>& skipped) {
+    if (skipped.empty()) return;
+    std::wstring text;
+    for (const std::wstring& line : skipped) {
+        if (!text.empty()) text += L"\n";
+        text += line;
+    }
+    throw tk_exception(text, 0);
+}
 
 }  // namespace
 
@@ -452,4 +466,106 @@ void dmp_database::attach(dmp_recordset* rs) { open_recordsets_.push_back(rs); }
 void dmp_database::detach(dmp_recordset* rs) {
     open_recordsets_.erase(std::remove(open_recordsets_.begin(), open_recordsets_.end(), rs),
                            open_recordsets_.end());
+}
+
+// ---- Views and foreign keys ---------------------------------------------------------
+
+void dmp_database::unlock_tables(const char* where) {
+    if (!locked_) return;
+    tk_log(1, "dmp_database::%s - right before unlock tables", where);
+    write("UNLOCK TABLES;" + eol_);
+    set_locked(false);
+}
+
+std::wstring dmp_database::refine_view_in(const std::wstring& text) const {
+    tk_wlog(1, L"dmp_database::refine_view_in(%ls)", text.c_str());
+    return sql_view_converter::refine_view_in(text, names_map);
+}
+
+void dmp_database::create_views(const udb_query_list& views) {
+    tk_log(2, "dmp_database::create_views");
+    check_open();
+    sql_new_tn_validator validator(table_names, {});
+    std::vector<std::wstring> skipped;
+    for (const auto& [view, text] : views) {
+        tk_wlog(1, L"Processing '%ls'", view.c_str());
+        tk_wlog(1, L"\t'%ls'", text.c_str());
+        if (!sql_view_converter::is_select(text)) {
+            tk_log(1, "Skip non-select query");
+            continue;
+        }
+        const std::wstring refined = refine_view_in(text);
+        if (!sql_view_converter::is_single_statement(refined)) {
+            tk_wlog(3, L"View '%ls' skipped: not one SELECT statement: %ls", view.c_str(), refined.c_str());
+            skipped.push_back(L"The view '" + view + L"' was not created: its text is not one SELECT statement");
+            continue;
+        }
+        std::wstring created = view;
+        if (!validator.is_acceptable(created)) {
+            created = validator.get_safe_name(view);
+            names_map.add_tn_mapping(view, created);
+            tk_wlog(1, L"Store generated column name '%ls'", created.c_str());
+        }
+        validator.add_existing_name(created);
+        // A view reads tables: their lock from the data part ends first.
+        unlock_tables("create_views");
+        write(utf8(L"CREATE OR REPLACE VIEW " + sql_engine::get_safe_name(created) + L" AS " + refined) + eol_);
+    }
+    report_skipped(skipped);
+}
+
+void dmp_database::create_relationships(const std::vector<udb_relationship>& rels) {
+    tk_log(2, "dmp_database::create_relationships(rels.size=%d)", int(rels.size()));
+    check_open();
+    if (!options_.b_new_ver) {
+        tk_log(2, "This version of MySQL (%08X) doesn't support Foreign Keys", sql_engine::dump_old_version);
+        return;
+    }
+    unlock_tables("create_relationships");
+    write(eol_ + "SET FOREIGN_KEY_CHECKS = 0;" + eol_);
+    std::unique_ptr<udb_validator> validator = sql_engine::ptr()->create_in_validator(udb_indexes());
+    const bool lock = options_.b_lock_tables;
+    std::vector<std::wstring> skipped;
+    for (const udb_relationship& rel : rels) {
+        const std::wstring child = names_map.get_tn_mapped_name(rel.fk_table, false);
+        const std::wstring parent = names_map.get_tn_mapped_name(rel.pk_table, false);
+        tk_wlog(1, L"Processing FK '%ls', properties=%ls", rel.name.c_str(), rel.rule.c_str());
+        std::wstring rule;
+        if (!sql_view_converter::normalize_fk_rule(rel.rule, rule)) {
+            tk_wlog(3, L"Foreign key '%ls' skipped: rule not understood: %ls", rel.name.c_str(), rel.rule.c_str());
+            skipped.push_back(L"The foreign key '" + rel.name + L"' was not created: its rule '" + rel.rule +
+                              L"' is not an ON DELETE or ON UPDATE action");
+            continue;
+        }
+        const std::vector<std::wstring> fk_columns = sql_fk_builder::map_columns(names_map, child, rel.fk_flds);
+        const std::vector<std::wstring> pk_columns = sql_fk_builder::map_columns(names_map, parent, rel.pk_flds);
+        std::wstring constraint = rel.name;
+        if (!validator->is_acceptable(constraint)) {
+            constraint = validator->get_safe_name(rel.name);
+            tk_wlog(1, L"Store generated index name '%ls'", constraint.c_str());
+        }
+        validator->add_existing_name(constraint);
+
+        // The block of one relationship is made whole, then written.
+        std::wstring block;
+        const std::wstring weol = options_.get_weol();
+        if (lock) block += sql_fk_builder::lock_tables(parent, child) + L";" + weol;
+        // Both sides need an index beginning with their key columns.
+        auto index_if = [&](const std::wstring& table, const std::vector<std::wstring>& source,
+                            const std::vector<std::wstring>& created) {
+            auto it = table_indexes_.find(table);
+            if (it != table_indexes_.end() && it->second.has_index_on_fields(source, false)) {
+                tk_wlog(1, L"Child index for table '%ls' exists", table.c_str());
+                return;
+            }
+            block += sql_fk_builder::add_index(table, created) + L";" + weol;
+        };
+        index_if(child, rel.fk_flds, fk_columns);
+        index_if(parent, rel.pk_flds, pk_columns);
+        block += sql_fk_builder::add_constraint(child, constraint, fk_columns, parent, pk_columns, rule) + L";" + weol;
+        if (lock) block += L"UNLOCK TABLES;" + weol;
+        write(utf8(block));
+    }
+    write("SET FOREIGN_KEY_CHECKS = 1;" + eol_);
+    report_skipped(skipped);
 }

@@ -64,6 +64,18 @@ public:
     std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& text) override;
     // A dump cannot be read: internal error.
     std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int mode) override;
+    // Writes "CREATE OR REPLACE VIEW" lines for the SELECT texts (after
+    // closing an open table lock). A text that does not rewrite into one
+    // plain statement is skipped; the others go on and afterwards one
+    // level-0 tk_exception names the skipped ones.
+    void create_views(const udb_query_list& views) override;
+    // Writes the foreign keys (supporting indexes on both sides when the
+    // tables' stored indexes lack them) between SET FOREIGN_KEY_CHECKS
+    // lines; with the lock option each relationship is locked and unlocked
+    // again. Bad rules are skipped and reported afterwards (level 0).
+    // Nothing for the old dialect.
+    void create_relationships(const std::vector<udb_relationship>& relationships) override;
+    std::wstring refine_view_in(const std::wstring& text) const;
     // Writes the statement; returns no recordset.
     std::unique_ptr<udb_recordset> query(const std::wstring& text) override;
     // Writes nothing; returns false.
@@ -108,6 +120,8 @@ private:
     [[noreturn]] void fail(const std::string& what, int error);
     void close_and_remove();
     void set_locked(bool locked);
+    // Writes "UNLOCK TABLES;" when a table lock is open.
+    void unlock_tables(const char* where);
     void attach(dmp_recordset* rs);
     void detach(dmp_recordset* rs);
 

@@ -6,6 +6,7 @@
 
 #include "sql/sql_engine.h"
 #include "sql/sql_exception.h"
+#include "sql/sql_fk_builder.h"
 #include "sql/sql_indexes_initializer.h"
 #include "sql/sql_list_tables_rs.h"
 #include "sql/sql_prep_stmt_failed_exception.h"
@@ -21,6 +22,7 @@
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 #include "udb/udb_field.h"
+#include "udb/udb_validator.h"
 
 namespace {
 
@@ -344,4 +346,165 @@ void sql_database::init_views() {
 std::wstring sql_database::refine_view_out(const std::wstring& text) const {
     tk_wlog(1, L"sql_database::refine_view_out(%ls)", text.c_str());
     return sql_view_converter::refine_view_out(text, name);
+}
+
+// ---- Views and foreign keys ---------------------------------------------------------
+
+namespace {
+
+// Level-0 report of what an operation skipped, raised after the others went on.
+void report_skipped(const std::vector<std::wstring>& skipped) {
+    if (skipped.empty()) return;
+    std::wstring text;
+    for (const std::wstring& line : skipped) {
+        if (!text.empty()) text += L"\n";
+        text += line;
+    }
+    throw tk_exception(text, 0);
+}
+
+// The first value of a one-row result ("" when there is none).
+std::wstring first_cell(udb_recordset* rs) {
+    if (!rs || rs->is_eof()) return {};
+    return text_of(rs->get_item(), 0);
+}
+
+}  // namespace
+
+std::wstring sql_database::collapse_whitespace(const std::wstring& text) {
+    return sql_view_converter::collapse_whitespace(text);
+}
+
+std::wstring sql_database::refine_view_in(const std::wstring& text) const {
+    tk_wlog(1, L"sql_database::refine_view_in(%ls)", text.c_str());
+    return sql_view_converter::refine_view_in(text, names_map);
+}
+
+void sql_database::create_views(const udb_query_list& views) {
+    tk_log(2, "sql_database::create_views");
+    sql_engine* engine = sql_engine::ptr();
+    std::unique_ptr<udb_validator> validator = engine->create_tn_validator(table_names, {});
+    std::vector<std::wstring> skipped;
+    for (const auto& [view, text] : views) {
+        tk_wlog(1, L"Processing '%ls'", view.c_str());
+        tk_wlog(1, L"\t'%ls'", text.c_str());
+        if (!sql_view_converter::is_select(text)) {
+            tk_log(1, "Skip non-select query");
+            continue;
+        }
+        const std::wstring refined = refine_view_in(text);
+        if (!sql_view_converter::is_single_statement(refined)) {
+            tk_wlog(3, L"View '%ls' skipped: not one SELECT statement: %ls", view.c_str(), refined.c_str());
+            skipped.push_back(L"The view '" + view + L"' was not created: its text is not one SELECT statement");
+            continue;
+        }
+        std::wstring created = view;
+        if (!validator->is_acceptable(created)) {
+            created = validator->get_safe_name(view);
+            names_map.add_tn_mapping(view, created);
+            tk_wlog(1, L"Store generated view name '%ls'", created.c_str());
+        }
+        validator->add_existing_name(created);
+        query(L"CREATE OR REPLACE VIEW " + sql_engine::get_safe_name(created) + L" AS " + refined);
+    }
+    report_skipped(skipped);
+}
+
+void sql_database::create_fk_index_if(const std::wstring& table, const std::vector<std::wstring>& columns) {
+    // The table's indexes as they are on the server now, fields in key order.
+    std::vector<std::pair<std::wstring, std::vector<std::wstring>>> keys;
+    {
+        std::unique_ptr<udb_recordset> rs = query(L"SHOW INDEX FROM " + sql_engine::get_safe_name(table));
+        for (; rs && !rs->is_eof(); rs->next()) {
+            udb_record* row = rs->get_item();
+            const std::wstring key = text_of(row, 2);
+            const std::wstring column = text_of(row, 4);
+            if (keys.empty() || keys.back().first != key) keys.push_back({key, {}});
+            keys.back().second.push_back(column);
+        }
+    }
+    for (const auto& [key, fields] : keys) {
+        if (fields.size() < columns.size()) continue;
+        bool starts = true;
+        for (size_t i = 0; starts && i < columns.size(); ++i) starts = tk_equal_no_case(fields[i], columns[i]);
+        if (starts) return;
+    }
+    query(sql_fk_builder::add_index(table, columns));
+}
+
+void sql_database::create_relationships(const std::vector<udb_relationship>& rels) {
+    tk_log(2, "sql_database::create_relationships");
+    tk_log(2, "Converting foreign keys");
+    sql_engine* engine = sql_engine::ptr();
+    if (engine->get_server_version() < 0x3172c) {
+        tk_log(3, "This version of MySQL doesn't support Foreign Keys");
+        return;
+    }
+    if (open_mode == 8) {
+        tk_log(3, "Foreign keys are not converted in append mode");
+        return;
+    }
+
+    // The session keeps its own setting (connect turns the checks off);
+    // it is put back on every path.
+    std::wstring saved = first_cell(query(L"SELECT @@SESSION.foreign_key_checks").get());
+    if (saved != L"0" && saved != L"1") saved = L"0";
+    query(L"SET FOREIGN_KEY_CHECKS = 0");
+    struct restore_checks {
+        sql_database* db;
+        std::wstring value;
+        ~restore_checks() {
+            if (!db->query(sql_to_utf8(L"SET FOREIGN_KEY_CHECKS = " + value)))
+                tk_log(3, "Cannot restore foreign key checks");
+        }
+    } restore{this, saved};
+
+    std::unique_ptr<udb_validator> validator = engine->create_in_validator(udb_indexes());
+    std::vector<std::wstring> skipped;
+    for (const udb_relationship& rel : rels) {
+        tk_wlog(3, L"Processing '%ls'", rel.name.c_str());
+        const std::wstring child = names_map.get_tn_mapped_name(rel.fk_table, false);
+        tk_wlog(1, L"fk_table_name=%ls", child.c_str());
+        const std::wstring parent = names_map.get_tn_mapped_name(rel.pk_table, false);
+        tk_wlog(1, L"pk_table_name=%ls", parent.c_str());
+        std::wstring rule;
+        if (!is_table_exist(child) || !is_table_exist(parent)) {
+            const std::wstring missing = is_table_exist(child) ? parent : child;
+            tk_wlog(3, L"Table '%ls' not exists", missing.c_str());
+            skipped.push_back(L"Table '" + missing + L"' not exists");
+            continue;
+        }
+        if (!sql_view_converter::normalize_fk_rule(rel.rule, rule)) {
+            tk_wlog(3, L"Foreign key '%ls' skipped: rule not understood: %ls", rel.name.c_str(), rel.rule.c_str());
+            skipped.push_back(L"The foreign key '" + rel.name + L"' was not created: its rule '" + rel.rule +
+                              L"' is not an ON DELETE or ON UPDATE action");
+            continue;
+        }
+        const std::vector<std::wstring> fk_columns = sql_fk_builder::map_columns(names_map, child, rel.fk_flds);
+        const std::vector<std::wstring> pk_columns = sql_fk_builder::map_columns(names_map, parent, rel.pk_flds);
+
+        const std::wstring lock = sql_fk_builder::lock_tables(parent, child);
+        tk_wlog(3, L"Locking query: '%ls'", lock.c_str());
+        query(lock);
+        struct unlock_tables {
+            sql_database* db;
+            ~unlock_tables() {
+                if (!db->query(std::string("UNLOCK TABLES"))) tk_log(3, "Cannot unlock tables");
+            }
+        } unlock{this};
+
+        create_fk_index_if(child, fk_columns);
+        create_fk_index_if(parent, pk_columns);
+        std::wstring constraint = rel.name;
+        if (!validator->is_acceptable(constraint)) {
+            constraint = validator->get_safe_name(rel.name);
+            tk_wlog(1, L"Store generated index name '%ls'", constraint.c_str());
+        }
+        validator->add_existing_name(constraint);
+        const std::wstring statement =
+            sql_fk_builder::add_constraint(child, constraint, fk_columns, parent, pk_columns, rule);
+        tk_wlog(3, L"Foreign key query: '%ls'", statement.c_str());
+        query(statement);
+    }
+    report_skipped(skipped);
 }

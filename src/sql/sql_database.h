@@ -59,6 +59,28 @@ public:
     // The server's warnings of the last statement (SHOW WARNINGS), at most `max`.
     std::vector<std::string> read_warnings(size_t max);
 
+    // One CREATE OR REPLACE VIEW per SELECT text; a view name the rules
+    // refuse gets a safe name (recorded in the names map). A text that
+    // does not rewrite into one plain statement is skipped; the others go
+    // on and afterwards one level-0 tk_exception names the skipped ones.
+    // A server error raises sql_exception at once.
+    void create_views(const udb_query_list& views) override;
+    // Adds the foreign keys (tables and columns through the renames),
+    // creating a missing supporting index on either side. A relationship
+    // naming an unknown table, or with a rule other than ON DELETE / ON
+    // UPDATE actions, is skipped and reported afterwards in one level-0
+    // tk_exception. Every path leaves no table locked and the session's
+    // foreign_key_checks as they were. Nothing below 3.23.44 or when the
+    // database was opened for appending (mode 8).
+    void create_relationships(const std::vector<udb_relationship>& relationships) override;
+    // The source view text in the MySQL dialect (sql_view_converter rules
+    // with this database's renames).
+    std::wstring refine_view_in(const std::wstring& text) const;
+    static std::wstring collapse_whitespace(const std::wstring& text);
+    // Adds "ALTER TABLE t ADD INDEX (columns)" unless an index of the table
+    // begins with those (created) columns.
+    void create_fk_index_if(const std::wstring& table, const std::vector<std::wstring>& columns);
+
     void init_tables();
     void init_views();
     // The view text without comments and without this database's qualifier.

@@ -30,6 +30,7 @@
 
 #include "sql/sql_recordset.h"
 
+class udb_field;
 struct t_ftd;
 
 class sql_table : public sql_recordset {
@@ -45,6 +46,27 @@ public:
     // Sends the pending rows; a level-0 tk_exception reports the rows of
     // this table that were not loaded or were changed. Once per table.
     void finish() override;
+
+    // Row update and delete. Rows pending from append_record are sent
+    // first; every statement needs the connection free (no read of a
+    // sql_recordset in progress). A failing statement raises sql_exception;
+    // a key text or record that does not fit the table raises the level-0
+    // "does not conform" tk_exception and sends nothing. Conditions on
+    // record values compare with <=>, so NULL keys match.
+    //
+    // The row whose key columns equal the key record's fields gets the
+    // record's values (large objects left out).
+    void update2(const udb_record& record, const udb_record& key) override;
+    // The same for a key text ("<col>value</col>...", see sql_sync); an
+    // empty key text sends nothing.
+    void update2(const udb_record& record, const std::wstring& key);
+    // The row identified by the record's own primary or unique key columns
+    // gets its other values; nothing without such a key.
+    void update1(const udb_record& record) override;
+    // Deletes the rows matching the key text; an empty one sends nothing.
+    void delete_key(const std::wstring& key) override;
+    // Deletes the rows whose columns equal all the record's fields.
+    void delete_key(const udb_record& record) override;
 
     static uint32_t get_max_buffer_size() { return max_buffer_size; }
 
@@ -67,12 +89,27 @@ private:
         uint64_t position;  // in the table's load, from 1
     };
 
+    // One record field with its destination column.
+    struct row_cell {
+        const udb_field* field;
+        const t_ftd* column;
+    };
+
     void initialize(int mode);
+    // The record's fields that name columns of the schema.
+    std::vector<row_cell> row_cells(const udb_record& record) const;
+    // "`a`=1, `b`='x'" over the cells that are not large objects.
+    std::string set_list(const std::vector<row_cell>& cells) const;
+    // "`a` <=> 1 AND `b` <=> 'x'".
+    static std::string match_list(const std::vector<row_cell>& cells);
+    void send_row_statement(const std::string& statement, const char* what);
     void read_columns();
     void read_indexes();
     void read_foreign_keys();
 
     // True when the mapping had to be built for this record.
+    // True when the record's field names are those the mapping was built for.
+    bool is_mapped(const udb_record& record) const;
     bool map_record(const udb_record& record);
     void build_mapping(const udb_record& record);
     void append_values(const udb_record& record, bool prepared, std::string& out,

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "tk/tk_atomic_file.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_helpers.h"
 #include "tk/tk_logger.h"
@@ -98,19 +99,6 @@ int make_folders(const std::string& folder) {
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0) return errno;
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-}
-
-bool write_all(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -236,30 +224,7 @@ int tk_reg_key::write_file() {
         data += '\n';
     }
 
-    std::string temp = file_ + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // created with mode 0600
-    if (fd < 0) return errno;
-    bool ok = write_all(fd, data) && ::fsync(fd) == 0;
-    rc = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        rc = errno;
-    }
-    if (ok && ::rename(temp.c_str(), file_.c_str()) != 0) {
-        ok = false;
-        rc = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return rc != 0 ? rc : EIO;
-    }
-    // Make the rename itself durable.
-    const int dir_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir_fd >= 0) {
-        ::fsync(dir_fd);
-        ::close(dir_fd);
-    }
-    return 0;
+    return tk_write_file_atomically(file_, data, 0600);
 }
 
 void tk_reg_key::close() { (void)close_checked(); }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "tk/tk_atomic_file.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_helpers.h"
 #include "tk/tk_logger.h"
@@ -42,19 +43,6 @@ std::wstring one_line(const std::wstring& text) {
 void add_line(std::string& out, const std::wstring& line) {
     out += tk_unicode_to_utf8(line);
     out += "\r\n";
-}
-
-bool write_all(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -192,29 +180,10 @@ bool udb_profile::store(const std::string& path) const {
 
     // Written under a temporary name and renamed: a failed write never
     // leaves a partial profile nor touches the old one.
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600
-    if (fd < 0) {
-        const int saved = errno;
-        tk_log(3, "Cannot create the profile %s: %s", path.c_str(), tk_last_error_text(saved).c_str());
-        errno = saved;
-        return false;
-    }
-    bool ok = write_all(fd, data) && ::fsync(fd) == 0;
-    int saved = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        saved = errno;
-    }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        saved = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        if (saved == 0) saved = EIO;
-        tk_log(3, "Cannot write the profile %s: %s", path.c_str(), tk_last_error_text(saved).c_str());
-        errno = saved;
+    const int rc = tk_write_file_atomically(path, data, 0600);
+    if (rc != 0) {
+        tk_log(3, "Cannot write the profile %s: %s", path.c_str(), tk_last_error_text(rc).c_str());
+        errno = rc;
         return false;
     }
     return true;

@@ -2,6 +2,11 @@
 // hand-written byte vectors.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
+#include <filesystem>
+#include <fstream>
+
 #include "dbf/dbf_codepages.h"
 #include "dbf/dbf_database.h"
 #include "dbf/dbf_exception.h"
@@ -116,7 +121,8 @@ TEST(dbf_decoding, byte_vectors_written_by_hand) {
     EXPECT_EQ(field("\xFF\xFF\xFF\xFF", 'I', 4).to_long(), -1);
     EXPECT_EQ(field("  12,50", 'N', 7, 2).to_string(), "12.5");
     EXPECT_EQ(field("12345678901234567890", 'N', 20).to_string(), "12345678901234567890");
-    EXPECT_EQ(field("1234567890123456789", 'N', 19).get_type(), VT_I8);
+    EXPECT_EQ(field("123456789012345678", 'N', 18).get_type(), VT_I8);
+    EXPECT_EQ(field("9999999999999999999", 'N', 19).to_string(), "9999999999999999999");
     EXPECT_EQ(field("12", 'N', 2).get_type(), VT_I1);
     EXPECT_EQ(field("1234567.89", 'F', 10).to_double(), 1234567.89);
     EXPECT_EQ(field("***", 'N', 3).get_type(), VT_NULL);
@@ -131,6 +137,31 @@ TEST(dbf_decoding, byte_vectors_written_by_hand) {
     n200.field_type = 'N';
     n200.length = 200;
     EXPECT_EQ(dbf_get_vartype_2(n200), VT_DECIMAL);
+}
+
+// Nineteen digits hold integers beyond the signed 64-bit range; every value
+// of the field must reach the target unchanged.
+TEST(dbf_decoding, nineteen_digit_integers_are_exact_decimals) {
+    dbf_test_folder dir;
+    dbf_fixture_table t;
+    t.fields = {{"N18", 'N', 18}, {"N19", 'N', 19}, {"N20", 'N', 20}};
+    t.records = {{false, {V::num("999999999999999999"), V::num("9999999999999999999"), V::num("99999999999999999999")}},
+                 {false, {V::num("-99999999999999999"), V::num("-999999999999999999"), V::num("-1")}},
+                 {false, {V::num("0"), V::num("9223372036854775808"), V::null()}}};
+    dbf_fixture::write(dir / "n.dbf", t);
+    auto rs = open(dir / "n.dbf");
+    ASSERT_EQ(rs->schema.size(), 3u);
+    EXPECT_EQ(rs->schema.at(0)->vartype, VT_I8);
+    EXPECT_EQ(rs->schema.at(1)->vartype, VT_DECIMAL);
+    EXPECT_EQ(rs->schema.at(1)->precision, 19u);
+    EXPECT_EQ(rs->schema.at(1)->scale, 0u);
+    EXPECT_EQ(rs->schema.at(2)->vartype, VT_DECIMAL);
+    EXPECT_EQ(rs->schema.at(2)->precision, 22u);
+    auto rows = rows_of(*rs);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"999999999999999999", "9999999999999999999", "99999999999999999999"}));
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"-99999999999999999", "-999999999999999999", "-1"}));
+    EXPECT_EQ(rows[2], (std::vector<std::string>{"0", "9223372036854775808", "EMPTY"}));
 }
 
 TEST(dbf_decoding, visual_foxpro_types_and_null_flags) {
@@ -219,13 +250,15 @@ TEST(dbf_memo, memo_file_in_other_letter_case_and_corrupt_headers) {
     }
 }
 
-TEST(dbf_memo, reference_past_the_end_gives_empty_text) {
+// A memo file cut short fails the record that refers past its end, rather
+// than giving it an empty memo unseen.
+TEST(dbf_memo, reference_past_the_end_fails_the_record) {
     dbf_test_folder dir;
     dbf_fixture_table t = simple(0x8B);
     auto memo = dbf_fixture::write(dir / "m.dbf", t);
     auto bytes = dbf_fixture::read_bytes(memo);
     dbf_fixture::write_bytes(memo, bytes.substr(0, 512));
-    EXPECT_EQ(rows_of(*open(dir / "m.dbf"))[0][5], "");
+    EXPECT_THROW(rows_of(*open(dir / "m.dbf")), dbf_exception);
 }
 
 TEST(dbf_table, record_count_against_file_size) {
@@ -243,6 +276,48 @@ TEST(dbf_table, record_count_against_file_size) {
     t.eof_mark = false;
     dbf_fixture::write(dir / "c.dbf", t);
     EXPECT_EQ(rows_of(*open(dir / "c.dbf")).size(), 2u);
+}
+
+namespace {
+
+// Access mode (O_RDONLY, O_RDWR...) of this process's open descriptors of
+// `file`, read from /proc so that the check holds when running as root.
+std::vector<int> access_modes_of(const std::filesystem::path& file) {
+    std::vector<int> modes;
+    const auto target = std::filesystem::canonical(file);
+    for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (std::filesystem::read_symlink(e.path(), ec) != target || ec) continue;
+        std::ifstream info("/proc/self/fdinfo/" + e.path().filename().string());
+        std::string key;
+        while (info >> key) {
+            if (key != "flags:") continue;
+            std::string octal;
+            info >> octal;
+            modes.push_back(static_cast<int>(std::stol(octal, nullptr, 8)) & O_ACCMODE);
+            break;
+        }
+    }
+    return modes;
+}
+
+}  // namespace
+
+TEST(dbf_table, modes_other_than_appending_never_create_or_write) {
+    dbf_test_folder dir;
+    for (int mode : {0, 1, 2, 4}) {
+        EXPECT_THROW(std::make_unique<dbf_recordset>((dir / "none.dbf").wstring(), mode, 0), dbf_exception) << mode;
+        EXPECT_FALSE(std::filesystem::exists(dir / "none.dbf")) << mode;
+    }
+    dbf_fixture_table t = simple(0x03);
+    t.fields.pop_back();
+    for (auto& r : t.records) r.values.pop_back();
+    dbf_fixture::write(dir / "a.dbf", t);
+    for (int mode : {0, 1, 2, 4}) {
+        auto rs = std::make_unique<dbf_recordset>((dir / "a.dbf").wstring(), mode, 0);
+        EXPECT_EQ(access_modes_of(dir / "a.dbf"), std::vector<int>{O_RDONLY}) << mode;
+        EXPECT_EQ(rs->schema.size(), mode == 1 ? t.fields.size() : 0u) << mode;
+    }
 }
 
 TEST(dbf_table, malformed_headers_fail_the_table_at_level_0) {

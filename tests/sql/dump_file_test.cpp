@@ -391,6 +391,30 @@ TEST_F(DumpFile, EveryValueIsEscapedAsTheValueTextGivesIt) {
     EXPECT_NE(expected.find("'q\\'\\\"\\\\`\\r\\n\\Z\\0Ωжя'"), std::string::npos) << expected;
 }
 
+// A 19-digit integer field arrives as an exact decimal of precision 19:
+// its column and its values keep every digit, also above the BIGINT range.
+TEST_F(DumpFile, NineteenDigitIntegersKeepEveryDigit) {
+    auto db = engine.create_dump(wpath(), quiet());
+    t_ftd id(19, L"id", VT_DECIMAL, false, false);
+    id.precision = 19;
+    id.scale = 0;
+    auto rs = db->create_table(L"n", schema_of({id}), udb_indexes());
+    for (const char* text : {"9999999999999999999", "-999999999999999999", "9223372036854775808"}) {
+        ole_decimal d;
+        ASSERT_TRUE(ole_decimal::parse(text, d));
+        udb_record r;
+        add(r, L"id", ole_variant(d), 19);
+        rs->append_record(r);
+    }
+    rs->finish();
+    db->finish();
+    const std::string text = read_file(path());
+    EXPECT_NE(text.find("`id` DECIMAL(19,0)"), std::string::npos) << text;
+    EXPECT_NE(text.find("VALUES(9999999999999999999), (-999999999999999999), (9223372036854775808);"),
+              std::string::npos)
+        << text;
+}
+
 TEST_F(DumpFile, StatementsAreBatchedNearOneMillionBytes) {
     auto db = engine.create_dump(wpath(), quiet());
     auto rs = db->create_table(L"t", schema_of({int_col(L"a"), memo_col(L"m")}), udb_indexes());

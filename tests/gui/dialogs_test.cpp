@@ -1,0 +1,51 @@
+// The query dialog's rules and the table editor's type maps.
+#include <gtest/gtest.h>
+
+#include "gui/set_query_dlg.h"
+#include "gui/types_map_model.h"
+#include "testkit/temp_dir.h"
+
+namespace {
+
+TEST(query_dialog, rules_of_ok) {
+    bool box = false;
+    EXPECT_EQ(set_query_dlg::check(L"  ", L"SELECT 1", box), L"Table name is empty!");
+    EXPECT_TRUE(box);
+    EXPECT_EQ(set_query_dlg::check(L"a=b", L"SELECT 1", box),
+              L"The table name cannot contain '=' or line breaks, or start with '['.");
+    EXPECT_FALSE(box);
+    EXPECT_FALSE(set_query_dlg::check(L"[MySQL settings]", L"SELECT 1", box).empty());
+    EXPECT_FALSE(set_query_dlg::check(L"a\nb", L"SELECT 1", box).empty());
+    EXPECT_EQ(set_query_dlg::check(L"q", L" \r\n", box), L"Query is empty!");
+    EXPECT_EQ(set_query_dlg::check(L"q", L"update t", box), L"The query must start with SELECT.");
+    EXPECT_TRUE(set_query_dlg::check(L" q ", L"\t select * from t", box).empty());
+    EXPECT_EQ(set_query_dlg::one_line(L" select a\r\nfrom t\rwhere\nx \n"), L"select a from t where x");
+    const std::wstring text = set_query_dlg::syntax_error_text();
+    EXPECT_EQ(text.rfind(L" for help."), text.size() - 10);
+}
+
+TEST(type_maps, shipped_files_offer_writable_types) {
+    types_map_model::set_map_folder(std::string());
+    std::wstring error;
+    ASSERT_TRUE(types_map_model::load_maps(error)) << std::string(error.begin(), error.end());
+    const auto chars = types_map_model::mapped_types(L"CHAR");
+    ASSERT_FALSE(chars.empty());
+    EXPECT_EQ(chars.front(), L"CHAR");
+    EXPECT_TRUE(types_map_model::mapped_types(L"ENUM").empty());
+    EXPECT_TRUE(types_map_model::takes(L"varchar", L"LENGTH"));
+    EXPECT_FALSE(types_map_model::takes(L"VARCHAR", L"SCALE"));
+    EXPECT_TRUE(types_map_model::takes(L"DECIMAL", L"PRECISION"));
+    EXPECT_FALSE(types_map_model::takes(L"INT", L"LENGTH"));
+}
+
+TEST(type_maps, missing_map_names_the_path) {
+    temp_dir dir;
+    types_map_model::set_map_folder(dir.path());
+    std::wstring error;
+    EXPECT_FALSE(types_map_model::load_maps(error));
+    EXPECT_EQ(error, L"Cannot find " + std::wstring(dir.path().begin(), dir.path().end()) +
+                         L"/sql.map. Custom type mapping is not available.");
+    types_map_model::set_map_folder(std::string());
+}
+
+}  // namespace
