@@ -299,6 +299,7 @@ int pqzagent_main(int argc, char** argv) {
     tk_logger logger(nullptr, false, 3, false);
     error_handler handler(std::make_unique<console_error_view>());
     int status = 0;
+    bool run_entered = false;
     try {
         pellix_converter::console_settings = true;
         pellix_converter conv;
@@ -309,6 +310,7 @@ int pqzagent_main(int argc, char** argv) {
         if (argc < 2 || !parse_cmd_line(argc, argv)) fatal_exit(usage_text());
         if (conv.direct) conv.connect_mysql_server();
         conv.check_dest();
+        run_entered = true;
         if (conv.run() != run_outcome::completed) status = pqzagent_failure;
         conv.set_output(nullptr);
     } catch (const console_exit&) {
@@ -324,6 +326,12 @@ int pqzagent_main(int argc, char** argv) {
         } catch (const console_exit&) {
         }
         status = pqzagent_failure;
+    }
+    // A run that failed part-way must not be taken for a partial success:
+    // the last line says so.
+    if (status != 0 && run_entered && !console_is_silent()) {
+        std::fputs("The conversion was not completed: the destination does not hold the complete data.\n", stdout);
+        std::fflush(stdout);
     }
     return status;
 }

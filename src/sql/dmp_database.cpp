@@ -64,6 +64,14 @@ bool starts_with_create_function(const std::string& statement) {
 
 std::string utf8(const std::wstring& text) { return sql_to_utf8(text); }
 
+// A name the stock client could misread inside backquotes (a backslash)
+// or that would break the line (a control character).
+bool unsafe_name(const std::wstring& name) {
+    for (wchar_t c : name)
+        if (c == L'\\' || c < 0x20 || c == 0x7F) return true;
+    return false;
+}
+
 // Level-0 report of what an operation skipped, raised after the others went on.
 void report_skipped(const std::vector<std::wstring>& skipped) {
     if (skipped.empty()) return;
@@ -495,7 +503,7 @@ void dmp_database::create_views(const udb_query_list& views) {
             continue;
         }
         const std::wstring refined = refine_view_in(text);
-        if (!sql_view_converter::is_single_statement(refined)) {
+        if (!sql_view_converter::is_single_statement(refined) || unsafe_name(view)) {
             tk_wlog(3, L"View '%ls' skipped: not one SELECT statement: %ls", view.c_str(), refined.c_str());
             skipped.push_back(L"The view '" + view + L"' was not created: its text is not one SELECT statement");
             continue;
@@ -539,9 +547,22 @@ void dmp_database::create_relationships(const std::vector<udb_relationship>& rel
         }
         const std::vector<std::wstring> fk_columns = sql_fk_builder::map_columns(names_map, child, rel.fk_flds);
         const std::vector<std::wstring> pk_columns = sql_fk_builder::map_columns(names_map, parent, rel.pk_flds);
-        std::wstring constraint = rel.name;
+        bool unsafe = unsafe_name(child) || unsafe_name(parent) || fk_columns.empty() ||
+                      fk_columns.size() != pk_columns.size();
+        for (const std::wstring& c : fk_columns) unsafe = unsafe || unsafe_name(c);
+        for (const std::wstring& c : pk_columns) unsafe = unsafe || unsafe_name(c);
+        if (unsafe) {
+            tk_wlog(3, L"Foreign key '%ls' skipped: unusable table or column names", rel.name.c_str());
+            skipped.push_back(L"The foreign key '" + rel.name + L"' was not created: its table or column names are not usable");
+            continue;
+        }
+        // A line break in the name would break the dump's line.
+        std::wstring source_name = rel.name;
+        for (wchar_t& c : source_name)
+            if (c < 0x20 || c == 0x7F) c = L'_';
+        std::wstring constraint = source_name;
         if (!validator->is_acceptable(constraint)) {
-            constraint = validator->get_safe_name(rel.name);
+            constraint = validator->get_safe_name(source_name);
             tk_wlog(1, L"Store generated index name '%ls'", constraint.c_str());
         }
         validator->add_existing_name(constraint);

@@ -65,6 +65,7 @@ protected:
         setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
         fake_converter::instance = &fake;
         handler = std::make_unique<error_handler>(std::make_unique<wizard_error_view>());
+        shell.reset();
         shell = std::make_unique<wizard_shell>(L"Quorvex 6.1");
     }
     void TearDown() override {
@@ -137,6 +138,7 @@ TEST_F(finish_fixture, more_than_twenty_messages_show_the_first_twenty) {
 TEST_F(finish_fixture, a_stopped_or_failed_run_without_messages_shows_the_error_text) {
     for (run_outcome outcome : {run_outcome::stopped, run_outcome::failed}) {
         fake.outcome = outcome;
+        shell.reset();
         shell = std::make_unique<wizard_shell>(L"Quorvex 6.1");
         add_page<finish_with_path<fake_converter>>();
         run_with([&] {
@@ -149,6 +151,7 @@ TEST_F(finish_fixture, a_stopped_or_failed_run_without_messages_shows_the_error_
 TEST_F(finish_fixture, escape_and_the_close_box_act_as_finish) {
     add_page<finish_with_path<fake_converter>>();
     EXPECT_EQ(run_with([&] { QTest::keyClick(&shell->sheet(), Qt::Key_Escape); }), 0);
+    shell.reset();
     shell = std::make_unique<wizard_shell>(L"Quorvex 6.1");
     add_page<finish_with_path<fake_converter>>();
     EXPECT_EQ(run_with([&] { shell->sheet().close(); }), 0);

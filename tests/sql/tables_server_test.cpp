@@ -1,5 +1,7 @@
 // Clauses and value texts against the private MariaDB server: the tables
 // the rules emit are created, and values come back byte for byte.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "sql/sql_engine.h"
@@ -19,11 +21,13 @@ protected:
         if (!test_server::from_environment().available()) GTEST_SKIP() << "no test server";
         test_server s = test_server::from_environment();
         engine.connect(s.host, s.user, s.password, s.port);
-        if (engine.is_db_exist(L"qz_sql_tables")) engine.db_delete(L"qz_sql_tables");
-        db = engine.create_db(L"qz_sql_tables");
+        // One database per process: ctest runs these tests side by side.
+        db_name = "qz_sql_tables_" + std::to_string(getpid());
+        if (engine.is_db_exist(tk_utf8_to_unicode(db_name))) engine.db_delete(tk_utf8_to_unicode(db_name));
+        db = engine.create_db(tk_utf8_to_unicode(db_name));
     }
     void TearDown() override {
-        if (db) engine.db_delete(L"qz_sql_tables");
+        if (db) engine.db_delete(tk_utf8_to_unicode(db_name));
     }
 
     // CREATE TABLE from the clauses; returns the statement.
@@ -58,6 +62,7 @@ protected:
     }
 
     sql_engine engine;
+    std::string db_name;
     std::unique_ptr<udb_database> db;
 };
 
@@ -132,10 +137,10 @@ TEST_F(SqlTablesServer, EveryMappedTypeIsCreated) {
     s.push_back(commented);
     engine.set_tab_type(L"InnoDB");
     create(L"all_types", s);
-    EXPECT_EQ(scalar("SELECT column_comment FROM information_schema.columns WHERE table_schema='qz_sql_tables' "
+    EXPECT_EQ(scalar("SELECT column_comment FROM information_schema.columns WHERE table_schema='" + db_name + "' "
                      "AND table_name='all_types' AND column_name='commented'"),
               "trailing \\");
-    EXPECT_EQ(scalar("SELECT column_type FROM information_schema.columns WHERE table_schema='qz_sql_tables' "
+    EXPECT_EQ(scalar("SELECT column_type FROM information_schema.columns WHERE table_schema='" + db_name + "' "
                      "AND table_name='all_types' AND column_name='c0'"),
               "smallint(6)");
 }

@@ -35,7 +35,7 @@ void add_renames(udb_names_map& names) {
 udb_query_list view_list(const std::string& sentinel_file) {
     const std::wstring file = tk_utf8_to_unicode(sentinel_file);
     return {{L"v_isnull", L"SELECT id, ISNULL([desc], 'none') AS d\r\n  FROM orders"},
-            {L"v_len", L"select id, len(desc) as n from [orders]"},
+            {L"v_len", L"select id, len([desc]) as n from [orders]"},
             {L"v_diff", L"select id, datediff(day, d1, d2) as n from orders"},
             {L"v_lit", L"select id, 'isnull(a,b)  orders' as s from orders"},
             {L"bad_drop", L"select 1; drop table keep"},
@@ -207,7 +207,11 @@ TEST_F(ViewsServer, DumpViewsAndForeignKeysReplay) {
         tree.push_back(int_col(L"up"));
         dump->create_table(L"tree", tree, by_id)->finish();
         EXPECT_THROW(dump->create_views(view_list(sentinel)), tk_exception);
-        EXPECT_THROW(dump->create_relationships(relationships()), tk_exception);
+        // A dump cannot know the tables of its destination: only the
+        // relationships of tables it holds go in here.
+        std::vector<udb_relationship> rels = relationships();
+        rels.pop_back();
+        EXPECT_THROW(dump->create_relationships(rels), tk_exception);
         dump->finish();
     }
     testkit::mariadb_client client(server_);

@@ -229,13 +229,26 @@ TEST_F(DumpViews, ParentWithoutKeyGetsAnIndexToo) {
     auto db = open(options());
     db->create_table(L"p", two_columns(L"code", L"x"), udb_indexes())->finish();
     db->create_table(L"c", two_columns(L"id", L"code"), udb_indexes())->finish();
-    dump_options o = options();
     db->create_relationships({udb_relationship(L"fk", L"c", L"p", L"", {L"code"}, {L"code"}, L"")});
     db->finish();
     const std::string dump = read_file(file());
     EXPECT_NE(dump.find("ALTER TABLE `c` ADD INDEX (`code`);\nALTER TABLE `p` ADD INDEX (`code`);\n"),
               std::string::npos)
         << dump;
+}
+
+TEST_F(DumpViews, NamesWithBackslashesOrControlsAreRefused) {
+    auto db = open(options());
+    db->create_table(L"p", two_columns(L"id", L"x"), udb_indexes())->finish();
+    EXPECT_THROW(db->create_relationships({udb_relationship(L"fk", L"p", L"p", L"", {L"a\\"}, {L"id"}, L"")}),
+                 tk_exception);
+    EXPECT_THROW(db->create_views({{L"v\nx", L"select 1"}}), tk_exception);
+    db->create_relationships({udb_relationship(L"fk\n2", L"p", L"p", L"", {L"x"}, {L"id"}, L"")});
+    db->finish();
+    const std::string dump = read_file(file());
+    EXPECT_EQ(dump.find("VIEW"), std::string::npos) << dump;
+    EXPECT_EQ(dump.find("\\"), std::string::npos) << dump;
+    EXPECT_EQ(dump.find("fk\n2"), std::string::npos) << dump;
 }
 
 TEST_F(DumpViews, OldDialectWritesNoForeignKeys) {
