@@ -1,6 +1,7 @@
 #include "app/mysql_converter_impl.h"
 
 #include "tk/tk_exception.h"
+#include "sql/sql_database.h"
 #include "tk/tk_helpers.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
@@ -45,22 +46,13 @@ void mysql_converter_impl::connect_mysql_server() {
     engine.connect(host, user, password, number);
 }
 
-bool mysql_converter_impl::is_system_database(const std::wstring& name) {
-    static const wchar_t* const names[] = {L"mysql", L"information_schema", L"performance_schema",
-                                           L"sys"};
-    const std::wstring trimmed = tk_trim(name);
-    for (const wchar_t* n : names)
-        if (tk_equal_no_case(trimmed, n)) return true;
-    return false;
-}
-
 void mysql_converter_impl::check_mysql_db_name(const std::wstring& name) {
     tk_wlog(2, L"mysql_converter_impl::check_mysql_db_name(%ls)", name.c_str());
     std::unique_ptr<udb_validator> validator = engine.create_dn_validator();
     const bool old_rules = is_old_version();
     if (!validator->is_acceptable(name))
         throw tk_exception(std::string(old_rules ? old_rules_text : new_rules_text), 1);
-    if (is_system_database(name))
+    if (sql_database::is_system_db(name))
         throw tk_exception("'" + tk_unicode_to_utf8(name) +
                                "' is a system database of the MySQL server.\n"
                                "Specify a different destination name.",

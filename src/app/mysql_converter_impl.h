@@ -27,7 +27,6 @@ public:
     // the server's version, or names one of the server's own databases
     // (mysql, information_schema, performance_schema, sys; any case).
     void check_mysql_db_name(const std::wstring& name);
-    static bool is_system_database(const std::wstring& name);
     bool is_old_version() const;
     bool is_mysql_base_exist(const std::wstring& name);
     void del_mysql_base(const std::wstring& name);

@@ -20,6 +20,7 @@
 #include "sql/sql_view_converter.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
+#include "tk/tk_helpers.h"
 #include "tk/tk_text.h"
 #include "udb/udb_field.h"
 #include "udb/udb_validator.h"
@@ -89,8 +90,9 @@ sql_database::~sql_database() { tk_log(1, "sql_database::dtor"); }
 
 bool sql_database::is_system_db(const std::wstring& name) {
     static const wchar_t* const names[] = {L"mysql", L"information_schema", L"performance_schema", L"sys"};
+    const std::wstring trimmed = tk_trim(name);  // " mysql" names the same database to a user
     for (const wchar_t* n : names)
-        if (tk_equal_no_case(name, n)) return true;
+        if (tk_equal_no_case(trimmed, n)) return true;
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
+#include "tk/tk_text.h"
 #include "udb/t_ftd.h"
 #include "udb/udb_database.h"
 
@@ -37,6 +38,14 @@ bool is_decimal_literal(const std::wstring& v) {
         if (exp_digits == 0) return false;
     }
     return i == n;
+}
+
+// A logical key may be written as true or false (any letter case).
+std::wstring logical_literal(uint16_t vt, const std::wstring& v) {
+    if (vt != VT_BOOL) return std::wstring();
+    if (tk_equal_no_case(std::wstring_view(v), std::wstring_view(L"true"))) return L"1";
+    if (tk_equal_no_case(std::wstring_view(v), std::wstring_view(L"false"))) return L"0";
+    return std::wstring();
 }
 
 bool is_hex_literal(const std::wstring& v) {
@@ -192,8 +201,9 @@ std::wstring udb_recordset::get_filter_subquery(const std::wstring& filter) {
         if (value_end + 1 >= n || filter[value_end + 1] != L'/') fail_filter();
         size_t end_close = filter.find(L'>', value_end + 2);
         if (end_close == std::wstring::npos ||
-            filter.find(L'<', value_end + 2) < end_close)
-            fail_filter();
+            filter.find(L'<', value_end + 2) < end_close ||
+            filter.compare(value_end + 2, end_close - value_end - 2, column) != 0)
+            fail_filter();  // a closing tag must close the element it ends
         i = end_close + 1;
 
         int pos = schema.find_pos(column);
@@ -210,12 +220,13 @@ std::wstring udb_recordset::get_filter_subquery(const std::wstring& filter) {
         if (binary) tk_log(1, "Special processing for binary");
         if (binary || (udb_is_numeric_type(vt) && vt != VT_INT && vt != VT_UINT)) {
             // A number goes in bare, so it must be nothing but a number.
-            bool literal = binary ? is_hex_literal(value) : is_decimal_literal(value);
+            const std::wstring bare = logical_literal(vt, value);
+            bool literal = !bare.empty() || is_decimal_literal(value) || (binary && is_hex_literal(value));
             if (!literal) {
                 tk_wlog(2, L"Value '%ls' is not a number literal", value.c_str());
                 fail_filter();
             }
-            result += L"=" + value;
+            result += L"=" + (bare.empty() ? value : bare);
         } else {
             result += L"='" + escape_text(decode_entities(value)) + L"' ";
         }

@@ -174,7 +174,8 @@ TEST_F(finish_fixture, the_report_passes_its_first_focus_to_finish) {
 
 TEST_F(finish_fixture, save_settings_goes_through_the_picker_every_time) {
     conv = std::make_unique<pellix_converter>();
-    conv->selected_tables = {L"people", L"parts"};
+    // After a run the converted tables are the converter's pairs.
+    conv->selected_pairs = {{L"people", L""}, {L"parts", L""}};
     conv->direct = false;
     add_page<finish_with_path<pellix_converter>>();
     wizard_answers answers;

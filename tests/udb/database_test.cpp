@@ -129,6 +129,7 @@ protected:
         rs.schema.push_back(t_ftd(20, L"name", VT_BSTR, false, false));
         rs.schema.push_back(t_ftd(8, L"data", VT_ARRAY_UI1, false, false));
         rs.schema.push_back(t_ftd(8, L"odd`col", VT_BSTR, false, false));
+        rs.schema.push_back(t_ftd(1, L"active", VT_BOOL, false, false));
     }
     mem_recordset rs;
 };
@@ -143,6 +144,12 @@ TEST_F(filter_test, BuildsQuotedEscapedConditions) {
     EXPECT_EQ(rs.get_filter_subquery(L"<odd`col>x</odd`col>"), L"`odd``col`='x' ");
     EXPECT_EQ(rs.get_filter_subquery(L"<id>-1.5e3</id>"), L"`Id`=-1.5e3");
     EXPECT_EQ(rs.get_filter_subquery(L""), L"");
+}
+
+TEST_F(filter_test, TakesLogicalWordsAndDecimalBinaryValues) {
+    EXPECT_EQ(rs.get_filter_subquery(L"<active>True</active>"), L"`active`=1");
+    EXPECT_EQ(rs.get_filter_subquery(L"<active>false</active>"), L"`active`=0");
+    EXPECT_EQ(rs.get_filter_subquery(L"<data>12</data>"), L"`data`=12");
 }
 
 void expect_refused(mem_recordset& rs, const std::wstring& filter) {
@@ -161,7 +168,8 @@ TEST_F(filter_test, RefusesValuesThatWouldChangeTheStatement) {
     expect_refused(rs, L"<id>5 or 1=1</id>");
     expect_refused(rs, L"<id></id>");
     expect_refused(rs, L"<data>0x12 or 1</data>");
-    expect_refused(rs, L"<data>12</data>");
+    expect_refused(rs, L"<data>0xZZ</data>");
+    expect_refused(rs, L"<id>true</id>");
 }
 
 TEST_F(filter_test, RefusesUnknownColumnsAndMalformedFilters) {
@@ -172,6 +180,7 @@ TEST_F(filter_test, RefusesUnknownColumnsAndMalformedFilters) {
     expect_refused(rs, L"junk<id>5</id>");
     expect_refused(rs, L"<id>5</id> or 1=1");
     expect_refused(rs, L"<name>a<b>c</b></name>");
+    expect_refused(rs, L"<name>x</id>");
 }
 
 class file_engine : public udb_engine {

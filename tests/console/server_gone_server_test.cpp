@@ -1,0 +1,158 @@
+// The server goes away in the middle of a direct load. The test starts a
+// second private server of its own (scripts/test-server, nested), so the
+// other server tests keep theirs, freezes and kills it while pqzagent sends
+// the rows of a large table, and checks that the run names the table and
+// the record, ends with the failure status and says the data is incomplete.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+
+#include "agent_process.h"
+#include "server_session.h"
+#include "testkit/sample_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using console_test::agent_process;
+using console_test::read_text;
+using console_test::result;
+
+// A dBase III table of `count` records: ID N(10), NAME C(20).
+void write_big_table(const std::string& path, uint32_t count) {
+    std::string bytes(32, '\0');
+    bytes[0] = 0x03;
+    bytes[1] = 124;
+    bytes[2] = 1;
+    bytes[3] = 1;
+    for (int i = 0; i < 4; ++i) bytes[4 + i] = static_cast<char>((count >> (8 * i)) & 0xFF);
+    const uint16_t header = 32 + 2 * 32 + 1, record = 1 + 10 + 20;
+    bytes[8] = static_cast<char>(header & 0xFF);
+    bytes[9] = static_cast<char>(header >> 8);
+    bytes[10] = static_cast<char>(record & 0xFF);
+    bytes[11] = static_cast<char>(record >> 8);
+    auto field = [&](const char* name, char type, uint8_t length) {
+        std::string d(32, '\0');
+        d.replace(0, std::string(name).size(), name);
+        d[11] = type;
+        d[16] = static_cast<char>(length);
+        bytes += d;
+    };
+    field("ID", 'N', 10);
+    field("NAME", 'C', 20);
+    bytes += '\r';
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+    char line[40];
+    for (uint32_t i = 1; i <= count; ++i) {
+        std::snprintf(line, sizeof line, " %10u%-20s", i, ("name " + std::to_string(i)).c_str());
+        out.write(line, record);
+    }
+    out.put('\x1A');
+}
+
+// A private server started by this test through scripts/test-server; the
+// script stops it and removes its folder when its command (a sleep) ends.
+class own_server {
+public:
+    explicit own_server(const std::string& folder) {
+        const std::string script = std::string(QZ_SOURCE_ROOT) + "/scripts/test-server";
+        const std::string facts = folder + "/server.env";
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::setpgid(0, 0);
+            const std::string log = folder + "/server.log";
+            std::freopen(log.c_str(), "w", stdout);
+            std::freopen(log.c_str(), "a", stderr);
+            ::execlp("bash", "bash", script.c_str(), "bash", "-c",
+                     "env | grep '^QZ_TEST_' > \"$0.part\" && mv \"$0.part\" \"$0\" && exec sleep 600",
+                     facts.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        for (int i = 0; i < 1200 && !fs::exists(facts); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::ifstream in(facts);
+        for (std::string line; std::getline(in, line);) {
+            const size_t eq = line.find('=');
+            if (eq != std::string::npos) env_[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+    }
+    ~own_server() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool ready() const { return env_.count("QZ_TEST_PORT") != 0; }
+    std::string get(const std::string& key) const {
+        auto it = env_.find(key);
+        return it == env_.end() ? std::string() : it->second;
+    }
+    unsigned port() const { return static_cast<unsigned>(std::stoul(get("QZ_TEST_PORT"))); }
+    // The server process, from the pid file beside its socket.
+    pid_t server_pid() const {
+        const std::string socket = get("QZ_TEST_SOCKET");
+        const std::string text = read_text(fs::path(socket).parent_path().string() + "/mysqld.pid");
+        return static_cast<pid_t>(std::atol(text.c_str()));
+    }
+
+private:
+    pid_t pid_ = -1;
+    std::map<std::string, std::string> env_;
+};
+
+TEST(ServerGone, MidLoadFailureNamesTableAndRecordAndSaysTheDataIsIncomplete) {
+    QZ_REQUIRE_SERVER();
+    temp_dir dir;
+    own_server second(dir.path());
+    ASSERT_TRUE(second.ready()) << read_text(dir.file("server.log"));
+    const pid_t server_pid = second.server_pid();
+    ASSERT_GT(server_pid, 0);
+
+    const std::string src = dir.file("src");
+    fs::create_directories(src);
+    testkit::write_sample_folder(src);
+    write_big_table(src + "/big.dbf", 1000000);
+    const std::string profile = console_test::write_server_profile(
+        dir.file("second.pqz"), "127.0.0.1", second.port(), second.get("QZ_TEST_USER"),
+        second.get("QZ_TEST_PASSWORD"));
+
+    agent_process agent(dir.path(), {"--src=" + src, "--dest=qz_gone", "--profile=" + profile});
+    bool loading = false;
+    for (int i = 0; i < 12000 && !loading; ++i) {
+        loading = agent.out_so_far().find("Converting table big(1000000 records)") != std::string::npos;
+        if (!loading) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(loading) << agent.out_so_far();
+    // Frozen first, so the rows are surely in flight when it dies.
+    ::kill(server_pid, SIGSTOP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(server_pid, SIGKILL);
+
+    result r = agent.wait();
+    EXPECT_EQ(agent.signal_number, 0) << "pqzagent was killed (hang or crash)";
+    EXPECT_EQ(r.status, 255) << r.out << r.err;
+    const size_t at = r.out.find("Error:\nbig, record #");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    const size_t eol = r.out.find('\n', at + 7);
+    const std::string message = r.out.substr(at + 7, eol - at - 7);
+    EXPECT_TRUE(message.find("Lost connection") != std::string::npos ||
+                message.find("gone away") != std::string::npos || message.find("connect") != std::string::npos)
+        << message;
+    // The tables after it were not attempted, and the run says it is incomplete.
+    EXPECT_EQ(r.out.find("Converting table customer"), std::string::npos) << r.out;
+    const std::string last = "The conversion was not completed: the destination does not hold the complete data.\n";
+    ASSERT_GE(r.out.size(), last.size());
+    EXPECT_EQ(r.out.substr(r.out.size() - last.size()), last) << r.out;
+}
+
+}  // namespace

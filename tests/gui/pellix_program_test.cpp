@@ -1,0 +1,295 @@
+// pellix's start-up: the full wizard, the quick launch from a profile (good
+// and refused), the exit status, and the built program without a display.
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+#include <QTimer>
+#include <QWidget>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/pellix_converter.h"
+#include "gui/pellix_program.h"
+#include "gui/wizard_sheet.h"
+#include "gui/wizard_shell.h"
+#include "gui_test_env.h"
+#include "testkit/dbf_fixture.h"
+#include "testkit/temp_dir.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_text.h"
+#include "wizard_answers.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using testkit::dbf_value;
+
+namespace {
+
+// The program with the server steps and the sheet's run observed.
+class test_program : public pellix_program {
+public:
+    int connects = 0;
+    int checks = 0;
+    int sheets = 0;
+    bool real_check = false;
+    bool connect_fails = false;
+    std::vector<std::string> pages;
+    std::function<int(wizard_shell&)> sheet_body;  // empty: closes at once with 0
+
+protected:
+    void connect(pellix_converter&) override {
+        ++connects;
+        if (connect_fails) {
+            tk_exception e(std::string("Can't connect to MySQL server on 'nowhere'"), 0);
+            e.error_code = 0x400000 | 2003;
+            throw e;
+        }
+    }
+    void check_dest(pellix_converter& conv) override {
+        ++checks;
+        if (real_check) pellix_program::check_dest(conv);
+    }
+    int run_sheet(wizard_shell& shell) override {
+        ++sheets;
+        for (QWidget* w : shell.sheet().findChildren<QWidget*>(QRegularExpression(QStringLiteral("^page_\\d+$"))))
+            pages.push_back(w->objectName().toStdString());
+        return sheet_body ? sheet_body(shell) : 0;
+    }
+};
+
+std::string read_all(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class program_fixture : public testing::Test {
+protected:
+    void SetUp() override { setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1); }
+
+    // Writes a profile of a dump conversion of `table` from src/ to out.sql.
+    std::string write_profile(bool direct, const std::string& name = "p.pqz") {
+        const std::string path = dir.file(name);
+        pellix_converter conv;
+        conv.source = tk_utf8_to_unicode(src());
+        conv.destination = direct ? L"quorvex_test_db" : tk_utf8_to_unicode(out());
+        conv.direct = direct;
+        conv.selected_pairs = {{L"people", L""}};
+        conv.store_profile(path);
+        return path;
+    }
+    std::string src() const { return dir.path() + "/src"; }
+    std::string out() const { return dir.path() + "/out.sql"; }
+    void write_source() {
+        fs::create_directories(src());
+        testkit::dbf_fixture_table t;
+        t.version = 0x30;  // Visual FoxPro
+        t.fields = {{"ID", 'I', 4, 0}, {"NAME", 'C', 10, 0}, {"PAID", 'L', 1, 0}};
+        for (int i = 0; i < 3; ++i) {
+            testkit::dbf_fixture_record r;
+            r.values = {dbf_value::i(i + 1), dbf_value::str("who" + std::to_string(i + 1)),
+                        dbf_value::boolean(i == 0)};
+            t.records.push_back(r);
+        }
+        testkit::dbf_fixture::write(fs::path(src()) / "people.dbf", t);
+    }
+    // Drives the sheet until the finish page and presses Finish.
+    static int finish_when_done(wizard_shell& shell, std::vector<int>* seen = nullptr) {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            const int d = shell.current_dialog();
+            if (seen != nullptr && (seen->empty() || seen->back() != d)) seen->push_back(d);
+            if (d == 116) shell.press_finish();
+        });
+        poll.start(20);
+        QTimer::singleShot(30000, [&] { shell.end(99); });
+        return shell.run();
+    }
+
+    temp_dir dir;
+};
+
+}  // namespace
+
+TEST(pellix_command_line, arguments_are_joined_by_one_blank) {
+    EXPECT_EQ(pellix_program::command_line({"my", "profile.pqz"}), "my profile.pqz");
+    EXPECT_EQ(pellix_program::command_line({"\"quoted path.pqz\""}), "\"quoted path.pqz\"");
+    EXPECT_EQ(pellix_program::command_line({""}), "");
+}
+
+TEST_F(program_fixture, without_arguments_the_full_wizard_opens_with_eight_pages) {
+    test_program program;
+    EXPECT_EQ(program.run({}), 0);
+    EXPECT_EQ(program.sheets, 1);
+    EXPECT_EQ(program.connects + program.checks, 0);
+    const std::vector<std::string> expected = {"page_103", "page_102", "page_123", "page_105",
+                                               "page_107", "page_127", "page_106", "page_116"};
+    EXPECT_EQ(program.pages, expected);
+}
+
+TEST_F(program_fixture, cancel_on_the_first_page_returns_zero) {
+    test_program program;
+    wizard_answers answers;  // Yes
+    program.sheet_body = [](wizard_shell& shell) {
+        QTimer::singleShot(0, [&shell] { shell.press_cancel(); });
+        QTimer::singleShot(10000, [&shell] { shell.end(99); });
+        return shell.run();
+    };
+    EXPECT_EQ(program.run({}), 0);
+    EXPECT_TRUE(answers.saw("Are you sure you want to exit the wizard?"));
+}
+
+TEST_F(program_fixture, a_good_dump_profile_shows_only_progress_and_finish) {
+    write_source();
+    const std::string profile = write_profile(false);
+    test_program program;
+    EXPECT_EQ(program.run({profile}), 0);
+    EXPECT_EQ(program.connects, 0);
+    EXPECT_EQ(program.checks, 1);
+    EXPECT_EQ(program.pages, (std::vector<std::string>{"page_106", "page_116"}));
+}
+
+TEST_F(program_fixture, a_server_profile_connects_before_the_destination_check) {
+    const std::string profile = write_profile(true);
+    test_program program;
+    EXPECT_EQ(program.run({profile}), 0);
+    EXPECT_EQ(program.connects, 1);
+    EXPECT_EQ(program.checks, 1);
+}
+
+TEST_F(program_fixture, refused_profiles_open_no_sheet_and_end_with_255) {
+    fs::create_directory(dir.path() + "/folder.pqz");
+    std::ofstream(dir.file("noheader.pqz")) << "this is no profile\n";
+    const std::string good = write_profile(true, "good.pqz");
+    std::string bad_mode = read_all(good);
+    const size_t at = bad_mode.find("mode=0");
+    ASSERT_NE(at, std::string::npos) << bad_mode;
+    bad_mode.replace(at, 6, "mode=9");
+    std::ofstream(dir.file("badmode.pqz")) << bad_mode;
+
+    struct refusal {
+        std::vector<std::string> args;
+        std::string text;
+    };
+    const std::vector<refusal> cases = {
+        {{dir.file("missing.pqz")}, "Profile does not exist. Please verify the correct path/name was given."},
+        {{dir.path() + "/folder.pqz"}, "Profile does not exist."},
+        {{""}, "Profile does not exist."},
+        {{dir.file("noheader.pqz")}, "Cannot read the profile. Please verify the file is a Quorvex profile."},
+        {{std::string("bad\xFF\xFEname.pqz")}, "The profile path is not valid UTF-8."},
+        {{dir.file("badmode.pqz")}, "Invalid merge/overwrite mode"},
+    };
+    for (const refusal& c : cases) {
+        test_program program;
+        wizard_answers answers;
+        EXPECT_EQ(program.run(c.args), 255) << c.text;
+        EXPECT_EQ(program.sheets, 0) << c.text;
+        EXPECT_EQ(program.connects + program.checks, 0) << c.text;
+        EXPECT_TRUE(answers.saw(c.text)) << c.text << " / "
+                                         << (answers.seen().empty() ? "no box" : answers.seen()[0]);
+    }
+}
+
+TEST_F(program_fixture, a_failed_connection_is_reported_and_ends_with_255) {
+    const std::string profile = write_profile(true);
+    for (bool abort : {false, true}) {
+        test_program program;
+        program.connect_fails = true;
+        wizard_answers answers;
+        answers.abort_115 = abort;
+        EXPECT_EQ(program.run({profile}), 255);
+        EXPECT_TRUE(answers.saw("dlg_115"));
+        EXPECT_EQ(program.checks, 0);
+        EXPECT_EQ(program.sheets, 0);
+    }
+}
+
+TEST_F(program_fixture, a_quick_launch_converts_the_profile_into_its_dump) {
+    write_source();
+    const std::string profile = write_profile(false);
+    std::ofstream(out()) << "an old dump\n";
+    test_program program;
+    program.real_check = true;
+    std::vector<int> seen;
+    program.sheet_body = [&](wizard_shell& shell) { return finish_when_done(shell, &seen); };
+    EXPECT_EQ(program.run({profile}), 0);
+    EXPECT_EQ(seen, (std::vector<int>{106, 116}));
+    const std::string dump = read_all(out());
+    EXPECT_EQ(dump.find("an old dump"), std::string::npos);
+    EXPECT_NE(dump.find("CREATE TABLE `people`"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("'who3'"), std::string::npos);
+}
+
+TEST_F(program_fixture, a_run_that_fails_ends_with_255_after_finish) {
+    write_source();
+    const std::string profile = write_profile(false);
+    fs::remove_all(src());
+    test_program program;
+    program.real_check = true;
+    wizard_answers answers;
+    program.sheet_body = [&](wizard_shell& shell) { return finish_when_done(shell); };
+    EXPECT_EQ(program.run({profile}), 255);
+    EXPECT_FALSE(answers.seen().empty());
+}
+
+#ifdef PELLIX_PATH
+namespace {
+
+// Starts the built program with `env` (NAME=value entries) and its stderr in
+// a file; returns its pid.
+pid_t spawn_pellix(const std::vector<std::string>& env, const std::string& err_file) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> storage = env;
+    std::vector<char*> envp;
+    for (std::string& e : storage) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string program = PELLIX_PATH;
+    char* argv[] = {program.data(), nullptr};
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+}  // namespace
+
+TEST_F(program_fixture, the_program_without_a_display_says_so_and_ends_with_255) {
+    const std::string err = dir.file("stderr");
+    const pid_t pid = spawn_pellix({"HOME=" + dir.path(), "XDG_CONFIG_HOME=" + dir.path()}, err);
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 255);
+    EXPECT_EQ(read_all(err), "Failed to initialize GUI library\n");
+}
+
+TEST_F(program_fixture, the_program_starts_offscreen_and_runs_until_stopped) {
+    const std::string err = dir.file("stderr");
+    const pid_t pid = spawn_pellix({"HOME=" + dir.path(), "XDG_CONFIG_HOME=" + dir.path(),
+                                    "QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir.path()},
+                                   err);
+    ASSERT_GT(pid, 0);
+    usleep(1500 * 1000);
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << read_all(err);
+    ::kill(pid, SIGTERM);
+    waitpid(pid, &status, 0);
+}
+#endif
