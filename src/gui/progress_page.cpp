@@ -153,6 +153,10 @@ bool progress_page::on_cancel() {
     return false;
 }
 
+void progress_page::help() {
+    if (wizard_shell* shell = wizard_shell::try_ptr()) shell->display_help();
+}
+
 int progress_page::run_status() const {
     if (!started_) return 0;
     if (start_failed_ || was_aborted() || is_running()) return wizard_shell::abort_status;

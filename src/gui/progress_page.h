@@ -40,6 +40,8 @@ public:
     int page_init() override;
     void on_timer() override;
     bool on_cancel() override;
+    // The help file at its default topic.
+    void help() override;
 
     // The bar's position: the tables done plus the share of the current
     // table, in unsigned integer arithmetic, at most 100.

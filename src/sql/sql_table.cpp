@@ -1,5 +1,7 @@
 #include "sql/sql_table.h"
 
+#include <future>
+
 #include <cstdlib>
 #include <cwctype>
 
@@ -90,14 +92,16 @@ sql_table::~sql_table() {
     tk_log(1, "sql_table::dtor");
     // Paths that skip finish() (a stop, a failed table) still send the
     // gathered rows; nothing may leave a destructor, so failures are traced.
-    if (!pending_.empty()) {
-        try {
+    try {
+        if (!pending_.empty()) {
             tk_log(1, "Run SQL query: [%s]", pending_.c_str());
             send_pending();
-        } catch (const std::exception& e) {
-            tk_wlog(3, L"Table '%ls': ERROR '%ls'", name.c_str(), tk_utf8_to_unicode(e.what()).c_str());
         }
+        wait_sender();
+    } catch (const std::exception& e) {
+        tk_wlog(3, L"Table '%ls': ERROR '%ls'", name.c_str(), tk_utf8_to_unicode(e.what()).c_str());
     }
+    if (in_flight_.valid()) in_flight_.wait();  // a failure of the last send was traced above
     if (!finished_ && (not_loaded_ || warnings_)) tk_log(3, "%s", report().c_str());
 }
 
@@ -367,12 +371,30 @@ void sql_table::fast_append(const udb_record& record) {
     tk_log(0, "sql_query=[%s]", pending_.c_str());
 }
 
+// The statement goes to the server on a thread of its own, so that the
+// server executes it while the caller builds the next one. One statement is
+// in flight at a time and everything else on the connection waits for it
+// (wait_sender), so the results, the rows refused and their positions are
+// the same as when sending in line; a failure surfaces at the next wait.
 void sql_table::send_pending() {
+    wait_sender();
     if (pending_.empty()) return;
     std::string statement;
     statement.swap(pending_);
     std::vector<pending_row> rows;
     rows.swap(pending_rows_);
+    in_flight_ = std::async(std::launch::async,
+                            [this, statement = std::move(statement), rows = std::move(rows), head = head_]() {
+                                send_statement(statement, rows, head);
+                            });
+}
+
+void sql_table::wait_sender() const {
+    if (in_flight_.valid()) in_flight_.get();
+}
+
+void sql_table::send_statement(const std::string& statement, const std::vector<pending_row>& rows,
+                               const std::string& head) {
     try {
         const uint64_t affected = sdb_->query_append(statement);
         check_result(affected, rows.size(), rows.empty() ? 0 : rows.front().position);
@@ -385,7 +407,7 @@ void sql_table::send_pending() {
     // the rows the server refuses are lost.
     std::string one;
     for (const pending_row& row : rows) {
-        one.assign(head_);
+        one.assign(head);
         one += " VALUES";
         one.append(statement, row.offset, row.length);
         try {
@@ -431,11 +453,13 @@ void sql_table::finish() {
     if (finished_) return;
     finished_ = true;
     send_pending();
+    wait_sender();
     if (not_loaded_ || warnings_) throw tk_exception(report(), 0);
 }
 
 void sql_table::slow_append(const udb_record& record) {
     tk_log(1, "sql_table::slow_append");
+    wait_sender();
     const uint32_t size = uint32_t(record.get_total_size());
     const bool big = size > max_buffer_size;
     tk_log(1, "mysql_db.get_mode()=%d", sdb_->get_mode());
@@ -540,6 +564,7 @@ void sql_table::send_row_statement(const std::string& statement, const char* wha
     tk_log(1, "%s QUERY: %s", what, statement.c_str());
     // Rows still gathered for loading go first: the statement may be about them.
     if (!pending_.empty()) send_pending();
+    wait_sender();
     sdb_->query_append(statement);
 }
 

@@ -21,9 +21,14 @@
 // finish() sends what is pending and raises one level-0 failure listing the
 // rows not loaded or changed; the destructor only sends and traces. A lost
 // connection is raised at once.
+//
+// A full multi-row statement is sent on a thread while the next one is
+// built; nothing else uses the connection until it is done, and its
+// failure is raised by the next send, slow row, row statement or finish().
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -118,6 +123,10 @@ private:
     void fast_append(const udb_record& record);
     void slow_append(const udb_record& record);
     void send_pending();
+    // Waits for the statement in flight; raises what its send raised.
+    void wait_sender() const;
+    void send_statement(const std::string& statement, const std::vector<pending_row>& rows,
+                        const std::string& head);
     void send_rows_one_by_one();
     void check_result(uint64_t affected, uint64_t sent, uint64_t first_position);
     void note(uint64_t position, const std::string& message);
@@ -141,4 +150,7 @@ private:
     uint64_t warnings_ = 0;
     std::vector<std::string> messages_;
     bool finished_ = false;
+    // The multi-row statement the server is executing (declared last: it
+    // refers to the members above until it is done).
+    mutable std::future<void> in_flight_;
 };

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -22,8 +23,9 @@ class agent_process {
 public:
     // Starts pqzagent with `args`; `folder` holds its settings and output.
     agent_process(const std::string& folder, const std::vector<std::string>& args, unsigned timeout_seconds = 120)
-        : out_file_(folder + "/.agent.out." + std::to_string(serial())),
-          err_file_(folder + "/.agent.err." + std::to_string(serial())) {
+        : id_(serial()),
+          out_file_(folder + "/.agent.out." + std::to_string(id_)),
+          err_file_(folder + "/.agent.err." + std::to_string(id_)) {
         const std::string xdg = folder + "/config", home = folder + "/home";
         std::filesystem::create_directories(xdg);
         std::filesystem::create_directories(home);
@@ -80,9 +82,10 @@ public:
 
 private:
     static int serial() {
-        static int n = 0;
+        static std::atomic<int> n{0};
         return ++n;
     }
+    int id_;
     std::string out_file_, err_file_;
     pid_t pid_ = -1;
     bool waited_ = false;

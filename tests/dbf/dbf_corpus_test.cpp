@@ -21,8 +21,12 @@ using testkit::mini_json;
 
 namespace {
 
+// QZ_CORPUS_DIR, else beside the clone (../shared/corpus, as in CI), else
+// the shared folder of the development machine.
 fs::path corpus_root() {
     if (const char* env = std::getenv("QZ_CORPUS_DIR")) return env;
+    const fs::path beside = fs::path(__FILE__).parent_path() / ".." / ".." / ".." / "shared" / "corpus";
+    if (fs::exists(beside / "expected")) return beside;
     return "/work/shared/corpus";
 }
 

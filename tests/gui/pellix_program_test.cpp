@@ -2,10 +2,11 @@
 // and refused), the exit status, and the built program without a display.
 #include <gtest/gtest.h>
 
-#include <QRegularExpression>
+#include <QStackedWidget>
 #include <QTimer>
 #include <QWidget>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -64,8 +65,9 @@ protected:
     }
     int run_sheet(wizard_shell& shell) override {
         ++sheets;
-        for (QWidget* w : shell.sheet().findChildren<QWidget*>(QRegularExpression(QStringLiteral("^page_\\d+$"))))
-            pages.push_back(w->objectName().toStdString());
+        // The sheet's stack holds the pages in their order.
+        if (auto* stack = shell.sheet().findChild<QStackedWidget*>())
+            for (int i = 0; i < stack->count(); ++i) pages.push_back(stack->widget(i)->objectName().toStdString());
         return sheet_body ? sheet_body(shell) : 0;
     }
 };
@@ -216,6 +218,27 @@ TEST_F(program_fixture, a_failed_connection_is_reported_and_ends_with_255) {
         EXPECT_EQ(program.checks, 0);
         EXPECT_EQ(program.sheets, 0);
     }
+}
+
+TEST_F(program_fixture, a_refused_destination_opens_no_sheet_and_ends_with_255) {
+    write_source();
+    const std::string path = dir.file("bad.pqz");
+    {
+        pellix_converter conv;
+        conv.source = tk_utf8_to_unicode(src());
+        conv.destination = tk_utf8_to_unicode(dir.path() + "/no/such/folder/out.sql");
+        conv.direct = false;
+        conv.selected_pairs = {{L"people", L""}};
+        conv.store_profile(path);
+    }
+    test_program program;
+    program.real_check = true;
+    wizard_answers answers;
+    EXPECT_EQ(program.run({path}), 255);
+    EXPECT_EQ(program.checks, 1);
+    EXPECT_EQ(program.sheets, 0);
+    EXPECT_TRUE(answers.saw("message_box"));
+    EXPECT_FALSE(fs::exists(dir.path() + "/no"));
 }
 
 TEST_F(program_fixture, a_quick_launch_converts_the_profile_into_its_dump) {

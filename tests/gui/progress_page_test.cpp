@@ -32,6 +32,7 @@
 #include "testkit/dbf_fixture.h"
 #include "testkit/temp_dir.h"
 #include "tk/tk_text.h"
+#include "sql/sql_db_mutator.h"
 #include "udb/udb_converter.h"
 #include "wizard_answers.h"
 
@@ -468,4 +469,62 @@ TEST_F(progress_real_run, cancel_during_a_large_table_stops_between_records) {
     while (!dump.empty() && (dump.back() == '\n' || dump.back() == '\r')) dump.pop_back();
     const std::string last = dump.substr(dump.rfind('\n') + 1);
     EXPECT_TRUE(last.back() == ';' || last.rfind("--", 0) == 0 || last.rfind("#", 0) == 0) << last;
+}
+
+namespace {
+
+sql_native_type int_type() {
+    sql_native_type t;
+    t.name = L"INT";
+    return t;
+}
+
+}  // namespace
+
+class progress_record_failure : public progress_real_run {
+protected:
+    // NOTE retyped to INT: "x" in record 1 cannot convert, "12" in record 2 can.
+    void SetUp() override {
+        progress_real_run::SetUp();
+        testkit::dbf_fixture_table t;
+        t.fields = {{"ID", 'N', 5, 0}, {"NAME", 'C', 10, 0}, {"NOTE", 'C', 10, 0}};
+        t.records.push_back({false, {dbf_value::num("1"), dbf_value::str("ann"), dbf_value::str("x")}});
+        t.records.push_back({false, {dbf_value::num("2"), dbf_value::str("bob"), dbf_value::str("12")}});
+        testkit::dbf_fixture::write(fs::path(src) / "people.dbf", t);
+        conv->selected_tables = {L"people"};
+        conv->get_table_mutator2(L"people", L"people").update_field(L"NOTE", L"", int_type(), L"");
+        conv->check_dest();
+        add_pages(nullptr, true);
+    }
+    int run_to_finish() {
+        return run_sheet([&] {
+            if (shell->current_dialog() == 116 && report.empty())
+                report = shell->sheet().findChild<QPlainTextEdit*>("ctl_1016")->toPlainText().toStdString();
+            press_finish_on_116();
+        });
+    }
+    std::string report;
+};
+
+TEST_F(progress_record_failure, continue_lists_the_record_and_the_run_completes) {
+    wizard_answers answers;  // Continue
+    EXPECT_EQ(run_to_finish(), 0);
+    EXPECT_TRUE(answers.saw("people, record #1"));
+    EXPECT_NE(report.find("people, record #1: "), std::string::npos) << report;
+    EXPECT_EQ(page->run_status(), 0);
+    const std::string dump = read_all(out);
+    EXPECT_NE(dump.find("'bob'"), std::string::npos) << dump;
+    EXPECT_EQ(dump.find("'ann'"), std::string::npos);
+}
+
+TEST_F(progress_record_failure, abort_stops_the_run_with_a_whole_dump) {
+    wizard_answers answers;
+    answers.abort_115 = true;
+    EXPECT_EQ(run_to_finish(), 0);
+    EXPECT_TRUE(answers.saw("dlg_115"));
+    EXPECT_EQ(page->run_status(), 255);
+    EXPECT_EQ(conv->get_last_outcome(), run_outcome::stopped);
+    const std::string dump = read_all(out);
+    EXPECT_NE(dump.find("CREATE TABLE `people`"), std::string::npos);
+    EXPECT_EQ(dump.find("'bob'"), std::string::npos);
 }
