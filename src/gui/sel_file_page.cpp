@@ -12,6 +12,7 @@
 
 #include "app/pellix_converter.h"
 #include "gui/file_dialog.h"
+#include "gui/gui_call.h"
 #include "gui/page_errors.h"
 #include "gui/page_widgets.h"
 #include "gui/overwrite_dlg2.h"
@@ -161,9 +162,17 @@ void sel_file_page::check_destination() {
 }
 
 std::wstring sel_file_page::browse_folder(const std::wstring& start) {
-    const QString dir = QFileDialog::getExistingDirectory(
-        wizard_shell::owner_window(), QStringLiteral("Select DBF database folder"), QString::fromStdWString(start));
-    return dir.toStdWString();
+    // Our own dialog run like every other modal one: modal to the sheet,
+    // closed when the sheet closes.
+    QFileDialog picker(wizard_shell::owner_window(), QStringLiteral("Select DBF database folder"),
+                       QString::fromStdWString(start));
+    picker.setObjectName(QStringLiteral("folder_dialog"));
+    picker.setOption(QFileDialog::DontUseNativeDialog, true);
+    picker.setFileMode(QFileDialog::Directory);
+    picker.setOption(QFileDialog::ShowDirsOnly, true);
+    if (gui_call::exec_modal(picker) != QDialog::Accepted) return std::wstring();
+    const QStringList chosen = picker.selectedFiles();
+    return chosen.isEmpty() ? std::wstring() : chosen.first().toStdWString();
 }
 
 std::string sel_file_page::browse_save(const std::string& filter, const std::string& title_unused,

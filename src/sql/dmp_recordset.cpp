@@ -95,14 +95,14 @@ void dmp_recordset::map_columns(const udb_record& record) {
 
 // The value texts of a record in column order. Records normally come with
 // their fields where the first one had them; any other order is looked up.
-std::vector<std::string> dmp_recordset::value_texts(const udb_record& record) const {
-    std::vector<const udb_field*> fields(columns_.size());
+void dmp_recordset::make_row(const udb_record& record) {
+    fields_.assign(columns_.size(), nullptr);
     bool in_place = true;
     for (size_t k = 0; k < columns_.size() && in_place; ++k) {
         size_t pos = positions_[k];
         const udb_field* f = pos < record.size() ? record.at(pos) : nullptr;
         if (!f || f->name != sources_[k]) in_place = false;
-        else fields[k] = f;
+        else fields_[k] = f;
     }
     if (!in_place) {
         const field_lookup lookup(record);
@@ -112,14 +112,14 @@ std::vector<std::string> dmp_recordset::value_texts(const udb_record& record) co
                 tk_wlog(2, L"Field %ls not found", sources_[k].c_str());
                 throw tk_exception(std::string(not_conform), 0);
             }
-            fields[k] = record.at(static_cast<size_t>(pos));
+            fields_[k] = record.at(static_cast<size_t>(pos));
         }
     }
-    std::vector<std::string> values;
-    values.reserve(columns_.size());
-    for (size_t k = 0; k < columns_.size(); ++k)
-        values.push_back(get_fld_append_str(fields[k], schema.at(columns_[k]), false));
-    return values;
+    row_.clear();
+    for (size_t k = 0; k < columns_.size(); ++k) {
+        if (k > 0) row_ += ", ";
+        row_ += get_fld_append_str(fields_[k], schema.at(columns_[k]), false);
+    }
 }
 
 void dmp_recordset::append_record(const udb_record& record) {
@@ -128,7 +128,7 @@ void dmp_recordset::append_record(const udb_record& record) {
     if (!mapped_) map_columns(record);
     // The row's whole text is made before anything is written: a record
     // that fails here leaves the file and the pending statement as they were.
-    std::vector<std::string> values = value_texts(record);
+    make_row(record);
 
     int32_t size = record.get_total_size();
     tk_log(1, "record size=%d", size);
@@ -138,11 +138,11 @@ void dmp_recordset::append_record(const udb_record& record) {
         engine->fast_insert = false;
         write_pending();
     }
-    if (engine->fast_insert) fast_append(values);
-    else slow_append(values);
+    if (engine->fast_insert) fast_append(row_);
+    else slow_append(row_);
 }
 
-void dmp_recordset::fast_append(const std::vector<std::string>& values) {
+void dmp_recordset::fast_append(const std::string& row) {
     tk_log(1, "dmp_recordset::fast_append");
     if (append_buffer.empty()) {
         tk_log(1, "Initialize new query...");
@@ -150,34 +150,34 @@ void dmp_recordset::fast_append(const std::vector<std::string>& values) {
     } else {
         append_buffer += ", (";
     }
-    for (size_t k = 0; k < values.size(); ++k) {
-        if (k > 0) append_buffer += ", ";
-        append_buffer += values[k];
-    }
+    append_buffer += row;
     append_buffer += ")";
     if (append_buffer.size() > statement_limit) write_pending();
 }
 
 // One INSERT of its own: the whole column list, then the values in column
-// order; long values go to the file in pieces.
-void dmp_recordset::slow_append(const std::vector<std::string>& values) {
+// order.
+void dmp_recordset::slow_append(const std::string& row) {
     tk_log(1, "dmp_recordset::slow_append");
     dump_->write(head_);
     dump_->write(" \nVALUES (");
-    for (size_t k = 0; k < values.size(); ++k) {
-        if (k > 0) dump_->write(", ");
-        dump_->write(values[k]);
-    }
+    dump_->write(row);
     dump_->write(")");
     dump_->write(";" + eol_);
 }
 
 void dmp_recordset::write_pending() {
     if (append_buffer.empty()) return;
-    std::string text;
-    text.swap(append_buffer);
-    tk_log(1, "Run SQL query (%zu bytes)", text.size());
-    dump_->write(text);
+    tk_log(1, "Run SQL query (%zu bytes)", append_buffer.size());
+    // The buffer keeps its capacity for the next statement; a failed write
+    // drops its text all the same.
+    try {
+        dump_->write(append_buffer);
+    } catch (...) {
+        append_buffer.clear();
+        throw;
+    }
+    append_buffer.clear();
     dump_->write(";" + eol_);
 }
 

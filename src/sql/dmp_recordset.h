@@ -44,9 +44,10 @@ private:
     friend class dmp_database;
 
     void map_columns(const udb_record& record);
-    std::vector<std::string> value_texts(const udb_record& record) const;
-    void fast_append(const std::vector<std::string>& values);
-    void slow_append(const std::vector<std::string>& values);
+    // The record's value texts in column order, joined by ", ", into row_.
+    void make_row(const udb_record& record);
+    void fast_append(const std::string& row);
+    void slow_append(const std::string& row);
     void write_pending();
     void check_usable() const;
     // The database finished or discarded the file, or failed.
@@ -61,5 +62,7 @@ private:
     bool mapped_ = false;
     bool finished_ = false;
     std::string append_buffer;            // the pending multi-row INSERT
+    std::string row_;                     // reused buffer of one row's values
+    std::vector<const udb_field*> fields_;  // reused: the row's fields in column order
     std::optional<tk_exception> failure_;
 };

@@ -102,7 +102,7 @@ sql_engine::~sql_engine() {
             tk_log(2, "Cannot turn ON foreign key check: %s", e.what());
         }
     }
-    mysql_close(&mysql_);
+    if (initialized_) mysql_close(&mysql_);
     connected_ = false;
     tk_log(1, "sql_engine::dtor - END");
 }
@@ -110,7 +110,11 @@ sql_engine::~sql_engine() {
 void sql_engine::initialize() {
     tk_log(1, "sql_engine::initialize");
     library_init_once();
+    // A second set-up starts over: the old handle is freed, never leaked.
+    if (initialized_) mysql_close(&mysql_);
+    connected_ = false;
     mysql_init(&mysql_);
+    initialized_ = true;
     tk_log(1, "sql_engine::initialize - 1");
     mysql_options(&mysql_, MYSQL_READ_DEFAULT_GROUP, "BQ MySQL Lib");
     tk_log(1, "sql_engine::initialize - 2");
@@ -119,11 +123,7 @@ void sql_engine::initialize() {
     tk_log(1, "sql_engine::initialize - END");
 }
 
-void sql_engine::close() {
-    mysql_close(&mysql_);
-    connected_ = false;
-    initialize();
-}
+void sql_engine::close() { initialize(); }
 
 void sql_engine::execute(const std::string& statement) {
     tk_log(2, "Run SQL-query: %s", statement.c_str());

@@ -350,6 +350,7 @@ void sql_table::fast_append(const udb_record& record) {
             head_ = previous_head;
             try {
                 send_pending();
+                wait_sender();  // a layout change is rare: its rows are in before the next ones
             } catch (...) {
                 head_.swap(current_head);
                 throw;
@@ -379,14 +380,15 @@ void sql_table::fast_append(const udb_record& record) {
 void sql_table::send_pending() {
     wait_sender();
     if (pending_.empty()) return;
-    std::string statement;
-    statement.swap(pending_);
-    std::vector<pending_row> rows;
-    rows.swap(pending_rows_);
+    // The two statement buffers take turns, so memory stays the same
+    // however many statements a table needs.
+    sending_.swap(pending_);
+    pending_.clear();
+    sending_rows_.swap(pending_rows_);
+    pending_rows_.clear();
+    sending_head_ = head_;
     in_flight_ = std::async(std::launch::async,
-                            [this, statement = std::move(statement), rows = std::move(rows), head = head_]() {
-                                send_statement(statement, rows, head);
-                            });
+                            [this]() { send_statement(sending_, sending_rows_, sending_head_); });
 }
 
 void sql_table::wait_sender() const {

@@ -152,5 +152,8 @@ private:
     bool finished_ = false;
     // The multi-row statement the server is executing (declared last: it
     // refers to the members above until it is done).
+    std::string sending_;                   // its text, its rows and its head
+    std::vector<pending_row> sending_rows_;
+    std::string sending_head_;
     mutable std::future<void> in_flight_;
 };

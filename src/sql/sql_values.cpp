@@ -25,18 +25,47 @@ char escape_letter(uint32_t c) {
     }
 }
 
+// Runs of characters that need no escape are appended whole.
 template <class Char>
 void escape_into(std::basic_string_view<Char> text, std::basic_string<Char>& out) {
     out.reserve(out.size() + text.size() + 2);
-    for (Char c : text) {
-        char letter = escape_letter(static_cast<uint32_t>(static_cast<std::make_unsigned_t<Char>>(c)));
-        if (letter) {
-            out.push_back(Char('\\'));
-            out.push_back(Char(letter));
-        } else {
-            out.push_back(c);
-        }
+    size_t run = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const uint32_t c = static_cast<uint32_t>(static_cast<std::make_unsigned_t<Char>>(text[i]));
+        const char letter = c > '\\' ? 0 : escape_letter(c);
+        if (!letter) continue;
+        out.append(text.data() + run, i - run);
+        out.push_back(Char('\\'));
+        out.push_back(Char(letter));
+        run = i + 1;
     }
+    out.append(text.data() + run, text.size() - run);
+}
+
+// sql_quote(sql_to_utf8(text)) in one pass: every character is escaped
+// when it is one of the ASCII escapes and encoded as UTF-8 otherwise (the
+// encoding is per character, so escaping before or after it is the same).
+std::string quote_as_utf8(std::wstring_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 4 + 2);
+    out.push_back('\'');
+    for (wchar_t w : text) {
+        const uint32_t c = static_cast<uint32_t>(w);
+        if (c < 0x80) {
+            const char letter = c > '\\' ? 0 : escape_letter(c);
+            if (letter) {
+                out.push_back('\\');
+                out.push_back(letter);
+            } else {
+                out.push_back(static_cast<char>(c));
+            }
+            continue;
+        }
+        char bytes[4];
+        out.append(bytes, tk_utf8_encode(w, bytes));
+    }
+    out.push_back('\'');
+    return out;
 }
 
 bool is_blank(uint32_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
@@ -131,6 +160,7 @@ bool is_empty_text(const std::string& t) { return t.empty() || t == "''" || t ==
 }  // namespace
 
 std::string sql_to_utf8(std::wstring_view text) {
+    if (text.find(L'\0') == std::wstring_view::npos) return tk_unicode_to_utf8(text);
     std::string out;
     size_t start = 0;
     for (;;) {
@@ -205,6 +235,10 @@ std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool
         if (column->dw_reserved == 2 || column->dw_reserved == 8) {
             if (field->is_null_or_empty()) return "NULL";
             return "ST_GeomFromText(" + sql_quote(sql_to_utf8(field->to_wstring())) + ")";
+        }
+        if (fvt == VT_BSTR) {
+            // The same literal as below, made without wide copies.
+            return quote_as_utf8(field->get_text());
         }
         return sql_to_utf8(to_mysql_wstr(field->to_wstring(), fvt));
     }

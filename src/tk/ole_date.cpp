@@ -553,34 +553,79 @@ void ole_date::refine_type() {
     }
 }
 
+namespace {
+
+// Appends v in decimal with at least `width` digits (zeros in front), as
+// "%0*d" prints a value that is not negative. Dates are printed for every
+// row of a table, so this avoids the printf machinery.
+void put_digits(std::string& out, uint32_t v, int width) {
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    for (int i = n; i < width; ++i) out += '0';
+    while (n > 0) out += digits[--n];
+}
+
+void put_date(std::string& out, const SYSTEMTIME& t) {
+    put_digits(out, t.wYear, 4);
+    out += '-';
+    put_digits(out, t.wMonth, 2);
+    out += '-';
+    put_digits(out, t.wDay, 2);
+}
+
+void put_time(std::string& out, uint32_t hour, const SYSTEMTIME& t) {
+    put_digits(out, hour, 2);
+    out += ':';
+    put_digits(out, t.wMinute, 2);
+    out += ':';
+    put_digits(out, t.wSecond, 2);
+}
+
+}  // namespace
+
 std::string ole_date::to_string(int precision) const {
     const SYSTEMTIME& t = time;
-    char buffer[64];
-    char fraction[16] = "";
+    std::string fraction;
     if (precision != 0 && (t.wMilliseconds != 0 || microseconds != 0)) {
-        if (precision == 6 && microseconds != 0)
-            std::snprintf(fraction, sizeof fraction, ".%06d", static_cast<int>(microseconds));
-        else
-            std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(t.wMilliseconds));
+        if (precision == 6 && microseconds != 0) {
+            if (microseconds > 0) {
+                fraction += '.';
+                put_digits(fraction, static_cast<uint32_t>(microseconds), 6);
+            } else {
+                char text[16];
+                std::snprintf(text, sizeof text, ".%06d", static_cast<int>(microseconds));
+                fraction = text;
+            }
+        } else {
+            fraction += '.';
+            put_digits(fraction, t.wMilliseconds, 3);
+        }
     }
-    int hour = t.wHour % 24;
+    const uint32_t hour = t.wHour % 24u;
+    std::string out;
+    out.reserve(32);
     switch (kind) {
     case kind_date_time:
-        if (zero_time_as_date && t.wHour == 0 && t.wMinute == 0 && t.wSecond == 0 &&
-            t.wMilliseconds == 0 && microseconds == 0) {
-            std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", t.wYear, t.wMonth, t.wDay);
-        } else {
-            std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d%s", t.wYear,
-                          t.wMonth, t.wDay, hour, t.wMinute, t.wSecond, fraction);
+        put_date(out, t);
+        if (!(zero_time_as_date && t.wHour == 0 && t.wMinute == 0 && t.wSecond == 0 &&
+              t.wMilliseconds == 0 && microseconds == 0)) {
+            out += ' ';
+            put_time(out, hour, t);
+            out += fraction;
         }
-        return buffer;
+        return out;
     case kind_date:
-        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", t.wYear, t.wMonth, t.wDay);
-        return buffer;
+        put_date(out, t);
+        return out;
     case kind_time:
-        std::snprintf(buffer, sizeof buffer, "0000-00-00 %02d:%02d:%02d%s", hour, t.wMinute,
-                      t.wSecond, fraction);
-        return buffer;
+        out += "0000-00-00 ";
+        put_time(out, hour, t);
+        out += fraction;
+        return out;
     default:
         return std::string();
     }

@@ -141,44 +141,6 @@ ole_decimal decimal_of(const number& n) {
     throw_cast();
 }
 
-// UTF-8 length of one wide character as tk_unicode_to_utf8 writes it
-// (a value that is not a Unicode scalar becomes U+FFFD).
-char32_t scalar_of(wchar_t c) {
-    auto u = static_cast<uint32_t>(c);
-    if (u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF)) return 0xFFFD;
-    return u;
-}
-
-std::size_t utf8_length(char32_t u) {
-    if (u < 0x80) return 1;
-    if (u < 0x800) return 2;
-    if (u < 0x10000) return 3;
-    return 4;
-}
-
-std::size_t utf8_encode(char32_t u, char* out) {
-    if (u < 0x80) {
-        out[0] = static_cast<char>(u);
-        return 1;
-    }
-    if (u < 0x800) {
-        out[0] = static_cast<char>(0xC0 | (u >> 6));
-        out[1] = static_cast<char>(0x80 | (u & 0x3F));
-        return 2;
-    }
-    if (u < 0x10000) {
-        out[0] = static_cast<char>(0xE0 | (u >> 12));
-        out[1] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-        out[2] = static_cast<char>(0x80 | (u & 0x3F));
-        return 3;
-    }
-    out[0] = static_cast<char>(0xF0 | (u >> 18));
-    out[1] = static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-    out[2] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-    out[3] = static_cast<char>(0x80 | (u & 0x3F));
-    return 4;
-}
-
 int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -667,7 +629,7 @@ void ole_variant::change_type(VARTYPE vt) {
     }
     if (is_byte_string_vt(vt_)) {
         if (vt != VT_BSTR) change_failed(vt);
-        std::string text(bytes_.begin(), bytes_.end());
+        std::string_view text(reinterpret_cast<const char*>(bytes_.data()), bytes_.size());
         set_text_value(tk_utf8_to_unicode(text));
         return;
     }
@@ -720,8 +682,7 @@ void ole_variant::change_from_text(VARTYPE vt) {
         release();
         if (!utf8.empty()) {
             vt_ = vt;
-            bytes_.resize(utf8.size());
-            std::memcpy(bytes_.data(), utf8.data(), utf8.size());
+            bytes_.assign(utf8.begin(), utf8.end());
         }
         return;
     }
@@ -927,11 +888,7 @@ std::string ole_variant::to_string() const {
     }
     switch (vt_) {
     case VT_BSTR:
-        try {
-            return tk_unicode_to_utf8(text_);
-        } catch (const tk_exception&) {
-            return std::string();
-        }
+        return tk_unicode_to_utf8(text_);
     case VT_DATE:
         return date_.to_string(6);
     default: {
@@ -1062,9 +1019,8 @@ std::size_t ole_variant::get_at(std::size_t position, std::size_t length, char* 
         std::size_t used = 0;
         for (std::size_t i = position; i < text_.size() && taken < length; ++i, ++taken) {
             if (text_[i] == L'\0') break;  // the text ends at an embedded zero
-            char32_t u = scalar_of(text_[i]);
-            if (used + utf8_length(u) > capacity) break;
-            used += utf8_encode(u, buffer + used);
+            if (used + tk_utf8_length(text_[i]) > capacity) break;
+            used += tk_utf8_encode(text_[i], buffer + used);
         }
         return taken;
     }
@@ -1089,14 +1045,14 @@ std::size_t ole_variant::get_raw_at(std::size_t position, char* buffer, std::siz
         offset = raw_text_offset_;
     }
     for (; i < text_.size() && text_[i] != L'\0'; ++i) {
-        std::size_t len = utf8_length(scalar_of(text_[i]));
+        std::size_t len = tk_utf8_length(text_[i]);
         if (offset + len > position) break;
         offset += len;
     }
     std::size_t used = 0;
     for (; i < text_.size() && text_[i] != L'\0' && used < capacity; ++i) {
         char tmp[4];
-        std::size_t len = utf8_encode(scalar_of(text_[i]), tmp);
+        std::size_t len = tk_utf8_encode(text_[i], tmp);
         std::size_t skip = position - offset;  // non-zero only inside the first character
         std::size_t n = std::min(len - skip, capacity - used);
         std::memcpy(buffer + used, tmp + skip, n);

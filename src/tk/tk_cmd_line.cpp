@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "tk/tk_text.h"
+
 TCmdLine::TCmdLine(const cmd_option* options) : options_(options) {}
 
 TCmdLine::~TCmdLine() = default;
@@ -40,37 +42,4 @@ void ansi_cmd_line::wipe_value(size_t offset) {
     if (offset < length) std::memset(current_ + offset, 'x', length - offset);
 }
 
-bool ansi_cmd_line::is_valid_text(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int extra;
-        char32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= text.size()) return false;
-        for (int k = 1; k <= extra; ++k) {
-            auto cc = static_cast<unsigned char>(text[i + k]);
-            if ((cc & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if ((extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000)) return false;
-        if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return false;
-        i += extra + 1;
-    }
-    return true;
-}
+bool ansi_cmd_line::is_valid_text(std::string_view text) { return tk_is_valid_utf8(text); }

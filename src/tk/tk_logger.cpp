@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tk/tk_path.h"
+#include "tk/tk_text.h"
 
 namespace {
 
@@ -23,30 +24,6 @@ public:
 private:
     int saved_;
 };
-
-// Wide text to UTF-8 without logging (the logger cannot call converters that
-// log). A wchar_t that is no Unicode scalar value becomes U+FFFD.
-void append_utf8(std::string& out, const wchar_t* text, size_t length) {
-    for (size_t i = 0; i < length; ++i) {
-        uint32_t c = static_cast<uint32_t>(text[i]);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-}
 
 void write_all(int fd, const char* data, size_t length) {
     while (length > 0) {
@@ -179,8 +156,8 @@ void tk_wlog(int level, const wchar_t* format, ...) {
     }
     if (n < 0) return;
 
+    // The converter writes no log lines of its own, so it may be used here.
     std::string text;
-    text.reserve(static_cast<size_t>(n) * 4);
-    append_utf8(text, buffer.data(), static_cast<size_t>(n));
+    tk_unicode_to_utf8(std::wstring_view(buffer.data(), static_cast<size_t>(n)), text);
     logger->append(text.data(), text.size());
 }

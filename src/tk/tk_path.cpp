@@ -163,21 +163,26 @@ std::wstring tk_get_module_wdir() {
 
 // ---- existence and access -------------------------------------------------------
 
-bool tk_is_file_exist1(const std::string& path, int mode) {
-    tk_log(1, "tk_is_file_exist1(%s,%d)", path.c_str(), mode);
+namespace {
+
+bool is_file_there(const std::string& path, int mode) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
     if (mode == tk_exist_writable) return access(path.c_str(), W_OK) == 0;
     return true;
 }
 
+}  // namespace
+
+bool tk_is_file_exist1(const std::string& path, int mode) {
+    tk_log(1, "tk_is_file_exist1(%s,%d)", path.c_str(), mode);
+    return is_file_there(path, mode);
+}
+
 bool tk_is_file_exist2(const std::wstring& path, int mode) {
     std::string narrow = tk_unicode_to_path(path);
     tk_log(1, "tk_is_file_exist2(%s,%08X)", narrow.c_str(), static_cast<unsigned>(mode));
-    struct stat st;
-    if (stat(narrow.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    if (mode == tk_exist_writable) return access(narrow.c_str(), W_OK) == 0;
-    return true;
+    return is_file_there(narrow, mode);
 }
 
 bool tk_is_path_exist(const std::string& path) {

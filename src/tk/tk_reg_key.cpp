@@ -66,7 +66,7 @@ bool unescape(const std::string& text, size_t& pos, bool stop_at_equals, std::st
         if (e == '\\' || e == '=') {
             out += e;
             pos += 2;
-        } else if (e == 'x' && pos + 3 < text.size() + 0 && hex_digit(text[pos + 2]) >= 0 &&
+        } else if (e == 'x' && pos + 3 < text.size() && hex_digit(text[pos + 2]) >= 0 &&
                    hex_digit(text[pos + 3]) >= 0) {
             out += static_cast<char>(hex_digit(text[pos + 2]) * 16 + hex_digit(text[pos + 3]));
             pos += 4;
@@ -240,41 +240,47 @@ int tk_reg_key::close_checked() {
     return rc;
 }
 
-int tk_reg_key::get_value(const char* name, uint32_t& value) {
-    tk_log(2, "tk_reg_key::get_value(ulong, %s)", name != nullptr ? name : "");
+const tk_reg_key::value* tk_reg_key::find_value(const char* name, const char* kind,
+                                                int& status) const {
+    tk_log(2, "tk_reg_key::get_value(%s, %s)", kind, name != nullptr ? name : "");
     TK_ASSERT(name != nullptr);
-    if (!open_) return EBADF;
+    status = EBADF;
+    if (!open_) return nullptr;
     auto it = values_.find(name);
-    if (it == values_.end()) return ENOENT;
-    tk_log(1, "type=%d, size=%d", it->second.is_number ? 4 : 1, 4);
-    if (!it->second.is_number) return EINVAL;
-    value = it->second.number;
+    status = ENOENT;
+    if (it == values_.end()) return nullptr;
+    // Type and size as the registry reports them: 4 a number, 1 a text.
+    const value& v = it->second;
+    tk_log(1, "type=%d, size=%d", v.is_number ? 4 : 1,
+           v.is_number ? 4 : static_cast<int>(v.text.size() + 1));
+    status = 0;
+    return &v;
+}
+
+int tk_reg_key::get_value(const char* name, uint32_t& number) {
+    int status = 0;
+    const value* v = find_value(name, "ulong", status);
+    if (v == nullptr) return status;
+    if (!v->is_number) return EINVAL;
+    number = v->number;
     return 0;
 }
 
-int tk_reg_key::get_value(const char* name, std::string& value) {
-    tk_log(2, "tk_reg_key::get_value(LPSTR, %s)", name != nullptr ? name : "");
-    TK_ASSERT(name != nullptr);
-    if (!open_) return EBADF;
-    auto it = values_.find(name);
-    if (it == values_.end()) return ENOENT;
-    tk_log(1, "type=%d, size=%d", it->second.is_number ? 4 : 1,
-           static_cast<int>(it->second.text.size() + 1));
-    if (it->second.is_number) return EINVAL;
-    value = it->second.text;
+int tk_reg_key::get_value(const char* name, std::string& text) {
+    int status = 0;
+    const value* v = find_value(name, "LPSTR", status);
+    if (v == nullptr) return status;
+    if (v->is_number) return EINVAL;
+    text = v->text;
     return 0;
 }
 
-int tk_reg_key::get_value(const char* name, std::wstring& value) {
-    tk_log(2, "tk_reg_key::get_value(LPWSTR, %s)", name != nullptr ? name : "");
-    TK_ASSERT(name != nullptr);
-    if (!open_) return EBADF;
-    auto it = values_.find(name);
-    if (it == values_.end()) return ENOENT;
-    tk_log(1, "type=%d, size=%d", it->second.is_number ? 4 : 1,
-           static_cast<int>(it->second.text.size() + 1));
-    if (it->second.is_number) return EINVAL;
-    value = tk_path_to_unicode(it->second.text);
+int tk_reg_key::get_value(const char* name, std::wstring& text) {
+    int status = 0;
+    const value* v = find_value(name, "LPWSTR", status);
+    if (v == nullptr) return status;
+    if (v->is_number) return EINVAL;
+    text = tk_path_to_unicode(v->text);
     return 0;
 }
 

@@ -80,6 +80,9 @@ private:
         std::string text;  // UTF-8
     };
 
+    // The stored value of `name`, or null with `status` telling why (EBADF
+    // closed key, ENOENT missing). `kind` names the reader in the trace.
+    const value* find_value(const char* name, const char* kind, int& status) const;
     int read_file();
     int write_file();
 

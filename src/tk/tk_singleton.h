@@ -26,7 +26,8 @@ public:
         return static_cast<T*>(p);
     }
 
-    // The same as ptr(); kept for callers that use this name.
+    // The same as ptr(); kept for callers that use this name. It asserts
+    // on its own line so that an assertion tells which accessor failed.
     static T* instance() {
         tk_singleton* p = registered_.load(std::memory_order_acquire);
         TK_ASSERT(p != nullptr);

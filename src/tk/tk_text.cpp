@@ -29,14 +29,6 @@ const char kToAnsiPrefix[] = "Cannot convert to ANSI string: ";
 
 // ---- UTF-8 ---------------------------------------------------------------------
 
-inline bool is_scalar(char32_t c) { return c < 0xD800 || (c > 0xDFFF && c <= 0x10FFFF); }
-
-// wchar_t is signed; anything outside the Unicode range becomes U+FFFD.
-inline char32_t scalar_or_replacement(wchar_t w) {
-    char32_t c = static_cast<char32_t>(w);
-    return is_scalar(c) ? c : kReplacement;
-}
-
 // In path mode U+DC80..U+DCFF stand for the raw bytes 0x80..0xFF.
 inline bool is_escaped_byte(char32_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
 
@@ -45,14 +37,7 @@ size_t utf8_length(const wchar_t* s, size_t n) {
     size_t total = 0;
     for (size_t i = 0; i < n; ++i) {
         char32_t c = static_cast<char32_t>(s[i]);
-        if (c < 0x80) {
-            total += 1;
-        } else if (PathMode && is_escaped_byte(c)) {
-            total += 1;
-        } else {
-            c = scalar_or_replacement(s[i]);
-            total += c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-        }
+        total += (c < 0x80 || (PathMode && is_escaped_byte(c))) ? 1 : tk_utf8_length(s[i]);
     }
     return total;
 }
@@ -63,26 +48,39 @@ char* encode_utf8(const wchar_t* s, size_t n, char* p) {
         char32_t c = static_cast<char32_t>(s[i]);
         if (c < 0x80) {
             *p++ = static_cast<char>(c);
-            continue;
-        }
-        if (PathMode && is_escaped_byte(c)) {
+        } else if (PathMode && is_escaped_byte(c)) {
             *p++ = static_cast<char>(c - 0xDC00);
-            continue;
-        }
-        c = scalar_or_replacement(s[i]);
-        if (c < 0x800) {
-            *p++ = static_cast<char>(0xC0 | (c >> 6));
-        } else if (c < 0x10000) {
-            *p++ = static_cast<char>(0xE0 | (c >> 12));
-            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         } else {
-            *p++ = static_cast<char>(0xF0 | (c >> 18));
-            *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            p += tk_utf8_encode(s[i], p);
         }
-        *p++ = static_cast<char>(0x80 | (c & 0x3F));
     }
     return p;
+}
+
+// The lead byte of a UTF-8 sequence: how many continuation bytes follow,
+// the code point bits it carries, and the range the first continuation
+// byte must lie in (narrowed to refuse overlong forms, surrogates and
+// anything above U+10FFFF). False for a byte that cannot start a sequence.
+inline bool read_lead_byte(unsigned b, size_t& need, char32_t& cp, unsigned& lo, unsigned& hi) {
+    lo = 0x80;
+    hi = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+        need = 1;
+        cp = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        need = 2;
+        cp = b & 0x0F;
+        if (b == 0xE0) lo = 0xA0;  // no overlong forms
+        if (b == 0xED) hi = 0x9F;  // no surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        need = 3;
+        cp = b & 0x07;
+        if (b == 0xF0) lo = 0x90;  // no overlong forms
+        if (b == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
+    } else {
+        return false;
+    }
+    return true;
 }
 
 // Decodes n bytes into out (room for n units) and returns the units
@@ -102,22 +100,9 @@ size_t decode_utf8(const unsigned char* s, size_t n, wchar_t* out) {
         }
         size_t need;
         char32_t cp;
-        unsigned lo = 0x80;
-        unsigned hi = 0xBF;
-        if (b >= 0xC2 && b <= 0xDF) {
-            need = 1;
-            cp = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            need = 2;
-            cp = b & 0x0F;
-            if (b == 0xE0) lo = 0xA0;  // no overlong forms
-            if (b == 0xED) hi = 0x9F;  // no surrogates
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            need = 3;
-            cp = b & 0x07;
-            if (b == 0xF0) lo = 0x90;  // no overlong forms
-            if (b == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
-        } else {
+        unsigned lo;
+        unsigned hi;
+        if (!read_lead_byte(b, need, cp, lo, hi)) {
             out[o++] = static_cast<wchar_t>(PathMode ? 0xDC00 + b : kReplacement);
             ++i;
             continue;
@@ -513,6 +498,27 @@ std::string tk_unicode_to_utf8(std::wstring_view text) {
     std::string out;
     tk_unicode_to_utf8(text, out);
     return out;
+}
+
+bool tk_is_valid_utf8(std::string_view text) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    size_t i = 0;
+    while (i < n) {
+        unsigned b = s[i++];
+        if (b < 0x80) continue;
+        size_t need;
+        char32_t cp;
+        unsigned lo;
+        unsigned hi;
+        if (!read_lead_byte(b, need, cp, lo, hi) || need > n - i) return false;
+        for (size_t k = 0; k < need; ++k, ++i) {
+            if (s[i] < lo || s[i] > hi) return false;
+            lo = 0x80;
+            hi = 0xBF;
+        }
+    }
+    return true;
 }
 
 bool tk_is_codepage_supported(int codepage) {

@@ -40,6 +40,48 @@ void tk_unicode_to_codepage(std::wstring_view text, int codepage, std::string& o
 std::string tk_unicode_to_utf8(std::wstring_view text);
 void tk_unicode_to_utf8(std::wstring_view text, std::string& out);
 
+// One wide character in UTF-8 exactly as tk_unicode_to_utf8 writes it (a
+// wchar_t that is not a Unicode scalar value gives U+FFFD): its byte count,
+// and the bytes themselves written into `out` (room for 4), returning the
+// count. For code that cuts a text into pieces of bounded byte size.
+inline char32_t tk_utf8_scalar(wchar_t c) {
+    auto u = static_cast<char32_t>(c);
+    return (u < 0xD800 || (u > 0xDFFF && u <= 0x10FFFF)) ? u : char32_t{0xFFFD};
+}
+
+inline std::size_t tk_utf8_length(wchar_t c) {
+    char32_t u = tk_utf8_scalar(c);
+    return u < 0x80 ? 1 : u < 0x800 ? 2 : u < 0x10000 ? 3 : 4;
+}
+
+inline std::size_t tk_utf8_encode(wchar_t c, char* out) {
+    char32_t u = tk_utf8_scalar(c);
+    if (u < 0x80) {
+        out[0] = static_cast<char>(u);
+        return 1;
+    }
+    if (u < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (u >> 6));
+        out[1] = static_cast<char>(0x80 | (u & 0x3F));
+        return 2;
+    }
+    if (u < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (u >> 12));
+        out[1] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (u & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (u >> 18));
+    out[1] = static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (u & 0x3F));
+    return 4;
+}
+
+// True when `text` is well-formed UTF-8: no overlong form, no surrogate,
+// nothing above U+10FFFF and no sequence cut short. A zero byte is valid.
+bool tk_is_valid_utf8(std::string_view text);
+
 // True when `codepage` can be converted (no exception from the above).
 bool tk_is_codepage_supported(int codepage);
 

@@ -241,6 +241,28 @@ TEST(TextUtf8, InvalidInputGivesReplacementCharacters) {
 
 // ---- non-throwing ANSI conversions --------------------------------------------------
 
+TEST(TextUtf8, ValidityCheckRefusesWhatTheDecoderReplaces) {
+    EXPECT_TRUE(tk_is_valid_utf8(""));
+    EXPECT_TRUE(tk_is_valid_utf8(std::string_view("a\0b", 3)));
+    EXPECT_TRUE(tk_is_valid_utf8("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"));
+    EXPECT_FALSE(tk_is_valid_utf8("\xC0\x80"));          // overlong
+    EXPECT_FALSE(tk_is_valid_utf8("\xE0\x9F\xBF"));      // overlong
+    EXPECT_FALSE(tk_is_valid_utf8("\xED\xA0\x80"));      // surrogate
+    EXPECT_FALSE(tk_is_valid_utf8("\xF4\x90\x80\x80"));  // above U+10FFFF
+    EXPECT_FALSE(tk_is_valid_utf8("\xE2\x82"));          // cut short
+    EXPECT_FALSE(tk_is_valid_utf8("\x80"));              // stray continuation
+}
+
+TEST(TextUtf8, OneCharacterEncodesAsTheWholeTextDoes) {
+    for (wchar_t c : {L'a', L'\u00E9', L'\u20AC', static_cast<wchar_t>(0x1F600),
+                      static_cast<wchar_t>(0xD800), static_cast<wchar_t>(-1)}) {
+        char bytes[4];
+        size_t n = tk_utf8_encode(c, bytes);
+        EXPECT_EQ(n, tk_utf8_length(c));
+        EXPECT_EQ(std::string(bytes, n), tk_unicode_to_utf8(std::wstring(1, c)));
+    }
+}
+
 TEST(TextAnsi, Ansi1NeverWritesPastTwoBytesPerCharacter) {
     const wchar_t fits[] = L"\x00C4\x20AC";  // 2 + 3 bytes + zero = 6 = 2 * (2 + 1)
     std::vector<char> buf(6 + 16, '\x5A');

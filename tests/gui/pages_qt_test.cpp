@@ -1,0 +1,616 @@
+// The pages and dialogs with their real widgets on the offscreen platform:
+// mouse clicks and keys reach the page logic, the focus lands where the
+// user goes on, and the dialogs keep, refuse or record what was typed.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/pellix_converter.h"
+#include "gui/conversion_settings.h"
+#include "gui/dump_page.h"
+#include "gui/gui_call.h"
+#include "gui/overwrite_dlg2.h"
+#include "gui/pqz_sel_tables_page.h"
+#include "gui/qt_page_view.h"
+#include "gui/sel_file_page.h"
+#include "gui/set_query_dlg.h"
+#include "gui/settings_page.h"
+#include "gui/types_map_model.h"
+#include "gui/welcome_page.h"
+#include "gui/wizard_sheet.h"
+#include "gui/wizard_shell.h"
+#include "gui_test_env.h"
+#include "sql/sql_field_mutator.h"
+#include "sql/sql_table_mutator.h"
+#include "testkit/sample_folder.h"
+#include "testkit/temp_dir.h"
+#include "tk/tk_text.h"
+#include "udb/udb_mutators.h"
+
+namespace {
+
+// Answers every dialog the pages open: message boxes are recorded (a
+// question gets `yes`); other dialogs go to the handler for their
+// objectName, else they are cancelled. Handlers run in the dialog's own
+// event loop, so they click and type into it like a user.
+struct dialog_script {
+    std::vector<std::string> boxes;
+    std::vector<std::string> titles;
+    bool yes = true;
+    std::map<QString, std::function<void(QDialog&)>> handlers;
+    std::map<QString, int> opened;
+
+    dialog_script() {
+        gui_call::set_modal_hook([this](QDialog& d) { answer(d); });
+    }
+    ~dialog_script() { gui_call::set_modal_hook({}); }
+
+    void answer(QDialog& d) {
+        if (auto* box = qobject_cast<QMessageBox*>(&d)) {
+            boxes.push_back(box->text().toStdString());
+            titles.push_back(box->windowTitle().toStdString());
+            if (QAbstractButton* b = box->button(yes ? QMessageBox::Yes : QMessageBox::No)) b->click();
+            else box->accept();
+            return;
+        }
+        ++opened[d.objectName()];
+        auto it = handlers.find(d.objectName());
+        if (it != handlers.end()) it->second(d);
+        else d.reject();
+    }
+};
+
+template <typename W>
+W* child(QWidget* root, int id) {
+    W* w = root->findChild<W*>(qt_page_view::control_name(id));
+    EXPECT_NE(w, nullptr) << "no control " << id << " in " << root->objectName().toStdString();
+    return w;
+}
+
+void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+
+// Clicks (or double clicks) the row of a list that shows this text.
+void click_row(QListWidget* list, const QString& text, bool twice = false, Qt::KeyboardModifiers keys = {}) {
+    const auto found = list->findItems(text, Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1) << text.toStdString();
+    const QPoint at = list->visualItemRect(found.first()).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, keys, at);
+    if (twice) QTest::mouseDClick(list->viewport(), Qt::LeftButton, keys, at);
+}
+
+std::vector<std::wstring> rows_of(QListWidget* list) {
+    std::vector<std::wstring> rows;
+    for (int i = 0; i < list->count(); ++i) rows.push_back(list->item(i)->text().toStdWString());
+    return rows;
+}
+
+void retype(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+}
+
+class offline_settings : public settings_page {
+public:
+    int connects = 0;
+
+protected:
+    void connect() override { ++connects; }
+};
+
+class offline_files : public sel_file_page {
+protected:
+    bool db_exists(const std::wstring&) override { return false; }
+};
+
+// The six pages before the run and a stand-in for the progress page.
+class qt_pages : public testing::Test {
+protected:
+    void SetUp() override {
+        setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+        conv = std::make_unique<pellix_converter>();
+        std::filesystem::create_directories(dir.file("src"));
+        testkit::write_sample_folder(dir.file("src"));
+        shell = std::make_unique<wizard_shell>(L"Quorvex 6.1");
+        shell->add_page(std::make_unique<welcome_page>());
+        shell->add_page(std::make_unique<dump_page>());
+        auto settings = std::make_unique<offline_settings>();
+        server_page = settings.get();
+        shell->add_page(std::move(settings));
+        shell->add_page(std::make_unique<offline_files>());
+        shell->add_page(std::make_unique<conversion_settings>());
+        shell->add_page(std::make_unique<pqz_sel_tables_page>());
+        shell->add_page(std::make_unique<wizard_page>(106, wiz_back, 0));
+    }
+    void TearDown() override {
+        types_map_model::set_map_folder(std::string());
+        shell.reset();
+        conv.reset();
+    }
+    // Shows the sheet; `body` runs inside its event loop, then it closes.
+    void run_with(const std::function<void()>& body) {
+        QTimer::singleShot(0, [this, body] {
+            shell->sheet().activateWindow();
+            (void)QTest::qWaitForWindowActive(&shell->sheet(), 2000);
+            body();
+            shell->end(0);
+        });
+        shell->run();
+    }
+    QWidget* page() { return shell->current_page()->widget(); }
+    template <typename W>
+    W* ctl(int id) { return child<W>(page(), id); }
+    QAbstractButton* btn(int id) { return ctl<QAbstractButton>(id); }
+    QPushButton* sheet_button(const char* name) { return shell->sheet().findChild<QPushButton*>(name); }
+    void next() { click(sheet_button("btn_next")); }
+    void back() { click(sheet_button("btn_back")); }
+    QWidget* focused() { return shell->sheet().focusWidget(); }
+    std::wstring src() { return tk_utf8_to_unicode(dir.file("src")); }
+
+    temp_dir dir;
+    std::unique_ptr<pellix_converter> conv;
+    std::unique_ptr<wizard_shell> shell;
+    offline_settings* server_page = nullptr;
+    dialog_script script;
+};
+
+}  // namespace
+
+TEST_F(qt_pages, a_dump_is_set_up_with_clicks_and_keys_and_back_shows_it_again) {
+    conv->direct = true;
+    conv->dump = dump_options();
+    conv->code_page = 0;
+    run_with([&] {
+        ASSERT_EQ(shell->current_dialog(), 103);
+        EXPECT_TRUE(btn(1329)->isChecked());
+        click(btn(1330));
+        EXPECT_TRUE(btn(1330)->isChecked());
+        EXPECT_FALSE(btn(1329)->isChecked());
+        next();
+        ASSERT_EQ(shell->current_dialog(), 102);
+
+        // The two radio pairs stay apart; boxes toggle once per click or Space.
+        const bool create_table = btn(1204)->isChecked();
+        click(btn(1204));
+        EXPECT_NE(btn(1204)->isChecked(), create_table);
+        EXPECT_EQ(btn(1203)->isEnabled(), btn(1204)->isChecked());
+        click(btn(1204));
+        EXPECT_TRUE(btn(1203)->isEnabled());
+        const bool lock = btn(1202)->isChecked();
+        btn(1202)->setFocus();
+        QTest::keyClick(btn(1202), Qt::Key_Space);
+        EXPECT_NE(btn(1202)->isChecked(), lock);
+        click(btn(1330));
+        click(btn(1332));
+        EXPECT_TRUE(btn(1330)->isChecked() && btn(1332)->isChecked());
+        EXPECT_FALSE(btn(1329)->isChecked() || btn(1331)->isChecked());
+        next();
+        ASSERT_EQ(shell->current_dialog(), 105);
+        EXPECT_FALSE(conv->direct);
+        EXPECT_FALSE(conv->dump.b_new_ver);
+        EXPECT_EQ(conv->dump.line_break, 1u);
+        EXPECT_EQ(conv->dump.b_lock_tables, !lock);
+
+        // Source by typing, destination suggested when its edit gets the focus.
+        EXPECT_EQ(ctl<QLabel>(1311)->text(), QStringLiteral("&Destination dump file name:"));
+        EXPECT_FALSE(ctl<QWidget>(1104)->isHidden());
+        ctl<QLineEdit>(1003)->setFocus();
+        QTest::keyClicks(ctl<QLineEdit>(1003), QString::fromStdWString(src() + L"/"));
+        ctl<QLineEdit>(1004)->setFocus();
+        EXPECT_EQ(ctl<QLineEdit>(1004)->text().toStdWString(), src() + L".sql");
+        // The save picker fills the destination, with its extension once.
+        script.handlers[QStringLiteral("save_file_dialog")] = [&](QDialog& d) {
+            auto* picker = qobject_cast<QFileDialog*>(&d);
+            picker->selectFile(QString::fromStdString(dir.file("picked")));
+            d.accept();
+        };
+        click(btn(1104));
+        EXPECT_EQ(ctl<QLineEdit>(1004)->text().toStdString(), dir.file("picked.sql"));
+        next();
+        ASSERT_EQ(shell->current_dialog(), 107) << (script.boxes.empty() ? "" : script.boxes.back());
+
+        // Encoding by keys, a switch by a click.
+        auto* encoding = ctl<QComboBox>(1302);
+        ASSERT_EQ(encoding->count(), 23);
+        encoding->setFocus();
+        const int before = encoding->currentIndex();
+        QTest::keyClick(encoding, Qt::Key_Down);
+        ASSERT_EQ(encoding->currentIndex(), before + 1);
+        const auto byte = static_cast<uint32_t>(encoding->currentData().toLongLong());
+        click(btn(1226));
+        EXPECT_TRUE(btn(1226)->isChecked());
+        next();
+        ASSERT_EQ(shell->current_dialog(), 127);
+        EXPECT_TRUE(conv->skip_idx);
+        EXPECT_FALSE(conv->tab_def);
+        EXPECT_EQ(conv->code_page, byte);
+
+        back();
+        ASSERT_EQ(shell->current_dialog(), 107);
+        EXPECT_TRUE(btn(1226)->isChecked());
+        EXPECT_EQ(ctl<QComboBox>(1302)->currentIndex(), before + 1);
+        back();
+        ASSERT_EQ(shell->current_dialog(), 105);
+        EXPECT_EQ(ctl<QLineEdit>(1004)->text().toStdString(), dir.file("picked.sql"));
+        back();
+        ASSERT_EQ(shell->current_dialog(), 102);
+        EXPECT_TRUE(btn(1332)->isChecked());
+        back();
+        ASSERT_EQ(shell->current_dialog(), 103);
+        EXPECT_TRUE(btn(1330)->isChecked());
+    });
+    EXPECT_TRUE(script.boxes.empty()) << script.boxes.front();
+}
+
+TEST_F(qt_pages, remote_puts_the_focus_on_the_port_and_local_stores_an_empty_host) {
+    conv->direct = true;
+    conv->host.clear();
+    conv->password.clear();
+    run_with([&] {
+        next();
+        ASSERT_EQ(shell->current_dialog(), 123);
+        EXPECT_TRUE(btn(1329)->isChecked());
+        EXPECT_FALSE(ctl<QWidget>(1014)->isEnabled());
+        click(btn(1330));
+        EXPECT_TRUE(ctl<QWidget>(1014)->isEnabled());
+        EXPECT_EQ(focused(), ctl<QWidget>(1015));
+        retype(ctl<QLineEdit>(1014), QStringLiteral("db.example"));
+        retype(ctl<QLineEdit>(1015), QStringLiteral("3307"));
+        auto* password = ctl<QLineEdit>(1013);
+        EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+        retype(password, QStringLiteral(" pass word "));
+        retype(ctl<QLineEdit>(1012), QStringLiteral("admin"));
+        next();
+        ASSERT_EQ(shell->current_dialog(), 105);
+        EXPECT_EQ(conv->host, "db.example");
+        EXPECT_EQ(conv->port, "3307");
+        back();
+        ASSERT_EQ(shell->current_dialog(), 123);
+        EXPECT_TRUE(btn(1330)->isChecked());
+        EXPECT_EQ(ctl<QLineEdit>(1014)->text(), QStringLiteral("db.example"));
+        click(btn(1329));
+        EXPECT_FALSE(ctl<QWidget>(1015)->isEnabled());
+        next();
+        ASSERT_EQ(shell->current_dialog(), 105);
+        EXPECT_EQ(ctl<QLabel>(1311)->text(), QStringLiteral("My&SQL destination database name:"));
+        EXPECT_TRUE(ctl<QWidget>(1104)->isHidden());
+    });
+    EXPECT_EQ(server_page->connects, 2);
+    EXPECT_EQ(conv->host, "");
+    EXPECT_EQ(conv->port, "3306");
+    EXPECT_EQ(conv->user, "admin");
+    EXPECT_EQ(conv->password, " pass word ");
+}
+
+TEST_F(qt_pages, the_folder_picker_fills_the_source_and_a_cancelled_one_changes_nothing) {
+    conv->direct = true;
+    conv->source.clear();
+    conv->destination.clear();
+    run_with([&] {
+        shell->select_page(105);
+        ASSERT_EQ(shell->current_dialog(), 105);
+        QString title;
+        script.handlers[QStringLiteral("folder_dialog")] = [&](QDialog& d) {
+            title = d.windowTitle();
+            auto* picker = qobject_cast<QFileDialog*>(&d);
+            picker->selectFile(QString::fromStdWString(src()));
+            d.accept();
+        };
+        click(btn(1107));
+        EXPECT_EQ(title, QStringLiteral("Select DBF database folder"));
+        EXPECT_EQ(ctl<QLineEdit>(1003)->text().toStdWString(), src());
+        EXPECT_EQ(ctl<QLineEdit>(1004)->text(), QStringLiteral("src"));
+        script.handlers[QStringLiteral("folder_dialog")] = [](QDialog& d) { d.reject(); };
+        click(btn(1107));
+        EXPECT_EQ(ctl<QLineEdit>(1003)->text().toStdWString(), src());
+    });
+    EXPECT_EQ(script.opened[QStringLiteral("folder_dialog")], 2);
+}
+
+TEST_F(qt_pages, tables_move_by_clicks_and_add_all_focuses_the_selected_list) {
+    conv->source = src();
+    conv->direct = false;
+    conv->selected_pairs.clear();
+    conv->selected_tables.clear();
+    run_with([&] {
+        shell->select_page(127);
+        ASSERT_EQ(shell->current_dialog(), 127);
+        auto* available = ctl<QListWidget>(1317);
+        auto* selected = ctl<QListWidget>(1318);
+        EXPECT_EQ(rows_of(available), (std::vector<std::wstring>{L"customer", L"orders", L"parts"}));
+        EXPECT_TRUE(ctl<QWidget>(1117)->isHidden());
+        click_row(available, QStringLiteral("parts"));
+        click_row(available, QStringLiteral("customer"), false, Qt::ControlModifier);
+        click(btn(1101));
+        EXPECT_EQ(rows_of(selected), (std::vector<std::wstring>{L"customer", L"parts"}));
+        EXPECT_EQ(rows_of(available), (std::vector<std::wstring>{L"orders"}));
+        // A double click in Available adds too.
+        click_row(available, QStringLiteral("orders"), true);
+        EXPECT_EQ(rows_of(selected), (std::vector<std::wstring>{L"customer", L"parts", L"orders"}));
+        EXPECT_EQ(focused(), selected);
+        click_row(selected, QStringLiteral("parts"));
+        click(btn(1111));
+        EXPECT_EQ(rows_of(available), (std::vector<std::wstring>{L"parts"}));
+        click(btn(1110));
+        EXPECT_EQ(available->count(), 3);
+        EXPECT_EQ(focused(), available);
+        click(btn(1102));
+        EXPECT_EQ(available->count(), 0);
+        EXPECT_EQ(selected->count(), 3);
+        EXPECT_EQ(focused(), selected);
+        click_row(selected, QStringLiteral("orders"));
+        click(btn(1111));
+        next();
+        EXPECT_EQ(shell->current_dialog(), 106);
+    });
+    EXPECT_EQ(conv->selected_tables, (std::vector<std::wstring>{L"customer", L"parts"}));
+}
+
+namespace {
+
+QTreeWidgetItem* row_named(QTreeWidget* list, const QString& name) {
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        if (list->topLevelItem(i)->text(1) == name) return list->topLevelItem(i);
+    return nullptr;
+}
+
+QStringList items_of(QComboBox* combo) {
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
+    return items;
+}
+
+}  // namespace
+
+TEST_F(qt_pages, the_table_editor_edits_refuses_empty_names_and_shows_what_it_recorded) {
+    conv->source = src();
+    conv->selected_pairs.clear();
+    conv->selected_tables = {L"customer"};
+    bool first_done = false;
+    bool second_done = false;
+    script.handlers[QStringLiteral("dlg_135")] = [&](QDialog& d) {
+        auto* list = child<QTreeWidget>(&d, 1316);
+        auto* name = child<QLineEdit>(&d, 1004);
+        auto* type = child<QComboBox>(&d, 1302);
+        auto* length = child<QLineEdit>(&d, 1006);
+        auto* precision = child<QLineEdit>(&d, 1007);
+        if (first_done) {
+            // Reopened: the recorded changes are shown, and Cancel records nothing.
+            QTreeWidgetItem* renamed = row_named(list, QStringLiteral("full_name"));
+            EXPECT_NE(renamed, nullptr);
+            if (renamed) {
+                EXPECT_EQ(renamed->text(2), QStringLiteral("VARCHAR(40)"));
+            }
+            EXPECT_NE(row_named(list, QStringLiteral("town")), nullptr);
+            EXPECT_EQ(row_named(list, QStringLiteral("BORN"))->checkState(0), Qt::Unchecked);
+            EXPECT_EQ(child<QLineEdit>(&d, 1003)->text(), QStringLiteral("clients"));
+            list->setCurrentItem(renamed);
+            EXPECT_EQ(type->currentText(), QStringLiteral("VARCHAR"));
+            EXPECT_EQ(length->text(), QStringLiteral("40"));
+            retype(name, QStringLiteral("not_kept"));
+            click(child<QPushButton>(&d, 2));
+            second_done = true;
+            return;
+        }
+        ASSERT_EQ(list->topLevelItemCount(), 7);
+        EXPECT_EQ(list->currentItem(), list->topLevelItem(0));
+        // NAME: its own type first, length shown, precision hidden.
+        QTreeWidgetItem* name_row = row_named(list, QStringLiteral("NAME"));
+        ASSERT_NE(name_row, nullptr);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(name_row).center());
+        ASSERT_EQ(list->currentItem(), name_row);
+        EXPECT_EQ(name->text(), QStringLiteral("NAME"));
+        const QStringList offered = items_of(type);
+        ASSERT_FALSE(offered.isEmpty());
+        EXPECT_EQ(offered.first(), name_row->text(2).section(QLatin1Char('('), 0, 0));
+        EXPECT_TRUE(offered.contains(QStringLiteral("VARCHAR")));
+        EXPECT_TRUE(offered.contains(QStringLiteral("TEXT")));
+        EXPECT_FALSE(length->isHidden());
+        EXPECT_TRUE(precision->isHidden());
+        type->setCurrentIndex(type->findText(QStringLiteral("TEXT")));
+        EXPECT_TRUE(length->isHidden());
+        type->setCurrentIndex(type->findText(QStringLiteral("VARCHAR")));
+        EXPECT_FALSE(length->isHidden());
+        retype(name, QStringLiteral("full_name"));
+        retype(length, QStringLiteral("4x0"));  // digits only
+        EXPECT_EQ(length->text(), QStringLiteral("40"));
+        // CITY: an empty name keeps the row selected until it is fixed.
+        QTreeWidgetItem* city = row_named(list, QStringLiteral("CITY"));
+        list->setCurrentItem(city);
+        retype(name, QString());
+        list->setCurrentItem(row_named(list, QStringLiteral("BORN")));
+        EXPECT_EQ(list->currentItem(), city);
+        EXPECT_EQ(script.boxes.back(), "Name cannot be empty. Try again.");
+        retype(name, QStringLiteral("town"));
+        // BORN is dropped by its tick.
+        QTreeWidgetItem* born = row_named(list, QStringLiteral("BORN"));
+        born->setCheckState(0, Qt::Unchecked);
+        // An empty table name is refused and the dialog stays.
+        retype(child<QLineEdit>(&d, 1003), QString());
+        const size_t boxes = script.boxes.size();
+        click(child<QPushButton>(&d, 1));
+        EXPECT_EQ(script.boxes.size(), boxes + 1);
+        EXPECT_EQ(script.boxes.back(), "Name cannot be empty. Try again.");
+        EXPECT_TRUE(d.isVisible());
+        retype(child<QLineEdit>(&d, 1003), QStringLiteral("clients"));
+        first_done = true;
+        click(child<QPushButton>(&d, 1));
+    };
+    run_with([&] {
+        shell->select_page(127);
+        ASSERT_EQ(shell->current_dialog(), 127);
+        auto* selected = ctl<QListWidget>(1318);
+        ASSERT_EQ(rows_of(selected), (std::vector<std::wstring>{L"customer"}));
+        click_row(selected, QStringLiteral("customer"), true);
+        ASSERT_TRUE(first_done);
+        click_row(selected, QStringLiteral("customer"), true);
+    });
+    EXPECT_TRUE(second_done);
+    EXPECT_EQ(script.opened[QStringLiteral("dlg_135")], 2);
+    const sql_table_mutator* tm = conv->get_table_mutator3(L"customer");
+    ASSERT_NE(tm, nullptr);
+    EXPECT_EQ(tm->new_name, L"clients");
+    const sql_field_mutator* name = tm->get_field_mutator(L"NAME");
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->new_name, L"full_name");
+    EXPECT_EQ(name->native_type, L"VARCHAR");
+    EXPECT_EQ(name->length, 40);
+    ASSERT_NE(tm->get_field_mutator(L"CITY"), nullptr);
+    EXPECT_EQ(tm->get_field_mutator(L"CITY")->new_name, L"town");
+    EXPECT_FALSE(tm->get_field_mutator(L"CITY")->is_retyped());
+    ASSERT_NE(tm->get_field_mutator(L"BORN"), nullptr);
+    EXPECT_EQ(tm->get_field_mutator(L"BORN")->status, udb_mutators::deleted);
+    EXPECT_EQ(tm->get_field_mutator(L"CUST_ID"), nullptr);  // untouched: converts as before
+}
+
+TEST_F(qt_pages, a_missing_type_map_is_reported_and_opens_nothing) {
+    temp_dir empty;
+    types_map_model::set_map_folder(empty.path());
+    conv->source = src();
+    conv->selected_pairs.clear();
+    conv->selected_tables = {L"parts"};
+    run_with([&] {
+        shell->select_page(127);
+        click_row(ctl<QListWidget>(1318), QStringLiteral("parts"), true);
+    });
+    EXPECT_EQ(script.opened[QStringLiteral("dlg_135")], 0);
+    ASSERT_EQ(script.boxes.size(), 1u);
+    EXPECT_EQ(script.boxes[0], "Cannot find " + empty.path() + "/sql.map. Custom type mapping is not available.");
+    EXPECT_EQ(script.titles[0], "Quorvex 6.1 Error");
+    EXPECT_EQ(conv->get_table_mutator3(L"parts"), nullptr);
+}
+
+TEST_F(qt_pages, a_table_gone_from_the_folder_is_reported_not_opened) {
+    conv->source = src();
+    conv->selected_pairs.clear();
+    conv->selected_tables = {L"parts"};
+    run_with([&] {
+        shell->select_page(127);
+        std::filesystem::remove(dir.file("src/parts.dbf"));
+        click_row(ctl<QListWidget>(1318), QStringLiteral("parts"), true);
+    });
+    EXPECT_EQ(script.opened[QStringLiteral("dlg_135")], 0);
+    ASSERT_EQ(script.boxes.size(), 1u);
+    EXPECT_EQ(script.boxes[0], "Table parts not exists");
+}
+
+TEST_F(qt_pages, the_query_dialog_refuses_bad_input_and_stores_one_line) {
+    conv->source = src();
+    conv->selected_tables.clear();
+    conv->selected_pairs = {{L"q1", L"SELECT 1"}};
+    std::wstring seen_query;
+    script.handlers[QStringLiteral("dlg_128")] = [&](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("Add Query"));
+        auto* name = child<QLineEdit>(&d, 1019);
+        auto* query = child<QPlainTextEdit>(&d, 1020);
+        EXPECT_EQ(name->maxLength(), set_query_dlg::max_name);
+        seen_query = query->toPlainText().toStdWString();
+        auto* ok = child<QPushButton>(&d, 1);
+        const std::pair<QString, std::string> refused[] = {
+            {QStringLiteral("   "), "Table name is empty!"},
+            {QStringLiteral("a=b"), "The table name cannot contain '=' or line breaks, or start with '['."},
+            {QStringLiteral("[MySQL settings]"),
+             "The table name cannot contain '=' or line breaks, or start with '['."}};
+        for (const auto& [text, message] : refused) {
+            retype(name, text);
+            click(ok);
+            EXPECT_EQ(script.boxes.back(), message);
+            EXPECT_TRUE(d.isVisible());
+        }
+        retype(name, QStringLiteral(" best "));
+        query->setFocus();
+        query->selectAll();
+        QTest::keyClick(query, Qt::Key_Delete);
+        click(ok);
+        EXPECT_EQ(script.boxes.back(), "Query is empty!");
+        QTest::keyClicks(query, QStringLiteral("update t"));
+        click(child<QPushButton>(&d, 129));
+        EXPECT_EQ(script.boxes.back(), "The query must start with SELECT.");
+        query->selectAll();
+        QTest::keyClick(query, Qt::Key_Delete);
+        QTest::keyClicks(query, QStringLiteral("  select a"));
+        QTest::keyClick(query, Qt::Key_Return);
+        QTest::keyClicks(query, QStringLiteral("from t "));
+        click(child<QPushButton>(&d, 129));
+        EXPECT_EQ(script.boxes.back(), tk_unicode_to_utf8(set_query_dlg::syntax_error_text()));
+        EXPECT_TRUE(d.isVisible());
+        click(ok);
+    };
+    run_with([&] {
+        shell->select_page(127);
+        auto* selected = ctl<QListWidget>(1318);
+        ASSERT_EQ(rows_of(selected), (std::vector<std::wstring>{L"q1"}));
+        click_row(selected, QStringLiteral("q1"), true);
+        EXPECT_EQ(rows_of(selected), (std::vector<std::wstring>{L"best"}));
+        // Escape leaves the dialog with nothing changed.
+        script.handlers[QStringLiteral("dlg_128")] = [](QDialog& d) {
+            retype(child<QLineEdit>(&d, 1019), QStringLiteral("other"));
+            QTest::keyClick(&d, Qt::Key_Escape);
+        };
+        click_row(selected, QStringLiteral("best"), true);
+        EXPECT_EQ(rows_of(selected), (std::vector<std::wstring>{L"best"}));
+        next();
+    });
+    EXPECT_EQ(seen_query, L"SELECT 1");
+    ASSERT_EQ(conv->selected_pairs.size(), 1u);
+    EXPECT_EQ(conv->selected_pairs[0], (std::pair<std::wstring, std::wstring>{L"best", L"select a from t"}));
+    EXPECT_EQ(script.opened[QStringLiteral("dlg_128")], 2);
+}
+
+TEST_F(qt_pages, the_overwrite_dialog_gives_the_ticked_mode_or_cancel) {
+    std::vector<int> modes;
+    run_with([&] {
+        QString title;
+        bool first_ticked = false;
+        script.handlers[QStringLiteral("dlg_121")] = [&](QDialog& d) {
+            title = d.windowTitle();
+            first_ticked = child<QRadioButton>(&d, 1329)->isChecked();
+            EXPECT_EQ(child<QLabel>(&d, 1320)->text(), QStringLiteral("exists"));
+            click(child<QRadioButton>(&d, 1331));
+            EXPECT_FALSE(child<QRadioButton>(&d, 1329)->isChecked());
+            click(child<QPushButton>(&d, 1));
+        };
+        modes.push_back(overwrite_dlg2::ask(L"exists"));
+        EXPECT_EQ(title, QStringLiteral("Quorvex 6.1 Warning"));
+        EXPECT_TRUE(first_ticked);
+        // Arrow keys move the tick within the group; Enter is OK.
+        script.handlers[QStringLiteral("dlg_121")] = [](QDialog& d) {
+            auto* first = child<QRadioButton>(&d, 1329);
+            first->setFocus();
+            QTest::keyClick(first, Qt::Key_Down);
+            EXPECT_TRUE(child<QRadioButton>(&d, 1330)->isChecked());
+            click(child<QPushButton>(&d, 1));
+        };
+        modes.push_back(overwrite_dlg2::ask(L"exists"));
+        script.handlers[QStringLiteral("dlg_121")] = [](QDialog& d) {
+            click(child<QRadioButton>(&d, 1332));
+            click(child<QPushButton>(&d, 2));
+        };
+        modes.push_back(overwrite_dlg2::ask(L"exists"));
+        script.handlers[QStringLiteral("dlg_121")] = [](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); };
+        modes.push_back(overwrite_dlg2::ask(L"exists"));
+    });
+    EXPECT_EQ(modes, (std::vector<int>{2, 1, -1, -1}));
+}

@@ -1,0 +1,160 @@
+// The real pellix program played by the test plugin, into dump files:
+// refused quick launches, a record failure answered Continue, a source
+// folder removed before the run, and Cancel during a large table.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "pellix_e2e.h"
+#include "testkit/dbf_fixture.h"
+#include "testkit/temp_dir.h"
+#include "testkit/typical_table.h"
+
+#if defined(PELLIX_PATH) && defined(PELLIX_PLUGIN_PATH)
+
+namespace fs = std::filesystem;
+using testkit::dbf_value;
+
+namespace {
+
+class pellix_e2e_dump : public testing::Test {
+protected:
+    std::string src() const { return dir.path() + "/src"; }
+    std::string out() const { return dir.path() + "/out/out.sql"; }
+
+    void SetUp() override {
+        fs::create_directories(src());
+        fs::create_directories(dir.path() + "/out");
+    }
+    // Table t: dBase III with a memo per record; the memo file is cut after
+    // the second record's block, so records 3 to 5 fail.
+    void write_broken_memo_table() {
+        testkit::dbf_fixture_table t;
+        t.version = 0x83;
+        t.fields = {{"ID", 'N', 5, 0}, {"NOTE", 'M', 10, 0}};
+        for (int i = 0; i < 5; ++i) {
+            testkit::dbf_fixture_record r;
+            r.values = {dbf_value::num(std::to_string(i + 1)), dbf_value::str("memo " + std::to_string(i + 1))};
+            t.records.push_back(r);
+        }
+        testkit::dbf_fixture::write(fs::path(src()) / "t.dbf", t);
+        fs::resize_file(fs::path(src()) / "t.dbt", 1100);
+    }
+    // The wizard from the welcome page to the tables page, dump target.
+    std::string to_tables_page() const {
+        return "page 103\nclick ctl_1330\nclick btn_next\n"
+               "page 102\nclick ctl_1332\nclick btn_next\n"
+               "page 105\nset ctl_1003 " + src() + "\nset ctl_1004 " + out() + "\nclick btn_next\n"
+               "page 107\nclick btn_next\n"
+               "page 127\nclick ctl_1102\n";
+    }
+    // The folder of the dump holds nothing but the dump itself.
+    void expect_no_stray_file() const {
+        for (const auto& e : fs::directory_iterator(dir.path() + "/out"))
+            EXPECT_EQ(e.path().string(), out()) << "left behind: " << e.path();
+    }
+    // The dump, when there is one, ends with a whole statement or comment.
+    void expect_whole_statements() const {
+        if (!fs::exists(out())) return;
+        std::string text = pellix_e2e::read_file(out());
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        const size_t line = text.rfind('\n');
+        const std::string last = line == std::string::npos ? text : text.substr(line + 1);
+        EXPECT_TRUE(last.empty() || last.back() == ';' || last[0] == '#' || last.rfind("--", 0) == 0 ||
+                    last.rfind("/*", 0) == 0)
+            << "last line: " << last;
+    }
+
+    temp_dir dir;
+};
+
+}  // namespace
+
+TEST_F(pellix_e2e_dump, refused_quick_launches_show_a_box_and_no_page) {
+    fs::create_directory(dir.path() + "/folder.pqz");
+    std::ofstream(dir.file("noheader.pqz")) << "this is no profile\n";
+    std::ofstream(out()) << "an old dump\n";
+    struct refusal {
+        std::string arg;
+        std::string text;
+    };
+    const refusal cases[] = {
+        {dir.file("missing.pqz"), "Profile does not exist. Please verify the correct path/name was given."},
+        {dir.path() + "/folder.pqz", "Profile does not exist."},
+        {dir.file("noheader.pqz"), "Cannot read the profile. Please verify the file is a Quorvex profile."},
+        {std::string("bad\xFF\xFEname.pqz"), "The profile path is not valid UTF-8."},
+    };
+    for (const refusal& c : cases) {
+        const auto r = pellix_e2e::run(dir.path(), "box * ok\n", pellix_e2e::with({c.arg}));
+        EXPECT_EQ(r.status, 255) << c.text << "\n" << pellix_e2e::explain(r);
+        EXPECT_TRUE(r.has(c.text)) << pellix_e2e::explain(r);
+        EXPECT_FALSE(r.has("page ")) << pellix_e2e::explain(r);
+    }
+    EXPECT_EQ(pellix_e2e::read_file(out()), "an old dump\n");
+}
+
+TEST_F(pellix_e2e_dump, a_record_failure_answered_continue_ends_with_zero_and_the_error_text) {
+    write_broken_memo_table();
+    const auto r = pellix_e2e::run(dir.path(), to_tables_page() +
+                                                   "click btn_next\n"
+                                                   "auto dlg_115 Continue\n"
+                                                   "page 116\nclick btn_finish\n");
+    EXPECT_EQ(r.status, 0) << pellix_e2e::explain(r);
+    EXPECT_TRUE(r.has("box dlg_115")) << pellix_e2e::explain(r);
+    EXPECT_TRUE(r.has("There were some errors while converting the database.")) << pellix_e2e::explain(r);
+    EXPECT_TRUE(r.has("t, record #3")) << pellix_e2e::explain(r);
+    const std::string dump = pellix_e2e::read_file(out());
+    EXPECT_NE(dump.find("'memo 2'"), std::string::npos);
+    EXPECT_EQ(dump.find("'memo 3'"), std::string::npos);
+}
+
+TEST_F(pellix_e2e_dump, a_record_failure_answered_abort_ends_with_255) {
+    write_broken_memo_table();
+    const auto r = pellix_e2e::run(dir.path(), to_tables_page() +
+                                                   "click btn_next\n"
+                                                   "box dlg_115 Abort\n");
+    EXPECT_EQ(r.status, 255) << pellix_e2e::explain(r);
+    EXPECT_FALSE(r.has("page 116")) << pellix_e2e::explain(r);
+    expect_no_stray_file();
+    expect_whole_statements();
+}
+
+TEST_F(pellix_e2e_dump, a_source_removed_before_next_is_reported_and_ends_with_255) {
+    write_broken_memo_table();
+    const auto r = pellix_e2e::run(dir.path(), to_tables_page() +
+                                                   "remove " + src() + "\n"
+                                                   "click btn_next\n"
+                                                   "auto * ok\n"
+                                                   "auto dlg_115 Continue\n"
+                                                   "page 116\n"
+                                                   "click btn_finish\n");
+    EXPECT_EQ(r.status, 255) << pellix_e2e::explain(r);
+    EXPECT_TRUE(r.has("There were some errors while converting the database.")) << pellix_e2e::explain(r);
+    expect_no_stray_file();
+}
+
+TEST_F(pellix_e2e_dump, cancel_yes_during_a_large_table_ends_within_ten_seconds) {
+    testkit::dbf_fixture::write(fs::path(src()) / "big.dbf", testkit::typical_table::make(300000));
+    const auto r = pellix_e2e::run(dir.path(), to_tables_page() +
+                                                   "click btn_next\n"
+                                                   "page 106\n"
+                                                   "bar ctl_1321 1\n"
+                                                   "click btn_cancel\n"
+                                                   "box message_box yes\n"
+                                                   "mark\n",
+                                   pellix_e2e::with({}, "", 120));
+    EXPECT_EQ(r.status, 255) << pellix_e2e::explain(r);
+    EXPECT_TRUE(r.has("Are you sure")) << pellix_e2e::explain(r);
+    EXPECT_FALSE(r.has("page 116")) << pellix_e2e::explain(r);
+    EXPECT_FALSE(r.has("bar ctl_1321: 100")) << pellix_e2e::explain(r);
+    const size_t mark = r.record.find("mark ");
+    ASSERT_NE(mark, std::string::npos) << pellix_e2e::explain(r);
+    const double cancelled_at = std::stod(r.record.substr(mark + 5)) / 1000.0;
+    EXPECT_LT(r.seconds - cancelled_at, 10.0) << pellix_e2e::explain(r);
+    expect_no_stray_file();
+    expect_whole_statements();
+}
+
+#endif
