@@ -39,6 +39,8 @@ types_map_dlg::types_map_dlg(QWidget* owner, types_map_model model) : QDialog(ow
     tk_log(1, "types_map_dlg::types_map_dlg");
     setObjectName(QStringLiteral("dlg_%1").arg(dialog));
     setWindowTitle(QStringLiteral("Edit Table"));
+    // Wide enough for the four column headers without a scroll bar.
+    setMinimumWidth(460);
     auto* layout = new QVBoxLayout(this);
     table_name_ = page_widgets::edit(this, 1003, max_field_name);
     layout->addWidget(page_widgets::buddy_label(this, QStringLiteral("&Table name:"), table_name_));

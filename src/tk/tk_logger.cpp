@@ -114,9 +114,11 @@ void tk_logger::append(const char* text, size_t length) {
 }
 
 void tk_log(int level, const char* format, ...) {
-    errno_keeper keep;
+    // Most calls are below the threshold and leave here; the level test
+    // leaves errno alone (the first message's truncation keeps it itself).
     tk_logger* logger = logger_for(level);
     if (logger == nullptr || format == nullptr) return;
+    errno_keeper keep;
 
     char small[512];
     va_list args;
@@ -136,9 +138,11 @@ void tk_log(int level, const char* format, ...) {
 }
 
 void tk_wlog(int level, const wchar_t* format, ...) {
-    errno_keeper keep;
+    // Most calls are below the threshold and leave here; the level test
+    // leaves errno alone (the first message's truncation keeps it itself).
     tk_logger* logger = logger_for(level);
     if (logger == nullptr || format == nullptr) return;
+    errno_keeper keep;
 
     // vswprintf does not tell the size it needs: grow until the text fits.
     // The limit only stops a format that can never print (a narrow %s

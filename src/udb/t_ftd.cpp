@@ -2,16 +2,7 @@
 
 #include "tk/tk_logger.h"
 
-bool udb_is_numeric_type(uint16_t vt) {
-    switch (vt) {
-        case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_CY: case VT_BOOL: case VT_DECIMAL:
-        case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8: case VT_INT:
-        case VT_UINT:
-            return true;
-        default:
-            return false;
-    }
-}
+bool udb_is_numeric_type(uint16_t vt) { return is_numeric_vt(vt); }
 
 bool udb_is_text_type(uint16_t vt) { return vt == VT_BSTR || vt == VT_LPSTR || vt == VT_LPWSTR; }
 

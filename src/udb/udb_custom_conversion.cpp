@@ -16,39 +16,39 @@ void udb_custom_conversion::add_rule(std::unique_ptr<udb_conversion_rule> rule) 
     if (rule) rules_.push_back(std::move(rule));
 }
 
+template <class Accepts>
+const udb_conversion_rule* udb_custom_conversion::first_rule(Accepts accepts) {
+    const udb_custom_conversion* self = try_ptr();
+    if (self == nullptr) return nullptr;
+    for (const auto& rule : self->rules_)
+        if (accepts(*rule)) return rule.get();
+    return nullptr;
+}
+
 bool udb_custom_conversion::is_acceptable1(const t_ftd& column) {
     tk_log(1, "udb_custom_conversion::is_acceptable1");
-    udb_custom_conversion* self = try_ptr();
-    if (self == nullptr) return false;
-    for (const auto& rule : self->rules_)
-        if (rule->is_acceptable1(column)) return true;
-    return false;
+    return first_rule([&](const udb_conversion_rule& r) { return r.is_acceptable1(column); }) != nullptr;
 }
 
 std::wstring udb_custom_conversion::handle1(const t_ftd& column) {
     tk_log(1, "udb_custom_conversion::handle1");
-    udb_custom_conversion* self = try_ptr();
-    if (self == nullptr) return std::wstring();
-    for (const auto& rule : self->rules_)
-        if (rule->is_acceptable1(column)) return rule->handle1(column);
-    return std::wstring();
+    const udb_conversion_rule* rule =
+        first_rule([&](const udb_conversion_rule& r) { return r.is_acceptable1(column); });
+    return rule != nullptr ? rule->handle1(column) : std::wstring();
 }
 
 bool udb_custom_conversion::is_acceptable2(const udb_field& value) {
     tk_log(1, "udb_custom_conversion::is_acceptable2");
-    udb_custom_conversion* self = try_ptr();
-    if (self == nullptr) return false;
-    for (const auto& rule : self->rules_)
-        if (rule->is_acceptable2(value)) return true;
-    return false;
+    return first_rule([&](const udb_conversion_rule& r) { return r.is_acceptable2(value); }) != nullptr;
 }
 
 std::wstring udb_custom_conversion::handle2(const udb_field& value) {
     tk_log(1, "udb_custom_conversion::handle2");
-    udb_custom_conversion* self = try_ptr();
+    const udb_custom_conversion* self = try_ptr();
     if (self == nullptr || self->rules_.empty()) return std::wstring();
-    for (const auto& rule : self->rules_)
-        if (rule->is_acceptable2(value)) return rule->handle2(value);
+    const udb_conversion_rule* rule =
+        first_rule([&](const udb_conversion_rule& r) { return r.is_acceptable2(value); });
     // Callers ask only for values that is_acceptable2 accepted.
-    TK_ASSERT_FAIL();
+    TK_ASSERT(rule != nullptr);
+    return rule->handle2(value);
 }

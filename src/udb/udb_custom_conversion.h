@@ -31,5 +31,10 @@ public:
     static std::wstring handle2(const udb_field& value);
 
 private:
+    // The first rule of the registered list that `accepts`, or null (also
+    // when no list is registered).
+    template <class Accepts>
+    static const udb_conversion_rule* first_rule(Accepts accepts);
+
     std::vector<std::unique_ptr<udb_conversion_rule>> rules_;
 };

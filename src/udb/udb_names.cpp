@@ -24,7 +24,7 @@ locale_t classify_locale() {
 }  // namespace
 
 bool udb_same_name(std::wstring_view a, std::wstring_view b) {
-    return a.size() == b.size() && tk_equal_no_case(a, b);
+    return tk_equal_no_case(a, b);
 }
 
 bool udb_same_name(std::wstring_view a, std::wstring_view b, bool exact) {

@@ -14,25 +14,17 @@ struct rename_entry {
     std::wstring wrapped;  // the new name with them
 };
 
-bool starts_with(const std::wstring& text, const std::wstring& head) {
-    return !head.empty() && text.size() >= head.size() && text.compare(0, head.size(), head) == 0;
-}
-
-bool ends_with(const std::wstring& text, const std::wstring& tail) {
-    return !tail.empty() && text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 rename_entry make_entry(const std::wstring& source, const std::wstring& new_name,
                         const std::wstring& opening, const std::wstring& closing) {
     rename_entry e;
     e.source = source;
+    // An empty opening or closing adds and removes nothing.
     e.wrapped = new_name;
-    if (!opening.empty() && !starts_with(new_name, opening)) e.wrapped.insert(0, opening);
-    if (!closing.empty() && !ends_with(new_name, closing)) e.wrapped.append(closing);
+    if (!new_name.starts_with(opening)) e.wrapped.insert(0, opening);
+    if (!new_name.ends_with(closing)) e.wrapped.append(closing);
     e.bare = new_name;
-    if (starts_with(e.bare, opening)) e.bare.erase(0, opening.size());
-    if (ends_with(e.bare, closing)) e.bare.erase(e.bare.size() - closing.size());
+    if (e.bare.starts_with(opening)) e.bare.erase(0, opening.size());
+    if (e.bare.ends_with(closing)) e.bare.erase(e.bare.size() - closing.size());
     return e;
 }
 

@@ -1,9 +1,5 @@
 #include "udb/udb_profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 
@@ -84,22 +80,22 @@ bool udb_profile::has_list(const std::wstring& section) const {
     return lists_.find(section) != lists_.end();
 }
 
-const udb_profile_pairs& udb_profile::get_available_queries() const {
-    const udb_profile_pairs* p = find_section(available_queries);
+const udb_profile_pairs& udb_profile::get_required_section(const wchar_t* section) const {
+    const udb_profile_pairs* p = find_section(section);
     if (p == nullptr) throw tk_exception_ex();
     return *p;
+}
+
+const udb_profile_pairs& udb_profile::get_available_queries() const {
+    return get_required_section(available_queries);
 }
 
 const udb_profile_pairs& udb_profile::get_selected_tables() const {
-    const udb_profile_pairs* p = find_section(selected_tables);
-    if (p == nullptr) throw tk_exception_ex();
-    return *p;
+    return get_required_section(selected_tables);
 }
 
 const udb_profile_pairs& udb_profile::get_selected_views() const {
-    const udb_profile_pairs* p = find_section(selected_views);
-    if (p == nullptr) throw tk_exception_ex();
-    return *p;
+    return get_required_section(selected_views);
 }
 
 bool udb_profile::load(const std::string& path) {

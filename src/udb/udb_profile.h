@@ -70,6 +70,8 @@ public:
     bool store(const std::string& path) const;
 
 private:
+    const udb_profile_pairs& get_required_section(const wchar_t* section) const;
+
     std::map<std::wstring, udb_profile_pairs> sections_;
     std::map<std::wstring, udb_profile_lines> lists_;
 };
