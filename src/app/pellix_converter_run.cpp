@@ -246,6 +246,11 @@ void pellix_converter::convert_table(run_state& st, const std::wstring& name) {
 
     try {
         if (count != 0 && !tab_def) copy_records(st, *source_rs, *target_rs, mutator, name);
+        // Values the source could not read went in as NULL: the user hears of it.
+        if (dbf_rs && dbf_rs->get_unreadable_count() != 0) {
+            set_context(name);
+            report(tk_exception(dbf_rs->get_unreadable_summary(), 0), false);
+        }
     } catch (const tk_exception&) {
         finish_after_failure(*target_rs);
         throw;

@@ -144,6 +144,7 @@ void dbf_field::set_number(std::string_view raw, const dbf_column& c) {
     bool empty = false;
     if (!check_number(raw, clean, empty)) {
         set_null();
+        unreadable = true;
         DBF_LOG(3, "WARNING: field '%s' holds '%.*s', which is not a number; read as NULL",
                 tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
         return;
@@ -197,6 +198,7 @@ void dbf_field::set_number(std::string_view raw, const dbf_column& c) {
     }
     if (!ok) {
         set_null();
+        unreadable = true;
         DBF_LOG(3, "WARNING: field '%s' holds '%.*s', which does not fit its type; read as NULL",
                 tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
     }
@@ -218,13 +220,21 @@ void dbf_field::set_date_text(std::string_view text) {
         st.wDay = static_cast<uint16_t>(d);
         ole_date date(st);
         date.kind = ole_date::kind_date;
-        if (date.is_valid()) ole_variant::operator=(ole_variant(date));
-        else clear();
+        if (date.is_valid()) {
+            ole_variant::operator=(ole_variant(date));
+        } else {
+            clear();
+            unreadable = text != "00000000";  // eight zeros is how many programs write no date
+        }
         return;
     }
     ole_date date{std::string(text)};
-    if (date.kind != ole_date::kind_none && date.is_valid()) ole_variant::operator=(ole_variant(date));
-    else clear();
+    if (date.kind != ole_date::kind_none && date.is_valid()) {
+        ole_variant::operator=(ole_variant(date));
+    } else {
+        clear();
+        unreadable = true;
+    }
 }
 
 void dbf_field::set_julian(const uint8_t* p) {
@@ -278,6 +288,7 @@ void dbf_field::set_timestamp(const uint8_t* p) {
 
 void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage, std::wstring& scratch) {
     const size_t w = c.width;
+    unreadable = false;
     auto need = [&](size_t n) {
         if (w >= n) return true;
         set_null();

@@ -5,7 +5,8 @@
 //
 // Decoding never fails on bad data: a numeric text that is not wholly a
 // number, or that does not fit its type, gives NULL and a level-3 trace
-// line; dates that are not valid give an empty value.
+// line; dates that are not valid give an empty value. Either marks the
+// field `unreadable` (blank fields and the all-zero date do not).
 #pragma once
 
 #include <cstdint>
@@ -39,6 +40,10 @@ public:
     // when it holds no digit at all (blanks and dots only). `clean` receives
     // the trimmed text with "," turned into ".".
     static bool check_number(std::string_view text, std::string& clean, bool& empty);
+
+    // Set by decode when the field held text that is not a value of its type
+    // (it then reads as NULL), so the table can tell the user what was lost.
+    bool unreadable = false;
 
 private:
     void set_text(std::string_view bytes, int codepage, std::wstring& scratch);

@@ -575,6 +575,7 @@ udb_record* dbf_recordset::get_item() {
     for (size_t i = 0; i < n; ++i) {
         const dbf_column& c = columns_[i];
         auto* f = static_cast<dbf_field*>(current_->at(i));
+        f->unreadable = false;
         if (bit_set(rec, c.null_bit)) {
             f->set_null();
             continue;
@@ -604,5 +605,31 @@ udb_record* dbf_recordset::get_item() {
         }
         f->decode(p, c, codepage_, scratch_);
     }
+    if (cursor_ >= unread_checked_upto_) {
+        unread_checked_upto_ = cursor_ + 1;
+        note_unreadable(rec);
+    }
     return current_.get();
+}
+
+void dbf_recordset::note_unreadable(const uint8_t* rec) {
+    const size_t n = std::min(columns_.size(), current_->size());
+    for (size_t i = 0; i < n; ++i) {
+        const auto* f = static_cast<const dbf_field*>(current_->at(i));
+        if (!f->unreadable) continue;
+        if (unreadable_count_++ != 0) continue;
+        const dbf_column& c = columns_[i];
+        std::string_view raw(reinterpret_cast<const char*>(rec + c.offset), c.width);
+        while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\0')) raw.remove_suffix(1);
+        while (!raw.empty() && raw.front() == ' ') raw.remove_prefix(1);
+        first_unreadable_ = L"field " + f->name + L" of record #" + std::to_wstring(cursor_ + 1) + L" holds '" +
+                            tk_codepage_to_unicode(raw, codepage_) + L"'";
+    }
+}
+
+std::wstring dbf_recordset::get_unreadable_summary() const {
+    if (unreadable_count_ == 0) return std::wstring();
+    return std::to_wstring(unreadable_count_) +
+           (unreadable_count_ == 1 ? L" value is" : L" values are") +
+           L" not of the field's type and became NULL; the first: " + first_unreadable_;
 }

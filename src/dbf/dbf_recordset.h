@@ -84,6 +84,12 @@ public:
     // The container path read from the back-link area (Visual FoxPro), "" if none.
     const std::string& get_backlink() const { return backlink_; }
 
+    // Fields that held text which is not a value of their type read as NULL;
+    // they are counted once per record as get_item reads the records.
+    uint64_t get_unreadable_count() const { return unreadable_count_; }
+    // What the count means for the user, naming the first such field; "" when none.
+    std::wstring get_unreadable_summary() const;
+
 private:
     void read_header();
     void read_descriptors_standard(uint64_t file_size);
@@ -102,6 +108,7 @@ private:
     void init_writer();
     void write_at(uint64_t position, const void* data, size_t length);
     bool bit_set(const uint8_t* rec, int bit) const;
+    void note_unreadable(const uint8_t* rec);
 
     std::wstring path_;
     std::string fs_path_;
@@ -117,6 +124,9 @@ private:
     uint32_t terminator_ = 0;         // position of the 0x0D (0: none found)
     uint32_t record_count_ = 0;
     uint32_t cursor_ = 0;
+    uint64_t unreadable_count_ = 0;
+    uint32_t unread_checked_upto_ = 0;  // records before this one were counted
+    std::wstring first_unreadable_;     // "field F of record #R holds 'T'"
     int memo_kind_ = dbf_memo_none;
     std::unique_ptr<dbf_memo_file> memo_;
     std::vector<dbf_field_descriptor7> descriptors_;

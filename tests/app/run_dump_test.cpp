@@ -299,4 +299,20 @@ TEST_F(run_dump, read_only_dump_is_refused) {
     EXPECT_EQ(read_file(dir.file("out.sql")), "old");
 }
 
+TEST_F(run_dump, values_read_as_null_are_reported_once_per_table) {
+    testkit::dbf_fixture_table t = simple(3);
+    t.records[1].values[0] = dbf_value::num("***");  // an overflow mark where a number belongs
+    write_table("stock.dbf", t);
+    conv->selected_tables = {L"stock"};
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    ASSERT_EQ(view->calls.size(), 1u);
+    EXPECT_EQ(view->calls[0].level, 0);
+    EXPECT_TRUE(view->calls[0].can_stop);
+    EXPECT_EQ(view->calls[0].message,
+              "stock: 1 value is not of the field's type and became NULL; the first: field ID of record #2 holds "
+              "'***'");
+    // The row itself still arrives, with NULL in place of the value.
+    EXPECT_NE(dump().find("(NULL, 'n2', 0)"), std::string::npos) << dump();
+}
+
 }  // namespace

@@ -474,3 +474,25 @@ TEST(dbf_table, deleted_first_record_is_not_a_container_name) {
     EXPECT_TRUE(static_cast<dbf_recordset*>(rs.get())->get_backlink().empty());
     EXPECT_EQ(db.get_dbc(), nullptr);
 }
+
+TEST(dbf_decoding, unreadable_values_are_counted_once_and_the_first_is_named) {
+    dbf_test_folder dir;
+    dbf_fixture_table t;
+    t.fields = {{"QTY", 'N', 5}, {"BORN", 'D'}};
+    t.records = {{false, {V::num("12"), V::date(0, 0, 0)}},
+                 {false, {V::num("***"), V::date(2023, 13, 99)}},
+                 {false, {V::num("7"), V::date(2024, 2, 30)}}};
+    dbf_fixture::write(dir / "bad.dbf", t);
+    auto rs = open(dir / "bad.dbf");
+    auto rows = rows_of(*rs);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1][0], "NULL");
+    EXPECT_EQ(rows[1][1], "EMPTY");
+    // Eight zeros is the usual blank date, not a lost value.
+    EXPECT_EQ(rs->get_unreadable_count(), 3u);
+    EXPECT_EQ(tk_unicode_to_utf8(rs->get_unreadable_summary()),
+              "3 values are not of the field's type and became NULL; the first: field QTY of record #2 holds '***'");
+    // Reading the table again does not count the same records twice.
+    rows_of(*rs);
+    EXPECT_EQ(rs->get_unreadable_count(), 3u);
+}

@@ -53,6 +53,13 @@ using testkit::dbf_value;
 
 namespace {
 
+// Connector/C reads MYSQL_UNIX_PORT once, when the library starts, so the
+// harness socket is named before any connection of this program.
+const bool socket_named = [] {
+    if (const char* socket = std::getenv("QZ_TEST_SOCKET")) setenv("MYSQL_UNIX_PORT", socket, 1);
+    return true;
+}();
+
 // Boxes are recorded (questions get `yes`); other dialogs go to the handler
 // for their objectName, else they are cancelled.
 struct dialog_script {
@@ -193,7 +200,6 @@ protected:
     void TearDown() override {
         shell.reset();
         conv.reset();
-        unsetenv("MYSQL_UNIX_PORT");
         if (server.available()) client().query("DROP DATABASE IF EXISTS " + database);
     }
     testkit::mariadb_client client() const { return testkit::mariadb_client(server); }
@@ -300,8 +306,17 @@ TEST_F(server_pages, remote_connects_and_the_servers_charsets_and_engines_are_li
 
 TEST_F(server_pages, local_connects_through_the_socket) {
     QZ_REQUIRE_SERVER();
+    ASSERT_TRUE(socket_named);
     ASSERT_FALSE(server.socket.empty());
-    setenv("MYSQL_UNIX_PORT", server.socket.c_str(), 1);
+    ASSERT_EQ(std::string(std::getenv("MYSQL_UNIX_PORT")), server.socket);
+    // The connection reads the option files, and a socket named there (as
+    // Debian's [client-server] group does) wins over MYSQL_UNIX_PORT: a
+    // private ~/.my.cnf, read last, names the harness socket as well.
+    temp_dir home;
+    std::ofstream(home.file(".my.cnf")) << "[client-server]\nsocket=" << server.socket << "\n";
+    const char* old_home = std::getenv("HOME");
+    const std::string saved_home = old_home ? old_home : "";
+    setenv("HOME", home.path().c_str(), 1);
     run_with([&] {
         click(btn(1329));
         next();
@@ -315,6 +330,8 @@ TEST_F(server_pages, local_connects_through_the_socket) {
     EXPECT_EQ(conv->host, "");
     EXPECT_EQ(conv->port, "3306");
     EXPECT_TRUE(conv->is_mysql_base_exist(L"mysql"));
+    if (old_home) setenv("HOME", saved_home.c_str(), 1);
+    else unsetenv("HOME");
 }
 
 TEST_F(server_pages, a_wrong_password_and_a_bad_port_keep_the_page) {
