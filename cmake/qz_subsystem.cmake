@@ -14,10 +14,16 @@ function(qz_subsystem name)
   endif()
 endfunction()
 
-# qz_tests(NAME LIBS...): tests/NAME/*_test.cpp form one unit-test program;
-# tests/NAME/*_server_test.cpp form a second one labelled "server", which
-# needs the private MariaDB server the test command starts.
+# qz_tests(NAME [TIMEOUT SECONDS] LIBS...): tests/NAME/*_test.cpp form one
+# unit-test program; tests/NAME/*_server_test.cpp form a second one labelled
+# "server", which needs the private MariaDB server the test command starts.
+# TIMEOUT, when given, bounds each test of both programs.
 function(qz_tests name)
+  cmake_parse_arguments(PARSE_ARGV 1 _qz "" "TIMEOUT" "")
+  set(_timeout)
+  if(_qz_TIMEOUT)
+    set(_timeout TIMEOUT ${_qz_TIMEOUT})
+  endif()
   file(GLOB _all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   file(GLOB _server CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_server_test.cpp)
   set(_unit ${_all})
@@ -26,14 +32,14 @@ function(qz_tests name)
   endif()
   if(_unit)
     add_executable(test_${name} ${_unit})
-    target_link_libraries(test_${name} PRIVATE ${ARGN} qz_testkit GTest::gtest GTest::gtest_main)
-    gtest_discover_tests(test_${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit
+    target_link_libraries(test_${name} PRIVATE ${_qz_UNPARSED_ARGUMENTS} qz_testkit GTest::gtest GTest::gtest_main)
+    gtest_discover_tests(test_${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit ${_timeout}
                          ENVIRONMENT "QZ_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
   endif()
   if(_server)
     add_executable(test_${name}_server ${_server})
-    target_link_libraries(test_${name}_server PRIVATE ${ARGN} qz_testkit GTest::gtest GTest::gtest_main)
-    gtest_discover_tests(test_${name}_server DISCOVERY_TIMEOUT 60 PROPERTIES LABELS server
+    target_link_libraries(test_${name}_server PRIVATE ${_qz_UNPARSED_ARGUMENTS} qz_testkit GTest::gtest GTest::gtest_main)
+    gtest_discover_tests(test_${name}_server DISCOVERY_TIMEOUT 60 PROPERTIES LABELS server ${_timeout}
                          ENVIRONMENT "QZ_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
   endif()
 endfunction()

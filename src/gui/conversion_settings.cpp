@@ -73,13 +73,14 @@ int conversion_settings::page_init() {
     for (int i = 0; i < view().item_count(1302); ++i)
         if (view().item_data(1302, i) == static_cast<int64_t>(conv->code_page)) selected = i;
     view().set_current_index(1302, view().item_count(1302) > 0 ? selected : -1);
-    if (!lists_filled_) {
-        lists_filled_ = true;
-        tk_log(1, "Initializing charset combobox");
-        for (const auto& c : conv->engine.get_charsets()) view().add_item(1303, c, 0);
-        tk_log(1, "Initializing engines combobox");
-        for (const auto& e : conv->engine.get_storage_engines()) view().add_item(1304, e, 0);
-    }
+    // Filled on every visit: a connection made since the last one brings
+    // the server's own lists in place of the built-in ones.
+    tk_log(1, "Initializing charset combobox");
+    view().clear_items(1303);
+    for (const auto& c : conv->engine.get_charsets()) view().add_item(1303, c, 0);
+    tk_log(1, "Initializing engines combobox");
+    view().clear_items(1304);
+    for (const auto& e : conv->engine.get_storage_engines()) view().add_item(1304, e, 0);
     view().set_current_index(1303, find_by_name(view(), 1303, conv->engine.get_char_set()));
     view().set_current_index(1304, find_by_name(view(), 1304, conv->engine.get_tab_type()));
     return 1;

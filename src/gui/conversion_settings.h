@@ -31,7 +31,4 @@ public:
 
 protected:
     QWidget* create_widget() override;
-
-private:
-    bool lists_filled_ = false;
 };

@@ -168,16 +168,10 @@ void dmp_recordset::slow_append(const std::string& row) {
 
 void dmp_recordset::write_pending() {
     if (append_buffer.empty()) return;
-    tk_log(1, "Run SQL query (%zu bytes)", append_buffer.size());
-    // The buffer keeps its capacity for the next statement; a failed write
-    // drops its text all the same.
-    try {
-        dump_->write(append_buffer);
-    } catch (...) {
-        append_buffer.clear();
-        throw;
-    }
-    append_buffer.clear();
+    std::string text;
+    text.swap(append_buffer);
+    tk_log(1, "Run SQL query (%zu bytes)", text.size());
+    dump_->write(text);
     dump_->write(";" + eol_);
 }
 

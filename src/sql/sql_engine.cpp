@@ -1,6 +1,7 @@
 #include "sql/sql_engine.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 #include "sql/sql_auth_not_supported_exception.h"
@@ -123,7 +124,11 @@ void sql_engine::initialize() {
     tk_log(1, "sql_engine::initialize - END");
 }
 
-void sql_engine::close() { initialize(); }
+void sql_engine::close() {
+    charsets_.clear();
+    engines_.clear();
+    initialize();
+}
 
 void sql_engine::execute(const std::string& statement) {
     tk_log(2, "Run SQL-query: %s", statement.c_str());
@@ -140,9 +145,15 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
         tk_log(1, "Connection was established already - disconnecting first...");
         close();
     }
-    max_packet_size_ = 0;  // the limit belongs to the server we connect to now
+    max_packet_size_ = 0;  // the limit and the lists belong to the server we connect to now
+    charsets_.clear();
+    engines_.clear();
     tk_log(3, "Connecting to MySQL server...");
-    if (!mysql_real_connect(&mysql_, host.c_str(), user.c_str(), password.c_str(), nullptr, port, nullptr,
+    // A local connection honours MYSQL_UNIX_PORT as other clients do, ahead of
+    // the socket an option file may name.
+    const char* socket = host.empty() ? std::getenv("MYSQL_UNIX_PORT") : nullptr;
+    if (socket != nullptr && *socket == '\0') socket = nullptr;
+    if (!mysql_real_connect(&mysql_, host.c_str(), user.c_str(), password.c_str(), nullptr, port, socket,
                             CLIENT_REMEMBER_OPTIONS)) {
         sql_exception error(&mysql_);
         close();
@@ -326,7 +337,9 @@ void sql_engine::set_tab_type(const std::wstring& value) {
 
 std::vector<std::wstring> sql_engine::get_charsets() {
     tk_log(1, "sql_engine::get_charsets");
-    static std::vector<std::wstring> list;
+    // Read once per connection: a list taken before connecting gives way to
+    // the server's own once connected.
+    std::vector<std::wstring>& list = charsets_;
     if (!list.empty()) return list;
     if (connected_) {
         tk_log(1, "MySQL is connected");
@@ -346,7 +359,9 @@ std::vector<std::wstring> sql_engine::get_charsets() {
 
 std::vector<std::wstring> sql_engine::get_storage_engines() {
     tk_log(1, "sql_engine::get_storage_engines");
-    static std::vector<std::wstring> list;
+    // Read once per connection: a list taken before connecting gives way to
+    // the server's own once connected.
+    std::vector<std::wstring>& list = engines_;
     if (!list.empty()) return list;
     if (connected_) {
         std::vector<std::wstring> rows;

@@ -131,7 +131,9 @@ private:
     std::wstring tab_type_ = L"InnoDB";
     const sql_properties* customs_ = nullptr;
     bool connected_ = false;
-    bool initialized_ = false;  // mysql_ holds a handle that mysql_close must free
+    bool initialized_ = false;
+    std::vector<std::wstring> charsets_;  // cached per connection, see get_charsets
+    std::vector<std::wstring> engines_;  // mysql_ holds a handle that mysql_close must free
     uint32_t server_version_ = 0;
     MYSQL mysql_;
     uint32_t max_packet_size_ = 0;

@@ -271,6 +271,37 @@ TEST_F(qt_pages, a_dump_is_set_up_with_clicks_and_keys_and_back_shows_it_again) 
     EXPECT_TRUE(script.boxes.empty()) << script.boxes.front();
 }
 
+TEST_F(qt_pages, load_settings_picks_a_profile_and_moves_the_radio) {
+    const std::string profile = dir.file("dump.pqz");
+    conv->direct = false;
+    conv->source = L"/from/the/profile";
+    conv->store_profile(profile);
+    conv->direct = true;
+    conv->source.clear();
+    QString filters;
+    script.handlers[QStringLiteral("open_file_dialog")] = [&](QDialog& d) {
+        auto* picker = qobject_cast<QFileDialog*>(&d);
+        filters = picker->nameFilters().join(QLatin1Char(';'));
+        picker->selectFile(QString::fromStdString(profile));
+        d.accept();
+    };
+    run_with([&] {
+        ASSERT_TRUE(btn(1329)->isChecked());
+        click(btn(1115));
+        EXPECT_TRUE(btn(1330)->isChecked());
+        EXPECT_FALSE(btn(1329)->isChecked());
+        // A cancelled picker changes nothing.
+        script.handlers[QStringLiteral("open_file_dialog")] = [](QDialog& d) { d.reject(); };
+        click(btn(1329));
+        click(btn(1115));
+        EXPECT_TRUE(btn(1329)->isChecked());
+    });
+    EXPECT_TRUE(filters.contains(QStringLiteral("*.pqz"))) << filters.toStdString();
+    EXPECT_EQ(script.opened[QStringLiteral("open_file_dialog")], 2);
+    EXPECT_EQ(conv->source, L"/from/the/profile");
+    EXPECT_TRUE(script.boxes.empty()) << script.boxes.front();
+}
+
 TEST_F(qt_pages, remote_puts_the_focus_on_the_port_and_local_stores_an_empty_host) {
     conv->direct = true;
     conv->host.clear();

@@ -304,19 +304,42 @@ TEST_F(server_pages, remote_connects_and_the_servers_charsets_and_engines_are_li
     EXPECT_FALSE(database_exists());  // nothing is created before the run
 }
 
+// The character-set and engine lists are read per connection: a list read
+// before connecting gives way to the server's.
+TEST_F(server_pages, lists_seen_before_connecting_give_way_to_the_servers) {
+    QZ_REQUIRE_SERVER();
+    run_with([&] {
+        click(btn(1330));
+        next();
+        next();
+        files(src(), dir.file("out.sql"));
+        ASSERT_EQ(shell->current_dialog(), 107);
+        auto names = [&] {
+            QStringList n;
+            for (int i = 0; i < ctl<QComboBox>(1303)->count(); ++i)
+                n << ctl<QComboBox>(1303)->itemText(i).section(QLatin1Char(' '), 0, 0);
+            return n;
+        };
+        EXPECT_FALSE(names().contains(QStringLiteral("utf8mb3")));  // the built-in list
+        back();
+        back();
+        back();
+        ASSERT_EQ(shell->current_dialog(), 103);
+        connect_remote(server.password);
+        files(src(), database);
+        ASSERT_EQ(shell->current_dialog(), 107);
+        EXPECT_TRUE(names().contains(QStringLiteral("utf8mb3"))) << names().join(QLatin1Char(',')).toStdString();
+        EXPECT_EQ(names().count(QStringLiteral("latin1")), 1);
+    });
+}
+
 TEST_F(server_pages, local_connects_through_the_socket) {
     QZ_REQUIRE_SERVER();
     ASSERT_TRUE(socket_named);
     ASSERT_FALSE(server.socket.empty());
     ASSERT_EQ(std::string(std::getenv("MYSQL_UNIX_PORT")), server.socket);
-    // The connection reads the option files, and a socket named there (as
-    // Debian's [client-server] group does) wins over MYSQL_UNIX_PORT: a
-    // private ~/.my.cnf, read last, names the harness socket as well.
-    temp_dir home;
-    std::ofstream(home.file(".my.cnf")) << "[client-server]\nsocket=" << server.socket << "\n";
-    const char* old_home = std::getenv("HOME");
-    const std::string saved_home = old_home ? old_home : "";
-    setenv("HOME", home.path().c_str(), 1);
+    // MYSQL_UNIX_PORT wins over a socket named in the system's option files
+    // (Debian's [client-server] group names its own).
     run_with([&] {
         click(btn(1329));
         next();
@@ -330,8 +353,6 @@ TEST_F(server_pages, local_connects_through_the_socket) {
     EXPECT_EQ(conv->host, "");
     EXPECT_EQ(conv->port, "3306");
     EXPECT_TRUE(conv->is_mysql_base_exist(L"mysql"));
-    if (old_home) setenv("HOME", saved_home.c_str(), 1);
-    else unsetenv("HOME");
 }
 
 TEST_F(server_pages, a_wrong_password_and_a_bad_port_keep_the_page) {
@@ -505,6 +526,25 @@ TEST_F(dump_pages, a_profile_table_also_chosen_converts_once_and_logicals_stay_t
     EXPECT_EQ(count_of(text, "CREATE TABLE `parts`"), 1u);
     EXPECT_EQ(count_of(text, "`extra`"), 0u);
     EXPECT_EQ(lower(text).find("enum('t','f')"), std::string::npos);
+}
+
+TEST_F(dump_pages, table_definitions_only_writes_no_rows_and_logicals_become_enum) {
+    run_with([&] {
+        to_settings(src());
+        if (!btn(1228)->isChecked()) click(btn(1228));
+        if (!btn(1204)->isChecked()) click(btn(1204));
+        next();
+        ASSERT_EQ(shell->current_dialog(), 127);
+        add("people");
+        next();
+        ASSERT_EQ(shell->current_dialog(), 106);
+    });
+    EXPECT_TRUE(conv->tab_def);
+    ASSERT_EQ(run(), run_outcome::completed);
+    const std::string text = read_all(dump());
+    EXPECT_EQ(count_of(text, "CREATE TABLE `people`"), 1u) << text;
+    EXPECT_EQ(text.find("INSERT"), std::string::npos) << text;
+    EXPECT_NE(lower(text).find("enum('t','f')"), std::string::npos) << text;
 }
 
 TEST_F(dump_pages, editor_rename_retype_and_drop_give_those_columns_on_a_container_table_too) {

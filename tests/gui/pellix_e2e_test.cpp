@@ -1,6 +1,7 @@
 // The real pellix program played by the test plugin, into dump files:
-// refused quick launches, a record failure answered Continue, a source
-// folder removed before the run, and Cancel during a large table.
+// refused quick launches, a record failure answered Continue or Abort, a
+// source folder removed before the run, a worker that cannot start, and
+// Cancel during a large table.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -91,6 +92,7 @@ TEST_F(pellix_e2e_dump, refused_quick_launches_show_a_box_and_no_page) {
         EXPECT_EQ(r.status, 255) << c.text << "\n" << pellix_e2e::explain(r);
         EXPECT_TRUE(r.has(c.text)) << pellix_e2e::explain(r);
         EXPECT_FALSE(r.has("page ")) << pellix_e2e::explain(r);
+        EXPECT_FALSE(r.has("shown page_")) << pellix_e2e::explain(r);
     }
     EXPECT_EQ(pellix_e2e::read_file(out()), "an old dump\n");
 }
@@ -133,6 +135,24 @@ TEST_F(pellix_e2e_dump, a_source_removed_before_next_is_reported_and_ends_with_2
                                                    "click btn_finish\n");
     EXPECT_EQ(r.status, 255) << pellix_e2e::explain(r);
     EXPECT_TRUE(r.has("There were some errors while converting the database.")) << pellix_e2e::explain(r);
+    expect_no_stray_file();
+}
+
+TEST_F(pellix_e2e_dump, a_worker_that_cannot_start_is_reported_and_ends_with_255) {
+    write_broken_memo_table();
+    const auto r = pellix_e2e::run(dir.path(), to_tables_page() +
+                                                   "threads off\n"
+                                                   "click btn_next\n"
+                                                   "box message_box ok\n"
+                                                   "threads on\n"
+                                                   "page 106\n"
+                                                   "click btn_cancel\n"
+                                                   "auto message_box yes\n"
+                                                   "sleep 5000\n");
+    EXPECT_EQ(r.status, 255) << pellix_e2e::explain(r);
+    EXPECT_TRUE(r.has("Cannot start the worker thread")) << pellix_e2e::explain(r);
+    EXPECT_FALSE(r.has("shown page_116")) << pellix_e2e::explain(r);
+    EXPECT_FALSE(fs::exists(out()));
     expect_no_stray_file();
 }
 

@@ -28,6 +28,10 @@
 //   shot FILE          save the box, or the sheet, as a PNG
 //   remove PATH        delete a file or folder (the user tidying up meanwhile)
 //   mark               record the milliseconds since the program started
+//   threads off|on     make starting a thread fail (a huge default stack), or
+//                      work again: the program's "worker cannot start" path
+// Whatever the script does, each page the sheet shows is recorded once as
+// "shown page_N" when it comes up, so a test sees every page passed.
 // A wait that runs past its bound records "timeout" with what was showing
 // and ends the process with status 97, so a test never hangs on a dialog.
 #include <QAbstractButton>
@@ -56,7 +60,10 @@
 
 #include <QPointer>
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -336,6 +343,11 @@ private:
             write(QStringLiteral("mark ") + QString::number(clock_.elapsed()));
             return true;
         }
+        if (s.cmd == QLatin1String("threads")) {
+            set_threads(s.arg != QLatin1String("off"));
+            write(QStringLiteral("threads ") + s.arg);
+            return true;
+        }
         if (s.cmd == QLatin1String("timeout")) {
             bound_ms_ = s.arg.toLongLong();
             return true;
@@ -428,6 +440,32 @@ private:
         return true;
     }
 
+    // A default stack no mapping can hold makes every later pthread_create
+    // fail with EAGAIN; the usual default is put back on "threads on".
+    void set_threads(bool work) {
+        pthread_attr_t attr;
+        if (pthread_getattr_default_np(&attr) != 0) return;
+        if (!work) {
+            size_t size = 0;
+            pthread_attr_getstacksize(&attr, &size);
+            if (saved_stack_ == 0) saved_stack_ = size;
+            pthread_attr_setstacksize(&attr, SIZE_MAX / 2);
+        } else if (saved_stack_ != 0) {
+            pthread_attr_setstacksize(&attr, saved_stack_);
+            saved_stack_ = 0;
+        }
+        pthread_setattr_default_np(&attr);
+        pthread_attr_destroy(&attr);
+    }
+
+    // Records the sheet's page each time another one comes up.
+    void track_page() {
+        QWidget* page = current_page();
+        if (page == nullptr || !page->isVisible() || page == last_page_) return;
+        last_page_ = page;
+        write(QStringLiteral("shown ") + page->objectName());
+    }
+
     // Standing answers, while the script waits for something else.
     void answer_standing() {
         QWidget* b = box();
@@ -444,6 +482,7 @@ private:
     }
 
     void tick() {
+        track_page();
         if (pending_) return;
         std::erase_if(answered_, [](const QPointer<QWidget>& p) { return p.isNull(); });
         if (next_ >= steps_.size()) {
@@ -480,6 +519,8 @@ private:
     bool finished_ = false;
     std::vector<std::pair<QString, QString>> auto_;
     std::vector<QPointer<QWidget>> answered_;
+    QPointer<QWidget> last_page_;
+    size_t saved_stack_ = 0;
     QTimer timer_;
     QElapsedTimer clock_;
 };
