@@ -165,7 +165,7 @@ void error_handler::report_reader_failure(const tk_exception& failure, const std
     set_context(table_of(file));
     try {
         tk_exception report = failure;
-        if (report.level != 0) report.level = 0;
+        report.level = 0;  // the table's own files: the user may go on
         handle(report, false);
     } catch (...) {
         context_ = saved;

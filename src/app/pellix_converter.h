@@ -115,7 +115,9 @@ private:
     void build_run_list(run_state& st);
     void convert_entry(run_state& st, const std::wstring& entry);
     void convert_table(run_state& st, const std::wstring& name);
-    void copy_records(run_state& st, udb_recordset& source, udb_recordset& target,
+    // `dbf_source`: the source is a dbf_recordset, whose records carry the
+    // deletion flag.
+    void copy_records(udb_recordset& source, bool dbf_source, udb_recordset& target,
                       sql_table_mutator* mutator, const std::wstring& name);
     static void finish_after_failure(udb_recordset& target);
     void end_run(run_state& st);

@@ -245,7 +245,7 @@ void pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     if (output_) output_->table_started(name, count);
 
     try {
-        if (count != 0 && !tab_def) copy_records(st, *source_rs, *target_rs, mutator, name);
+        if (count != 0 && !tab_def) copy_records(*source_rs, dbf_rs != nullptr, *target_rs, mutator, name);
         // Values the source could not read went in as NULL: the user hears of it.
         if (dbf_rs && dbf_rs->get_unreadable_count() != 0) {
             set_context(name);
@@ -271,9 +271,11 @@ void pellix_converter::finish_after_failure(udb_recordset& target) {
     }
 }
 
-void pellix_converter::copy_records(run_state& st, udb_recordset& source_rs, udb_recordset& target_rs,
+void pellix_converter::copy_records(udb_recordset& source_rs, bool dbf_source, udb_recordset& target_rs,
                                     sql_table_mutator* mutator, const std::wstring& name) {
-    (void)st;
+    // Decided once per table: whether records carry a deletion flag, and
+    // whether they pass through the table's customisation.
+    const bool skip_deleted = skip_del && dbf_source;
     const bool customised = mutator && !mutator->fields.empty();
     source_rs.move_to(0);
     uint64_t index = 0;
@@ -283,9 +285,8 @@ void pellix_converter::copy_records(run_state& st, udb_recordset& source_rs, udb
             if (udb_trace_on(1)) tk_log(1, "Converting %llu record", static_cast<unsigned long long>(index + 1));
             udb_record* record = source_rs.get_item();
             TK_ASSERT(record != nullptr);
-            auto* dbf_rec = dynamic_cast<dbf_record*>(record);
-            const bool deleted = dbf_rec && dbf_rec->b_deleted;
-            if (!(deleted && skip_del)) {
+            // A DBF recordset's items are its dbf_records.
+            if (!(skip_deleted && static_cast<const dbf_record*>(record)->b_deleted)) {
                 if (customised) {
                     target_rs.append_record(mutator->modify2(*record));
                 } else {

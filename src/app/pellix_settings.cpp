@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/pellix_converter.h"
+#include "sql/sql_types.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_helpers.h"
 #include "tk/tk_logger.h"
@@ -53,26 +54,15 @@ uint32_t read_number(const std::wstring& text) {
     return static_cast<uint32_t>(n);
 }
 
-// The engine's rule for character set and storage engine names: a plain word.
-bool is_plain_word(const std::wstring& text) {
-    if (text.empty()) return false;
-    for (wchar_t c : text) {
-        const bool ok = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') ||
-                        (c >= L'0' && c <= L'9') || c == L'_';
-        if (!ok) return false;
-    }
-    return true;
-}
-
 // The refusable values of the converter's own keys, checked before the
 // profile changes anything: the engine refuses a name it cannot put into a
 // statement.
 void check_engine_names(const udb_profile& profile) {
     const std::wstring charset = profile.get_value(generic, L"character set");
-    if (!charset.empty() && !is_plain_word(charset))
+    if (!charset.empty() && !sql_is_plain_word(charset))
         throw tk_exception("Invalid MySQL character set: " + tk_unicode_to_utf8(charset), 1);
     const std::wstring engine = profile.get_value(generic, L"storage engine");
-    if (!engine.empty() && !is_plain_word(engine))
+    if (!engine.empty() && !sql_is_plain_word(engine))
         throw tk_exception("Invalid MySQL storage engine: " + tk_unicode_to_utf8(engine), 1);
 }
 
@@ -98,8 +88,8 @@ bool pellix_converter::serialize(bool save) {
     if (!save) {
         // A damaged value must not stop the program: the engine's own
         // setting stays when it refuses the stored one.
-        if (char_set != engine.get_char_set() && is_plain_word(char_set)) engine.set_char_set(char_set);
-        if (tab_type != engine.get_tab_type() && is_plain_word(tab_type)) engine.set_tab_type(tab_type);
+        if (char_set != engine.get_char_set() && sql_is_plain_word(char_set)) engine.set_char_set(char_set);
+        if (tab_type != engine.get_tab_type() && sql_is_plain_word(tab_type)) engine.set_tab_type(tab_type);
     }
     key.exchange_ulong("dmp_line_br", dump.line_break, save);
     key.exchange_bool("dmp_new_ver", dump.b_new_ver, save);

@@ -46,6 +46,31 @@ enum option_id {
 
 const char password_prefix[] = "--mysqlp=";
 
+// True when the argument starts with "--mysqlp" in any letter case: a
+// mistyped password option matches no option but still holds the password.
+bool names_password(const char* arg) {
+    for (const char* p = password_prefix; *p != '=' && *p != '\0'; ++p, ++arg) {
+        char c = *arg;
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != *p) return false;
+    }
+    return true;
+}
+
+// argv[i] as the trace may show it: a password option keeps its name and
+// loses its value, and the argument after a bare "--mysqlp" (a password
+// given as an argument of its own) is hidden whole.
+std::string loggable_argument(char** argv, int i) {
+    const char* arg = argv[i] ? argv[i] : "";
+    if (names_password(arg)) {
+        const char* equals = std::strchr(arg, '=');
+        return equals ? std::string(arg, equals + 1) + "***" : std::string(arg);
+    }
+    const char* previous = i > 1 && argv[i - 1] ? argv[i - 1] : "";
+    if (names_password(previous) && std::strchr(previous, '=') == nullptr) return "***";
+    return arg;
+}
+
 // A number as atoi reads it (leading blanks, a sign, digits; 0 when there
 // are none), without atoi's undefined overflow.
 long read_long(const std::string& text) {
@@ -250,14 +275,7 @@ void process_tab_file(const std::string& path) {
 
 bool parse_cmd_line(int argc, char** argv) {
     tk_log(1, "parse_cmd_line");
-    for (int i = 0; i < argc; ++i) {
-        const char* arg = argv[i] ? argv[i] : "";
-        // The password is never formatted into a trace line.
-        if (std::strncmp(arg, password_prefix, sizeof password_prefix - 1) == 0)
-            tk_log(1, "parameter #%d: %s***", i, password_prefix);
-        else
-            tk_log(1, "parameter #%d: %s", i, arg);
-    }
+    for (int i = 0; i < argc; ++i) tk_log(1, "parameter #%d: %s", i, loggable_argument(argv, i).c_str());
 
     const cmd_option options[] = {
         {opt_charset, "--charset="}, {opt_dest, "--dest="},       {opt_dump, "--dump"},
@@ -274,6 +292,7 @@ bool parse_cmd_line(int argc, char** argv) {
     bool profile_loaded = false;
 
     ansi_cmd_line line(argc, argv, options);
+    std::vector<int> unknown;  // argv indices of the unrecognised arguments the cursor keeps
     while (line.has_more()) {
         line.next();
         if (!ansi_cmd_line::is_valid_text(line.get_argument() ? line.get_argument() : "")) {
@@ -281,11 +300,13 @@ bool parse_cmd_line(int argc, char** argv) {
             fatal_exit("Argument #" + std::to_string(line.get_index()) +
                        " is not valid UTF-8 text");
         }
+        if (line.get_option() == -1 && unknown.size() < static_cast<size_t>(TCmdLine::max_unknown))
+            unknown.push_back(line.get_index());
         apply_option(line, conv, host, user, password, port, profile_loaded);
     }
     if (line.get_unknown_count() > 0) {
-        for (const std::string& arg : line.get_unknown())
-            tk_log(2, "parse_cmd_line - unknown argument %s", arg.c_str());
+        for (int i : unknown)
+            tk_log(2, "parse_cmd_line - unknown argument %s", loggable_argument(argv, i).c_str());
         return false;
     }
 

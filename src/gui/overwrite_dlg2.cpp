@@ -19,7 +19,9 @@ overwrite_dlg2::overwrite_dlg2(QWidget* owner, const std::wstring& text) : QDial
     setObjectName(QStringLiteral("dlg_%1").arg(dialog));
     setWindowTitle(QString::fromStdWString(wizard_shell::caption(L"Warning")));
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 16, 16, 12);  // the question must not sit on the frame
     layout->addWidget(page_widgets::label(this, 1320, QString::fromStdWString(text)));
+    layout->addSpacing(6);
     auto* group = new QButtonGroup(this);
     const char* texts[] = {"&Overwrite the entire database", "Overwrite existing &tables only",
                            "&Skip existing tables", "&Merge"};

@@ -154,6 +154,29 @@ int pellix_program::run_wizard(pellix_converter& conv, const std::vector<std::st
     return status;
 }
 
+namespace {
+
+// The wizard remembers its settings: whatever way the run ends, the
+// converter's settings go back to the settings store as it is destroyed.
+class settings_keeper {
+public:
+    explicit settings_keeper(pellix_converter& conv) : conv_(conv) {}
+    ~settings_keeper() {
+        try {
+            if (!conv_.serialize(true)) tk_log(3, "The settings could not be stored");
+        } catch (const std::exception& e) {
+            tk_log(3, "The settings could not be stored: %s", e.what());
+        }
+    }
+    settings_keeper(const settings_keeper&) = delete;
+    settings_keeper& operator=(const settings_keeper&) = delete;
+
+private:
+    pellix_converter& conv_;
+};
+
+}  // namespace
+
 int pellix_program::run(const std::vector<std::string>& args) {
     tk_logger logger(nullptr, false, 3, false);
     error_handler handler(std::make_unique<wizard_error_view>());
@@ -161,6 +184,7 @@ int pellix_program::run(const std::vector<std::string>& args) {
     try {
         gui_initialize();
         pellix_converter conv;
+        settings_keeper keeper(conv);
         status = run_wizard(conv, args);
     } catch (const tk_abort_exception& e) {
         tk_log(3, "pellix ends after an error: %s", e.what());

@@ -52,13 +52,9 @@ QWidget* settings_page::create_widget() {
 void settings_page::set_remote(bool remote) {
     view().set_check(1330, remote);
     view().set_check(1329, !remote);
-    if (remote) {
-        enable_ctrl(1014, true);
-        enable_ctrl(1015, true);  // the focus ends on the port
-    } else {
-        enable_ctrl(1014, false);
-        enable_ctrl(1015, false);
-    }
+    // Enabled, the port comes last and keeps the focus.
+    enable_ctrl(1014, remote);
+    enable_ctrl(1015, remote);
 }
 
 int settings_page::page_init() {
@@ -92,9 +88,7 @@ void settings_page::store() {
     // Local: Connector/C takes an empty host as "localhost", its Unix socket.
     const std::string host = remote ? narrow(view().get_text(1014)) : std::string();
     const std::string port = remote ? narrow(view().get_text(1015)) : std::string("3306");
-    conv->store_mysql_settings(host, user, password, port);
-    // Blanks around a password belong to it.
-    conv->password = password;
+    conv->store_mysql_settings(host, user, password, port);  // the password as typed
 }
 
 void settings_page::connect() {

@@ -37,9 +37,7 @@ sql_native_type type_of(const wchar_t* name, uint64_t size = 0) {
 class customisation_test : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto v = std::make_unique<recording_error_view>();
-        view = v.get();
-        handler = std::make_unique<error_handler>(std::move(v));
+        handler = make_recording_handler(view);
         conv = std::make_unique<test_converter>();
         conv->engine.set_server_version(0x050700);
         conv->source = tk_utf8_to_unicode(dir.path());

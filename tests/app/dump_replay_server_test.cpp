@@ -31,6 +31,7 @@
 #include "sql/sql_engine.h"
 #include "sql/sql_values.h"
 #include "testkit/dbf_fixture.h"
+#include "testkit/files.h"
 #include "testkit/temp_dir.h"
 #include "testkit/test_server.h"
 #include "tk/tk_path.h"
@@ -336,17 +337,6 @@ int replay(const test_server& s, const std::string& file, const std::string& dat
     return WEXITSTATUS(status);
 }
 
-std::string read_text(const std::string& path) {
-    std::string text;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-        std::fclose(f);
-    }
-    return text;
-}
-
 // Adds the number of cells compared to `cells`.
 void compare_table(MYSQL* m, const std::string& database, const source_table& t, size_t& cells) {
     const std::string name = tk_unicode_to_utf8(t.name);
@@ -413,12 +403,12 @@ protected:
         if (ansi_server) {
             EXPECT_EQ(run(conn.get(), "SET GLOBAL sql_mode='" + saved_mode + "'"), "");
         }
-        ASSERT_EQ(status, 0) << read_text(dir.file("errors.txt"));
+        ASSERT_EQ(status, 0) << testkit::read_file(dir.file("errors.txt"));
 
         size_t cells = 0;
         for (const source_table& t : tables) compare_table(conn.get(), database, t, cells);
         EXPECT_GT(cells, 150u);
-        const std::string text = read_text(file);
+        const std::string text = testkit::read_file(file);
         size_t inserts = 0;
         for (size_t at = text.find("INSERT INTO"); at != std::string::npos; at = text.find("INSERT INTO", at + 1))
             ++inserts;

@@ -21,9 +21,7 @@ class ErrorHandlerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(error_handler::exists()) << "a handler survived an earlier test";
-        auto v = std::make_unique<recording_error_view>();
-        view = v.get();
-        handler = std::make_unique<error_handler>(std::move(v));
+        handler = make_recording_handler(view);
     }
     void TearDown() override { handler.reset(); }
 

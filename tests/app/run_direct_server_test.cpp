@@ -71,9 +71,7 @@ protected:
         server = test_server::from_environment();
         static int counter = 0;
         db = "qz_direct_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
-        auto v = std::make_unique<recording_error_view>();
-        view = v.get();
-        handler = std::make_unique<error_handler>(std::move(v));
+        handler = make_recording_handler(view);
         src = dir.path() + "/src";
         fs::create_directory(src);
         conv = std::make_unique<pellix_converter>();

@@ -2,12 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "app/error_handler.h"
 #include "app/pellix_converter.h"
 #include "testkit/dbf_fixture.h"
+#include "testkit/files.h"
 #include "testkit/recording_error_view.h"
 #include "testkit/sample_folder.h"
 #include "testkit/temp_dir.h"
@@ -23,19 +22,12 @@ using testkit::dbf_value;
 
 namespace {
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testkit::read_file;
 
 class run_dump : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto v = std::make_unique<recording_error_view>();
-        view = v.get();
-        handler = std::make_unique<error_handler>(std::move(v));
+        handler = make_recording_handler(view);
         src = dir.path() + "/src";
         fs::create_directory(src);
         conv = std::make_unique<pellix_converter>();

@@ -32,9 +32,7 @@ class run_server : public ::testing::Test {
 protected:
     void SetUp() override {
         server = test_server::from_environment();
-        auto v = std::make_unique<recording_error_view>();
-        view = v.get();
-        handler = std::make_unique<error_handler>(std::move(v));
+        handler = make_recording_handler(view);
         src = dir.path() + "/src";
         fs::create_directory(src);
         conv = std::make_unique<pellix_converter>();

@@ -61,7 +61,7 @@ public:
 
     pid_t pid() const { return pid_; }
     // The output written so far.
-    std::string out_so_far() const { return read_text(out_file_); }
+    std::string out_so_far() const { return read_file(out_file_); }
 
     // Waits for the end; status -1 when a signal ended the process (the
     // alarm of a hang included), signal_number then names it.
@@ -73,8 +73,8 @@ public:
             if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
             if (WIFSIGNALED(status)) signal_number = WTERMSIG(status);
         }
-        r.out = read_text(out_file_);
-        r.err = read_text(err_file_);
+        r.out = read_file(out_file_);
+        r.err = read_file(err_file_);
         return r;
     }
 

@@ -8,9 +8,9 @@
 #include "console_harness.h"
 
 using console_test::harness;
-using console_test::read_text;
+using console_test::read_file;
 using console_test::result;
-using console_test::write_text;
+using console_test::write_file;
 
 namespace {
 
@@ -181,7 +181,7 @@ TEST_F(CommandLine, MissingProfileIsAnError) {
 
 TEST_F(CommandLine, LaterOptionsOverrideEarlierOnesAndProfiles) {
     const std::string other = h.file("other.sql"), from_profile = h.file("profile.sql");
-    write_text(h.file("p.pqz"), "[Generic settings]\r\ndest=" + from_profile + "\r\n");
+    write_file(h.file("p.pqz"), "[Generic settings]\r\ndest=" + from_profile + "\r\n");
 
     // The last --dest wins.
     result r = run_dump({"--dest=" + other});
@@ -204,7 +204,7 @@ TEST_F(CommandLine, LaterOptionsOverrideEarlierOnesAndProfiles) {
 }
 
 TEST_F(CommandLine, ProfileDirectModeTargetsTheServer) {
-    write_text(h.file("direct.pqz"),
+    write_file(h.file("direct.pqz"),
                "[MySQL settings]\r\ndirect mode=1\r\nhost=127.0.0.1\r\nport=" + closed_port() +
                    "\r\nuser=nobody\r\n");
     // --dump, then the profile: the profile's direct mode wins and the
@@ -224,7 +224,7 @@ TEST_F(CommandLine, DumpPrefixMatchesLongerSwitches) {
     // --dumpfile is --dump, --skip_deleted is --skip_del.
     result r = h.run({"--dumpfile", "--skip_deleted", "--src=" + src, "--dest=" + dump});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    const std::string sql = read_text(dump);
+    const std::string sql = read_file(dump);
     EXPECT_NE(sql.find("CREATE TABLE"), std::string::npos);
     EXPECT_EQ(sql.find("Old Account"), std::string::npos);  // the deleted record
 }
@@ -247,7 +247,7 @@ TEST_F(CommandLine, ClosedServerPortIsAFailure) {
 TEST_F(CommandLine, ConnectionOptionsAfterAnUnreadableProfileStand) {
     // A profile with a line before any header cannot be read: the
     // command-line host and port are used (and fail to connect).
-    write_text(h.file("bad.pqz"), "stray line\r\n[MySQL settings]\r\nport=3306\r\n");
+    write_file(h.file("bad.pqz"), "stray line\r\n[MySQL settings]\r\nport=3306\r\n");
     result r = h.run({"--src=" + src, "--dest=db", "--mysqlh=127.0.0.1", "--port=" + closed_port(),
                       "--profile=" + h.file("bad.pqz")});
     EXPECT_EQ(r.status, 255);

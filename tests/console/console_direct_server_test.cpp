@@ -15,7 +15,7 @@
 
 using console_test::harness;
 using console_test::result;
-using console_test::write_text;
+using console_test::write_file;
 using testkit::typical_cells;
 using testkit::typical_table;
 
@@ -42,7 +42,7 @@ protected:
     // A private profile with the server's connection settings.
     std::string profile() {
         const std::string path = h.file("server.pqz");
-        write_text(path, "[MySQL settings]\r\ndirect mode=1\r\nhost=" + server.host + "\r\nport=" +
+        write_file(path, "[MySQL settings]\r\ndirect mode=1\r\nhost=" + server.host + "\r\nport=" +
                              std::to_string(server.port) + "\r\nuser=" + server.user + "\r\npassword=" +
                              server.password + "\r\n");
         ::chmod(path.c_str(), 0600);

@@ -12,11 +12,10 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "testkit/files.h"
 #include "testkit/sample_folder.h"
 #include "testkit/temp_dir.h"
 
@@ -32,15 +31,8 @@ struct result {
     std::string err;
 };
 
-inline std::string read_text(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
-inline void write_text(const std::string& path, const std::string& text) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f << text;
-}
+using testkit::read_file;
+using testkit::write_file;
 
 class harness {
 public:
@@ -98,8 +90,8 @@ public:
         int status = 0;
         if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
             r.status = WEXITSTATUS(status);
-        r.out = read_text(out_file);
-        r.err = read_text(err_file);
+        r.out = read_file(out_file);
+        r.err = read_file(err_file);
         return r;
     }
 

@@ -13,9 +13,9 @@
 #include "testkit/test_server.h"
 
 using console_test::harness;
-using console_test::read_text;
+using console_test::read_file;
 using console_test::result;
-using console_test::write_text;
+using console_test::write_file;
 
 namespace {
 
@@ -26,7 +26,7 @@ protected:
         // The client's settings, private like a profile: no password on any
         // command line.
         cnf = h.file("client.cnf");
-        write_text(cnf, "[client]\nhost=" + server.host + "\nport=" + std::to_string(server.port) +
+        write_file(cnf, "[client]\nhost=" + server.host + "\nport=" + std::to_string(server.port) +
                             "\nuser=" + server.user + "\npassword=" + server.password +
                             "\ndefault-character-set=utf8mb4\n");
         ::chmod(cnf.c_str(), 0600);
@@ -39,17 +39,17 @@ protected:
                               args + " < '" + (input.empty() ? "/dev/null" : input) + "' > '" + out +
                               "' 2>&1";
         last_status = std::system(command.c_str());
-        return read_text(out);
+        return read_file(out);
     }
     std::string query(const std::string& db, const std::string& sql) {
-        write_text(h.file("q.sql"), sql);
+        write_file(h.file("q.sql"), sql);
         return client(db, h.file("q.sql"));
     }
 
     // A profile holding the server's connection settings (0600).
     std::string profile(const std::string& password, const std::string& extra = "") {
         const std::string path = h.file("server.pqz");
-        write_text(path, "[MySQL settings]\r\ndirect mode=1\r\nhost=" + server.host + "\r\nport=" +
+        write_file(path, "[MySQL settings]\r\ndirect mode=1\r\nhost=" + server.host + "\r\nport=" +
                              std::to_string(server.port) + "\r\nuser=" + server.user +
                              "\r\npassword=" + password + "\r\n" + extra);
         ::chmod(path.c_str(), 0600);
@@ -153,7 +153,7 @@ TEST_F(ConsoleServer, PasswordShowsUpOnlyInTheProfile) {
         if (!e.is_regular_file()) continue;
         const std::string name = e.path().filename().string();
         if (name == "server.pqz" || name == "client.cnf") continue;
-        EXPECT_EQ(read_text(e.path().string()).find(secret), std::string::npos) << e.path();
+        EXPECT_EQ(read_file(e.path().string()).find(secret), std::string::npos) << e.path();
     }
     EXPECT_TRUE(std::filesystem::exists(trace));
 }

@@ -11,7 +11,7 @@
 #include "testkit/typical_table.h"
 
 using console_test::harness;
-using console_test::read_text;
+using console_test::read_file;
 using testkit::dbf_fixture;
 using testkit::dbf_fixture_table;
 using testkit::dbf_value;
@@ -61,7 +61,7 @@ TEST(DumpRepeat, TheSameFolderGivesTheSameDumpTwice) {
     const std::string first = h.file("first.sql"), second = h.file("second.sql");
     ASSERT_EQ(h.run({"--dump", "--src=" + src.string(), "--dest=" + first}).status, 0);
     ASSERT_EQ(h.run({"--dump", "--src=" + src.string(), "--dest=" + second}).status, 0);
-    const std::string a = read_text(first), b = read_text(second);
+    const std::string a = read_file(first), b = read_file(second);
     ASSERT_GT(a.size(), 1000000u);
     // Only the file name in the heading differs.
     ASSERT_NE(a.find("# File name: " + first), std::string::npos);
@@ -71,7 +71,7 @@ TEST(DumpRepeat, TheSameFolderGivesTheSameDumpTwice) {
 
     // The same folder into the same file again: identical, heading included.
     ASSERT_EQ(h.run({"--dump", "--src=" + src.string(), "--dest=" + first}).status, 0);
-    EXPECT_TRUE(without_date(read_text(first)) == without_date(a)) << "the dump changed on the second run";
+    EXPECT_TRUE(without_date(read_file(first)) == without_date(a)) << "the dump changed on the second run";
 }
 
 }  // namespace

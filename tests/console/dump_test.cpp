@@ -11,9 +11,9 @@
 #include "tk/tk_reg_key.h"
 
 using console_test::harness;
-using console_test::read_text;
+using console_test::read_file;
 using console_test::result;
-using console_test::write_text;
+using console_test::write_file;
 
 namespace {
 
@@ -62,7 +62,7 @@ TEST_F(DumpTarget, ProgressLinesForEveryTableOfTheFolder) {
                      "Converting table orders(3 records)\n"
                      "Converting table parts(3 records)\n");
     EXPECT_EQ(r.err, "");
-    const std::string sql = read_text(dump);
+    const std::string sql = read_file(dump);
     // Deleted records are written unless --skip_del; logical fields are ENUM.
     EXPECT_NE(sql.find("'Old Account'"), std::string::npos);
     EXPECT_NE(sql.find("ENUM('T','F')"), std::string::npos);
@@ -76,7 +76,7 @@ TEST_F(DumpTarget, ProgressLinesForEveryTableOfTheFolder) {
 TEST_F(DumpTarget, SwitchesShapeTheDump) {
     result r = run_dump({"--log2int", "--skip_del", "--tab_def"});
     EXPECT_EQ(r.status, 0);
-    const std::string sql = read_text(dump);
+    const std::string sql = read_file(dump);
     EXPECT_EQ(sql.find("ENUM('T','F')"), std::string::npos);
     EXPECT_NE(sql.find("TINYINT(1)"), std::string::npos);
     EXPECT_EQ(sql.find("INSERT INTO"), std::string::npos);
@@ -84,7 +84,7 @@ TEST_F(DumpTarget, SwitchesShapeTheDump) {
 
 TEST_F(DumpTarget, TableListFileWithMarkCrLfEmptyLinesAndMixedCase) {
     const std::string long_name(300, 'x');
-    write_text(h.file("tabs.txt"),
+    write_file(h.file("tabs.txt"),
                "\xEF\xBB\xBFPARTS\r\n\r\n\nCustomer\r\n" + long_name + "\r\nnothere\n");
     result r = run_dump({"--tab_file=" + h.file("tabs.txt")});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
@@ -92,21 +92,21 @@ TEST_F(DumpTarget, TableListFileWithMarkCrLfEmptyLinesAndMixedCase) {
     EXPECT_NE(r.out.find("(4 tables)\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("(3 records)"), std::string::npos);
     EXPECT_NE(r.out.find("(5 records)"), std::string::npos);
-    const std::string sql = read_text(dump);
+    const std::string sql = read_file(dump);
     EXPECT_NE(sql.find("CREATE TABLE `parts`"), std::string::npos);
     EXPECT_NE(sql.find("CREATE TABLE `customer`"), std::string::npos);
     EXPECT_EQ(sql.find("CREATE TABLE `orders`"), std::string::npos);
 }
 
 TEST_F(DumpTarget, TableListLineOfOnlyTheMarkIsAnEmptyName) {
-    write_text(h.file("tabs.txt"), "\xEF\xBB\xBF\nparts\n");
+    write_file(h.file("tabs.txt"), "\xEF\xBB\xBF\nparts\n");
     result r = run_dump({"--tab_file=" + h.file("tabs.txt")});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "Table  not exists\n");
 }
 
 TEST_F(DumpTarget, TableListLineThatIsNotUtf8IsFatal) {
-    write_text(h.file("tabs.txt"), "parts\n\nbad\xC3(\n");
+    write_file(h.file("tabs.txt"), "parts\n\nbad\xC3(\n");
     result r = run_dump({"--tab_file=" + h.file("tabs.txt")});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.err, "Table names file " + h.file("tabs.txt") + ": line 3 is not valid UTF-8 text\n");
@@ -123,46 +123,46 @@ TEST_F(DumpTarget, SettingsStoreShapesTheDumpAndStaysUnchanged) {
         key.set_value("bool_dbf", 0u);
         key.set_value("src", L"/nowhere");
     });
-    const std::string before = read_text(h.settings_file());
+    const std::string before = read_file(h.settings_file());
     result r = run_dump();
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    const std::string sql = read_text(dump);
+    const std::string sql = read_file(dump);
     EXPECT_NE(sql.find("CHARACTER SET latin1"), std::string::npos);
     EXPECT_EQ(sql.find("CHARACTER SET utf8"), std::string::npos);
     EXPECT_EQ(sql.find('\r'), std::string::npos);
     EXPECT_EQ(sql.find("# Created by"), std::string::npos);
     EXPECT_NE(sql.find("ENUM('T','F')"), std::string::npos);  // bool_dbf is the console's own
-    EXPECT_EQ(read_text(h.settings_file()), before);
+    EXPECT_EQ(read_file(h.settings_file()), before);
 }
 
 TEST_F(DumpTarget, NoSettingsFileIsCreated) {
     result r = run_dump();
     EXPECT_EQ(r.status, 0);
     EXPECT_FALSE(std::filesystem::exists(h.settings_file()));
-    EXPECT_NE(read_text(dump).find("\r\n"), std::string::npos);  // CR LF by default
+    EXPECT_NE(read_file(dump).find("\r\n"), std::string::npos);  // CR LF by default
 }
 
 TEST_F(DumpTarget, DamagedSettingsFileGivesDefaults) {
     std::filesystem::create_directories(h.config_dir() + "/Brannock");
-    write_text(h.settings_file(), "garbage\nnumber dmp_line_br=zz\ntext char_set\\=\x01\n\xFF\xFE\n");
+    write_file(h.settings_file(), "garbage\nnumber dmp_line_br=zz\ntext char_set\\=\x01\n\xFF\xFE\n");
     result r = run_dump();
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(read_text(dump).find("CHARACTER SET utf8"), std::string::npos);
+    EXPECT_NE(read_file(dump).find("CHARACTER SET utf8"), std::string::npos);
 }
 
 TEST_F(DumpTarget, TableFailureIsReportedAndTheRunCompletes) {
     // A table whose header is cut short fails; the others convert.
-    write_text(src + "/broken.dbf", std::string("\x03\x7c\x05\x11", 4));
+    write_file(src + "/broken.dbf", std::string("\x03\x7c\x05\x11", 4));
     result r = run_dump();
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("Error:\nbroken: File does not comply with DBF format\n"), std::string::npos)
         << r.out;
-    EXPECT_NE(read_text(dump).find("CREATE TABLE `parts`"), std::string::npos);
+    EXPECT_NE(read_file(dump).find("CREATE TABLE `parts`"), std::string::npos);
 }
 
 TEST_F(DumpTarget, WriteFailureKeepsThePreviousDump) {
     ASSERT_EQ(run_dump().status, 0);
-    const std::string before = read_text(dump);
+    const std::string before = read_file(dump);
     const auto entries = folder_entries(h.dir().path());
 
     // The next dump cannot grow past 1000 bytes: a level-1 failure that
@@ -171,18 +171,18 @@ TEST_F(DumpTarget, WriteFailureKeepsThePreviousDump) {
     result r = run_dump({"--log2int"});
     EXPECT_EQ(r.status, 255) << r.out << r.err;
     EXPECT_NE(r.out.find("Error:\n"), std::string::npos) << r.out;
-    EXPECT_EQ(read_text(dump), before);
+    EXPECT_EQ(read_file(dump), before);
     EXPECT_EQ(folder_entries(h.dir().path()), entries);
 }
 
 TEST_F(DumpTarget, LevelOneFailureWithSilentPrintsNothing) {
     ASSERT_EQ(run_dump().status, 0);
-    const std::string before = read_text(dump);
+    const std::string before = read_file(dump);
     h.set_file_size_limit(1000);
     result r = run_dump({"--silent"});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out + r.err, "");
-    EXPECT_EQ(read_text(dump), before);
+    EXPECT_EQ(read_file(dump), before);
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ namespace {
 namespace fs = std::filesystem;
 using console_test::agent_process;
 using console_test::cell;
-using console_test::read_text;
+using console_test::read_file;
 using console_test::result;
 using console_test::row;
 using console_test::server_session;
@@ -340,7 +340,7 @@ TEST_F(Hostile, PasswordShowsUpNowhereButInTheProfile) {
     std::string cmdline;
     for (int i = 0; i < 6000; ++i) {
         if (agent.out_so_far().find("Converting table aa_slow") != std::string::npos) {
-            cmdline = read_text("/proc/" + std::to_string(agent.pid()) + "/cmdline");
+            cmdline = read_file("/proc/" + std::to_string(agent.pid()) + "/cmdline");
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -373,7 +373,7 @@ TEST_F(Hostile, PasswordShowsUpNowhereButInTheProfile) {
     for (const auto& e : fs::recursive_directory_iterator(dir.path())) {
         if (!e.is_regular_file()) continue;
         const std::string path = e.path().string();
-        const bool holds = read_text(path).find("Zk7qP") != std::string::npos;
+        const bool holds = read_file(path).find("Zk7qP") != std::string::npos;
         if (path == profile || path == dir.file("config/Brannock/Quorvex.conf")) {
             struct stat st {};
             ASSERT_EQ(::stat(path.c_str(), &st), 0);

@@ -24,7 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using console_test::agent_process;
-using console_test::read_text;
+using console_test::read_file;
 using console_test::result;
 
 // A dBase III table of `count` records: ID N(10), NAME C(20).
@@ -101,7 +101,7 @@ public:
     // The server process, from the pid file beside its socket.
     pid_t server_pid() const {
         const std::string socket = get("QZ_TEST_SOCKET");
-        const std::string text = read_text(fs::path(socket).parent_path().string() + "/mysqld.pid");
+        const std::string text = read_file(fs::path(socket).parent_path().string() + "/mysqld.pid");
         return static_cast<pid_t>(std::atol(text.c_str()));
     }
 
@@ -114,7 +114,7 @@ TEST(ServerGone, MidLoadFailureNamesTableAndRecordAndSaysTheDataIsIncomplete) {
     QZ_REQUIRE_SERVER();
     temp_dir dir;
     own_server second(dir.path());
-    ASSERT_TRUE(second.ready()) << read_text(dir.file("server.log"));
+    ASSERT_TRUE(second.ready()) << read_file(dir.file("server.log"));
     const pid_t server_pid = second.server_pid();
     ASSERT_GT(server_pid, 0);
 

@@ -79,7 +79,7 @@ private:
 inline std::string write_server_profile(const std::string& path, const std::string& host, unsigned port,
                                         const std::string& user, const std::string& password,
                                         const std::string& extra = "") {
-    write_text(path, "[MySQL settings]\r\ndirect mode=1\r\nhost=" + host + "\r\nport=" + std::to_string(port) +
+    write_file(path, "[MySQL settings]\r\ndirect mode=1\r\nhost=" + host + "\r\nport=" + std::to_string(port) +
                          "\r\nuser=" + user + "\r\npassword=" + password + "\r\n" + extra);
     ::chmod(path.c_str(), 0600);
     return path;

@@ -18,8 +18,8 @@
 #include "tk/tk_logger.h"
 #include "tk/tk_reg_key.h"
 
-using console_test::read_text;
-using console_test::write_text;
+using console_test::read_file;
+using console_test::write_file;
 
 namespace {
 
@@ -163,7 +163,7 @@ TEST_F(Settings, ConsoleReadsOnlyItsValuesAndWritesNothing) {
         key.set_value("host", "stored-host");
         key.set_value("code_page", 3u);
     });
-    const std::string before = read_text(settings_file());
+    const std::string before = read_file(settings_file());
     pellix_converter::console_settings = true;
     {
         pellix_converter c;
@@ -181,7 +181,7 @@ TEST_F(Settings, ConsoleReadsOnlyItsValuesAndWritesNothing) {
         c.engine.set_char_set(L"utf8");
         EXPECT_FALSE(c.serialize(true));
     }
-    EXPECT_EQ(read_text(settings_file()), before);
+    EXPECT_EQ(read_file(settings_file()), before);
 }
 
 TEST_F(Settings, StoredNameTheEngineRefusesKeepsItsDefault) {
@@ -260,18 +260,18 @@ TEST_F(Profiles, SwitchAndModeRules) {
     pellix_converter c;
     c.skip_del = true;
     c.mode = 1;
-    write_text(file("a.pqz"), "[Generic settings]\r\nskip deleted=yes\r\nmode=33\r\n");
+    write_file(file("a.pqz"), "[Generic settings]\r\nskip deleted=yes\r\nmode=33\r\n");
     ASSERT_TRUE(c.load_profile(file("a.pqz")));
     EXPECT_FALSE(c.skip_del);  // any text but "1" clears
     EXPECT_EQ(c.mode, 1);      // two characters: unchanged
 
     c.skip_del = true;
-    write_text(file("b.pqz"), "[Generic settings]\r\nmode=3\r\n");
+    write_file(file("b.pqz"), "[Generic settings]\r\nmode=3\r\n");
     ASSERT_TRUE(c.load_profile(file("b.pqz")));
     EXPECT_TRUE(c.skip_del);  // absent: kept
     EXPECT_EQ(c.mode, 3);
 
-    write_text(file("c.pqz"), "[MySQL settings]\r\ndump line break=2\r\ndirect mode=yes\r\n");
+    write_file(file("c.pqz"), "[MySQL settings]\r\ndump line break=2\r\ndirect mode=yes\r\n");
     c.dump.line_break = 1;
     ASSERT_TRUE(c.load_profile(file("c.pqz")));
     EXPECT_EQ(c.dump.line_break, 0u);
@@ -286,7 +286,7 @@ TEST_F(Profiles, RefusedProfileChangesNothing) {
     c.selected_pairs = {{L"kept", L""}};
     for (const char* bad : {"mode=9\r\n", "character set=latin1; DROP\r\n", "storage engine=a b\r\n",
                             "logfile=/no/such/folder/log.txt\r\n"}) {
-        write_text(file("bad.pqz"), std::string("[Generic settings]\r\nsrc=/changed\r\n") + bad +
+        write_file(file("bad.pqz"), std::string("[Generic settings]\r\nsrc=/changed\r\n") + bad +
                                         "[Selected Tables]\r\nadded\r\n");
         try {
             c.load_profile(file("bad.pqz"));
@@ -311,13 +311,13 @@ TEST_F(Profiles, MissingAndUnreadableProfiles) {
         EXPECT_STREQ(e.what(), "Profile does not exist. Please verify the correct path/name was given.");
     }
     c.host = "kept";
-    write_text(file("stray.pqz"), "stray\r\n[MySQL settings]\r\nhost=other\r\n");
+    write_file(file("stray.pqz"), "stray\r\n[MySQL settings]\r\nhost=other\r\n");
     EXPECT_FALSE(c.load_profile(file("stray.pqz")));
     EXPECT_EQ(c.host, "kept");
 }
 
 TEST_F(Profiles, ProfileThatCannotBeWrittenIsALevelOneError) {
-    write_text(file("plain"), "a file, not a folder");
+    write_file(file("plain"), "a file, not a folder");
     pellix_converter c;
     try {
         c.store_profile(file("plain") + "/x.pqz");
@@ -326,7 +326,7 @@ TEST_F(Profiles, ProfileThatCannotBeWrittenIsALevelOneError) {
         EXPECT_EQ(e.level, 1);
         EXPECT_NE(std::string(e.what()).find("Not a directory"), std::string::npos) << e.what();
     }
-    EXPECT_EQ(read_text(file("plain")), "a file, not a folder");
+    EXPECT_EQ(read_file(file("plain")), "a file, not a folder");
 }
 
 // The password typed on the command line reaches the converter untouched,
@@ -347,8 +347,30 @@ TEST_F(Settings, PasswordStaysOutOfTraceAndArgv) {
     EXPECT_EQ(c.host, "host");
     EXPECT_EQ(std::string(argv[4]).find("s3cr3t"), std::string::npos);
     EXPECT_EQ(std::strlen(argv[4]), std::strlen("--mysqlp= s3cr3t pass "));
-    const std::string trace = read_text(log);
+    const std::string trace = read_file(log);
     EXPECT_NE(trace.find("parameter #4: --mysqlp=***"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("s3cr3t"), std::string::npos) << trace;
+}
+
+// A mistyped password option matches nothing, so the program stops with its
+// usage text; the password it held still never reaches the trace.
+TEST_F(Settings, MistypedPasswordOptionStaysOutOfTrace) {
+    const std::string log = file("trace.log");
+    tk_logger logger(log.c_str(), true, 1, false);
+    error_handler handler(std::make_unique<console_error_view>());
+    pellix_converter::console_settings = true;
+    pellix_converter c;
+
+    std::string args[] = {"pqzagent", "--src=" + dir_.path(), "--dest=db", "--MySQLp=s3cr3t",
+                          "--mysqlp", "s3cr3t2", "--mysqlpass=s3cr3t3"};
+    char* argv[7];
+    for (int i = 0; i < 7; ++i) argv[i] = args[i].data();
+    EXPECT_FALSE(parse_cmd_line(7, argv));
+
+    const std::string trace = read_file(log);
+    EXPECT_NE(trace.find("parameter #3: --MySQLp=***"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("parameter #5: ***"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("unknown argument --mysqlpass=***"), std::string::npos) << trace;
     EXPECT_EQ(trace.find("s3cr3t"), std::string::npos) << trace;
 }
 

@@ -12,7 +12,7 @@
 #include "testkit/dbf_fixture.h"
 
 using console_test::harness;
-using console_test::read_text;
+using console_test::read_file;
 using console_test::result;
 
 namespace {
@@ -29,14 +29,14 @@ protected:
 
     // The INSERT statement of the table in the dump ("" when none).
     std::string inserts_of(const std::string& table) {
-        const std::string sql = read_text(dump);
+        const std::string sql = read_file(dump);
         const size_t at = sql.find("INSERT INTO `" + table + "`");
         if (at == std::string::npos) return {};
         return sql.substr(at, sql.find(";\r\n", at) - at);
     }
 
     void expect_other_tables_whole() {
-        EXPECT_NE(read_text(dump).find("CREATE TABLE `parts`"), std::string::npos);
+        EXPECT_NE(read_file(dump).find("CREATE TABLE `parts`"), std::string::npos);
         EXPECT_NE(inserts_of("parts").find("'\xD0\xA8\xD0\xB0\xD0\xB9\xD0\xB1\xD0\xB0'"), std::string::npos);
         EXPECT_NE(inserts_of("orders").find("'Refund'"), std::string::npos);
     }

@@ -15,7 +15,6 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 
 #include "app/error_handler.h"
 #include "app/pellix_converter.h"
@@ -24,6 +23,7 @@
 #include "gui/wizard_sheet.h"
 #include "gui/wizard_shell.h"
 #include "gui_test_env.h"
+#include "testkit/files.h"
 #include "testkit/temp_dir.h"
 #include "tk/tk_exception.h"
 #include "wizard_answers.h"
@@ -194,10 +194,8 @@ TEST_F(finish_fixture, save_settings_goes_through_the_picker_every_time) {
         struct stat st{};
         ASSERT_EQ(::stat(path.c_str(), &st), 0) << path;
         EXPECT_EQ(st.st_mode & 0777, 0600u);
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        EXPECT_NE(text.str().find("people"), std::string::npos) << text.str();
+        const std::string text = testkit::read_file(path);
+        EXPECT_NE(text.find("people"), std::string::npos) << text;
     }
     int files = 0;
     for (const auto& e : fs::directory_iterator(dir.path())) files += e.path().extension() == ".pqz";

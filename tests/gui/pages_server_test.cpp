@@ -41,6 +41,7 @@
 #include "gui/wizard_sheet.h"
 #include "gui/wizard_shell.h"
 #include "testkit/dbf_fixture.h"
+#include "testkit/files.h"
 #include "testkit/mariadb_client.h"
 #include "testkit/recording_error_view.h"
 #include "testkit/sample_folder.h"
@@ -118,13 +119,6 @@ QTreeWidgetItem* row_named(QTreeWidget* list, const QString& name) {
     for (int i = 0; i < list->topLevelItemCount(); ++i)
         if (list->topLevelItem(i)->text(1) == name) return list->topLevelItem(i);
     return nullptr;
-}
-
-std::string read_all(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 size_t count_of(const std::string& text, const std::string& part) {
@@ -520,7 +514,7 @@ TEST_F(dump_pages, a_profile_table_also_chosen_converts_once_and_logicals_stay_t
         ASSERT_EQ(shell->current_dialog(), 106);
     });
     ASSERT_EQ(run(), run_outcome::completed);
-    const std::string text = read_all(dump());
+    const std::string text = testkit::read_file(dump());
     EXPECT_EQ(count_of(text, "CREATE TABLE `people`"), 1u) << text;
     EXPECT_EQ(count_of(text, "'cd'"), 1u);
     EXPECT_EQ(count_of(text, "CREATE TABLE `parts`"), 1u);
@@ -541,7 +535,7 @@ TEST_F(dump_pages, table_definitions_only_writes_no_rows_and_logicals_become_enu
     });
     EXPECT_TRUE(conv->tab_def);
     ASSERT_EQ(run(), run_outcome::completed);
-    const std::string text = read_all(dump());
+    const std::string text = testkit::read_file(dump());
     EXPECT_EQ(count_of(text, "CREATE TABLE `people`"), 1u) << text;
     EXPECT_EQ(text.find("INSERT"), std::string::npos) << text;
     EXPECT_NE(lower(text).find("enum('t','f')"), std::string::npos) << text;
@@ -579,7 +573,7 @@ TEST_F(dump_pages, editor_rename_retype_and_drop_give_those_columns_on_a_contain
     });
     EXPECT_EQ(script.opened[QStringLiteral("dlg_135")], 2);
     ASSERT_EQ(run(), run_outcome::completed);
-    const std::string text = read_all(dump());
+    const std::string text = testkit::read_file(dump());
     for (const char* table : {"customer", "orders"}) {
         const size_t start = text.find(std::string("CREATE TABLE `") + table + "`");
         ASSERT_NE(start, std::string::npos) << table << "\n" << text;
@@ -603,7 +597,7 @@ TEST_F(dump_pages, ok_without_changes_gives_the_same_dump_but_its_date_line) {
         next();
     });
     ASSERT_EQ(run(), run_outcome::completed);
-    const std::string before = read_all(dump());
+    const std::string before = testkit::read_file(dump());
     ASSERT_FALSE(before.empty());
     script.handlers[QStringLiteral("dlg_135")] = [](QDialog& d) { click(child<QPushButton>(&d, 1)); };
     run_with([&] {
@@ -616,7 +610,7 @@ TEST_F(dump_pages, ok_without_changes_gives_the_same_dump_but_its_date_line) {
     });
     EXPECT_EQ(script.opened[QStringLiteral("dlg_135")], 3);
     ASSERT_EQ(run(), run_outcome::completed);
-    EXPECT_EQ(without_date_line(read_all(dump())), without_date_line(before));
+    EXPECT_EQ(without_date_line(testkit::read_file(dump())), without_date_line(before));
 }
 
 TEST_F(dump_pages, an_existing_dump_confirmed_then_cancelled_is_untouched) {
@@ -628,7 +622,7 @@ TEST_F(dump_pages, an_existing_dump_confirmed_then_cancelled_is_untouched) {
         click(shell->sheet().findChild<QPushButton*>("btn_cancel"));
     });
     EXPECT_EQ(script.boxes.back(), "Are you sure you want to exit the wizard?");
-    EXPECT_EQ(read_all(dump()), old);
+    EXPECT_EQ(testkit::read_file(dump()), old);
     size_t files = 0;
     for (const auto& e : fs::directory_iterator(dir.path())) files += e.is_regular_file() ? 1 : 0;
     EXPECT_EQ(files, 1u);  // no temporary dump beside it

@@ -20,6 +20,7 @@
 #include "gui/sel_file_page.h"
 #include "gui/settings_page.h"
 #include "gui/welcome_page.h"
+#include "testkit/files.h"
 #include "testkit/sample_folder.h"
 #include "testkit/temp_dir.h"
 #include "tk/tk_exception.h"
@@ -204,8 +205,7 @@ TEST_F(pages, local_stores_empty_host_and_3306_and_keeps_password_blanks) {
     EXPECT_EQ(conv->host, "");
     EXPECT_EQ(conv->port, "3306");
     EXPECT_EQ(conv->password, "  s3cret  ");
-    std::ifstream in(logdir.file("trace.log"));
-    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string log = testkit::read_file(logdir.file("trace.log"));
     EXPECT_EQ(log.find("s3cret"), std::string::npos);
     EXPECT_EQ(p.on_back(), 103);
 }

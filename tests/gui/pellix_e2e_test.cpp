@@ -1,7 +1,6 @@
 // The real pellix program played by the test plugin, into dump files:
 // refused quick launches, a record failure answered Continue or Abort, a
-// source folder removed before the run, a worker that cannot start, and
-// Cancel during a large table.
+// source folder removed before the run, and Cancel during a large table.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -135,24 +134,6 @@ TEST_F(pellix_e2e_dump, a_source_removed_before_next_is_reported_and_ends_with_2
                                                    "click btn_finish\n");
     EXPECT_EQ(r.status, 255) << pellix_e2e::explain(r);
     EXPECT_TRUE(r.has("There were some errors while converting the database.")) << pellix_e2e::explain(r);
-    expect_no_stray_file();
-}
-
-TEST_F(pellix_e2e_dump, a_worker_that_cannot_start_is_reported_and_ends_with_255) {
-    write_broken_memo_table();
-    const auto r = pellix_e2e::run(dir.path(), to_tables_page() +
-                                                   "threads off\n"
-                                                   "click btn_next\n"
-                                                   "box message_box ok\n"
-                                                   "threads on\n"
-                                                   "page 106\n"
-                                                   "click btn_cancel\n"
-                                                   "auto message_box yes\n"
-                                                   "sleep 5000\n");
-    EXPECT_EQ(r.status, 255) << pellix_e2e::explain(r);
-    EXPECT_TRUE(r.has("Cannot start the worker thread")) << pellix_e2e::explain(r);
-    EXPECT_FALSE(r.has("shown page_116")) << pellix_e2e::explain(r);
-    EXPECT_FALSE(fs::exists(out()));
     expect_no_stray_file();
 }
 

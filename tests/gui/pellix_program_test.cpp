@@ -17,7 +17,6 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,6 +26,7 @@
 #include "gui/wizard_shell.h"
 #include "gui_test_env.h"
 #include "testkit/dbf_fixture.h"
+#include "testkit/files.h"
 #include "testkit/temp_dir.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_text.h"
@@ -71,13 +71,6 @@ protected:
         return sheet_body ? sheet_body(shell) : 0;
     }
 };
-
-std::string read_all(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class program_fixture : public testing::Test {
 protected:
@@ -155,6 +148,20 @@ TEST_F(program_fixture, cancel_on_the_first_page_returns_zero) {
     EXPECT_TRUE(answers.saw("Are you sure you want to exit the wizard?"));
 }
 
+TEST_F(program_fixture, the_wizard_remembers_its_settings_when_it_ends) {
+    test_program program;
+    wizard_answers answers;  // Yes
+    program.sheet_body = [](wizard_shell& shell) {
+        pellix_converter::ptr()->destination = L"remembered_db";
+        QTimer::singleShot(0, [&shell] { shell.press_cancel(); });
+        QTimer::singleShot(10000, [&shell] { shell.end(99); });
+        return shell.run();
+    };
+    EXPECT_EQ(program.run({}), 0);
+    pellix_converter next;  // reads the store in its constructor
+    EXPECT_EQ(next.destination, L"remembered_db");
+}
+
 TEST_F(program_fixture, a_good_dump_profile_shows_only_progress_and_finish) {
     write_source();
     const std::string profile = write_profile(false);
@@ -177,7 +184,7 @@ TEST_F(program_fixture, refused_profiles_open_no_sheet_and_end_with_255) {
     fs::create_directory(dir.path() + "/folder.pqz");
     std::ofstream(dir.file("noheader.pqz")) << "this is no profile\n";
     const std::string good = write_profile(true, "good.pqz");
-    std::string bad_mode = read_all(good);
+    std::string bad_mode = testkit::read_file(good);
     const size_t at = bad_mode.find("mode=0");
     ASSERT_NE(at, std::string::npos) << bad_mode;
     bad_mode.replace(at, 6, "mode=9");
@@ -251,7 +258,7 @@ TEST_F(program_fixture, a_quick_launch_converts_the_profile_into_its_dump) {
     program.sheet_body = [&](wizard_shell& shell) { return finish_when_done(shell, &seen); };
     EXPECT_EQ(program.run({profile}), 0);
     EXPECT_EQ(seen, (std::vector<int>{106, 116}));
-    const std::string dump = read_all(out());
+    const std::string dump = testkit::read_file(out());
     EXPECT_EQ(dump.find("an old dump"), std::string::npos);
     EXPECT_NE(dump.find("CREATE TABLE `people`"), std::string::npos) << dump;
     EXPECT_NE(dump.find("'who3'"), std::string::npos);
@@ -300,7 +307,7 @@ TEST_F(program_fixture, the_program_without_a_display_says_so_and_ends_with_255)
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 255);
-    EXPECT_EQ(read_all(err), "Failed to initialize GUI library\n");
+    EXPECT_EQ(testkit::read_file(err), "Failed to initialize GUI library\n");
 }
 
 TEST_F(program_fixture, the_program_starts_offscreen_and_runs_until_stopped) {
@@ -311,7 +318,7 @@ TEST_F(program_fixture, the_program_starts_offscreen_and_runs_until_stopped) {
     ASSERT_GT(pid, 0);
     usleep(1500 * 1000);
     int status = 0;
-    EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << read_all(err);
+    EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << testkit::read_file(err);
     ::kill(pid, SIGTERM);
     waitpid(pid, &status, 0);
 }

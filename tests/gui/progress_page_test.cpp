@@ -18,7 +18,6 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 
 #include "app/error_handler.h"
@@ -30,6 +29,7 @@
 #include "gui/wizard_shell.h"
 #include "gui_test_env.h"
 #include "testkit/dbf_fixture.h"
+#include "testkit/files.h"
 #include "testkit/temp_dir.h"
 #include "tk/tk_text.h"
 #include "sql/sql_db_mutator.h"
@@ -295,11 +295,9 @@ TEST_F(progress_fixture, internal_error_on_the_worker_offers_send_bug_and_ends_w
     EXPECT_TRUE(page->was_aborted());
     EXPECT_EQ(status, 255);
     EXPECT_EQ(finish->inits, 0);
-    std::ifstream in(args_file);
-    std::stringstream mail;
-    mail << in.rdbuf();
-    EXPECT_NE(mail.str().find("--subject\nBug report on Quorvex 6.1\n"), std::string::npos) << mail.str();
-    EXPECT_NE(mail.str().find("broken invariant"), std::string::npos);
+    const std::string mail = testkit::read_file(args_file);
+    EXPECT_NE(mail.find("--subject\nBug report on Quorvex 6.1\n"), std::string::npos) << mail;
+    EXPECT_NE(mail.find("broken invariant"), std::string::npos);
 }
 
 // Real conversions: the converter singleton under the page's worker.
@@ -333,13 +331,6 @@ testkit::dbf_fixture_table parts(int rows) {
         t.records.push_back(r);
     }
     return t;
-}
-
-std::string read_all(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 }  // namespace
@@ -380,7 +371,7 @@ TEST_F(progress_real_run, converts_a_folder_into_a_dump_and_shows_success) {
     EXPECT_EQ(page->run_status(), 0);
     EXPECT_EQ(result, "success");
     EXPECT_FALSE(report_visible);
-    const std::string dump = read_all(out);
+    const std::string dump = testkit::read_file(out);
     EXPECT_NE(dump.find("CREATE TABLE `people`"), std::string::npos) << dump;
     EXPECT_NE(dump.find("'name1'"), std::string::npos);
     EXPECT_EQ(dump.find("'name2'"), std::string::npos);  // deleted, skipped
@@ -409,7 +400,7 @@ TEST_F(progress_real_run, a_table_the_folder_lacks_is_reported_and_listed) {
     EXPECT_NE(report.find("ghost"), std::string::npos) << report;
     EXPECT_EQ(status, 0);
     EXPECT_EQ(page->run_status(), 0);  // completed, the table skipped
-    EXPECT_NE(read_all(out).find("'name1'"), std::string::npos);
+    EXPECT_NE(testkit::read_file(out).find("'name1'"), std::string::npos);
 }
 
 TEST_F(progress_real_run, a_missing_source_folder_fails_the_run) {
@@ -463,7 +454,7 @@ TEST_F(progress_real_run, cancel_during_a_large_table_stops_between_records) {
         if (entry.is_regular_file()) {
             EXPECT_EQ(entry.path().filename().string(), "out.sql");
         }
-    std::string dump = read_all(out);
+    std::string dump = testkit::read_file(out);
     ASSERT_FALSE(dump.empty());
     EXPECT_EQ(dump.find("'row399999'"), std::string::npos);
     while (!dump.empty() && (dump.back() == '\n' || dump.back() == '\r')) dump.pop_back();
@@ -512,7 +503,7 @@ TEST_F(progress_record_failure, continue_lists_the_record_and_the_run_completes)
     EXPECT_TRUE(answers.saw("people, record #1"));
     EXPECT_NE(report.find("people, record #1: "), std::string::npos) << report;
     EXPECT_EQ(page->run_status(), 0);
-    const std::string dump = read_all(out);
+    const std::string dump = testkit::read_file(out);
     EXPECT_NE(dump.find("'bob'"), std::string::npos) << dump;
     EXPECT_EQ(dump.find("'ann'"), std::string::npos);
 }
@@ -524,7 +515,7 @@ TEST_F(progress_record_failure, abort_stops_the_run_with_a_whole_dump) {
     EXPECT_TRUE(answers.saw("dlg_115"));
     EXPECT_EQ(page->run_status(), 255);
     EXPECT_EQ(conv->get_last_outcome(), run_outcome::stopped);
-    const std::string dump = read_all(out);
+    const std::string dump = testkit::read_file(out);
     EXPECT_NE(dump.find("CREATE TABLE `people`"), std::string::npos);
     EXPECT_EQ(dump.find("'bob'"), std::string::npos);
 }

@@ -8,21 +8,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <vector>
+
+#include "testkit/files.h"
 
 extern char** environ;
 
 namespace testkit {
 
 namespace {
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::string temp_name(const char* tag) {
     const char* base = std::getenv("TMPDIR");
@@ -92,8 +86,8 @@ mariadb_result mariadb_client::run(const std::string& input_file, const std::str
         while (waitpid(pid, &status, 0) < 0) {
         }
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = slurp(out_path);
-        result.err = slurp(err_path);
+        result.out = read_file(out_path);
+        result.err = read_file(err_path);
     } else {
         result.err = "cannot start mariadb";
     }

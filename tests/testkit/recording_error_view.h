@@ -2,9 +2,11 @@
 // as told. Header only; include it from test programs that link qz_app.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/error_handler.h"
 #include "app/error_view.h"
 
 class recording_error_view : public error_view {
@@ -31,3 +33,11 @@ public:
     answer next_answer;               // what ask_continue answers
     bool ends_run_on_level1 = false;  // console behaviour when true
 };
+
+// The process-wide error handler over a new recording view; `view` is left
+// pointing at the view, which the handler owns.
+inline std::unique_ptr<error_handler> make_recording_handler(recording_error_view*& view) {
+    auto owned = std::make_unique<recording_error_view>();
+    view = owned.get();
+    return std::make_unique<error_handler>(std::move(owned));
+}

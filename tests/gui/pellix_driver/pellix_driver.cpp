@@ -28,8 +28,6 @@
 //   shot FILE          save the box, or the sheet, as a PNG
 //   remove PATH        delete a file or folder (the user tidying up meanwhile)
 //   mark               record the milliseconds since the program started
-//   threads off|on     make starting a thread fail (a huge default stack), or
-//                      work again: the program's "worker cannot start" path
 // Whatever the script does, each page the sheet shows is recorded once as
 // "shown page_N" when it comes up, so a test sees every page passed.
 // A wait that runs past its bound records "timeout" with what was showing
@@ -60,10 +58,7 @@
 
 #include <QPointer>
 
-#include <pthread.h>
-
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -343,11 +338,6 @@ private:
             write(QStringLiteral("mark ") + QString::number(clock_.elapsed()));
             return true;
         }
-        if (s.cmd == QLatin1String("threads")) {
-            set_threads(s.arg != QLatin1String("off"));
-            write(QStringLiteral("threads ") + s.arg);
-            return true;
-        }
         if (s.cmd == QLatin1String("timeout")) {
             bound_ms_ = s.arg.toLongLong();
             return true;
@@ -440,24 +430,6 @@ private:
         return true;
     }
 
-    // A default stack no mapping can hold makes every later pthread_create
-    // fail with EAGAIN; the usual default is put back on "threads on".
-    void set_threads(bool work) {
-        pthread_attr_t attr;
-        if (pthread_getattr_default_np(&attr) != 0) return;
-        if (!work) {
-            size_t size = 0;
-            pthread_attr_getstacksize(&attr, &size);
-            if (saved_stack_ == 0) saved_stack_ = size;
-            pthread_attr_setstacksize(&attr, SIZE_MAX / 2);
-        } else if (saved_stack_ != 0) {
-            pthread_attr_setstacksize(&attr, saved_stack_);
-            saved_stack_ = 0;
-        }
-        pthread_setattr_default_np(&attr);
-        pthread_attr_destroy(&attr);
-    }
-
     // Records the sheet's page each time another one comes up.
     void track_page() {
         QWidget* page = current_page();
@@ -520,7 +492,6 @@ private:
     std::vector<std::pair<QString, QString>> auto_;
     std::vector<QPointer<QWidget>> answered_;
     QPointer<QWidget> last_page_;
-    size_t saved_stack_ = 0;
     QTimer timer_;
     QElapsedTimer clock_;
 };
