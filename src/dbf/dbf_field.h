@@ -20,7 +20,7 @@
 class dbf_field : public udb_field {
 public:
     dbf_field(const std::wstring& name, uint32_t size);
-    // The cell of `bytes` (the field's bytes) by the Part's plain rules.
+    // The cell of `bytes` (the field's bytes) by the plain per-letter rules.
     dbf_field(const uint8_t* bytes, const dbf_field_descriptor7& fd, int codepage);
 
     // Replaces the value by the decoding of the field's bytes. `scratch`
