@@ -361,26 +361,19 @@ void wizard_shell::navigate(int direction, int target) {
     sheet().restore_buttons(saved);
 }
 
-void wizard_shell::press_next() {
-    wizard_page* page = current_page();
-    if (page == nullptr) return;
-    int target = 0;
-    int leave = 0;
-    if (!guard([&] { target = page->on_next(); })) return;
-    if (target == -1) return;
-    if (!guard([&] { leave = page->kill_active(); }) || leave != 1) return;
-    navigate(+1, target);
-}
+void wizard_shell::press_next() { leave_page(+1); }
 
-void wizard_shell::press_back() {
+void wizard_shell::press_back() { leave_page(-1); }
+
+void wizard_shell::leave_page(int direction) {
     wizard_page* page = current_page();
     if (page == nullptr) return;
     int target = 0;
     int leave = 0;
-    if (!guard([&] { target = page->on_back(); })) return;
+    if (!guard([&] { target = direction > 0 ? page->on_next() : page->on_back(); })) return;
     if (target == -1) return;
     if (!guard([&] { leave = page->kill_active(); }) || leave != 1) return;
-    navigate(-1, target);
+    navigate(direction, target);
 }
 
 void wizard_shell::press_finish() {

@@ -112,6 +112,9 @@ public:
     void press_help();
 
 private:
+    // Next (+1) or Back (-1): the page names the target dialog (-1 stays),
+    // may refuse to be left, then the wizard moves.
+    void leave_page(int direction);
     void navigate(int direction, int target);
     int activate(size_t index);
     int index_of(int dialog) const;

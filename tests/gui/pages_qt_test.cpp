@@ -41,6 +41,7 @@
 #include "gui/wizard_sheet.h"
 #include "gui/wizard_shell.h"
 #include "gui_test_env.h"
+#include "qt_controls.h"
 #include "sql/sql_field_mutator.h"
 #include "sql/sql_table_mutator.h"
 #include "testkit/sample_folder.h"
@@ -81,42 +82,10 @@ struct dialog_script {
     }
 };
 
-template <typename W>
-W* child(QWidget* root, int id) {
-    W* w = root->findChild<W*>(qt_page_view::control_name(id));
-    EXPECT_NE(w, nullptr) << "no control " << id << " in " << root->objectName().toStdString();
-    return w;
-}
-
-// Radios and boxes are clicked on their indicator: a stretched one takes
-// no click in its empty right part.
-void click(QWidget* w) {
-    if (qobject_cast<QRadioButton*>(w) || qobject_cast<QCheckBox*>(w))
-        QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(6, w->height() / 2));
-    else
-        QTest::mouseClick(w, Qt::LeftButton);
-}
-
-// Clicks (or double clicks) the row of a list that shows this text.
-void click_row(QListWidget* list, const QString& text, bool twice = false, Qt::KeyboardModifiers keys = {}) {
-    const auto found = list->findItems(text, Qt::MatchExactly);
-    ASSERT_EQ(found.size(), 1) << text.toStdString();
-    const QPoint at = list->visualItemRect(found.first()).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, keys, at);
-    if (twice) QTest::mouseDClick(list->viewport(), Qt::LeftButton, keys, at);
-}
-
 std::vector<std::wstring> rows_of(QListWidget* list) {
     std::vector<std::wstring> rows;
     for (int i = 0; i < list->count(); ++i) rows.push_back(list->item(i)->text().toStdWString());
     return rows;
-}
-
-void retype(QLineEdit* edit, const QString& text) {
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Delete);
-    QTest::keyClicks(edit, text);
 }
 
 class offline_settings : public settings_page {
@@ -408,12 +377,6 @@ TEST_F(qt_pages, tables_move_by_clicks_and_add_all_focuses_the_selected_list) {
 }
 
 namespace {
-
-QTreeWidgetItem* row_named(QTreeWidget* list, const QString& name) {
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        if (list->topLevelItem(i)->text(1) == name) return list->topLevelItem(i);
-    return nullptr;
-}
 
 QStringList items_of(QComboBox* combo) {
     QStringList items;

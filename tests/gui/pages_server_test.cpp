@@ -40,6 +40,7 @@
 #include "gui/welcome_page.h"
 #include "gui/wizard_sheet.h"
 #include "gui/wizard_shell.h"
+#include "qt_controls.h"
 #include "testkit/dbf_fixture.h"
 #include "testkit/files.h"
 #include "testkit/mariadb_client.h"
@@ -85,41 +86,6 @@ struct dialog_script {
     }
     ~dialog_script() { gui_call::set_modal_hook({}); }
 };
-
-template <typename W>
-W* child(QWidget* root, int id) {
-    W* w = root->findChild<W*>(qt_page_view::control_name(id));
-    EXPECT_NE(w, nullptr) << "no control " << id;
-    return w;
-}
-
-void click(QWidget* w) {
-    if (qobject_cast<QRadioButton*>(w) || qobject_cast<QCheckBox*>(w))
-        QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(6, w->height() / 2));
-    else
-        QTest::mouseClick(w, Qt::LeftButton);
-}
-
-void retype(QLineEdit* edit, const QString& text) {
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Delete);
-    QTest::keyClicks(edit, text);
-}
-
-void double_click_row(QListWidget* list, const QString& text) {
-    const auto found = list->findItems(text, Qt::MatchExactly);
-    ASSERT_EQ(found.size(), 1) << text.toStdString();
-    const QPoint at = list->visualItemRect(found.first()).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-}
-
-QTreeWidgetItem* row_named(QTreeWidget* list, const QString& name) {
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        if (list->topLevelItem(i)->text(1) == name) return list->topLevelItem(i);
-    return nullptr;
-}
 
 size_t count_of(const std::string& text, const std::string& part) {
     size_t n = 0;
@@ -566,8 +532,8 @@ TEST_F(dump_pages, editor_rename_retype_and_drop_give_those_columns_on_a_contain
         ASSERT_EQ(shell->current_dialog(), 127);
         add("customer");
         add("orders");
-        double_click_row(ctl<QListWidget>(1318), QStringLiteral("customer"));
-        double_click_row(ctl<QListWidget>(1318), QStringLiteral("orders"));
+        click_row(ctl<QListWidget>(1318), QStringLiteral("customer"), true);
+        click_row(ctl<QListWidget>(1318), QStringLiteral("orders"), true);
         next();
         ASSERT_EQ(shell->current_dialog(), 106);
     });
@@ -605,7 +571,7 @@ TEST_F(dump_pages, ok_without_changes_gives_the_same_dump_but_its_date_line) {
         ASSERT_EQ(shell->current_dialog(), 127);
         auto* selected = ctl<QListWidget>(1318);
         ASSERT_EQ(selected->count(), 3);
-        for (const char* t : {"customer", "orders", "parts"}) double_click_row(selected, QString::fromUtf8(t));
+        for (const char* t : {"customer", "orders", "parts"}) click_row(selected, QString::fromUtf8(t), true);
         next();
     });
     EXPECT_EQ(script.opened[QStringLiteral("dlg_135")], 3);
