@@ -139,7 +139,31 @@ void dbf_field::set_text(std::string_view bytes, int codepage, std::wstring& scr
     ole_variant::operator=(scratch);
 }
 
+namespace {
+
+// A trimmed number text that check_number() would copy unchanged: an
+// optional '-', digits and at most one '.', with at least one digit.
+bool is_plain_number(std::string_view t) {
+    size_t i = 0, digits = 0;
+    if (i < t.size() && t[i] == '-') ++i;
+    bool point = false;
+    for (; i < t.size(); ++i) {
+        if (t[i] >= '0' && t[i] <= '9') ++digits;
+        else if (t[i] == '.' && !point) point = true;
+        else return false;
+    }
+    return digits > 0;
+}
+
+}  // namespace
+
 void dbf_field::set_number(std::string_view raw, const dbf_column& c) {
+    // Most numbers are plain and are read in place; others are cleaned first.
+    const std::string_view trimmed = trim_blanks(raw);
+    if (is_plain_number(trimmed)) {
+        set_clean_number(trimmed, raw, c);
+        return;
+    }
     std::string clean;
     bool empty = false;
     if (!check_number(raw, clean, empty)) {
@@ -153,6 +177,10 @@ void dbf_field::set_number(std::string_view raw, const dbf_column& c) {
         clear();
         return;
     }
+    set_clean_number(clean, raw, c);
+}
+
+void dbf_field::set_clean_number(std::string_view clean, std::string_view raw, const dbf_column& c) {
     const char* b = clean.data();
     const char* e = b + clean.size();
     if (*b == '+') ++b;

@@ -48,6 +48,9 @@ public:
 private:
     void set_text(std::string_view bytes, int codepage, std::wstring& scratch);
     void set_number(std::string_view text, const dbf_column& column);
+    // The value of a number check_number() accepted; raw is the field's text
+    // for the warning.
+    void set_clean_number(std::string_view clean, std::string_view raw, const dbf_column& column);
     void set_date_text(std::string_view text);
     void set_julian(const uint8_t* p);
     void set_timestamp(const uint8_t* p);

@@ -1,6 +1,9 @@
 #include "dbf/dbf_memo_file.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "dbf/dbf_exception.h"
@@ -39,6 +42,7 @@ uint32_t dbf_memo_file::write_memo(const std::string& data) {
 }
 
 void dbf_memo_file::write_at(uint64_t position, const void* data, size_t length) {
+    window_.clear();
     try {
         put_at(position, data, length);
     } catch (const tk_exception& e) {
@@ -56,7 +60,40 @@ uint64_t dbf_memo_file::first_free_block(uint32_t header_next, uint32_t block_si
     return std::max<uint64_t>({header_next, past_end, header_blocks});
 }
 
+namespace {
+constexpr size_t window_size = 64 * 1024;
+}
+
+bool dbf_memo_file::read_from_window(uint64_t position, void* buffer, size_t length) {
+    if (length == 0 || length > window_size / 2) return false;
+    if (position < window_pos_ || position - window_pos_ + length > window_.size()) {
+        // Refilled from here; a read that fails or ends early leaves the
+        // request to the plain read, which reports it as before.
+        window_.clear();
+        if (position >= size_) return false;
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(window_size, size_ - position));
+        if (want < length) return false;
+        window_.resize(want);
+        size_t done = 0;
+        while (done < want) {
+            const ssize_t n = ::pread(fd, window_.data() + done, want - done, static_cast<off_t>(position + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<size_t>(n);
+        }
+        window_.resize(done);
+        window_pos_ = position;
+        if (done < length) {
+            window_.clear();
+            return false;
+        }
+    }
+    std::memcpy(buffer, window_.data() + (position - window_pos_), length);
+    return true;
+}
+
 void dbf_memo_file::read_at(uint64_t position, void* buffer, size_t length) {
+    if (read_from_window(position, buffer, length)) return;
     try {
         get_at(position, buffer, length);
     } catch (const tk_exception& e) {

@@ -63,4 +63,13 @@ protected:
     uint64_t first_free_block(uint32_t header_next, uint32_t block_size, uint32_t header_blocks);
 
     uint64_t size_ = 0;
+
+private:
+    // Small reads are served from a window of the file read ahead in one
+    // piece: memos lie in record order, so a table read costs a few large
+    // reads instead of two small ones per memo. Writes empty the window.
+    bool read_from_window(uint64_t position, void* buffer, size_t length);
+
+    std::string window_;
+    uint64_t window_pos_ = 0;
 };

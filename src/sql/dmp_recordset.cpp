@@ -118,7 +118,7 @@ void dmp_recordset::make_row(const udb_record& record) {
     row_.clear();
     for (size_t k = 0; k < columns_.size(); ++k) {
         if (k > 0) row_ += ", ";
-        row_ += get_fld_append_str(fields_[k], schema.at(columns_[k]), false);
+        append_fld_str(row_, fields_[k], schema.at(columns_[k]));
     }
 }
 

@@ -42,29 +42,38 @@ void escape_into(std::basic_string_view<Char> text, std::basic_string<Char>& out
     out.append(text.data() + run, text.size() - run);
 }
 
-// sql_quote(sql_to_utf8(text)) in one pass: every character is escaped
-// when it is one of the ASCII escapes and encoded as UTF-8 otherwise (the
-// encoding is per character, so escaping before or after it is the same).
-std::string quote_as_utf8(std::wstring_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 4 + 2);
-    out.push_back('\'');
+// sql_quote(sql_to_utf8(text)) in one pass, appended to out: every
+// character is escaped when it is one of the ASCII escapes and encoded as
+// UTF-8 otherwise (the encoding is per character, so escaping before or after
+// it is the same).
+void quote_as_utf8(std::wstring_view text, std::string& out) {
+    // Written through a pointer into room for the longest result (an escape
+    // takes two bytes, a character at most four), then cut to size.
+    const size_t start = out.size();
+    out.resize(start + 4 * text.size() + 2);
+    char* p = out.data() + start;
+    *p++ = '\'';
     for (wchar_t w : text) {
         const uint32_t c = static_cast<uint32_t>(w);
         if (c < 0x80) {
             const char letter = c > '\\' ? 0 : escape_letter(c);
             if (letter) {
-                out.push_back('\\');
-                out.push_back(letter);
+                *p++ = '\\';
+                *p++ = letter;
             } else {
-                out.push_back(static_cast<char>(c));
+                *p++ = static_cast<char>(c);
             }
             continue;
         }
-        char bytes[4];
-        out.append(bytes, tk_utf8_encode(w, bytes));
+        p += tk_utf8_encode(w, p);
     }
-    out.push_back('\'');
+    *p++ = '\'';
+    out.resize(static_cast<size_t>(p - out.data()));
+}
+
+std::string quote_as_utf8(std::wstring_view text) {
+    std::string out;
+    quote_as_utf8(text, out);
     return out;
 }
 
@@ -218,11 +227,13 @@ std::string to_mysql_str(const udb_field* field) {
     return to_mysql_str(field->to_string(), field->get_type());
 }
 
+// The text of a value that no customisation takes.
+static std::string value_text(const udb_field* field, const t_ftd* column);
+
 std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool prepared) {
     TK_ASSERT(field != nullptr);
     TK_ASSERT(column != nullptr);
     const VARTYPE fvt = field->get_type();
-    const VARTYPE cvt = column->vartype;
 
     if (prepared && fvt != VT_EMPTY && field->get_size() > sql_max_field_size) {
         tk_log(1, "Returns placeholder for prepared statement");
@@ -230,7 +241,115 @@ std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool
     }
     if (udb_custom_conversion::is_acceptable2(*field))
         return sql_to_utf8(udb_custom_conversion::handle2(*field));
+    return value_text(field, column);
+}
 
+namespace {
+
+// A printed number that number_literal() gives back unchanged: an optional
+// '-', digits, and a '.' with digits after it.
+bool is_plain_number(std::string_view t) {
+    size_t i = 0;
+    if (i < t.size() && t[i] == '-') ++i;
+    size_t digits = 0;
+    while (i < t.size() && is_digit(uint32_t(t[i]))) ++i, ++digits;
+    if (i < t.size() && t[i] == '.') {
+        ++i;
+        while (i < t.size() && is_digit(uint32_t(t[i]))) ++i, ++digits;
+    }
+    return digits > 0 && i == t.size();
+}
+
+// A date whose printed text the date parser reads back as the same value, so
+// that literal() would print it again unchanged: a date, or a date and a time
+// without a fraction of a second (a midnight only where it prints as a date),
+// with a four-digit year.
+bool prints_back_unchanged(const ole_date& d) {
+    const SYSTEMTIME& t = d.time;
+    if (t.wYear < 1000 || t.wYear > 9999 || t.wMonth > 12 || t.wDay > 31 || t.wMinute > 59 || t.wSecond > 59)
+        return false;
+    if (d.kind == ole_date::kind_date) return d.is_valid();
+    if (d.kind != ole_date::kind_date_time || t.wHour >= 24 || t.wMilliseconds != 0 || d.microseconds != 0)
+        return false;
+    // A midnight printed with its time is read back as a date.
+    const bool midnight = t.wHour == 0 && t.wMinute == 0 && t.wSecond == 0;
+    return (!midnight || d.zero_time_as_date) && d.is_valid();
+}
+
+// ole_date::to_string(6) in quotes, for a date prints_back_unchanged()
+// accepted: "YYYY-MM-DD", and " hh:mm:ss" unless a midnight prints as a date.
+void put_quoted_date(std::string& out, const ole_date& d) {
+    const SYSTEMTIME& t = d.time;
+    char buf[24];
+    auto put2 = [](char* p, unsigned v) {
+        p[0] = char('0' + v / 10 % 10);
+        p[1] = char('0' + v % 10);
+    };
+    buf[0] = '\'';
+    put2(buf + 1, t.wYear / 100u);
+    put2(buf + 3, t.wYear % 100u);
+    buf[5] = '-';
+    put2(buf + 6, t.wMonth);
+    buf[8] = '-';
+    put2(buf + 9, t.wDay);
+    size_t n = 11;
+    if (d.kind == ole_date::kind_date_time &&
+        !(d.zero_time_as_date && t.wHour == 0 && t.wMinute == 0 && t.wSecond == 0)) {
+        buf[11] = ' ';
+        put2(buf + 12, t.wHour);
+        buf[14] = ':';
+        put2(buf + 15, t.wMinute);
+        buf[17] = ':';
+        put2(buf + 18, t.wSecond);
+        n = 20;
+    }
+    buf[n++] = '\'';
+    out.append(buf, n);
+}
+
+}  // namespace
+
+void append_fld_str(std::string& out, const udb_field* field, const t_ftd* column) {
+    TK_ASSERT(field != nullptr);
+    TK_ASSERT(column != nullptr);
+    if (udb_custom_conversion::is_acceptable2(*field)) {
+        out += sql_to_utf8(udb_custom_conversion::handle2(*field));
+        return;
+    }
+    // The common values are written here without the intermediate texts
+    // value_text() makes; the result is the same.
+    const VARTYPE fvt = field->get_type();
+    const VARTYPE cvt = column->vartype;
+    if (cvt == VT_BSTR) {
+        if (column->dw_reserved != 2 && column->dw_reserved != 8) {
+            if (fvt == VT_BSTR) {
+                quote_as_utf8(field->get_text(), out);
+                return;
+            }
+            if (fvt < 2) {  // no value: NULL whether or not the column allows it
+                out += "NULL";
+                return;
+            }
+        }
+    } else if (fvt == VT_DATE) {
+        const ole_date& date = field->get_ole_date();
+        if (!is_numeric_vt(cvt) && prints_back_unchanged(date)) {
+            put_quoted_date(out, date);
+            return;
+        }
+    } else if (fvt >= 2 && fvt != VT_BSTR && !is_byte_string_vt(fvt)) {
+        const std::string number = field->to_string();
+        if (is_plain_number(number)) {
+            out += number;
+            return;
+        }
+    }
+    out += value_text(field, column);
+}
+
+static std::string value_text(const udb_field* field, const t_ftd* column) {
+    const VARTYPE fvt = field->get_type();
+    const VARTYPE cvt = column->vartype;
     if (cvt == VT_BSTR) {
         if (column->dw_reserved == 2 || column->dw_reserved == 8) {
             if (field->is_null_or_empty()) return "NULL";

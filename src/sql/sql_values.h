@@ -56,3 +56,6 @@ std::string to_mysql_str(const udb_field* field);
 // The text standing for a field's value in the VALUES list of an INSERT into
 // `column`. "?" when `prepared` and the value is over sql_max_field_size.
 std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool prepared);
+
+// get_fld_append_str(field, column, false) appended to out.
+void append_fld_str(std::string& out, const udb_field* field, const t_ftd* column);

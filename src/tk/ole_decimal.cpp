@@ -103,6 +103,23 @@ bool ole_decimal::parse(std::string_view text, ole_decimal& out) {
     }
     if (i != n) return false;
 
+    // Up to 18 digits and no exponent (nearly every number read) fit in 64
+    // bits: the same value as below, without 128-bit steps. Zero is left to
+    // the general path, which gives it scale 0.
+    if (exponent == 0 && int_part.size() + frac_part.size() <= 18) {
+        uint64_t m = 0;
+        for (char c : int_part) m = m * 10 + static_cast<uint64_t>(c - '0');
+        for (char c : frac_part) m = m * 10 + static_cast<uint64_t>(c - '0');
+        if (m != 0) {
+            ole_decimal d;
+            d.sign = negative ? 0x80 : 0;
+            d.scale = static_cast<uint8_t>(frac_part.size());
+            set_mantissa(d, m);
+            out = d;
+            return true;
+        }
+    }
+
     // All digits as one sequence, without leading zeros.
     auto digit_at = [&](std::size_t k) -> int {
         return k < int_part.size() ? int_part[k] - '0' : frac_part[k - int_part.size()] - '0';
@@ -229,10 +246,17 @@ std::size_t ole_decimal::to_chars(char* buf) const {
     }
     char digits[40];
     int nd = 0;
-    do {
+    // 128-bit division is a library call: the digits of a mantissa that fits
+    // in 64 bits (nearly all of them) are taken in 64-bit arithmetic.
+    while (m > std::numeric_limits<uint64_t>::max()) {
         digits[nd++] = static_cast<char>('0' + static_cast<int>(m % 10));
         m /= 10;
-    } while (m != 0);
+    }
+    uint64_t small = static_cast<uint64_t>(m);
+    do {
+        digits[nd++] = static_cast<char>('0' + static_cast<int>(small % 10));
+        small /= 10;
+    } while (small != 0);
     // digits[] holds the number backwards; drop the zeros behind the point.
     int sc = scale > max_scale ? max_scale : scale;
     int skip = 0;

@@ -190,16 +190,6 @@ void append_raw(std::vector<uint8_t>& out, const T& v, std::size_t size) {
 
 }  // namespace
 
-bool is_numeric_vt(unsigned vt) {
-    return vt <= 23 && ((0xFF487Cu >> vt) & 1u) != 0;
-}
-
-bool is_date_or_string_vt(unsigned vt) { return vt == VT_DATE || vt == VT_BSTR; }
-
-bool is_byte_string_vt(unsigned vt) {
-    return vt == VT_ARRAY_UI1 || vt == VT_BLOB || vt == VT_BLOB_OBJECT || vt == VT_DISPATCH;
-}
-
 // ---- construction -----------------------------------------------------------
 
 ole_variant::ole_variant(ole_currency cy) : vt_(VT_CY) { num_.cy = cy.int64; }

@@ -64,11 +64,13 @@ constexpr uint16_t VARIANT_TRUE = 0xFFFF;
 constexpr uint16_t VARIANT_FALSE = 0;
 
 // 2-6, 11, 14 and 16-23.
-bool is_numeric_vt(unsigned vt);
+inline bool is_numeric_vt(unsigned vt) { return vt <= 23 && ((0xFF487Cu >> vt) & 1u) != 0; }
 // VT_DATE and VT_BSTR.
-bool is_date_or_string_vt(unsigned vt);
+inline bool is_date_or_string_vt(unsigned vt) { return vt == VT_DATE || vt == VT_BSTR; }
 // VT_ARRAY|VT_UI1, VT_BLOB, VT_BLOB_OBJECT and VT_DISPATCH.
-bool is_byte_string_vt(unsigned vt);
+inline bool is_byte_string_vt(unsigned vt) {
+    return vt == VT_ARRAY_UI1 || vt == VT_BLOB || vt == VT_BLOB_OBJECT || vt == VT_DISPATCH;
+}
 
 namespace ole_detail {
 struct number;  // a value's number in its widest exact form (ole_variant.cpp)

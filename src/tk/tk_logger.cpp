@@ -64,15 +64,32 @@ tk_logger::tk_logger(const char* file_name, bool enabled, int min_level, bool ti
       enabled_(enabled),
       time_stamp_(time_stamp) {
     if (enabled) truncate_once();
+    refresh_gate();
 }
 
-tk_logger::~tk_logger() = default;
+tk_logger::~tk_logger() {
+    // Without a logger no message has an effect; the next one sets the
+    // gate again when it is constructed.
+    if (try_ptr() == this) tk_log_gate.store(INT_MAX, std::memory_order_release);
+}
+
+void tk_logger::refresh_gate() noexcept {
+    const tk_logger* logger = try_ptr();
+    int gate = INT_MAX;  // no logger, or a silent one: nothing is written
+    if (logger != nullptr && logger->is_enabled()) {
+        // Until the file is emptied every message goes the full way, which
+        // empties it.
+        gate = logger->truncated_.load(std::memory_order_acquire) ? logger->get_min_level() : INT_MIN;
+    }
+    tk_log_gate.store(gate, std::memory_order_release);
+}
 
 void tk_logger::set_file(const char* file_name) {
     TK_ASSERT(file_name != nullptr);
     std::lock_guard<std::mutex> lock(mutex_);
     file_name_ = file_name;
     enabled_.store(true, std::memory_order_release);
+    refresh_gate();
 }
 
 std::string tk_logger::get_file_name() const {
@@ -88,6 +105,7 @@ void tk_logger::truncate_once() {
     int fd = ::open(file_name_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd >= 0) ::close(fd);
     truncated_.store(true, std::memory_order_release);
+    refresh_gate();
 }
 
 void tk_logger::append(const char* text, size_t length) {
@@ -113,7 +131,7 @@ void tk_logger::append(const char* text, size_t length) {
     ::close(fd);
 }
 
-void tk_log(int level, const char* format, ...) {
+void tk_log_write(int level, const char* format, ...) {
     // Most calls are below the threshold and leave here; the level test
     // leaves errno alone (the first message's truncation keeps it itself).
     tk_logger* logger = logger_for(level);
@@ -137,7 +155,7 @@ void tk_log(int level, const char* format, ...) {
     logger->append(big.data(), static_cast<size_t>(n));
 }
 
-void tk_wlog(int level, const wchar_t* format, ...) {
+void tk_wlog_write(int level, const wchar_t* format, ...) {
     // Most calls are below the threshold and leave here; the level test
     // leaves errno alone (the first message's truncation keeps it itself).
     tk_logger* logger = logger_for(level);

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <atomic>
+#include <climits>
 #include <mutex>
 #include <string>
 
@@ -34,7 +35,10 @@ public:
     std::string get_file_name() const;
     bool is_enabled() const noexcept { return enabled_.load(std::memory_order_acquire); }
     int get_min_level() const noexcept { return min_level_.load(std::memory_order_relaxed); }
-    void set_min_level(int level) noexcept { min_level_.store(level, std::memory_order_relaxed); }
+    void set_min_level(int level) noexcept {
+        min_level_.store(level, std::memory_order_relaxed);
+        refresh_gate();
+    }
     bool has_time_stamp() const noexcept { return time_stamp_; }
 
     // True when a message of this level would be written now.
@@ -48,6 +52,10 @@ public:
     // here). A file that cannot be opened loses the message silently.
     void append(const char* text, size_t length);
 
+    // Recomputes the lowest level that may have an effect (see tk_log_gate)
+    // from the registered logger.
+    static void refresh_gate() noexcept;
+
 private:
     mutable std::mutex mutex_;
     std::string file_name_;
@@ -58,9 +66,25 @@ private:
     bool time_stamp_;
 };
 
+// Messages below this level are dropped without any effect, so callers may
+// skip them inline. It is INT_MAX while no enabled logger is registered,
+// INT_MIN (every message goes through tk_log_write) while an enabled one has
+// not emptied its file yet, and that logger's threshold from then on.
+inline std::atomic<int> tk_log_gate{INT_MAX};
+
+// True when a message of this level may be written (or empty the file).
+inline bool tk_log_enabled(int level) noexcept {
+    return level >= tk_log_gate.load(std::memory_order_acquire);
+}
+
 // Writes one printf-formatted message at this level.
-void tk_log(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void tk_log_write(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // The same for a wide format ("%ls" takes a wide string); the text is
 // written as UTF-8, whole, whatever its length.
-void tk_wlog(int level, const wchar_t* format, ...);
+void tk_wlog_write(int level, const wchar_t* format, ...);
+
+// The level test is made here, before the arguments are evaluated: a trace
+// line below the threshold costs one load and a compare.
+#define tk_log(level, ...) (tk_log_enabled(level) ? tk_log_write((level), __VA_ARGS__) : void())
+#define tk_wlog(level, ...) (tk_log_enabled(level) ? tk_wlog_write((level), __VA_ARGS__) : void())

@@ -588,3 +588,28 @@ TEST(dbf_writer, python_dbfread_reads_the_same_values) {
     EXPECT_EQ(l2, "|None|None|None|None|None");
     EXPECT_EQ(l3, "2.25|2001-02-03 04:05:06|abc");
 }
+
+TEST(dbf_writer, memos_read_back_between_writes_to_one_memo_file) {
+    // Reads are served from a window read ahead: memos written and read in
+    // turn through one memo file still read back as written.
+    dbf_test_folder dir;
+    dbf_fixture::write_bytes(dir / "m.fpt", fpt_memo_file::new_file_bytes());
+    fpt_memo_file memo((dir / "m.fpt").string(), 1, dbf_memo_fpt);
+    std::string data;
+    const uint32_t first = memo.write_memo("first memo");
+    memo.read_memo(first, data);
+    EXPECT_EQ(data, "first memo");
+    const uint32_t second = memo.write_memo(std::string(100, 'x'));
+    memo.read_memo(second, data);
+    EXPECT_EQ(data, std::string(100, 'x'));
+    memo.read_memo(first, data);
+    EXPECT_EQ(data, "first memo");
+    // Two writes in a row: the second reads the header the first rewrote.
+    const uint32_t third = memo.write_memo("third");
+    const uint32_t fourth = memo.write_memo("fourth");
+    EXPECT_NE(third, fourth);
+    memo.read_memo(third, data);
+    EXPECT_EQ(data, "third");
+    memo.read_memo(fourth, data);
+    EXPECT_EQ(data, "fourth");
+}

@@ -118,3 +118,58 @@ TEST(SqlCellText, BinaryValuesAndPlaceholders) {
     udb_field edge = field(ole_variant(std::wstring(sql_max_field_size, L'a')));
     EXPECT_NE(get_fld_append_str(&edge, &text, true), "?");
 }
+
+// append_fld_str writes common values without the intermediate texts: it must
+// give exactly what get_fld_append_str gives, for every kind of value.
+TEST(SqlCellText, AppendedTextIsTheCellText) {
+    const t_ftd columns[] = {column(VT_BSTR), column(VT_I4), column(VT_I4, true, ole_variant(5)),
+                             column(VT_DATE), column(VT_DATE, true), column(VT_R8), column(VT_DECIMAL),
+                             column(VT_BOOL), column(VT_BLOB), column(VT_BSTR, false, ole_variant(), 2)};
+    std::vector<ole_variant> values = {ole_variant(), ole_variant(std::wstring()), ole_variant(std::wstring(L"O'Brien")),
+                                       ole_variant(std::wstring(L" 12 ")), ole_variant(std::wstring(L"2004-02-29")),
+                                       ole_variant(0), ole_variant(-17), ole_variant(2147483647), ole_variant(true),
+                                       ole_variant(false), ole_variant(1.5), ole_variant(-0.0), ole_variant(1e300),
+                                       ole_variant(1e-300), ole_variant(ole_currency{-123456789}),
+                                       ole_variant::from_int64(-9223372036854775807LL)};
+    ole_decimal dec;
+    ASSERT_TRUE(ole_decimal::parse("-12345678.90", dec));
+    values.emplace_back(dec);
+    auto add_date = [&](int y, int m, int d, int hh, int mm, int ss, int ms, bool date_only) {
+        SYSTEMTIME st{};
+        st.wYear = uint16_t(y);
+        st.wMonth = uint16_t(m);
+        st.wDay = uint16_t(d);
+        st.wHour = uint16_t(hh);
+        st.wMinute = uint16_t(mm);
+        st.wSecond = uint16_t(ss);
+        st.wMilliseconds = uint16_t(ms);
+        ole_date date(st);
+        if (date_only) date.kind = ole_date::kind_date;
+        values.emplace_back(date);
+    };
+    for (int y : {100, 999, 1000, 1899, 1900, 1999, 2000, 2024, 9999})
+        for (int m = 1; m <= 12; m += 1)
+            for (int d : {1, 15, 28, 29, 30, 31}) {
+                add_date(y, m, d, 0, 0, 0, 0, true);
+                add_date(y, m, d, 0, 0, 0, 0, false);
+                add_date(y, m, d, 23, 59, 59, 0, false);
+                add_date(y, m, d, 0, 0, 1, 0, false);
+                add_date(y, m, d, 12, 30, 1, 250, false);
+            }
+    SYSTEMTIME st{};
+    st.wYear = 2024;
+    st.wMonth = 5;
+    st.wDay = 6;
+    ole_date midnight(st);
+    midnight.kind = ole_date::kind_date_time;
+    midnight.zero_time_as_date = false;  // a midnight printed with its time
+    values.emplace_back(midnight);
+    for (const ole_variant& v : values) {
+        const udb_field f = field(v);
+        for (const t_ftd& c : columns) {
+            std::string appended = "x";
+            append_fld_str(appended, &f, &c);
+            EXPECT_EQ(appended, "x" + get_fld_append_str(&f, &c, false)) << v.to_string() << " vt " << c.vartype;
+        }
+    }
+}

@@ -501,3 +501,24 @@ TEST(VariantTypes, NumericAndByteStringClasses) {
 }
 
 }  // namespace
+
+TEST(OleDecimal, ShortNumbersParseAsTheGeneralPathDoes) {
+    // Leading zeros past 18 digits send a text the long way; the value,
+    // scale and sign must be the same either way.
+    const std::string zeros(19, '0');
+    for (const char* text : {"1", "-1", "12345.67", "-12345.67", "0.05", "-0.050", "5.", ".5", "-.5", "1.50",
+                             "999999999999999999", "99999999999.9999999", "0.00000000000000001", "100", "-0",
+                             "0.00", "000123.4500"}) {
+        std::string t(text);
+        const bool negative = t[0] == '-';
+        std::string long_form = (negative ? "-" : "") + zeros + t.substr(negative ? 1 : 0);
+        ole_decimal fast, general;
+        ASSERT_TRUE(ole_decimal::parse(t, fast)) << text;
+        ASSERT_TRUE(ole_decimal::parse(long_form, general)) << long_form;
+        EXPECT_EQ(fast.scale, general.scale) << text;
+        EXPECT_EQ(fast.sign, general.sign) << text;
+        EXPECT_EQ(fast.hi32, general.hi32) << text;
+        EXPECT_EQ(fast.lo64, general.lo64) << text;
+        EXPECT_EQ(fast.to_string(), general.to_string()) << text;
+    }
+}
