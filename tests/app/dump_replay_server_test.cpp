@@ -462,7 +462,7 @@ TEST_F(DumpReplay, FileCreatesItsDatabase) {
     round_trip(o, "qz_dump_created", true);
 }
 
-TEST_F(DumpReplay, ServerInAnsiModeWithoutBackslashEscapes) {
+TEST_F(DumpReplay, GlobalSqlModeAnsiWithoutBackslashEscapes) {
     dump_options o;
     o.line_break = 1;
     round_trip(o, "qz_dump_ansi", false, true);

@@ -67,7 +67,7 @@ TEST(SqlEngineServer, ConnectSetsTheSessionUp) {
     EXPECT_EQ(engine.get_max_allowed_packet(), packet);
 }
 
-TEST(SqlEngineServer, HostileGlobalSqlModeIsUndone) {
+TEST(SqlEngineServer, GlobalSqlModeHostileIsUndone) {
     QZ_REQUIRE_SERVER();
     sql_engine admin;
     connect(admin);
