@@ -54,20 +54,9 @@ bool is_database_file_extension(const std::string& ext) {
     return false;
 }
 
-// The threshold the log had before an empty name turned it off.
-int saved_level = -1;
-
+// An empty log name turns the trace off until a name is given again.
 void disable_logging() {
-    tk_logger* logger = tk_logger::try_ptr();
-    if (!logger || !logger->is_enabled() || saved_level >= 0) return;
-    saved_level = logger->get_min_level();
-    logger->set_min_level(INT_MAX);
-}
-
-void enable_logging() {
-    tk_logger* logger = tk_logger::try_ptr();
-    if (logger && saved_level >= 0) logger->set_min_level(saved_level);
-    saved_level = -1;
+    if (tk_logger* logger = tk_logger::try_ptr()) logger->disable();
 }
 
 }  // namespace
@@ -217,7 +206,6 @@ void sel_file_page::apply_logfile(const std::string& name) {
         conv->log_file = old;
         throw;
     }
-    enable_logging();
 }
 
 void sel_file_page::store() {

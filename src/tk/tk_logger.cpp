@@ -92,6 +92,12 @@ void tk_logger::set_file(const char* file_name) {
     refresh_gate();
 }
 
+void tk_logger::disable() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    enabled_.store(false, std::memory_order_release);
+    refresh_gate();
+}
+
 std::string tk_logger::get_file_name() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return file_name_;

@@ -31,6 +31,8 @@ public:
     // enables the logger. A null name is an assertion.
     void set_file(const char* file_name);
     void set_file(const std::string& file_name) { set_file(file_name.c_str()); }
+    // Stops writing until a file is named again (the wizard's empty log name).
+    void disable();
 
     std::string get_file_name() const;
     bool is_enabled() const noexcept { return enabled_.load(std::memory_order_acquire); }

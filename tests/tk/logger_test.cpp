@@ -202,6 +202,17 @@ TEST_F(LoggerTest, RelativeNameIsKeptAsFullPath) {
     EXPECT_EQ(read_file(path("rel.log")), "after the folder changed\r\n");
 }
 
+TEST_F(LoggerTest, DisabledLoggerWritesNothingUntilAFileIsNamedAgain) {
+    tk_logger logger(nullptr, false, 3, false);
+    logger.set_file(path("d.log"));
+    tk_log(3, "first");
+    logger.disable();
+    tk_log(3, "while off");
+    logger.set_file(path("d.log"));
+    tk_log(3, "again");
+    EXPECT_EQ(read_file(path("d.log")), "first\r\nagain\r\n");
+}
+
 TEST_F(LoggerTest, EmptyNameLeavesLoggerAsItWas) {
     tk_logger logger(nullptr, false, 3, false);
     tk_converter conv;
