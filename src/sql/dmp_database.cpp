@@ -15,6 +15,7 @@
 #include "sql/sql_fk_builder.h"
 #include "sql/sql_indexes_initializer.h"
 #include "sql/sql_new_tn_validator.h"
+#include "sql/sql_object_screen.h"
 #include "sql/sql_old_validator.h"
 #include "sql/sql_properties.h"
 #include "sql/sql_schema_initializer.h"
@@ -70,17 +71,6 @@ bool unsafe_name(const std::wstring& name) {
     for (wchar_t c : name)
         if (c == L'\\' || c < 0x20 || c == 0x7F) return true;
     return false;
-}
-
-// Level-0 report of what an operation skipped, raised after the others went on.
-void report_skipped(const std::vector<std::wstring>& skipped) {
-    if (skipped.empty()) return;
-    std::wstring text;
-    for (const std::wstring& line : skipped) {
-        if (!text.empty()) text += L"\n";
-        text += line;
-    }
-    throw tk_exception(text, 0);
 }
 
 }  // namespace
@@ -494,32 +484,17 @@ void dmp_database::create_views(const udb_query_list& views) {
     tk_log(2, "dmp_database::create_views");
     check_open();
     sql_new_tn_validator validator(table_names, {});
-    std::vector<std::wstring> skipped;
+    sql_object_screen screen;
+    auto refine = [this](const std::wstring& text) { return refine_view_in(text); };
     for (const auto& [view, text] : views) {
-        tk_wlog(1, L"Processing '%ls'", view.c_str());
-        tk_wlog(1, L"\t'%ls'", text.c_str());
-        if (!sql_view_converter::is_select(text)) {
-            tk_log(1, "Skip non-select query");
-            continue;
-        }
-        const std::wstring refined = refine_view_in(text);
-        if (!sql_view_converter::is_single_statement(refined) || unsafe_name(view)) {
-            tk_wlog(3, L"View '%ls' skipped: not one SELECT statement: %ls", view.c_str(), refined.c_str());
-            skipped.push_back(L"The view '" + view + L"' was not created: its text is not one SELECT statement");
-            continue;
-        }
-        std::wstring created = view;
-        if (!validator.is_acceptable(created)) {
-            created = validator.get_safe_name(view);
-            names_map.add_tn_mapping(view, created);
-            tk_wlog(1, L"Store generated column name '%ls'", created.c_str());
-        }
-        validator.add_existing_name(created);
+        const std::optional<std::wstring> refined = screen.view_text(view, text, refine, !unsafe_name(view));
+        if (!refined) continue;
+        const std::wstring created = sql_object_screen::view_name(validator, names_map, view, L"column");
         // A view reads tables: their lock from the data part ends first.
         unlock_tables("create_views");
-        write(utf8(L"CREATE OR REPLACE VIEW " + sql_engine::get_safe_name(created) + L" AS " + refined) + eol_);
+        write(utf8(L"CREATE OR REPLACE VIEW " + sql_engine::get_safe_name(created) + L" AS " + *refined) + eol_);
     }
-    report_skipped(skipped);
+    screen.report();
 }
 
 void dmp_database::create_relationships(const std::vector<udb_relationship>& rels) {
@@ -533,18 +508,13 @@ void dmp_database::create_relationships(const std::vector<udb_relationship>& rel
     write(eol_ + "SET FOREIGN_KEY_CHECKS = 0;" + eol_);
     std::unique_ptr<udb_validator> validator = sql_engine::ptr()->create_in_validator(udb_indexes());
     const bool lock = options_.b_lock_tables;
-    std::vector<std::wstring> skipped;
+    sql_object_screen screen;
     for (const udb_relationship& rel : rels) {
         const std::wstring child = names_map.get_tn_mapped_name(rel.fk_table, false);
         const std::wstring parent = names_map.get_tn_mapped_name(rel.pk_table, false);
         tk_wlog(1, L"Processing FK '%ls', properties=%ls", rel.name.c_str(), rel.rule.c_str());
-        std::wstring rule;
-        if (!sql_view_converter::normalize_fk_rule(rel.rule, rule)) {
-            tk_wlog(3, L"Foreign key '%ls' skipped: rule not understood: %ls", rel.name.c_str(), rel.rule.c_str());
-            skipped.push_back(L"The foreign key '" + rel.name + L"' was not created: its rule '" + rel.rule +
-                              L"' is not an ON DELETE or ON UPDATE action");
-            continue;
-        }
+        const std::optional<std::wstring> rule = screen.fk_rule(rel);
+        if (!rule) continue;
         const std::vector<std::wstring> fk_columns = sql_fk_builder::map_columns(names_map, child, rel.fk_flds);
         const std::vector<std::wstring> pk_columns = sql_fk_builder::map_columns(names_map, parent, rel.pk_flds);
         bool unsafe = unsafe_name(child) || unsafe_name(parent) || fk_columns.empty() ||
@@ -553,19 +523,14 @@ void dmp_database::create_relationships(const std::vector<udb_relationship>& rel
         for (const std::wstring& c : pk_columns) unsafe = unsafe || unsafe_name(c);
         if (unsafe) {
             tk_wlog(3, L"Foreign key '%ls' skipped: unusable table or column names", rel.name.c_str());
-            skipped.push_back(L"The foreign key '" + rel.name + L"' was not created: its table or column names are not usable");
+            screen.skip(L"The foreign key '" + rel.name + L"' was not created: its table or column names are not usable");
             continue;
         }
         // A line break in the name would break the dump's line.
         std::wstring source_name = rel.name;
         for (wchar_t& c : source_name)
             if (c < 0x20 || c == 0x7F) c = L'_';
-        std::wstring constraint = source_name;
-        if (!validator->is_acceptable(constraint)) {
-            constraint = validator->get_safe_name(source_name);
-            tk_wlog(1, L"Store generated index name '%ls'", constraint.c_str());
-        }
-        validator->add_existing_name(constraint);
+        const std::wstring constraint = sql_object_screen::constraint_name(*validator, source_name);
 
         // The block of one relationship is made whole, then written.
         std::wstring block;
@@ -583,10 +548,10 @@ void dmp_database::create_relationships(const std::vector<udb_relationship>& rel
         };
         index_if(child, rel.fk_flds, fk_columns);
         index_if(parent, rel.pk_flds, pk_columns);
-        block += sql_fk_builder::add_constraint(child, constraint, fk_columns, parent, pk_columns, rule) + L";" + weol;
+        block += sql_fk_builder::add_constraint(child, constraint, fk_columns, parent, pk_columns, *rule) + L";" + weol;
         if (lock) block += L"UNLOCK TABLES;" + weol;
         write(utf8(block));
     }
     write("SET FOREIGN_KEY_CHECKS = 1;" + eol_);
-    report_skipped(skipped);
+    screen.report();
 }

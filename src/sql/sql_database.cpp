@@ -9,6 +9,7 @@
 #include "sql/sql_fk_builder.h"
 #include "sql/sql_indexes_initializer.h"
 #include "sql/sql_list_tables_rs.h"
+#include "sql/sql_object_screen.h"
 #include "sql/sql_prep_stmt_failed_exception.h"
 #include "sql/sql_properties.h"
 #include "sql/sql_recordset.h"
@@ -354,17 +355,6 @@ std::wstring sql_database::refine_view_out(const std::wstring& text) const {
 
 namespace {
 
-// Level-0 report of what an operation skipped, raised after the others went on.
-void report_skipped(const std::vector<std::wstring>& skipped) {
-    if (skipped.empty()) return;
-    std::wstring text;
-    for (const std::wstring& line : skipped) {
-        if (!text.empty()) text += L"\n";
-        text += line;
-    }
-    throw tk_exception(text, 0);
-}
-
 // The first value of a one-row result ("" when there is none).
 std::wstring first_cell(udb_recordset* rs) {
     if (!rs || rs->is_eof()) return {};
@@ -386,30 +376,15 @@ void sql_database::create_views(const udb_query_list& views) {
     tk_log(2, "sql_database::create_views");
     sql_engine* engine = sql_engine::ptr();
     std::unique_ptr<udb_validator> validator = engine->create_tn_validator(table_names, {});
-    std::vector<std::wstring> skipped;
+    sql_object_screen screen;
+    auto refine = [this](const std::wstring& text) { return refine_view_in(text); };
     for (const auto& [view, text] : views) {
-        tk_wlog(1, L"Processing '%ls'", view.c_str());
-        tk_wlog(1, L"\t'%ls'", text.c_str());
-        if (!sql_view_converter::is_select(text)) {
-            tk_log(1, "Skip non-select query");
-            continue;
-        }
-        const std::wstring refined = refine_view_in(text);
-        if (!sql_view_converter::is_single_statement(refined)) {
-            tk_wlog(3, L"View '%ls' skipped: not one SELECT statement: %ls", view.c_str(), refined.c_str());
-            skipped.push_back(L"The view '" + view + L"' was not created: its text is not one SELECT statement");
-            continue;
-        }
-        std::wstring created = view;
-        if (!validator->is_acceptable(created)) {
-            created = validator->get_safe_name(view);
-            names_map.add_tn_mapping(view, created);
-            tk_wlog(1, L"Store generated view name '%ls'", created.c_str());
-        }
-        validator->add_existing_name(created);
-        query(L"CREATE OR REPLACE VIEW " + sql_engine::get_safe_name(created) + L" AS " + refined);
+        const std::optional<std::wstring> refined = screen.view_text(view, text, refine);
+        if (!refined) continue;
+        const std::wstring created = sql_object_screen::view_name(*validator, names_map, view, L"view");
+        query(L"CREATE OR REPLACE VIEW " + sql_engine::get_safe_name(created) + L" AS " + *refined);
     }
-    report_skipped(skipped);
+    screen.report();
 }
 
 void sql_database::create_fk_index_if(const std::wstring& table, const std::vector<std::wstring>& columns) {
@@ -462,26 +437,21 @@ void sql_database::create_relationships(const std::vector<udb_relationship>& rel
     } restore{this, saved};
 
     std::unique_ptr<udb_validator> validator = engine->create_in_validator(udb_indexes());
-    std::vector<std::wstring> skipped;
+    sql_object_screen screen;
     for (const udb_relationship& rel : rels) {
         tk_wlog(3, L"Processing '%ls'", rel.name.c_str());
         const std::wstring child = names_map.get_tn_mapped_name(rel.fk_table, false);
         tk_wlog(1, L"fk_table_name=%ls", child.c_str());
         const std::wstring parent = names_map.get_tn_mapped_name(rel.pk_table, false);
         tk_wlog(1, L"pk_table_name=%ls", parent.c_str());
-        std::wstring rule;
         if (!is_table_exist(child) || !is_table_exist(parent)) {
             const std::wstring missing = is_table_exist(child) ? parent : child;
             tk_wlog(3, L"Table '%ls' not exists", missing.c_str());
-            skipped.push_back(L"Table '" + missing + L"' not exists");
+            screen.skip(L"Table '" + missing + L"' not exists");
             continue;
         }
-        if (!sql_view_converter::normalize_fk_rule(rel.rule, rule)) {
-            tk_wlog(3, L"Foreign key '%ls' skipped: rule not understood: %ls", rel.name.c_str(), rel.rule.c_str());
-            skipped.push_back(L"The foreign key '" + rel.name + L"' was not created: its rule '" + rel.rule +
-                              L"' is not an ON DELETE or ON UPDATE action");
-            continue;
-        }
+        const std::optional<std::wstring> rule = screen.fk_rule(rel);
+        if (!rule) continue;
         const std::vector<std::wstring> fk_columns = sql_fk_builder::map_columns(names_map, child, rel.fk_flds);
         const std::vector<std::wstring> pk_columns = sql_fk_builder::map_columns(names_map, parent, rel.pk_flds);
 
@@ -497,16 +467,11 @@ void sql_database::create_relationships(const std::vector<udb_relationship>& rel
 
         create_fk_index_if(child, fk_columns);
         create_fk_index_if(parent, pk_columns);
-        std::wstring constraint = rel.name;
-        if (!validator->is_acceptable(constraint)) {
-            constraint = validator->get_safe_name(rel.name);
-            tk_wlog(1, L"Store generated index name '%ls'", constraint.c_str());
-        }
-        validator->add_existing_name(constraint);
+        const std::wstring constraint = sql_object_screen::constraint_name(*validator, rel.name);
         const std::wstring statement =
-            sql_fk_builder::add_constraint(child, constraint, fk_columns, parent, pk_columns, rule);
+            sql_fk_builder::add_constraint(child, constraint, fk_columns, parent, pk_columns, *rule);
         tk_wlog(3, L"Foreign key query: '%ls'", statement.c_str());
         query(statement);
     }
-    report_skipped(skipped);
+    screen.report();
 }

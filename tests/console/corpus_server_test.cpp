@@ -21,6 +21,7 @@
 #include "dbf/dbf_recordset.h"
 #include "dbf/dbf_report.h"
 #include "server_session.h"
+#include "testkit/corpus.h"
 #include "testkit/mariadb_client.h"
 #include "testkit/mini_json.h"
 #include "tk/tk_text.h"
@@ -30,18 +31,13 @@ using console_test::cell;
 using console_test::result;
 using console_test::row;
 using console_test::server_session;
+using testkit::as_reference_1252;
+using testkit::corpus_root;
+using testkit::memo_past_end;
 using testkit::mini_json;
+using testkit::seconds_of;
 
 namespace {
-
-// The corpus: QZ_CORPUS_DIR, else beside the clone (CI), else the shared
-// folder of the development machine.
-fs::path corpus_root() {
-    if (const char* env = std::getenv("QZ_CORPUS_DIR")) return env;
-    const fs::path beside = fs::path(QZ_SOURCE_ROOT) / ".." / "shared" / "corpus";
-    if (fs::exists(beside / "expected")) return beside;
-    return "/work/shared/corpus";
-}
 
 std::string lower(std::string s) {
     for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -58,31 +54,6 @@ bool expected_refused(const mini_json& e) {
         if (t.find("shorter than a memo header") != std::string::npos) return true;
     }
     return false;
-}
-
-// A record whose memo the reference found past the end of the memo file (or
-// of a table with such references): our reader fails that record.
-bool memo_past_end(const mini_json& table, const mini_json& record) {
-    for (const auto& a : table["anomalies"].items)
-        if (a.text.find("past the end of the memo file") != std::string::npos) return true;
-    for (const auto& v : record["values"].items)
-        if (v.k == mini_json::kind::object && v.has("error") &&
-            v["error"].text.find("beyond end of memo file") != std::string::npos)
-            return true;
-    return false;
-}
-
-long long seconds_of(const std::string& s) {
-    int y, mo, d, h = 0, mi = 0, se = 0;
-    if (std::sscanf(s.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &se) < 3) return -1;
-    const long long days = y * 372LL + mo * 31LL + d;
-    return ((days * 24 + h) * 60 + mi) * 60 + se;
-}
-
-std::wstring as_reference_1252(std::wstring w) {
-    for (auto& c : w)
-        if (c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D) c = 0xFFFD;
-    return w;
 }
 
 std::string hex_of(const std::string& bytes) {
@@ -338,9 +309,7 @@ TEST_F(CorpusServer, EveryFolderByDumpAndDirectGivesTheReferenceRows) {
     // (or, in dbc-files/, a compressed table under that name): not a table
     // the conversion writes.
     std::map<fs::path, std::vector<mini_json>> folders;
-    for (const auto& entry : fs::recursive_directory_iterator(root / "expected")) {
-        if (!entry.is_regular_file() || entry.path().extension() != ".json") continue;
-        mini_json e = mini_json::parse_file(entry.path().string());
+    for (mini_json& e : testkit::corpus_expected(root)) {
         const fs::path table = root / e["file"].text;
         if (lower(table.extension().string()) != ".dbf") continue;
         folders[table.parent_path()].push_back(std::move(e));

@@ -13,22 +13,18 @@
 #include "dbf/dbf_field.h"
 #include "dbf/dbf_recordset.h"
 #include "dbf/dbf_report.h"
+#include "testkit/corpus.h"
 #include "testkit/mini_json.h"
 #include "tk/tk_text.h"
 
 namespace fs = std::filesystem;
+using testkit::as_reference_1252;
+using testkit::corpus_root;
+using testkit::memo_past_end;
 using testkit::mini_json;
+using testkit::seconds_of;
 
 namespace {
-
-// QZ_CORPUS_DIR, else beside the clone (../shared/corpus, as in CI), else
-// the shared folder of the development machine.
-fs::path corpus_root() {
-    if (const char* env = std::getenv("QZ_CORPUS_DIR")) return env;
-    const fs::path beside = fs::path(__FILE__).parent_path() / ".." / ".." / ".." / "shared" / "corpus";
-    if (fs::exists(beside / "expected")) return beside;
-    return "/work/shared/corpus";
-}
 
 // Files our rules refuse as a whole (empty, stub, no fields, widths that do
 // not fit the record length, a memo header that is corrupt).
@@ -47,34 +43,6 @@ bool may_be_refused(const mini_json& e) {
     for (const auto& a : e["anomalies"].items)
         if (a.text.find("shorter than a memo header") != std::string::npos) return true;
     return false;
-}
-
-// True when a memo of the record may lie past the end of the memo file: the
-// reference reports such references (and reads them as errors or as empty).
-bool record_has_memo_past_end(const mini_json& table, const mini_json& record) {
-    for (const auto& a : table["anomalies"].items)
-        if (a.text.find("past the end of the memo file") != std::string::npos) return true;
-    for (const auto& v : record["values"].items)
-        if (v.k == mini_json::kind::object && v.has("error") &&
-            v["error"].text.find("beyond end of memo file") != std::string::npos)
-            return true;
-    return false;
-}
-
-// Seconds since 0001-01-01 of "YYYY-MM-DD[ HH:MM:SS]", -1 when not that form.
-long long seconds_of(const std::string& s) {
-    int y, mo, d, h = 0, mi = 0, se = 0;
-    if (std::sscanf(s.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &se) < 3) return -1;
-    const long long days = y * 372LL + mo * 31LL + d;  // ordered, enough for a 1-second test within a day
-    return ((days * 24 + h) * 60 + mi) * 60 + se;
-}
-
-// Windows reads the five bytes that 1252 leaves undefined as U+0081...;
-// the reference reads them as U+FFFD.
-std::wstring as_reference_1252(std::wstring w) {
-    for (auto& c : w)
-        if (c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D) c = 0xFFFD;
-    return w;
 }
 
 std::string lower_hex(const std::string& upper) {
@@ -196,9 +164,7 @@ TEST(dbf_corpus, every_table_reads_as_the_reference_decodes_it) {
     if (!fs::exists(root / "expected")) GTEST_SKIP() << "corpus not found at " << root;
     auto old_hook = dbf_report::set_hook([](const tk_exception&, const std::wstring&) {});
     int tables = 0, refused = 0, failures = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(root / "expected")) {
-        if (!entry.is_regular_file() || entry.path().extension() != ".json") continue;
-        const mini_json e = mini_json::parse_file(entry.path().string());
+    for (const mini_json& e : testkit::corpus_expected(root)) {
         const fs::path table = root / e["file"].text;
         ++tables;
         SCOPED_TRACE(e["file"].text);
@@ -253,7 +219,7 @@ TEST(dbf_corpus, every_table_reads_as_the_reference_decodes_it) {
             } catch (const dbf_exception& x) {
                 // A memo reference past the end of the memo file fails the
                 // record; the reference cannot decode that memo either.
-                if (!record_has_memo_past_end(e, r)) ADD_FAILURE() << "record " << n << ": " << x.what();
+                if (!memo_past_end(e, r)) ADD_FAILURE() << "record " << n << ": " << x.what();
                 continue;
             }
             ASSERT_NE(rec, nullptr);

@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "testkit/dbf_fixture.h"
+
 namespace pellix_e2e {
 
 struct result {
@@ -114,6 +116,23 @@ inline result run(const std::string& dir, const std::string& script, const run_o
     r.record = read_file(record_path);
     r.err = read_file(err_path);
     return r;
+}
+
+// Table t in `folder`: dBase III with a memo per record; the memo file is
+// cut after the second record's block, so records 3 to 5 fail.
+inline void write_broken_memo_table(const std::string& folder) {
+    namespace fs = std::filesystem;
+    using testkit::dbf_value;
+    testkit::dbf_fixture_table t;
+    t.version = 0x83;
+    t.fields = {{"ID", 'N', 5, 0}, {"NOTE", 'M', 10, 0}};
+    for (int i = 0; i < 5; ++i) {
+        testkit::dbf_fixture_record r;
+        r.values = {dbf_value::num(std::to_string(i + 1)), dbf_value::str("memo " + std::to_string(i + 1))};
+        t.records.push_back(r);
+    }
+    testkit::dbf_fixture::write(fs::path(folder) / "t.dbf", t);
+    fs::resize_file(fs::path(folder) / "t.dbt", 1100);
 }
 
 // The failure message of an assertion on a run.

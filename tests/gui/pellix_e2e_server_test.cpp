@@ -57,21 +57,6 @@ protected:
         testkit::dbf_fixture::write(fs::path(src()) / (name + ".dbf"), t);
     }
 
-    // Table t: dBase III with a memo per record; the memo file is cut after
-    // the second record's block, so records 3 to 5 fail.
-    void write_broken_memo_table() {
-        testkit::dbf_fixture_table t;
-        t.version = 0x83;
-        t.fields = {{"ID", 'N', 5, 0}, {"NOTE", 'M', 10, 0}};
-        for (int i = 0; i < 5; ++i) {
-            testkit::dbf_fixture_record r;
-            r.values = {dbf_value::num(std::to_string(i + 1)), dbf_value::str("memo " + std::to_string(i + 1))};
-            t.records.push_back(r);
-        }
-        testkit::dbf_fixture::write(fs::path(src()) / "t.dbf", t);
-        fs::resize_file(fs::path(src()) / "t.dbt", 1100);
-    }
-
     // The wizard from the welcome page to the tables page, Remote into
     // `database` on the private server (a new database: no overwrite box).
     std::string to_server_tables_page() const {
@@ -304,7 +289,7 @@ TEST_F(pellix_e2e_server, refused_quick_launches_leave_the_remembered_database_i
 
 TEST_F(pellix_e2e_server, the_dump_of_a_run_stopped_by_abort_replays) {
     QZ_REQUIRE_SERVER();
-    write_broken_memo_table();
+    pellix_e2e::write_broken_memo_table(src());
     const std::string dump = dir.path() + "/aborted.sql";
     const auto r = pellix_e2e::run(dir.path(), "page 103\nclick ctl_1330\nclick btn_next\n"
                                                "page 102\nclick ctl_1332\nclick btn_next\n"

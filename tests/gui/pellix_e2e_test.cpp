@@ -15,7 +15,6 @@
 #if defined(PELLIX_PATH) && defined(PELLIX_PLUGIN_PATH)
 
 namespace fs = std::filesystem;
-using testkit::dbf_value;
 
 namespace {
 
@@ -27,20 +26,6 @@ protected:
     void SetUp() override {
         fs::create_directories(src());
         fs::create_directories(dir.path() + "/out");
-    }
-    // Table t: dBase III with a memo per record; the memo file is cut after
-    // the second record's block, so records 3 to 5 fail.
-    void write_broken_memo_table() {
-        testkit::dbf_fixture_table t;
-        t.version = 0x83;
-        t.fields = {{"ID", 'N', 5, 0}, {"NOTE", 'M', 10, 0}};
-        for (int i = 0; i < 5; ++i) {
-            testkit::dbf_fixture_record r;
-            r.values = {dbf_value::num(std::to_string(i + 1)), dbf_value::str("memo " + std::to_string(i + 1))};
-            t.records.push_back(r);
-        }
-        testkit::dbf_fixture::write(fs::path(src()) / "t.dbf", t);
-        fs::resize_file(fs::path(src()) / "t.dbt", 1100);
     }
     // The wizard from the welcome page to the tables page, dump target.
     std::string to_tables_page() const {
@@ -97,7 +82,7 @@ TEST_F(pellix_e2e_dump, refused_quick_launches_show_a_box_and_no_page) {
 }
 
 TEST_F(pellix_e2e_dump, a_record_failure_answered_continue_ends_with_zero_and_the_error_text) {
-    write_broken_memo_table();
+    pellix_e2e::write_broken_memo_table(src());
     const auto r = pellix_e2e::run(dir.path(), to_tables_page() +
                                                    "click btn_next\n"
                                                    "auto dlg_115 Continue\n"
@@ -112,7 +97,7 @@ TEST_F(pellix_e2e_dump, a_record_failure_answered_continue_ends_with_zero_and_th
 }
 
 TEST_F(pellix_e2e_dump, a_record_failure_answered_abort_shows_the_errors_and_ends_with_255) {
-    write_broken_memo_table();
+    pellix_e2e::write_broken_memo_table(src());
     const auto r = pellix_e2e::run(dir.path(), to_tables_page() +
                                                    "click btn_next\n"
                                                    "box dlg_115 Abort\n"
@@ -124,7 +109,7 @@ TEST_F(pellix_e2e_dump, a_record_failure_answered_abort_shows_the_errors_and_end
 }
 
 TEST_F(pellix_e2e_dump, a_source_removed_before_next_is_reported_and_ends_with_255) {
-    write_broken_memo_table();
+    pellix_e2e::write_broken_memo_table(src());
     const auto r = pellix_e2e::run(dir.path(), to_tables_page() +
                                                    "remove " + src() + "\n"
                                                    "click btn_next\n"
