@@ -24,21 +24,14 @@
 #include "udb/t_ftd.h"
 #include "udb/udb_record.h"
 #include "udb/udb_recordset.h"
+#include "testkit/files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void write_file(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using testkit::read_file;
+using testkit::write_file;
 
 std::vector<std::string> entries(const std::string& dir) {
     std::vector<std::string> names;

@@ -18,15 +18,11 @@
 #include "udb/udb_record.h"
 #include "udb/udb_recordset.h"
 #include "udb/udb_schema.h"
+#include "testkit/files.h"
 
 namespace {
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testkit::read_file;
 
 size_t count(const std::string& text, const std::string& what) {
     size_t n = 0;

@@ -16,8 +16,11 @@
 #include "udb/t_ftd.h"
 #include "udb/udb_names_map.h"
 #include "udb/udb_recordset.h"
+#include "testkit/files.h"
 
 namespace {
+
+using testkit::read_file;
 
 std::wstring refine(const std::wstring& text, const udb_names_map& names = udb_names_map()) {
     return sql_view_converter::refine_view_in(text, names);
@@ -131,13 +134,6 @@ TEST(ForeignKeyRule, OnlyReferentialActions) {
 }
 
 // ---- Dump lines --------------------------------------------------------------------
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 udb_schema two_columns(const std::wstring& a, const std::wstring& b) {
     udb_schema s;

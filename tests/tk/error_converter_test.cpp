@@ -13,15 +13,11 @@
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_send_bug.h"
+#include "testkit/files.h"
 
 namespace {
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testkit::read_file;
 
 TEST(ErrorConverter, KnownCodesGiveTheirTextAndTheFirstRowWins) {
     const tk_error_text rows[] = {{1, "one"}, {2, "two"}, {1, "another one"}};

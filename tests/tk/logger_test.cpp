@@ -16,21 +16,14 @@
 
 #include "tk/tk_converter.h"
 #include "tk/tk_logger.h"
+#include "testkit/files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void write_file(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using testkit::read_file;
+using testkit::write_file;
 
 // Each test gets its own folder (open to every user, so that checks run as
 // an unprivileged user can reach it) and starts without a logger.

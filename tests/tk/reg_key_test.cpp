@@ -12,19 +12,15 @@
 
 #include "testkit/temp_dir.h"
 #include "tk/tk_reg_key.h"
+#include "testkit/files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const char key_path[] = "Software\\Brannock\\Quorvex";
+using testkit::read_file;
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+const char key_path[] = "Software\\Brannock\\Quorvex";
 
 // Points the settings store at a private folder for the test's duration.
 class RegKeyTest : public ::testing::Test {

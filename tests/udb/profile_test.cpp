@@ -12,17 +12,13 @@
 #include "testkit/temp_dir.h"
 #include "tk/tk_exception.h"
 #include "udb/udb_profile.h"
+#include "testkit/files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testkit::read_file;
 
 std::string write(const temp_dir& dir, const std::string& text) {
     const std::string path = dir.file("p.pqz");
