@@ -2,6 +2,7 @@
 #include <optional>
 #include <set>
 
+#include "app/dump_row_pipeline.h"
 #include "app/error_handler.h"
 #include "app/init_conversion.h"
 #include "app/pellix_bool_rule.h"
@@ -10,6 +11,7 @@
 #include "dbf/dbf_record.h"
 #include "dbf/dbf_recordset.h"
 #include "sql/dmp_database.h"
+#include "sql/dmp_recordset.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 #include "udb/udb_custom_conversion.h"
@@ -277,9 +279,26 @@ void pellix_converter::copy_records(udb_recordset& source_rs, bool dbf_source, u
     // whether they pass through the table's customisation.
     const bool skip_deleted = skip_del && dbf_source;
     const bool customised = mutator && !mutator->fields.empty();
+    auto report_record = [&](uint64_t index, const tk_exception& e) {
+        if (error_handler* handler = error_handler::try_ptr()) handler->set_record_context(name, index + 1);
+        report(e, false);
+    };
+    // A DBF table going plainly into a dump file is read and turned into
+    // text on several threads once its first block is done by this one.
+    std::optional<dump_row_pipeline> pipeline;
+    auto* dbf_rs = dynamic_cast<dbf_recordset*>(&source_rs);
+    auto* dump_rs = dynamic_cast<dmp_recordset*>(&target_rs);
+    if (dbf_rs && dump_rs && !customised)
+        pipeline.emplace(*dbf_rs, *dump_rs, skip_deleted,
+                         dump_row_pipeline::hooks{[this] { return stop_requested(); }, report_record,
+                                                  [this](uint64_t done) { records_done = done; }});
     source_rs.move_to(0);
     uint64_t index = 0;
     while (!source_rs.is_eof()) {
+        if (pipeline && pipeline->usable(static_cast<uint32_t>(index))) {
+            if (pipeline->run(static_cast<uint32_t>(index))) return;
+            pipeline.reset();
+        }
         if (stop_requested()) throw tk_final_exception();
         try {
             if (udb_trace_on(1)) tk_log(1, "Converting %llu record", static_cast<unsigned long long>(index + 1));
@@ -295,8 +314,7 @@ void pellix_converter::copy_records(udb_recordset& source_rs, bool dbf_source, u
                 }
             }
         } catch (const tk_exception& e) {
-            if (error_handler* handler = error_handler::try_ptr()) handler->set_record_context(name, index + 1);
-            report(e, false);
+            report_record(index, e);
         }
         source_rs.next();
         ++index;

@@ -91,7 +91,54 @@ dbf_recordset::dbf_recordset(const std::wstring& path, int mode, uint8_t codepag
     DBF_LOG(1, "dbf_recordset::ctor - at the END");
 }
 
+// The reader copies what the first opening parsed and decided (names made
+// unique, the container's long names, the code page) instead of reading it
+// again, so both decode every record the same way.
+dbf_recordset::dbf_recordset(const dbf_recordset& from, reader_tag)
+    : udb_recordset(nullptr, from.name, true),
+      path_(from.path_),
+      fs_path_(from.fs_path_),
+      mode_(1),
+      owner_(from.owner_),
+      options_(from.options_),
+      codepage_key_(from.codepage_key_),
+      codepage_(from.codepage_),
+      header_(from.header_),
+      data_offset_(from.data_offset_),
+      terminator_(from.terminator_),
+      record_count_(from.record_count_),
+      memo_kind_(from.memo_kind_),
+      memo_path_(from.memo_path_),
+      descriptors_(from.descriptors_),
+      widths_(from.widths_),
+      columns_(from.columns_),
+      names_(from.names_),
+      nullflags_offset_(from.nullflags_offset_),
+      nullflags_width_(from.nullflags_width_),
+      backlink_(from.backlink_) {
+    try {
+        file_ = std::make_unique<tk_huge_file>(fs_path_, false);
+    } catch (const dbf_exception&) {
+        throw;
+    } catch (const tk_exception& e) {
+        throw dbf_exception::io_failure(fs_path_, e);
+    }
+    schema = from.schema;
+    current_ = std::make_unique<dbf_record>();
+    current_->codepage = codepage_;
+    for (size_t i = 0; i < from.current_->size(); ++i) {
+        const udb_field* f = from.current_->at(i);
+        current_->add_field(std::make_unique<dbf_field>(f->name, f->get_size()));
+    }
+    if (from.memo_) open_memo_file(0);
+}
+
 dbf_recordset::~dbf_recordset() { DBF_LOG(1, "dbf_recordset::dtor"); }
+
+std::unique_ptr<dbf_recordset> dbf_recordset::open_reader() const {
+    TK_ASSERT(current_ != nullptr);
+    return std::unique_ptr<dbf_recordset>(new dbf_recordset(*this, reader_tag{}));
+}
 
 void dbf_recordset::read_header() {
     uint64_t size = 0;
@@ -472,7 +519,12 @@ void dbf_recordset::init_memo_file() {
         dbf_report::report(dbf_no_memo_exception(), path_);
         return;
     }
-    const int memo_mode = mode_ == 8 ? 1 : 0;  // appending writes memos too
+    memo_path_ = found;
+    open_memo_file(mode_ == 8 ? 1 : 0);  // appending writes memos too
+}
+
+void dbf_recordset::open_memo_file(int memo_mode) {
+    const std::string& found = memo_path_;
     try {
         switch (memo_kind_) {
         case dbf_memo_dbt4: memo_ = std::make_unique<dbt_memo_file>(found, memo_mode); break;
@@ -547,9 +599,13 @@ void dbf_recordset::prev() {
 void dbf_recordset::reset() { cursor_ = 0; }
 void dbf_recordset::move_to(int32_t pos) { cursor_ = pos < 0 ? 0 : static_cast<uint32_t>(pos); }
 
+uint32_t dbf_recordset::get_block_records() const {
+    return static_cast<uint32_t>(std::max<size_t>(1, block_bytes / header_.rec_size));
+}
+
 void dbf_recordset::load_block() {
     const size_t rs = header_.rec_size;
-    const uint32_t per_block = static_cast<uint32_t>(std::max<size_t>(1, block_bytes / rs));
+    const uint32_t per_block = get_block_records();
     block_first_ = cursor_;
     block_count_ = std::min(per_block, record_count_ - cursor_);
     block_.resize(static_cast<size_t>(block_count_) * rs);
@@ -625,6 +681,21 @@ void dbf_recordset::note_unreadable(const uint8_t* rec) {
         first_unreadable_ = L"field " + f->name + L" of record #" + std::to_wstring(cursor_ + 1) + L" holds '" +
                             tk_codepage_to_unicode(raw, codepage_) + L"'";
     }
+}
+
+dbf_recordset::unreadable_note dbf_recordset::take_unreadable() {
+    unreadable_note note;
+    if (unreadable_count_ == 0) return note;
+    note.count = unreadable_count_;
+    note.first.swap(first_unreadable_);
+    unreadable_count_ = 0;
+    return note;
+}
+
+void dbf_recordset::add_unreadable(const unreadable_note& note) {
+    if (note.count == 0) return;
+    if (unreadable_count_ == 0) first_unreadable_ = note.first;
+    unreadable_count_ += note.count;
 }
 
 std::wstring dbf_recordset::get_unreadable_summary() const {

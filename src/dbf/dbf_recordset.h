@@ -19,6 +19,10 @@
 // are read in blocks; get_item decodes the record at the cursor into one
 // dbf_record that stays valid until the next get_item. The table file is
 // only read, never written or locked.
+//
+// open_reader() gives a second cursor over the same table for another
+// thread: it shares nothing with this one but the parsed header, so records
+// can be decoded in several threads at once.
 #pragma once
 
 #include <cstdint>
@@ -72,7 +76,15 @@ public:
     void prev() override;
     void reset() override;
 
+    // A read-only cursor of its own over this table (mode 1 or 8): the same
+    // columns, names and code page, its own table and memo file handles. It
+    // reads the header again only through the memo file's own; it reports
+    // nothing the first opening reported.
+    std::unique_ptr<dbf_recordset> open_reader() const;
+
     uint32_t get_record_count() const { return record_count_; }
+    // Records read from the file at once, starting at the cursor.
+    uint32_t get_block_records() const;
     uint32_t get_cursor() const { return cursor_; }
     int get_codepage() const { return codepage_; }
     int get_memo_type() const { return memo_kind_; }
@@ -89,8 +101,19 @@ public:
     uint64_t get_unreadable_count() const { return unreadable_count_; }
     // What the count means for the user, naming the first such field; "" when none.
     std::wstring get_unreadable_summary() const;
+    // What a reader's get_item calls counted since the last take, handed to
+    // the recordset the records belong to in record order with add_unreadable.
+    struct unreadable_note {
+        uint64_t count = 0;
+        std::wstring first;  // "field F of record #R holds 'T'"
+    };
+    unreadable_note take_unreadable();
+    void add_unreadable(const unreadable_note& note);
 
 private:
+    struct reader_tag {};
+    dbf_recordset(const dbf_recordset& from, reader_tag);
+
     void read_header();
     void read_descriptors_standard(uint64_t file_size);
     void read_descriptors_dbase2(uint64_t file_size);
@@ -103,6 +126,7 @@ private:
     void make_names_unique();
     void build_schema();
     void init_memo_file();
+    void open_memo_file(int memo_mode);
     void init_indexes();
     void load_block();
     void init_writer();
@@ -129,6 +153,7 @@ private:
     std::wstring first_unreadable_;     // "field F of record #R holds 'T'"
     int memo_kind_ = dbf_memo_none;
     std::unique_ptr<dbf_memo_file> memo_;
+    std::string memo_path_;           // the memo file found, "" if none
     std::vector<dbf_field_descriptor7> descriptors_;
     std::vector<uint32_t> widths_;    // per descriptor
     std::vector<dbf_column> columns_; // per schema column

@@ -95,14 +95,16 @@ void dmp_recordset::map_columns(const udb_record& record) {
 
 // The value texts of a record in column order. Records normally come with
 // their fields where the first one had them; any other order is looked up.
-void dmp_recordset::make_row(const udb_record& record) {
-    fields_.assign(columns_.size(), nullptr);
+void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_field*>& fields,
+                             std::string& out) const {
+    TK_ASSERT(mapped_);
+    fields.assign(columns_.size(), nullptr);
     bool in_place = true;
     for (size_t k = 0; k < columns_.size() && in_place; ++k) {
         size_t pos = positions_[k];
         const udb_field* f = pos < record.size() ? record.at(pos) : nullptr;
         if (!f || f->name != sources_[k]) in_place = false;
-        else fields_[k] = f;
+        else fields[k] = f;
     }
     if (!in_place) {
         const field_lookup lookup(record);
@@ -112,13 +114,18 @@ void dmp_recordset::make_row(const udb_record& record) {
                 tk_wlog(2, L"Field %ls not found", sources_[k].c_str());
                 throw tk_exception(std::string(not_conform), 0);
             }
-            fields_[k] = record.at(static_cast<size_t>(pos));
+            fields[k] = record.at(static_cast<size_t>(pos));
         }
     }
-    row_.clear();
-    for (size_t k = 0; k < columns_.size(); ++k) {
-        if (k > 0) row_ += ", ";
-        append_fld_str(row_, fields_[k], schema.at(columns_[k]));
+    const size_t start = out.size();
+    try {
+        for (size_t k = 0; k < columns_.size(); ++k) {
+            if (k > 0) out += ", ";
+            append_fld_str(out, fields[k], schema.at(columns_[k]));
+        }
+    } catch (...) {
+        out.resize(start);
+        throw;
     }
 }
 
@@ -128,9 +135,18 @@ void dmp_recordset::append_record(const udb_record& record) {
     if (!mapped_) map_columns(record);
     // The row's whole text is made before anything is written: a record
     // that fails here leaves the file and the pending statement as they were.
-    make_row(record);
+    row_.clear();
+    make_row(record, fields_, row_);
+    write_row(row_, record.get_total_size());
+}
 
-    int32_t size = record.get_total_size();
+void dmp_recordset::append_row(std::string_view row, int32_t record_size) {
+    tk_log(1, "dmp_recordset::append_row");
+    check_usable();
+    write_row(row, record_size);
+}
+
+void dmp_recordset::write_row(std::string_view row, int32_t size) {
     tk_log(1, "record size=%d", size);
     sql_engine* engine = sql_engine::ptr();
     if (size > static_cast<int32_t>(statement_limit)) {
@@ -138,15 +154,16 @@ void dmp_recordset::append_record(const udb_record& record) {
         engine->fast_insert = false;
         write_pending();
     }
-    if (engine->fast_insert) fast_append(row_);
-    else slow_append(row_);
+    if (engine->fast_insert) fast_append(row);
+    else slow_append(row);
 }
 
-void dmp_recordset::fast_append(const std::string& row) {
+void dmp_recordset::fast_append(std::string_view row) {
     tk_log(1, "dmp_recordset::fast_append");
     if (append_buffer.empty()) {
         tk_log(1, "Initialize new query...");
-        append_buffer = head_ + " VALUES(";
+        append_buffer.assign(head_);
+        append_buffer += " VALUES(";
     } else {
         append_buffer += ", (";
     }
@@ -157,7 +174,7 @@ void dmp_recordset::fast_append(const std::string& row) {
 
 // One INSERT of its own: the whole column list, then the values in column
 // order.
-void dmp_recordset::slow_append(const std::string& row) {
+void dmp_recordset::slow_append(std::string_view row) {
     tk_log(1, "dmp_recordset::slow_append");
     dump_->write(head_);
     dump_->write(" \nVALUES (");
@@ -168,10 +185,14 @@ void dmp_recordset::slow_append(const std::string& row) {
 
 void dmp_recordset::write_pending() {
     if (append_buffer.empty()) return;
-    std::string text;
-    text.swap(append_buffer);
-    tk_log(1, "Run SQL query (%zu bytes)", text.size());
-    dump_->write(text);
+    tk_log(1, "Run SQL query (%zu bytes)", append_buffer.size());
+    // The buffer keeps its room for the next statement; it is emptied even
+    // when the write fails, as the statement is then lost with the file.
+    struct emptied {
+        std::string& text;
+        ~emptied() { text.clear(); }
+    } guard{append_buffer};
+    dump_->write(append_buffer);
     dump_->write(";" + eol_);
 }
 

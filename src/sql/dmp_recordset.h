@@ -14,6 +14,11 @@
 // field fails at level 0. A record that fails while its text is built
 // leaves nothing of itself in the file and the pending statement intact.
 //
+// A caller may also make rows apart from writing them: once the columns are
+// mapped, make_row() is safe to call from several threads at once (it reads
+// only the mapping), and append_row() writes a made row exactly as
+// append_record would have written the record.
+//
 // finish() writes the pending statement and reports a failure; the
 // destructor calls it when it has not run, never throws, and leaves a
 // failure to the database, whose finish() then reports it.
@@ -21,6 +26,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tk/tk_exception.h"
@@ -37,6 +43,19 @@ public:
     void append_record(const udb_record& record) override;
     void finish() override;
 
+    // Whether the columns are paired with the fields (after the first
+    // record append_record took).
+    bool is_mapped() const { return mapped_; }
+    // Appends the record's value texts in column order, joined by ", ", to
+    // `out`; `fields` is the caller's scratch. Leaves `out` as it was and
+    // throws when the record lacks a paired field. Needs is_mapped().
+    void make_row(const udb_record& record, std::vector<const udb_field*>& fields, std::string& out) const;
+    // Writes a row make_row() made of a record whose get_total_size() was
+    // `record_size`. Fails, as append_record does, once the file has failed.
+    void append_row(std::string_view row, int32_t record_size);
+    // Throws the failure that ended the file, if any.
+    void check_usable() const;
+
     static constexpr size_t statement_limit = 1000000;  // bytes of a batch and of a fast row
     static constexpr size_t piece_size = 131072;        // bytes of a streamed piece
 
@@ -44,12 +63,10 @@ private:
     friend class dmp_database;
 
     void map_columns(const udb_record& record);
-    // The record's value texts in column order, joined by ", ", into row_.
-    void make_row(const udb_record& record);
-    void fast_append(const std::string& row);
-    void slow_append(const std::string& row);
+    void write_row(std::string_view row, int32_t record_size);
+    void fast_append(std::string_view row);
+    void slow_append(std::string_view row);
     void write_pending();
-    void check_usable() const;
     // The database finished or discarded the file, or failed.
     void detach(const tk_exception* failure);
 

@@ -79,6 +79,9 @@ inline bool tk_log_enabled(int level) noexcept {
     return level >= tk_log_gate.load(std::memory_order_acquire);
 }
 
+// True when no message of any level can be written (no enabled logger).
+inline bool tk_log_silent() noexcept { return tk_log_gate.load(std::memory_order_acquire) == INT_MAX; }
+
 // Writes one printf-formatted message at this level.
 void tk_log_write(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 

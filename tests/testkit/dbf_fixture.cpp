@@ -311,7 +311,7 @@ std::string dbf_fixture::encode(const dbf_fixture_table& t, std::string* memo_ou
                 break;
             }
             case 'L':
-                cell = is_null ? "?" : (v.logical ? "T" : "F");
+                cell.assign(1, is_null ? '?' : (v.logical ? 'T' : 'F'));
                 break;
             case 'I': case '+':
                 cell.assign(4, '\0');

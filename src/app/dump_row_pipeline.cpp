@@ -1,0 +1,333 @@
+#include "app/dump_row_pipeline.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "dbf/dbf_record.h"
+#include "dbf/dbf_recordset.h"
+#include "sql/dmp_recordset.h"
+#include "tk/tk_logger.h"
+
+namespace {
+
+std::atomic<unsigned> max_workers{8};
+
+constexpr size_t slice_bytes = 256 * 1024;  // record bytes a worker takes at once
+constexpr size_t batch_bytes = 64 * 1024;   // text handed to the writer at once
+constexpr size_t slice_budget = 1 << 20;    // unwritten text one slice may hold
+constexpr uint64_t min_slices = 2;          // fewer records left are copied alone
+
+enum class row_kind : uint8_t { written, deleted, read_failed, row_failed };
+
+// What a worker made of one record.
+struct row_result {
+    size_t end = 0;           // end of the row's text in its batch
+    int32_t record_size = 0;  // the record's get_total_size()
+    uint32_t unreadable = 0;  // its values that read as NULL for not being of their type
+    row_kind kind = row_kind::written;
+};
+
+}  // namespace
+
+// Consecutive records of one slice, handed to the writer together.
+struct dump_row_pipeline::batch {
+    std::string text;
+    std::vector<row_result> rows;
+    std::vector<std::exception_ptr> failures;  // one per failed row, in order
+    std::wstring first_unreadable;             // the note of its first row with one
+};
+
+// What the writer and the workers share; guarded by `mutex`.
+struct dump_row_pipeline::shared {
+    struct slice_state {
+        std::deque<std::unique_ptr<batch>> ready;
+        size_t bytes = 0;           // text handed over and not yet written
+        bool done = false;          // its last batch is in `ready`
+        std::exception_ptr broken;  // the worker failed outside any record
+    };
+
+    explicit shared(size_t ahead) : ring(ahead) {}
+
+    std::mutex mutex;
+    std::condition_variable to_writer;
+    std::condition_variable to_workers;
+    std::vector<slice_state> ring;  // slice s is at s % ring.size()
+    uint64_t slices = 0;
+    uint64_t next_slice = 0;        // the next one a worker takes
+    uint64_t head = 0;              // the one the writer is at
+    uint32_t first = 0;             // record of slice 0
+    uint32_t count = 0;             // records of the table
+    uint32_t slice_records = 0;
+    bool abort = false;
+    std::atomic<bool> aborting{false};  // `abort`, read without the lock
+
+    slice_state& slot(uint64_t s) { return ring[s % ring.size()]; }
+};
+
+// One worker thread: takes the next slice, reads its records through its
+// own reader and hands their rows to the writer in batches.
+class dump_row_pipeline::worker {
+public:
+    worker(shared& sh, std::unique_ptr<dbf_recordset> reader, const dmp_recordset& target, bool skip_deleted)
+        : sh_(sh), reader_(std::move(reader)), target_(target), skip_deleted_(skip_deleted) {}
+
+    void operator()() {
+        uint64_t s = 0;
+        while (claim(s)) make_slice(s);
+    }
+
+private:
+    // Waits until a slice may be taken without running too far ahead of
+    // the writer; false when there is none left or the run ends.
+    bool claim(uint64_t& s) {
+        std::unique_lock<std::mutex> lock(sh_.mutex);
+        sh_.to_workers.wait(lock, [&] {
+            return sh_.abort || sh_.next_slice >= sh_.slices || sh_.next_slice < sh_.head + sh_.ring.size();
+        });
+        if (sh_.abort || sh_.next_slice >= sh_.slices) return false;
+        s = sh_.next_slice++;
+        return true;
+    }
+
+    void make_slice(uint64_t s) {
+        const uint32_t begin = sh_.first + static_cast<uint32_t>(s) * sh_.slice_records;
+        const uint32_t end = std::min(sh_.count, begin + sh_.slice_records);
+        auto b = std::make_unique<batch>();
+        try {
+            for (uint32_t r = begin; r < end; ++r) {
+                if (sh_.aborting.load(std::memory_order_relaxed)) return;
+                make_row(r, *b);
+                if (b->text.size() >= batch_bytes && r + 1 < end) {
+                    if (!hand_over(s, std::move(b), false)) return;
+                    b = std::make_unique<batch>();
+                }
+            }
+            hand_over(s, std::move(b), true);
+        } catch (...) {
+            // Out of memory, most likely: the rows made so far go first,
+            // then the writer meets the failure where they end.
+            std::lock_guard<std::mutex> lock(sh_.mutex);
+            shared::slice_state& slot = sh_.slot(s);
+            if (b) {
+                slot.bytes += b->text.size();
+                slot.ready.push_back(std::move(b));
+            }
+            slot.broken = std::current_exception();
+            slot.done = true;
+            sh_.to_writer.notify_one();
+        }
+    }
+
+    void make_row(uint32_t r, batch& b) {
+        row_result row;
+        udb_record* item = nullptr;
+        try {
+            reader_->move_to(static_cast<int32_t>(r));
+            item = reader_->get_item();
+            TK_ASSERT(item != nullptr);
+        } catch (...) {
+            add_failure(b, row, row_kind::read_failed);
+            return;
+        }
+        dbf_recordset::unreadable_note note = reader_->take_unreadable();
+        if (note.count != 0) {
+            row.unreadable = static_cast<uint32_t>(note.count);
+            if (b.first_unreadable.empty()) b.first_unreadable = std::move(note.first);
+        }
+        if (skip_deleted_ && static_cast<const dbf_record*>(item)->b_deleted) {
+            row.kind = row_kind::deleted;
+        } else {
+            try {
+                target_.make_row(*item, fields_, b.text);
+                row.record_size = item->get_total_size();
+            } catch (...) {
+                add_failure(b, row, row_kind::row_failed);
+                return;
+            }
+        }
+        row.end = b.text.size();
+        b.rows.push_back(row);
+    }
+
+    static void add_failure(batch& b, row_result& row, row_kind kind) {
+        row.kind = kind;
+        row.end = b.text.size();
+        b.failures.push_back(std::current_exception());
+        b.rows.push_back(row);
+    }
+
+    // Hands a batch to the writer; a slice that holds too much unwritten
+    // text waits here until the writer has taken some. False once the run
+    // ends.
+    bool hand_over(uint64_t s, std::unique_ptr<batch> b, bool last) {
+        std::unique_lock<std::mutex> lock(sh_.mutex);
+        shared::slice_state& slot = sh_.slot(s);
+        slot.bytes += b->text.size();
+        slot.ready.push_back(std::move(b));
+        slot.done = last;
+        sh_.to_writer.notify_one();
+        if (!last) sh_.to_workers.wait(lock, [&] { return sh_.abort || slot.bytes <= slice_budget; });
+        return !sh_.abort;
+    }
+
+    shared& sh_;
+    std::unique_ptr<dbf_recordset> reader_;
+    const dmp_recordset& target_;
+    bool skip_deleted_;
+    std::vector<const udb_field*> fields_;
+};
+
+dump_row_pipeline::dump_row_pipeline(dbf_recordset& source, dmp_recordset& target, bool skip_deleted,
+                                     hooks hooks)
+    : source_(source), target_(target), skip_deleted_(skip_deleted), hooks_(std::move(hooks)) {}
+
+unsigned dump_row_pipeline::worker_count() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    if (cores < 2) return 0;
+    return std::min(cores, max_workers.load());
+}
+
+void dump_row_pipeline::set_max_workers(unsigned count) { max_workers.store(count); }
+
+namespace {
+
+uint32_t slice_records_of(const dbf_recordset& source) {
+    const size_t block = source.get_block_records();
+    const size_t block_size = block * std::max<size_t>(1, source.get_header().rec_size);
+    return static_cast<uint32_t>(block * std::max<size_t>(1, slice_bytes / block_size));
+}
+
+}  // namespace
+
+bool dump_row_pipeline::usable(uint32_t first) const {
+    const uint32_t count = source_.get_record_count();
+    return worker_count() > 0 && tk_log_silent() && target_.is_mapped() && first < count &&
+           first % source_.get_block_records() == 0 &&
+           (count - first) / slice_records_of(source_) >= min_slices;
+}
+
+bool dump_row_pipeline::run(uint32_t first) {
+    const uint32_t count = source_.get_record_count();
+    const unsigned n = worker_count();
+    if (n == 0) return false;
+    std::vector<std::unique_ptr<dbf_recordset>> readers;
+    try {
+        for (unsigned i = 0; i < n; ++i) {
+            readers.push_back(source_.open_reader());
+            if (readers.back()->get_record_count() != count) return false;  // the file changed
+        }
+    } catch (const tk_exception& e) {
+        tk_log(2, "The table is read by one thread: %s", e.what());
+        return false;
+    }
+
+    shared sh(2 * n);  // workers run up to two slices each ahead of the writer
+    sh.first = first;
+    sh.count = count;
+    sh.slice_records = slice_records_of(source_);
+    sh.slices = (count - first + sh.slice_records - 1) / sh.slice_records;
+
+    std::vector<std::thread> threads;
+    std::vector<std::unique_ptr<worker>> workers;
+    // Every way out of here ends the workers first.
+    struct joiner {
+        shared& sh;
+        std::vector<std::thread>& threads;
+        ~joiner() {
+            {
+                std::lock_guard<std::mutex> lock(sh.mutex);
+                sh.abort = true;
+            }
+            sh.aborting.store(true);
+            sh.to_workers.notify_all();
+            for (std::thread& t : threads) t.join();
+        }
+    } join_all{sh, threads};
+    try {
+        for (auto& reader : readers) {
+            workers.push_back(std::make_unique<worker>(sh, std::move(reader), target_, skip_deleted_));
+            threads.emplace_back(std::ref(*workers.back()));
+        }
+    } catch (const std::system_error& e) {
+        // Nothing has been written yet: the caller copies the table alone.
+        tk_log(2, "The table is read by one thread: %s", e.what());
+        return false;
+    }
+    write_slices(sh);
+    source_.move_to(static_cast<int32_t>(count));
+    return true;
+}
+
+// The writer: slices in order, batches in order, rows in order.
+void dump_row_pipeline::write_slices(shared& sh) {
+    uint64_t record = sh.first;
+    for (uint64_t s = 0; s < sh.slices; ++s) {
+        shared::slice_state& slot = sh.slot(s);
+        for (;;) {
+            std::unique_ptr<batch> b;
+            {
+                std::unique_lock<std::mutex> lock(sh.mutex);
+                sh.to_writer.wait(lock, [&] { return !slot.ready.empty() || slot.done; });
+                if (slot.ready.empty()) {
+                    if (slot.broken) std::rethrow_exception(slot.broken);
+                    break;
+                }
+                b = std::move(slot.ready.front());
+                slot.ready.pop_front();
+            }
+            write_batch(*b, record);
+            {
+                std::lock_guard<std::mutex> lock(sh.mutex);
+                slot.bytes -= b->text.size();
+            }
+            sh.to_workers.notify_all();
+        }
+        {
+            std::lock_guard<std::mutex> lock(sh.mutex);
+            slot = shared::slice_state();
+            sh.head = s + 1;
+        }
+        sh.to_workers.notify_all();
+    }
+}
+
+// Each row as the one-thread loop meets its record: the stop test first,
+// then its unreadable values, then its row or its failure.
+void dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
+    size_t start = 0;
+    size_t failure = 0;
+    for (const row_result& row : b.rows) {
+        if (hooks_.stop_requested()) throw tk_final_exception();
+        const std::string_view text(b.text.data() + start, row.end - start);
+        start = row.end;
+        std::exception_ptr failed;
+        if (row.kind == row_kind::read_failed || row.kind == row_kind::row_failed) failed = b.failures[failure++];
+        try {
+            if (row.unreadable != 0) source_.add_unreadable({row.unreadable, b.first_unreadable});
+            switch (row.kind) {
+            case row_kind::written:
+                target_.append_row(text, row.record_size);
+                break;
+            case row_kind::deleted:
+                break;
+            case row_kind::read_failed:
+                std::rethrow_exception(failed);
+            case row_kind::row_failed:
+                target_.check_usable();  // a failed file is met before the record's own failure
+                std::rethrow_exception(failed);
+            }
+        } catch (const tk_exception& e) {
+            hooks_.failed(record, e);
+        }
+        ++record;
+        hooks_.progress(record);
+    }
+}

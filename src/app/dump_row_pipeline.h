@@ -1,0 +1,67 @@
+// Copies the records of a DBF table into a dump table on several threads
+// and writes exactly the file that one thread writes.
+//
+// Worker threads take fixed slices of the table, aligned on the reader's
+// blocks, read them through readers of their own (dbf_recordset::
+// open_reader) and make each row's text (dmp_recordset::make_row). The
+// calling thread takes the slices in record order and, record by record,
+// checks for a stop, writes the row, or meets the record's failure where
+// the one-thread loop would have met it; the unreadable-value notes reach
+// the source recordset in the same order. Workers run a few slices ahead
+// of the writer at most, each with a bounded amount of unwritten text, so
+// memory does not grow with the table.
+//
+// Trace lines would come out of order from several threads, so the
+// pipeline is only for runs that write no trace (see usable()).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "tk/tk_exception.h"
+
+class dbf_recordset;
+class dmp_recordset;
+
+class dump_row_pipeline {
+public:
+    struct hooks {
+        std::function<bool()> stop_requested;
+        // A record's failure, as the one-thread loop reports it; `record` is
+        // its 0-based position. May throw to end the copy.
+        std::function<void(uint64_t record, const tk_exception& failure)> failed;
+        // Records done so far (the position after the last one handled).
+        std::function<void(uint64_t done)> progress;
+    };
+
+    dump_row_pipeline(dbf_recordset& source, dmp_recordset& target, bool skip_deleted, hooks hooks);
+
+    // Whether records from `first` on may go through the pipeline now: a
+    // block boundary of the reader, a target whose columns are mapped, more
+    // than a few blocks left, more than one core, and no trace written.
+    bool usable(uint32_t first) const;
+
+    // Copies the records [first, record count) of the source. Returns false,
+    // having copied nothing, when the table cannot be opened again for the
+    // workers (the caller then goes on alone).
+    bool run(uint32_t first);
+
+    // Worker threads a run starts: one per core, at most the limit.
+    static unsigned worker_count();
+    // Limits the workers of later runs (default 8); 0 turns the pipeline
+    // off, so every table is copied by one thread.
+    static void set_max_workers(unsigned count);
+
+private:
+    struct batch;
+    struct shared;
+    class worker;
+
+    void write_slices(shared& sh);
+    void write_batch(const batch& b, uint64_t& record);
+
+    dbf_recordset& source_;
+    dmp_recordset& target_;
+    bool skip_deleted_;
+    hooks hooks_;
+};
