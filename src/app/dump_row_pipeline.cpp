@@ -43,6 +43,14 @@ struct dump_row_pipeline::batch {
     std::vector<row_result> rows;
     std::vector<std::exception_ptr> failures;  // one per failed row, in order
     std::wstring first_unreadable;             // the note of its first row with one
+
+    // Emptied for reuse, keeping its room.
+    void clear() {
+        text.clear();
+        rows.clear();
+        failures.clear();
+        first_unreadable.clear();
+    }
 };
 
 // What the writer and the workers share; guarded by `mutex`.
@@ -60,6 +68,9 @@ struct dump_row_pipeline::shared {
     std::condition_variable to_writer;
     std::condition_variable to_workers;
     std::vector<slice_state> ring;  // slice s is at s % ring.size()
+    // Written batches, emptied: workers fill them again, so the memory of
+    // a run is taken once instead of from every thread's heap over and over.
+    std::vector<std::unique_ptr<batch>> spare;
     uint64_t slices = 0;
     uint64_t next_slice = 0;        // the next one a worker takes
     uint64_t head = 0;              // the one the writer is at
@@ -70,6 +81,14 @@ struct dump_row_pipeline::shared {
     std::atomic<bool> aborting{false};  // `abort`, read without the lock
 
     slice_state& slot(uint64_t s) { return ring[s % ring.size()]; }
+
+    // A spare batch, or a new one; called with `mutex` held.
+    std::unique_ptr<batch> take_spare() {
+        if (spare.empty()) return std::make_unique<batch>();
+        std::unique_ptr<batch> b = std::move(spare.back());
+        spare.pop_back();
+        return b;
+    }
 };
 
 // One worker thread: takes the next slice, reads its records through its
@@ -100,14 +119,18 @@ private:
     void make_slice(uint64_t s) {
         const uint32_t begin = sh_.first + static_cast<uint32_t>(s) * sh_.slice_records;
         const uint32_t end = std::min(sh_.count, begin + sh_.slice_records);
-        auto b = std::make_unique<batch>();
+        std::unique_ptr<batch> b;
         try {
+            {
+                std::lock_guard<std::mutex> lock(sh_.mutex);
+                b = sh_.take_spare();
+            }
             for (uint32_t r = begin; r < end; ++r) {
                 if (sh_.aborting.load(std::memory_order_relaxed)) return;
                 make_row(r, *b);
                 if (b->text.size() >= batch_bytes && r + 1 < end) {
-                    if (!hand_over(s, std::move(b), false)) return;
-                    b = std::make_unique<batch>();
+                    b = hand_over(s, std::move(b), false);
+                    if (!b) return;
                 }
             }
             hand_over(s, std::move(b), true);
@@ -164,18 +187,19 @@ private:
         b.rows.push_back(row);
     }
 
-    // Hands a batch to the writer; a slice that holds too much unwritten
-    // text waits here until the writer has taken some. False once the run
-    // ends.
-    bool hand_over(uint64_t s, std::unique_ptr<batch> b, bool last) {
+    // Hands a batch to the writer and returns the next one to fill; a
+    // slice that holds too much unwritten text waits here until the writer
+    // has taken some. Null after the last batch and once the run ends.
+    std::unique_ptr<batch> hand_over(uint64_t s, std::unique_ptr<batch> b, bool last) {
         std::unique_lock<std::mutex> lock(sh_.mutex);
         shared::slice_state& slot = sh_.slot(s);
         slot.bytes += b->text.size();
         slot.ready.push_back(std::move(b));
         slot.done = last;
         sh_.to_writer.notify_one();
-        if (!last) sh_.to_workers.wait(lock, [&] { return sh_.abort || slot.bytes <= slice_budget; });
-        return !sh_.abort;
+        if (last) return nullptr;
+        sh_.to_workers.wait(lock, [&] { return sh_.abort || slot.bytes <= slice_budget; });
+        return sh_.abort ? nullptr : sh_.take_spare();
     }
 
     shared& sh_;
@@ -190,9 +214,10 @@ dump_row_pipeline::dump_row_pipeline(dbf_recordset& source, dmp_recordset& targe
     : source_(source), target_(target), skip_deleted_(skip_deleted), hooks_(std::move(hooks)) {}
 
 unsigned dump_row_pipeline::worker_count() {
+    // The writing thread keeps a core of its own.
     const unsigned cores = std::thread::hardware_concurrency();
     if (cores < 2) return 0;
-    return std::min(cores, max_workers.load());
+    return std::min(cores - 1, max_workers.load());
 }
 
 void dump_row_pipeline::set_max_workers(unsigned count) { max_workers.store(count); }
@@ -284,11 +309,16 @@ void dump_row_pipeline::write_slices(shared& sh) {
                 slot.ready.pop_front();
             }
             write_batch(*b, record);
+            const size_t written = b->text.size();
+            b->clear();
+            bool below_budget = false;  // a worker of this slice may wait for that
             {
                 std::lock_guard<std::mutex> lock(sh.mutex);
-                slot.bytes -= b->text.size();
+                below_budget = slot.bytes > slice_budget && slot.bytes - written <= slice_budget;
+                slot.bytes -= written;
+                sh.spare.push_back(std::move(b));
             }
-            sh.to_workers.notify_all();
+            if (below_budget) sh.to_workers.notify_all();
         }
         {
             std::lock_guard<std::mutex> lock(sh.mutex);

@@ -23,6 +23,7 @@ sql_field_mutator& sql_table_mutator::update_field(const std::wstring& old_name,
                                                    const std::wstring& character_set) {
     tk_wlog(1, L"udb_table_mutator::update_field(old_name=%ls,new_name=%ls,native_type=%ls,length=%d)",
             old_name.c_str(), field_new_name.c_str(), type.name.c_str(), int(type.size));
+    forget_fields();
     auto& slot = fields[old_name];
     if (!slot) {
         tk_wlog(1, L"create_field_mutator(%ls)", old_name.c_str());
@@ -73,6 +74,7 @@ void sql_table_mutator::modify3(udb_indexes& indexes) const {
 
 std::wstring sql_table_mutator::modify1(udb_schema& schema) {
     tk_log(1, "udb_table_mutator::modify1()");
+    forget_fields();  // a new table: its fields are matched again
     if (!fields.empty()) {
         tk_log(1, "create_modified_copy2");
         std::vector<std::unique_ptr<t_ftd>> copy;
@@ -102,20 +104,59 @@ const udb_record& sql_table_mutator::modify2(const udb_record& record) {
         return record;
     }
     tk_log(1, "create_modified_copy1");
-    copy_.reset();
-    for (const auto& field : record.fields) {
-        if (!field) continue;
-        const sql_field_mutator* m = find_field_mutator(field->name);
-        if (!m) {
-            copy_.add_field(*field);
-            continue;
+    if (!same_fields(record)) resolve(record);
+    if (!copy_ready_) {
+        build_copy(record);
+    } else {
+        // The copy's fields are overwritten whole (name, size, value), so
+        // nothing of the last record or of its changes stays behind.
+        size_t k = 0;
+        for (size_t i = 0; i < record.fields.size(); ++i) {
+            const udb_field* field = record.fields[i].get();
+            const sql_field_mutator* m = resolved_[i];
+            if (!field || (m && m->status == udb_mutators::deleted)) continue;
+            udb_field& copy = *copy_.at(k++);
+            copy = *field;
+            if (m) m->modify2(copy);
         }
-        if (m->status == udb_mutators::deleted) continue;
-        udb_field& copy = copy_.add_field(*field);
-        m->modify2(copy);
     }
     tk_log(1, "create_modified_copy1 - END");
     return copy_;
+}
+
+bool sql_table_mutator::same_fields(const udb_record& record) const {
+    if (resolved_names_.size() != record.fields.size()) return false;
+    for (size_t i = 0; i < record.fields.size(); ++i) {
+        const udb_field* field = record.fields[i].get();
+        if (field ? field->name != resolved_names_[i] : !resolved_names_[i].empty()) return false;
+    }
+    return !resolved_names_.empty() || record.fields.empty();
+}
+
+void sql_table_mutator::forget_fields() {
+    resolved_names_.clear();
+    resolved_.clear();
+    copy_ready_ = false;
+}
+
+void sql_table_mutator::resolve(const udb_record& record) {
+    forget_fields();
+    for (const auto& field : record.fields) {
+        resolved_names_.push_back(field ? field->name : std::wstring());
+        resolved_.push_back(field ? find_field_mutator(field->name) : nullptr);
+    }
+}
+
+void sql_table_mutator::build_copy(const udb_record& record) {
+    copy_.reset();
+    for (size_t i = 0; i < record.fields.size(); ++i) {
+        const udb_field* field = record.fields[i].get();
+        const sql_field_mutator* m = resolved_[i];
+        if (!field || (m && m->status == udb_mutators::deleted)) continue;
+        udb_field& copy = copy_.add_field(*field);
+        if (m) m->modify2(copy);
+    }
+    copy_ready_ = true;
 }
 
 std::optional<std::wstring> sql_table_mutator::get_property(const std::wstring& key) const {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "sql/sql_field_mutator.h"
 #include "sql/sql_native_type.h"
@@ -40,6 +41,9 @@ public:
     std::wstring modify1(udb_schema& schema);
     // The record to write: `record` itself without field changes, else a
     // modified copy owned by this mutator (valid until the next call).
+    // Which mutator takes which field is worked out once for a run of
+    // records whose field names stay the same (update_field and modify1
+    // start over).
     const udb_record& modify2(const udb_record& record);
 
     std::optional<std::wstring> get_property(const std::wstring& key) const override;
@@ -50,5 +54,15 @@ public:
     std::map<std::wstring, std::unique_ptr<sql_field_mutator>> fields;
 
 private:
+    // The field names of the last record and the mutator of each (null:
+    // none); whether copy_ holds one field per kept field, in that order.
+    bool same_fields(const udb_record& record) const;
+    void resolve(const udb_record& record);
+    void forget_fields();
+    void build_copy(const udb_record& record);
+
+    std::vector<std::wstring> resolved_names_;
+    std::vector<const sql_field_mutator*> resolved_;
+    bool copy_ready_ = false;
     udb_record copy_;
 };

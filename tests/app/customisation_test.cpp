@@ -139,6 +139,45 @@ TEST(indexes_follow_fields, dropped_columns_leave_and_renamed_ones_follow) {
     EXPECT_EQ(idx[0].fields, (std::vector<std::wstring>{L"alpha", L"C"}));
 }
 
+// The changed copy of a record is reused from record to record: nothing of
+// one record, or of a change that failed on it, may show in the next.
+TEST(record_changes, each_record_starts_from_its_own_values) {
+    sql_table_mutator m(L"t");
+    m.update_field(L"NAME", L"full_name", sql_native_type(), L"");
+    m.update_field(L"NOTE", L"", type_of(L"INT"), L"");
+    m.update_field(L"JUNK", L"JUNK", sql_native_type(), L"").status = udb_mutators::deleted;
+    auto record = [](const wchar_t* name, const wchar_t* note, bool with_junk) {
+        auto r = std::make_unique<udb_record>();
+        r->add_field(udb_field(L"NAME", 10, ole_variant(std::wstring(name))));
+        if (with_junk) r->add_field(udb_field(L"JUNK", 1, ole_variant(std::wstring(L"j"))));
+        r->add_field(udb_field(L"NOTE", 10, ole_variant(std::wstring(note))));
+        return r;
+    };
+    auto first = record(L"ann", L"12", true);
+    const udb_record& a = m.modify2(*first);
+    ASSERT_EQ(a.size(), 2u);
+    EXPECT_EQ(a.at(0)->name, L"full_name");
+    EXPECT_EQ(a.at(0)->to_wstring(), L"ann");
+    EXPECT_EQ(a.at(1)->get_type(), VT_I4);
+
+    auto bad = record(L"bob", L"x", true);
+    EXPECT_THROW(m.modify2(*bad), tk_exception);
+
+    auto third = record(L"cy", L"7", true);
+    const udb_record& c = m.modify2(*third);
+    ASSERT_EQ(c.size(), 2u);
+    EXPECT_EQ(c.at(0)->to_wstring(), L"cy");
+    EXPECT_EQ(c.at(1)->name, L"NOTE");
+    EXPECT_EQ(c.at(1)->to_wstring(), L"7");
+
+    // Other fields: matched again.
+    auto other = record(L"di", L"8", false);
+    const udb_record& d = m.modify2(*other);
+    ASSERT_EQ(d.size(), 2u);
+    EXPECT_EQ(d.at(0)->name, L"full_name");
+    EXPECT_EQ(d.at(1)->to_wstring(), L"8");
+}
+
 TEST(type_mappings, block_survives_a_profile_file) {
     temp_dir dir;
     sql_db_mutator out;
