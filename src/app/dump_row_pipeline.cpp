@@ -211,7 +211,12 @@ private:
 
 dump_row_pipeline::dump_row_pipeline(dbf_recordset& source, dmp_recordset& target, bool skip_deleted,
                                      hooks hooks)
-    : source_(source), target_(target), skip_deleted_(skip_deleted), hooks_(std::move(hooks)) {}
+    : source_(source),
+      target_(target),
+      skip_deleted_(skip_deleted),
+      hooks_(std::move(hooks)),
+      workers_(worker_count()),
+      block_records_(source.get_block_records()) {}
 
 unsigned dump_row_pipeline::worker_count() {
     // The writing thread keeps a core of its own.
@@ -232,16 +237,16 @@ uint32_t slice_records_of(const dbf_recordset& source) {
 
 }  // namespace
 
+// Asked before every record until the pipeline starts: the cheap tests first.
 bool dump_row_pipeline::usable(uint32_t first) const {
     const uint32_t count = source_.get_record_count();
-    return worker_count() > 0 && tk_log_silent() && target_.is_mapped() && first < count &&
-           first % source_.get_block_records() == 0 &&
-           (count - first) / slice_records_of(source_) >= min_slices;
+    return workers_ > 0 && first % block_records_ == 0 && first < count && tk_log_silent() &&
+           target_.is_mapped() && (count - first) / slice_records_of(source_) >= min_slices;
 }
 
 bool dump_row_pipeline::run(uint32_t first) {
     const uint32_t count = source_.get_record_count();
-    const unsigned n = worker_count();
+    const unsigned n = workers_;
     if (n == 0) return false;
     std::vector<std::unique_ptr<dbf_recordset>> readers;
     try {

@@ -64,4 +64,6 @@ private:
     dmp_recordset& target_;
     bool skip_deleted_;
     hooks hooks_;
+    unsigned workers_;        // worker_count() when made
+    uint32_t block_records_;  // the source's records per read
 };
