@@ -23,6 +23,7 @@ std::atomic<unsigned> max_workers{8};
 constexpr size_t slice_bytes = 256 * 1024;  // record bytes a worker takes at once
 constexpr size_t batch_bytes = 64 * 1024;   // text handed to the writer at once
 constexpr size_t slice_budget = 1 << 20;    // unwritten text one slice may hold
+constexpr size_t total_budget = 16 << 20;   // unwritten text all slices but the writer's may hold
 constexpr uint64_t min_slices = 2;          // fewer records left are copied alone
 
 enum class row_kind : uint8_t { written, deleted, read_failed, row_failed };
@@ -74,6 +75,8 @@ struct dump_row_pipeline::shared {
     uint64_t slices = 0;
     uint64_t next_slice = 0;        // the next one a worker takes
     uint64_t head = 0;              // the one the writer is at
+    size_t total_bytes = 0;         // text handed over and not yet written, all slices
+    unsigned waiting = 0;           // workers waiting for the writer to take text
     uint32_t first = 0;             // record of slice 0
     uint32_t count = 0;             // records of the table
     uint32_t slice_records = 0;
@@ -141,6 +144,7 @@ private:
             shared::slice_state& slot = sh_.slot(s);
             if (b) {
                 slot.bytes += b->text.size();
+                sh_.total_bytes += b->text.size();
                 slot.ready.push_back(std::move(b));
             }
             slot.broken = std::current_exception();
@@ -187,18 +191,29 @@ private:
         b.rows.push_back(row);
     }
 
-    // Hands a batch to the writer and returns the next one to fill; a
-    // slice that holds too much unwritten text waits here until the writer
-    // has taken some. Null after the last batch and once the run ends.
+    // Hands a batch to the writer and returns the next one to fill. A slice
+    // that holds too much unwritten text, or one ahead of the writer while
+    // all of them together hold too much (rows of large memos), waits here
+    // until the writer has taken some. Null after the last batch and once
+    // the run ends.
     std::unique_ptr<batch> hand_over(uint64_t s, std::unique_ptr<batch> b, bool last) {
         std::unique_lock<std::mutex> lock(sh_.mutex);
         shared::slice_state& slot = sh_.slot(s);
         slot.bytes += b->text.size();
+        sh_.total_bytes += b->text.size();
         slot.ready.push_back(std::move(b));
         slot.done = last;
         sh_.to_writer.notify_one();
         if (last) return nullptr;
-        sh_.to_workers.wait(lock, [&] { return sh_.abort || slot.bytes <= slice_budget; });
+        auto may_go_on = [&] {
+            return sh_.abort ||
+                   (slot.bytes <= slice_budget && (s == sh_.head || sh_.total_bytes <= total_budget));
+        };
+        if (!may_go_on()) {
+            ++sh_.waiting;
+            sh_.to_workers.wait(lock, may_go_on);
+            --sh_.waiting;
+        }
         return sh_.abort ? nullptr : sh_.take_spare();
     }
 
@@ -316,14 +331,15 @@ void dump_row_pipeline::write_slices(shared& sh) {
             write_batch(*b, record);
             const size_t written = b->text.size();
             b->clear();
-            bool below_budget = false;  // a worker of this slice may wait for that
+            bool wake = false;  // only a worker waiting for room needs to hear of it
             {
                 std::lock_guard<std::mutex> lock(sh.mutex);
-                below_budget = slot.bytes > slice_budget && slot.bytes - written <= slice_budget;
                 slot.bytes -= written;
+                sh.total_bytes -= written;
                 sh.spare.push_back(std::move(b));
+                wake = sh.waiting != 0;
             }
-            if (below_budget) sh.to_workers.notify_all();
+            if (wake) sh.to_workers.notify_all();
         }
         {
             std::lock_guard<std::mutex> lock(sh.mutex);
