@@ -4,9 +4,12 @@
 // counted with the first one named, a stop leaving the same rows behind.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
 
 #include "app/dump_row_pipeline.h"
 #include "app/error_handler.h"
@@ -157,6 +160,44 @@ TEST_F(dump_pipeline, a_stop_at_a_failing_record_leaves_the_same_rows) {
     // Rows up to the failing record are in the file, none after it.
     EXPECT_NE(one.dump.find("(" + std::to_string(broken_memo_rows[0]) + ", "), std::string::npos);
     EXPECT_EQ(one.dump.find("(" + std::to_string(broken_memo_rows[0] + 2) + ", "), std::string::npos);
+}
+
+// While it lives, no file of this process grows past `bytes`; a write
+// beyond fails with EFBIG instead of ending the process.
+class file_size_limit {
+public:
+    explicit file_size_limit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small{bytes, old_.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~file_size_limit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, old_handler_);
+    }
+
+private:
+    rlimit old_{};
+    void (*old_handler_)(int) = nullptr;
+};
+
+TEST_F(dump_pipeline, a_file_that_cannot_grow_fails_alike) {
+    if (dump_row_pipeline::worker_count() == 0) GTEST_SKIP() << "one core: every table is copied by one thread";
+    const outcome before = convert(3, false);
+    ASSERT_GT(before.dump.size(), 2u << 20);
+    outcome one, many;
+    {
+        file_size_limit limit(2 << 20);
+        one = convert(0, false);
+        many = convert(3, false);
+    }
+    expect_same(one, many);
+    EXPECT_NE(one.result, run_outcome::completed);
+    ASSERT_FALSE(one.calls.empty());
+    EXPECT_EQ(one.calls.back().level, 1) << one.calls.back().message;
+    // The failed runs left the earlier dump as it was.
+    EXPECT_TRUE(one.dump == before.dump);
 }
 
 }  // namespace
