@@ -43,18 +43,6 @@ void write_file(const std::filesystem::path& path, const std::string& bytes) {
     write_file(path, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
-testkit::dbf_fixture_table memo_table(uint8_t version) {
-    using V = testkit::dbf_value;
-    testkit::dbf_fixture_table t;
-    t.version = version;
-    t.fields = {{"NAME", 'C', 8}, {"NOTE", 'M'}, {"MORE", 'M'}};
-    t.records = {{false, {V::str("one"), V::str("first memo"), V::null()}},
-                 {false, {V::str("two"), V::str(std::string(700, 'x')), V::str("third")}},
-                 {true, {V::str("three"), V::null(), V::str("last memo\x1A trailing")}},
-                 {false, {V::str("four"), V::str("short"), V::str(std::string(70, 'y'))}}};
-    return t;
-}
-
 std::string pack(const std::string& first, const std::string& second) {
     std::string out(4, '\0');
     const uint32_t n = static_cast<uint32_t>(first.size());

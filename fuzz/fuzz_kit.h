@@ -22,12 +22,6 @@ const std::filesystem::path& work_dir();
 void write_file(const std::filesystem::path& path, const uint8_t* data, size_t size);
 void write_file(const std::filesystem::path& path, const std::string& bytes);
 
-// The small table a memo harness reads its fuzzed memo file through: a
-// character field and two memo fields whose references point at blocks
-// near the start of the file. `version` picks the flavour (0x83 dBASE III,
-// 0x8B dBASE IV, 0xF5 FoxPro 2, 0x30 Visual FoxPro, 0xE5 SMT).
-testkit::dbf_fixture_table memo_table(uint8_t version);
-
 // Two files in one input: a 4-byte little-endian length of the first, the
 // first, then the second (the rest). A short input unpacks as a first file
 // of all its bytes and an empty second.

@@ -86,7 +86,7 @@ void generated() {
         {"memo_dbt3", 0x83}, {"memo_dbt4", 0x8B}, {"memo_fpt", 0xF5}, {"memo_fpt", 0x30}, {"memo_smt", 0xE5}};
     for (const auto& [harness, version] : memo_kinds) {
         for (uint16_t block : {0, 32, 512}) {
-            dbf_fixture_table t = fuzzkit::memo_table(version);
+            dbf_fixture_table t = testkit::dbf_fixture::memo_host(version);
             t.memo_block_size = block;
             if (block == 32 && (version == 0x83)) continue;  // dBASE III blocks are fixed
             std::string memo;

@@ -104,14 +104,7 @@ TEST(fuzz_regress, memo_files_read_or_fail_cleanly) {
         for (const fs::path& input : inputs(harness)) {
             for (uint8_t version : versions) {
                 dbf_test_folder dir;
-                testkit::dbf_fixture_table t;
-                t.version = version;
-                t.fields = {{"NAME", 'C', 8}, {"NOTE", 'M'}, {"MORE", 'M'}};
-                t.records = {{false, {V::str("one"), V::str("first memo"), V::null()}},
-                             {false, {V::str("two"), V::str(std::string(700, 'x')), V::str("third")}},
-                             {true, {V::str("three"), V::null(), V::str("last memo\x1A trailing")}},
-                             {false, {V::str("four"), V::str("short"), V::str(std::string(70, 'y'))}}};
-                const fs::path memo = dbf_fixture::write(dir / "t.dbf", t);
+                const fs::path memo = dbf_fixture::write(dir / "t.dbf", dbf_fixture::memo_host(version));
                 ASSERT_FALSE(memo.empty());
                 fs::copy_file(input, memo, fs::copy_options::overwrite_existing);
                 read_or_reject(input, [&] {

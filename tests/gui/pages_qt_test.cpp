@@ -40,6 +40,7 @@
 #include "gui/welcome_page.h"
 #include "gui/wizard_sheet.h"
 #include "gui/wizard_shell.h"
+#include "dialog_script.h"
 #include "gui_test_env.h"
 #include "qt_controls.h"
 #include "sql/sql_field_mutator.h"
@@ -50,37 +51,6 @@
 #include "udb/udb_mutators.h"
 
 namespace {
-
-// Answers every dialog the pages open: message boxes are recorded (a
-// question gets `yes`); other dialogs go to the handler for their
-// objectName, else they are cancelled. Handlers run in the dialog's own
-// event loop, so they click and type into it like a user.
-struct dialog_script {
-    std::vector<std::string> boxes;
-    std::vector<std::string> titles;
-    bool yes = true;
-    std::map<QString, std::function<void(QDialog&)>> handlers;
-    std::map<QString, int> opened;
-
-    dialog_script() {
-        gui_call::set_modal_hook([this](QDialog& d) { answer(d); });
-    }
-    ~dialog_script() { gui_call::set_modal_hook({}); }
-
-    void answer(QDialog& d) {
-        if (auto* box = qobject_cast<QMessageBox*>(&d)) {
-            boxes.push_back(box->text().toStdString());
-            titles.push_back(box->windowTitle().toStdString());
-            if (QAbstractButton* b = box->button(yes ? QMessageBox::Yes : QMessageBox::No)) b->click();
-            else box->accept();
-            return;
-        }
-        ++opened[d.objectName()];
-        auto it = handlers.find(d.objectName());
-        if (it != handlers.end()) it->second(d);
-        else d.reject();
-    }
-};
 
 std::vector<std::wstring> rows_of(QListWidget* list) {
     std::vector<std::wstring> rows;

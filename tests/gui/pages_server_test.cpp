@@ -40,6 +40,7 @@
 #include "gui/welcome_page.h"
 #include "gui/wizard_sheet.h"
 #include "gui/wizard_shell.h"
+#include "dialog_script.h"
 #include "qt_controls.h"
 #include "testkit/dbf_fixture.h"
 #include "testkit/files.h"
@@ -61,31 +62,6 @@ const bool socket_named = [] {
     if (const char* socket = std::getenv("QZ_TEST_SOCKET")) setenv("MYSQL_UNIX_PORT", socket, 1);
     return true;
 }();
-
-// Boxes are recorded (questions get `yes`); other dialogs go to the handler
-// for their objectName, else they are cancelled.
-struct dialog_script {
-    std::vector<std::string> boxes;
-    bool yes = true;
-    std::map<QString, std::function<void(QDialog&)>> handlers;
-    std::map<QString, int> opened;
-
-    dialog_script() {
-        gui_call::set_modal_hook([this](QDialog& d) {
-            if (auto* box = qobject_cast<QMessageBox*>(&d)) {
-                boxes.push_back(box->text().toStdString());
-                if (QAbstractButton* b = box->button(yes ? QMessageBox::Yes : QMessageBox::No)) b->click();
-                else box->accept();
-                return;
-            }
-            ++opened[d.objectName()];
-            auto it = handlers.find(d.objectName());
-            if (it != handlers.end()) it->second(d);
-            else d.reject();
-        });
-    }
-    ~dialog_script() { gui_call::set_modal_hook({}); }
-};
 
 size_t count_of(const std::string& text, const std::string& part) {
     size_t n = 0;

@@ -391,6 +391,18 @@ std::filesystem::path dbf_fixture::write(const std::filesystem::path& path, cons
     return mp;
 }
 
+dbf_fixture_table dbf_fixture::memo_host(uint8_t version) {
+    using V = dbf_value;
+    dbf_fixture_table t;
+    t.version = version;
+    t.fields = {{"NAME", 'C', 8}, {"NOTE", 'M'}, {"MORE", 'M'}};
+    t.records = {{false, {V::str("one"), V::str("first memo"), V::null()}},
+                 {false, {V::str("two"), V::str(std::string(700, 'x')), V::str("third")}},
+                 {true, {V::str("three"), V::null(), V::str("last memo\x1A trailing")}},
+                 {false, {V::str("four"), V::str("short"), V::str(std::string(70, 'y'))}}};
+    return t;
+}
+
 std::vector<dbc_object> dbf_fixture::container_objects(const std::vector<dbc_table>& tables) {
     std::vector<dbc_object> out;
     out.push_back({1, 1, "Database", "Database"});

@@ -111,6 +111,12 @@ public:
     static dbf_fixture_table container(const std::vector<dbc_object>& objects);
     // Objects for a database with these tables: database, then each table and its fields.
     static std::vector<dbc_object> container_objects(const std::vector<dbc_table>& tables);
+    // The small table a fuzzed memo file is read through (by the fuzz
+    // harnesses and by the tests that replay what they found): a character
+    // field and two memo fields whose references point at blocks near the
+    // start of the file. `version` picks the flavour (0x83 dBASE III, 0x8B
+    // dBASE IV, 0xF5 FoxPro 2, 0x30 Visual FoxPro, 0xE5 SMT).
+    static dbf_fixture_table memo_host(uint8_t version);
 
     // The usual record width of a type in a flavour (memo references 4 in VFP, else 10).
     static uint16_t default_length(char type, uint8_t version);
