@@ -362,7 +362,7 @@ void dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
         std::exception_ptr failed;
         if (row.kind == row_kind::read_failed || row.kind == row_kind::row_failed) failed = b.failures[failure++];
         try {
-            if (row.unreadable != 0) source_.add_unreadable({row.unreadable, b.first_unreadable});
+            if (row.unreadable != 0) source_.add_unreadable(row.unreadable, b.first_unreadable);
             switch (row.kind) {
             case row_kind::written:
                 target_.append_row(text, row.record_size);

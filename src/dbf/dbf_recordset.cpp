@@ -692,10 +692,10 @@ dbf_recordset::unreadable_note dbf_recordset::take_unreadable() {
     return note;
 }
 
-void dbf_recordset::add_unreadable(const unreadable_note& note) {
-    if (note.count == 0) return;
-    if (unreadable_count_ == 0) first_unreadable_ = note.first;
-    unreadable_count_ += note.count;
+void dbf_recordset::add_unreadable(uint64_t count, const std::wstring& first) {
+    if (count == 0) return;
+    if (unreadable_count_ == 0) first_unreadable_ = first;
+    unreadable_count_ += count;
 }
 
 std::wstring dbf_recordset::get_unreadable_summary() const {

@@ -108,7 +108,8 @@ public:
         std::wstring first;  // "field F of record #R holds 'T'"
     };
     unreadable_note take_unreadable();
-    void add_unreadable(const unreadable_note& note);
+    // `first` names the first of them; it is kept only when none came before.
+    void add_unreadable(uint64_t count, const std::wstring& first);
 
 private:
     struct reader_tag {};

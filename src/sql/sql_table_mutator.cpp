@@ -130,7 +130,7 @@ bool sql_table_mutator::same_fields(const udb_record& record) const {
         const udb_field* field = record.fields[i].get();
         if (field ? field->name != resolved_names_[i] : !resolved_names_[i].empty()) return false;
     }
-    return !resolved_names_.empty() || record.fields.empty();
+    return true;
 }
 
 void sql_table_mutator::forget_fields() {
