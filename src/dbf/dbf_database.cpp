@@ -117,7 +117,7 @@ bool dbf_database::delete_tab(const std::wstring& table) {
 }
 
 uint8_t dbf_database::get_write_language_driver() const {
-    return dbf_codepage_of(codepage_key_) != 0 ? codepage_key_ : 0x03;
+    return dbf_header_byte_of_key(codepage_key_);
 }
 
 void dbf_database::check_file_name(const std::wstring& name) {

@@ -48,7 +48,8 @@ public:
     // throws tk_exception_ex (level 0); a missing one is logged first.
     bool delete_tab(const std::wstring& name) override;
     // The code page new tables are written in and the language-driver byte
-    // that names it: the user's key, or 0x03 (1252) for 0 or an unknown key.
+    // that names it: the user's key, another byte naming its code page in a
+    // header (0xC9 for key 0x57), or 0x03 (1252) for 0 or an unknown key.
     uint8_t get_write_language_driver() const;
     // A DBF database has no queries: null.
     std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& text) override;

@@ -148,9 +148,10 @@ void dbf_recordset::read_header() {
         throw dbf_exception::io_failure(fs_path_, e);
     }
     if (size < 32) not_dbf("File is too small");
-    uint8_t h[32];
+    // Level 7 names its language driver in bytes 32-63 of a 68-byte header.
+    uint8_t h[64] = {};
     try {
-        file_->get_at(0, h, 32);
+        file_->get_at(0, h, static_cast<size_t>(std::min<uint64_t>(size, sizeof h)));
     } catch (const tk_exception& e) {
         throw dbf_exception::io_failure(fs_path_, e);
     }
@@ -168,7 +169,8 @@ void dbf_recordset::read_header() {
         header_.flags = h[28];
         header_.language_driver = h[29];
         if (header_.rec_size < 2 || header_.last_rec < 0) not_dbf("Invalid DBF header");
-        codepage_ = dbf_effective_codepage(codepage_key_, header_.language_driver);
+        choose_codepage(is_level7(h[0]) ? std::string_view(reinterpret_cast<const char*>(h + 32), 32)
+                                        : std::string_view());
         read_descriptors_standard(size);
     }
     DBF_LOG(2, "data_offset=%u, last_rec=%d, rec_size=%d", data_offset_, header_.last_rec, header_.rec_size);
@@ -184,6 +186,12 @@ void dbf_recordset::read_header() {
     build_schema();
     init_memo_file();
     init_indexes();
+}
+
+void dbf_recordset::choose_codepage(std::string_view driver_name) {
+    const dbf_codepage_choice choice = dbf_choose_codepage(codepage_key_, header_.language_driver, driver_name);
+    codepage_ = choice.codepage;
+    if (!choice.unknown_driver.empty()) dbf_report::report(dbf_exception(choice.unknown_driver, 0), path_);
 }
 
 void dbf_recordset::read_descriptors_standard(uint64_t file_size) {

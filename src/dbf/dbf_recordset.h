@@ -2,7 +2,8 @@
 //
 // The constructor reads the header (standard, dBASE II and level-7 forms),
 // the field descriptors, picks the table's code page (the user's key, else
-// the header's language driver, 1252 when neither names one), decodes the
+// the header's language driver or level-7 driver name, 1252 when neither
+// names one; an unknown driver is reported), decodes the
 // field names with it, applies the long names of the database container,
 // makes duplicate and empty names unique, and opens the memo file. Every
 // failure of the table's own files is a level-0 dbf_exception; a missing
@@ -28,6 +29,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dbf/dbf_column.h"
@@ -116,6 +118,7 @@ private:
     dbf_recordset(const dbf_recordset& from, reader_tag);
 
     void read_header();
+    void choose_codepage(std::string_view driver_name);
     void read_descriptors_standard(uint64_t file_size);
     void read_descriptors_dbase2(uint64_t file_size);
     void add_descriptor(const dbf_field_descriptor7& fd);

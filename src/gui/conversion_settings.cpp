@@ -67,7 +67,14 @@ int conversion_settings::page_init() {
     view().set_check(1204, conv->bool_dbf);
     if (view().item_count(1302) == 0) {
         init_codepage_tables();
-        for (const auto& [byte, text] : dbf_codepage_descriptions()) view().add_item(1302, text, byte);
+        // Each choice but "Default" shows the code page it reads with, so
+        // keys of alike descriptions ("Windows ANSI", "1251 Windows ANSI")
+        // are told apart; the item's data stays the stored key.
+        for (const auto& [byte, text] : dbf_codepage_descriptions()) {
+            const std::wstring label =
+                byte == 0 ? text : text + L" (" + std::to_wstring(dbf_codepage_of(byte)) + L")";
+            view().add_item(1302, label, byte);
+        }
     }
     int selected = 0;
     for (int i = 0; i < view().item_count(1302); ++i)

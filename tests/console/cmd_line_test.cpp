@@ -127,6 +127,10 @@ TEST_F(CommandLine, EncodingMustBeADriverByte) {
     // 0x65 (866) and 0x165, whose low byte is 0x65, are both taken.
     EXPECT_EQ(run_dump({"--encoding=101"}).status, 0);
     EXPECT_EQ(run_dump({"--encoding=357"}).status, 0);
+    // The Asian Windows keys are choices too (0x7A: 936); 0x7D, a header
+    // mark only, is not.
+    EXPECT_EQ(run_dump({"--encoding=122"}).status, 0);
+    EXPECT_EQ(run_dump({"--encoding=125"}).status, 255);
     // Text that is no number reads 0, the key that keeps each table's own.
     EXPECT_EQ(run_dump({"--encoding=x1"}).status, 0);
 }

@@ -191,13 +191,115 @@ TEST(dbf_decoding, visual_foxpro_types_and_null_flags) {
 TEST(dbf_code_pages, header_byte_user_key_and_built_in_tables) {
     init_codepage_tables();
     init_codepage_tables();
-    EXPECT_EQ(dbf_codepage_map().size(), 23u);
+    EXPECT_EQ(dbf_codepage_map().size(), 28u);
     EXPECT_EQ(dbf_effective_codepage(0, 0xC9), 1251);
     EXPECT_EQ(dbf_effective_codepage(0x65, 0x03), 866);
-    EXPECT_EQ(dbf_effective_codepage(0, 0x7B), 1252);
     EXPECT_EQ(dbf_effective_codepage(0, 0xCA), 1254);
+    EXPECT_EQ(dbf_effective_codepage(0, 0), 1252);
+    // Header bytes go through the published language-driver table; each
+    // cell holds letters of the code page that table names, from the
+    // published mappings.
+    struct sample {
+        uint8_t driver;
+        const char* bytes;
+        const char* text;
+    };
+    const sample samples[] = {
+        {0x13, "\x93\xFA\x96\x7B\x8C\xEA", "日本語"},  // 932 Shift-JIS
+        {0x7B, "\x93\xFA\x96\x7B", "日本"},              // 932
+        {0x7A, "\xC4\xE3\xBA\xC3", "你好"},              // 936 GBK
+        {0x4D, "\xD6\xD0\xCE\xC4", "中文"},              // 936
+        {0x78, "\xA4\xA4\xA4\xE5", "中文"},              // 950 Big5
+        {0x79, "\xC7\xD1\xB1\xB9", "한국"},              // 949
+        {0x7C, "\xA1\xD2", "กา"},                         // 874 Thai
+        {0x1B, "a\x8D" "b\x82", "aìbé"},                  // 437: 0x8D is i-grave
+        {0x57, "M\xE9xico", "México"},                    // ANSI, 1252
+        {0x58, "F\xF6r", "För"},                          // 1252
+        {0x26, "\x80", "А"},                               // 866
+        {0x7D, "\xF9", "ש"},                               // 1255 Hebrew
+        {0x1C, "\x84", "Â"},                               // 863 French Canadian
+        {0x24, "\x84", "ã"},                               // 860 Portuguese
+    };
     dbf_test_folder dir;
     dbf_fixture_table t;
+    t.fields = {{"TXT", 'C', 8}};
+    for (const sample& s : samples) {
+        t.language_driver = s.driver;
+        t.records = {{false, {V::str(s.bytes)}}};
+        dbf_fixture::write(dir / "cp.dbf", t);
+        report_catcher reports;
+        EXPECT_EQ(rows_of(*open(dir / "cp.dbf"))[0][0], s.text) << int(s.driver);
+        EXPECT_TRUE(reports.messages.empty()) << int(s.driver);
+    }
+
+    // The user's key keeps its meaning: 0x57 is 1251, 0x7A is 936.
+    t.language_driver = 0x57;
+    t.records = {{false, {V::str("\xC0\xE1")}}};
+    dbf_fixture::write(dir / "key.dbf", t);
+    EXPECT_EQ(rows_of(*open(dir / "key.dbf"))[0][0], "Àá");
+    EXPECT_EQ(rows_of(*open(dir / "key.dbf", 0x57))[0][0], "Аб");
+    t.records = {{false, {V::str("\xC4\xE3\xBA\xC3")}}};
+    dbf_fixture::write(dir / "key.dbf", t);
+    EXPECT_EQ(rows_of(*open(dir / "key.dbf", 0x7A))[0][0], "你好");
+    EXPECT_EQ(dbf_codepage_of(0x7A), 936);
+    EXPECT_EQ(dbf_codepage_of(0x57), 1251);
+    EXPECT_EQ(dbf_codepage_of(0x7D), 0);  // a header mark, not one of the user's keys
+
+    // Level 7 with byte 0 names its code page in its driver name; field
+    // names are read with it too.
+    dbf_fixture_table l7;
+    l7.version = 0x04;
+    l7.fields = {{"\x88\xAC\xEF", 'C', 4}};  // "Имя" in 866
+    l7.records = {{false, {V::str("\x80\xA1")}}};
+    l7.ld_name = "DB866RU0";
+    dbf_fixture::write(dir / "l7.dbf", l7);
+    {
+        report_catcher reports;
+        auto rs = open(dir / "l7.dbf");
+        EXPECT_EQ(rs->get_codepage(), 866);
+        EXPECT_EQ(rs->schema.at(0)->name, L"Имя");
+        EXPECT_EQ(rows_of(*rs)[0][0], "Аб");
+        EXPECT_TRUE(reports.messages.empty());
+    }
+    l7.ld_name = "DB437US0";
+    dbf_fixture::write(dir / "l7.dbf", l7);
+    EXPECT_EQ(open(dir / "l7.dbf")->get_codepage(), 437);
+    for (const char* name : {"DBWINUS0", "DBWINWE0", "", "XX866RU0"}) {
+        l7.ld_name = name;
+        dbf_fixture::write(dir / "l7.dbf", l7);
+        report_catcher reports;
+        EXPECT_EQ(open(dir / "l7.dbf")->get_codepage(), 1252) << name;
+        EXPECT_TRUE(reports.messages.empty()) << name;
+    }
+    // A header byte wins over the name; outside level 7 the bytes past the
+    // header are descriptors, never a name.
+    l7.ld_name = "DB866RU0";
+    l7.language_driver = 0x1B;
+    dbf_fixture::write(dir / "l7.dbf", l7);
+    EXPECT_EQ(open(dir / "l7.dbf")->get_codepage(), 437);
+    t.language_driver = 0;
+    t.fields = {{"DB866RU0", 'C', 4}};
+    dbf_fixture::write(dir / "named.dbf", t);
+    EXPECT_EQ(open(dir / "named.dbf")->get_codepage(), 1252);
+
+    // An unknown byte reads as 1252 and is reported once for the table.
+    t.fields = {{"TXT", 'C', 8}};
+    t.language_driver = 0xF0;
+    t.records = {{false, {V::str("\xE9")}}, {false, {V::str("\xE8")}}};
+    dbf_fixture::write(dir / "unknown.dbf", t);
+    {
+        report_catcher reports;
+        auto rs = open(dir / "unknown.dbf");
+        EXPECT_EQ(rows_of(*rs), (std::vector<std::vector<std::string>>{{"é"}, {"è"}}));
+        ASSERT_EQ(reports.messages.size(), 1u);
+        EXPECT_EQ(reports.messages[0], "Language driver 0xF0 is unknown; text is read as code page 1252");
+        // The user's key leaves the header's byte aside: nothing to tell.
+        reports.messages.clear();
+        EXPECT_EQ(open(dir / "unknown.dbf", 0x65)->get_codepage(), 866);
+        EXPECT_TRUE(reports.messages.empty());
+    }
+
+    // Built-in tables of code pages iconv lacks.
     t.fields = {{"TXT", 'C', 4}};
     // 0x80 is Cyrillic A in 866 and C-caron in Kamenicky (895); 0x86 is
     // a-ogonek in Mazovia (620), from the published charts.

@@ -183,6 +183,16 @@ TEST(dbf_writer, text_is_written_in_the_code_page_of_the_key) {
     EXPECT_EQ(uint8_t(b[29]), 0xC9);
     EXPECT_EQ(b.substr(32 * 2 + 33 + 1, 6), "\xCF\xF0\xE8\xE2\xE5\xF2");  // one byte per letter
     EXPECT_EQ(read_back(dir / "ru.dbf")[0], (std::vector<std::string>{"Привет", "Мир"}));
+
+    // Key 0x57 writes 1251, which a header names by 0xC9: a header byte 0x57
+    // would read back as 1252.
+    {
+        dbf_database db(dir.wpath(), 1, 0x57, false);
+        auto rs = db.create_table(L"ru2", schema_of({col(L"NAME", VT_BSTR, 6)}), udb_indexes());
+        rs->append_record(*record_of({ole_variant(L"Привет")}));
+    }
+    EXPECT_EQ(uint8_t(bytes_of(dir / "ru2.dbf")[29]), 0xC9);
+    EXPECT_EQ(read_back(dir / "ru2.dbf")[0], (std::vector<std::string>{"Привет"}));
 }
 
 TEST(dbf_writer, bytes_match_the_fixture_generator) {

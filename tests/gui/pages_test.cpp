@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 
 #include "app/pellix_converter.h"
@@ -372,9 +373,18 @@ TEST_F(pages, encodings_in_byte_order_and_switches_apart) {
     attach(p);
     conv->code_page = 0xC9;
     p.page_init();
-    ASSERT_EQ(ctl[1302].items.size(), 23u);
-    for (size_t i = 1; i < 23; ++i) EXPECT_LT(ctl[1302].items[i - 1].second, ctl[1302].items[i].second);
+    ASSERT_EQ(ctl[1302].items.size(), 28u);
+    for (size_t i = 1; i < 28; ++i) EXPECT_LT(ctl[1302].items[i - 1].second, ctl[1302].items[i].second);
     EXPECT_EQ(ctl[1302].items[ctl[1302].current].second, 0xC9);
+    // Each entry but "Default" says its code page; the data stays the key.
+    std::map<int64_t, std::wstring> labels;
+    for (const auto& [text, key] : ctl[1302].items) labels[key] = text;
+    EXPECT_EQ(labels[0x00], L"Default");
+    EXPECT_EQ(labels[0x03], L"Windows ANSI (1252)");
+    EXPECT_EQ(labels[0x57], L"1251 Windows ANSI (1251)");
+    EXPECT_EQ(labels[0x65], L"Russian MS-DOS (866)");
+    EXPECT_EQ(labels[0x26], L"866 DOS Russian (866)");
+    EXPECT_EQ(labels[0x7A], L"Chinese Simplified (PRC, Singapore) Windows (936)");
     conv->code_page = 0x42;  // no description: the first entry
     p.page_init();
     EXPECT_EQ(ctl[1302].current, 0);
