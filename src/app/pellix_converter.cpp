@@ -88,6 +88,7 @@ void pellix_converter::check_dest() {
     }
     common_check_dest(destination);
     check_dump_not_in_source(destination);
+    dmp_database::refuse_system_database(tk_unicode_to_path(destination), dump);
 }
 
 void pellix_converter::common_check_dest(const std::wstring& path) {
@@ -96,6 +97,9 @@ void pellix_converter::common_check_dest(const std::wstring& path) {
     // An empty name or one ending in '/' can only name a folder.
     if (fs.empty() || fs.back() == '/' || tk_is_path_exist(fs))
         throw tk_exception(std::string("Destination name should specify a file, not folder."), 1);
+    // The finished dump is renamed over the destination: never over a
+    // device or a pipe.
+    dmp_database::refuse_special_file(fs);
     if (tk_is_file_exist1(fs, tk_exist_file) && !tk_is_file_exist1(fs, tk_exist_writable))
         throw tk_exception(std::string("Destination name specifies an existing read-only file."), 1);
     const std::string folder = tk_file_name(tk_make_full_path(fs)).get_folder();

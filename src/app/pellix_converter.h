@@ -62,10 +62,13 @@ public:
     // Prepares the destination before a run (level-1 tk_exception on a bad
     // one). Server: the name is checked and, in mode 0, an existing
     // database is dropped, but only once the source folder opened and
-    // holds a table the run will convert. Dump: the path is checked; an
-    // existing file stays until the new dump replaces it.
+    // holds a table the run will convert. Dump: the path is checked (no
+    // folder, device or pipe, no file of the source, no system database
+    // when the dump drops and creates its database); an existing file
+    // stays until the new dump replaces it.
     void check_dest();
-    // Checks a dump file path (level-1 tk_exception).
+    // Checks a dump file path (level-1 tk_exception): a writable regular
+    // file, or none, in an existing folder.
     void common_check_dest(const std::wstring& path);
     // Opens or creates the target of a run; the caller owns it.
     virtual std::unique_ptr<udb_database> open_target();

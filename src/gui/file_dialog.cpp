@@ -72,6 +72,10 @@ std::string file_dialog::run(bool save, const std::string& default_extension) {
         dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         dialog.setNameFilters(make_filters(filter_));
+        // The picker itself adds the extension, so its question whether to
+        // replace an existing file is asked about the name that is saved.
+        if (save && default_extension.size() > 1)
+            dialog.setDefaultSuffix(QString::fromStdString(default_extension.substr(1)));
         // The folder of the initial path: the process's current folder stays.
         if (!file_name_.empty()) {
             dialog.setDirectory(initial.absolutePath());

@@ -5,7 +5,8 @@
 // as "Description (.ext)" (one pattern, plus "All Files (*)") or as
 // "|"-separated description/pattern pairs. Names come back as the file
 // system's bytes (QFile::encodeName), whole, whatever their length. The
-// save picker appends its default extension to a name without one, once.
+// save picker appends its default extension to a name without one, once,
+// before it asks whether to replace an existing file of that name.
 #pragma once
 
 #include <QStringList>

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "sql/dmp_recordset.h"
+#include "sql/sql_database.h"
 #include "sql/sql_engine.h"
 #include "sql/sql_fk_builder.h"
 #include "sql/sql_indexes_initializer.h"
@@ -73,7 +74,29 @@ bool unsafe_name(const std::wstring& name) {
     return false;
 }
 
+const char special_file_text[] =
+    "Destination name specifies a device, pipe or other special file.\nSpecify a regular file.";
+
 }  // namespace
+
+void dmp_database::refuse_special_file(const std::string& path) {
+    // stat follows links: a link to a device is refused like the device,
+    // a link to a regular file is replaced like the file.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw tk_exception(std::string(special_file_text), 1);
+}
+
+std::wstring dmp_database::database_name_of(const std::string& path, const dump_options& options) {
+    return options.db_name.empty() ? tk_file_wname(tk_path_to_unicode(path)).name
+                                   : tk_utf8_to_unicode(options.db_name);
+}
+
+void dmp_database::refuse_system_database(const std::string& path, const dump_options& options) {
+    // Replaying DROP DATABASE of the server's own database wipes its users.
+    if (options.b_create_db && options.b_create_table)
+        sql_database::refuse_system_db(database_name_of(path, options));
+}
 
 std::unique_ptr<dmp_database> sql_engine::create_dump(const std::wstring& path, const dump_options& options) {
     tk_wlog(1, L"sql_engine::create_dump (%ls)", path.c_str());
@@ -90,6 +113,7 @@ dmp_database::dmp_database(const std::wstring& path, const dump_options& options
     sql_engine* engine = sql_engine::ptr();
     engine->set_server_version(options_.b_new_ver ? sql_engine::dump_new_version
                                                   : sql_engine::dump_old_version);
+    refuse_system_database(path_, options_);
     buffer_.reserve(buffer_capacity);
     open_temp();
     try {
@@ -128,6 +152,7 @@ void dmp_database::open_temp() {
     if (path_.empty()) refuse(ENOENT);
     struct stat st {};
     if (::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) refuse(EISDIR);
+    refuse_special_file(path_);
     size_t slash = path_.rfind('/');
     std::string dir = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
     std::string base = slash == std::string::npos ? path_ : path_.substr(slash + 1);
@@ -188,8 +213,7 @@ void dmp_database::write_head() {
 // The options' database name, else the file's base name; a name the
 // dialect's rules refuse becomes its safe name.
 std::string dmp_database::database_name() const {
-    std::wstring name = options_.db_name.empty() ? tk_file_wname(tk_path_to_unicode(path_)).name
-                                                 : tk_utf8_to_unicode(options_.db_name);
+    std::wstring name = database_name_of(path_, options_);
     std::unique_ptr<udb_validator> rule = sql_engine::ptr()->create_dn_validator();
     if (!rule->is_acceptable(name)) name = rule->get_safe_name(name);
     return quote_name(name);
@@ -368,6 +392,13 @@ void dmp_database::finish() {
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) fail("Failed to write file", errno);
+    // The destination may have become a device or a pipe since the run
+    // began: the rename would replace it.
+    try {
+        refuse_special_file(path_);
+    } catch (const tk_exception& e) {
+        fail_with(e);
+    }
     if (::rename(temp_path_.c_str(), path_.c_str()) != 0) fail("Failed to rename the dump file to", errno);
     state_ = state::finished;
 
@@ -431,7 +462,10 @@ void dmp_database::write_all(const char* data, size_t size) {
 }
 
 void dmp_database::fail(const std::string& what, int error) {
-    tk_exception_ex failure(what + " " + path_ + ": ", 1, error);
+    fail_with(tk_exception_ex(what + " " + path_ + ": ", 1, error));
+}
+
+void dmp_database::fail_with(const tk_exception& failure) {
     tk_log(3, "%s", failure.what());
     failure_ = failure;
     state_ = state::failed;

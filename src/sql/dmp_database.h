@@ -40,7 +40,9 @@ class dmp_database : public udb_database {
 public:
     // Creates the temporary file and writes the head. Level-1
     // tk_exception_ex when the file cannot be made (missing folder, no
-    // write access, the destination is a folder); nothing is left behind.
+    // write access, the destination is a folder); level-1 tk_exception when
+    // the destination is a special file or the file would drop a system
+    // database. Nothing is left behind.
     dmp_database(const std::wstring& path, const dump_options& options);
     ~dmp_database() override;
 
@@ -85,9 +87,9 @@ public:
     void write_statement(const std::string& statement);
 
     // Finishes open recordsets, writes the final UNLOCK TABLES, flushes,
-    // syncs, closes and renames the file over the destination. Level 1 on
-    // failure (the temporary file is then removed). A second call does
-    // nothing.
+    // syncs, closes and renames the file over the destination (refused
+    // when the destination has become a special file). Level 1 on failure
+    // (the temporary file is then removed). A second call does nothing.
     void finish();
     // Drops everything written: removes the temporary file. Never throws.
     void discard();
@@ -100,6 +102,16 @@ public:
 
     // A name as this file's dialect writes it (UTF-8).
     std::string quote_name(const std::wstring& name) const;
+
+    // Level-1 tk_exception when the destination is, or links to, anything
+    // but a regular file or a folder (a device, a pipe, a socket).
+    static void refuse_special_file(const std::string& path);
+    // The database the create-database lines name: the options' name, else
+    // the file's base name.
+    static std::wstring database_name_of(const std::string& path, const dump_options& options);
+    // Level-1 tk_exception when the file would drop and create one of the
+    // server's own databases (mysql, sys, ...).
+    static void refuse_system_database(const std::string& path, const dump_options& options);
 
 private:
     friend class dmp_recordset;
@@ -118,6 +130,7 @@ private:
     void flush_buffer();
     void write_all(const char* data, size_t size);
     [[noreturn]] void fail(const std::string& what, int error);
+    [[noreturn]] void fail_with(const tk_exception& failure);
     void close_and_remove();
     void set_locked(bool locked);
     // Writes "UNLOCK TABLES;" when a table lock is open.

@@ -15,6 +15,7 @@
 #include "udb/udb_custom_conversion.h"
 #include "udb/udb_field.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -266,6 +267,20 @@ TEST_F(run_dump, dump_destination_checks) {
     level1(src + "/T.FPT",
            "Destination name specifies a file of the source database.\nSpecify a different destination file.");
     EXPECT_EQ(testkit::dbf_fixture::read_bytes(fs::path(src) / "t.dbf").substr(0, 1), "\x03");
+
+    const std::string special =
+        "Destination name specifies a device, pipe or other special file.\nSpecify a regular file.";
+    ASSERT_EQ(::mkfifo(dir.file("pipe.sql").c_str(), 0600), 0);
+    level1(dir.file("pipe.sql"), special);
+    fs::create_symlink("/dev/null", dir.file("null.sql"));
+    level1(dir.file("null.sql"), special);
+
+    // The database lines of a dump never drop a system database.
+    conv->dump.b_create_db = true;
+    level1(dir.file("Sys.sql"), "The database 'Sys' is a system database and cannot be a destination.");
+    conv->dump.b_create_db = false;
+    conv->destination = tk_utf8_to_unicode(dir.file("Sys.sql"));
+    EXPECT_NO_THROW(conv->check_dest());
 }
 
 TEST_F(run_dump, existing_dump_is_kept_until_the_new_one_is_complete) {

@@ -2,6 +2,8 @@
 // their texts and status, the order in which options and profiles apply.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <string>
 
@@ -272,6 +274,27 @@ TEST_F(CommandLine, BadDumpPathIsALevelOneError) {
     r = h.run({"--dump", "--src=" + src, "--dest=" + h.dir().path()});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out, "Error:\nDestination name should specify a file, not folder.\n");
+
+    // A pipe, or a link to a device, is refused and left as it was.
+    const std::string fifo = h.file("pipe.sql"), null_link = h.file("null.sql");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/null", null_link);
+    for (const std::string& dest : {fifo, null_link}) {
+        r = h.run({"--dump", "--src=" + src, "--dest=" + dest});
+        EXPECT_EQ(r.status, 255) << dest;
+        EXPECT_EQ(r.out, "Error:\nDestination name specifies a device, pipe or other special file. "
+                         "Specify a regular file.\n")
+            << dest;
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    EXPECT_EQ(std::filesystem::read_symlink(null_link), "/dev/null");
+
+    // A dump that drops and creates its database may not name a system one.
+    write_file(h.file("db.pqz"), "[MySQL settings]\r\ndump create database=1\r\n");
+    r = h.run({"--dump", "--src=" + src, "--dest=" + h.file("MySQL.sql"), "--profile=" + h.file("db.pqz")});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "Error:\nThe database 'MySQL' is a system database and cannot be a destination.\n");
+    EXPECT_FALSE(std::filesystem::exists(h.file("MySQL.sql")));
 }
 
 }  // namespace

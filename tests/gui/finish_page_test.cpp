@@ -179,6 +179,8 @@ TEST_F(finish_fixture, save_settings_goes_through_the_picker_every_time) {
     conv->direct = false;
     add_page<finish_with_path<pellix_converter>>();
     wizard_answers answers;
+    const std::string first = dir.path() + "/first.pqz";
+    std::string after_no;
     run_with([&] {
         answers.save_as = dir.path() + "/first";
         button("ctl_1116")->click();
@@ -187,8 +189,20 @@ TEST_F(finish_fixture, save_settings_goes_through_the_picker_every_time) {
         answers.save_as.clear();  // cancelled: nothing written
         button("ctl_1116")->click();
         EXPECT_EQ(shell->current_dialog(), 116);
+
+        // Typed without its extension, the name of an existing profile is
+        // asked about before anything replaces it.
+        std::ofstream(first) << "kept";
+        answers.save_as = dir.path() + "/first";
+        answers.yes = false;
+        button("ctl_1116")->click();
+        after_no = testkit::read_file(first);
+        answers.yes = true;
+        button("ctl_1116")->click();
     });
     EXPECT_TRUE(answers.saw("Select Profile"));
+    EXPECT_TRUE(answers.saw("first.pqz already exists"));
+    EXPECT_EQ(after_no, "kept");
     for (const char* name : {"/first.pqz", "/second.pqz"}) {
         const std::string path = dir.path() + name;
         struct stat st{};

@@ -1,15 +1,19 @@
 // Answers every dialog the wizard opens during a test, from the dialog's
 // own event loop, and records what each one said: message boxes (questions
 // get `yes`), the level-0 report 115 (Continue, or Abort), the internal
-// error 114 (OK, or Send bug) and the save picker (the file name to type).
+// error 114 (OK, or Send bug) and the save picker (the file name to type;
+// its own question whether to replace a file gets `yes`, and No cancels
+// the picker).
 #pragma once
 
+#include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include <mutex>
 #include <string>
@@ -62,6 +66,8 @@ private:
                 return;
             }
             picker->selectFile(QString::fromStdString(save_as));
+            // The picker asks from its accept(), outside the modal hook.
+            QTimer::singleShot(0, picker, [this, picker] { answer_picker_question(*picker); });
             static_cast<QDialog*>(picker)->accept();
         } else if (d.objectName() == QStringLiteral("dlg_115")) {
             record(d, error_text(d));
@@ -73,6 +79,14 @@ private:
             record(d, QString());
             d.reject();
         }
+    }
+
+    void answer_picker_question(QFileDialog& picker) {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        record(*box, box->text());
+        if (QAbstractButton* b = box->button(yes ? QMessageBox::Yes : QMessageBox::No)) b->click();
+        if (!yes) QTimer::singleShot(0, &picker, [&picker] { picker.reject(); });
     }
 
     mutable std::mutex mutex_;

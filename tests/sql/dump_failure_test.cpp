@@ -81,6 +81,71 @@ TEST_F(DumpFailure, FileThatCannotBeMadeFailsAtLevelOne) {
     }
 }
 
+// A device, a pipe, or a link to one is never replaced: refused when the
+// file is made and again just before the finished file is renamed.
+TEST_F(DumpFailure, SpecialFileDestinationIsRefusedAndLeftAsItWas) {
+    const std::string fifo = dir.file("pipe.sql");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", dir.file("null.sql"));
+    for (const std::string& dest : {fifo, dir.file("null.sql")}) {
+        try {
+            engine.create_dump(tk_path_to_unicode(dest), dump_options());
+            ADD_FAILURE() << dest;
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 1);
+            EXPECT_STREQ(e.what(),
+                         "Destination name specifies a device, pipe or other special file.\nSpecify a regular file.");
+        }
+    }
+    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"null.sql", "pipe.sql"}));
+
+    // The destination turns into a pipe while the dump is written.
+    const std::string dest = dir.file("out.sql");
+    auto db = engine.create_dump(tk_path_to_unicode(dest), dump_options());
+    ASSERT_EQ(::mkfifo(dest.c_str(), 0600), 0);
+    EXPECT_THROW(db->finish(), tk_exception);
+    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"null.sql", "out.sql", "pipe.sql"}));
+    EXPECT_TRUE(fs::is_fifo(dest));
+    EXPECT_TRUE(fs::is_symlink(dir.file("null.sql")));
+
+    // A link to a regular file is replaced by the dump, as the file would be.
+    write_file(dir.file("real.sql"), "old");
+    fs::create_symlink(dir.file("real.sql"), dir.file("link.sql"));
+    auto linked = engine.create_dump(tk_path_to_unicode(dir.file("link.sql")), dump_options());
+    linked->finish();
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir.file("link.sql"))));
+}
+
+// A dump that drops and creates its database never names one of the
+// server's own: replaying it would wipe the server's users.
+TEST_F(DumpFailure, SystemDatabaseIsNoDumpDatabase) {
+    dump_options o;
+    o.b_create_db = true;
+    for (const char* name : {"mysql.sql", "SYS.sql", "Information_Schema.sql", "performance_schema"}) {
+        try {
+            engine.create_dump(tk_path_to_unicode(dir.file(name)), o);
+            ADD_FAILURE() << name;
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 1);
+            const std::string db = fs::path(name).stem().string();
+            EXPECT_EQ(std::string(e.what()),
+                      "The database '" + db + "' is a system database and cannot be a destination.");
+        }
+    }
+    o.db_name = "mysql";
+    EXPECT_THROW(engine.create_dump(tk_path_to_unicode(dir.file("shop.sql")), o), tk_exception);
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+    // Without the database lines (or without the tables' structure, which
+    // brings them) the name is only a file name.
+    o.db_name.clear();
+    o.b_create_db = false;
+    engine.create_dump(tk_path_to_unicode(dir.file("mysql.sql")), o)->finish();
+    o.b_create_db = true;
+    o.b_create_table = false;
+    engine.create_dump(tk_path_to_unicode(dir.file("sys.sql")), o)->finish();
+    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"mysql.sql", "sys.sql"}));
+}
+
 TEST_F(DumpFailure, FolderWithoutWriteAccess) {
     fs::create_directory(dir.file("ro"));
     ::chmod(dir.file("ro").c_str(), 0555);
