@@ -52,7 +52,8 @@ public:
     // Writes the table's block and returns its recordset (the caller owns
     // it; it may outlive finish() or discard(), but then writes nothing).
     // A table this file already holds is a level-0 failure and writes
-    // nothing; so is a customisation that is not safe SQL.
+    // nothing; so is a customisation that is not safe SQL, and so is a
+    // table of more columns than its engine takes (InnoDB 1017, any 4096).
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
     void create_index(const std::wstring& name, udb_recordset* table, const udb_index& index) override;

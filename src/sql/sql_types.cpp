@@ -2,6 +2,7 @@
 
 #include <mysql.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cwchar>
 
@@ -84,6 +85,14 @@ bool round_trips(const std::string& text) {
     return std::to_string(value) == text;
 }
 
+// DECIMAL within what MySQL and MariaDB accept: a precision the server
+// refuses would stop a dump's replay at this table.
+std::wstring decimal_type(uint32_t precision, uint32_t scale) {
+    precision = std::min(precision, sql_decimal_max_precision);
+    scale = std::min({scale, sql_decimal_max_scale, precision});
+    return L"DECIMAL(" + std::to_wstring(precision) + L"," + std::to_wstring(scale) + L")";
+}
+
 }  // namespace
 
 const std::map<int, std::wstring>& sql_native_type_map() {
@@ -124,7 +133,7 @@ std::wstring get_sql_native_type2(const t_ftd& column, bool bare) {
         tk_log(1, "Scale/precision for decimal column: (%u, %u)", column.scale, column.precision);
         if (column.precision == 0) return L"DOUBLE";
         if (bare) return L"DECIMAL";
-        return L"DECIMAL(" + std::to_wstring(column.precision) + L"," + std::to_wstring(column.scale) + L")";
+        return decimal_type(column.precision, column.scale);
     case VT_I1: return L"TINYINT";
     case VT_UI1: return L"TINYINT UNSIGNED";
     case VT_UI2: return L"SMALLINT UNSIGNED";

@@ -21,8 +21,14 @@ const std::map<int, std::wstring>& sql_native_type_map();
 // The name of a code; "<Unknown type>" (traced) for a code the map lacks.
 std::wstring sql_native_type_name(int code);
 
+// The largest DECIMAL precision and scale both MySQL and MariaDB take.
+inline constexpr uint32_t sql_decimal_max_precision = 65;
+inline constexpr uint32_t sql_decimal_max_scale = 30;
+
 // The MySQL type of a column: with its size arguments, or `bare` (the name
-// alone). A value type the mapping does not know is an internal error.
+// alone). A value type the mapping does not know is an internal error. A
+// DECIMAL's precision and scale are bounded by the two limits above (and
+// the scale by the precision).
 std::wstring get_sql_native_type2(const t_ftd& column, bool bare);
 // A customised type with its arguments: "VARCHAR"/"CHAR" get "(size)",
 // "DECIMAL" gets "(precision,scale)"; other names stay as they are.

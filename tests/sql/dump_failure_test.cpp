@@ -1,5 +1,6 @@
 // How the dump file fails: a file that cannot be made, a write that fails
-// mid-run, a discarded run, a second table of one name. The destination
+// mid-run, a discarded run, a second table of one name, a table of more
+// columns than its engine takes. The destination
 // appears only when the file is complete, and an older file of that name
 // stays as it was until then.
 #include <gtest/gtest.h>
@@ -220,6 +221,51 @@ TEST_F(DumpFailure, SecondTableOfOneNameIsRefused) {
     EXPECT_EQ(text.find("CREATE TABLE `orders`"), text.rfind("CREATE TABLE `orders`"));
     EXPECT_NE(text.find("VALUES('kept'), ('kept too');"), std::string::npos);
     EXPECT_NE(text.find("DROP TABLE IF EXISTS `other` CASCADE;"), std::string::npos);
+}
+
+udb_schema int_columns(size_t count) {
+    udb_schema s;
+    for (size_t i = 0; i < count; ++i) s.push_back(t_ftd(4, L"c" + std::to_wstring(i), VT_I4, false, false));
+    return s;
+}
+
+// The server refuses such a table and its replay would stop there: the
+// table is refused before anything of it is written, and the next follows.
+TEST_F(DumpFailure, TableOfMoreColumnsThanItsEngineTakesIsRefused) {
+    auto refusal = [](udb_database& db, const std::wstring& name, size_t count) {
+        try {
+            db.create_table(name, int_columns(count), udb_indexes());
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 0);
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    {
+        auto db = engine.create_dump(tk_path_to_unicode(dir.file("innodb.sql")), dump_options());
+        EXPECT_EQ(refusal(*db, L"wide", 1018), "Too many columns: the table has 1018 and the InnoDB engine takes at most 1017");
+        EXPECT_EQ(refusal(*db, L"widest", 1017), "");
+        EXPECT_EQ(refusal(*db, L"next", 1), "");
+        db->finish();
+        const std::string text = read_file(dir.file("innodb.sql"));
+        EXPECT_EQ(text.find("`wide`"), std::string::npos);
+        EXPECT_NE(text.find("CREATE TABLE `widest`"), std::string::npos);
+        EXPECT_NE(text.find("CREATE TABLE `next`"), std::string::npos);
+    }
+    engine.set_tab_type(L"MyISAM");
+    {
+        auto db = engine.create_dump(tk_path_to_unicode(dir.file("myisam.sql")), dump_options());
+        EXPECT_EQ(refusal(*db, L"wide", 1018), "");
+        EXPECT_EQ(refusal(*db, L"wider", 4097), "Too many columns: the table has 4097 and the MyISAM engine takes at most 4096");
+        db->finish();
+    }
+    engine.set_tab_type(L"InnoDB");
+    // The old dialect writes MyISAM tables.
+    dump_options old_dialect;
+    old_dialect.b_new_ver = false;
+    auto db = engine.create_dump(tk_path_to_unicode(dir.file("old.sql")), old_dialect);
+    EXPECT_EQ(refusal(*db, L"wide", 1018), "");
+    db->finish();
 }
 
 // Runs in a child whose files may not grow past 256 KiB (SIGXFSZ ignored,

@@ -48,6 +48,15 @@ TEST(SqlTypes, NumbersDatesAndBareForms) {
     dec.scale = 2;
     EXPECT_EQ(get_sql_native_type2(dec, false), L"DECIMAL(10,2)");
     EXPECT_EQ(get_sql_native_type2(dec, true), L"DECIMAL");
+    // Within what the servers take: precision 65, scale 30, scale not above
+    // the precision (N(70,0), N(20,40), N(255,254) and a stray small one).
+    const std::pair<uint32_t, uint32_t> wide[] = {{72, 0}, {62, 40}, {511, 254}, {5, 10}};
+    const wchar_t* bounded[] = {L"DECIMAL(65,0)", L"DECIMAL(62,30)", L"DECIMAL(65,30)", L"DECIMAL(5,5)"};
+    for (size_t i = 0; i < 4; ++i) {
+        dec.precision = wide[i].first;
+        dec.scale = wide[i].second;
+        EXPECT_EQ(get_sql_native_type2(dec, false), bounded[i]);
+    }
     EXPECT_EQ(type_of(VT_CY), L"DECIMAL(19,4)");
     EXPECT_EQ(type_of(VT_BOOL), L"TINYINT(1)");
     EXPECT_EQ(type_of(VT_UI8), L"BIGINT UNSIGNED");
