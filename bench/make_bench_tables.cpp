@@ -6,11 +6,16 @@
 //       ID N(10), NAME C(40), CITY C(30), AMOUNT N(12,2), BORN D, ACTIVE L,
 //       NOTES M with a memo in every 7th row and every 97th row deleted;
 //       TSV_FILE gets the same rows as LOAD DATA INFILE reads them ('-': none).
-//       --oversize makes the first record's memo 1,100,000 bytes, so the
-//       server load takes the prepared and one-row paths.
+//       --oversize makes the memo of the first record and of every 20000th
+//       one after it 1,100,000 bytes: those rows take the prepared path of
+//       the server load, the others stay gathered.
 //   make_bench_tables wide ROWS COLUMNS FOLDER
 //       FOLDER/wide.dbf, Visual FoxPro, COLUMNS columns cycling through
 //       C(20), N(10), N(12,2), D, L, I, Y, T (every 8th one nullable, at most 24).
+//   make_bench_tables memos ROWS BYTES FOLDER
+//       FOLDER/memos.dbf + memos.fpt, FoxPro 2, ID N(10) and NOTES M with a
+//       memo of BYTES bytes in every record (each row takes the prepared
+//       path of the server load).
 //   make_bench_tables repeat TIMES FROM_DBF TO_DBF
 //       TO_DBF holds FROM_DBF's records TIMES over (a table of TIMES times the
 //       rows in little time); memo references stay valid with a copy of the
@@ -55,9 +60,10 @@ int make_typical(size_t rows, const std::filesystem::path& folder, const char* t
         testkit::typical_cells cells;
         testkit::dbf_fixture_record r = testkit::typical_table::record(i, &cells, options);
         r.deleted = i % 97 == 96;
-        if (i % 7 == 6 || (oversize && i == 0)) {
+        const bool big = oversize && i % 20000 == 0;
+        if (i % 7 == 6 || big) {
             std::string text = memo_text(r.values[6], i);
-            if (oversize && i == 0) text.resize(1100000, 'x');
+            if (big) text.resize(1100000, 'x');
             r.values[6] = dbf_value::str(text);
             cells[6] = testkit::typical_table::cp1251_to_utf8(text);
         } else {
@@ -165,6 +171,26 @@ int make_wide(size_t rows, size_t columns, const std::filesystem::path& folder) 
     return 0;
 }
 
+int make_memos(size_t rows, size_t bytes, const std::filesystem::path& folder) {
+    dbf_fixture_table table;
+    table.version = 0xF5;
+    table.language_driver = 0x03;
+    table.fields.push_back({"ID", 'N', 10, 0, 0});
+    table.fields.push_back({"NOTES", 'M', 0, 0, 0});
+    std::string memo;
+    for (size_t i = 0; memo.size() < bytes; ++i) memo += "line " + std::to_string(i) + " of a long memo, it's text\r\n";
+    memo.resize(bytes);
+    for (size_t i = 0; i < rows; ++i) {
+        testkit::dbf_fixture_record r;
+        const std::string n = std::to_string(i + 1);
+        memo.replace(0, n.size(), n);  // every memo its own
+        r.values = {dbf_value::num(n), dbf_value::str(memo)};
+        table.records.push_back(std::move(r));
+    }
+    dbf_fixture::write(folder / "memos.dbf", table);
+    return 0;
+}
+
 // Header with the multiplied record count, then the records block TIMES over.
 int repeat_table(size_t times, const char* from, const char* to) {
     const std::string bytes = dbf_fixture::read_bytes(from);
@@ -199,11 +225,16 @@ int main(int argc, char** argv) {
         std::filesystem::create_directories(argv[4]);
         return make_wide(std::strtoull(argv[2], nullptr, 10), std::strtoull(argv[3], nullptr, 10), argv[4]);
     }
+    if (what == "memos" && argc == 5) {
+        std::filesystem::create_directories(argv[4]);
+        return make_memos(std::strtoull(argv[2], nullptr, 10), std::strtoull(argv[3], nullptr, 10), argv[4]);
+    }
     if (what == "repeat" && argc == 5) return repeat_table(std::strtoull(argv[2], nullptr, 10), argv[3], argv[4]);
     std::fprintf(stderr,
                  "usage: %s typical ROWS FOLDER TSV_FILE|- [--oversize]\n"
                  "       %s wide ROWS COLUMNS FOLDER\n"
+                 "       %s memos ROWS BYTES FOLDER\n"
                  "       %s repeat TIMES FROM_DBF TO_DBF\n",
-                 argv[0], argv[0], argv[0]);
+                 argv[0], argv[0], argv[0], argv[0]);
     return 2;
 }

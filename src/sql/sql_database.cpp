@@ -54,11 +54,28 @@ struct stmt_closer {
     void operator()(MYSQL_STMT* stmt) const { mysql_stmt_close(stmt); }
 };
 
+bool is_lost_connection(unsigned error) {
+    return error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST || error == CR_SERVER_LOST_EXTENDED;
+}
+
 [[noreturn]] void prepared_failure(const char* what, const char* server_text) {
     sql_prep_stmt_failed_exception failure;
     if (server_text && *server_text) failure.message += std::string(": ") + server_text;
     tk_log(3, "%s: error=%s", what, server_text ? server_text : "");
     throw failure;
+}
+
+// A failed step of a prepared statement: a lost connection ends the run
+// (level 1) at whichever step it shows; anything else fails the row.
+[[noreturn]] void statement_failure(MYSQL_STMT* stmt, const char* what) {
+    const unsigned error = mysql_stmt_errno(stmt);
+    if (is_lost_connection(error)) {
+        tk_log(3, "%s: error=%s", what, mysql_stmt_error(stmt));
+        sql_exception lost(error, mysql_stmt_error(stmt));
+        lost.level = 1;
+        throw lost;
+    }
+    prepared_failure(what, mysql_stmt_error(stmt));
 }
 
 std::wstring text_of(udb_record* record, size_t pos) {
@@ -111,8 +128,7 @@ std::wstring sql_database::name_text(const std::wstring& name) {
 void sql_database::raise(MYSQL* mysql) {
     sql_exception failure(mysql);
     const unsigned error = mysql_errno(mysql);
-    if (error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST || error == CR_SERVER_LOST_EXTENDED)
-        failure.level = 1;
+    if (is_lost_connection(error)) failure.level = 1;
     throw failure;
 }
 
@@ -260,7 +276,7 @@ void sql_database::prepared_statement(const std::string& statement, const std::v
     std::unique_ptr<MYSQL_STMT, stmt_closer> stmt(mysql_stmt_init(mysql_));
     if (!stmt) raise(mysql_);
     if (mysql_stmt_prepare(stmt.get(), statement.data(), statement.size()) != 0)
-        prepared_failure("mysql_stmt_prepare failed", mysql_stmt_error(stmt.get()));
+        statement_failure(stmt.get(), "mysql_stmt_prepare failed");
     if (mysql_stmt_param_count(stmt.get()) != long_values.size())
         prepared_failure("Placeholder count differs from the long values", "");
 
@@ -274,7 +290,7 @@ void sql_database::prepared_statement(const std::string& statement, const std::v
         binds[k].length = &lengths[k];
     }
     if (!binds.empty() && mysql_stmt_bind_param(stmt.get(), binds.data()) != 0)
-        prepared_failure("Binding failed", mysql_stmt_error(stmt.get()));
+        statement_failure(stmt.get(), "Binding failed");
 
     for (size_t k = 0; k < long_values.size(); ++k) {
         const uint8_t* data = nullptr;
@@ -288,20 +304,14 @@ void sql_database::prepared_statement(const std::string& statement, const std::v
                                           piece) != 0) {
                 tk_log(3, "mysql_stmt_send_long_data failed (pos=%d, res=%d, error=%s)", int(pos), int(piece),
                        mysql_stmt_error(stmt.get()));
-                prepared_failure("mysql_stmt_send_long_data failed", mysql_stmt_error(stmt.get()));
+                statement_failure(stmt.get(), "mysql_stmt_send_long_data failed");
             }
         }
     }
     if (mysql_stmt_execute(stmt.get()) != 0) {
-        const unsigned error = mysql_stmt_errno(stmt.get());
         tk_log(3, "QUERY=%s", statement.c_str());
         tk_log(3, "row size=%d", int(row_size));
-        if (error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST || error == CR_SERVER_LOST_EXTENDED) {
-            sql_exception lost(error, mysql_stmt_error(stmt.get()));
-            lost.level = 1;
-            throw lost;
-        }
-        prepared_failure("mysql_stmt_execute failed", mysql_stmt_error(stmt.get()));
+        statement_failure(stmt.get(), "mysql_stmt_execute failed");
     }
 }
 

@@ -118,7 +118,7 @@ public:
     void execute(const std::string& statement);
 
     bool tables_locked = false;  // set by the dump writer between LOCK and UNLOCK TABLES
-    bool fast_insert = true;     // cleared for the process by the first row over 1000000 bytes
+    bool fast_insert = true;     // dump only: cleared for the process by the first row over 1000000 bytes
     bool blob_to_text = false;   // BLOB result columns are read as text while set
 
 private:

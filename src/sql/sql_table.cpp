@@ -305,20 +305,19 @@ bool sql_table::is_replace() const { return (sdb_->get_mode() & 0x100) != 0; }
 void sql_table::append_record(const udb_record& record) {
     tk_log(1, "sql_table::append_record");
     ++load_position_;
-    sql_engine* engine = sql_engine::ptr();
     const int32_t size = record.get_total_size();
     if (uint32_t(size) > max_buffer_size) {
+        // Only this row goes alone: the rows gathered so far are sent
+        // first (order kept), the rows after it are gathered again.
         tk_log(3, "Row is too big (%d bytes), swtich to slow_append", int(size));
-        engine->fast_insert = false;
         if (!pending_.empty()) {
             tk_log(1, "Run SQL query: [%s]", pending_.c_str());
             send_pending();
         }
-    }
-    if (engine->fast_insert)
-        fast_append(record);
-    else
         slow_append(record);
+    } else {
+        fast_append(record);
+    }
     ++rec_count_;
 }
 

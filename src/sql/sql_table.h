@@ -10,10 +10,10 @@
 // 0x100: "REPLACE INTO") statements of up to 1000000 bytes. The mapping of
 // record fields to columns is computed once and reused while the records
 // keep the same field names; a record with other names starts a new
-// statement. The first record over 1000000 bytes turns the engine's
-// fast_insert off for the process; from then on every row is one statement,
-// and a row with values over 1048576 bytes goes out as a prepared statement
-// with those values streamed.
+// statement. A record over 1000000 bytes goes alone: the gathered rows are
+// sent, the record goes out as one prepared statement (its values over
+// 1048576 bytes streamed), and the rows after it are gathered again, so a
+// few large rows never slow the rest of the table down.
 //
 // A gathered statement the server refuses as a whole is sent again one row
 // per statement, so only the rows the server refuses are lost; rows skipped

@@ -1,6 +1,6 @@
 // The run straight into the private test server: the typical table arrives
-// row for row in batches, an oversized record goes prepared and clears the
-// batch path, the five modes treat existing databases and tables as they
+// row for row in batches, each oversized record goes prepared between
+// gathered statements, the five modes treat existing databases and tables as they
 // promise, and the server's own databases are never touched.
 #include <mysql.h>
 #include <unistd.h>
@@ -172,29 +172,72 @@ TEST_F(run_direct, deleted_records_stay_out_when_asked) {
     EXPECT_LT(expected.size(), 40u);
 }
 
-TEST_F(run_direct, an_oversized_record_goes_prepared_and_the_rest_row_by_row) {
-    // The first table: a memo of 1,100,000 Cyrillic letters (2 bytes each in UTF-8) in its third record.
+TEST_F(run_direct, big_rows_go_alone_between_gathered_statements) {
+    // Memos of 1,100,000 Cyrillic letters (2 bytes each in UTF-8) in the
+    // first, a middle and the last of 3000 records.
     std::vector<typical_cells> first_rows, second_rows;
-    auto first = typical_table::make(6, &first_rows);
+    auto first = typical_table::make(3000, &first_rows);
+    ASSERT_EQ(first_rows.size(), 3000u);
     const std::string big(1100000, '\xC6');  // Ж in Windows-1251
-    first.records[2].values[6] = testkit::dbf_value::str(big);
-    first_rows[2][6] = typical_table::cp1251_to_utf8(big);
+    for (size_t i : {size_t(0), size_t(1499), size_t(2999)}) {
+        first.records[i].values[6] = testkit::dbf_value::str(big);
+        first_rows[i][6] = typical_table::cp1251_to_utf8(big);
+    }
     write_table("a_first", first);
     write_table("b_second", typical_table::make(9, &second_rows));
-    conv->selected_tables = {L"a_first", L"b_second"};
 
     const long long inserts = engine_status("Com_insert");
     const long long executes = engine_status("Com_stmt_execute");
     convert(0);
     EXPECT_TRUE(view->calls.empty()) << messages();
-    EXPECT_FALSE(conv->engine.fast_insert);
-    // Records 1-2 in one statement, the big one prepared (the server counts
-    // its execution as an INSERT too), then one statement per row.
-    EXPECT_EQ(engine_status("Com_stmt_execute") - executes, 1);
-    EXPECT_EQ(engine_status("Com_insert") - inserts, 1 + 1 + 3 + 9);
+    // Each big row prepared (the server counts its execution as an INSERT
+    // too); records 2-1499 and 1501-2999 in one statement each; the next
+    // table gathered as well.
+    EXPECT_EQ(engine_status("Com_stmt_execute") - executes, 3);
+    EXPECT_EQ(engine_status("Com_insert") - inserts, 3 + 2 + 1);
     expect_same_rows(rows(std::string(all_columns) + "a_first ORDER BY ID"), first_rows);
     expect_same_rows(rows(std::string(all_columns) + "b_second ORDER BY ID"), second_rows);
-    EXPECT_EQ(scalar("SELECT CHAR_LENGTH(NOTES) FROM a_first WHERE ID=3"), "1100000");
+    EXPECT_EQ(scalar("SELECT CHAR_LENGTH(NOTES) FROM a_first WHERE ID=1500"), "1100000");
+
+    // InnoDB keeps a table without a key in insertion order: the source order.
+    const std::vector<typical_cells> order = rows("SELECT ID FROM a_first");
+    ASSERT_EQ(order.size(), first_rows.size());
+    for (size_t i = 0; i < order.size(); ++i) ASSERT_EQ(order[i][0], first_rows[i][0]) << "position " << i + 1;
+}
+
+TEST_F(run_direct, refused_rows_beside_big_rows_are_reported_by_position) {
+    // Big rows 10 (refused by the trigger), 20 (stored) and 30 (above the
+    // server's 16 MiB packet limit); small rows 19 and 21 refused in the
+    // gathered statements before and after row 20.
+    std::vector<typical_cells> expected;
+    auto table = typical_table::make(40, &expected);
+    const std::string big(1100000, 'b');
+    const std::string huge(17000000, 'h');
+    for (size_t i : {size_t(9), size_t(19)}) {
+        table.records[i].values[6] = testkit::dbf_value::str(big);
+        expected[i][6] = big;
+    }
+    table.records[29].values[6] = testkit::dbf_value::str(huge);
+    write_table("typical", table);
+    exec("CREATE DATABASE `" + db + "`");
+    exec("CREATE TABLE `" + db + "`.typical (ID INT, NAME VARCHAR(40), CITY VARCHAR(30), "
+         "AMOUNT DECIMAL(12,2), BORN DATE, ACTIVE TINYINT, NOTES LONGTEXT) CHARACTER SET utf8mb4");
+    exec("CREATE TRIGGER `" + db + "`.refuse BEFORE INSERT ON `" + db + "`.typical FOR EACH ROW "
+         "IF NEW.ID IN (10, 19, 21) THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'marked row'; END IF");
+    convert(3);
+
+    ASSERT_EQ(view->calls.size(), 3u) << messages();
+    for (const auto& call : view->calls) EXPECT_EQ(call.level, 0) << call.message;
+    EXPECT_EQ(view->calls[0].message.find("typical, record #10: "), 0u) << view->calls[0].message;
+    EXPECT_NE(view->calls[0].message.find("marked row"), std::string::npos) << view->calls[0].message;
+    EXPECT_EQ(view->calls[1].message, "typical, record #30: Row size exceeds 'max_allowed_packet'");
+    EXPECT_NE(view->calls[2].message.find("row 19: marked row; row 21: marked row"), std::string::npos)
+        << view->calls[2].message;
+
+    std::vector<typical_cells> arrived;
+    for (size_t i = 0; i < expected.size(); ++i)
+        if (i != 9 && i != 18 && i != 20 && i != 29) arrived.push_back(expected[i]);
+    expect_same_rows(rows(std::string(all_columns) + "typical ORDER BY ID"), arrived);
 }
 
 // ---- modes ----

@@ -87,18 +87,21 @@ TEST_F(batch_load, rows_arrive_in_one_statement_sent_by_finish) {
     EXPECT_EQ(got[2][2], "<NULL>");
 }
 
-TEST_F(batch_load, big_row_goes_prepared_and_later_rows_one_by_one) {
+TEST_F(batch_load, big_row_goes_prepared_and_later_rows_are_gathered_again) {
     auto rs = db_->create_table(L"people", people_schema(), udb_indexes());
     sql_table* table = as_table(rs.get());
     table->append_record(*person(1, ole_variant(L"first"), ole_variant(L"small")));
     // Over 1,048,576 characters, each two bytes in UTF-8.
     const std::wstring memo(1100000, L'Ж');
     table->append_record(*person(2, ole_variant(L"big"), ole_variant(memo)));
-    EXPECT_FALSE(engine_->fast_insert);
     EXPECT_TRUE(table->pending().empty());
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM people"), "2");  // the gathered row first, then the big one
     table->append_record(*person(3, ole_variant(L"after"), ole_variant(L"x")));
-    EXPECT_EQ(scalar("SELECT COUNT(*) FROM people"), "3");  // the one-row path sends at once
+    table->append_record(*person(4, ole_variant(L"later"), ole_variant(L"y")));
+    EXPECT_EQ(table->pending().find("INSERT IGNORE INTO `people`"), 0u) << table->pending();
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM people"), "2");
     EXPECT_NO_THROW(table->finish());
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM people"), "4");
     EXPECT_EQ(scalar("SELECT NOTES = REPEAT('Ж', 1100000) FROM people WHERE ID=2"), "1");
     EXPECT_EQ(scalar("SELECT NOTES FROM people WHERE ID=1"), "small");
 }
@@ -107,7 +110,6 @@ TEST_F(batch_load, merge_in_other_column_order_puts_long_values_in_their_columns
     exec_in_db("CREATE TABLE people (NOTES LONGTEXT, NAME LONGTEXT, ID INT)");
     auto db = reopen(8);
     auto rs = db->create_table(L"people", people_schema(), udb_indexes());
-    engine_->fast_insert = false;
     const std::wstring long_name(1100000, L'n'), long_notes(1200000, L'm');
     as_table(rs.get())->append_record(*person(7, ole_variant(long_name), ole_variant(long_notes)));
     EXPECT_NO_THROW(as_table(rs.get())->finish());
@@ -216,6 +218,19 @@ TEST_F(batch_load, a_lost_connection_fails_at_level_one) {
     exec("KILL " + std::to_string(mysql_thread_id(engine_->get_mysql())));
     try {
         as_table(rs.get())->finish();
+        FAIL() << "a lost connection must fail";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level, 1) << e.what();
+    }
+}
+
+TEST_F(batch_load, a_connection_lost_before_a_big_row_fails_at_level_one) {
+    auto rs = db_->create_table(L"people", people_schema(), udb_indexes());
+    const std::wstring memo(1100000, L'x');
+    as_table(rs.get())->append_record(*person(1, ole_variant(L"a"), ole_variant(memo)));
+    exec("KILL " + std::to_string(mysql_thread_id(engine_->get_mysql())));
+    try {
+        as_table(rs.get())->append_record(*person(2, ole_variant(L"b"), ole_variant(memo)));
         FAIL() << "a lost connection must fail";
     } catch (const tk_exception& e) {
         EXPECT_EQ(e.level, 1) << e.what();
