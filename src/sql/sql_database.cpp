@@ -270,6 +270,40 @@ std::vector<std::string> sql_database::read_warnings(size_t max) {
     return messages;
 }
 
+std::optional<bool> sql_database::has_transactions(const std::wstring& table) {
+    const std::wstring text =
+        L"SELECT e.TRANSACTIONS FROM information_schema.TABLES t JOIN information_schema.ENGINES e "
+        L"ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = " + sql_quote(std::wstring_view(name)) +
+        L" AND t.TABLE_NAME = " + sql_quote(std::wstring_view(table));
+    std::wstring answer;
+    try {
+        std::unique_ptr<udb_recordset> rs = query(text);
+        if (rs && !rs->is_eof()) answer = text_of(rs->get_item(), 0);
+    } catch (const sql_exception& e) {
+        if (e.level != 0) throw;
+        tk_log(3, "Cannot read the table's storage engine: %s", e.what());
+    }
+    tk_wlog(1, L"Table '%ls': transactions=%ls", table.c_str(), answer.c_str());
+    if (tk_equal_no_case(answer, L"YES")) return true;
+    if (tk_equal_no_case(answer, L"NO")) return false;
+    return std::nullopt;
+}
+
+std::optional<uint64_t> sql_database::count_rows(const std::wstring& table) {
+    std::wstring answer;
+    try {
+        std::unique_ptr<udb_recordset> rs = query(L"SELECT COUNT(*) FROM " + name_text(table));
+        if (rs && !rs->is_eof()) answer = text_of(rs->get_item(), 0);
+    } catch (const sql_exception& e) {
+        if (e.level != 0) throw;
+        tk_log(3, "Cannot count the table's rows: %s", e.what());
+        return std::nullopt;
+    }
+    if (answer.empty() || answer.size() > 19 || answer.find_first_not_of(L"0123456789") != std::wstring::npos)
+        return std::nullopt;
+    return std::stoull(answer);
+}
+
 void sql_database::prepared_statement(const std::string& statement, const std::vector<const udb_field*>& long_values,
                                       uint64_t row_size) {
     tk_log(1, "sql_database::prepared_statement(%s, %d)", statement.c_str(), int(long_values.size()));

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,13 @@ public:
                             uint64_t row_size);
     // The server's warnings of the last statement (SHOW WARNINGS), at most `max`.
     std::vector<std::string> read_warnings(size_t max);
+    // Whether the table's storage engine has transactions, as the server's
+    // ENGINES table says; nullopt when the server does not say. A failed
+    // statement on such a table has stored none of its rows.
+    std::optional<bool> has_transactions(const std::wstring& table);
+    // SELECT COUNT(*) of the table; nullopt when the server refuses it (a
+    // lost connection raises).
+    std::optional<uint64_t> count_rows(const std::wstring& table);
 
     // One CREATE OR REPLACE VIEW per SELECT text; a view name the rules
     // refuse gets a safe name (recorded in the names map). A text that

@@ -386,8 +386,9 @@ void sql_table::send_pending() {
     sending_rows_.swap(pending_rows_);
     pending_rows_.clear();
     sending_head_ = head_;
+    if (!counted_) counted_ = !sdb_->has_transactions(name).value_or(false);
     in_flight_ = std::async(std::launch::async,
-                            [this]() { send_statement(sending_, sending_rows_, sending_head_); });
+                            [this]() { send_statement(sending_, sending_rows_, sending_head_, *counted_); });
 }
 
 void sql_table::wait_sender() const {
@@ -395,7 +396,9 @@ void sql_table::wait_sender() const {
 }
 
 void sql_table::send_statement(const std::string& statement, const std::vector<pending_row>& rows,
-                               const std::string& head) {
+                               const std::string& head, bool counted) {
+    std::optional<uint64_t> before;
+    if (counted) before = sdb_->count_rows(name);
     try {
         const uint64_t affected = sdb_->query_append(statement);
         check_result(affected, rows.size(), rows.empty() ? 0 : rows.front().position);
@@ -405,9 +408,25 @@ void sql_table::send_statement(const std::string& statement, const std::vector<p
         tk_wlog(3, L"Table '%ls': ERROR '%ls'", name.c_str(), tk_utf8_to_unicode(e.message).c_str());
     }
     // The statement failed as a whole: each row again on its own, so only
-    // the rows the server refuses are lost.
+    // the rows the server refuses are lost. Without transactions the rows
+    // before the refused one stay stored: the growth of the table says how
+    // many, and only the rows after them go again.
+    size_t first = 0;
+    if (counted) {
+        const std::optional<uint64_t> after = sdb_->count_rows(name);
+        if (!before || !after || *after < *before || *after - *before > rows.size()) {
+            for (const pending_row& row : rows) {
+                ++not_loaded_;
+                note(row.position, "may be missing: its statement failed on a table without transactions");
+            }
+            return;
+        }
+        first = size_t(*after - *before);
+        tk_wlog(1, L"Table '%ls': %d rows of the failed statement stored", name.c_str(), int(first));
+    }
     std::string one;
-    for (const pending_row& row : rows) {
+    for (size_t i = first; i < rows.size(); ++i) {
+        const pending_row& row = rows[i];
         one.assign(head);
         one += " VALUES";
         one.append(statement, row.offset, row.length);

@@ -16,7 +16,11 @@
 // few large rows never slow the rest of the table down.
 //
 // A gathered statement the server refuses as a whole is sent again one row
-// per statement, so only the rows the server refuses are lost; rows skipped
+// per statement, so only the rows the server refuses are lost. On a table
+// without transactions (MyISAM, MEMORY, ...) the rows it stored before the
+// refusal are not sent again: its row count is taken before each gathered
+// statement and after a failure; when that count cannot be had, the rows
+// of the failed statement are reported instead of sent again. Rows skipped
 // or changed by IGNORE are counted from the affected rows and the warnings.
 // finish() sends what is pending and raises one level-0 failure listing the
 // rows not loaded or changed; the destructor only sends and traces. A lost
@@ -30,6 +34,7 @@
 #include <cstdint>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -125,8 +130,10 @@ private:
     void send_pending();
     // Waits for the statement in flight; raises what its send raised.
     void wait_sender() const;
+    // `counted`: the table has no transactions, so a failed statement may
+    // have stored its first rows (found by counting the table's rows).
     void send_statement(const std::string& statement, const std::vector<pending_row>& rows,
-                        const std::string& head);
+                        const std::string& head, bool counted);
     void send_rows_one_by_one();
     void check_result(uint64_t affected, uint64_t sent, uint64_t first_position);
     void note(uint64_t position, const std::string& message);
@@ -150,6 +157,9 @@ private:
     uint64_t warnings_ = 0;
     std::vector<std::string> messages_;
     bool finished_ = false;
+    // Whether gathered statements are counted around (a table without
+    // transactions); decided before the first send.
+    std::optional<bool> counted_;
     // The multi-row statement the server is executing (declared last: it
     // refers to the members above until it is done).
     std::string sending_;                   // its text, its rows and its head

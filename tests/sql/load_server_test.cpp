@@ -117,29 +117,37 @@ TEST_F(batch_load, merge_in_other_column_order_puts_long_values_in_their_columns
               "1100000,1200000,nm");
 }
 
-TEST_F(batch_load, a_refused_row_is_reported_and_the_rest_arrive) {
-    exec_in_db("CREATE TABLE people (ID INT, NAME VARCHAR(40), NOTES TEXT)");
-    exec_in_db("CREATE TRIGGER refuse BEFORE INSERT ON people FOR EACH ROW "
-               "IF NEW.NAME = 'bad' THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'marked row'; END IF");
-    auto db = reopen(8);
-    auto rs = db->get_table(L"people", 8);
-    sql_table* table = as_table(rs.get());
-    table->append_record(*person(1, ole_variant(L"a"), ole_variant(L"")));
-    table->append_record(*person(2, ole_variant(L"bad"), ole_variant(L"")));
-    table->append_record(*person(3, ole_variant(L"c"), ole_variant(L"")));
-    table->append_record(*person(4, ole_variant(L"bad"), ole_variant(L"")));  // the marked row last
-    try {
-        table->finish();
-        FAIL() << "finish() must report the refused rows";
-    } catch (const tk_exception& e) {
-        EXPECT_EQ(e.level, 0);
-        const std::string text = e.what();
-        EXPECT_NE(text.find("2 of 4 rows not loaded"), std::string::npos) << text;
-        EXPECT_NE(text.find("row 2: marked row"), std::string::npos) << text;
-        EXPECT_NE(text.find("row 4: marked row"), std::string::npos) << text;
-        EXPECT_NE(text.find("'people'"), std::string::npos) << text;
+TEST_F(batch_load, a_refused_row_is_reported_and_the_rest_arrive_once) {
+    // Engines without transactions keep the rows a failed statement stored
+    // before the refused one; none of them may arrive twice.
+    for (const std::string engine : {"InnoDB", "MyISAM", "Aria", "MEMORY"}) {
+        SCOPED_TRACE(engine);
+        const std::string table_name = "people_" + engine;
+        exec_in_db("CREATE TABLE " + table_name + " (ID INT, NAME VARCHAR(40), NOTES VARCHAR(100)) ENGINE=" + engine);
+        exec_in_db("INSERT INTO " + table_name + " VALUES (1, 'old', ''), (2, 'old', '')");
+        exec_in_db("CREATE TRIGGER refuse_" + engine + " BEFORE INSERT ON " + table_name + " FOR EACH ROW "
+                   "IF NEW.NAME = 'bad' THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'marked row'; END IF");
+        auto db = reopen(8);
+        auto rs = db->get_table(tk_utf8_to_unicode(table_name), 8);
+        sql_table* table = as_table(rs.get());
+        table->append_record(*person(4, ole_variant(L"d"), ole_variant(L"")));
+        table->append_record(*person(5, ole_variant(L"e"), ole_variant(L"")));
+        table->append_record(*person(6, ole_variant(L"bad"), ole_variant(L"")));
+        table->append_record(*person(7, ole_variant(L"g"), ole_variant(L"")));
+        table->append_record(*person(8, ole_variant(L"bad"), ole_variant(L"")));  // the marked row last
+        try {
+            table->finish();
+            ADD_FAILURE() << "finish() must report the refused rows";
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 0);
+            const std::string text = e.what();
+            EXPECT_NE(text.find("2 of 5 rows not loaded"), std::string::npos) << text;
+            EXPECT_NE(text.find("row 3: marked row"), std::string::npos) << text;
+            EXPECT_NE(text.find("row 5: marked row"), std::string::npos) << text;
+            EXPECT_NE(text.find("'" + table_name + "'"), std::string::npos) << text;
+        }
+        EXPECT_EQ(scalar("SELECT GROUP_CONCAT(ID ORDER BY ID) FROM " + table_name), "1,2,4,5,7");
     }
-    EXPECT_EQ(scalar("SELECT GROUP_CONCAT(ID ORDER BY ID) FROM people"), "1,3");
 }
 
 TEST_F(batch_load, duplicates_and_clipped_values_are_counted) {
