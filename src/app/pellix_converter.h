@@ -53,6 +53,11 @@ public:
     int operator()() override;
     run_outcome run();
     run_outcome get_last_outcome() const { return last_outcome_; }
+    // After a run the user stopped, what its target holds, one line each:
+    // the tables converted whole, the one cut short ("Table orders holds
+    // 1200 of 5000 records"), the listed tables not converted and, for a
+    // dump, that the file holds only these. Empty after any other run.
+    std::vector<std::string> stop_report() const;
 
     // Where the run's progress lines and console steps go (not owned; null:
     // none).
@@ -114,10 +119,25 @@ public:
 private:
     struct run_state;
 
+    // What a stopped run left, for stop_report (source names).
+    struct stop_summary {
+        std::vector<std::wstring> whole;  // converted whole
+        std::wstring cut;                 // cut short; empty: none
+        uint64_t cut_records = 0;         // its records handled
+        uint64_t cut_total = 0;           // its record count
+        std::vector<std::wstring> left;   // listed, not converted
+    };
+
     void start_run(run_state& st);
     void build_run_list(run_state& st);
+    void report_unlisted_files(run_state& st);
+    void claim_own_names(run_state& st);
     void convert_entry(run_state& st, const std::wstring& entry);
-    void convert_table(run_state& st, const std::wstring& name);
+    // False when the table was left as it was (mode 2).
+    bool convert_table(run_state& st, const std::wstring& name);
+    // Level 1 when the run list names tables and none of them opened.
+    void check_any_opened(const run_state& st);
+    void note_stop(const run_state& st);
     // `dbf_source`: the source is a dbf_recordset, whose records carry the
     // deletion flag.
     void copy_records(udb_recordset& source, bool dbf_source, udb_recordset& target,
@@ -134,4 +154,5 @@ private:
 
     run_output* output_ = nullptr;
     run_outcome last_outcome_ = run_outcome::completed;
+    stop_summary stop_;
 };

@@ -1,4 +1,5 @@
 // The conversion run of pellix_converter.
+#include <map>
 #include <optional>
 #include <set>
 
@@ -63,7 +64,14 @@ struct pellix_converter::run_state {
     std::unique_ptr<udb_custom_conversion> rules;
     std::unique_ptr<udb_validator> validator;
     std::vector<std::wstring> run_list;
+    size_t next = 0;                   // the first run-list entry not finished
     std::set<std::wstring> converted;  // folder spellings already run
+    // Target names claimed before the first table, by source name.
+    std::map<std::wstring, std::wstring> claimed;
+    std::vector<std::wstring> whole;   // tables converted whole
+    std::wstring writing;              // the table whose target was created
+    int opened = 0;                    // source tables opened
+    bool takes_all = false;            // every table of the folder is run
     bool names_imported = false;
 };
 
@@ -81,6 +89,15 @@ void set_context(const std::wstring& table) {
     if (error_handler* handler = error_handler::try_ptr()) handler->set_context(table);
 }
 
+std::string join_names(const std::vector<std::wstring>& names) {
+    std::string text;
+    for (const auto& name : names) {
+        if (!text.empty()) text += ", ";
+        text += tk_unicode_to_utf8(name);
+    }
+    return text;
+}
+
 }  // namespace
 
 int pellix_converter::operator()() { return static_cast<int>(run()); }
@@ -89,20 +106,24 @@ run_outcome pellix_converter::run() {
     tk_log(2, "pellix_converter::operator()");
     init_conversion guard(finished, true);
     last_outcome_ = run_outcome::failed;
+    stop_ = stop_summary();
     clear_created_tables();
     run_state st;
     try {
         start_run(st);
-        for (const auto& entry : st.run_list) {
+        for (; st.next < st.run_list.size(); ++st.next) {
             if (stop_requested()) throw tk_final_exception();  // the wizard's Abort
-            convert_entry(st, entry);
+            convert_entry(st, st.run_list[st.next]);
         }
+        check_any_opened(st);
         end_run(st);
         last_outcome_ = run_outcome::completed;
     } catch (const tk_final_exception&) {
-        // The user stopped: what was written is kept and the dump completed.
+        // The user stopped: what was written is kept and the dump completed;
+        // stop_report() tells what the target holds.
         tk_log(2, "The run was stopped");
         last_outcome_ = run_outcome::stopped;
+        note_stop(st);
         try {
             finish_target(st);
         } catch (const tk_exception& e) {
@@ -139,7 +160,8 @@ void pellix_converter::start_run(run_state& st) {
     st.rules = std::make_unique<udb_custom_conversion>();
     if (bool_dbf) st.rules->add_rule(std::make_unique<pellix_bool_rule>());
 
-    if (run_takes_all_tables()) selected_tables = st.source->table_names;
+    st.takes_all = run_takes_all_tables();
+    if (st.takes_all) selected_tables = st.source->table_names;
     tables_done = 0;
     tables_total = static_cast<int>(!selected_tables.empty() ? selected_tables.size()
                                                              : selected_pairs.size());
@@ -150,6 +172,8 @@ void pellix_converter::start_run(run_state& st) {
     tk_log(1, "sql_engine::create_tn_validator");
     st.validator = engine.create_tn_validator(existing, std::vector<std::wstring>());
     build_run_list(st);
+    report_unlisted_files(st);
+    claim_own_names(st);
 }
 
 void pellix_converter::build_run_list(run_state& st) {
@@ -165,6 +189,32 @@ void pellix_converter::build_run_list(run_state& st) {
         if (!listed) selected_pairs.emplace_back(table, std::wstring());
     }
     for (const auto& pair : selected_pairs) st.run_list.push_back(pair.first);
+}
+
+void pellix_converter::report_unlisted_files(run_state& st) {
+    // A "*.dbf" file that gives no table is told about when the run would
+    // have converted it: every table is taken, or the list names it.
+    for (const auto& file : st.source->get_unlisted_files()) {
+        bool wanted = st.takes_all;
+        for (const auto& entry : st.run_list) wanted = wanted || udb_same_name(entry, file.table);
+        if (!wanted) continue;
+        if (error_handler* handler = error_handler::try_ptr()) handler->clear_context();
+        report(tk_exception(file.message, 0), false);
+    }
+}
+
+void pellix_converter::claim_own_names(run_state& st) {
+    // Tables whose own name (or the user's new name) is usable in the
+    // target claim it before any table is converted: a name cleaned later
+    // (a;b -> a_b) then never takes the name a later table (a_b) keeps.
+    std::set<std::wstring> seen;
+    for (const auto& entry : st.run_list) {
+        const std::wstring name = resolve_table(st.source->table_names, entry);
+        if (name.empty() || !seen.insert(name).second) continue;
+        const sql_table_mutator* mutator = get_table_mutator3(name);
+        const std::wstring wanted = mutator && !mutator->new_name.empty() ? mutator->new_name : name;
+        if (st.validator->claim_name(wanted)) st.claimed.emplace(name, wanted);
+    }
 }
 
 void pellix_converter::convert_entry(run_state& st, const std::wstring& entry) {
@@ -187,16 +237,19 @@ void pellix_converter::convert_entry(run_state& st, const std::wstring& entry) {
         return;
     }
     try {
-        convert_table(st, name);
+        if (convert_table(st, name)) st.whole.push_back(name);
     } catch (const tk_exception& e) {
         set_context(name);
         report(e, false);
     }
+    // A stop leaves `writing` set: that table was cut short.
+    st.writing.clear();
     ++tables_done;
 }
 
-void pellix_converter::convert_table(run_state& st, const std::wstring& name) {
+bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     std::unique_ptr<udb_recordset> source_rs = st.source->get_table(name, 1);
+    ++st.opened;
     tk_log(2, "pi.n_tab_proc=%d", tables_done.load());
 
     // The container opens with the first table that names it.
@@ -215,11 +268,17 @@ void pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     }
 
     // Two source tables never share one target table: a name this run
-    // created already, or one the rules reject, is replaced.
-    const std::wstring usable = st.validator->get_usable_name(new_name);
-    if (usable != new_name) {
-        tk_wlog(2, L"Store generated table name '%ls'", usable.c_str());
-        new_name = usable;
+    // created already, or one the rules reject, is replaced. A name
+    // claimed at the start is this table's already.
+    bool renamed = false;
+    const auto claimed = st.claimed.find(name);
+    if (claimed == st.claimed.end() || claimed->second != new_name) {
+        const std::wstring usable = st.validator->get_usable_name(new_name);
+        if (usable != new_name) {
+            tk_wlog(2, L"Store generated table name '%ls'", usable.c_str());
+            new_name = usable;
+            renamed = true;
+        }
     }
     tk_wlog(2, L"udb_database::add_tn_mapping(%ls->%ls)", name.c_str(), new_name.c_str());
     tk_wlog(2, L"udb_names_map::add_tn_mapping(%ls,%ls)", name.c_str(), new_name.c_str());
@@ -227,7 +286,7 @@ void pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     note_created_table(name, new_name);
 
     if (st.target->is_table_exist(new_name)) {
-        if (mode == 2) return;  // left as it is; counted done by the caller
+        if (mode == 2) return false;  // left as it is; counted done by the caller
         if (mode == 1) st.target->delete_tab(new_name);
     }
 
@@ -235,6 +294,7 @@ void pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     if (!skip_idx) indexes = source_rs->indexes;
     std::unique_ptr<udb_recordset> target_rs = st.target->create_table(new_name, source_rs->schema, indexes);
     TK_ASSERT(target_rs != nullptr);
+    st.writing = name;
 
     if (mode == 3 && !source_rs->schema.conform_to(target_rs->schema, true))
         throw tk_exception(
@@ -245,6 +305,10 @@ void pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     records_total = count;
     tk_wlog(3, L"Converting table %ls (%llu records)", name.c_str(), static_cast<unsigned long long>(count));
     if (output_) output_->table_started(name, count);
+    if (renamed) {
+        tk_wlog(3, L"Table %ls is written as %ls", name.c_str(), new_name.c_str());
+        if (output_) output_->table_renamed(name, new_name);
+    }
 
     try {
         if (count != 0 && !tab_def) copy_records(*source_rs, dbf_rs != nullptr, *target_rs, mutator, name);
@@ -261,6 +325,7 @@ void pellix_converter::convert_table(run_state& st, const std::wstring& name) {
         throw;
     }
     target_rs->finish();  // the last batch: its failure is this table's
+    return true;
 }
 
 void pellix_converter::finish_after_failure(udb_recordset& target) {
@@ -320,6 +385,51 @@ void pellix_converter::copy_records(udb_recordset& source_rs, bool dbf_source, u
         ++index;
         records_done = index;
     }
+}
+
+void pellix_converter::check_any_opened(const run_state& st) {
+    // A list whose tables all failed to open converted nothing: that is no
+    // success, and the previous dump stays as it was.
+    if (st.run_list.empty() || st.opened != 0) return;
+    if (error_handler* handler = error_handler::try_ptr()) handler->clear_context();
+    throw tk_exception(std::string("None of the tables to convert could be opened; nothing was converted."), 1);
+}
+
+void pellix_converter::note_stop(const run_state& st) {
+    stop_.whole = st.whole;
+    if (!st.writing.empty()) {
+        stop_.cut = st.writing;
+        stop_.cut_records = records_done;
+        stop_.cut_total = records_total;
+    }
+    // The entry the stop came in and those after it, each table once.
+    std::set<std::wstring> listed;
+    for (size_t i = st.next; i < st.run_list.size(); ++i) {
+        const std::wstring name = resolve_table(st.source ? st.source->table_names : std::vector<std::wstring>(),
+                                                st.run_list[i]);
+        const std::wstring shown = name.empty() ? st.run_list[i] : name;
+        if (shown == stop_.cut) continue;
+        if (i != st.next && !name.empty() && st.converted.count(name) != 0) continue;
+        if (listed.insert(shown).second) stop_.left.push_back(shown);
+    }
+}
+
+std::vector<std::string> pellix_converter::stop_report() const {
+    if (last_outcome_ != run_outcome::stopped) return {};
+    std::vector<std::string> lines{"The conversion was stopped."};
+    if (!stop_.whole.empty()) lines.push_back("Tables converted whole: " + join_names(stop_.whole));
+    if (!stop_.cut.empty())
+        lines.push_back("Table " + tk_unicode_to_utf8(stop_.cut) + " holds " + std::to_string(stop_.cut_records) +
+                        " of " + std::to_string(stop_.cut_total) + " records");
+    if (!stop_.left.empty()) lines.push_back("Tables not converted: " + join_names(stop_.left));
+    if (!direct) {
+        const std::string file = tk_unicode_to_utf8(destination);
+        if (stop_.whole.empty() && stop_.cut.empty())
+            lines.push_back("The dump file '" + file + "' holds no table.");
+        else
+            lines.push_back("The dump file '" + file + "' holds only these tables.");
+    }
+    return lines;
 }
 
 void pellix_converter::end_run(run_state& st) {

@@ -34,6 +34,12 @@ public:
         (void)table;
         (void)records;
     }
+    // The table goes into the target as `new_name`: its own name (or the
+    // user's new name) was not usable there. Follows table_started.
+    virtual void table_renamed(const std::wstring& table, const std::wstring& new_name) {
+        (void)table;
+        (void)new_name;
+    }
     // A standard exception (no tk_exception) ended the run.
     virtual void run_failed(const std::string& text) { (void)text; }
 };

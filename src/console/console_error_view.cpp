@@ -2,11 +2,13 @@
 
 #include <cstdio>
 
+#include "console/console_run_output.h"
+
 namespace {
 
 void print_error(const std::string& message) {
     std::fputs("Error:\n", stdout);
-    std::fputs(message.c_str(), stdout);
+    std::fputs(console_run_output::printable(message).c_str(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
@@ -15,7 +17,7 @@ void print_error(const std::string& message) {
 
 void console_error_view::show_internal_error(const std::string& text) {
     std::fputs("Internal error: ", stdout);
-    std::fputs(text.c_str(), stdout);
+    std::fputs(console_run_output::printable(text).c_str(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }

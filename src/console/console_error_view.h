@@ -5,6 +5,8 @@
 // --silent, the handler does not ask). A level-0 report never offers to stop:
 // the run goes on. A level-1 error ends the run (the handler unwinds it and
 // the program exits with 255), so a destination is never left half written.
+// Control characters in a message (a file name may hold them) are shown as
+// \xHH, as on every console line (console_run_output::printable).
 #pragma once
 
 #include <string>

@@ -32,15 +32,29 @@ dbf_database::dbf_database(const std::wstring& folder, int type, uint8_t codepag
       folder_(tk_unicode_to_path(folder)) {
     DBF_LOG(1, "dbf_database::ctor");
     init_codepage_tables();
-    for (const std::string& file : dbf_files::list_regular(folder_)) {
+    // The listing is sorted case-insensitively, then byte by byte, whatever
+    // order the directory keeps; so when two files give one table name
+    // (t.Dbf and t.dbf) the same one wins on every run and every machine:
+    // the first in that order, where an upper-case extension comes first.
+    for (const dbf_files::entry& entry : dbf_files::list(folder_)) {
+        const std::string& file = entry.name;
         DBF_LOG(1, "Process entry '%s'", file.c_str());
         const std::wstring wfile = tk_path_to_unicode(file);
         if (wfile.size() <= 4 || !tk_ends_with_no_case(wfile, L".dbf")) continue;
         const std::wstring table = wfile.substr(0, wfile.size() - 4);
-        if (files_.emplace(table, wfile).second) {
-            table_names.push_back(table);
-            DBF_LOG(1, "Find table: '%s'=>'%s'", tk_unicode_to_utf8(table).c_str(), file.c_str());
+        if (!entry.regular) {
+            unlisted_.push_back({table, "Table file '" + file + "' is skipped: it is not a regular file."});
+            continue;
         }
+        auto [known, added] = files_.emplace(table, wfile);
+        if (!added) {
+            unlisted_.push_back({table, "Table file '" + file + "' is not converted: '" +
+                                            tk_unicode_to_path(known->second) +
+                                            "' gives the same table name. Rename one of the two files."});
+            continue;
+        }
+        table_names.push_back(table);
+        DBF_LOG(1, "Find table: '%s'=>'%s'", tk_unicode_to_utf8(table).c_str(), file.c_str());
     }
     DBF_LOG(1, "dbf_database::ctor - END");
 }

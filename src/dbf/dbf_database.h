@@ -3,7 +3,10 @@
 // Every regular file whose name ends in ".dbf" (any letter case) is a table
 // named after the file without that ending; the list is sorted
 // case-insensitively, then exactly (a.dbf and A.DBF are two tables). The
-// folder is read directly; the current folder is never changed.
+// folder is read directly; the current folder is never changed. Files
+// that end in ".dbf" but give no table (no regular file; a second file
+// whose name gives the same table name) are kept with the reason, for the
+// run to tell the user.
 //
 // The database holds the user's code-page key (0: each table keeps its own
 // language driver) and, once a Visual FoxPro table names it and `use_dbc` is
@@ -16,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dbf/dbf_dbc.h"
 #include "tk/tk_singleton.h"
@@ -23,6 +27,12 @@
 
 class dbf_database : public tk_singleton<dbf_database>, public udb_database {
 public:
+    // A "*.dbf" entry of the folder that is not read as a table.
+    struct unlisted_file {
+        std::wstring table;   // the table name it would give
+        std::string message;  // why not, for a level-0 report
+    };
+
     // `type` is the database type word (1 for DBF). A folder that cannot be
     // read throws tk_exception level 1 naming it and the reason.
     dbf_database(const std::wstring& folder, int type, uint8_t codepage_key, bool use_dbc);
@@ -69,6 +79,9 @@ public:
     // dbf_report (level 0) and the tables keep their short names.
     void init_dbc(const std::string& name);
 
+    // The folder's "*.dbf" entries that give no table, in listing order.
+    const std::vector<unlisted_file>& get_unlisted_files() const { return unlisted_; }
+
     dbf_dbc* get_dbc() const { return dbc_.get(); }
     bool get_use_dbc() const { return use_dbc_; }
     uint8_t get_codepage_key() const { return codepage_key_; }
@@ -84,4 +97,5 @@ private:
     bool dbc_tried_ = false;
     std::string folder_;                          // UTF-8 bytes, as given
     std::map<std::wstring, std::wstring> files_;  // table name -> file name
+    std::vector<unlisted_file> unlisted_;
 };

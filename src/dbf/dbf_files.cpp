@@ -22,39 +22,60 @@ bool dbf_files::is_regular(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::vector<std::string> dbf_files::list_regular(const std::string& folder) {
+std::vector<dbf_files::entry> dbf_files::list(const std::string& folder) {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()), ::closedir);
     if (!dir) {
         int code = errno;
         char buf[256];
         throw tk_exception("Cannot open folder '" + folder + "': " + strerror_r(code, buf, sizeof buf), 1);
     }
-    std::vector<std::string> names;
+    std::vector<entry> entries;
     while (dirent* e = ::readdir(dir.get())) {
         std::string n = e->d_name;
         if (n == "." || n == "..") continue;
-        if (e->d_type == DT_REG || ((e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) && is_regular(join(folder, n))))
-            names.push_back(std::move(n));
+        const bool regular =
+            e->d_type == DT_REG || ((e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) && is_regular(join(folder, n)));
+        entries.push_back({std::move(n), regular});
     }
-    std::sort(names.begin(), names.end(), name_less);
-    return names;
+    std::sort(entries.begin(), entries.end(), [](const entry& a, const entry& b) { return name_less(a.name, b.name); });
+    return entries;
 }
 
-std::string dbf_files::find_no_case(const std::string& folder, const std::string& name) {
-    std::string exact = join(folder, name);
-    if (is_regular(exact)) return exact;
+namespace {
+
+bool exists_at_all(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The first name in sorted order that matches `name` ignoring case and
+// passes `wanted`; the exact spelling first.
+template <class Test>
+std::string find_matching(const std::string& folder, const std::string& name, Test wanted) {
+    std::string exact = dbf_files::join(folder, name);
+    if (wanted(exact)) return exact;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()), ::closedir);
     if (!dir) return {};
-    const std::wstring wanted = tk_path_to_unicode(name);
+    const std::wstring target = tk_path_to_unicode(name);
     std::vector<std::string> hits;
     while (dirent* e = ::readdir(dir.get())) {
         std::string n = e->d_name;
-        if (tk_equal_no_case(tk_path_to_unicode(n), wanted) && is_regular(join(folder, n)))
+        if (tk_equal_no_case(tk_path_to_unicode(n), target) && wanted(dbf_files::join(folder, n)))
             hits.push_back(std::move(n));
     }
     if (hits.empty()) return {};
-    std::sort(hits.begin(), hits.end(), name_less);
-    return join(folder, hits.front());
+    std::sort(hits.begin(), hits.end(), dbf_files::name_less);
+    return dbf_files::join(folder, hits.front());
+}
+
+}  // namespace
+
+std::string dbf_files::find_no_case(const std::string& folder, const std::string& name) {
+    return find_matching(folder, name, [](const std::string& path) { return is_regular(path); });
+}
+
+std::string dbf_files::find_any_no_case(const std::string& folder, const std::string& name) {
+    return find_matching(folder, name, exists_at_all);
 }
 
 std::string dbf_files::join(const std::string& folder, const std::string& name) {

@@ -1,11 +1,17 @@
-// The table has memo fields but its memo file is missing ("Memo file not
-// found", level 0). It is reported through the report hook (dbf_report) and
-// the table is read with NULL memo cells.
+// The table has memo fields but its memo file cannot be read: it is missing
+// ("Memo file not found"), or what stands in its place is no regular file
+// (a folder, a FIFO, a dangling link). Level 0: it is reported through the
+// report hook (dbf_report) and the table is read with NULL memo cells.
 #pragma once
+
+#include <string>
 
 #include "dbf/dbf_exception.h"
 
 class dbf_no_memo_exception : public dbf_exception {
 public:
     dbf_no_memo_exception() : dbf_exception(std::string("Memo file not found"), 0) {}
+    // `path`: the entry found where the memo file should be.
+    explicit dbf_no_memo_exception(const std::string& path)
+        : dbf_exception("Memo file '" + path + "' is not a regular file.", 0) {}
 };

@@ -520,11 +520,16 @@ void dbf_recordset::init_memo_file() {
     memo_kind_ = memo_kind_of(header_);
     if (!has_memo_fields) return;
     std::string found;
-    if (memo_kind_ != dbf_memo_none)
-        found = dbf_files::find_no_case(dbf_files::folder_of(fs_path_),
-                                        dbf_files::stem_of(fs_path_) + memo_ext(memo_kind_));
+    std::string not_regular;
+    if (memo_kind_ != dbf_memo_none) {
+        const std::string folder = dbf_files::folder_of(fs_path_);
+        const std::string memo = dbf_files::stem_of(fs_path_) + memo_ext(memo_kind_);
+        found = dbf_files::find_no_case(folder, memo);
+        if (found.empty()) not_regular = dbf_files::find_any_no_case(folder, memo);
+    }
     if (found.empty()) {
-        dbf_report::report(dbf_no_memo_exception(), path_);
+        dbf_report::report(not_regular.empty() ? dbf_no_memo_exception() : dbf_no_memo_exception(not_regular),
+                           path_);
         return;
     }
     memo_path_ = found;

@@ -90,7 +90,8 @@ int gui_finish_page::page_init() {
         if (QWidget* sheet = widget()->window(); sheet != nullptr && sheet != widget())
             sheet->installEventFilter(filter_.get());
     }
-    const std::vector<std::string> messages = shell->get_messages();
+    std::vector<std::string> messages = shell->get_messages();
+    for (std::string& line : run_report()) messages.push_back(std::move(line));
     if (messages.empty() && run_completed()) {
         tk_log(2, "Display success-message");
         view().set_text(result_id, success_text_);

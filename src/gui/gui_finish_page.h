@@ -5,7 +5,9 @@
 // Controls: 1313 title, 1314 result, 1016 the read-only report (shown only
 // with messages), 1116 Save Settings. Cancel and Help are off; Escape and
 // the close box act as Finish here. The success text is shown only for a
-// run that completed and reported nothing.
+// run that completed and reported nothing. After a run the user stopped,
+// the report also says what the target holds (the converter's
+// stop_report).
 #pragma once
 
 #include <QObject>
@@ -52,6 +54,8 @@ protected:
     QWidget* create_widget() override;
     // True when the run reached its end without being stopped or failing.
     virtual bool run_completed() const = 0;
+    // Lines that follow the messages: what a stopped run left.
+    virtual std::vector<std::string> run_report() const { return {}; }
 
 private:
     class close_filter;
@@ -92,6 +96,10 @@ protected:
     bool run_completed() const override {
         const Converter* conv = Converter::try_ptr();
         return conv != nullptr && conv->get_last_outcome() == run_outcome::completed;
+    }
+    std::vector<std::string> run_report() const override {
+        const Converter* conv = Converter::try_ptr();
+        return conv != nullptr ? conv->stop_report() : std::vector<std::string>();
     }
     // The save picker; empty when cancelled.
     virtual std::string choose_path(const std::string& filter) {

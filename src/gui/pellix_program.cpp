@@ -126,7 +126,13 @@ void pellix_program::load_quick_launch_profile(pellix_converter& conv, const std
 
 int pellix_program::run_wizard(pellix_converter& conv, const std::vector<std::string>& args) {
     const bool quick = !args.empty();
-    if (quick) load_quick_launch_profile(conv, command_line(args));
+    if (quick) {
+        load_quick_launch_profile(conv, command_line(args));
+        // Nothing to convert: refused before the destination is touched
+        // (mode 0 would drop the database for nothing).
+        if (conv.selected_pairs.empty() && conv.selected_tables.empty())
+            throw tk_exception(std::string("The profile names no table to convert."), 1);
+    }
 
     wizard_shell shell(pellix_converter::make_product_title());
     progress_page* progress = nullptr;

@@ -10,10 +10,11 @@
 // reverse order (the converter stores its settings).
 //
 // Any argument means a quick launch: the arguments joined by one blank are
-// the path of a profile, which must load whole; then the program connects
-// when the target is a server, prepares the destination and shows only the
-// progress and finish pages. A refused profile, a failed connection or
-// destination check end the program with 255 before any sheet opens.
+// the path of a profile, which must load whole and name a table to
+// convert; then the program connects when the target is a server, prepares
+// the destination and shows only the progress and finish pages. A refused
+// profile, a failed connection or destination check end the program with
+// 255 before any sheet opens.
 //
 // Exit status: 0 when the wizard closed before any run, or after a run that
 // completed (reported and skipped records or tables included); 255 for a

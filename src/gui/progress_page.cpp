@@ -66,7 +66,6 @@ int progress_page::page_init() {
     // Failures of the pages before belong to no run.
     shell->clear_messages();
     started_ = true;
-    stopping_ = false;
     ended_ = false;
     start_failed_ = false;
     if (pellix_converter* conv = pellix_converter::try_ptr()) {
@@ -124,11 +123,12 @@ void progress_page::run_ended() {
         if (output_ && conv->get_output() == output_.get()) conv->set_output(nullptr);
     }
     tk_log(2, "progress_page: the run ended with %d", get_exit_code());
-    if (was_aborted() || stopping_) {
-        // An internal error or the user's stop: no finish page.
+    if (was_aborted()) {
+        // An internal error (already shown): no finish page.
         shell->end(run_status());
         return;
     }
+    // After a stop too: the finish page tells what the target holds.
     shell->select_page(finish_dialog);
 }
 
@@ -147,7 +147,6 @@ bool progress_page::on_cancel() {
         shell->end(run_status());
         return false;
     }
-    stopping_ = true;
     request_stop();
     shell->enable_button(cancel_button, false);
     return false;

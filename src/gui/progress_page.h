@@ -6,11 +6,12 @@
 // is the converter singleton (not owned). Each tick moves the bar 1321 and
 // shows the current table in 1323; once the worker has ended the next tick
 // stops the timer and selects the finish page (116), or closes the sheet
-// when the run was stopped or ended by an internal error.
+// when the run was ended by an internal error.
 //
 // Cancel asks first; Yes during a run asks the run to stop and disables
 // Cancel; the GUI thread keeps its event loop going (the worker may be
-// waiting on a dialog) and closes the sheet on the tick that sees the end.
+// waiting on a dialog) and the tick that sees the end shows the finish
+// page, which tells what the stopped run left (its Finish gives 255).
 // The worker is joined, never killed: the destructor waits for it.
 #pragma once
 
@@ -65,7 +66,6 @@ private:
     udb_converter* progress_ = nullptr;  // the functor's progress fields
     std::unique_ptr<wizard_run_output> output_;
     bool started_ = false;
-    bool stopping_ = false;
     bool ended_ = false;
     bool start_failed_ = false;
 };

@@ -3,6 +3,16 @@
 #include "tk/tk_logger.h"
 
 namespace {
+
+// Characters no MySQL name can hold: NUL, anything above U+FFFF, and the
+// surrogate range, where a file name's undecodable bytes (U+DC80..U+DCFF)
+// live. Those bytes all become U+FFFD in the statement's UTF-8, so two
+// names differing only in them would meet in one table.
+bool is_unusable(wchar_t c) {
+    const uint32_t code = static_cast<uint32_t>(c);
+    return code == 0 || code > 0xFFFF || (code >= 0xD800 && code <= 0xDFFF);
+}
+
 const wchar_t forbidden[] = {L'`', L'"', L'\'', L'^', L'*', L'\\', L';', L'+',
                              L'|', L':', L'<', L'>', L'?', L'/'};
 }
@@ -25,7 +35,7 @@ bool sql_new_validator::is_acceptable(const std::wstring& name) {
         return false;
     }
     for (wchar_t c : name)
-        if (uint32_t(c) > 0xFFFF || c == 0) {
+        if (is_unusable(c)) {
             tk_log(2, "The name contains a character MySQL names cannot hold");
             return false;
         }
@@ -36,7 +46,7 @@ std::wstring sql_new_validator::get_safe_name(const std::wstring& name) {
     tk_wlog(1, L"sql_new_validator::get_safe_name(%ls)", name.c_str());
     std::wstring safe = name;
     for (wchar_t& c : safe)
-        if (uint32_t(c) > 0xFFFF || c == 0) c = L'_';
+        if (is_unusable(c)) c = L'_';
     size_t b = safe.find_first_not_of(L' ');
     if (b == std::wstring::npos) return udb_validator::get_safe_name(std::wstring());
     size_t e = safe.find_last_not_of(L' ');

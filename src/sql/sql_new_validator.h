@@ -1,5 +1,6 @@
 // Name rules of MySQL servers from 4.1.0 on: 1 to 64 characters, no blank
-// at either end, no character above U+FFFF, and none of the forbidden
+// at either end, no NUL, no surrogate (U+D800..U+DFFF), no character above
+// U+FFFF, and none of the forbidden
 // characters: field and index names refuse the first 8 of
 //   ` " ' ^ * \ ; + | : < > ? /
 // table and database names all 14. Constructed directly it is the rule

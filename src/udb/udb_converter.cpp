@@ -95,6 +95,16 @@ bool udb_converter::load_profile(udb_profile& profile) {
 
 void udb_converter::store_profile(udb_profile& profile) {
     tk_log(2, "udb_converter::store_profile");
+    // A profile has no escapes: such a name would come back as another
+    // table, a query or a section header. Refused before anything is written.
+    for (const auto& pair : selected_pairs) {
+        const std::wstring& name = pair.first;
+        if (name.find_first_of(L"=\r\n") != std::wstring::npos || (!name.empty() && name.front() == L'['))
+            throw tk_exception("The table '" + utf8(name) +
+                                   "' cannot be stored in a profile: a name cannot contain '=' or line breaks, "
+                                   "or start with '['.",
+                               1);
+    }
     for (const auto& [name, text] : available_queries) {
         tk_log(2, "Available Query: (%s,%s)", utf8(name).c_str(), utf8(text).c_str());
         profile.set_value(L"Available Queries", name, text);

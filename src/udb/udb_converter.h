@@ -47,6 +47,9 @@ public:
     // appended after the entries already held.
     virtual bool load_profile(udb_profile& profile);
     // Writes the general settings into the profile (every key, even empty).
+    // A selected table whose name the file cannot give back (holding '=',
+    // CR or LF, or starting with '[') is a level-1 tk_exception, thrown
+    // before anything is added.
     virtual void store_profile(udb_profile& profile);
 
     // Throws the level-1 failure load_profile would throw for the profile's

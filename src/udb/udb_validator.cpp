@@ -109,11 +109,14 @@ std::wstring udb_validator::get_safe_name(const std::wstring& name) {
 
 std::wstring udb_validator::get_usable_name(const std::wstring& name) {
     tk_wlog(1, L"udb_validator::get_usable_name(%ls)", name.c_str());
-    if (!is_blank(name) && is_acceptable(name) && !is_used(name)) {
-        add_used_name(name);
-        return name;
-    }
+    if (claim_name(name)) return name;
     return get_safe_name(name);
+}
+
+bool udb_validator::claim_name(const std::wstring& name) {
+    if (is_blank(name) || !is_acceptable(name) || is_used(name)) return false;
+    add_used_name(name);
+    return true;
 }
 
 void udb_validator::add_existing_name(const std::wstring& name) {

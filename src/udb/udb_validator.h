@@ -39,6 +39,9 @@ public:
 
     // See above: keep the name when possible, else a safe name; recorded.
     std::wstring get_usable_name(const std::wstring& name);
+    // Records the name as used when get_usable_name would keep it; false
+    // (nothing recorded) when it would not.
+    bool claim_name(const std::wstring& name);
 
     // Adds a name to the scope.
     void add_existing_name(const std::wstring& name);

@@ -232,6 +232,23 @@ TEST_F(dump_failure, stop_completes_the_dump) {
     const std::string text = dump();
     EXPECT_NE(text.find("CREATE TABLE `t`"), std::string::npos);
     EXPECT_EQ(files(), (std::vector<std::string>{"out.sql", "src"}));
+    // The user hears that the file holds only part of the data.
+    EXPECT_EQ(conv->stop_report(), (std::vector<std::string>{
+                                       "The conversion was stopped.",
+                                       "Table t holds 2 of 3 records",
+                                       "The dump file '" + dir.file("out.sql") + "' holds only these tables.",
+                                   }));
+}
+
+TEST_F(dump_failure, a_list_that_opens_no_table_keeps_the_old_dump) {
+    testkit::dbf_fixture::write_bytes(fs::path(src) / "t.dbf", "damaged");
+    conv->selected_tables = {L"t", L"gone"};
+    EXPECT_EQ(conv->run(), run_outcome::failed);
+    ASSERT_FALSE(view->calls.empty());
+    EXPECT_EQ(view->calls.back().level, 1);
+    EXPECT_EQ(view->calls.back().message, "None of the tables to convert could be opened; nothing was converted.");
+    EXPECT_EQ(dump(), "old dump\n");
+    EXPECT_EQ(files(), (std::vector<std::string>{"out.sql", "src"}));
 }
 
 TEST_F(dump_failure, unreadable_source_fails_at_run_depth_and_keeps_the_old_dump) {

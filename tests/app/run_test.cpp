@@ -39,7 +39,10 @@ public:
     void table_started(const std::wstring& table, uint64_t records) override {
         started.push_back(tk_unicode_to_utf8(table) + "(" + std::to_string(records) + ")");
     }
-    std::vector<std::string> missing, started;
+    void table_renamed(const std::wstring& table, const std::wstring& new_name) override {
+        renamed.push_back(tk_unicode_to_utf8(table) + "->" + tk_unicode_to_utf8(new_name));
+    }
+    std::vector<std::string> missing, started, renamed;
 };
 
 class run_test : public ::testing::Test {
@@ -49,6 +52,12 @@ protected:
         conv = std::make_unique<test_converter>();
         conv->engine.set_server_version(0x050700);
         conv->source = tk_utf8_to_unicode(dir.path());
+    }
+
+    std::vector<std::string> messages() const {
+        std::vector<std::string> out;
+        for (const auto& c : view->calls) out.push_back(std::to_string(c.level) + " " + c.message);
+        return out;
     }
 
     void table(const std::string& file, int rows) {
@@ -117,6 +126,20 @@ TEST_F(run_test, tables_differing_in_case_are_kept_apart) {
     EXPECT_FALSE(tk_equal_no_case(names[0], names[1])) << names[0] << " " << names[1];
 }
 
+TEST_F(run_test, names_needing_no_change_are_claimed_before_cleaned_ones) {
+    // a;b is cleaned to a_b, which a_b keeps; the user's new name c_d for x
+    // is kept and c;d cleaned around it. Each rename is said once.
+    for (const char* file : {"a;b.dbf", "a_b.dbf", "c;d.dbf", "x.dbf"}) table(file, 1);
+    conv->get_table_mutator2(L"x", L"c_d");
+    console_like_output out;
+    conv->set_output(&out);
+    conv->selected_tables = {L"a;b", L"a_b", L"c;d", L"x"};
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_EQ(created(), (std::vector<std::string>{"a_b00000", "a_b", "c_d00000", "c_d"}));
+    EXPECT_EQ(out.renamed, (std::vector<std::string>{"a;b->a_b00000", "c;d->c_d00000"}));
+    EXPECT_EQ(out.started, (std::vector<std::string>{"a;b(1)", "a_b(1)", "c;d(1)", "x(1)"}));
+}
+
 TEST_F(run_test, same_customised_name_gets_a_safe_name) {
     table("t1.dbf", 1);
     table("t2.dbf", 1);
@@ -150,11 +173,75 @@ TEST_F(run_test, console_output_takes_all_tables_and_reports_missing_itself) {
     EXPECT_EQ(created(), (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(out.started, (std::vector<std::string>{"a(2)", "b(1)"}));
 
-    conv->selected_tables = {L"gone"};
+    conv->selected_tables = {L"gone", L"b"};
     conv->selected_pairs.clear();
     EXPECT_EQ(conv->run(), run_outcome::completed);
     EXPECT_EQ(out.missing, (std::vector<std::string>{"gone"}));
     EXPECT_TRUE(view->calls.empty());
+}
+
+TEST_F(run_test, a_list_that_opens_no_table_is_a_failure) {
+    table("a.dbf", 1);
+    testkit::dbf_fixture::write_bytes(fs::path(dir.path()) / "bad.dbf", "no table");
+    console_like_output out;
+    conv->set_output(&out);
+    conv->selected_tables = {L"gone", L"bad"};
+    EXPECT_EQ(conv->run(), run_outcome::failed);
+    EXPECT_EQ(out.missing, (std::vector<std::string>{"gone"}));
+    ASSERT_EQ(view->calls.size(), 2u);
+    EXPECT_EQ(view->calls[0].message, "bad: File does not comply with DBF format");
+    EXPECT_EQ(view->calls[1].level, 1);
+    EXPECT_EQ(view->calls[1].message, "None of the tables to convert could be opened; nothing was converted.");
+    EXPECT_TRUE(created().empty());
+
+    // One table that opens is a run that completes.
+    view->calls.clear();
+    conv->selected_tables = {L"gone", L"bad", L"a"};
+    conv->selected_pairs.clear();
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_EQ(created(), (std::vector<std::string>{"a"}));
+}
+
+TEST_F(run_test, dbf_files_that_give_no_table_are_reported_when_the_run_would_take_them) {
+    table("T.DBF", 1);
+    table("t.Dbf", 2);
+    table("t.dbf", 3);
+    table("ok.dbf", 1);
+    fs::create_directory(fs::path(dir.path()) / "dir.dbf");
+    fs::create_symlink(fs::path(dir.path()) / "gone", fs::path(dir.path()) / "y.dbf");
+    // A list that names none of them: nothing to say.
+    conv->selected_tables = {L"ok"};
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_TRUE(view->calls.empty());
+
+    // Every table of the folder: each such file is reported once, in
+    // listing order; t.Dbf wins over t.dbf and T and t stay two tables.
+    console_like_output out;
+    conv->set_output(&out);
+    conv->selected_tables.clear();
+    conv->selected_pairs.clear();
+    conv->log.calls.clear();
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_EQ(messages(), (std::vector<std::string>{
+                              "0 Table file 'dir.dbf' is skipped: it is not a regular file.",
+                              "0 Table file 't.dbf' is not converted: 't.Dbf' gives the same table name. Rename "
+                              "one of the two files.",
+                              "0 Table file 'y.dbf' is skipped: it is not a regular file.",
+                          }));
+    EXPECT_EQ(created(), (std::vector<std::string>{"ok", "T", "t00000"}));
+    EXPECT_EQ(rows_of("t00000"), 2u);
+    EXPECT_EQ(out.renamed, (std::vector<std::string>{"t->t00000"}));
+
+    // A list naming the lost table or the skipped file hears of it too.
+    view->calls.clear();
+    conv->set_output(nullptr);
+    conv->selected_tables = {L"t", L"y"};
+    conv->selected_pairs.clear();
+    conv->run();
+    ASSERT_EQ(view->calls.size(), 3u);
+    EXPECT_NE(view->calls[0].message.find("Table file 't.dbf' is not converted"), std::string::npos);
+    EXPECT_EQ(view->calls[1].message, "Table file 'y.dbf' is skipped: it is not a regular file.");
+    EXPECT_EQ(view->calls[2].message, "y: Table y not exists");
 }
 
 TEST_F(run_test, without_console_output_nothing_selected_converts_nothing) {
@@ -305,6 +392,45 @@ TEST_F(run_test, stop_ends_quietly_and_keeps_the_counters) {
     EXPECT_EQ(rows_of("t"), 2u);
     EXPECT_EQ(conv->log.finished, (std::vector<std::string>{"t"}));  // rows before the stop are kept
     EXPECT_EQ(view->calls.size(), 1u);
+}
+
+TEST_F(run_test, a_stopped_run_says_what_the_target_holds) {
+    table("a.dbf", 2);
+    table("b.dbf", 5);
+    table("c.dbf", 1);
+    conv->direct = true;
+    conv->selected_tables = {L"a", L"b", L"c", L"gone"};
+    view->next_answer.stop = true;
+    conv->log.on_append = [](const std::string& t, const std::string& first) {
+        if (t == "b" && first == "4") throw tk_exception(std::string("boom"), 0);
+    };
+    EXPECT_EQ(conv->run(), run_outcome::stopped);
+    EXPECT_EQ(conv->stop_report(), (std::vector<std::string>{
+                                       "The conversion was stopped.",
+                                       "Tables converted whole: a",
+                                       "Table b holds 3 of 5 records",
+                                       "Tables not converted: c, gone",
+                                   }));
+    EXPECT_EQ(rows_of("b"), 3u);
+
+    // Stopped before its table was made: the table is among those not
+    // converted; a run that completes has nothing to say.
+    conv->log = recording_log();
+    conv->log.on_create = [](const std::string& t) {
+        if (t == "b") throw tk_exception(std::string("no table"), 0);
+    };
+    conv->selected_pairs.clear();
+    EXPECT_EQ(conv->run(), run_outcome::stopped);
+    EXPECT_EQ(conv->stop_report(), (std::vector<std::string>{
+                                       "The conversion was stopped.",
+                                       "Tables converted whole: a",
+                                       "Tables not converted: b, c, gone",
+                                   }));
+    conv->log = recording_log();
+    conv->selected_tables = {L"a"};
+    conv->selected_pairs.clear();
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_TRUE(conv->stop_report().empty());
 }
 
 TEST_F(run_test, internal_error_aborts_the_run) {

@@ -1,7 +1,8 @@
 // pqzagent against the private MariaDB server: the sample's dump replays
 // with the real mariadb client and gives back the sample's rows; connection
-// failures, refused database names and the mode-0 guard end with 255; the
-// password, kept in a private profile, shows up nowhere else.
+// failures, refused database names, the mode-0 guard and a run that opens
+// none of its tables end with 255; the password, kept in a private profile,
+// shows up nowhere else.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -136,6 +137,25 @@ TEST_F(ConsoleServer, ModeZeroWithAnEmptySourceKeepsTheDatabase) {
     EXPECT_EQ(r.out.rfind("Error:\n", 0), 0u) << r.out;
     EXPECT_EQ(query("qz_console_keep", "SELECT a FROM t;"), "7\n");
     query("", "DROP DATABASE qz_console_keep;");
+}
+
+TEST_F(ConsoleServer, ARunThatOpensNoTableIsNotCompleted) {
+    QZ_REQUIRE_SERVER();
+    query("", "DROP DATABASE IF EXISTS qz_console_none; CREATE DATABASE qz_console_none;"
+              "CREATE TABLE qz_console_none.customer (a INT); INSERT INTO qz_console_none.customer VALUES (7);");
+    const std::string src = h.make_sample();
+    write_file(src + "/customer.dbf", std::string("\x03\x7c\x05\x11", 4));
+    write_file(h.file("tabs.txt"), "customer\nghost\n");
+    result r = h.run({"--src=" + src, "--dest=qz_console_none", "--mode=1", "--tab_file=" + h.file("tabs.txt"),
+                      "--profile=" + profile(server.password)});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, "Table ghost not exists\n");
+    EXPECT_EQ(r.out, "Converting database " + src + "(2 tables)\n"
+                     "Error:\ncustomer: File does not comply with DBF format\n"
+                     "Error:\nNone of the tables to convert could be opened; nothing was converted.\n"
+                     "The conversion was not completed: the destination does not hold the complete data.\n");
+    EXPECT_EQ(query("qz_console_none", "SELECT a FROM customer;"), "7\n");
+    query("", "DROP DATABASE qz_console_none;");
 }
 
 TEST_F(ConsoleServer, PasswordShowsUpOnlyInTheProfile) {

@@ -208,6 +208,8 @@ table_facts facts_of(const fs::path& table, const mini_json& e) {
     return t;
 }
 
+const char nothing_opened[] = "None of the tables to convert could be opened; nothing was converted.";
+
 class CorpusServer : public ::testing::Test {
 protected:
     void SetUp() override { server = test_server::from_environment(); }
@@ -331,14 +333,19 @@ TEST_F(CorpusServer, EveryFolderByDumpAndDirectGivesTheReferenceRows) {
         const std::string dump = dir.file("f" + std::to_string(folder_no) + ".sql");
 
         result by_dump = console_test::run_agent(dir.path(), {"--dump", "--src=" + folder.string(), "--dest=" + dump});
-        ASSERT_EQ(by_dump.status, 0) << by_dump.out << by_dump.err;
+        // A folder none of whose tables opens converts nothing: that ends
+        // with 255 and no dump; each table was refused aloud (checked below).
+        const bool none_opened = by_dump.out.find(nothing_opened) != std::string::npos;
+        ASSERT_EQ(by_dump.status, none_opened ? 255 : 0) << by_dump.out << by_dump.err;
         db.exec("CREATE DATABASE `" + dumped + "`");
-        testkit::mariadb_result replay = client.replay(dump, dumped);
-        EXPECT_EQ(replay.status, 0) << replay.err;
+        if (!none_opened) {
+            testkit::mariadb_result replay = client.replay(dump, dumped);
+            EXPECT_EQ(replay.status, 0) << replay.err;
+        }
 
         result direct = console_test::run_agent(
             dir.path(), {"--src=" + folder.string(), "--dest=" + loaded, "--profile=" + profile});
-        ASSERT_EQ(direct.status, 0) << direct.out << direct.err;
+        ASSERT_EQ(direct.status, none_opened ? 255 : 0) << direct.out << direct.err;
 
         const auto dump_reports = parse_reports(by_dump.out), direct_reports = parse_reports(direct.out);
         const auto dump_tables = db.tables(dumped), direct_tables = db.tables(loaded);
@@ -350,7 +357,7 @@ TEST_F(CorpusServer, EveryFolderByDumpAndDirectGivesTheReferenceRows) {
             if (!ok) ++differing;
         }
         db.exec("DROP DATABASE `" + dumped + "`");
-        db.exec("DROP DATABASE `" + loaded + "`");
+        db.exec("DROP DATABASE IF EXISTS `" + loaded + "`");
     }
     dbf_report::set_hook(old_hook);
     std::cout << tables << " tables in " << folders.size() << " folders, " << differing << " differing\n";

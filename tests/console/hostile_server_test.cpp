@@ -5,14 +5,17 @@
 // names and default text are just as hostile. Converted by dump (replayed
 // by the mariadb client) and directly, the rows read back equal the source,
 // the database holds exactly the source's tables, and a canary database the
-// statements could reach is untouched. The password never shows up outside
-// the profile, not even in the running program's arguments.
+// statements could reach is untouched. File names that meet in one table
+// name each arrive under a name of their own, or are reported. The password
+// never shows up outside the profile, not even in the running program's
+// arguments.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -296,6 +299,86 @@ TEST_F(Hostile, ProfileNamesAndDefaultTextReachTheServerIntact) {
     EXPECT_EQ(rows[1][1].value_or(""), utf8_of("\xE0\xE1 `y`", "737"));
     expect_canary_untouched();
     db->exec("DROP DATABASE IF EXISTS `" + database + "`");
+}
+
+// A dBase III table whose every record names where it came from.
+dbf_fixture_table labelled_table(const std::string& label, int rows) {
+    dbf_fixture_table t;
+    t.fields = {{"ID", 'N', 3, 0}, {"WHO", 'C', 20, 0}};
+    for (int i = 1; i <= rows; ++i) t.records.push_back(record_of({v::num(std::to_string(i)), v::str(label)}));
+    return t;
+}
+
+TEST_F(Hostile, FileNamesThatMeetInOneTableNameEachArriveOrAreReported) {
+    QZ_REQUIRE_SERVER();
+    // Files whose names give one table name, differ only in bytes that are
+    // no UTF-8, clean to another table's name, or hold control characters.
+    const std::string folder = dir.file("names");
+    fs::create_directories(folder);
+    struct file {
+        std::string name;   // the file's name
+        std::string label;  // what its records say
+        int rows;
+    };
+    const std::vector<file> files = {
+        {"T.DBF", "upper", 1},         {"t.Dbf", "mixed", 2},        {"t.dbf", "lower", 3},
+        {"\xE9t\xE9.dbf", "e9-e9", 4}, {"\xE9t\xE8.dbf", "e9-e8", 5}, {"a b.dbf", "blank", 6},
+        {"a;b.dbf", "semicolon", 7},   {"A_B.dbf", "upper_", 8},     {"a_b.dbf", "lower_", 9},
+        {"new\nline.dbf", "line feed", 10}, {"ctl\x1B\x7F\xC2\x85.dbf", "controls", 11},
+    };
+    for (const file& f : files) dbf_fixture::write(fs::path(folder) / f.name, labelled_table(f.label, f.rows));
+    fs::create_symlink(fs::path(folder) / "nowhere.dbf", fs::path(folder) / "y.dbf");
+
+    const std::string dump = dir.file("names.sql");
+    result r = console_test::run_agent(dir.path(), {"--dump", "--src=" + folder, "--dest=" + dump});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "Converting database " + folder + "(10 tables)\n"
+                     "Error:\nTable file 't.dbf' is not converted: 't.Dbf' gives the same table name. Rename one of "
+                     "the two files.\n"
+                     "Error:\nTable file 'y.dbf' is skipped: it is not a regular file.\n"
+                     "Converting table a b(6 records)\n"
+                     "Converting table a;b(7 records)\n"
+                     "Table a;b is written as a_b00000\n"
+                     "Converting table A_B(8 records)\n"
+                     "Converting table a_b(9 records)\n"
+                     "Table a_b is written as a_b00001\n"
+                     "Converting table ctl\\x1B\\x7F\\x85(11 records)\n"
+                     "Converting table new\\x0Aline(10 records)\n"
+                     "Converting table T(1 records)\n"
+                     "Converting table t(2 records)\n"
+                     "Table t is written as t00000\n"
+                     "Converting table \xE9t\xE8(5 records)\n"
+                     "Table \xE9t\xE8 is written as _t_\n"
+                     "Converting table \xE9t\xE9(4 records)\n"
+                     "Table \xE9t\xE9 is written as _t_00000\n");
+
+    const std::string database = "qzhostile" + std::to_string(::getpid()) + "n";
+    db->exec("DROP DATABASE IF EXISTS `" + database + "`");
+    db->exec("CREATE DATABASE `" + database + "`");
+    testkit::mariadb_client client(server);
+    testkit::mariadb_result replay = client.replay(dump, database);
+    EXPECT_EQ(replay.status, 0) << replay.err;
+    // Each table with its own rows, and no other table.
+    const std::map<std::string, std::pair<std::string, int>> want = {
+        {"T", {"upper", 1}},        {"t00000", {"mixed", 2}},       {"_t_", {"e9-e8", 5}},
+        {"_t_00000", {"e9-e9", 4}}, {"a b", {"blank", 6}},          {"a_b00000", {"semicolon", 7}},
+        {"A_B", {"upper_", 8}},     {"a_b00001", {"lower_", 9}},    {"new\nline", {"line feed", 10}},
+        {"ctl\x1B\x7F\xC2\x85", {"controls", 11}},
+    };
+    std::set<std::string> have;
+    for (const auto& name : db->tables(database)) have.insert(name);
+    std::set<std::string> names;
+    for (const auto& [name, rows] : want) names.insert(name);
+    EXPECT_EQ(have, names);
+    for (const auto& [name, rows] : want) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(db->value("SELECT CONCAT(COUNT(*), ' ', MIN(WHO), ' ', MAX(WHO)) FROM `" + database + "`.`" +
+                            name + "`"),
+                  std::to_string(rows.second) + " " + rows.first + " " + rows.first);
+    }
+    expect_canary_untouched();
+    db->exec("DROP DATABASE `" + database + "`");
 }
 
 // A dBase III table of `count` records (ID N(10), NAME C(20)), big enough

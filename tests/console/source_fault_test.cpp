@@ -102,7 +102,9 @@ TEST_F(SourceFault, MemoFileThatCannotBeReadIsReportedAndTheTableConverts) {
     fs::create_directory(src + "/parts.fpt");
     result r = run_dump();
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("Error:\nparts: "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Error:\nparts: Memo file '" + src + "/parts.fpt' is not a regular file.\n"),
+              std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("Converting table parts(3 records)"), std::string::npos) << r.out;
     EXPECT_NE(inserts_of("parts").find("'\xD0\xA8\xD0\xB0\xD0\xB9\xD0\xB1\xD0\xB0'"), std::string::npos);
     EXPECT_NE(inserts_of("customer").find("'Jensen'"), std::string::npos);

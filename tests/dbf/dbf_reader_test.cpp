@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -324,6 +325,22 @@ TEST(dbf_memo, missing_memo_file_is_reported_and_cells_are_null) {
     ASSERT_EQ(reports.messages.size(), 1u);
     EXPECT_EQ(reports.messages[0], "Memo file not found");
     EXPECT_EQ(rows_of(*rs)[0][5], "NULL");
+
+    // Something that is no regular file where the memo file should be (a
+    // folder, a FIFO, a dangling link) is named as such.
+    std::filesystem::create_directory(dir / "m.dbt");
+    ASSERT_EQ(::mkfifo((dir / "f.DBT").c_str(), 0600), 0);
+    dbf_fixture::write(dir / "f.dbf", t);
+    std::filesystem::create_symlink(dir / "gone.dbt", dir / "l.dbt");
+    dbf_fixture::write(dir / "l.dbf", t);
+    for (const char* name : {"m", "f", "l"}) {
+        reports.messages.clear();
+        auto other = open(dir / (std::string(name) + ".dbf"));
+        const std::string memo = std::string(name) == "f" ? "f.DBT" : std::string(name) + ".dbt";
+        ASSERT_EQ(reports.messages.size(), 1u) << name;
+        EXPECT_EQ(reports.messages[0], "Memo file '" + (dir / memo).string() + "' is not a regular file.");
+        EXPECT_EQ(rows_of(*other)[0][5], "NULL");
+    }
 }
 
 TEST(dbf_memo, stop_from_the_hook_leaves_the_constructor) {
@@ -495,8 +512,24 @@ TEST(dbf_folder, listing_and_file_names) {
     dbf_fixture::write(dir / "A.DBF", t);
     std::filesystem::create_directory(dir / "dir.dbf");
     dbf_fixture::write_bytes(dir / "notes.txt", "x");
+    // Entries that end in ".dbf" but give no table: each is kept with why.
+    // Of two files giving one name the first in byte order wins.
+    dbf_fixture::write(dir / "t.dbf", t);
+    dbf_fixture::write(dir / "t.Dbf", t);
+    ASSERT_EQ(::mkfifo((dir / "pipe.dbf").c_str(), 0600), 0);
+    std::filesystem::create_symlink(dir / "gone", dir / "y.dbf");
     dbf_database db(dir.wpath(), 1, 0, false);
-    EXPECT_EQ(db.table_names, (std::vector<std::wstring>{L"A", L"a", L"b"}));
+    EXPECT_EQ(db.table_names, (std::vector<std::wstring>{L"A", L"a", L"b", L"t"}));
+    EXPECT_EQ(db.get_file_name(L"t"), dir.wpath() + L"/t.Dbf");
+    std::vector<std::string> unlisted;
+    for (const auto& f : db.get_unlisted_files()) unlisted.push_back(tk_unicode_to_utf8(f.table) + ": " + f.message);
+    EXPECT_EQ(unlisted, (std::vector<std::string>{
+                            "dir: Table file 'dir.dbf' is skipped: it is not a regular file.",
+                            "pipe: Table file 'pipe.dbf' is skipped: it is not a regular file.",
+                            "t: Table file 't.dbf' is not converted: 't.Dbf' gives the same table name. Rename "
+                            "one of the two files.",
+                            "y: Table file 'y.dbf' is skipped: it is not a regular file.",
+                        }));
     EXPECT_EQ(db.get_file_name(L"b"), dir.wpath() + L"/b.DBF");
     EXPECT_EQ(db.get_file_name(L"x.dbc"), dir.wpath() + L"/x.dbc");
     EXPECT_EQ(db.get_file_name(L"x"), dir.wpath() + L"/x.dbf");

@@ -39,9 +39,11 @@ struct fake_converter {
     static fake_converter* try_ptr() { return instance; }
     run_outcome get_last_outcome() const { return outcome; }
     void store_profile(const std::string& path) { stored.push_back(path); }
+    std::vector<std::string> stop_report() const { return left; }
 
     run_outcome outcome = run_outcome::completed;
     std::vector<std::string> stored;
+    std::vector<std::string> left;  // what a stopped run left
 };
 
 const wchar_t success[] = L"Wizard has converted your DBF file(s) into\nMySQL data source successfully.";
@@ -148,6 +150,21 @@ TEST_F(finish_fixture, a_stopped_or_failed_run_without_messages_shows_the_error_
     }
 }
 
+TEST_F(finish_fixture, a_stopped_run_says_what_the_target_holds_after_the_messages) {
+    fake.outcome = run_outcome::stopped;
+    fake.left = {"The conversion was stopped.", "Tables converted whole: customer",
+                 "Table orders holds 1200 of 5000 records", "Tables not converted: parts"};
+    shell->add_message("customer, record #2: bad value");
+    add_page<finish_with_path<fake_converter>>();
+    run_with([&] {
+        EXPECT_EQ(result()->text().toStdWString(), failure);
+        ASSERT_TRUE(report()->isVisible());
+        EXPECT_EQ(report()->toPlainText().toStdString(),
+                  "customer, record #2: bad value\n\nThe conversion was stopped.\n\nTables converted whole: "
+                  "customer\n\nTable orders holds 1200 of 5000 records\n\nTables not converted: parts\n\n");
+    });
+}
+
 TEST_F(finish_fixture, escape_and_the_close_box_act_as_finish) {
     add_page<finish_with_path<fake_converter>>();
     EXPECT_EQ(run_with([&] { QTest::keyClick(&shell->sheet(), Qt::Key_Escape); }), 0);
@@ -214,6 +231,22 @@ TEST_F(finish_fixture, save_settings_goes_through_the_picker_every_time) {
     int files = 0;
     for (const auto& e : fs::directory_iterator(dir.path())) files += e.path().extension() == ".pqz";
     EXPECT_EQ(files, 2);
+}
+
+TEST_F(finish_fixture, a_table_name_a_profile_cannot_give_back_is_refused_and_nothing_is_written) {
+    conv = std::make_unique<pellix_converter>();
+    conv->selected_pairs = {{L"orders", L""}, {L"a=b", L""}};
+    auto* page = add_page<finish_with_path<pellix_converter>>();
+    page->path = dir.file("kept.pqz");
+    wizard_answers answers;
+    run_with([&] {
+        button("ctl_1116")->click();
+        EXPECT_EQ(shell->current_dialog(), 116);
+    });
+    EXPECT_TRUE(answers.saw("The table 'a=b' cannot be stored in a profile: a name cannot contain '=' or line "
+                            "breaks, or start with '['."))
+        << (answers.seen().empty() ? "no box" : answers.seen()[0]);
+    EXPECT_FALSE(fs::exists(page->path));
 }
 
 TEST_F(finish_fixture, a_profile_that_cannot_be_written_is_reported_and_the_page_stays) {

@@ -189,6 +189,15 @@ TEST_F(program_fixture, refused_profiles_open_no_sheet_and_end_with_255) {
     ASSERT_NE(at, std::string::npos) << bad_mode;
     bad_mode.replace(at, 6, "mode=9");
     std::ofstream(dir.file("badmode.pqz")) << bad_mode;
+    // Mode 0 on a server: the database would be dropped for nothing.
+    {
+        pellix_converter conv;
+        conv.source = tk_utf8_to_unicode(src());
+        conv.destination = L"quorvex_test_db";
+        conv.direct = true;
+        conv.mode = 0;
+        conv.store_profile(dir.file("notables.pqz"));
+    }
 
     struct refusal {
         std::vector<std::string> args;
@@ -201,6 +210,7 @@ TEST_F(program_fixture, refused_profiles_open_no_sheet_and_end_with_255) {
         {{dir.file("noheader.pqz")}, "Cannot read the profile. Please verify the file is a Quorvex profile."},
         {{std::string("bad\xFF\xFEname.pqz")}, "The profile path is not valid UTF-8."},
         {{dir.file("badmode.pqz")}, "Invalid merge/overwrite mode"},
+        {{dir.file("notables.pqz")}, "The profile names no table to convert."},
     };
     for (const refusal& c : cases) {
         test_program program;

@@ -187,7 +187,7 @@ TEST_F(progress_fixture, ticks_show_the_run_and_reach_the_finish_page_once) {
     EXPECT_TRUE(shell->get_messages().empty());
 }
 
-TEST_F(progress_fixture, cancel_yes_stops_the_run_and_closes_without_the_finish_page) {
+TEST_F(progress_fixture, cancel_yes_stops_the_run_and_the_finish_page_follows) {
     std::atomic<bool> started{false}, saw_stop{false};
     scripted_run run;
     run.body = [&](scripted_run& r) {
@@ -207,12 +207,16 @@ TEST_F(progress_fixture, cancel_yes_stops_the_run_and_closes_without_the_finish_
             shell->press_cancel();
             cancel_after = enabled("btn_cancel");
         }
+        press_finish_on_116();
     });
     EXPECT_TRUE(answers.saw("Are you sure you want to exit the wizard?"));
     EXPECT_TRUE(saw_stop);
     EXPECT_FALSE(cancel_after);
-    EXPECT_EQ(status, 255);
-    EXPECT_EQ(finish->inits, 0);
+    // The finish page tells what is left; its Finish ends a stopped run
+    // with 255.
+    EXPECT_EQ(finish->inits, 1);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(page->run_status(), 255);
     EXPECT_FALSE(page->is_running());
 }
 
@@ -423,7 +427,7 @@ TEST_F(progress_real_run, a_missing_source_folder_fails_the_run) {
     EXPECT_FALSE(shell->get_messages().empty());
 }
 
-TEST_F(progress_real_run, cancel_during_a_large_table_stops_between_records) {
+TEST_F(progress_real_run, cancel_during_a_large_table_shows_what_the_dump_holds) {
     testkit::dbf_fixture_table big;
     big.version = 0x03;
     big.fields = {{"ID", 'N', 9, 0}, {"NAME", 'C', 20, 0}};
@@ -433,20 +437,29 @@ TEST_F(progress_real_run, cancel_during_a_large_table_stops_between_records) {
         big.records.push_back(std::move(r));
     }
     testkit::dbf_fixture::write(fs::path(src) / "big.dbf", big);
-    conv->selected_tables = {L"big"};
+    testkit::dbf_fixture::write(fs::path(src) / "people.dbf", people(3));
+    testkit::dbf_fixture::write(fs::path(src) / "parts.dbf", parts(2));
+    conv->selected_tables = {L"people", L"big", L"parts"};
     conv->check_dest();
     add_pages(nullptr, true);
     wizard_answers answers;
     answers.yes = true;
     bool pressed = false;
+    std::string result, report;
     const int status = run_sheet([&] {
-        if (!pressed && conv->records_done.load() > 0) {
+        if (!pressed && conv->get_current_table() == L"big" && conv->records_done.load() > 0) {
             pressed = true;
             shell->press_cancel();
         }
+        if (shell->current_dialog() == 116 && result.empty()) {
+            result = shell->sheet().findChild<QLabel*>("ctl_1314")->text().toStdString();
+            report = shell->sheet().findChild<QPlainTextEdit*>("ctl_1016")->toPlainText().toStdString();
+        }
+        press_finish_on_116();
     });
     ASSERT_TRUE(pressed) << "the run ended before it could be stopped";
-    EXPECT_EQ(status, 255);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(page->run_status(), 255);
     EXPECT_FALSE(page->is_running());
     EXPECT_EQ(conv->get_last_outcome(), run_outcome::stopped);
     // Only the dump under its own name is left, ending with a whole statement.
@@ -457,9 +470,19 @@ TEST_F(progress_real_run, cancel_during_a_large_table_stops_between_records) {
     std::string dump = testkit::read_file(out);
     ASSERT_FALSE(dump.empty());
     EXPECT_EQ(dump.find("'row399999'"), std::string::npos);
+    EXPECT_EQ(dump.find("CREATE TABLE `parts`"), std::string::npos);
     while (!dump.empty() && (dump.back() == '\n' || dump.back() == '\r')) dump.pop_back();
     const std::string last = dump.substr(dump.rfind('\n') + 1);
     EXPECT_TRUE(last.back() == ';' || last.rfind("--", 0) == 0 || last.rfind("#", 0) == 0) << last;
+
+    // The finish page says what the dump holds: the number of big's rows
+    // it names is the number the file holds.
+    size_t rows = 0;
+    for (size_t at = dump.find("'row"); at != std::string::npos; at = dump.find("'row", at + 1)) ++rows;
+    EXPECT_EQ(result, "errors");
+    EXPECT_EQ(report, "The conversion was stopped.\n\nTables converted whole: people\n\nTable big holds " +
+                          std::to_string(rows) + " of 400000 records\n\nTables not converted: parts\n\nThe dump file '" +
+                          out + "' holds only these tables.\n\n");
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include "sql/sql_new_validator.h"
 #include "sql/sql_old_dn_validator.h"
 #include "sql/sql_old_validator.h"
+#include "tk/tk_text.h"
 #include "udb/udb_schema.h"
 
 TEST(SqlOldRules, AcceptAndRefuse) {
@@ -14,7 +15,7 @@ TEST(SqlOldRules, AcceptAndRefuse) {
     struct { const wchar_t* name; bool ok; } cases[] = {
         {L"order", false}, {L"ORDER", false}, {L"a b", false}, {L"1234", false}, {L"", false},
         {L"a$b_9", true},  {L"Straße", true}, {L"имя", true},  {L"a-b", false}, {L"a\U0001D400", false},
-        {L"1abc", true},
+        {L"1abc", true},   {L"\xDCE9t\xDCE9", false},
     };
     for (const auto& c : cases) EXPECT_EQ(v.is_acceptable(c.name), c.ok) << c.name;
     sql_old_dn_validator db;
@@ -49,6 +50,14 @@ TEST(SqlNewRules, AcceptAndRefuse) {
     EXPECT_FALSE(database.is_acceptable(L"a|b"));
     EXPECT_FALSE(field.is_acceptable(L"a\U0001F600"));
     EXPECT_TRUE(field.is_acceptable(L"Имя поля"));
+    // A file name's undecodable bytes (U+DC80..U+DCFF) and any other
+    // surrogate: the statement's UTF-8 could not tell such names apart.
+    for (const wchar_t* name : {L"\xDCE9t\xDCE9", L"a\xD800", L"\xDFFF"}) {
+        EXPECT_FALSE(table.is_acceptable(name)) << tk_unicode_to_utf8(name);
+        EXPECT_FALSE(field.is_acceptable(name)) << tk_unicode_to_utf8(name);
+        EXPECT_FALSE(database.is_acceptable(name)) << tk_unicode_to_utf8(name);
+    }
+    EXPECT_TRUE(table.is_acceptable(L"\xD7FF\xE000\uFFFD"));
 }
 
 TEST(SqlNewRules, SafeNames) {
@@ -58,6 +67,11 @@ TEST(SqlNewRules, SafeNames) {
     std::wstring emoji = table.get_safe_name(L"x\U0001F600");
     EXPECT_TRUE(table.is_acceptable(emoji)) << emoji;
     EXPECT_FALSE(table.get_safe_name(L"   ").empty());
+    // Names differing only in undecodable bytes stay two tables.
+    const std::wstring first = table.get_safe_name(L"\xDCE9t\xDCE9");
+    const std::wstring second = table.get_safe_name(L"\xDCE9t\xDCE8");
+    EXPECT_EQ(first, L"_t_");
+    EXPECT_EQ(second, L"_t_00000");
 }
 
 TEST(SqlQuoting, GetSafeName) {

@@ -7,6 +7,7 @@
 #include "testkit/temp_dir.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
+#include "tk/tk_text.h"
 #include "udb/udb_converter.h"
 #include "udb/udb_profile.h"
 
@@ -124,6 +125,31 @@ TEST(ConverterProfile, StoreAndLoadThroughAFileGiveTheSameSettings) {
     EXPECT_EQ(b.selected_pairs, a.selected_pairs);
     EXPECT_EQ(b.available_queries, a.available_queries);
     EXPECT_EQ(b.selected_views, a.selected_views);
+}
+
+TEST(ConverterProfile, TableNamesTheFileCannotGiveBackAreRefused) {
+    // Each would read back as another table, a query or a header.
+    for (const wchar_t* name : {L"a=b", L"new\nline", L"cr\rhere", L"[x]", L"[open"}) {
+        udb_converter c;
+        c.selected_pairs = {{L"orders", L""}, {name, L""}};
+        udb_profile out;
+        try {
+            c.store_profile(out);
+            ADD_FAILURE() << tk_unicode_to_utf8(name) << " was stored";
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 1);
+            EXPECT_EQ(std::string(e.what()), "The table '" + tk_unicode_to_utf8(name) +
+                                                 "' cannot be stored in a profile: a name cannot contain '=' or "
+                                                 "line breaks, or start with '['.");
+        }
+        EXPECT_TRUE(out.get_selected_tables().empty()) << tk_unicode_to_utf8(name);
+    }
+    // Brackets and blanks elsewhere come back as they were.
+    udb_converter c;
+    c.selected_pairs = {{L"x[1]", L""}, {L"a b", L""}};
+    udb_profile out;
+    c.store_profile(out);
+    EXPECT_EQ(out.get_selected_tables().size(), 2u);
 }
 
 TEST(ConverterProgress, TheCurrentTableIsNeverSeenHalfReplaced) {
