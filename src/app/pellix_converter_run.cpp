@@ -26,10 +26,10 @@ namespace {
 // user's storage engine and character set come back afterwards.
 class customisations_scope {
 public:
-    customisations_scope(sql_engine& engine, const sql_properties* customs)
+    customisations_scope(sql_engine& engine, udb_properties* customs)
         : engine_(engine), tab_type_(engine.get_tab_type()), char_set_(engine.get_char_set()) {
         try {
-            engine_.set_customisations(customs);
+            engine_.set_properties(customs);
         } catch (...) {
             restore();
             throw;
@@ -40,7 +40,7 @@ public:
 private:
     void restore() noexcept {
         try {
-            engine_.set_customisations(nullptr);
+            engine_.set_properties(nullptr);
             engine_.set_tab_type(tab_type_);
             engine_.set_char_set(char_set_);
         } catch (const tk_exception& e) {
@@ -151,7 +151,7 @@ run_outcome pellix_converter::run() {
 }
 
 void pellix_converter::start_run(run_state& st) {
-    st.customisations.emplace(engine, static_cast<const sql_db_mutator*>(this));
+    st.customisations.emplace(engine, static_cast<sql_db_mutator*>(this));
     st.source = std::make_unique<dbf_database>(source, 1, static_cast<uint8_t>(code_page & 0xFF), true);
     st.target = open_target();
     TK_ASSERT(st.target != nullptr);
@@ -301,6 +301,7 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
             std::string("The structure of data source does not conform to the destination table."), 0);
 
     auto* dbf_rs = dynamic_cast<dbf_recordset*>(source_rs.get());
+    if (mutator && dbf_rs) mutator->set_source_codepage(dbf_rs->get_codepage());
     const uint64_t count = dbf_rs ? dbf_rs->get_record_count() : 0;
     records_total = count;
     tk_wlog(3, L"Converting table %ls (%llu records)", name.c_str(), static_cast<unsigned long long>(count));

@@ -18,7 +18,6 @@
 #include "sql/sql_new_tn_validator.h"
 #include "sql/sql_object_screen.h"
 #include "sql/sql_old_validator.h"
-#include "sql/sql_properties.h"
 #include "sql/sql_schema_initializer.h"
 #include "sql/sql_values.h"
 #include "sql/sql_view_converter.h"
@@ -247,7 +246,6 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& na
     check_open();
     if (is_table_exist(name)) throw tk_exception(L"Table '" + name + L"' is already in the dump file", 0);
     tk_wlog(2, L"dmp_database::create_table(%ls)", name.c_str());
-    sql_engine* engine = sql_engine::ptr();
 
     // The whole block is made before anything is written, so a table that
     // fails here leaves nothing of itself in the file.
@@ -260,12 +258,7 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& na
         sql_indexes_initializer idx(init.get_schema(), &indexes, auto_name, &init.get_names_map());
         idx.get_init_chunks(index_clauses);
     }
-    std::wstring table_engine = init.get_table_engine();
-    if (!options_.b_new_ver) {
-        const sql_properties* custom = engine->get_table_customisation(name);
-        bool customised = custom && !custom->get_property(L"engine").value_or(std::wstring()).empty();
-        if (!customised) table_engine = L"MyISAM";
-    }
+    const std::wstring& table_engine = init.get_table_engine();
     check_column_count(columns.size(), table_engine);
     std::string block = make_table_block(name, columns, index_clauses, table_engine, init.get_table_charset());
 
@@ -336,10 +329,11 @@ void dmp_database::create_index(const std::wstring& name, udb_recordset*, const 
 
 void dmp_database::delete_fk(const std::wstring& name) {
     tk_wlog(2, L"dmp_database::delete_fk(%ls)", name.c_str());
-    for (const udb_relationship& rel : relationships) {
-        if (!tk_equal_no_case(rel.name, name)) continue;
-        query(L"ALTER TABLE " + sql_engine::get_safe_name(rel.fk_table) + L" DROP FOREIGN KEY " +
-              sql_engine::get_safe_name(name));
+    for (auto key = written_keys_.begin(); key != written_keys_.end(); ++key) {
+        if (!tk_equal_no_case(key->name, name) && !tk_equal_no_case(key->constraint, name)) continue;
+        query(L"ALTER TABLE " + sql_engine::get_safe_name(key->table) + L" DROP FOREIGN KEY " +
+              sql_engine::get_safe_name(key->constraint));
+        written_keys_.erase(key);  // a second drop would fail the replay
         return;
     }
     tk_wlog(2, L"Foreign key '%ls' not found", name.c_str());
@@ -599,6 +593,7 @@ void dmp_database::create_relationships(const std::vector<udb_relationship>& rel
         block += sql_fk_builder::add_constraint(child, constraint, fk_columns, parent, pk_columns, *rule) + L";" + weol;
         if (lock) block += L"UNLOCK TABLES;" + weol;
         write(utf8(block));
+        written_keys_.push_back({rel.name, child, constraint});
     }
     write("SET FOREIGN_KEY_CHECKS = 1;" + eol_);
     screen.report();

@@ -57,8 +57,10 @@ public:
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
     void create_index(const std::wstring& name, udb_recordset* table, const udb_index& index) override;
-    // Finds the key among the database's relationships for its table;
-    // writes nothing for a key it does not know.
+    // Drops a foreign key that create_relationships wrote, named by its
+    // source name or the constraint written: "ALTER TABLE `t` DROP FOREIGN
+    // KEY `k`" with the table and constraint as written. A key this file
+    // does not hold is logged and writes nothing.
     void delete_fk(const std::wstring& name) override;
     void delete_idx(const std::wstring& table, const udb_index& index) override;
     // DROP TABLE IF EXISTS; refuses (level 0) a table this file holds,
@@ -150,4 +152,10 @@ private:
     bool locked_ = false;     // a LOCK TABLES is open in the file
     std::vector<dmp_recordset*> open_recordsets_;
     std::map<std::wstring, udb_indexes, tk_no_case_less> table_indexes_;
+    // The foreign keys written and not dropped: source name, the table
+    // and the constraint as written.
+    struct written_key {
+        std::wstring name, table, constraint;
+    };
+    std::vector<written_key> written_keys_;
 };

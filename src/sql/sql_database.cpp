@@ -11,7 +11,6 @@
 #include "sql/sql_list_tables_rs.h"
 #include "sql/sql_object_screen.h"
 #include "sql/sql_prep_stmt_failed_exception.h"
-#include "sql/sql_properties.h"
 #include "sql/sql_recordset.h"
 #include "sql/sql_schema_initializer.h"
 #include "sql/sql_table.h"
@@ -161,12 +160,7 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& na
         sql_check_word(charset, "character set", 0);
         statement += L" character set " + charset;
     }
-    const sql_properties* custom = engine->get_table_customisation(name);
-    std::wstring table_engine = custom ? custom->get_property(L"engine").value_or(std::wstring()) : std::wstring();
-    if (table_engine.empty()) {
-        table_engine = engine->get_tab_type();
-        if (engine->get_server_version() <= 0x31722) table_engine = L"MyISAM";
-    }
+    const std::wstring& table_engine = columns.get_table_engine();
     sql_check_word(table_engine, "storage engine", 0);
     statement += engine->get_server_version() <= 0x40016 ? L" TYPE=" : L" ENGINE=";
     statement += table_engine;

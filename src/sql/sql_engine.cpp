@@ -22,6 +22,7 @@
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
+#include "udb/udb_properties.h"
 #include "udb/udb_field.h"
 #include "udb/udb_record.h"
 
@@ -304,21 +305,19 @@ void sql_engine::db_delete(const std::wstring& name) {
 void sql_engine::set_properties(udb_properties* bag) {
     tk_log(1, "sql_engine::set_properties");
     udb_engine::set_properties(bag);
-}
-
-void sql_engine::set_customisations(const sql_properties* customs) {
-    tk_log(1, "sql_engine::set_customisations");
-    customs_ = customs;
-    std::optional<std::wstring> engine = customs ? customs->get_property(L"engine") : std::nullopt;
-    if (engine) {
+    customs_ = dynamic_cast<const sql_properties*>(bag);
+    auto read = [&](const wchar_t* key) -> std::optional<std::wstring> {
+        if (customs_) return customs_->get_property(key);
+        return bag ? bag->find(key) : std::nullopt;
+    };
+    if (std::optional<std::wstring> engine = read(L"engine")) {
         tk_wlog(1, L"Set tab.type='%ls'", engine->c_str());
         set_tab_type(*engine);
     } else {
         tk_log(1, "Set InnoDB as default");
         tab_type_ = L"InnoDB";
     }
-    if (customs)
-        if (auto charset = customs->get_property(L"character set")) set_char_set(*charset);
+    if (std::optional<std::wstring> charset = read(L"character set")) set_char_set(*charset);
 }
 
 const sql_properties* sql_engine::get_table_customisation(const std::wstring& table) const {

@@ -66,6 +66,11 @@ public:
     bool is_db_exist(const std::wstring& name) override;
     // The session's foreign-key checks are the same afterwards as before.
     void db_delete(const std::wstring& name) override;
+    // Keeps the property bag (null: none) and takes the settings "engine"
+    // (absent: "InnoDB") and "character set" from it; a name that is not a
+    // plain word is a level-1 tk_exception. A bag that is also a
+    // sql_properties (the converter's customisations) is read through that
+    // interface, and the writers read the tables' customisations from it.
     void set_properties(udb_properties* bag) override;
 
     // A dump file at `path` written with a copy of `options` instead of a
@@ -73,9 +78,7 @@ public:
     // file cannot be made. The caller owns it.
     std::unique_ptr<dmp_database> create_dump(const std::wstring& path, const dump_options& options);
 
-    // The customisations the writers read (may be null). Takes the settings
-    // "engine" (default "InnoDB") and "character set" from them.
-    void set_customisations(const sql_properties* customs);
+    // The customisations the writers read (null when the bag has none).
     const sql_properties* get_customisations() const { return customs_; }
     // A table's customisation, or null.
     const sql_properties* get_table_customisation(const std::wstring& table) const;

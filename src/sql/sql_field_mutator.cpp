@@ -69,13 +69,13 @@ void sql_field_mutator::modify1(t_ftd& column) const {
     }
 }
 
-void sql_field_mutator::modify2(udb_field& field) const {
+void sql_field_mutator::modify2(udb_field& field, int codepage) const {
     tk_log(1, "udb_field_mutator::modify2");
     if (!new_name.empty()) field.name = new_name;
     if (native_type.empty()) return;
     if (value_type != 1 && field.get_type() != value_type) {
         try {
-            field.change_type(value_type);
+            field.change_type(value_type, codepage);
         } catch (const tk_exception&) {
             throw tk_exception(std::string("Data conversion is not supported for given type mapping"), 0);
         }

@@ -32,9 +32,11 @@ public:
     // Applies the change to a column description.
     void modify1(t_ftd& column) const;
     // Applies the change to a copied cell: new name, value converted to the
-    // customised type, declared size. A value that cannot be converted is
-    // a level-0 failure "Data conversion is not supported for given type mapping".
-    void modify2(udb_field& field) const;
+    // customised type, declared size. Bytes that become text are read in
+    // `codepage`, the source table's. A value that cannot be
+    // converted is a level-0 failure "Data conversion is not supported for
+    // given type mapping".
+    void modify2(udb_field& field, int codepage = ole_variant::text_codepage) const;
 
     // The name the column has after the change.
     std::wstring result_name(const std::wstring& current) const;

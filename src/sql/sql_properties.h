@@ -6,7 +6,7 @@
 // "character set" for that table and gives a column's customisation by
 // destination column name; a column's customisation answers
 // "character_set". The driver's customisation classes implement it; the
-// engine reads it through set_customisations.
+// engine reads it through set_properties.
 #pragma once
 
 #include <optional>

@@ -33,8 +33,9 @@ sql_schema_initializer::sql_schema_initializer(const std::wstring& table, const 
     sql_engine* engine = sql_engine::ptr();
     custom_ = engine->get_table_customisation(table);
     table_engine_ = property(custom_, L"engine");
-    if (table_engine_.empty()) table_engine_ = engine->get_tab_type();
-    else sql_check_word(table_engine_, "storage engine", 0);
+    if (!table_engine_.empty()) sql_check_word(table_engine_, "storage engine", 0);
+    else if (engine->get_server_version() <= myisam_only_version) table_engine_ = L"MyISAM";
+    else table_engine_ = engine->get_tab_type();
     table_charset_ = property(custom_, L"character set");
     if (!table_charset_.empty()) sql_check_word(table_charset_, "character set", 0);
     schema_ = sql_schema(table_engine_);

@@ -6,7 +6,9 @@
 // earlier column took it, else a generated one recorded in the names map),
 // its character set (the column's customised "character_set", else the
 // engine's) and the row-size rules of sql_schema under the table's storage
-// engine (its customised "engine", else the engine's default).
+// engine: the one the CREATE TABLE names (its customised "engine"; else
+// MyISAM for servers before 3.23.35 and the old dump dialect; else the
+// engine's default).
 // get_init_chunks makes the clauses and names the AUTO_INCREMENT column.
 // Dialect rules read the engine singleton's server version.
 #pragma once
@@ -24,6 +26,9 @@ class udb_validator;
 
 class sql_schema_initializer {
 public:
+    // Up to this server version a table without a customised engine is MyISAM.
+    static constexpr uint32_t myisam_only_version = 0x031722;  // 3.23.34
+
     // `auto_name` receives the AUTO_INCREMENT column's destination name.
     sql_schema_initializer(const std::wstring& table, const udb_schema& source, const udb_indexes* indexes,
                            std::wstring& auto_name, bool flag = false);
@@ -37,7 +42,7 @@ public:
     const sql_schema& get_schema() const { return schema_; }
     // Source column name -> destination name, for the renamed columns.
     const t_names_map& get_names_map() const;
-    // The table's storage engine: customised, else the engine's default.
+    // The table's storage engine, as the CREATE TABLE names it.
     const std::wstring& get_table_engine() const { return table_engine_; }
     // The table's customised "character set", or empty.
     const std::wstring& get_table_charset() const { return table_charset_; }

@@ -117,7 +117,7 @@ const udb_record& sql_table_mutator::modify2(const udb_record& record) {
             if (!field || (m && m->status == udb_mutators::deleted)) continue;
             udb_field& copy = *copy_.at(k++);
             copy = *field;
-            if (m) m->modify2(copy);
+            if (m) m->modify2(copy, source_codepage_);
         }
     }
     tk_log(1, "create_modified_copy1 - END");
@@ -154,7 +154,7 @@ void sql_table_mutator::build_copy(const udb_record& record) {
         const sql_field_mutator* m = resolved_[i];
         if (!field || (m && m->status == udb_mutators::deleted)) continue;
         udb_field& copy = copy_.add_field(*field);
-        if (m) m->modify2(copy);
+        if (m) m->modify2(copy, source_codepage_);
     }
     copy_ready_ = true;
 }

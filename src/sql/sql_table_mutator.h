@@ -29,6 +29,10 @@ public:
     explicit sql_table_mutator(const std::wstring& name);
 
     void set_new_name(const std::wstring& value);
+    // The code page of the source table whose records modify2 gets: bytes
+    // retyped to text are read in it (until it is set, as UTF-8, the
+    // ANSI code page).
+    void set_source_codepage(int codepage) { source_codepage_ = codepage; }
 
     // Records a change of one field, creating its mutator when absent.
     sql_field_mutator& update_field(const std::wstring& old_name, const std::wstring& new_name,
@@ -64,5 +68,6 @@ private:
     std::vector<std::wstring> resolved_names_;
     std::vector<const sql_field_mutator*> resolved_;
     bool copy_ready_ = false;
+    int source_codepage_ = ole_variant::text_codepage;
     udb_record copy_;
 };

@@ -146,6 +146,40 @@ int month_from_name(const std::string& word) {
     return lower == "sept" ? 9 : 0;
 }
 
+// An ISO 8601 zone designator: "Z", or a sign with hh, hhmm or hh:mm (hours
+// 0-23, minutes 0-59). Read and checked only: the clock time stays as
+// written, as the other forms keep it.
+bool iso_zone(scanner& s) {
+    if (s.literal('Z')) return true;
+    if (!s.literal('+') && !s.literal('-')) return false;
+    int hours = 0, minutes = 0, digits = 0;
+    if (!s.number(hours, 4, &digits)) return false;
+    if (digits == 4) {
+        minutes = hours % 100;
+        hours /= 100;
+    } else if (digits != 2) {
+        return false;
+    } else if (s.literal(':')) {
+        if (!s.number(minutes, 2, &digits) || digits != 2) return false;
+    }
+    return hours <= 23 && minutes <= 59;
+}
+
+// The ISO 8601 time after the "T": hh:mm[:ss[.fraction]] and an optional
+// zone designator, up to the end of the text. `seconds` gets the seconds
+// text ("0" when there are none).
+bool iso_time(scanner& s, int& hour, int& minute, std::string& seconds) {
+    if (!s.number(hour, 2) || !s.literal(':') || !s.number(minute, 2)) return false;
+    seconds = "0";
+    if (s.literal(':')) {
+        const char* start = s.p;
+        while (!s.at_end() && ((*s.p >= '0' && *s.p <= '9') || *s.p == '.')) ++s.p;
+        seconds.assign(start, s.p);
+        if (seconds.empty()) return false;
+    }
+    return (s.at_end() || iso_zone(s)) && s.at_end();
+}
+
 // Two-digit years: 00-29 are this century, 30-99 the last.
 int expand_year(int year, int digits) {
     if (digits > 2) return year;
@@ -320,7 +354,8 @@ bool ole_date::try_time(const std::string& text) {
     return process_milliseconds(seconds.c_str()) && is_valid();
 }
 
-// Y-M-D, Y/M/D, Y.M.D, each with an optional " hh:mm:ss[.fraction]".
+// Y-M-D, Y/M/D, Y.M.D, each with an optional " hh:mm:ss[.fraction]"; and
+// the ISO 8601 form Y-M-DThh:mm[:ss[.fraction]] with an optional zone.
 bool ole_date::try_date_forms(const std::string& text) {
     for (char sep : {'-', '/', '.'}) {
         scanner s{text.data(), text.data() + text.size()};
@@ -334,7 +369,9 @@ bool ole_date::try_date_forms(const std::string& text) {
         }
         int hour = 0, minute = 0;
         std::string seconds;
-        if (!s.at_end()) {
+        if (sep == '-' && s.literal('T')) {  // ISO 8601: "T" in place of the blank
+            if (!iso_time(s, hour, minute, seconds)) continue;
+        } else if (!s.at_end()) {
             if (!s.blanks() || !s.number(hour, 4) || !s.literal(':') || !s.number(minute, 4) ||
                 !s.literal(':'))
                 continue;

@@ -5,6 +5,8 @@
 // form the MySQL writers use: "YYYY-MM-DD HH:MM:SS" with an optional fraction,
 // "YYYY-MM-DD" for a date, "0000-00-00 HH:MM:SS" for a time. A value that did
 // not parse or is out of range has kind 0 and prints as the empty text.
+// ISO 8601 date-times ("2020-12-31T10:00:00.5+02:00") read with their clock
+// time as written: a zone designator is checked but not applied.
 // Parsing is bounded: any text, of any length or content, gives either a valid
 // value or kind 0.
 //

@@ -590,7 +590,9 @@ void ole_variant::parse_number(std::string_view text, VARTYPE vt) {
 
 // ---- changing type --------------------------------------------------------------
 
-void ole_variant::change_type(VARTYPE vt) {
+void ole_variant::change_type(VARTYPE vt) { change_type(vt, text_codepage); }
+
+void ole_variant::change_type(VARTYPE vt, int codepage) {
     tk_log(1, "ole_variant::change_type(old=%d,new=%d)", vt_, vt);
     if (is_byte_string_vt(vt_) && is_byte_string_vt(vt)) {
         tk_log(1, "Replace by synonym");
@@ -619,8 +621,7 @@ void ole_variant::change_type(VARTYPE vt) {
     }
     if (is_byte_string_vt(vt_)) {
         if (vt != VT_BSTR) change_failed(vt);
-        std::string_view text(reinterpret_cast<const char*>(bytes_.data()), bytes_.size());
-        set_text_value(tk_utf8_to_unicode(text));
+        set_text_value(bytes_as_text(codepage));
         return;
     }
     if (vt_ == VT_DATE) {
@@ -651,6 +652,22 @@ void ole_variant::change_type(VARTYPE vt) {
     }
     if (!is_numeric_vt(vt)) change_failed(vt);
     set_number(get_number(), vt);
+}
+
+std::wstring ole_variant::bytes_as_text(int codepage) const {
+    // The code-page functions stop at a zero byte: the bytes go piece by
+    // piece, each zero becoming U+0000, so that no byte is lost.
+    const std::string_view all(reinterpret_cast<const char*>(bytes_.data()), bytes_.size());
+    std::wstring text, piece;
+    for (size_t start = 0;;) {
+        const size_t zero = all.find('\0', start);
+        tk_codepage_to_unicode(all.substr(start, zero == std::string_view::npos ? zero : zero - start), codepage,
+                               piece);
+        text += piece;
+        if (zero == std::string_view::npos) return text;
+        text.push_back(L'\0');
+        start = zero + 1;
+    }
 }
 
 void ole_variant::change_failed(VARTYPE vt) const {

@@ -129,8 +129,14 @@ public:
     // byte string (its raw bytes), byte string -> text. A blank text or a
     // date of zeros becomes VT_EMPTY; true reads as 1. A VT_EMPTY or VT_NULL
     // value stays as it is; any value can be made VT_EMPTY or VT_NULL.
-    // Anything else throws ole_cast_exception.
+    // Anything else throws ole_cast_exception. A byte string becomes the
+    // text of every one of its bytes (a zero byte is U+0000) read in the
+    // ANSI code page, UTF-8 (`text_codepage`), or in `codepage` (a code page
+    // number as tk_codepage_to_unicode takes it: 0 is 1252); a byte sequence
+    // the code page lacks gives U+FFFD.
+    static constexpr int text_codepage = 65001;
     void change_type(VARTYPE vt);
+    void change_type(VARTYPE vt, int codepage);
 
     // SQL text, see above. VT_BOOL: "1" for 0xFFFF, else "0". NaN prints
     // "0", infinity "" (logged). VT_R4 "%.8e", VT_R8 "%.16e". Types with no
@@ -210,6 +216,7 @@ private:
     void change_to_bytes(VARTYPE vt);
     void change_number_to_text();
     [[noreturn]] void change_failed(VARTYPE vt) const;
+    std::wstring bytes_as_text(int codepage) const;
     ole_detail::number get_number() const;
     void set_number(const ole_detail::number& n, VARTYPE vt);
     std::size_t print_number(char* buf, std::size_t cap) const;

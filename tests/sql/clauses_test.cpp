@@ -9,10 +9,11 @@
 #include "sql/sql_properties.h"
 #include "sql/sql_schema_initializer.h"
 #include "udb/udb_indexes.h"
+#include "udb/udb_properties.h"
 
 namespace {
 
-struct props : sql_properties {
+struct props : udb_properties, sql_properties {
     std::map<std::wstring, std::wstring> values;
     std::map<std::wstring, props> children;
     std::optional<std::wstring> get_property(const std::wstring& key) const override {
@@ -132,7 +133,7 @@ TEST_F(SqlClauses, CustomisationsAreChecked) {
     props custom;
     props& table = custom.children[L"t"];
     table.children[L"a"].values[L"character_set"] = L"latin1";
-    engine.set_customisations(&custom);
+    engine.set_properties(&custom);
     udb_schema s;
     s.push_back(t_ftd(10, L"a", VT_BSTR, false, false));
     udb_indexes none;
@@ -155,7 +156,7 @@ TEST_F(SqlClauses, CustomisationsAreChecked) {
     c.native_type = L"INT); DROP TABLE t; --";
     typed.push_back(c);
     EXPECT_THROW(make(typed, none), tk_exception);
-    engine.set_customisations(nullptr);
+    engine.set_properties(nullptr);
 }
 
 TEST(SqlEngineOffline, ListsAndSettings) {
@@ -165,4 +166,26 @@ TEST(SqlEngineOffline, ListsAndSettings) {
     EXPECT_EQ(engine.get_max_allowed_packet(), 0u);
     EXPECT_THROW(engine.set_char_set(L"utf8 collate"), tk_exception);
     EXPECT_EQ(engine.get_char_set(), L"utf8");
+
+    // A property bag gives the engine and the character set.
+    udb_properties bag;
+    bag.set(L"engine", L"MyISAM");
+    bag.set(L"character set", L"latin1");
+    engine.set_properties(&bag);
+    EXPECT_EQ(engine.get_properties(), &bag);
+    EXPECT_EQ(engine.get_tab_type(), L"MyISAM");
+    EXPECT_EQ(engine.get_char_set(), L"latin1");
+    EXPECT_EQ(engine.get_customisations(), nullptr);  // a plain bag holds no table customisations
+    bag.erase(L"engine");
+    bag.set(L"character set", L"utf8 collate");
+    try {
+        engine.set_properties(&bag);
+        ADD_FAILURE();
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level, 1);
+    }
+    EXPECT_EQ(engine.get_tab_type(), L"InnoDB");  // no "engine": the default
+    EXPECT_EQ(engine.get_char_set(), L"latin1");
+    engine.set_properties(nullptr);
+    EXPECT_EQ(engine.get_properties(), nullptr);
 }

@@ -44,6 +44,29 @@ TEST(DateParse, NumericForms) {
     EXPECT_EQ(ole_date("2020-01-02 10:20:30").kind, ole_date::kind_date_time);
 }
 
+// ISO 8601 date-times keep the clock time as written; a zone designator is
+// read and checked, never applied.
+TEST(DateParse, IsoDateTimes) {
+    EXPECT_EQ(read("2020-12-31T10:00:00"), "2020-12-31 10:00:00");
+    EXPECT_EQ(ole_date("2020-12-31T10:00:00").kind, ole_date::kind_date_time);
+    EXPECT_EQ(read("2020-12-31T10:00:00Z"), "2020-12-31 10:00:00");
+    EXPECT_EQ(read("2020-12-31T10:00:00+02:00"), "2020-12-31 10:00:00");
+    EXPECT_EQ(read("2020-12-31T10:00:00-0530"), "2020-12-31 10:00:00");
+    EXPECT_EQ(read("2020-12-31T10:00:00+02"), "2020-12-31 10:00:00");
+    EXPECT_EQ(read("2020-12-31T10:00:00.25-23:59"), "2020-12-31 10:00:00.250000");
+    EXPECT_EQ(read("2020-12-31T23:59:59.9999999Z"), "2021-01-01");
+    EXPECT_EQ(read("2020-12-31T10:20"), "2020-12-31 10:20:00");
+    EXPECT_EQ(read("  2020-12-31T10:00:00Z  "), "2020-12-31 10:00:00");
+    // Offsets out of range, malformed zones and times: no date.
+    for (const char* bad : {"2020-12-31T10:00:00+25:00", "2020-12-31T10:00:00+24", "2020-12-31T10:00:00+02:60",
+                            "2020-12-31T10:00:00+2", "2020-12-31T10:00:00+020", "2020-12-31T10:00:00+02:0",
+                            "2020-12-31T10:00:00ZZ", "2020-12-31T10:00:00 Z", "2020-12-31T10:00:00+",
+                            "2020-12-31T25:00:00", "2020-12-31T10:00:", "2020-12-31T", "2020-12-31T10",
+                            "2020-02-30T10:00:00", "2020/12/31T10:00:00", "2020-12-31T10:00:00Q",
+                            "2020-12-31T10:00:00.5.5"})
+        EXPECT_EQ(read(bad), "") << bad;
+}
+
 TEST(DateParse, MidnightIsADateAndZeroDateIsATime) {
     ole_date midnight("2020-01-02 00:00:00");
     EXPECT_EQ(midnight.kind, ole_date::kind_date);

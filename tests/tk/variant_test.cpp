@@ -338,6 +338,16 @@ TEST(VariantChangeType, ByteStringsTradeRawBytes) {
     EXPECT_EQ(t.get_type(), VT_BLOB_OBJECT);
     EXPECT_EQ(changed(t, VT_BSTR).to_wstring(), L"h\u00E9");
     EXPECT_THROW(changed(t, VT_I4), ole_cast_exception);
+    // Bytes become the text of every byte, a zero byte too: read as UTF-8
+    // (the ANSI code page) or in the code page given.
+    ole_variant utf8(std::vector<uint8_t>{'a', 0xC3, 0xA9, 0, 'c', 0xFF});
+    EXPECT_EQ(changed(utf8, VT_BSTR).get_text(), std::wstring(L"a\u00E9\0c\uFFFD", 5));
+    ole_variant cp1252(std::vector<uint8_t>{'a', 0xE9, 'b', 0, 'c'});
+    cp1252.change_type(VT_BSTR, 1252);
+    EXPECT_EQ(cp1252.get_text(), std::wstring(L"a\u00E9b\0c", 5));
+    ole_variant cp866(std::vector<uint8_t>{0, 0xE0, 0});
+    cp866.change_type(VT_BSTR, 866);
+    EXPECT_EQ(cp866.get_text(), std::wstring(L"\0\u0440\0", 3));
 }
 
 TEST(VariantChangeType, EmptyAndSameTypeStayAsTheyAre) {
