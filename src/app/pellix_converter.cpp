@@ -1,7 +1,11 @@
 #include "app/pellix_converter.h"
 
+#include <dirent.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+
+#include <memory>
 
 #include "dbf/dbf_database.h"
 #include "sql/dmp_database.h"
@@ -31,6 +35,41 @@ std::string real_folder(const std::string& path) {
     std::string result(buffer);
     if (result.empty() || result.back() != '/') result += '/';
     return result;
+}
+
+// The file a path names once every link is followed: the real path of an
+// existing file, else the real folder and the name; empty when the folder
+// does not exist.
+std::string real_file(const std::string& path) {
+    char buffer[PATH_MAX];
+    if (realpath(path.c_str(), buffer)) return buffer;
+    const tk_file_name parts(tk_make_full_path(path));
+    const std::string folder = real_folder(parts.get_folder());
+    return folder.empty() ? std::string() : folder + parts.name + parts.ext;
+}
+
+// Extensions of the files a DBF database is made of.
+bool is_database_file(const std::string& path) {
+    const std::wstring ext = tk_to_lower(tk_path_to_unicode(tk_file_name(path).ext));
+    for (const wchar_t* e : {L".dbf", L".dbt", L".fpt", L".smt", L".dbc", L".dct", L".dcx", L".cdx", L".idx",
+                             L".ndx", L".mdx"})
+        if (ext == e) return true;
+    return false;
+}
+
+bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// True when an existing file `log` shares its data with a database file of
+// the folder (a hard link under another name).
+bool links_into_folder(const struct stat& log, const std::string& folder) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) return false;
+    while (const dirent* e = ::readdir(dir.get())) {
+        const std::string path = folder + e->d_name;
+        struct stat st {};
+        if (is_database_file(path) && ::stat(path.c_str(), &st) == 0 && same_file(st, log)) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -127,6 +166,43 @@ void pellix_converter::check_dump_not_in_source(const std::wstring& path) {
         throw tk_exception(std::string("Destination name specifies a file of the source database.\n"
                                        "Specify a different destination file."),
                            1);
+}
+
+bool pellix_converter::log_hits_data(const std::string& log, const std::wstring& source,
+                                     const std::wstring& destination, bool direct) {
+    if (log.empty()) return false;
+    const std::string target = real_file(log);
+    struct stat log_st {};
+    const bool log_exists = ::stat(log.c_str(), &log_st) == 0;
+    if (!direct && !destination.empty()) {
+        const std::string dest = tk_unicode_to_path(destination);
+        struct stat dest_st {};
+        if (!target.empty() && real_file(dest) == target) return true;
+        if (log_exists && ::stat(dest.c_str(), &dest_st) == 0 && same_file(log_st, dest_st)) return true;
+    }
+    if (source.empty()) return false;
+    const std::string folder = real_folder(tk_unicode_to_path(source));
+    if (folder.empty()) return false;
+    // The name as given (a link in the folder is listed as a table) and
+    // the file it leads to.
+    for (const std::string& name : {tk_make_full_path(log), target}) {
+        if (name.empty()) continue;
+        const tk_file_name parts(name);
+        if (is_database_file(name) && real_folder(parts.get_folder()) == folder) return true;
+    }
+    return log_exists && links_into_folder(log_st, folder);
+}
+
+void pellix_converter::check_logfile(const std::string& log, const std::wstring& source,
+                                     const std::wstring& destination, bool direct) {
+    if (log_hits_data(log, source, destination, direct))
+        throw tk_exception(std::string("Logfile name specifies the destination or a file of the DBF database."), 1);
+}
+
+void pellix_converter::open_logfile() {
+    if (log_file.empty()) return;
+    check_logfile(log_file, source, destination, direct);
+    set_logfile(log_file);
 }
 
 std::unique_ptr<udb_database> pellix_converter::open_target() {

@@ -86,6 +86,22 @@ public:
 
     static std::wstring make_product_title();
 
+    // True when a log file of this name would write over the dump file or a
+    // file of the DBF database (a name in the source folder with a table,
+    // memo, container or index extension, or any name that is, links to or
+    // shares its data with such a file or the dump).
+    static bool log_hits_data(const std::string& log, const std::wstring& source,
+                              const std::wstring& destination, bool direct);
+    // Level-1 "Logfile name specifies the destination or a file of the DBF
+    // database." when log_hits_data says so.
+    static void check_logfile(const std::string& log, const std::wstring& source,
+                              const std::wstring& destination, bool direct);
+    // Opens the trace log that the log-file setting names, once the name
+    // passed check_logfile for the current source and destination; an
+    // empty setting leaves the logger as it is. Until then nothing is
+    // written to, or emptied in, that file.
+    void open_logfile();
+
     // Imports the container's long field names into the customisations.
     void add_fn_mapping(udb_database& target, const dbf_fnames_map& names, const dbf_database& source);
 
@@ -101,7 +117,10 @@ public:
 
     // Reads a profile file and applies every setting it holds, all or
     // nothing: a refused value (mode, log file, character set, engine) is a
-    // level-1 tk_exception before anything changes. A missing file is the
+    // level-1 tk_exception before anything changes. A log file that would
+    // write over a file of the source or the dump the settings name after
+    // loading is refused too; the log is only named, not opened (the caller
+    // opens it with open_logfile). A missing file is the
     // reader's level-1 "Profile does not exist. ..."; a file that exists but
     // cannot be read returns false and changes nothing.
     bool load_profile(const std::string& path);
@@ -147,6 +166,9 @@ private:
     void finish_target(run_state& st);
     void discard_target(run_state& st) noexcept;
     bool run_takes_all_tables() const;
+    // Refuses (level 1) a profile whose log file, with the settings it
+    // leaves, names a file of the source or the dump.
+    void check_profile_log(const udb_profile& profile) const;
     void check_source_for_drop();
     void check_dump_not_in_source(const std::wstring& path);
     static std::wstring resolve_table(const std::vector<std::wstring>& names, const std::wstring& entry);

@@ -68,6 +68,20 @@ void check_engine_names(const udb_profile& profile) {
 
 }  // namespace
 
+void pellix_converter::check_profile_log(const udb_profile& profile) const {
+    // The log, source, destination and target kind as they will be once the
+    // profile is applied.
+    auto value_or = [&](const wchar_t* section, const wchar_t* key, const std::wstring& current) {
+        const std::wstring text = profile.get_value(section, key);
+        return text.empty() ? current : text;
+    };
+    const std::wstring log = value_or(generic, L"logfile", tk_utf8_to_unicode(log_file));
+    const std::wstring direct_text = profile.get_value(mysql, L"direct mode");
+    const bool will_be_direct = direct_text.empty() ? direct : direct_text == L"1";
+    check_logfile(tk_unicode_to_utf8(log), value_or(generic, L"src", source), value_or(generic, L"dest", destination),
+                  will_be_direct);
+}
+
 bool pellix_converter::serialize(bool save) {
     tk_log(1, "serialize( %d )", save ? 1 : 0);
     // The console program reads its few values and never writes.
@@ -162,6 +176,7 @@ bool pellix_converter::load_profile(udb_profile& profile) {
     // mode and the log file by the general part, before it changes anything).
     check_engine_names(profile);
     udb_converter::check_profile_mode(profile);
+    check_profile_log(profile);
 
     udb_converter::load_profile(profile);
 

@@ -129,7 +129,9 @@ void apply_option(ansi_cmd_line& line, pellix_converter& conv, std::string& host
         fatal_exit(usage_text());
     case opt_logfile:
         tk_log(2, "parse_cmd_line - got logfile %s", value.c_str());
-        conv.set_logfile(value);
+        // Opened after the last option, once checked against the source and
+        // the destination the options end up naming.
+        conv.keep_logfile(value);
         break;
     case opt_log2int:
         tk_log(2, "\tconvert logical into (1,0)");
@@ -329,6 +331,7 @@ int pqzagent_main(int argc, char** argv) {
         init_codepage_tables();
 
         if (argc < 2 || !parse_cmd_line(argc, argv)) fatal_exit(usage_text());
+        conv.open_logfile();
         if (conv.direct) conv.connect_mysql_server();
         conv.check_dest();
         run_entered = true;

@@ -122,6 +122,7 @@ void pellix_program::load_quick_launch_profile(pellix_converter& conv, const std
     // settings (mode 0 would drop the remembered database).
     if (!conv.load_profile(path))
         throw tk_exception(std::string("Cannot read the profile. Please verify the file is a Quorvex profile."), 1);
+    conv.open_logfile();
 }
 
 int pellix_program::run_wizard(pellix_converter& conv, const std::vector<std::string>& args) {

@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <climits>
 #include <sys/stat.h>
 
 #include "app/pellix_converter.h"
@@ -36,22 +35,6 @@ public:
 std::wstring drop_trailing_slashes(std::wstring path) {
     while (path.size() > 1 && path.back() == L'/') path.pop_back();
     return path;
-}
-
-// The real folder of a path (resolving links), with a trailing "/".
-std::string real_dir(const std::string& path) {
-    char buffer[PATH_MAX];
-    if (!realpath(path.c_str(), buffer)) return std::string();
-    std::string result(buffer);
-    if (result.back() != '/') result += '/';
-    return result;
-}
-
-bool is_database_file_extension(const std::string& ext) {
-    const std::wstring e = tk_to_lower(tk_path_to_unicode(ext));
-    for (const wchar_t* x : {L".dbf", L".dbt", L".fpt", L".smt", L".dbc", L".dct", L".dcx", L".cdx", L".idx", L".ndx", L".mdx"})
-        if (e == x) return true;
-    return false;
 }
 
 // An empty log name turns the trace off until a name is given again.
@@ -171,29 +154,9 @@ std::string sel_file_page::browse_save(const std::string& filter, const std::str
     return picker.show() ? picker.get_file_name() : std::string();
 }
 
-bool sel_file_page::log_hits_data(const std::string& log, const std::wstring& source,
-                                  const std::wstring& destination, bool direct) {
-    if (log.empty()) return false;
-    const tk_file_name log_parts(tk_make_full_path(log));
-    const std::string log_dir = real_dir(log_parts.get_folder());
-    if (log_dir.empty()) return false;  // set_logfile refuses a missing folder itself
-    const std::string log_name = log_parts.name + log_parts.ext;
-    if (!direct && !destination.empty()) {
-        const tk_file_name dest_parts(tk_make_full_path(tk_unicode_to_path(destination)));
-        if (real_dir(dest_parts.get_folder()) == log_dir && dest_parts.name + dest_parts.ext == log_name)
-            return true;
-    }
-    if (!source.empty() && is_database_file_extension(log_parts.ext)) {
-        const std::string src_dir = real_dir(tk_unicode_to_path(source));
-        if (!src_dir.empty() && src_dir == log_dir) return true;
-    }
-    return false;
-}
-
 void sel_file_page::apply_logfile(const std::string& name) {
     pellix_converter* conv = pellix_converter::ptr();
-    if (log_hits_data(name, conv->source, conv->destination, conv->direct))
-        throw tk_exception(std::string("Logfile name specifies the destination or a file of the DBF database."), 1);
+    pellix_converter::check_logfile(name, conv->source, conv->destination, conv->direct);
     const std::string old = conv->log_file;
     if (name.empty()) {
         conv->log_file.clear();

@@ -35,13 +35,10 @@ public:
     static std::wstring suggest(const std::wstring& folder, bool direct);
     // The path with the extension of its last component set to ".sql".
     static std::wstring with_sql_extension(const std::wstring& path);
-    // True when a log file of this name would overwrite the dump file or a
-    // file of the DBF database.
-    static bool log_hits_data(const std::string& log, const std::wstring& source,
-                              const std::wstring& destination, bool direct);
-    // Names the log file (empty: logging off); refuses a name that
-    // log_hits_data rejects (level-1 tk_exception). The setting is kept only
-    // when accepted.
+    // Names the log file (empty: logging off); refuses a name that would
+    // write over the dump or a file of the DBF database (level-1
+    // tk_exception, pellix_converter::check_logfile). The setting is kept
+    // only when accepted.
     static void apply_logfile(const std::string& name);
 
 protected:

@@ -76,6 +76,7 @@ bool welcome_page::load_settings(const std::string& path) {
     bool loaded = false;
     try {
         loaded = pellix_converter::ptr()->load_profile(path);
+        if (loaded) pellix_converter::ptr()->open_logfile();
         if (!loaded)
             wizard_shell::error(
                 std::string("Cannot read the profile. Please verify the file is a Quorvex profile."));

@@ -30,10 +30,15 @@ void tk_converter::set_logfile(const std::string& name) {
     tk_log(1, "tk_convertor::set_logfile(%s)", name.c_str());
     tk_logger* logger = tk_logger::try_ptr();
     if (logger == nullptr) return;
+    const std::string full = keep_logfile(name);
+    if (!full.empty()) logger->set_file(full);
+}
+
+std::string tk_converter::keep_logfile(const std::string& name) {
     if (name.empty()) {
         tk_log(1, "Filename is empty");
         log_file.clear();
-        return;
+        return std::string();
     }
 
     // The logger keeps the full path: a later change of the current folder
@@ -61,5 +66,5 @@ void tk_converter::set_logfile(const std::string& name) {
     // Only a name that passed every check is kept, so a refused one never
     // reaches a stored profile.
     log_file = name;
-    logger->set_file(full);
+    return full;
 }

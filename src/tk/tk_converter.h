@@ -45,6 +45,10 @@ public:
     // the name is an existing folder or read-only file, its folder does not
     // exist, or the folder cannot be written; the logger is then unchanged.
     void set_logfile(const std::string& name);
+    // The checks of set_logfile; a name that passes is kept as the setting
+    // (empty clears it) but the logger is left as it is, so nothing is
+    // opened yet. Returns the full path (empty for an empty name).
+    std::string keep_logfile(const std::string& name);
 
     uint8_t flags = 0;
     bool silent = false;

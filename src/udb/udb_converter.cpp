@@ -56,9 +56,11 @@ bool udb_converter::load_profile(udb_profile& profile) {
     if (!log_text.empty()) {
         const std::string name = utf8(log_text);
         tk_log(2, "Logfile=%s", name.c_str());
+        // Only named here: the driver opens the log once it has checked the
+        // name against the files the settings end up naming.
         const std::string old = log_file;
         try {
-            set_logfile(name);
+            keep_logfile(name);
         } catch (...) {
             log_file = old;
             throw;

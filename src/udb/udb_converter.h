@@ -40,8 +40,8 @@ public:
     int get_mode() const { return mode; }
 
     // Reads the general settings from a profile and returns true. All or
-    // nothing: a refused value (a one-character "mode" outside "0".."4",
-    // a log file that set_logfile refuses) throws tk_exception (level 1)
+    // nothing: a refused value (a "mode" other than one digit 0-4, a log
+    // file that keep_logfile refuses) throws tk_exception (level 1)
     // before any setting changes. Derived classes check their own refusable
     // values before calling this and apply the rest after it. The lists are
     // appended after the entries already held.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "console_harness.h"
@@ -264,6 +265,51 @@ TEST_F(CommandLine, BadLogFileIsALevelOneError) {
     result r = run_dump({"--logfile=" + h.file("no/such/folder/log.txt")});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out, "Error:\nLogfile path does not exist. Please verify the correct path was given.\n");
+}
+
+// A log named like a file of the source or like the dump is refused before
+// anything is written to it, whatever the order of the options, and a
+// profile's log is checked against the profile's own source.
+TEST_F(CommandLine, LogFileOverTheSourceOrTheDumpIsRefusedUntouched) {
+    const char refused[] = "Error:\nLogfile name specifies the destination or a file of the DBF database.\n";
+    std::map<std::string, std::string> before;
+    for (const auto& e : std::filesystem::directory_iterator(src)) before[e.path().string()] = read_file(e.path());
+    write_file(dump, "previous dump");
+    before[dump] = "previous dump";
+    std::filesystem::create_symlink(src + "/parts.dbf", h.file("link.log"));
+    const std::string table = "--logfile=" + src + "/parts.dbf";
+
+    const std::vector<std::vector<std::string>> refusals = {
+        {table, "--dump", "--src=" + src, "--dest=" + dump},
+        {"--dump", "--src=" + src, "--dest=" + dump, table},
+        {"--logfile=" + src + "/PARTS.FPT", "--dump", "--src=" + src, "--dest=" + dump},
+        {"--logfile=" + dump, "--dump", "--src=" + src, "--dest=" + dump},
+        {"--logfile=" + h.file("link.log"), "--dump", "--src=" + src, "--dest=" + dump},
+    };
+    for (const auto& args : refusals) {
+        result r = h.run(args);
+        EXPECT_EQ(r.status, 255) << args[0];
+        EXPECT_EQ(r.out, refused) << args[0];
+    }
+    // --help ends the program before any log is opened.
+    result r = h.run({table, "--src=" + src, "--help"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, golden_usage);
+
+    // The profile's log lies in the profile's own source folder.
+    write_file(h.file("p.pqz"), "[Generic settings]\r\nsrc=" + src + "\r\ndest=" + dump + "\r\nlogfile=" + src +
+                                    "/customer.dbt\r\n[MySQL settings]\r\ndirect mode=0\r\n");
+    r = h.run({"--profile=" + h.file("p.pqz")});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, refused);
+
+    for (const auto& [path, bytes] : before) EXPECT_EQ(read_file(path), bytes) << path;
+    EXPECT_FALSE(std::filesystem::exists(src + "/PARTS.FPT"));
+
+    // A log elsewhere is opened and written.
+    r = run_dump({"--logfile=" + h.file("run.log")});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(read_file(h.file("run.log")).find("Converting table parts"), std::string::npos);
 }
 
 TEST_F(CommandLine, BadDumpPathIsALevelOneError) {

@@ -120,6 +120,24 @@ TEST_F(pages, load_settings_moves_the_radio_and_a_bad_profile_changes_nothing) {
     EXPECT_TRUE(ctl[1329].checked);
     ASSERT_FALSE(box.texts.empty());
 
+    // A log named like a table of the profile's own source: refused as a
+    // whole, before the log is opened.
+    std::filesystem::create_directories(dir.file("dbf"));
+    testkit::write_sample_folder(dir.file("dbf"));
+    const std::string table = dir.file("dbf/customer.dbf");
+    const std::string bytes = testkit::read_file(table);
+    const std::string over_table = dir.file("over_table.pqz");
+    std::ofstream(over_table) << "[Generic settings]\nsrc=" << dir.file("dbf") << "\nlogfile=" << table
+                              << "\n[Selected Tables]\nfoo\n";
+    box.texts.clear();
+    EXPECT_FALSE(p.load_settings(over_table));
+    tk_log(3, "a trace line after the refusal");
+    EXPECT_EQ(testkit::read_file(table), bytes);
+    EXPECT_EQ(conv->source, L"/old");
+    EXPECT_EQ(conv->selected_pairs.size(), pairs);
+    ASSERT_EQ(box.texts.size(), 1u);
+    EXPECT_EQ(box.texts[0], "Logfile name specifies the destination or a file of the DBF database.");
+
     // Not a profile at all.
     const std::string junk = dir.file("junk.pqz");
     std::ofstream(junk) << "source=/x\n[Generic settings]\n";

@@ -198,6 +198,15 @@ TEST_F(program_fixture, refused_profiles_open_no_sheet_and_end_with_255) {
         conv.mode = 0;
         conv.store_profile(dir.file("notables.pqz"));
     }
+    // A log named like the profile's own table.
+    write_source();
+    const std::string table = src() + "/people.dbf";
+    const std::string table_bytes = testkit::read_file(table);
+    std::string over_table = testkit::read_file(good);
+    const size_t log_at = over_table.find("logfile=");
+    ASSERT_NE(log_at, std::string::npos) << over_table;
+    over_table.insert(log_at + 8, table);
+    std::ofstream(dir.file("overtable.pqz")) << over_table;
 
     struct refusal {
         std::vector<std::string> args;
@@ -211,6 +220,7 @@ TEST_F(program_fixture, refused_profiles_open_no_sheet_and_end_with_255) {
         {{std::string("bad\xFF\xFEname.pqz")}, "The profile path is not valid UTF-8."},
         {{dir.file("badmode.pqz")}, "Invalid merge/overwrite mode"},
         {{dir.file("notables.pqz")}, "The profile names no table to convert."},
+        {{dir.file("overtable.pqz")}, "Logfile name specifies the destination or a file of the DBF database."},
     };
     for (const refusal& c : cases) {
         test_program program;
@@ -221,6 +231,7 @@ TEST_F(program_fixture, refused_profiles_open_no_sheet_and_end_with_255) {
         EXPECT_TRUE(answers.saw(c.text)) << c.text << " / "
                                          << (answers.seen().empty() ? "no box" : answers.seen()[0]);
     }
+    EXPECT_EQ(testkit::read_file(table), table_bytes);
 }
 
 TEST_F(program_fixture, a_failed_connection_is_reported_and_ends_with_255) {
