@@ -5,9 +5,12 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 
+#include "app/error_handler.h"
 #include "dbf/dbf_database.h"
+#include "dbf/dbf_report.h"
 #include "sql/dmp_database.h"
 #include "sql/sql_database.h"
 #include "tk/tk_exception.h"
@@ -100,18 +103,83 @@ bool pellix_converter::run_takes_all_tables() const {
            output_->convert_all_when_none_selected();
 }
 
+namespace {
+
+// Holds the DBF reader's reports while the guard opens tables: they reach
+// the user only when no table opens (else the run reports them itself).
+class held_reports {
+public:
+    held_reports()
+        : previous_(dbf_report::set_hook([this](const tk_exception& failure, const std::wstring& context) {
+              held_.emplace_back(failure, context);
+          })) {}
+    ~held_reports() {
+        if (!released_) dbf_report::set_hook(std::move(previous_));
+    }
+    held_reports(const held_reports&) = delete;
+    held_reports& operator=(const held_reports&) = delete;
+
+    // Restores the reader's own hook and hands it every held report.
+    void release() {
+        dbf_report::set_hook(std::move(previous_));
+        released_ = true;
+        for (const auto& [failure, context] : held_) dbf_report::report(failure, context);
+    }
+
+private:
+    std::vector<std::pair<tk_exception, std::wstring>> held_;
+    dbf_report::hook previous_;
+    bool released_ = false;
+};
+
+// A table's failure as the run reports it: with the table as context.
+void report_table_failure(const std::wstring& table, const tk_exception& failure) {
+    if (error_handler* handler = error_handler::try_ptr()) {
+        handler->set_context(table);
+        handler->handle(failure, true);
+        handler->clear_context();
+        return;
+    }
+    tk_log(3, "%s: %s", tk_unicode_to_utf8(table).c_str(), failure.what());
+}
+
+}  // namespace
+
 void pellix_converter::check_source_for_drop() {
-    dbf_database source_db(source, 1, static_cast<uint8_t>(code_page & 0xFF), false);
+    // Opened as the run opens it, container included.
+    dbf_database source_db(source, 1, static_cast<uint8_t>(code_page & 0xFF), true);
     const auto& names = source_db.table_names;
-    bool found = run_takes_all_tables() && !names.empty();
-    for (const auto& t : selected_tables)
-        if (!found && !resolve_table(names, t).empty()) found = true;
-    for (const auto& p : selected_pairs)
-        if (!found && !resolve_table(names, p.first).empty()) found = true;
-    if (!found)
+    std::vector<std::wstring> tables;
+    auto add = [&](const std::wstring& entry) {
+        const std::wstring name = resolve_table(names, entry);
+        if (!name.empty() && std::find(tables.begin(), tables.end(), name) == tables.end()) tables.push_back(name);
+    };
+    if (run_takes_all_tables())
+        for (const auto& t : names) add(t);
+    for (const auto& t : selected_tables) add(t);
+    for (const auto& p : selected_pairs) add(p.first);
+    if (tables.empty())
         throw tk_exception(std::string("The source folder holds none of the tables to convert.\n"
                                        "The destination database was left as it was."),
                            1);
+
+    // One table that opens is enough for the drop; the run reports the
+    // others. When none opens the user hears why, table by table.
+    std::vector<std::pair<std::wstring, tk_exception>> failures;
+    held_reports reports;
+    for (const auto& name : tables) {
+        try {
+            source_db.get_table(name, 1);
+            return;
+        } catch (const tk_exception& e) {
+            failures.emplace_back(name, e);
+        }
+    }
+    reports.release();
+    for (const auto& [name, failure] : failures) report_table_failure(name, failure);
+    throw tk_exception(std::string("None of the tables to convert can be read.\n"
+                                   "The destination database was left as it was."),
+                       1);
 }
 
 void pellix_converter::check_dest() {

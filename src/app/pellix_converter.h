@@ -66,8 +66,9 @@ public:
 
     // Prepares the destination before a run (level-1 tk_exception on a bad
     // one). Server: the name is checked and, in mode 0, an existing
-    // database is dropped, but only once the source folder opened and
-    // holds a table the run will convert. Dump: the path is checked (no
+    // database is dropped, but only once one of the tables the run will
+    // convert opened (else their failures are reported, then the level-1
+    // refusal). Dump: the path is checked (no
     // folder, device or pipe, no file of the source, no system database
     // when the dump drops and creates its database); an existing file
     // stays until the new dump replaces it.

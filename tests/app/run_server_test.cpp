@@ -6,6 +6,7 @@
 
 #include "app/error_handler.h"
 #include "app/pellix_converter.h"
+#include "testkit/files.h"
 #include "testkit/mariadb_client.h"
 #include "testkit/recording_error_view.h"
 #include "testkit/sample_folder.h"
@@ -212,6 +213,20 @@ TEST_F(server_dest, mode0_keeps_the_database_when_the_source_gives_nothing) {
 
     conv->source = tk_utf8_to_unicode(dir.file("missing"));
     expect_level1("");
+    EXPECT_EQ(select("qz_keep", "SHOW TABLES"), "k\n");
+
+    // Tables that are there but none of which opens: each failure is
+    // reported, then the refusal.
+    conv->source = tk_utf8_to_unicode(src);
+    testkit::write_file(src + "/customer.dbf", std::string("\x03\x7c\x05\x11", 4));
+    testkit::write_file(src + "/parts.dbf", std::string(40, '\xFF'));
+    conv->selected_tables = {L"customer", L"parts"};
+    view->calls.clear();
+    expect_level1("None of the tables to convert can be read.\nThe destination database was left as it was.");
+    ASSERT_EQ(view->calls.size(), 2u);
+    EXPECT_EQ(view->calls[0].level, 0);
+    EXPECT_EQ(view->calls[0].message.rfind("customer: ", 0), 0u) << view->calls[0].message;
+    EXPECT_EQ(view->calls[1].message.rfind("parts: ", 0), 0u) << view->calls[1].message;
     EXPECT_EQ(select("qz_keep", "SHOW TABLES"), "k\n");
 
     testkit::write_sample_folder(src);

@@ -136,6 +136,16 @@ TEST_F(ConsoleServer, ModeZeroWithAnEmptySourceKeepsTheDatabase) {
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out.rfind("Error:\n", 0), 0u) << r.out;
     EXPECT_EQ(query("qz_console_keep", "SELECT a FROM t;"), "7\n");
+
+    // Only damaged tables: each is reported, then the refusal.
+    std::filesystem::create_directories(h.file("damaged"));
+    write_file(h.file("damaged/broken.dbf"), std::string("\x03\x7c\x05\x11", 4));
+    r = h.run({"--src=" + h.file("damaged"), "--dest=qz_console_keep", "--mode=0",
+               "--profile=" + profile(server.password)});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "Error:\nbroken: File does not comply with DBF format\n"
+                     "Error:\nNone of the tables to convert can be read. The destination database was left as it was.\n");
+    EXPECT_EQ(query("qz_console_keep", "SELECT a FROM t;"), "7\n");
     query("", "DROP DATABASE qz_console_keep;");
 }
 
