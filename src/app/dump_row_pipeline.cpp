@@ -26,7 +26,9 @@ constexpr size_t slice_budget = 1 << 20;    // unwritten text one slice may hold
 constexpr size_t total_budget = 16 << 20;   // unwritten text all slices but the writer's may hold
 constexpr uint64_t min_slices = 2;          // fewer records left are copied alone
 
-enum class row_kind : uint8_t { written, deleted, read_failed, row_failed };
+// `alone`: a record over the statement limit, which the writer reads and
+// writes itself, so that its large values are never copied into a batch.
+enum class row_kind : uint8_t { written, deleted, read_failed, row_failed, alone };
 
 // What a worker made of one record.
 struct row_result {
@@ -165,11 +167,19 @@ private:
             return;
         }
         dbf_recordset::unreadable_note note = reader_->take_unreadable();
+        const bool deleted = skip_deleted_ && static_cast<const dbf_record*>(item)->b_deleted;
+        if (!deleted && static_cast<uint32_t>(item->get_total_size()) > dmp_recordset::statement_limit) {
+            // The writer's own reading counts its unreadable values.
+            row.kind = row_kind::alone;
+            row.end = b.text.size();
+            b.rows.push_back(row);
+            return;
+        }
         if (note.count != 0) {
             row.unreadable = static_cast<uint32_t>(note.count);
             if (b.first_unreadable.empty()) b.first_unreadable = std::move(note.first);
         }
-        if (skip_deleted_ && static_cast<const dbf_record*>(item)->b_deleted) {
+        if (deleted) {
             row.kind = row_kind::deleted;
         } else {
             try {
@@ -350,6 +360,15 @@ void dump_row_pipeline::write_slices(shared& sh) {
     }
 }
 
+// A record too big for a batch, read again through the table's own
+// recordset and written as the one-thread loop writes it.
+void dump_row_pipeline::write_alone(uint64_t record) {
+    source_.move_to(static_cast<int32_t>(record));
+    udb_record* item = source_.get_item();
+    TK_ASSERT(item != nullptr);
+    target_.append_record(*item);
+}
+
 // Each row as the one-thread loop meets its record: the stop test first,
 // then its unreadable values, then its row or its failure.
 void dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
@@ -368,6 +387,9 @@ void dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
                 target_.append_row(text, row.record_size);
                 break;
             case row_kind::deleted:
+                break;
+            case row_kind::alone:
+                write_alone(record);
                 break;
             case row_kind::read_failed:
                 std::rethrow_exception(failed);

@@ -7,7 +7,10 @@
 // calling thread takes the slices in record order and, record by record,
 // checks for a stop, writes the row, or meets the record's failure where
 // the one-thread loop would have met it; the unreadable-value notes reach
-// the source recordset in the same order. Workers run a few slices ahead
+// the source recordset in the same order. A record over the statement
+// limit (large memos) is only marked by its worker; the writer reads it
+// again and writes it itself, so its large values are streamed from the
+// record instead of copied into the text handed over. Workers run a few slices ahead
 // of the writer at most, each with a bounded amount of unwritten text, so
 // memory does not grow with the table.
 //
@@ -59,6 +62,7 @@ private:
 
     void write_slices(shared& sh);
     void write_batch(const batch& b, uint64_t& record);
+    void write_alone(uint64_t record);
 
     dbf_recordset& source_;
     dmp_recordset& target_;

@@ -95,8 +95,8 @@ void dmp_recordset::map_columns(const udb_record& record) {
 
 // The value texts of a record in column order. Records normally come with
 // their fields where the first one had them; any other order is looked up.
-void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_field*>& fields,
-                             std::string& out) const {
+void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_field*>& fields, std::string& out,
+                             std::vector<streamed_value>* streamed) const {
     TK_ASSERT(mapped_);
     fields.assign(columns_.size(), nullptr);
     bool in_place = true;
@@ -118,13 +118,20 @@ void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_fie
         }
     }
     const size_t start = out.size();
+    const size_t listed = streamed ? streamed->size() : 0;
     try {
         for (size_t k = 0; k < columns_.size(); ++k) {
             if (k > 0) out += ", ";
-            append_fld_str(out, fields[k], schema.at(columns_[k]));
+            const t_ftd* column = schema.at(columns_[k]);
+            if (streamed && is_streamed_value(fields[k], column)) {
+                streamed->push_back({out.size(), fields[k]});
+                continue;
+            }
+            append_fld_str(out, fields[k], column);
         }
     } catch (...) {
         out.resize(start);
+        if (streamed) streamed->resize(listed);
         throw;
     }
 }
@@ -133,29 +140,32 @@ void dmp_recordset::append_record(const udb_record& record) {
     tk_log(1, "dmp_recordset::append_record");
     check_usable();
     if (!mapped_) map_columns(record);
-    // The row's whole text is made before anything is written: a record
-    // that fails here leaves the file and the pending statement as they were.
+    // The row's text is made before anything is written (its large values
+    // only listed, they cannot fail): a record that fails here leaves the
+    // file and the pending statement as they were.
     row_.clear();
-    make_row(record, fields_, row_);
-    write_row(row_, record.get_total_size());
+    streamed_.clear();
+    make_row(record, fields_, row_, &streamed_);
+    write_row(row_, record.get_total_size(), streamed_);
 }
 
 void dmp_recordset::append_row(std::string_view row, int32_t record_size) {
     tk_log(1, "dmp_recordset::append_row");
     check_usable();
-    write_row(row, record_size);
+    write_row(row, record_size, {});
 }
 
-void dmp_recordset::write_row(std::string_view row, int32_t size) {
+void dmp_recordset::write_row(std::string_view row, int32_t size, const std::vector<streamed_value>& streamed) {
     tk_log(1, "record size=%d", size);
     sql_engine* engine = sql_engine::ptr();
-    if (size > static_cast<int32_t>(statement_limit)) {
+    // A value over 1048576 bytes makes its record bigger than that.
+    if (size > static_cast<int32_t>(statement_limit) || !streamed.empty()) {
         if (engine->fast_insert) tk_log(3, "Row is too big (%d bytes), swtich to slow_append", size);
         engine->fast_insert = false;
         write_pending();
     }
     if (engine->fast_insert) fast_append(row);
-    else slow_append(row);
+    else slow_append(row, streamed);
 }
 
 void dmp_recordset::fast_append(std::string_view row) {
@@ -173,12 +183,18 @@ void dmp_recordset::fast_append(std::string_view row) {
 }
 
 // One INSERT of its own: the whole column list, then the values in column
-// order.
-void dmp_recordset::slow_append(std::string_view row) {
+// order, the large ones piece by piece in their places.
+void dmp_recordset::slow_append(std::string_view row, const std::vector<streamed_value>& streamed) {
     tk_log(1, "dmp_recordset::slow_append");
     dump_->write(head_);
     dump_->write(" \nVALUES (");
-    dump_->write(row);
+    size_t at = 0;
+    for (const streamed_value& value : streamed) {
+        dump_->write(row.substr(at, value.offset - at));
+        stream_fld_str(value.field, [this](std::string_view piece) { dump_->write(piece); });
+        at = value.offset;
+    }
+    dump_->write(row.substr(at));
     dump_->write(")");
     dump_->write(";" + eol_);
 }

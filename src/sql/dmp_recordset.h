@@ -4,8 +4,10 @@
 // into one multi-row INSERT that is written once it passes 1000000 bytes;
 // the first record over 1000000 bytes clears the flag for the rest of the
 // process, and from then on every row is one INSERT of its own. Every value
-// is the text get_fld_append_str gives it; large texts go to the file in
-// pieces.
+// is the text get_fld_append_str gives it. A value over 1048576 bytes (a
+// text, or a byte string as hex) is not copied: it goes into the file in
+// pieces of 131072 bytes straight from the record, once the row's other
+// values are made.
 //
 // The destination columns are paired with the record's fields once per
 // table, at its first record, through the database's column renames; a
@@ -46,10 +48,19 @@ public:
     // Whether the columns are paired with the fields (after the first
     // record append_record took).
     bool is_mapped() const { return mapped_; }
+    // A value left out of a row's text, to be written in pieces where the
+    // text stands at `offset`.
+    struct streamed_value {
+        size_t offset;
+        const udb_field* field;
+    };
     // Appends the record's value texts in column order, joined by ", ", to
-    // `out`; `fields` is the caller's scratch. Leaves `out` as it was and
-    // throws when the record lacks a paired field. Needs is_mapped().
-    void make_row(const udb_record& record, std::vector<const udb_field*>& fields, std::string& out) const;
+    // `out`; `fields` is the caller's scratch. With `streamed`, values that
+    // can be written piece by piece are left out and listed there instead.
+    // Leaves `out` as it was and throws when the record lacks a paired
+    // field. Needs is_mapped().
+    void make_row(const udb_record& record, std::vector<const udb_field*>& fields, std::string& out,
+                  std::vector<streamed_value>* streamed = nullptr) const;
     // Writes a row make_row() made of a record whose get_total_size() was
     // `record_size`. Fails, as append_record does, once the file has failed.
     void append_row(std::string_view row, int32_t record_size);
@@ -63,9 +74,9 @@ private:
     friend class dmp_database;
 
     void map_columns(const udb_record& record);
-    void write_row(std::string_view row, int32_t record_size);
+    void write_row(std::string_view row, int32_t record_size, const std::vector<streamed_value>& streamed);
     void fast_append(std::string_view row);
-    void slow_append(std::string_view row);
+    void slow_append(std::string_view row, const std::vector<streamed_value>& streamed);
     void write_pending();
     // The database finished or discarded the file, or failed.
     void detach(const tk_exception* failure);
@@ -81,5 +92,6 @@ private:
     std::string append_buffer;            // the pending multi-row INSERT
     std::string row_;                     // reused buffer of one row's values
     std::vector<const udb_field*> fields_;  // reused: the row's fields in column order
+    std::vector<streamed_value> streamed_;  // reused: the row's values written in pieces
     std::optional<tk_exception> failure_;
 };

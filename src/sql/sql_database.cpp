@@ -320,16 +320,16 @@ void sql_database::prepared_statement(const std::string& statement, const std::v
     if (!binds.empty() && mysql_stmt_bind_param(stmt.get(), binds.data()) != 0)
         statement_failure(stmt.get(), "Binding failed");
 
+    // Each value goes from the value as held, one piece at a time: the
+    // bytes of a byte string, the UTF-8 of a text.
+    std::string buffer(long_data_piece, '\0');
     for (size_t k = 0; k < long_values.size(); ++k) {
-        const uint8_t* data = nullptr;
-        std::string holder;
-        const size_t size = long_values[k]->get_bytes(data, holder);
-        tk_log(1, "Reading field #%d (size=%d)", int(k), int(size));
-        for (size_t pos = 0; pos < size; pos += long_data_piece) {
-            const size_t piece = std::min(long_data_piece, size - pos);
+        tk_log(1, "Reading field #%d (size=%d)", int(k), int(long_values[k]->get_size()));
+        size_t piece = 0;
+        for (size_t pos = 0; (piece = long_values[k]->get_raw_at(pos, buffer.data(), buffer.size())) != 0;
+             pos += piece) {
             tk_log(0, "prepared_statement: pos=%d", int(pos));
-            if (mysql_stmt_send_long_data(stmt.get(), unsigned(k), reinterpret_cast<const char*>(data + pos),
-                                          piece) != 0) {
+            if (mysql_stmt_send_long_data(stmt.get(), unsigned(k), buffer.data(), piece) != 0) {
                 tk_log(3, "mysql_stmt_send_long_data failed (pos=%d, res=%d, error=%s)", int(pos), int(piece),
                        mysql_stmt_error(stmt.get()));
                 statement_failure(stmt.get(), "mysql_stmt_send_long_data failed");

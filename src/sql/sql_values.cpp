@@ -42,10 +42,23 @@ void escape_into(std::basic_string_view<Char> text, std::basic_string<Char>& out
     out.append(text.data() + run, text.size() - run);
 }
 
-// sql_quote(sql_to_utf8(text)) in one pass, appended to out: every
-// character is escaped when it is one of the ASCII escapes and encoded as
-// UTF-8 otherwise (the encoding is per character, so escaping before or after
-// it is the same).
+// One character of a quoted text: its escape when it is one of the ASCII
+// escapes, else its UTF-8 (the encoding is per character, so escaping
+// before or after it is the same). Writes at most four bytes at p.
+inline char* put_quoted_char(wchar_t w, char* p) {
+    const uint32_t c = static_cast<uint32_t>(w);
+    if (c >= 0x80) return p + tk_utf8_encode(w, p);
+    const char letter = c > '\\' ? 0 : escape_letter(c);
+    if (letter) {
+        *p++ = '\\';
+        *p++ = letter;
+    } else {
+        *p++ = static_cast<char>(c);
+    }
+    return p;
+}
+
+// sql_quote(sql_to_utf8(text)) in one pass, appended to out.
 void quote_as_utf8(std::wstring_view text, std::string& out) {
     // Written through a pointer into room for the longest result (an escape
     // takes two bytes, a character at most four), then cut to size.
@@ -53,23 +66,12 @@ void quote_as_utf8(std::wstring_view text, std::string& out) {
     out.resize(start + 4 * text.size() + 2);
     char* p = out.data() + start;
     *p++ = '\'';
-    for (wchar_t w : text) {
-        const uint32_t c = static_cast<uint32_t>(w);
-        if (c < 0x80) {
-            const char letter = c > '\\' ? 0 : escape_letter(c);
-            if (letter) {
-                *p++ = '\\';
-                *p++ = letter;
-            } else {
-                *p++ = static_cast<char>(c);
-            }
-            continue;
-        }
-        p += tk_utf8_encode(w, p);
-    }
+    for (wchar_t w : text) p = put_quoted_char(w, p);
     *p++ = '\'';
     out.resize(static_cast<size_t>(p - out.data()));
 }
+
+const char hex_digits[] = "0123456789ABCDEF";
 
 std::string quote_as_utf8(std::wstring_view text) {
     std::string out;
@@ -204,13 +206,12 @@ std::wstring sql_number_literal(std::wstring_view text) { return number_literal(
 
 std::string sql_hex_literal(const uint8_t* data, size_t size) {
     if (!data || size == 0) return "NULL";
-    static const char digits[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(2 + 2 * size);
     out += "0x";
     for (size_t i = 0; i < size; ++i) {
-        out.push_back(digits[data[i] >> 4]);
-        out.push_back(digits[data[i] & 15]);
+        out.push_back(hex_digits[data[i] >> 4]);
+        out.push_back(hex_digits[data[i] & 15]);
     }
     return out;
 }
@@ -345,6 +346,54 @@ void append_fld_str(std::string& out, const udb_field* field, const t_ftd* colum
         }
     }
     out += value_text(field, column);
+}
+
+// The two literals append_fld_str makes of a large value that can come
+// from the held value piece by piece: a text bound for a text column, and
+// a byte string written as a hex literal (any column but a text or a
+// number one). Customised values and every other pairing are made whole.
+bool is_streamed_value(const udb_field* field, const t_ftd* column) {
+    TK_ASSERT(field != nullptr);
+    TK_ASSERT(column != nullptr);
+    if (field->get_size() <= sql_max_field_size || udb_custom_conversion::is_acceptable2(*field)) return false;
+    const VARTYPE fvt = field->get_type();
+    const VARTYPE cvt = column->vartype;
+    if (fvt == VT_BSTR) return cvt == VT_BSTR && column->dw_reserved != 2 && column->dw_reserved != 8;
+    return is_byte_string_vt(fvt) && cvt != VT_BSTR && !is_numeric_vt(cvt) && !field->get_byte_vector().empty();
+}
+
+void stream_fld_str(const udb_field* field, const std::function<void(std::string_view)>& put) {
+    const bool binary = field->get_type() != VT_BSTR;
+    tk_log(1, "that[eye]->get_size() > sql_engine::max_field_size");
+    tk_log(1, "is_binary=%d", int(binary));
+    // One piece of room, filled and handed on; a character is never cut.
+    std::string buffer(sql_piece_size, '\0');
+    char* const piece = buffer.data();
+    char* const end = piece + sql_piece_size;
+    char* p = piece;
+    auto room = [&](size_t bytes) {
+        if (static_cast<size_t>(end - p) >= bytes) return;
+        put(std::string_view(piece, static_cast<size_t>(p - piece)));
+        p = piece;
+    };
+    if (binary) {
+        *p++ = '0';
+        *p++ = 'x';
+        for (uint8_t b : field->get_byte_vector()) {
+            room(2);
+            *p++ = hex_digits[b >> 4];
+            *p++ = hex_digits[b & 15];
+        }
+    } else {
+        *p++ = '\'';
+        for (wchar_t w : field->get_text()) {
+            room(4);
+            p = put_quoted_char(w, p);
+        }
+        room(1);
+        *p++ = '\'';
+    }
+    put(std::string_view(piece, static_cast<size_t>(p - piece)));
 }
 
 static std::string value_text(const udb_field* field, const t_ftd* column) {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -59,3 +60,14 @@ std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool
 
 // get_fld_append_str(field, column, false) appended to out.
 void append_fld_str(std::string& out, const udb_field* field, const t_ftd* column);
+
+// Bytes of one piece of a value written piece by piece.
+constexpr size_t sql_piece_size = 131072;
+// Whether the value is over sql_max_field_size and its literal can be
+// written piece by piece from the value as held (a text into a text
+// column, a byte string as a hex literal), without a copy of the whole.
+bool is_streamed_value(const udb_field* field, const t_ftd* column);
+// Hands the literal append_fld_str would make of such a value to `put`, in
+// pieces of at most sql_piece_size bytes; a text is never cut inside a
+// character.
+void stream_fld_str(const udb_field* field, const std::function<void(std::string_view)>& put);

@@ -1051,13 +1051,13 @@ std::size_t ole_variant::get_raw_at(std::size_t position, char* buffer, std::siz
         i = raw_text_index_;
         offset = raw_text_offset_;
     }
-    for (; i < text_.size() && text_[i] != L'\0'; ++i) {
+    for (; i < text_.size(); ++i) {
         std::size_t len = tk_utf8_length(text_[i]);
         if (offset + len > position) break;
         offset += len;
     }
     std::size_t used = 0;
-    for (; i < text_.size() && text_[i] != L'\0' && used < capacity; ++i) {
+    for (; i < text_.size() && used < capacity; ++i) {
         char tmp[4];
         std::size_t len = tk_utf8_encode(text_[i], tmp);
         std::size_t skip = position - offset;  // non-zero only inside the first character

@@ -180,8 +180,9 @@ public:
     std::size_t get_at(std::size_t position, std::size_t length, char* buffer,
                        std::size_t capacity) const;
     // Long-data form of a piece: the raw bytes of a byte string, or of the
-    // text's UTF-8, from byte `position`, at most `capacity` of them. Pieces
-    // may split a UTF-8 character; read in order they rejoin exactly.
+    // text's UTF-8 (NUL characters included), from byte `position`, at most
+    // `capacity` of them. Pieces may split a UTF-8 character; read in order
+    // they rejoin exactly.
     // Returns the bytes written; 0 at or past the end and for other types.
     // Reading a text remembers where the piece ended, so one value is not
     // for concurrent reads by several threads.

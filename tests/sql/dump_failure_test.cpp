@@ -272,7 +272,9 @@ TEST_F(DumpFailure, TableOfMoreColumnsThanItsEngineTakesIsRefused) {
 // so the write fails with EFBIG): the failure is level 1 where it happens,
 // the temporary file is gone, the previous dump is untouched, and later
 // calls report the same failure. Returns the child's findings as exit codes.
-int write_until_the_file_is_too_big(const std::string& dest) {
+// `value` characters per record: above 1048576 the limit is crossed while
+// the value goes out piece by piece.
+int write_until_the_file_is_too_big(const std::string& dest, size_t value) {
     ::signal(SIGXFSZ, SIG_IGN);
     rlimit limit{256 * 1024, 256 * 1024};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 10;
@@ -281,7 +283,7 @@ int write_until_the_file_is_too_big(const std::string& dest) {
     auto rs = db->create_table(L"t", one_text_column(), udb_indexes());
     int level = -1;
     try {
-        for (int i = 0; i < 100; ++i) rs->append_record(text_record(std::wstring(100000, L'x')));
+        for (int i = 0; i < 100; ++i) rs->append_record(text_record(std::wstring(value, L'x')));
         rs->finish();
         db->finish();
     } catch (const tk_exception& e) {
@@ -309,15 +311,18 @@ TEST_F(DumpFailure, WriteFailingMidRunKeepsThePreviousFile) {
     const std::string dest = dir.file("out.sql");
     const std::string previous = "previous dump\n";
     write_file(dest, previous);
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) ::_exit(write_until_the_file_is_too_big(dest));
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"out.sql"});
-    EXPECT_EQ(read_file(dest), previous);
+    for (size_t value : {size_t(100000), size_t(2000000)}) {
+        SCOPED_TRACE(value);
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) ::_exit(write_until_the_file_is_too_big(dest, value));
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"out.sql"});
+        EXPECT_EQ(read_file(dest), previous);
+    }
 }
 
 }  // namespace

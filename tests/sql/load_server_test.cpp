@@ -91,8 +91,9 @@ TEST_F(batch_load, big_row_goes_prepared_and_later_rows_are_gathered_again) {
     auto rs = db_->create_table(L"people", people_schema(), udb_indexes());
     sql_table* table = as_table(rs.get());
     table->append_record(*person(1, ole_variant(L"first"), ole_variant(L"small")));
-    // Over 1,048,576 characters, each two bytes in UTF-8.
-    const std::wstring memo(1100000, L'Ж');
+    // Over 1,048,576 characters, each two bytes in UTF-8, with a NUL inside.
+    std::wstring memo(1100000, L'Ж');
+    memo[500000] = L'\0';
     table->append_record(*person(2, ole_variant(L"big"), ole_variant(memo)));
     EXPECT_TRUE(table->pending().empty());
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM people"), "2");  // the gathered row first, then the big one
@@ -102,7 +103,8 @@ TEST_F(batch_load, big_row_goes_prepared_and_later_rows_are_gathered_again) {
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM people"), "2");
     EXPECT_NO_THROW(table->finish());
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM people"), "4");
-    EXPECT_EQ(scalar("SELECT NOTES = REPEAT('Ж', 1100000) FROM people WHERE ID=2"), "1");
+    EXPECT_EQ(scalar("SELECT NOTES = CONCAT(REPEAT('Ж', 500000), CHAR(0), REPEAT('Ж', 599999)) FROM people WHERE ID=2"),
+              "1");
     EXPECT_EQ(scalar("SELECT NOTES FROM people WHERE ID=1"), "small");
 }
 

@@ -5,6 +5,7 @@
 #include <mysql.h>
 
 #include "sql/sql_values.h"
+#include "tk/tk_text.h"
 #include "udb/t_ftd.h"
 #include "udb/udb_field.h"
 
@@ -117,6 +118,41 @@ TEST(SqlCellText, BinaryValuesAndPlaceholders) {
     EXPECT_EQ(get_fld_append_str(&big, &text, false).size(), sql_max_field_size + 3);
     udb_field edge = field(ole_variant(std::wstring(sql_max_field_size, L'a')));
     EXPECT_NE(get_fld_append_str(&edge, &text, true), "?");
+}
+
+// A value over sql_max_field_size goes out in pieces from the value as held:
+// joined, the pieces are the cell text; none is longer than a piece, none
+// ends inside a UTF-8 character. Other pairings are not streamed.
+TEST(SqlCellText, LargeValuesComeInPiecesOfTheCellText) {
+    std::wstring text;
+    while (text.size() <= sql_max_field_size) text += L"a'\\\u00E9\u20AC\U0001F600";
+    text.push_back(L'\0');
+    text += L"end";
+    std::vector<uint8_t> bytes(sql_max_field_size + 7);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 31);
+    const t_ftd text_column = column(VT_BSTR), blob = column(VT_BLOB);
+    const udb_field large_text = field(ole_variant(text)), large_bytes = field(ole_variant(bytes));
+    for (const auto& [value, col] : {std::pair{&large_text, &text_column}, std::pair{&large_bytes, &blob}}) {
+        ASSERT_TRUE(is_streamed_value(value, col));
+        std::string joined;
+        size_t pieces = 0;
+        stream_fld_str(value, [&](std::string_view piece) {
+            ++pieces;
+            EXPECT_LE(piece.size(), sql_piece_size);
+            EXPECT_TRUE(tk_is_valid_utf8(piece)) << "piece " << pieces;
+            joined.append(piece);
+        });
+        EXPECT_EQ(joined, get_fld_append_str(value, col, false));
+        EXPECT_GT(pieces, joined.size() / sql_piece_size);
+    }
+    // Small values, customised pairings and number columns are made whole.
+    const udb_field small = field(ole_variant(std::wstring(sql_max_field_size, L'a')));
+    EXPECT_FALSE(is_streamed_value(&small, &text_column));
+    const t_ftd geometry = column(VT_BSTR, false, ole_variant(), 2), number = column(VT_I4);
+    EXPECT_FALSE(is_streamed_value(&large_text, &geometry));
+    EXPECT_FALSE(is_streamed_value(&large_text, &blob));
+    EXPECT_FALSE(is_streamed_value(&large_bytes, &text_column));
+    EXPECT_FALSE(is_streamed_value(&large_bytes, &number));
 }
 
 // append_fld_str writes common values without the intermediate texts: it must
