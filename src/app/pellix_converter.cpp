@@ -177,7 +177,7 @@ void pellix_converter::check_source_for_drop() {
     }
     reports.release();
     for (const auto& [name, failure] : failures) report_table_failure(name, failure);
-    throw tk_exception(std::string("None of the tables to convert can be read.\n"
+    throw tk_exception(std::string("None of the tables to convert could be opened.\n"
                                    "The destination database was left as it was."),
                        1);
 }

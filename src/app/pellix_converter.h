@@ -15,8 +15,10 @@
 // discarded and `finished` set.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -58,6 +60,13 @@ public:
     // 1200 of 5000 records"), the listed tables not converted and, for a
     // dump, that the file holds only these. Empty after any other run.
     std::vector<std::string> stop_report() const;
+
+    // Ends the current (or next) run from another thread as a level-1
+    // failure with this text: the run stops at its next check, discards
+    // its target (a dump's temporary file is removed, an older dump kept)
+    // and reports the text. For a signal that ends the console program.
+    void interrupt(const std::string& reason);
+    bool is_interrupted() const { return interrupted_.load(std::memory_order_acquire); }
 
     // Where the run's progress lines and console steps go (not owned; null:
     // none).
@@ -109,9 +118,9 @@ public:
     // The settings store (key "Software\Brannock\Quorvex" of the current
     // user): loads with false (defaults first, then the stored values),
     // stores with true; false when the key cannot be opened or written.
-    // With console_settings only the character set, storage engine and dump
-    // options are read, then bool_dbf and direct become true and skip_del
-    // false; nothing is ever written.
+    // With console_settings bool_dbf and direct become true and skip_del
+    // false (also when there is no store to open), only the character set,
+    // storage engine and dump options are read, and nothing is written.
     virtual bool serialize(bool save);
     // Set by the console program before it constructs its converter.
     static inline bool console_settings = false;
@@ -164,6 +173,8 @@ private:
                       sql_table_mutator* mutator, const std::wstring& name);
     static void finish_after_failure(udb_recordset& target);
     void end_run(run_state& st);
+    void report_interruption();
+    void report_log_failure();
     void finish_target(run_state& st);
     void discard_target(run_state& st) noexcept;
     bool run_takes_all_tables() const;
@@ -176,6 +187,9 @@ private:
     void set_default_settings();
 
     run_output* output_ = nullptr;
+    std::atomic<bool> interrupted_{false};
+    mutable std::mutex interrupt_mutex_;
+    std::string interrupt_reason_;  // guarded by interrupt_mutex_
     run_outcome last_outcome_ = run_outcome::completed;
     stop_summary stop_;
 };

@@ -102,6 +102,17 @@ std::string join_names(const std::vector<std::wstring>& names) {
 
 int pellix_converter::operator()() { return static_cast<int>(run()); }
 
+void pellix_converter::interrupt(const std::string& reason) {
+    {
+        std::lock_guard<std::mutex> lock(interrupt_mutex_);
+        if (interrupted_.load(std::memory_order_relaxed)) return;
+        interrupt_reason_ = reason;
+        interrupted_.store(true, std::memory_order_release);
+    }
+    tk_log(3, "%s", reason.c_str());
+    request_stop();
+}
+
 run_outcome pellix_converter::run() {
     tk_log(2, "pellix_converter::operator()");
     init_conversion guard(finished, true);
@@ -119,17 +130,24 @@ run_outcome pellix_converter::run() {
         end_run(st);
         last_outcome_ = run_outcome::completed;
     } catch (const tk_final_exception&) {
-        // The user stopped: what was written is kept and the dump completed;
-        // stop_report() tells what the target holds.
-        tk_log(2, "The run was stopped");
-        last_outcome_ = run_outcome::stopped;
-        note_stop(st);
-        try {
-            finish_target(st);
-        } catch (const tk_exception& e) {
+        if (is_interrupted()) {
+            // Interrupted from outside: ends as a level-1 failure does.
             discard_target(st);
             last_outcome_ = run_outcome::failed;
-            report(e, true);
+            report_interruption();
+        } else {
+            // The user stopped: what was written is kept and the dump
+            // completed; stop_report() tells what the target holds.
+            tk_log(2, "The run was stopped");
+            last_outcome_ = run_outcome::stopped;
+            note_stop(st);
+            try {
+                finish_target(st);
+            } catch (const tk_exception& e) {
+                discard_target(st);
+                last_outcome_ = run_outcome::failed;
+                report(e, true);
+            }
         }
     } catch (const tk_abort_exception& e) {
         tk_log(3, "The run was aborted: %s", e.what());
@@ -147,7 +165,17 @@ run_outcome pellix_converter::run() {
         if (output_) output_->run_failed(e.what());
     }
     clear_created_tables();
+    report_log_failure();
     return last_outcome_;
+}
+
+void pellix_converter::report_log_failure() {
+    // Said once, after the run: a log that cannot be written changes nothing
+    // of the conversion.
+    tk_logger* logger = tk_logger::try_ptr();
+    if (logger == nullptr) return;
+    const std::string text = logger->take_write_failure();
+    if (!text.empty()) report(tk_exception(text, 0), true);
 }
 
 void pellix_converter::start_run(run_state& st) {
@@ -433,7 +461,18 @@ std::vector<std::string> pellix_converter::stop_report() const {
     return lines;
 }
 
+void pellix_converter::report_interruption() {
+    std::string reason;
+    {
+        std::lock_guard<std::mutex> lock(interrupt_mutex_);
+        reason = interrupt_reason_;
+    }
+    report(tk_exception(reason, 1), true);
+}
+
 void pellix_converter::end_run(run_state& st) {
+    // The last chance for an interruption not to leave a finished dump.
+    if (is_interrupted()) throw tk_final_exception();
     if (error_handler* handler = error_handler::try_ptr()) handler->clear_context();
     finish_target(st);
     tables_done = 0;

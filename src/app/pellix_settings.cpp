@@ -84,8 +84,14 @@ void pellix_converter::check_profile_log(const udb_profile& profile) const {
 
 bool pellix_converter::serialize(bool save) {
     tk_log(1, "serialize( %d )", save ? 1 : 0);
-    // The console program reads its few values and never writes.
-    if (save && console_settings) return false;
+    // The console program reads its few values and never writes; its own
+    // defaults hold whether or not there is a settings store to read.
+    if (console_settings) {
+        bool_dbf = true;
+        direct = true;
+        skip_del = false;
+        if (save) return false;
+    }
 
     tk_reg_key key(settings_key);
     if (key.create() != 0) return false;
@@ -112,11 +118,7 @@ bool pellix_converter::serialize(bool save) {
     key.exchange_bool("dmp_ins_db", dump.b_create_db, save);
     key.exchange_bool("dmp_ins_tab", dump.b_create_table, save);
 
-    if (console_settings) {
-        bool_dbf = true;
-        direct = true;
-        skip_del = false;
-    } else {
+    if (!console_settings) {
         key.exchange_bool("bool_dbf", bool_dbf, save);
         key.exchange_ulong("code_page", code_page, save);
         key.exchange_wstring("dest", destination, save);

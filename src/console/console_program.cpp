@@ -1,5 +1,10 @@
 #include "console/console_program.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,10 +17,12 @@
 #include "app/pellix_converter.h"
 #include "console/console_error_view.h"
 #include "console/console_run_output.h"
+#include "console/console_signals.h"
 #include "console/console_usage.h"
 #include "dbf/dbf_codepages.h"
 #include "tk/tk_cmd_line.h"
 #include "tk/tk_exception.h"
+#include "tk/tk_helpers.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_path.h"
 #include "tk/tk_text.h"
@@ -55,6 +62,12 @@ bool names_password(const char* arg) {
         if (c != *p) return false;
     }
     return true;
+}
+
+// Overwrites the bytes of an argument from `from` on with 'x', keeping its
+// length (the visible command line keeps its shape).
+void wipe(char* arg, size_t from) {
+    for (char* p = arg + from; *p != '\0'; ++p) *p = 'x';
 }
 
 // argv[i] as the trace may show it: a password option keeps its name and
@@ -159,10 +172,19 @@ void apply_option(ansi_cmd_line& line, pellix_converter& conv, std::string& host
     case opt_port:
         port = value;
         break;
-    case opt_profile:
+    case opt_profile: {
         tk_log(2, "parse_cmd_line - got profile %s", value.c_str());
+        const size_t listed_before = conv.selected_pairs.size();
         profile_loaded = conv.load_profile(value);
+        // Of a table list given before and the profile's own, the later
+        // one is converted; a profile that lists nothing keeps the other.
+        if (conv.selected_pairs.size() > listed_before) {
+            conv.selected_pairs.erase(conv.selected_pairs.begin(),
+                                      conv.selected_pairs.begin() + static_cast<std::ptrdiff_t>(listed_before));
+            conv.selected_tables.clear();
+        }
         break;
+    }
     case opt_silent:
         tk_log(2, "parse_cmd_line - silent mode is ON");
         conv.set_silent(true);
@@ -189,28 +211,55 @@ void apply_option(ansi_cmd_line& line, pellix_converter& conv, std::string& host
     }
 }
 
+[[noreturn]] void cannot_read(const std::string& folder, int code) {
+    fatal_exit("Cannot read the folder '" + folder + "': " + tk_last_error_text(code));
+}
+
 void check_paths(const pellix_converter& conv) {
     if (conv.source.empty()) fatal_exit("You should specify path to DBF database");
     if (conv.destination.empty())
         fatal_exit("You should specify destination MySQL database or dump file name");
+    const std::string folder = tk_unicode_to_path(conv.source);
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 && errno != ENOENT && errno != ENOTDIR) cannot_read(folder, errno);
     if (!tk_is_path_exist(conv.source)) {
         if (tk_is_file_exist2(conv.source, tk_exist_file))
             fatal_exit("You should enter path to DBF database, not a file name");
-        fatal_exit("Path to DBF database does not exist.\nPlease verify the correct path was given.");
+        if (!S_ISDIR(st.st_mode))
+            fatal_exit("Path to DBF database does not exist.\nPlease verify the correct path was given.");
     }
+    // A folder that is there but cannot be listed or searched is no
+    // missing folder.
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) cannot_read(folder, errno);
+    if (::faccessat(AT_FDCWD, folder.c_str(), X_OK, AT_EACCESS) != 0) cannot_read(folder, errno);
 }
 
-// Reads the whole file; the table list is small.
+// The most a table list may hold: a device such as /dev/zero never ends.
+constexpr size_t max_tab_file = size_t(16) << 20;
+
+// Reads the whole file, or max_tab_file + 1 bytes of a longer one; a pipe
+// or /dev/stdin is read to its end like a file.
 bool read_file(const std::string& path, std::string& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = std::fopen(path.c_str(), "rbe");
     if (file == nullptr) return false;
     char buffer[8192];
     size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+    while (bytes.size() <= max_tab_file && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, n);
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
     return !failed;
 }
+
+// Signals interrupt the conversion while it runs.
+class run_span {
+public:
+    explicit run_span(pellix_converter& conv) { console_signals::run_begins(conv); }
+    ~run_span() { console_signals::run_ends(); }
+    run_span(const run_span&) = delete;
+    run_span& operator=(const run_span&) = delete;
+};
 
 // Shows a failure that reached the program's top level.
 void report(const tk_exception& failure) {
@@ -222,6 +271,23 @@ void report(const tk_exception& failure) {
 }
 
 }  // namespace
+
+std::vector<std::string> take_arguments(int argc, char** argv) {
+    std::vector<std::string> copy;
+    copy.reserve(static_cast<size_t>(argc > 0 ? argc : 0));
+    for (int i = 0; i < argc; ++i) copy.emplace_back(argv[i] ? argv[i] : "");
+    // Every password value, and the argument after a bare "--mysqlp" (a
+    // password given as an argument of its own), whatever option matches.
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i] == nullptr || !names_password(argv[i])) continue;
+        if (const char* equals = std::strchr(argv[i], '=')) {
+            wipe(argv[i], static_cast<size_t>(equals - argv[i]) + 1);
+        } else if (i + 1 < argc && argv[i + 1] != nullptr) {
+            wipe(argv[i + 1], 0);
+        }
+    }
+    return copy;
+}
 
 bool console_is_silent() {
     if (pellix_converter* conv = pellix_converter::try_ptr()) return conv->silent;
@@ -250,6 +316,8 @@ void process_tab_file(const std::string& path) {
         const int code = errno;
         fatal_exit("Cannot read the table names file " + path + ": " + std::strerror(code));
     }
+    if (bytes.size() > max_tab_file)
+        throw tk_exception("Table names file " + path + " is larger than 16 MiB.", 1);
 
     std::vector<std::wstring> names;
     bool first = true;
@@ -272,7 +340,10 @@ void process_tab_file(const std::string& path) {
                        " is not valid UTF-8 text");
         names.push_back(tk_utf8_to_unicode(line));
     }
-    pellix_converter::ptr()->selected_tables = std::move(names);
+    // The file's list replaces any list given before, a profile's included.
+    pellix_converter* conv = pellix_converter::ptr();
+    conv->selected_tables = std::move(names);
+    conv->selected_pairs.clear();
 }
 
 bool parse_cmd_line(int argc, char** argv) {
@@ -335,7 +406,10 @@ int pqzagent_main(int argc, char** argv) {
         if (conv.direct) conv.connect_mysql_server();
         conv.check_dest();
         run_entered = true;
-        if (conv.run() != run_outcome::completed) status = pqzagent_failure;
+        {
+            run_span span(conv);  // a signal now interrupts the run
+            if (conv.run() != run_outcome::completed) status = pqzagent_failure;
+        }
         conv.set_output(nullptr);
     } catch (const console_exit&) {
         status = pqzagent_failure;
@@ -351,6 +425,9 @@ int pqzagent_main(int argc, char** argv) {
         }
         status = pqzagent_failure;
     }
+    // Lines the log lost are told once, at the end; the status stays.
+    const std::string lost = logger.take_write_failure();
+    if (!lost.empty()) report(tk_exception(lost, 0));
     // A run that failed part-way must not be taken for a partial success:
     // the last line says so.
     if (status != 0 && run_entered && !console_is_silent()) {

@@ -14,6 +14,7 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 // Exit status for every failure (-1 of the original console program).
 constexpr int pqzagent_failure = 255;
@@ -27,14 +28,21 @@ public:
 // Runs the program; returns the exit status.
 int pqzagent_main(int argc, char** argv);
 
+// A copy of the arguments for the program to parse; the password values
+// (and the argument after a bare "--mysqlp") are overwritten in argv itself,
+// so the password leaves the process's visible command line before anything
+// else happens. main calls it first.
+std::vector<std::string> take_arguments(int argc, char** argv);
+
 // Applies the options to the converter singleton. Returns false when an
 // argument matched no option (the caller prints the usage text); every
 // invalid value or path goes through fatal_exit. The value of --mysqlp= is
-// overwritten in argv once read.
+// overwritten in argv once read (main hands it a copy, see take_arguments).
 bool parse_cmd_line(int argc, char** argv);
 
-// Replaces the converter's selected tables with the names listed in the file
-// (one per line, UTF-8, an optional byte-order mark, LF or CR LF).
+// Replaces the converter's table list (a profile's "Selected Tables"
+// included) with the names listed in the file (one per line, UTF-8, an
+// optional byte-order mark, LF or CR LF).
 void process_tab_file(const std::string& path);
 
 // Logs the text at level 3, writes it and a line end to standard error unless

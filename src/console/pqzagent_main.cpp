@@ -1,13 +1,26 @@
 // pqzagent: converts a folder of DBF tables into a MySQL database or dump file.
 #include <malloc.h>
 
+#include <string>
+#include <vector>
+
 #include "console/console_program.h"
+#include "console/console_signals.h"
 
 int main(int argc, char** argv) {
+    // First of all the password leaves the visible command line: the
+    // program works on a copy.
+    std::vector<std::string> args = take_arguments(argc, argv);
+    std::vector<char*> copy;
+    for (std::string& a : args) copy.push_back(a.data());
+    copy.push_back(nullptr);
+    // Before any other thread: SIGINT, SIGTERM and SIGHUP end a run cleanly.
+    console_signals signals;
+
     // Statements of about a megabyte are built and freed over and over. With
     // glibc's sliding threshold they would move from mmap to the heap after
     // the first few and leave it fragmented, so memory would creep up with
     // the table's length; a fixed threshold gives them back at once.
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
-    return pqzagent_main(argc, argv);
+    return pqzagent_main(argc, copy.data());
 }

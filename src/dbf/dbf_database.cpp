@@ -1,5 +1,8 @@
 #include "dbf/dbf_database.h"
 
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -177,6 +180,23 @@ std::unique_ptr<udb_recordset> dbf_database::get_table(const std::wstring& table
     return std::make_unique<dbf_recordset>(path, mode, codepage_key_, this);
 }
 
+namespace {
+
+bool ends_in_dbc(const std::string& path) {
+    const std::wstring name = tk_to_lower(tk_path_to_unicode(dbf_files::file_of(path)));
+    return name.size() > 4 && name.ends_with(L".dbc");
+}
+
+// A regular file whose name, and the name of the file it links to, end in
+// ".dbc" (any case).
+bool is_container_file(const std::string& path) {
+    if (!dbf_files::is_regular(path) || !ends_in_dbc(path)) return false;
+    char real[PATH_MAX];
+    return ::realpath(path.c_str(), real) != nullptr && ends_in_dbc(real);
+}
+
+}  // namespace
+
 void dbf_database::init_dbc(const std::string& dbc_name) {
     if (!use_dbc_) return;
     DBF_LOG(1, "dbf_database::init_dbc(%s)", dbc_name.c_str());
@@ -190,11 +210,21 @@ void dbf_database::init_dbc(const std::string& dbc_name) {
     if (path.find('/') == std::string::npos) {
         path = tk_unicode_to_path(get_file_name(tk_path_to_unicode(dbc_name)));
     }
-    if (!dbf_files::is_regular(path)) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
         tk_log(3, "File '%s' does not exists", path.c_str());
         return;
     }
     dbc_tried_ = true;
+    // A back-link is a name written in the table: it may lead anywhere
+    // (a device, a pipe, a system file). Only a regular .dbc file is read.
+    if (!is_container_file(path)) {
+        dbf_exception failure("Database container is not usable: '" + path +
+                                  "' is not a regular file with the extension .dbc",
+                              0);
+        dbf_report::report(failure, tk_path_to_unicode(path));
+        return;
+    }
     try {
         dbc_ = std::make_unique<dbf_dbc>(tk_path_to_unicode(path), codepage_key_, this);
     } catch (const tk_exception& e) {

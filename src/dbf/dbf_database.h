@@ -75,8 +75,10 @@ public:
 
     // Opens the container once: `name` is a UTF-8 path (absolute, or from
     // the folder). Does nothing without `use_dbc`, when one is open, or when
-    // the file is missing. An unusable container is reported once through
-    // dbf_report (level 0) and the tables keep their short names.
+    // the file is missing. A name that leads to anything but a regular file
+    // ending in ".dbc" (any case) is not read, and it or an unusable
+    // container is reported once through dbf_report (level 0); the tables
+    // keep their short names.
     void init_dbc(const std::string& name);
 
     // The folder's "*.dbf" entries that give no table, in listing order.

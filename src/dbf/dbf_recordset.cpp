@@ -1,5 +1,7 @@
 #include "dbf/dbf_recordset.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -424,10 +426,12 @@ void dbf_recordset::container_step(uint64_t file_size) {
             continue;
         }
         std::string hit = dbf_files::find_no_case(resolved, parts[i]);
-        if (hit.empty() && i + 1 < parts.size()) {
-            // A folder component: match it among the entries too.
+        if (hit.empty()) {
+            // A folder component is taken as written; so is a last one that
+            // exists but is no regular file: the database refuses it aloud.
             std::string exact = dbf_files::join(resolved, parts[i]);
-            hit = exact;
+            struct stat st {};
+            if (i + 1 < parts.size() || ::lstat(exact.c_str(), &st) == 0) hit = exact;
         }
         if (hit.empty()) {
             tk_log(3, "File '%s' does not exists", dbf_files::join(resolved, parts[i]).c_str());

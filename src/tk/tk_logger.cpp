@@ -10,6 +10,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "tk/tk_helpers.h"
 #include "tk/tk_path.h"
 #include "tk/tk_text.h"
 
@@ -25,16 +26,18 @@ private:
     int saved_;
 };
 
-void write_all(int fd, const char* data, size_t length) {
+// 0, or the errno of the failed write.
+int write_all(int fd, const char* data, size_t length) {
     while (length > 0) {
         ssize_t n = ::write(fd, data, length);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return;  // a lost message is not a failure of the program
+            return errno;
         }
         data += n;
         length -= static_cast<size_t>(n);
     }
+    return 0;
 }
 
 std::string default_log_name() {
@@ -109,7 +112,10 @@ void tk_logger::truncate_once() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (truncated_.load(std::memory_order_relaxed)) return;
     int fd = ::open(file_name_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0)
+        ::close(fd);
+    else
+        note_write_failure(errno);
     truncated_.store(true, std::memory_order_release);
     refresh_gate();
 }
@@ -131,10 +137,28 @@ void tk_logger::append(const char* text, size_t length) {
     if (crlf_) line += "\r\n";
 
     std::lock_guard<std::mutex> lock(mutex_);
+    // A lost message is not a failure of the program; it is told once, at
+    // the end (take_write_failure).
     int fd = ::open(file_name_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0) return;
-    write_all(fd, line.data(), line.size());
-    ::close(fd);
+    if (fd < 0) {
+        note_write_failure(errno);
+        return;
+    }
+    if (const int error = write_all(fd, line.data(), line.size())) note_write_failure(error);
+    if (::close(fd) != 0) note_write_failure(errno);
+}
+
+void tk_logger::note_write_failure(int error) {
+    if (write_error_ != 0) return;
+    write_error_ = error;
+    write_error_file_ = file_name_;
+}
+
+std::string tk_logger::take_write_failure() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (write_error_ == 0 || write_error_told_) return std::string();
+    write_error_told_ = true;
+    return "Cannot write the log file '" + write_error_file_ + "': " + tk_last_error_text(write_error_) + ".";
 }
 
 void tk_log_write(int level, const char* format, ...) {

@@ -51,8 +51,13 @@ public:
     void truncate_once();
 
     // Appends one already formatted message (prefix and line end added
-    // here). A file that cannot be opened loses the message silently.
+    // here). A file that cannot be opened or written loses the message; the
+    // first such failure is kept for take_write_failure.
     void append(const char* text, size_t length);
+
+    // "Cannot write the log file '<path>': <system text>." for the first
+    // message this logger lost, the first time it is asked; empty else.
+    std::string take_write_failure();
 
     // Recomputes the lowest level that may have an effect (see tk_log_gate)
     // from the registered logger.
@@ -66,6 +71,12 @@ private:
     std::atomic<bool> enabled_;
     std::atomic<bool> truncated_{false};
     bool time_stamp_;
+    // The first failure to write the file (guarded by mutex_).
+    int write_error_ = 0;
+    std::string write_error_file_;
+    bool write_error_told_ = false;
+
+    void note_write_failure(int error);
 };
 
 // Messages below this level are dropped without any effect, so callers may

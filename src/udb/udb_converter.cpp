@@ -29,10 +29,11 @@ void udb_converter::set_mode(int value) {
 }
 
 void udb_converter::check_profile_mode(const udb_profile& profile) {
+    // One digit or nothing: a mode the profile does not say plainly must
+    // not leave mode 0, which drops the database.
     const std::wstring text = profile.get_value(generic, L"mode");
-    if (text.size() != 1) return;
-    const int value = static_cast<int>(text[0]) - static_cast<int>(L'0');
-    if (value < 0 || value > max_mode)
+    if (text.empty()) return;
+    if (text.size() != 1 || text[0] < L'0' || text[0] > L'0' + max_mode)
         throw tk_exception(std::string("Invalid merge/overwrite mode"), 1);
 }
 

@@ -53,7 +53,7 @@ public:
     virtual void store_profile(udb_profile& profile);
 
     // Throws the level-1 failure load_profile would throw for the profile's
-    // "mode" value; changes nothing.
+    // "mode" value (anything but empty or one digit 0-4); changes nothing.
     static void check_profile_mode(const udb_profile& profile);
 
     // The name of the table being converted (a copy, never torn).

@@ -16,6 +16,9 @@ const wchar_t available_queries[] = L"Available Queries";
 const wchar_t selected_tables[] = L"Selected Tables";
 const wchar_t selected_views[] = L"Selected Views";
 const wchar_t generic_settings[] = L"Generic settings";
+const wchar_t mysql_settings[] = L"MySQL settings";
+
+constexpr size_t max_profile_size = size_t(16) << 20;
 
 // A profile line cannot hold a line break: each CR LF, CR or LF becomes one
 // blank, so a multi-line text (a query) stays on its line.
@@ -113,11 +116,20 @@ bool udb_profile::load(const std::string& path) {
     bool ok = true;
     std::string raw;
     int c = 0;
+    size_t total = 0;
     while (ok) {
         // Lines of any length: a long query text must not make a profile
-        // unreadable.
+        // unreadable. The whole file is bounded, so a device that never
+        // ends cannot take all memory.
         raw.clear();
-        while ((c = std::fgetc(f)) != EOF && c != '\n') raw += static_cast<char>(c);
+        while ((c = std::fgetc(f)) != EOF && c != '\n') {
+            if (++total > max_profile_size) {
+                std::fclose(f);
+                throw tk_exception("Profile " + path + " is larger than 16 MiB.", 1);
+            }
+            raw += static_cast<char>(c);
+        }
+        ++total;  // the line feed
         if (c == EOF && raw.empty()) break;
         if (!raw.empty() && raw.back() == '\r') raw.pop_back();
 
@@ -137,8 +149,13 @@ bool udb_profile::load(const std::string& path) {
         }
         const size_t eq = line.find(L'=');
         if (eq != std::wstring::npos) {
-            // The value is kept as written: a password may end in blanks.
-            set_value(current, tk_trim(line.substr(0, eq)), text.substr(text.find(L'=') + 1));
+            // Blanks around a value are typing, not meaning ("mode=3 " is
+            // mode 3); only a password is kept as written, since it may
+            // begin or end in blanks.
+            const std::wstring key = tk_trim(line.substr(0, eq));
+            std::wstring value = text.substr(text.find(L'=') + 1);
+            if (!(current == mysql_settings && key == L"password")) value = tk_trim(value);
+            set_value(current, key, value);
             // A block of free lines (the type mappings) may hold '=' too.
             add_list_item(current, line);
         } else {

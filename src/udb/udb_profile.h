@@ -8,6 +8,8 @@
 //
 // File syntax: UTF-8 without BOM; "[name]" starts a section; "key=value"
 // is a pair (the value may hold more '='); any other line is a bare line.
+// Keys and values are read without their surrounding blanks, but for the
+// "password" of "MySQL settings", which is kept as written.
 // store() writes CR LF; load() takes LF or CR LF and lines of any length.
 // Keys and values cannot hold line breaks: store() writes each CR LF, CR
 // or LF inside them as a blank.
@@ -52,7 +54,9 @@ public:
 
     // Adds the file's sections to this profile. A path that names no
     // existing file throws tk_exception (level 1) "Profile does not exist.
-    // Please verify the correct path/name was given."; a file that cannot be
+    // Please verify the correct path/name was given.", a file (or pipe, or
+    // device) of more than 16 MiB "Profile <path> is larger than 16 MiB."
+    // (level 1); a file that cannot be
     // read, or a pair or bare line before the first header, returns false
     // (what was read before stays). A bare line goes to the list section and,
     // as (line, empty value), to the key/value section of the current

@@ -222,7 +222,7 @@ TEST_F(server_dest, mode0_keeps_the_database_when_the_source_gives_nothing) {
     testkit::write_file(src + "/parts.dbf", std::string(40, '\xFF'));
     conv->selected_tables = {L"customer", L"parts"};
     view->calls.clear();
-    expect_level1("None of the tables to convert can be read.\nThe destination database was left as it was.");
+    expect_level1("None of the tables to convert could be opened.\nThe destination database was left as it was.");
     ASSERT_EQ(view->calls.size(), 2u);
     EXPECT_EQ(view->calls[0].level, 0);
     EXPECT_EQ(view->calls[0].message.rfind("customer: ", 0), 0u) << view->calls[0].message;

@@ -67,15 +67,21 @@ public:
     // alarm of a hang included), signal_number then names it.
     result wait() {
         result r;
-        int status = 0;
-        if (pid_ > 0 && !waited_ && ::waitpid(pid_, &status, 0) == pid_) {
-            waited_ = true;
-            if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
-            if (WIFSIGNALED(status)) signal_number = WTERMSIG(status);
+        if (pid_ > 0 && !waited_ && ::waitpid(pid_, &status_, 0) == pid_) waited_ = true;
+        if (waited_) {
+            if (WIFEXITED(status_)) r.status = WEXITSTATUS(status_);
+            if (WIFSIGNALED(status_)) signal_number = WTERMSIG(status_);
         }
         r.out = read_file(out_file_);
         r.err = read_file(err_file_);
         return r;
+    }
+    // True while the process has not ended (it is not reaped here for
+    // good: wait() still gives its status).
+    bool running() {
+        if (pid_ <= 0 || waited_) return false;
+        if (::waitpid(pid_, &status_, WNOHANG) == pid_) waited_ = true;
+        return !waited_;
     }
 
     int signal_number = 0;
@@ -89,6 +95,7 @@ private:
     std::string out_file_, err_file_;
     pid_t pid_ = -1;
     bool waited_ = false;
+    int status_ = 0;
 };
 
 // Runs pqzagent to its end (see agent_process).

@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "console_harness.h"
+#include "testkit/unprivileged.h"
 
 using console_test::harness;
 using console_test::read_file;
@@ -174,10 +177,53 @@ TEST_F(CommandLine, PathChecksInOrder) {
     }
 }
 
+// A folder that is there but cannot be read is not said to be missing.
+TEST_F(CommandLine, UnreadableSourceFolderSaysWhy) {
+    std::filesystem::create_directories(h.file("locked"));
+    ::chmod(h.file("locked").c_str(), 0);
+    testkit::open_to_everyone(h.dir().path());
+    // As an ordinary user: root reads any folder.
+    const int status = testkit::run_unprivileged([&] {
+        result r = h.run({"--dump", "--src=" + h.file("locked"), "--dest=" + dump});
+        return r.status == 255 &&
+                       r.err == "Cannot read the folder '" + h.file("locked") + "': Permission denied\n"
+                   ? 0
+                   : 1;
+    });
+    EXPECT_EQ(status, 0) << "the refusal differs";
+    ::chmod(h.file("locked").c_str(), 0755);
+}
+
 TEST_F(CommandLine, ArgumentsThatAreNotUtf8AreRefused) {
     result r = run_dump({"--dest=bad\xff.sql"});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.err, "Argument #4 is not valid UTF-8 text\n");
+}
+
+// Input that never ends (a device) is read up to 16 MiB, not until memory
+// runs out; pipes are still read to their end.
+TEST_F(CommandLine, TableListsAndProfilesStopAtSixteenMiB) {
+    h.set_memory_limit_mb(256);
+    result r = run_dump({"--tab_file=/dev/zero"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "Error:\nTable names file /dev/zero is larger than 16 MiB.\n");
+    r = run_dump({"--profile=/dev/zero"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "Error:\nProfile /dev/zero is larger than 16 MiB.\n");
+    EXPECT_FALSE(std::filesystem::exists(dump));
+
+    // A table list and a profile from pipes.
+    const std::string list = h.file("list.fifo"), profile = h.file("profile.fifo");
+    ASSERT_EQ(::mkfifo(list.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(profile.c_str(), 0600), 0);
+    std::thread feed([&] {
+        std::ofstream(list) << "parts\n";
+        std::ofstream(profile) << "[Generic settings]\r\nskip indexes=1\r\n";
+    });
+    r = run_dump({"--tab_file=" + list, "--profile=" + profile});
+    feed.join();
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Converting table parts(3 records)\n"), std::string::npos) << r.out;
 }
 
 TEST_F(CommandLine, MissingProfileIsAnError) {
@@ -265,6 +311,18 @@ TEST_F(CommandLine, BadLogFileIsALevelOneError) {
     result r = run_dump({"--logfile=" + h.file("no/such/folder/log.txt")});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out, "Error:\nLogfile path does not exist. Please verify the correct path was given.\n");
+}
+
+// A log that cannot be written loses its lines, not the conversion: the
+// first failure is told once at the end and the status stays.
+TEST_F(CommandLine, LogThatCannotBeWrittenIsToldOnce) {
+    result r = run_dump({"--logfile=/dev/full"});
+    EXPECT_EQ(r.status, 0);
+    const std::string told = "Error:\nCannot write the log file '/dev/full': No space left on device.\n";
+    ASSERT_GE(r.out.size(), told.size()) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - told.size()), told) << r.out;
+    EXPECT_EQ(r.out.find(told), r.out.size() - told.size()) << r.out;
+    EXPECT_NE(read_file(dump).find("CREATE TABLE `parts`"), std::string::npos);
 }
 
 // A log named like a file of the source or like the dump is refused before

@@ -1,7 +1,8 @@
 // Runs the built pqzagent as a process for the console tests: a private
 // settings folder (XDG_CONFIG_HOME and HOME in a temporary folder), the
 // arguments given, standard output, standard error and the exit status
-// captured. Optionally a file-size limit, to make writing the dump fail.
+// captured. Optionally a file-size limit, to make writing the dump fail, a
+// memory limit, and changes to the environment.
 #pragma once
 
 #include <fcntl.h>
@@ -12,6 +13,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,6 +61,13 @@ public:
 
     // Limit on the size of any file the program writes (0: none).
     void set_file_size_limit(rlim_t bytes) { fsize_limit_ = bytes; }
+    // Limit on the program's memory (0: none): the address space, or under
+    // AddressSanitizer (which reserves a vast one) its own allocation and
+    // resident-size limits.
+    void set_memory_limit_mb(unsigned mb) { memory_limit_mb_ = mb; }
+    // Environment of the program after the defaults: a value sets, nullopt
+    // removes the variable (HOME and XDG_CONFIG_HOME included).
+    std::map<std::string, std::optional<std::string>> env;
 
     result run(const std::vector<std::string>& args) const {
         const std::string out_file = file(".stdout"), err_file = file(".stderr");
@@ -82,6 +92,11 @@ public:
                 struct rlimit limit {fsize_limit_, fsize_limit_};
                 ::setrlimit(RLIMIT_FSIZE, &limit);
             }
+            if (memory_limit_mb_ != 0) limit_memory(memory_limit_mb_);
+            for (const auto& [name, value] : env) {
+                if (value) ::setenv(name.c_str(), value->c_str(), 1);
+                else ::unsetenv(name.c_str());
+            }
             ::chdir(dir_.path().c_str());
             ::execv(argv[0], argv.data());
             ::_exit(127);
@@ -96,8 +111,22 @@ public:
     }
 
 private:
+    static void limit_memory(unsigned mb) {
+#ifdef __SANITIZE_ADDRESS__
+        const char* old = ::getenv("ASAN_OPTIONS");
+        const std::string options = std::string(old ? old : "") + ":max_allocation_size_mb=" + std::to_string(mb) +
+                                    ":hard_rss_limit_mb=" + std::to_string(mb * 2);
+        ::setenv("ASAN_OPTIONS", options.c_str(), 1);
+#else
+        const rlim_t bytes = static_cast<rlim_t>(mb) << 20;
+        struct rlimit limit {bytes, bytes};
+        ::setrlimit(RLIMIT_AS, &limit);
+#endif
+    }
+
     temp_dir dir_;
     rlim_t fsize_limit_ = 0;
+    unsigned memory_limit_mb_ = 0;
 };
 
 }  // namespace console_test

@@ -144,7 +144,7 @@ TEST_F(ConsoleServer, ModeZeroWithAnEmptySourceKeepsTheDatabase) {
                "--profile=" + profile(server.password)});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out, "Error:\nbroken: File does not comply with DBF format\n"
-                     "Error:\nNone of the tables to convert can be read. The destination database was left as it was.\n");
+                     "Error:\nNone of the tables to convert could be opened. The destination database was left as it was.\n");
     EXPECT_EQ(query("qz_console_keep", "SELECT a FROM t;"), "7\n");
     query("", "DROP DATABASE qz_console_keep;");
 }
@@ -166,6 +166,22 @@ TEST_F(ConsoleServer, ARunThatOpensNoTableIsNotCompleted) {
                      "The conversion was not completed: the destination does not hold the complete data.\n");
     EXPECT_EQ(query("qz_console_none", "SELECT a FROM customer;"), "7\n");
     query("", "DROP DATABASE qz_console_none;");
+}
+
+// A blank after a profile's mode is no other mode: "mode=3 " merges into
+// the database instead of dropping it.
+TEST_F(ConsoleServer, ProfileModeWithABlankMerges) {
+    QZ_REQUIRE_SERVER();
+    const std::string src = h.make_sample();
+    query("", "DROP DATABASE IF EXISTS qz_console_merge; CREATE DATABASE qz_console_merge;"
+              "CREATE TABLE qz_console_merge.kept (a INT); INSERT INTO qz_console_merge.kept VALUES (7);");
+    result r = h.run({"--src=" + src, "--dest=qz_console_merge", "--profile=" +
+                                                                      profile(server.password,
+                                                                              "[Generic settings]\r\nmode=3 \r\n")});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(query("qz_console_merge", "SELECT a FROM kept;"), "7\n");
+    EXPECT_EQ(query("qz_console_merge", "SELECT COUNT(*) FROM parts;"), "3\n");
+    query("", "DROP DATABASE qz_console_merge;");
 }
 
 TEST_F(ConsoleServer, PasswordShowsUpOnlyInTheProfile) {

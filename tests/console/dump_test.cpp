@@ -2,11 +2,18 @@
 // table-list files, the settings store's part in the dump, and what a
 // failure leaves behind.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
+#include <optional>
 #include <string>
 
+#include "agent_process.h"
 #include "console_harness.h"
 #include "tk/tk_reg_key.h"
 
@@ -98,6 +105,29 @@ TEST_F(DumpTarget, TableListFileWithMarkCrLfEmptyLinesAndMixedCase) {
     EXPECT_EQ(sql.find("CREATE TABLE `orders`"), std::string::npos);
 }
 
+// A table-list file and a profile's "Selected Tables": the later list is
+// the one converted; a profile that lists nothing keeps the file's list.
+TEST_F(DumpTarget, LaterTableListWinsOverAProfileList) {
+    write_file(h.file("tabs.txt"), "parts\n");
+    write_file(h.file("customer.pqz"), "[Selected Tables]\r\ncustomer\r\n");
+    write_file(h.file("none.pqz"), "[Selected Tables]\r\n\r\n[Generic settings]\r\nmode=1\r\n");
+    const std::string list = "--tab_file=" + h.file("tabs.txt");
+    struct {
+        std::vector<std::string> options;
+        const char* table;
+    } cases[] = {
+        {{"--profile=" + h.file("customer.pqz"), list}, "parts(3 records)"},
+        {{list, "--profile=" + h.file("customer.pqz")}, "customer(5 records)"},
+        {{list, "--profile=" + h.file("none.pqz")}, "parts(3 records)"},
+    };
+    for (const auto& c : cases) {
+        result r = run_dump(c.options);
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_EQ(r.out, "Converting database " + src + "(1 tables)\nConverting table " + c.table + "\n")
+            << c.options[0];
+    }
+}
+
 TEST_F(DumpTarget, TableListLineOfOnlyTheMarkIsAnEmptyName) {
     write_file(h.file("tabs.txt"), "\xEF\xBB\xBF\nparts\n");
     result r = run_dump({"--tab_file=" + h.file("tabs.txt")});
@@ -142,6 +172,21 @@ TEST_F(DumpTarget, NoSettingsFileIsCreated) {
     EXPECT_NE(read_file(dump).find("\r\n"), std::string::npos);  // CR LF by default
 }
 
+// The console's own defaults hold without any store to read: no HOME, or
+// a settings folder that is a file.
+TEST_F(DumpTarget, ConsoleDefaultsHoldWithoutASettingsStore) {
+    write_file(h.file("plain"), "not a folder");
+    for (const std::optional<std::string>& xdg : {std::optional<std::string>(), std::optional(h.file("plain"))}) {
+        h.env["HOME"] = std::nullopt;
+        h.env["XDG_CONFIG_HOME"] = xdg;
+        result r = run_dump();
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        const std::string sql = read_file(dump);
+        EXPECT_NE(sql.find("ENUM('T','F')"), std::string::npos) << xdg.value_or("no HOME");
+        EXPECT_EQ(sql.find("TINYINT(1)"), std::string::npos);
+    }
+}
+
 TEST_F(DumpTarget, DamagedSettingsFileGivesDefaults) {
     std::filesystem::create_directories(h.config_dir() + "/Brannock");
     write_file(h.settings_file(), "garbage\nnumber dmp_line_br=zz\ntext char_set\\=\x01\n\xFF\xFE\n");
@@ -173,6 +218,70 @@ TEST_F(DumpTarget, WriteFailureKeepsThePreviousDump) {
     EXPECT_NE(r.out.find("Error:\n"), std::string::npos) << r.out;
     EXPECT_EQ(read_file(dump), before);
     EXPECT_EQ(folder_entries(h.dir().path()), entries);
+}
+
+// The system call a thread of `pid` named `name` waits in, or -1 (also
+// while it runs, or when there is no such thread).
+long waiting_syscall(pid_t pid, const std::string& name) {
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code ec;
+    for (const auto& t : std::filesystem::directory_iterator(tasks, ec)) {
+        if (read_file((t.path() / "comm").string()) != name + "\n") continue;
+        const std::string call = read_file((t.path() / "syscall").string());
+        return call.empty() || !std::isdigit(static_cast<unsigned char>(call[0])) ? -1 : std::stol(call);
+    }
+    return -1;
+}
+
+// SIGTERM in the middle of a dump ends the run as a level-1 failure: the
+// temporary file is removed, the previous dump stays byte for byte, the
+// output says the conversion was not completed, and the status is 255.
+// The run is held mid-dump by its log, a pipe that the test stops reading
+// after the first table's line.
+TEST_F(DumpTarget, SignalMidDumpKeepsThePreviousDump) {
+    ASSERT_EQ(run_dump().status, 0);
+    const std::string before = read_file(dump);
+    const auto entries = folder_entries(h.dir().path());
+    const std::string log = h.file("log.fifo");
+    ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0);
+
+    int reader = ::open(log.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    console_test::agent_process agent(h.dir().path(),
+                                      {"--dump", "--src=" + src, "--dest=" + dump, "--logfile=" + log});
+    std::string trace;
+    while (agent.running() && trace.find("Converting table customer") == std::string::npos) {
+        char buffer[4096];
+        const ssize_t n = ::read(reader, buffer, sizeof buffer);
+        if (n > 0) trace.append(buffer, static_cast<size_t>(n));
+        else ::usleep(1000);
+    }
+    // No reader: the next trace line holds the run, its dump half written.
+    ::close(reader);
+    ASSERT_TRUE(agent.running()) << trace;
+    ::kill(agent.pid(), SIGTERM);
+    // Once the signal's thread has taken it, it waits to write its own
+    // trace line; then the run may go on.
+    for (;;) {
+        const long call = waiting_syscall(agent.pid(), "qz-signals");
+        if (!agent.running() || call == SYS_futex || call == SYS_openat) break;
+        ::usleep(1000);
+    }
+    reader = ::open(log.c_str(), O_RDONLY | O_NONBLOCK);
+    result r = agent.wait();
+    ::close(reader);
+
+    EXPECT_EQ(r.status, 255) << r.out << r.err;
+    EXPECT_NE(r.out.find("Error:\nThe conversion was interrupted by SIGTERM.\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("The conversion was not completed: the destination does not hold the complete data.\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(read_file(dump), before);
+    std::filesystem::remove(log);
+    std::vector<std::string> after;
+    for (const std::string& name : folder_entries(h.dir().path()))
+        if (name.rfind(".agent.", 0) != 0) after.push_back(name);  // the agent's output
+    EXPECT_EQ(after, entries);
 }
 
 TEST_F(DumpTarget, LevelOneFailureWithSilentPrintsNothing) {

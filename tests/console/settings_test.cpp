@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -13,6 +14,7 @@
 #include "app/pellix_converter.h"
 #include "console/console_error_view.h"
 #include "console/console_program.h"
+#include "agent_process.h"
 #include "console_harness.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
@@ -248,16 +250,38 @@ TEST_F(Profiles, SwitchAndModeRules) {
     pellix_converter c;
     c.skip_del = true;
     c.mode = 1;
-    write_file(file("a.pqz"), "[Generic settings]\r\nskip deleted=yes\r\nmode=33\r\n");
+    write_file(file("a.pqz"), "[Generic settings]\r\nskip deleted=yes\r\n");
     ASSERT_TRUE(c.load_profile(file("a.pqz")));
     EXPECT_FALSE(c.skip_del);  // any text but "1" clears
-    EXPECT_EQ(c.mode, 1);      // two characters: unchanged
 
+    // A mode that is not one digit is refused before anything changes.
     c.skip_del = true;
-    write_file(file("b.pqz"), "[Generic settings]\r\nmode=3\r\n");
+    for (const char* mode : {"33", "x", "5", "-1", "3 3"}) {
+        write_file(file("m.pqz"), std::string("[Generic settings]\r\nskip deleted=0\r\nmode=") + mode + "\r\n");
+        try {
+            c.load_profile(file("m.pqz"));
+            ADD_FAILURE() << mode;
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 1);
+            EXPECT_STREQ(e.what(), "Invalid merge/overwrite mode");
+        }
+        EXPECT_EQ(c.mode, 1) << mode;
+        EXPECT_TRUE(c.skip_del) << mode;
+    }
+
+    // Blanks around a value change nothing.
+    c.skip_del = false;
+    c.direct = false;
+    write_file(file("b.pqz"), "[Generic settings]\r\nmode=3 \r\nskip deleted=1 \r\n"
+                              "[MySQL settings]\r\ndirect mode= 1\r\n");
+    ASSERT_TRUE(c.load_profile(file("b.pqz")));
+    EXPECT_TRUE(c.skip_del);
+    EXPECT_TRUE(c.direct);
+    EXPECT_EQ(c.mode, 3);
+    write_file(file("b.pqz"), "[Generic settings]\r\nmode=\r\n");
     ASSERT_TRUE(c.load_profile(file("b.pqz")));
     EXPECT_TRUE(c.skip_del);  // absent: kept
-    EXPECT_EQ(c.mode, 3);
+    EXPECT_EQ(c.mode, 3);     // empty: kept
 
     write_file(file("c.pqz"), "[MySQL settings]\r\ndump line break=2\r\ndirect mode=yes\r\n");
     c.dump.line_break = 1;
@@ -338,6 +362,28 @@ TEST_F(Settings, PasswordStaysOutOfTraceAndArgv) {
     const std::string trace = read_file(log);
     EXPECT_NE(trace.find("parameter #4: --mysqlp=***"), std::string::npos) << trace;
     EXPECT_EQ(trace.find("s3cr3t"), std::string::npos) << trace;
+}
+
+// The password leaves the process's visible command line before anything
+// else, even while an earlier option waits on a pipe; so does a password
+// given as the argument after a bare "--mysqlp".
+TEST_F(Settings, PasswordLeavesTheCommandLineFirst) {
+    const std::string list = file("list.fifo");
+    ASSERT_EQ(::mkfifo(list.c_str(), 0600), 0);
+    console_test::agent_process agent(dir_.path(), {"--dump", "--src=" + dir_.path(), "--dest=" + file("out.sql"),
+                                                    "--tab_file=" + list, "--mysqlp=s3cr3t", "--mysqlp", "s3cr3t2"});
+    std::string cmdline;
+    {
+        // Opening the pipe returns once the program opens it to read its
+        // table list, where it waits.
+        std::ofstream feed(list);
+        cmdline = read_file("/proc/" + std::to_string(agent.pid()) + "/cmdline");
+        feed << "x\n";
+    }
+    agent.wait();
+    EXPECT_NE(cmdline.find("--tab_file="), std::string::npos) << cmdline;
+    EXPECT_NE(cmdline.find("--mysqlp=xxxxxx"), std::string::npos) << cmdline;
+    EXPECT_EQ(cmdline.find("s3cr3t"), std::string::npos) << cmdline;
 }
 
 // A mistyped password option matches nothing, so the program stops with its

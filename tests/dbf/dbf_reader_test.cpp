@@ -597,6 +597,33 @@ TEST(dbf_container, unusable_container_is_reported_once) {
     EXPECT_EQ(reports.messages.size(), 1u);
 }
 
+// A back-link is followed only to a regular file named *.dbc: a container
+// under another name, a pipe, or a system file far up the folders is not
+// read, and said once.
+TEST(dbf_container, back_link_to_anything_but_a_dbc_file_is_not_followed) {
+    for (const std::string link : {"shop.txt", "pipe.dbc", "..\\..\\..\\..\\..\\..\\..\\..\\etc\\passwd",
+                                   "passwd.dbc"}) {
+        dbf_test_folder dir;
+        report_catcher reports;
+        dbf_fixture::write(dir / "shop.txt",
+                           dbf_fixture::container(dbf_fixture::container_objects({{"t", {"long_name"}}})));
+        ASSERT_EQ(::mkfifo((dir / "pipe.dbc").c_str(), 0600), 0);
+        std::filesystem::create_symlink("/etc/passwd", dir / "passwd.dbc");
+        dbf_fixture_table t;
+        t.version = 0x30;
+        t.backlink = link;
+        t.fields = {{"LONG_NAME", 'C', 3}};
+        dbf_fixture::write(dir / "t.dbf", t);
+        dbf_database db(dir.wpath(), 1, 0, true);
+        EXPECT_EQ(db.get_table(L"t", 1)->schema.at(0)->name, L"LONG_NAME") << link;
+        EXPECT_EQ(db.get_dbc(), nullptr) << link;
+        ASSERT_EQ(reports.messages.size(), 1u) << link;
+        EXPECT_NE(reports.messages[0].find("Database container is not usable: '"), std::string::npos);
+        EXPECT_NE(reports.messages[0].find("' is not a regular file with the extension .dbc"), std::string::npos)
+            << reports.messages[0];
+    }
+}
+
 TEST(dbf_table, deleted_first_record_is_not_a_container_name) {
     dbf_test_folder dir;
     dbf_fixture_table t;

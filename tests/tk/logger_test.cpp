@@ -272,3 +272,20 @@ TEST_F(LoggerTest, RefusedNamesLeaveLoggerUnchanged) {
     EXPECT_EQ(WEXITSTATUS(status), 0)
         << "1-4: not refused, 11-14: wrong text or level, 21-24: logger changed, 90: setuid";
 }
+
+// A log that cannot be written loses its lines, but the first failure is
+// told once, with the file and the system's reason.
+TEST_F(LoggerTest, FirstWriteFailureIsToldOnce) {
+    {
+        tk_logger logger("/dev/full", true, 3, false);
+        tk_log(3, "one");
+        tk_log(3, "two");
+        EXPECT_EQ(logger.take_write_failure(), "Cannot write the log file '/dev/full': No space left on device.");
+        EXPECT_EQ(logger.take_write_failure(), "");
+        tk_log(3, "three");
+        EXPECT_EQ(logger.take_write_failure(), "");
+    }
+    tk_logger logger(path("ok.log").c_str(), true, 3, false);
+    tk_log(3, "written");
+    EXPECT_EQ(logger.take_write_failure(), "");
+}

@@ -56,11 +56,16 @@ TEST(ProfileStore, WritesSectionsInNameOrderWithCrLfAndListsLast) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
-TEST(ProfileLoad, SplitsPairsAtTheFirstEqualsAndKeepsTheValueAsWritten) {
+TEST(ProfileLoad, SplitsPairsAtTheFirstEqualsAndTrimsAllButThePassword) {
     temp_dir dir;
     udb_profile p;
-    ASSERT_TRUE(p.load(write(dir, "[Generic settings]\n  mode = 3  \na=b=c\r\n[ spaced ]\r\nx\n")));
-    EXPECT_EQ(p.get_value(L"Generic settings", L"mode"), L" 3  ");
+    ASSERT_TRUE(p.load(write(dir, "[Generic settings]\n  mode = 3  \na=b=c\r\nsrc= /data \r\n"
+                                  "[MySQL settings]\nhost= h \npassword= p w \r\n"
+                                  "[ spaced ]\r\nx\n")));
+    EXPECT_EQ(p.get_value(L"Generic settings", L"mode"), L"3");
+    EXPECT_EQ(p.get_value(L"Generic settings", L"src"), L"/data");
+    EXPECT_EQ(p.get_value(L"MySQL settings", L"host"), L"h");
+    EXPECT_EQ(p.get_value(L"MySQL settings", L"password"), L" p w ");
     EXPECT_EQ(p.get_value(L"Generic settings", L"a"), L"b=c");
     EXPECT_NE(p.find_section(L" spaced "), nullptr);
     EXPECT_EQ(p.get_value(L" spaced ", L"x"), L"");

@@ -47,8 +47,8 @@ TEST(ConverterProfile, SwitchesAndModeFollowTheirRules) {
     EXPECT_FALSE(c.skip_idx);
     {
         udb_profile p;
-        p.set_value(generic, L"mode", L"33");
-        c.load_profile(p);  // empty switches and a two-character mode change nothing
+        p.set_value(generic, L"mode", L"");
+        c.load_profile(p);  // empty switches and an empty mode change nothing
     }
     EXPECT_EQ(c.mode, 3);
     EXPECT_TRUE(c.tab_def);
@@ -56,22 +56,25 @@ TEST(ConverterProfile, SwitchesAndModeFollowTheirRules) {
 }
 
 TEST(ConverterProfile, ARefusedModeChangesNothing) {
-    udb_profile p;
-    p.set_value(L"Selected Tables", L"orders", L"");
-    p.set_value(generic, L"src", L"/new");
-    p.set_value(generic, L"mode", L"9");
-    udb_converter c;
-    c.source = L"/old";
-    try {
-        c.load_profile(p);
-        FAIL() << "mode 9 was taken";
-    } catch (const tk_exception& e) {
-        EXPECT_EQ(e.level, 1);
-        EXPECT_STREQ(e.what(), "Invalid merge/overwrite mode");
+    for (const wchar_t* mode : {L"9", L"33", L"x"}) {
+        udb_profile p;
+        p.set_value(L"Selected Tables", L"orders", L"");
+        p.set_value(generic, L"src", L"/new");
+        p.set_value(generic, L"mode", mode);
+        udb_converter c;
+        c.source = L"/old";
+        try {
+            c.load_profile(p);
+            ADD_FAILURE() << "mode taken";
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 1);
+            EXPECT_STREQ(e.what(), "Invalid merge/overwrite mode");
+        }
+        EXPECT_EQ(c.source, L"/old");
+        EXPECT_TRUE(c.selected_pairs.empty());
+        EXPECT_EQ(c.mode, 0);
     }
-    EXPECT_EQ(c.source, L"/old");
-    EXPECT_TRUE(c.selected_pairs.empty());
-    EXPECT_EQ(c.mode, 0);
+    udb_converter c;
     EXPECT_THROW(c.set_mode(5), tk_exception);
     EXPECT_THROW(c.set_mode(-1), tk_exception);
     c.set_mode(4);
