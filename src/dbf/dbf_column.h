@@ -15,13 +15,14 @@ enum class dbf_decoding : uint8_t {
     decimal,           // N with decimals, or of 19 digits and more
     real,              // F
     date,              // D: YYYYMMDD
-    julian_datetime,   // T: Julian day and milliseconds
-    timestamp,         // @: big-endian double of milliseconds
+    julian_datetime,   // T, and @ outside level 7: Julian day and milliseconds
+    timestamp,         // @ in level 7: big-endian double of milliseconds
     logical,           // L
-    int32_le,          // I, +
+    int32_le,          // I, + outside level 7
+    int32_sortable,    // I, + in level 7: big-endian, sign bit inverted
     currency,          // Y
     double_le,         // B in Visual FoxPro
-    double_be,         // O
+    double_sortable,   // O: big-endian, sign bit or all bits inverted
     memo_text,         // M
     memo_binary,       // G, P, W, and B outside Visual FoxPro
     binary,            // Q: bytes in the record

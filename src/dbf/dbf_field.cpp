@@ -16,10 +16,11 @@ uint32_t le32(const uint8_t* p) {
 uint64_t le64(const uint8_t* p) {
     return le32(p) | (static_cast<uint64_t>(le32(p + 4)) << 32);
 }
+uint32_t be32(const uint8_t* p) {
+    return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+}
 uint64_t be64(const uint8_t* p) {
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
-    return v;
+    return (static_cast<uint64_t>(be32(p)) << 32) | be32(p + 4);
 }
 double as_double(uint64_t bits) {
     double d;
@@ -45,7 +46,18 @@ constexpr int64_t jdn_1970 = 2440588;        // Julian day number of 1970-01-01
 constexpr int64_t days_0001_to_1970 = 719162; // days from 0001-01-01 to 1970-01-01
 constexpr int64_t ms_per_day = 86400000;
 
-bool in_range(int y) { return y >= 1 && y <= 7999; }
+// The years of a MySQL DATETIME.
+bool in_range(int y) { return y >= 1 && y <= 9999; }
+
+bool all_bytes(const uint8_t* p, size_t n, uint8_t b) {
+    for (size_t i = 0; i < n; ++i)
+        if (p[i] != b) return false;
+    return true;
+}
+// No value at all: zeros (what most writers leave) or blanks.
+bool blank_bytes(const uint8_t* p, size_t n) { return all_bytes(p, n, 0) || all_bytes(p, n, ' '); }
+
+bool is_level7(uint8_t version) { return version == 0x04 || version == 0x8C; }
 
 std::string_view up_to_nul(const uint8_t* p, size_t n) {
     const void* z = std::memchr(p, 0, n);
@@ -77,12 +89,14 @@ dbf_decoding dbf_field::decoding_of(const dbf_field_descriptor7& fd) {
     case 'F': return dbf_decoding::real;
     case 'D': return dbf_decoding::date;
     case 'T': return dbf_decoding::julian_datetime;
-    case '@': return dbf_decoding::timestamp;
+    // dBASE level 7 writes '@' as a double of milliseconds; other writers
+    // (Harbour in 0x03 and 0xF5 tables) write it as 'T'.
+    case '@': return is_level7(fd.version) ? dbf_decoding::timestamp : dbf_decoding::julian_datetime;
     case 'L': return dbf_decoding::logical;
-    case 'I': case '+': return dbf_decoding::int32_le;
+    case 'I': case '+': return is_level7(fd.version) ? dbf_decoding::int32_sortable : dbf_decoding::int32_le;
     case 'Y': return dbf_decoding::currency;
     case 'B': return fd.is_vfp() ? dbf_decoding::double_le : dbf_decoding::memo_binary;
-    case 'O': return dbf_decoding::double_be;
+    case 'O': return dbf_decoding::double_sortable;
     case 'M': return dbf_decoding::memo_text;
     case 'G': case 'P': case 'W': return dbf_decoding::memo_binary;
     case 'Q': return dbf_decoding::binary;
@@ -141,6 +155,22 @@ void dbf_field::set_text(std::string_view bytes, int codepage, std::wstring& scr
 
 namespace {
 
+// Whether the 96-bit decimal holds every digit of a checked number text
+// ([-]digits[.digits], no exponent): at most 28 digits from the first
+// non-zero one to the last non-zero fraction digit, at most 28 places.
+bool fits_decimal(std::string_view t) {
+    if (t.find_first_of("eE") != std::string_view::npos) return true;  // parse() rounds these alone
+    const size_t point = t.find('.');
+    std::string_view frac = point == std::string_view::npos ? std::string_view() : t.substr(point + 1);
+    std::string_view whole = t.substr(0, point);
+    while (!frac.empty() && frac.back() == '0') frac.remove_suffix(1);
+    if (frac.size() > static_cast<size_t>(ole_decimal::max_scale)) return false;
+    std::string digits = std::string(whole) + std::string(frac);
+    const size_t first = digits.find_first_of("123456789");
+    if (first == std::string::npos) return true;
+    return digits.size() - first <= static_cast<size_t>(ole_decimal::max_scale);
+}
+
 // A trimmed number text that check_number() would copy unchanged: an
 // optional '-', digits and at most one '.', with at least one digit.
 bool is_plain_number(std::string_view t) {
@@ -167,8 +197,7 @@ void dbf_field::set_number(std::string_view raw, const dbf_column& c) {
     std::string clean;
     bool empty = false;
     if (!check_number(raw, clean, empty)) {
-        set_null();
-        unreadable = true;
+        set_lost(dbf_loss::not_a_number);
         DBF_LOG(3, "WARNING: field '%s' holds '%.*s', which is not a number; read as NULL",
                 tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
         return;
@@ -191,9 +220,16 @@ void dbf_field::set_clean_number(std::string_view clean, std::string_view raw, c
         ok = r.ec == std::errc() && r.ptr == e && std::isfinite(d);
         if (ok) ole_variant::operator=(ole_variant(d));
     } else if (c.vartype == VT_DECIMAL) {
+        const std::string_view digits(b, e - b);
         ole_decimal dec;
-        ok = ole_decimal::parse(std::string_view(b, e - b), dec);
-        if (ok) ole_variant::operator=(ole_variant(dec));
+        if (fits_decimal(digits) && ole_decimal::parse(digits, dec)) {
+            ole_variant::operator=(ole_variant(dec));
+        } else {
+            // More digits than the 96-bit decimal holds: the checked number
+            // text travels instead, so every digit reaches the column.
+            ole_variant::operator=(std::wstring(digits.begin(), digits.end()));
+        }
+        ok = true;
     } else {
         int64_t v = 0;
         auto r = std::from_chars(b, e, v);
@@ -225,8 +261,7 @@ void dbf_field::set_clean_number(std::string_view clean, std::string_view raw, c
         }
     }
     if (!ok) {
-        set_null();
-        unreadable = true;
+        set_lost(dbf_loss::does_not_fit);
         DBF_LOG(3, "WARNING: field '%s' holds '%.*s', which does not fit its type; read as NULL",
                 tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
     }
@@ -252,7 +287,8 @@ void dbf_field::set_date_text(std::string_view text) {
             ole_variant::operator=(ole_variant(date));
         } else {
             clear();
-            unreadable = text != "00000000";  // eight zeros is how many programs write no date
+            // Eight zeros is how many programs write no date.
+            if (text != "00000000") loss = dbf_loss::not_a_date;
         }
         return;
     }
@@ -261,7 +297,7 @@ void dbf_field::set_date_text(std::string_view text) {
         ole_variant::operator=(ole_variant(date));
     } else {
         clear();
-        unreadable = true;
+        loss = dbf_loss::not_a_date;
     }
 }
 
@@ -269,13 +305,17 @@ void dbf_field::set_julian(const uint8_t* p) {
     const uint32_t day = le32(p);
     const uint32_t ms = le32(p + 4);
     DBF_LOG(1, "lDay=%08X, lSec=%08X", day, ms);
+    if (day == 0 || blank_bytes(p, 8)) {
+        clear();
+        return;
+    }
     const int64_t seconds = (static_cast<int64_t>(ms) + 1) / 1000;
     const int64_t days = static_cast<int64_t>(day) - jdn_1970 + seconds / 86400;
     int64_t rest = seconds % 86400;
     int y, m, d;
     civil_from_days(days, y, m, d);
-    if (day == 0 || !in_range(y)) {
-        clear();
+    if (!in_range(y)) {
+        set_lost(dbf_loss::out_of_range);
         return;
     }
     SYSTEMTIME st;
@@ -289,9 +329,15 @@ void dbf_field::set_julian(const uint8_t* p) {
 }
 
 void dbf_field::set_timestamp(const uint8_t* p) {
-    const double v = as_double(be64(p));
-    if (!(v > 0) || !std::isfinite(v)) {
+    if (blank_bytes(p, 8)) {
         clear();
+        return;
+    }
+    const double v = as_double(be64(p));
+    // Day 1 (0001-01-01) begins at one day's milliseconds; 10000-01-01 at
+    // 3652060 days.
+    if (!std::isfinite(v) || v < static_cast<double>(ms_per_day) || v >= 3652060.0 * ms_per_day) {
+        set_lost(dbf_loss::out_of_range);
         return;
     }
     int64_t total = static_cast<int64_t>(std::llround(v));
@@ -299,8 +345,8 @@ void dbf_field::set_timestamp(const uint8_t* p) {
     int64_t ms = total % ms_per_day;
     int y, m, d;
     civil_from_days(day - 1 - days_0001_to_1970, y, m, d);
-    if (day < 1 || !in_range(y)) {
-        clear();
+    if (!in_range(y)) {
+        set_lost(dbf_loss::out_of_range);
         return;
     }
     SYSTEMTIME st;
@@ -314,9 +360,25 @@ void dbf_field::set_timestamp(const uint8_t* p) {
     ole_variant::operator=(ole_variant(ole_date(st)));
 }
 
+void dbf_field::set_double(double d) {
+    // MySQL holds neither NaN nor infinity.
+    if (!std::isfinite(d)) {
+        set_lost(dbf_loss::not_finite);
+        return;
+    }
+    ole_variant::operator=(ole_variant(d));
+}
+
+void dbf_field::set_lost(dbf_loss why) {
+    set_null();
+    loss = why;
+}
+
+void dbf_field::set_lost_memo() { set_lost(dbf_loss::memo_damaged); }
+
 void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage, std::wstring& scratch) {
     const size_t w = c.width;
-    unreadable = false;
+    loss = dbf_loss::none;
     auto need = [&](size_t n) {
         if (w >= n) return true;
         set_null();
@@ -355,14 +417,31 @@ void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage, std:
     case dbf_decoding::int32_le:
         if (need(4)) ole_variant::operator=(ole_variant(static_cast<int>(static_cast<int32_t>(le32(p)))));
         break;
+    case dbf_decoding::int32_sortable:
+        // Zeros encode no value (they would be -2^31, outside dBASE's range).
+        if (need(4)) {
+            if (all_bytes(p, 4, 0)) clear();
+            else ole_variant::operator=(ole_variant(static_cast<int>(static_cast<int32_t>(be32(p) ^ 0x80000000u))));
+        }
+        break;
     case dbf_decoding::currency:
         if (need(8)) ole_variant::operator=(ole_variant(ole_currency{static_cast<int64_t>(le64(p))}));
         break;
     case dbf_decoding::double_le:
-        if (need(8)) ole_variant::operator=(ole_variant(as_double(le64(p))));
+        if (need(8)) set_double(as_double(le64(p)));
         break;
-    case dbf_decoding::double_be:
-        if (need(8)) ole_variant::operator=(ole_variant(as_double(be64(p))));
+    case dbf_decoding::double_sortable:
+        // Positive numbers have the sign bit set, negative ones all bits
+        // inverted, so that the bytes sort as the numbers; zeros are no value.
+        if (need(8)) {
+            uint64_t bits = be64(p);
+            if (bits == 0) {
+                clear();
+                break;
+            }
+            bits = (bits >> 63) ? bits & ~(uint64_t{1} << 63) : ~bits;
+            set_double(as_double(bits));
+        }
         break;
     case dbf_decoding::binary:
         ole_variant::operator=(std::vector<uint8_t>(p, p + w));
@@ -379,6 +458,23 @@ void dbf_field::set_memo(const std::string& data, bool binary, int codepage, std
         ole_variant::operator=(std::vector<uint8_t>(data.begin(), data.end()));
         return;
     }
-    const size_t nul = data.find('\0');
-    set_text(std::string_view(data).substr(0, nul), codepage, scratch);
+    const std::string_view all(data);
+    size_t nul = all.find('\0');
+    if (nul == std::string_view::npos) {
+        set_text(all, codepage, scratch);
+        return;
+    }
+    // The code-page conversion ends at a NUL byte, so the pieces between
+    // them are converted one by one. No code page has NUL as a trail byte.
+    std::wstring text, piece;
+    size_t start = 0;
+    for (;;) {
+        tk_codepage_to_unicode(all.substr(start, nul - start), codepage, piece);
+        text += piece;
+        if (nul == std::string_view::npos) break;
+        text += L'\0';
+        start = nul + 1;
+        nul = all.find('\0', start);
+    }
+    ole_variant::operator=(text);
 }

@@ -3,10 +3,12 @@
 // record into them in place, so reading a record allocates only what a
 // value needs (text and byte strings).
 //
-// Decoding never fails on bad data: a numeric text that is not wholly a
-// number, or that does not fit its type, gives NULL and a level-3 trace
-// line; dates that are not valid give an empty value. Either marks the
-// field `unreadable` (blank fields and the all-zero date do not).
+// Decoding never fails on bad data: a value that cannot be read (a numeric
+// text that is not wholly a number, a date that is not valid, a date-time
+// outside 0001-01-01 to 9999-12-31, NaN or infinity, a damaged memo) gives
+// NULL and sets `loss` to its reason, so the table can count it and tell the
+// user; a level-3 trace line names numbers that are lost. Blank fields, day
+// 0 and the all-zero date are simply empty.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +19,17 @@
 #include "dbf/dbf_field_descriptor.h"
 #include "udb/udb_field.h"
 
+// Why a value could not be read and became NULL.
+enum class dbf_loss : uint8_t {
+    none,
+    not_a_number,    // numeric text that is not a number
+    does_not_fit,    // a number its type cannot hold
+    not_a_date,      // date text that is not a valid date
+    out_of_range,    // a date-time outside 0001-01-01 to 9999-12-31
+    not_finite,      // a double that is NaN or infinite
+    memo_damaged,    // a memo reference that is not a number, or a memo the file cannot hold
+};
+
 class dbf_field : public udb_field {
 public:
     dbf_field(const std::wstring& name, uint32_t size);
@@ -26,8 +39,11 @@ public:
     // Replaces the value by the decoding of the field's bytes. `scratch`
     // is reused between calls.
     void decode(const uint8_t* bytes, const dbf_column& column, int codepage, std::wstring& scratch);
-    // Text of memo data (cut at its first NUL) or the bytes of a binary memo.
+    // Text of memo data, every byte of it (a NUL byte becomes U+0000), or
+    // the bytes of a binary memo.
     void set_memo(const std::string& data, bool binary, int codepage, std::wstring& scratch);
+    // NULL for a memo that cannot be read, with the reason memo_damaged.
+    void set_lost_memo();
 
     // The value of `bytes` for a descriptor (width from dbf_get_size_2).
     static ole_variant get_variant(const uint8_t* bytes, const dbf_field_descriptor7& fd, int codepage);
@@ -41,9 +57,10 @@ public:
     // the trimmed text with "," turned into ".".
     static bool check_number(std::string_view text, std::string& clean, bool& empty);
 
-    // Set by decode when the field held text that is not a value of its type
-    // (it then reads as NULL), so the table can tell the user what was lost.
-    bool unreadable = false;
+    // Set by decode (and set_lost_memo) when the field held something that
+    // is not a value of its type and reads as NULL, so the table can tell
+    // the user what was lost and why.
+    dbf_loss loss = dbf_loss::none;
 
 private:
     void set_text(std::string_view bytes, int codepage, std::wstring& scratch);
@@ -54,4 +71,6 @@ private:
     void set_date_text(std::string_view text);
     void set_julian(const uint8_t* p);
     void set_timestamp(const uint8_t* p);
+    void set_double(double d);
+    void set_lost(dbf_loss why);
 };

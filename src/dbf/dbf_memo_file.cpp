@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "dbf/dbf_exception.h"
+#include "dbf/dbf_files.h"
 #include "dbf/dbf_log.h"
 
 dbf_memo_file::dbf_memo_file(const std::string& path, int mode) : tk_huge_file(path, mode != 0) {
@@ -16,7 +17,8 @@ dbf_memo_file::dbf_memo_file(const std::string& path, int mode) : tk_huge_file(p
 
 dbf_memo_file::~dbf_memo_file() = default;
 
-uint32_t dbf_memo_file::get_block_number(const uint8_t* field, size_t width) const {
+bool dbf_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_t& block) {
+    block = 0;
     const size_t n = std::min<size_t>(width, 10);
     size_t i = 0;
     while (i < n && (field[i] == ' ' || field[i] == 0)) ++i;
@@ -29,12 +31,37 @@ uint32_t dbf_memo_file::get_block_number(const uint8_t* field, size_t width) con
     bool rest_blank = true;
     for (; i < n; ++i)
         if (field[i] != ' ' && field[i] != 0) rest_blank = false;
-    if (digits == 0 || !rest_blank || v > 0xFFFFFFFFu) {
-        if (digits != 0 || !rest_blank) DBF_LOG(2, "Invalid MEMO block!");
-        return 0;
+    if (digits == 0 && rest_blank) return true;  // blanks: no memo
+    if (!rest_blank || v > 0xFFFFFFFFu) {
+        DBF_LOG(2, "Invalid MEMO block!");
+        std::string text(reinterpret_cast<const char*>(field), n);
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
+        const size_t lead = text.find_first_not_of(std::string(" \0", 2));
+        text.erase(0, lead == std::string::npos ? text.size() : lead);
+        for (auto& c : text)
+            if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
+        return damaged("memo reference '" + text + "' is not a block number");
     }
-    return static_cast<uint32_t>(v);
+    block = static_cast<uint32_t>(v);
+    return true;
 }
+
+bool dbf_memo_file::damaged(const std::string& why) {
+    tk_log(2, "%s", why.c_str());
+    problem_ = why;
+    return false;
+}
+
+bool dbf_memo_file::past_end(uint32_t block, bool starts_inside) {
+    return damaged("memo block " + std::to_string(block) + (starts_inside ? " runs" : " lies") +
+                   " past the end of " + file_name());
+}
+
+void dbf_memo_file::corrupted(const std::string& why) const {
+    throw dbf_exception("Memo file is corrupted: " + file_name() + " " + why, 0);
+}
+
+std::string dbf_memo_file::file_name() const { return dbf_files::file_of(path); }
 
 uint32_t dbf_memo_file::write_memo(const std::string& data) {
     DBF_LOG(1, "dbf_memo_file::write_memo(%d,%s)", static_cast<int>(data.size()), path.c_str());
@@ -99,12 +126,6 @@ void dbf_memo_file::read_at(uint64_t position, void* buffer, size_t length) {
     } catch (const tk_exception& e) {
         throw dbf_exception::io_failure(path, e);
     }
-}
-
-void dbf_memo_file::throw_past_end(uint32_t block) const {
-    throw dbf_exception("Memo block " + std::to_string(block) + " runs past the end of memo file '" + path +
-                            "' (the file is cut short or the reference is damaged)",
-                        0);
 }
 
 void dbf_memo_file::read_terminated(uint64_t start, char terminator, std::string& data) {

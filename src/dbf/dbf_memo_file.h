@@ -6,9 +6,13 @@
 // opens its memo file for update (mode 1), and the formats that can be
 // written (FoxPro and dBASE III) add memos with write_memo.
 //
-// A reference or a length that runs past the end of the file (a memo file
-// cut short) throws dbf_exception (level 0), as a failing read does: the
-// record at hand fails with its context instead of losing its memo unseen.
+// A damaged memo costs only its cell: a reference that is not a block
+// number, or a memo that lies or runs past the end of the file (a memo file
+// cut short), is answered with false and a reason (problem()), and the
+// reader makes the cell NULL and counts it. A failing read (an I/O error)
+// throws dbf_exception (level 0) and fails the record. A header the format
+// cannot use makes the constructor throw dbf_exception "Memo file is
+// corrupted: <reason>"; the table is then read as if the file were missing.
 #pragma once
 
 #include <cstddef>
@@ -33,11 +37,18 @@ public:
     dbf_memo_file(const std::string& path, int mode);
     ~dbf_memo_file() override;
 
-    // Block number of the reference in `field` (`width` bytes); the base
-    // reads at most ten bytes as a decimal number.
-    virtual uint32_t get_block_number(const uint8_t* field, size_t width) const;
-    // The memo's bytes (cleared first).
-    virtual void read_memo(uint32_t block, std::string& data) = 0;
+    // The block number of the reference in `field` (`width` bytes), 0 when
+    // the field holds no memo (blanks, zeros); false (problem() says why)
+    // when the reference is not a block number. The base reads at most ten
+    // bytes as a decimal number.
+    virtual bool get_block_number(const uint8_t* field, size_t width, uint32_t& block);
+    // The memo's bytes (cleared first), every one of them up to the memo's
+    // length or its format's terminator; false (data empty, problem() says
+    // why) when the memo does not lie within the file.
+    virtual bool read_memo(uint32_t block, std::string& data) = 0;
+    // Why the last get_block_number or read_memo answered false, as
+    // "memo block 99 lies past the end of PNTRERR.DBT".
+    const std::string& problem() const { return problem_; }
 
     // Whether write_memo can add memos to this format.
     virtual bool can_write_memo() const { return false; }
@@ -54,8 +65,14 @@ protected:
     // Reads from `start` up to the byte `terminator` or the end of the file,
     // a block at a time.
     void read_terminated(uint64_t start, char terminator, std::string& data);
-    // The failure of a memo that lies (partly) past the end of the file.
-    [[noreturn]] void throw_past_end(uint32_t block) const;
+    // Keeps the reason of a damaged reference or memo; returns false.
+    bool damaged(const std::string& why);
+    // "memo block N lies past the end of FILE", "memo block N runs past ..."
+    bool past_end(uint32_t block, bool starts_inside);
+    // The constructor's failure for a header the format cannot use.
+    [[noreturn]] void corrupted(const std::string& why) const;
+    // The memo file's own name (no folder), for the reasons.
+    std::string file_name() const;
     // Positioned write that turns toolkit failures into dbf_exception.
     void write_at(uint64_t position, const void* data, size_t length);
     // First block at or after both the header's next free block and the end
@@ -72,4 +89,5 @@ private:
 
     std::string window_;
     uint64_t window_pos_ = 0;
+    std::string problem_;
 };

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "dbf/dbf_codepages.h"
 #include "dbf/dbf_database.h"
@@ -23,7 +25,9 @@
 namespace {
 
 constexpr size_t block_bytes = 64 * 1024;   // records read at once
-constexpr size_t header_cap = 1 << 20;       // descriptor area read at most
+// Descriptor area read at most: as many level-7 descriptors as a record of
+// 65535 bytes has one-byte fields.
+constexpr size_t header_cap = 68 + 48 * 65535 + 1;
 
 [[noreturn]] void not_dbf(const char* why) {
     tk_log(2, "ERROR: %s", why);
@@ -35,14 +39,22 @@ int32_t le32s(const uint8_t* p) {
     return static_cast<int32_t>(p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24));
 }
 
+// The name as names are compared: folded character by character.
+std::wstring folded(std::wstring_view name) {
+    std::wstring out(name);
+    for (auto& c : out) c = tk_fold_case(c);
+    return out;
+}
+
 bool is_vfp_version(uint8_t v) { return v >= 0x30 && v <= 0x32; }
 bool is_level7(uint8_t v) { return v == 0x04 || v == 0x8C; }
 
 int memo_kind_of(const dbf_header& h) {
     switch (h.version) {
-    case 0x30: case 0x31: case 0x32:
-        if (!(h.flags & 0x02)) return dbf_memo_none;
-        return (h.flags & 0x04) ? dbf_memo_dct : dbf_memo_vfp;
+    // The memo flag (0x02) is not needed: some writers leave it out while
+    // the table's .fpt lies beside it; a table without memo fields never
+    // looks for one.
+    case 0x30: case 0x31: case 0x32: return (h.flags & 0x04) ? dbf_memo_dct : dbf_memo_vfp;
     case 0x7B: case 0x8B: case 0x8C: case 0xCB: case 0xEB: return dbf_memo_dbt4;
     case 0x83: return dbf_memo_dbt3;
     case 0xE5: return dbf_memo_smt;
@@ -474,20 +486,32 @@ void dbf_recordset::refine_from_dbc() {
 void dbf_recordset::make_names_unique() {
     for (size_t i = 0; i < names_.size(); ++i)
         if (names_[i].empty()) names_[i] = L"FIELD" + std::to_wstring(i + 1);
-    for (size_t i = 1; i < names_.size(); ++i) {
-        bool dup = false;
-        for (size_t j = 0; j < i && !dup; ++j) dup = tk_equal_no_case(names_[i], names_[j]);
-        if (!dup) continue;
-        for (int k = 2;; ++k) {
-            std::wstring cand = names_[i] + L"_" + std::to_wstring(k);
-            bool used = false;
-            for (size_t j = 0; j < names_.size() && !used; ++j) used = tk_equal_no_case(cand, names_[j]);
-            if (used) continue;
-            tk_log(3, "WARNING: %s: duplicate field name '%s' read as '%s'", fs_path_.c_str(),
-                   tk_unicode_to_utf8(names_[i]).c_str(), tk_unicode_to_utf8(cand).c_str());
-            names_[i] = cand;
-            break;
+    // One set of the case-folded names holds every name given so far and
+    // every name still to come, so a candidate NAME_k never takes a later
+    // field's own name; each name's next k is remembered, so thousands of
+    // fields of one name cost one pass.
+    std::unordered_set<std::wstring> taken;
+    taken.reserve(names_.size() * 2);
+    for (const auto& n : names_) taken.insert(folded(n));
+    std::unordered_set<std::wstring> seen;
+    seen.reserve(names_.size());
+    std::unordered_map<std::wstring, int> next_k;
+    for (auto& name : names_) {
+        const std::wstring key = folded(name);
+        if (seen.insert(key).second) continue;
+        int& k = next_k.try_emplace(key, 2).first->second;
+        std::wstring cand;
+        for (;; ++k) {
+            cand = name + L"_" + std::to_wstring(k);
+            if (!taken.count(folded(cand))) break;
         }
+        ++k;
+        tk_log(3, "WARNING: %s: duplicate field name '%s' read as '%s'", fs_path_.c_str(),
+               tk_unicode_to_utf8(name).c_str(), tk_unicode_to_utf8(cand).c_str());
+        const std::wstring cand_folded = folded(cand);
+        taken.insert(cand_folded);
+        seen.insert(cand_folded);
+        name = std::move(cand);
     }
 }
 
@@ -537,7 +561,19 @@ void dbf_recordset::init_memo_file() {
         return;
     }
     memo_path_ = found;
-    open_memo_file(mode_ == 8 ? 1 : 0);  // appending writes memos too
+    if (mode_ == 8) {
+        open_memo_file(1);  // appending writes memos too: its memo file must be sound
+        return;
+    }
+    try {
+        open_memo_file(0);
+    } catch (const dbf_exception& e) {
+        // A memo file that cannot be used costs the memos, not the rows:
+        // told like a missing one, its cells read as NULL.
+        memo_.reset();
+        memo_path_.clear();
+        dbf_report::report(dbf_exception(std::string(e.what()) + "; the memo fields are read as NULL", 0), path_);
+    }
 }
 
 void dbf_recordset::open_memo_file(int memo_mode) {
@@ -648,7 +684,7 @@ udb_record* dbf_recordset::get_item() {
     for (size_t i = 0; i < n; ++i) {
         const dbf_column& c = columns_[i];
         auto* f = static_cast<dbf_field*>(current_->at(i));
-        f->unreadable = false;
+        f->loss = dbf_loss::none;
         if (bit_set(rec, c.null_bit)) {
             f->set_null();
             continue;
@@ -660,13 +696,20 @@ udb_record* dbf_recordset::get_item() {
                 f->set_null();
                 continue;
             }
-            const uint32_t block = memo_->get_block_number(p, c.width);
+            uint32_t block = 0;
+            if (!memo_->get_block_number(p, c.width, block)) {
+                lose_memo(*f, i);
+                continue;
+            }
             DBF_LOG(1, "Got memo block number: %u", block);
             if (block == 0) {
                 f->clear();
                 continue;
             }
-            memo_->read_memo(block, memo_data_);
+            if (!memo_->read_memo(block, memo_data_)) {
+                lose_memo(*f, i);
+                continue;
+            }
             f->set_memo(memo_data_, c.how == dbf_decoding::memo_binary, codepage_, scratch_);
             continue;
         }
@@ -685,19 +728,48 @@ udb_record* dbf_recordset::get_item() {
     return current_.get();
 }
 
+void dbf_recordset::lose_memo(dbf_field& f, size_t column) {
+    f.set_lost_memo();
+    // Only the first loss of the table is named; its reason is kept until
+    // note_unreadable writes it.
+    if (unreadable_count_ == 0 && first_memo_problem_column_ == SIZE_MAX) {
+        first_memo_problem_column_ = column;
+        first_memo_problem_ = memo_->problem();
+    }
+}
+
 void dbf_recordset::note_unreadable(const uint8_t* rec) {
     const size_t n = std::min(columns_.size(), current_->size());
     for (size_t i = 0; i < n; ++i) {
         const auto* f = static_cast<const dbf_field*>(current_->at(i));
-        if (!f->unreadable) continue;
+        if (f->loss == dbf_loss::none) continue;
         if (unreadable_count_++ != 0) continue;
-        const dbf_column& c = columns_[i];
+        first_unreadable_ = describe_loss(*f, columns_[i], rec, i);
+    }
+    first_memo_problem_column_ = SIZE_MAX;
+}
+
+std::wstring dbf_recordset::describe_loss(const dbf_field& f, const dbf_column& c, const uint8_t* rec,
+                                          size_t column) const {
+    const std::wstring where = L"field " + f.name + L" of record #" + std::to_wstring(cursor_ + 1);
+    auto holds = [&] {
         std::string_view raw(reinterpret_cast<const char*>(rec + c.offset), c.width);
         while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\0')) raw.remove_suffix(1);
         while (!raw.empty() && raw.front() == ' ') raw.remove_prefix(1);
-        first_unreadable_ = L"field " + f->name + L" of record #" + std::to_wstring(cursor_ + 1) + L" holds '" +
-                            tk_codepage_to_unicode(raw, codepage_) + L"'";
+        return where + L" holds '" + tk_codepage_to_unicode(raw, codepage_) + L"'";
+    };
+    switch (f.loss) {
+    case dbf_loss::not_a_number: return holds() + L", which is not a number";
+    case dbf_loss::does_not_fit: return holds() + L", which does not fit the field's type";
+    case dbf_loss::not_a_date: return holds() + L", which is not a date";
+    case dbf_loss::out_of_range: return where + L" holds a date outside 0001-01-01 to 9999-12-31";
+    case dbf_loss::not_finite: return where + L" holds NaN or an infinity, which MySQL cannot store";
+    case dbf_loss::memo_damaged:
+        if (column == first_memo_problem_column_) return where + L": " + tk_utf8_to_unicode(first_memo_problem_);
+        return where + L": its memo cannot be read";
+    case dbf_loss::none: break;
     }
+    return where;
 }
 
 dbf_recordset::unreadable_note dbf_recordset::take_unreadable() {
@@ -717,7 +789,6 @@ void dbf_recordset::add_unreadable(uint64_t count, const std::wstring& first) {
 
 std::wstring dbf_recordset::get_unreadable_summary() const {
     if (unreadable_count_ == 0) return std::wstring();
-    return std::to_wstring(unreadable_count_) +
-           (unreadable_count_ == 1 ? L" value is" : L" values are") +
-           L" not of the field's type and became NULL; the first: " + first_unreadable_;
+    return std::to_wstring(unreadable_count_) + (unreadable_count_ == 1 ? L" value" : L" values") +
+           L" could not be read and became NULL; the first: " + first_unreadable_;
 }

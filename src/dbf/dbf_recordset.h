@@ -6,8 +6,10 @@
 // names one; an unknown driver is reported), decodes the
 // field names with it, applies the long names of the database container,
 // makes duplicate and empty names unique, and opens the memo file. Every
-// failure of the table's own files is a level-0 dbf_exception; a missing
-// memo file is reported through dbf_report and its cells read as NULL.
+// failure of the table's own files is a level-0 dbf_exception; a memo file
+// that is missing or whose header cannot be used is reported through
+// dbf_report and its cells read as NULL. A damaged memo reference costs its
+// cell only: NULL, counted with the values that could not be read.
 //
 // Mode 8 opens an existing table (and its memo file) for appending as well:
 // append_record writes the record's memos first (each updating the memo
@@ -40,6 +42,7 @@
 #include "udb/udb_recordset.h"
 
 class dbf_database;
+class dbf_field;
 class dbf_record_writer;
 
 // The 32-byte table header as read (dBASE II fields filled in).
@@ -98,16 +101,18 @@ public:
     // The container path read from the back-link area (Visual FoxPro), "" if none.
     const std::string& get_backlink() const { return backlink_; }
 
-    // Fields that held text which is not a value of their type read as NULL;
-    // they are counted once per record as get_item reads the records.
+    // Values that could not be read (not of their field's type, out of
+    // range, NaN, a damaged memo) read as NULL; they are counted once per
+    // record as get_item reads the records.
     uint64_t get_unreadable_count() const { return unreadable_count_; }
-    // What the count means for the user, naming the first such field; "" when none.
+    // What the count means for the user, naming the first such value and
+    // why it was lost; "" when none.
     std::wstring get_unreadable_summary() const;
     // What a reader's get_item calls counted since the last take, handed to
     // the recordset the records belong to in record order with add_unreadable.
     struct unreadable_note {
         uint64_t count = 0;
-        std::wstring first;  // "field F of record #R holds 'T'"
+        std::wstring first;  // "field F of record #R holds 'T', which is not a number"
     };
     unreadable_note take_unreadable();
     // `first` names the first of them; it is kept only when none came before.
@@ -137,6 +142,9 @@ private:
     void write_at(uint64_t position, const void* data, size_t length);
     bool bit_set(const uint8_t* rec, int bit) const;
     void note_unreadable(const uint8_t* rec);
+    void lose_memo(dbf_field& field, size_t column);
+    std::wstring describe_loss(const dbf_field& field, const dbf_column& column, const uint8_t* rec,
+                               size_t column_index) const;
 
     std::wstring path_;
     std::string fs_path_;
@@ -154,7 +162,9 @@ private:
     uint32_t cursor_ = 0;
     uint64_t unreadable_count_ = 0;
     uint32_t unread_checked_upto_ = 0;  // records before this one were counted
-    std::wstring first_unreadable_;     // "field F of record #R holds 'T'"
+    std::wstring first_unreadable_;     // "field F of record #R holds 'T', which is not a number"
+    size_t first_memo_problem_column_ = SIZE_MAX;  // the memo lost first, in the record being read
+    std::string first_memo_problem_;    // and why
     int memo_kind_ = dbf_memo_none;
     std::unique_ptr<dbf_memo_file> memo_;
     std::string memo_path_;           // the memo file found, "" if none

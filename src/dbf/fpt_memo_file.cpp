@@ -9,30 +9,32 @@
 fpt_memo_file::fpt_memo_file(const std::string& path, int mode, int memo_kind)
     : dbf_memo_file(path, mode), kind_(memo_kind) {
     DBF_LOG(1, "fpt_memo_file::ctor");
-    if (size_ < 8) throw dbf_exception(std::string("Memo file is corrupted"), 0);
+    if (size_ < 8) corrupted("is shorter than its header");
     uint8_t h[8];
     read_at(0, h, 8);
     next_block_ = (static_cast<uint32_t>(h[0]) << 24) | (h[1] << 16) | (h[2] << 8) | h[3];
     block_size_ = (h[6] << 8) | h[7];
-    if (block_size_ == 0) throw dbf_exception(std::string("Memo file is corrupted"), 0);
+    if (block_size_ == 0) corrupted("gives a block size of 0");
     DBF_LOG(2, "FPT block size=%u", block_size_);
 }
 
-uint32_t fpt_memo_file::get_block_number(const uint8_t* field, size_t width) const {
+bool fpt_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_t& block) {
     if (kind_ == dbf_memo_vfp || kind_ == dbf_memo_dct) {
-        if (width < 4) return 0;
-        return field[0] | (field[1] << 8) | (field[2] << 16) | (static_cast<uint32_t>(field[3]) << 24);
+        block = 0;
+        if (width < 4) return true;
+        block = field[0] | (field[1] << 8) | (field[2] << 16) | (static_cast<uint32_t>(field[3]) << 24);
+        return true;
     }
-    return dbf_memo_file::get_block_number(field, width);
+    return dbf_memo_file::get_block_number(field, width, block);
 }
 
-void fpt_memo_file::read_memo(uint32_t block, std::string& data) {
+bool fpt_memo_file::read_memo(uint32_t block, std::string& data) {
     DBF_LOG(1, "fpt_memo_file::read_memo(%u)", block);
     data.clear();
     const uint64_t pos = static_cast<uint64_t>(block) * block_size_ + 4;
     if (pos + 4 > size_) {
         tk_log(2, "Reading MEMO out of range: pos=%llu", static_cast<unsigned long long>(pos));
-        throw_past_end(block);
+        return past_end(block, false);
     }
     uint8_t b[4];
     read_at(pos, b, 4);
@@ -40,11 +42,12 @@ void fpt_memo_file::read_memo(uint32_t block, std::string& data) {
     DBF_LOG(1, "memo_len=%u", len);
     if (pos + 4 + static_cast<uint64_t>(len) > size_) {
         tk_log(2, "MEMO has invalid size: %u", len);
-        throw_past_end(block);
+        return past_end(block, true);
     }
-    if (len == 0) return;
+    if (len == 0) return true;
     data.resize(len);
     read_at(pos + 4, data.data(), len);
+    return true;
 }
 
 uint32_t fpt_memo_file::write_memo(const std::string& data) {

@@ -9,11 +9,11 @@
 
 class fpt_memo_file : public dbf_memo_file {
 public:
-    // Throws dbf_exception "Memo file is corrupted" for a header under 8
-    // bytes or a block size of 0.
+    // Throws dbf_exception "Memo file is corrupted: ..." for a header under
+    // 8 bytes or a block size of 0.
     fpt_memo_file(const std::string& path, int mode, int memo_kind);
-    uint32_t get_block_number(const uint8_t* field, size_t width) const override;
-    void read_memo(uint32_t block, std::string& data) override;
+    bool get_block_number(const uint8_t* field, size_t width, uint32_t& block) override;
+    bool read_memo(uint32_t block, std::string& data) override;
     bool can_write_memo() const override { return true; }
     // Block type 1 and the length (u32 BE each), the data, zeros up to the
     // block boundary.

@@ -8,11 +8,11 @@
 
 class smt_memo_file : public dbf_memo_file {
 public:
-    // Throws dbf_exception "Memo file is corrupted" for a header under 512
-    // bytes or a block size of 0.
+    // Throws dbf_exception "Memo file is corrupted: ..." for a header under
+    // 512 bytes or a block size of 0.
     smt_memo_file(const std::string& path, int mode);
-    uint32_t get_block_number(const uint8_t* field, size_t width) const override;
-    void read_memo(uint32_t block, std::string& data) override;
+    bool get_block_number(const uint8_t* field, size_t width, uint32_t& block) override;
+    bool read_memo(uint32_t block, std::string& data) override;
 
 private:
     uint32_t block_size_ = 0;

@@ -7,9 +7,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "dbf/dbf_codepages.h"
 #include "dbf/dbf_database.h"
+#include "dbf/dbf_dbc.h"
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_field.h"
 #include "dbf/dbf_recordset.h"
@@ -112,6 +114,60 @@ TEST(dbf_decoding, byte_vectors_written_by_hand) {
         fd.version = version;
         return dbf_field::get_variant(reinterpret_cast<const uint8_t*>(bytes.data()), fd, 1252);
     };
+    // Why a value became NULL (dbf_loss::none when it did not).
+    auto loss_of = [](const std::string& bytes, char type, uint8_t len, uint8_t version = 0x30) {
+        dbf_field_descriptor7 fd;
+        fd.field_type = static_cast<uint8_t>(type);
+        fd.length = len;
+        fd.version = version;
+        dbf_column c;
+        c.type = type;
+        c.width = len;
+        c.how = dbf_field::decoding_of(fd);
+        c.vartype = dbf_get_vartype_2(fd);
+        dbf_field f(std::wstring(), len);
+        std::wstring scratch;
+        f.decode(reinterpret_cast<const uint8_t*>(bytes.data()), c, 1252, scratch);
+        return f.loss;
+    };
+    // Level 7 'I' and '+': big-endian with the sign bit inverted; zeros are no value.
+    for (char t : {'I', '+'}) {
+        EXPECT_EQ(field(std::string("\x80\x00\x00\x01", 4), t, 4, 0, 0x04).to_long(), 1);
+        EXPECT_EQ(field("\x7F\xFF\xFF\xFF", t, 4, 0, 0x8C).to_long(), -1);
+        EXPECT_EQ(field("\x80\x4C\x4B\x40", t, 4, 0, 0x04).to_long(), 5000000);
+        EXPECT_EQ(field(std::string(4, '\0'), t, 4, 0, 0x04).get_type(), VT_EMPTY);
+        EXPECT_EQ(field(std::string("\x01\x00\x00\x00", 4), t, 4, 0, 0x30).to_long(), 1);  // other versions: LE
+    }
+    // 'O' in every version: a positive number has its sign bit set, a
+    // negative one all its bits inverted; zeros are no value.
+    for (uint8_t version : {0x04, 0x8C, 0x30, 0x03}) {
+        EXPECT_EQ(field(std::string("\xC0\x45\x00\x00\x00\x00\x00\x00", 8), 'O', 8, 0, version).to_double(), 42.0);
+        EXPECT_EQ(field("\x3F\xBA\xFF\xFF\xFF\xFF\xFF\xFF", 'O', 8, 0, version).to_double(), -42.0);
+        EXPECT_EQ(field(std::string(8, '\0'), 'O', 8, 0, version).get_type(), VT_EMPTY);
+    }
+    // NaN and infinity are NULL and counted, in 'B' and 'O' alike.
+    EXPECT_EQ(field(std::string("\0\0\0\0\0\0\xF8\x7F", 8), 'B', 8).get_type(), VT_NULL);
+    EXPECT_EQ(loss_of(std::string("\0\0\0\0\0\0\xF8\x7F", 8), 'B', 8), dbf_loss::not_finite);
+    EXPECT_EQ(loss_of(std::string("\0\0\0\0\0\0\xF0\x7F", 8), 'B', 8), dbf_loss::not_finite);
+    EXPECT_EQ(loss_of(std::string("\xFF\xF0\0\0\0\0\0\0", 8), 'O', 8, 0x04), dbf_loss::not_finite);
+    EXPECT_EQ(loss_of(std::string("\0\0\0\0\0\0\x04\x40", 8), 'B', 8), dbf_loss::none);
+    // 'T' and '@' hold 0001-01-01 to 9999-12-31; day 5373485 (10000-01-01)
+    // is NULL and counted, day 0 and blanks are empty.
+    EXPECT_EQ(field(std::string("\x2C\xFE\x51\x00\x18\x58\x26\x05", 8), 'T', 8).to_string(), "9999-12-31 23:59:59");
+    EXPECT_EQ(field(std::string("\x2D\xFE\x51\x00\x00\x00\x00\x00", 8), 'T', 8).get_type(), VT_NULL);
+    EXPECT_EQ(loss_of(std::string("\x2D\xFE\x51\x00\x00\x00\x00\x00", 8), 'T', 8), dbf_loss::out_of_range);
+    EXPECT_EQ(loss_of(std::string(8, '\0'), 'T', 8), dbf_loss::none);
+    EXPECT_EQ(field(std::string(8, ' '), 'T', 8).get_type(), VT_EMPTY);
+    EXPECT_EQ(loss_of(std::string(8, ' '), 'T', 8), dbf_loss::none);
+    // '@' outside level 7 is written as 'T' (Harbour, in 0x03 and 0xF5 tables).
+    EXPECT_EQ(field(std::string("\x59\x68\x25\x00\x00\x2E\x93\x02", 8), '@', 8, 0, 0x03).to_string(),
+              "2000-01-01 12:00:00");
+    EXPECT_EQ(field(std::string("\x59\x68\x25\x00\x00\x2E\x93\x02", 8), '@', 8, 0, 0xF5).to_string(),
+              "2000-01-01 12:00:00");
+    // Level 7 '@': day 1 is 0001-01-01; a count past 9999 is counted.
+    EXPECT_EQ(field(std::string("\x41\x94\x99\x70\x00\x00\x00\x00", 8), '@', 8, 0, 0x04).to_string().substr(0, 10),
+              "0001-01-01");
+    EXPECT_EQ(loss_of("\x43\x00\x00\x00\x00\x00\x00\x00", '@', 8, 0x04), dbf_loss::out_of_range);
     // 'T': Julian day 2451545, 43 200 000 ms; 999 ms counts as a second.
     EXPECT_EQ(field(std::string("\x59\x68\x25\x00\x00\x2E\x93\x02", 8), 'T', 8).to_string(), "2000-01-01 12:00:00");
     EXPECT_EQ(field(std::string("\x59\x68\x25\x00\xE7\x03\x00\x00", 8), 'T', 8).to_string(), "2000-01-01 00:00:01");
@@ -127,6 +183,7 @@ TEST(dbf_decoding, byte_vectors_written_by_hand) {
     EXPECT_EQ(field("12", 'N', 2).get_type(), VT_I1);
     EXPECT_EQ(field("1234567.89", 'F', 10).to_double(), 1234567.89);
     EXPECT_EQ(field("***", 'N', 3).get_type(), VT_NULL);
+    EXPECT_EQ(loss_of("***", 'N', 3), dbf_loss::not_a_number);
     EXPECT_EQ(field("12a", 'N', 3).get_type(), VT_NULL);
     EXPECT_EQ(field("    ", 'N', 4).get_type(), VT_EMPTY);
     EXPECT_EQ(field("?", 'L', 1).to_bool(), false);
@@ -140,18 +197,22 @@ TEST(dbf_decoding, byte_vectors_written_by_hand) {
     EXPECT_EQ(dbf_get_vartype_2(n200), VT_DECIMAL);
 }
 
-// Nineteen digits hold integers beyond the signed 64-bit range; every value
-// of the field must reach the target unchanged.
-TEST(dbf_decoding, nineteen_digit_integers_are_exact_decimals) {
+// Nineteen digits hold integers beyond the signed 64-bit range, and more
+// than 28 digits values beyond the 96-bit decimal; every value of the field
+// must reach the target unchanged.
+TEST(dbf_decoding, wide_numbers_arrive_with_every_digit) {
     dbf_test_folder dir;
     dbf_fixture_table t;
-    t.fields = {{"N18", 'N', 18}, {"N19", 'N', 19}, {"N20", 'N', 20}};
-    t.records = {{false, {V::num("999999999999999999"), V::num("9999999999999999999"), V::num("99999999999999999999")}},
-                 {false, {V::num("-99999999999999999"), V::num("-999999999999999999"), V::num("-1")}},
-                 {false, {V::num("0"), V::num("9223372036854775808"), V::null()}}};
+    t.fields = {{"N18", 'N', 18}, {"N19", 'N', 19}, {"N20", 'N', 20}, {"N30", 'N', 30}, {"N40", 'N', 40, 10}};
+    t.records = {{false, {V::num("999999999999999999"), V::num("9999999999999999999"), V::num("99999999999999999999"),
+                          V::num("123456789012345678901234567890"),
+                          V::num("11111111111111111111111111111.1111111111")}},
+                 {false, {V::num("-99999999999999999"), V::num("-999999999999999999"), V::num("-1"),
+                          V::num("-99999999999999999999999999999"), V::num("-0.0000000001")}},
+                 {false, {V::num("0"), V::num("9223372036854775808"), V::null(), V::num("1"), V::num("12.5")}}};
     dbf_fixture::write(dir / "n.dbf", t);
     auto rs = open(dir / "n.dbf");
-    ASSERT_EQ(rs->schema.size(), 3u);
+    ASSERT_EQ(rs->schema.size(), 5u);
     EXPECT_EQ(rs->schema.at(0)->vartype, VT_I8);
     EXPECT_EQ(rs->schema.at(1)->vartype, VT_DECIMAL);
     EXPECT_EQ(rs->schema.at(1)->precision, 19u);
@@ -160,9 +221,13 @@ TEST(dbf_decoding, nineteen_digit_integers_are_exact_decimals) {
     EXPECT_EQ(rs->schema.at(2)->precision, 22u);
     auto rows = rows_of(*rs);
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0], (std::vector<std::string>{"999999999999999999", "9999999999999999999", "99999999999999999999"}));
-    EXPECT_EQ(rows[1], (std::vector<std::string>{"-99999999999999999", "-999999999999999999", "-1"}));
-    EXPECT_EQ(rows[2], (std::vector<std::string>{"0", "9223372036854775808", "EMPTY"}));
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"999999999999999999", "9999999999999999999", "99999999999999999999",
+                                                 "123456789012345678901234567890",
+                                                 "11111111111111111111111111111.1111111111"}));
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"-99999999999999999", "-999999999999999999", "-1",
+                                                 "-99999999999999999999999999999", "-0.0000000001"}));
+    EXPECT_EQ(rows[2], (std::vector<std::string>{"0", "9223372036854775808", "EMPTY", "1", "12.5"}));
+    EXPECT_EQ(rs->get_unreadable_count(), 0u);
 }
 
 TEST(dbf_decoding, visual_foxpro_types_and_null_flags) {
@@ -353,6 +418,8 @@ TEST(dbf_memo, stop_from_the_hook_leaves_the_constructor) {
     dbf_report::set_hook(old);
 }
 
+// A memo file whose header cannot be used is told like a missing one: the
+// rows convert, the memos are NULL.
 TEST(dbf_memo, memo_file_in_other_letter_case_and_corrupt_headers) {
     dbf_test_folder dir;
     dbf_fixture_table t = simple(0xF5);
@@ -360,25 +427,142 @@ TEST(dbf_memo, memo_file_in_other_letter_case_and_corrupt_headers) {
     dbf_fixture::write(dir / "m.dbf", t);
     EXPECT_EQ(rows_of(*open(dir / "m.dbf"))[0][5], "memo one");
     dbf_fixture::write_bytes(dir / "M.FPT", std::string(7, '\0'));
-    try {
-        open(dir / "m.dbf");
-        FAIL();
-    } catch (const dbf_exception& e) {
-        EXPECT_STREQ(e.what(), "Memo file is corrupted");
-        EXPECT_EQ(e.level, 0);
-    }
+    report_catcher reports;
+    auto rs = open(dir / "m.dbf");
+    ASSERT_EQ(reports.messages.size(), 1u);
+    EXPECT_EQ(reports.messages[0],
+              "Memo file is corrupted: M.FPT is shorter than its header; the memo fields are read as NULL");
+    auto rows = rows_of(*rs);
+    EXPECT_EQ(rows[0][0], "Alpha");
+    EXPECT_EQ(rows[0][5], "NULL");
 }
 
-// A memo file cut short fails the record that refers past its end, rather
-// than giving it an empty memo unseen.
-TEST(dbf_memo, reference_past_the_end_fails_the_record) {
-    dbf_test_folder dir;
-    dbf_fixture_table t = simple(0x8B);
-    auto memo = dbf_fixture::write(dir / "m.dbf", t);
-    auto bytes = dbf_fixture::read_bytes(memo);
-    dbf_fixture::write_bytes(memo, bytes.substr(0, 512));
-    EXPECT_THROW(rows_of(*open(dir / "m.dbf")), dbf_exception);
+namespace {
+
+// A memo table of one flavour whose references the test damages: NAME,
+// NOTE (memo), QTY.
+struct memo_case {
+    uint8_t version;
+    const char* ext;
+    bool text_refs;      // references are digits (not VFP, not SMT)
+    std::string whole;   // a memo with the bytes its format can hold
+};
+
+// The record bytes of field `column` of record `index`.
+void patch_field(const std::filesystem::path& table, size_t index, size_t column, const std::string& bytes) {
+    auto rs = std::make_unique<dbf_recordset>(table.wstring(), 1, 0);
+    const uint64_t at = rs->get_header().data_offset + index * rs->get_header().rec_size +
+                        rs->get_columns()[column].offset;
+    rs.reset();
+    dbf_fixture::patch(table, at, bytes);
 }
+
+}  // namespace
+
+// Memos arrive with every byte; a damaged reference or memo costs its cell
+// (NULL, counted with its reason), never the row; a memo file that cannot
+// be used costs the memos; a Visual FoxPro table reads the .fpt beside it
+// even when its header lacks the memo flag.
+TEST(dbf_memo, memos_keep_their_bytes_and_damage_costs_a_cell) {
+    const memo_case cases[] = {
+        {0x83, ".dbt", true, std::string("a\0b\xFF c", 6)},           // ends at 0x1A
+        {0x8B, ".dbt", true, std::string("a\0b\x1A\xFF c", 7)},      // by its length
+        {0xF5, ".fpt", true, std::string("a\0b\x1A\xFF c", 7)},
+        {0x30, ".fpt", false, std::string("a\0b\x1A\xFF c", 7)},
+        {0xE5, ".smt", false, std::string("a\x1A\xFF c", 5)},         // ends at NUL
+    };
+    for (const memo_case& mc : cases) {
+        SCOPED_TRACE(static_cast<int>(mc.version));
+        dbf_test_folder dir;
+        dbf_fixture_table t;
+        t.version = mc.version;
+        t.fields = {{"NAME", 'C', 8}, {"NOTE", 'M'}, {"QTY", 'N', 5}};
+        t.records = {{false, {V::str("whole"), V::str(mc.whole), V::num("1")}},
+                     {false, {V::str("past"), V::str("x"), V::num("2")}},
+                     {false, {V::str("notnum"), V::str("y"), V::num("3")}},
+                     {false, {V::str("short"), V::str("z"), V::num("4")}},
+                     {false, {V::str("ok"), V::str("fine"), V::num("5")}}};
+        const auto memo = dbf_fixture::write(dir / "t.dbf", t);
+        ASSERT_FALSE(memo.empty());
+        // Record 2 refers to block 99999, past the end of the memo file.
+        if (mc.version == 0x30) patch_field(dir / "t.dbf", 1, 1, std::string("\x9F\x86\x01\x00", 4));
+        else if (mc.version == 0xE5) patch_field(dir / "t.dbf", 1, 1, std::string("\x9F\x86\x01\x00", 4).insert(0, 6, '\0'));
+        else patch_field(dir / "t.dbf", 1, 1, "     99999");
+        uint64_t lost = 1;
+        if (mc.text_refs) {
+            patch_field(dir / "t.dbf", 2, 1, "     12abc");  // not a number
+            ++lost;
+        }
+        if (mc.version == 0x8B) {
+            // The length word of record 4's memo (block 4 of 512 bytes) is
+            // below the block's own 8-byte header.
+            dbf_fixture::patch(memo, 4 * 512 + 4, std::string("\x03\0\0\0", 4));
+            ++lost;
+        }
+        report_catcher reports;
+        auto rs = open(dir / "t.dbf");
+        auto rows = rows_of(*rs);
+        ASSERT_EQ(rows.size(), 5u);
+        EXPECT_TRUE(reports.messages.empty());
+        rs->reset();
+        std::wstring whole;
+        for (unsigned char b : mc.whole) whole += static_cast<wchar_t>(b);  // 1252 is Latin-1 here
+        EXPECT_EQ(rs->get_item()->at(1)->get_text(), whole);
+        EXPECT_EQ(rows[1], (std::vector<std::string>{"past", "NULL", "2"}));
+        EXPECT_EQ(rows[2][1], mc.text_refs ? "NULL" : "y");
+        EXPECT_EQ(rows[2][2], "3");
+        EXPECT_EQ(rows[3][1], mc.version == 0x8B ? "NULL" : "z");
+        EXPECT_EQ(rows[4], (std::vector<std::string>{"ok", "fine", "5"}));
+        EXPECT_EQ(rs->get_unreadable_count(), lost);
+        EXPECT_EQ(tk_unicode_to_utf8(rs->get_unreadable_summary()),
+                  std::to_string(lost) + (lost == 1 ? " value" : " values") +
+                      " could not be read and became NULL; the first: field NOTE of record #2: memo block 99999 "
+                      "lies past the end of t" + mc.ext);
+
+        // A memo file of one byte is told like a missing one; the rows convert.
+        dbf_fixture::write_bytes(memo, "\x01");
+        reports.messages.clear();
+        auto broken = open(dir / "t.dbf");
+        ASSERT_EQ(reports.messages.size(), 1u);
+        EXPECT_EQ(reports.messages[0], std::string("Memo file is corrupted: t") + mc.ext +
+                                           " is shorter than its header; the memo fields are read as NULL");
+        rows = rows_of(*broken);
+        ASSERT_EQ(rows.size(), 5u);
+        EXPECT_EQ(rows[4], (std::vector<std::string>{"ok", "NULL", "5"}));
+    }
+    // References that are not numbers, named in the reason.
+    dbf_test_folder dir;
+    dbf_fixture_table t;
+    t.version = 0x83;
+    t.fields = {{"NOTE", 'M'}};
+    t.records = {{false, {V::str("a")}}, {false, {V::str("b")}}, {false, {V::str("c")}}, {false, {V::str("d")}},
+                 {false, {V::null()}}};
+    dbf_fixture::write(dir / "r.dbf", t);
+    patch_field(dir / "r.dbf", 0, 0, "       -5 ");
+    patch_field(dir / "r.dbf", 1, 0, "9999999999");  // past 32 bits
+    patch_field(dir / "r.dbf", 2, 0, "abc       ");
+    patch_field(dir / "r.dbf", 3, 0, std::string(10, '0'));  // zeros: no memo, not counted
+    auto rs = open(dir / "r.dbf");
+    auto rows = rows_of(*rs);
+    EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{{"NULL"}, {"NULL"}, {"NULL"}, {"EMPTY"}, {"EMPTY"}}));
+    EXPECT_EQ(rs->get_unreadable_count(), 3u);
+    EXPECT_EQ(tk_unicode_to_utf8(rs->get_unreadable_summary()),
+              "3 values could not be read and became NULL; the first: field NOTE of record #1: memo reference '-5' "
+              "is not a block number");
+
+    // Some writers leave the memo flag out of a Visual FoxPro header while
+    // the .fpt lies beside the table.
+    report_catcher reports;
+    dbf_fixture_table v = simple(0x30);
+    v.table_flags = 0;
+    dbf_fixture::write(dir / "m.dbf", v);
+    EXPECT_EQ(rows_of(*open(dir / "m.dbf"))[0][5], "memo one");
+    EXPECT_TRUE(reports.messages.empty());
+    std::filesystem::remove(dir / "m.fpt");
+    EXPECT_EQ(rows_of(*open(dir / "m.dbf"))[0][5], "NULL");
+    EXPECT_EQ(reports.messages, std::vector<std::string>{"Memo file not found"});
+}
+
 
 TEST(dbf_table, record_count_against_file_size) {
     dbf_test_folder dir;
@@ -500,6 +684,29 @@ TEST(dbf_table, duplicate_and_empty_names) {
     EXPECT_EQ(rs->schema.at(3)->name, L"FIELD4");
     auto* r = rs->get_item();
     EXPECT_EQ(r->at(1)->name, L"id_3");
+
+    // A header of 32,768 fields of one name (no header length: found from
+    // the terminator) opens with distinct names in one pass, and so does a
+    // container whose fields share a name.
+    dbf_fixture_table many;
+    many.fields.assign(32768, {"F", 'C', 1});
+    many.records = {{false, {V::str("a")}}};
+    many.data_offset = 0;
+    dbf_fixture::write(dir / "many.dbf", many);
+    auto wide = open(dir / "many.dbf");
+    ASSERT_EQ(wide->schema.size(), 32768u);
+    std::set<std::wstring> names;
+    for (size_t i = 0; i < wide->schema.size(); ++i) names.insert(tk_to_lower(wide->schema.at(i)->name));
+    EXPECT_EQ(names.size(), 32768u);
+    EXPECT_EQ(wide->schema.at(32767)->name, L"F_32768");
+    EXPECT_EQ(rows_of(*wide)[0][0], "a");
+    dbf_fixture_table dbc = dbf_fixture::container(dbf_fixture::container_objects({{"t", {"long_f"}}}));
+    dbc.fields.insert(dbc.fields.end(), 20000, {"X", 'C', 1});
+    dbc.data_offset = 0;
+    dbf_fixture::write(dir / "db.dbc", dbc);
+    dbf_dbc container((dir / "db.dbc").wstring(), 0, nullptr);
+    EXPECT_EQ(container.schema.size(), 20008u);
+    EXPECT_EQ(container.fnames_map.count("T"), 1u);
 }
 
 TEST(dbf_folder, listing_and_file_names) {
@@ -653,7 +860,8 @@ TEST(dbf_decoding, unreadable_values_are_counted_once_and_the_first_is_named) {
     // Eight zeros is the usual blank date, not a lost value.
     EXPECT_EQ(rs->get_unreadable_count(), 3u);
     EXPECT_EQ(tk_unicode_to_utf8(rs->get_unreadable_summary()),
-              "3 values are not of the field's type and became NULL; the first: field QTY of record #2 holds '***'");
+              "3 values could not be read and became NULL; the first: field QTY of record #2 holds '***', which is "
+              "not a number");
     // Reading the table again does not count the same records twice.
     rows_of(*rs);
     EXPECT_EQ(rs->get_unreadable_count(), 3u);

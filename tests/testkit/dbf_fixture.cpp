@@ -302,7 +302,13 @@ std::string dbf_fixture::encode(const dbf_fixture_table& t, std::string* memo_ou
             }
             case '@': {
                 cell.assign(8, '\0');
-                if (!is_null) {
+                if (!is_null && !level7) {
+                    // Outside level 7 (Harbour) '@' is written as 'T'.
+                    int64_t jdn = days_from_civil(v.year, v.month, v.day) + jdn_1970;
+                    int64_t ms = ((v.hour * 60 + v.minute) * 60 + v.second) * 1000LL + v.millisecond;
+                    put_le(cell, 0, static_cast<uint64_t>(jdn), 4);
+                    put_le(cell, 4, static_cast<uint64_t>(ms), 4);
+                } else if (!is_null) {
                     int64_t days = days_from_civil(v.year, v.month, v.day) - days_from_civil(1, 1, 1) + 1;
                     double ms = static_cast<double>(days) * 86400000.0 +
                                 (((v.hour * 60 + v.minute) * 60 + v.second) * 1000.0 + v.millisecond);
@@ -315,16 +321,25 @@ std::string dbf_fixture::encode(const dbf_fixture_table& t, std::string* memo_ou
                 break;
             case 'I': case '+':
                 cell.assign(4, '\0');
-                put_le(cell, 0, static_cast<uint64_t>(v.integer), 4);
+                // Level 7 writes big-endian with the sign bit inverted, so
+                // the bytes sort as the numbers; zeros are no value.
+                if (level7 && !is_null) put_be(cell, 0, static_cast<uint32_t>(v.integer) ^ 0x80000000u, 4);
+                else if (!level7) put_le(cell, 0, static_cast<uint64_t>(v.integer), 4);
                 break;
             case 'Y':
                 cell.assign(8, '\0');
                 put_le(cell, 0, static_cast<uint64_t>(v.integer), 8);
                 break;
-            case 'O':
+            case 'O': {
+                // Big-endian; a positive number (sign bit clear) gets the
+                // sign bit set, a negative one all its bits inverted; zeros
+                // are no value.
                 cell.assign(8, '\0');
-                put_be(cell, 0, double_bits(v.real), 8);
+                if (is_null) break;
+                const uint64_t bits = double_bits(v.real);
+                put_be(cell, 0, (bits >> 63) ? ~bits : bits | (uint64_t{1} << 63), 8);
                 break;
+            }
             default:
                 if (f.type == 'B' && vfp) {
                     cell.assign(8, '\0');
