@@ -369,8 +369,8 @@ TEST_F(run_dump, values_read_as_null_are_reported_once_per_table) {
     EXPECT_EQ(view->calls[0].level, 0);
     EXPECT_TRUE(view->calls[0].can_stop);
     EXPECT_EQ(view->calls[0].message,
-              "stock: 1 value is not of the field's type and became NULL; the first: field ID of record #2 holds "
-              "'***'");
+              "stock: 1 value could not be read and became NULL; the first: field ID of record #2 holds '***', "
+              "which is not a number");
     // The row itself still arrives, with NULL in place of the value.
     EXPECT_NE(dump().find("(NULL, 'n2', 0)"), std::string::npos) << dump();
 }
