@@ -15,6 +15,7 @@
 
 #include "agent_process.h"
 #include "console_harness.h"
+#include "testkit/dbf_fixture.h"
 #include "tk/tk_reg_key.h"
 
 using console_test::harness;
@@ -236,10 +237,20 @@ long waiting_syscall(pid_t pid, const std::string& name) {
 // SIGTERM in the middle of a dump ends the run as a level-1 failure: the
 // temporary file is removed, the previous dump stays byte for byte, the
 // output says the conversion was not completed, and the status is 255.
-// The run is held mid-dump by its log, a pipe that the test stops reading
-// after the first table's line.
+// The run is held mid-dump by its log, a pipe: the test stops reading when
+// the large first table begins, so the second table's trace line waits.
 TEST_F(DumpTarget, SignalMidDumpKeepsThePreviousDump) {
-    ASSERT_EQ(run_dump().status, 0);
+    const std::string held = h.file("held");
+    std::filesystem::create_directories(held);
+    testkit::dbf_fixture_table big;
+    big.fields = {{"ID", 'N', 8, 0}, {"NAME", 'C', 20, 0}};
+    for (int i = 0; i < 100000; ++i)
+        big.records.push_back({false, {testkit::dbf_value::num(std::to_string(i)), testkit::dbf_value::str("row")}});
+    testkit::dbf_fixture::write(std::filesystem::path(held) / "a_big.dbf", big);
+    big.records.resize(1);
+    testkit::dbf_fixture::write(std::filesystem::path(held) / "z_small.dbf", big);
+    const std::vector<std::string> args{"--dump", "--src=" + held, "--dest=" + dump};
+    ASSERT_EQ(h.run(args).status, 0);
     const std::string before = read_file(dump);
     const auto entries = folder_entries(h.dir().path());
     const std::string log = h.file("log.fifo");
@@ -247,18 +258,20 @@ TEST_F(DumpTarget, SignalMidDumpKeepsThePreviousDump) {
 
     int reader = ::open(log.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
-    console_test::agent_process agent(h.dir().path(),
-                                      {"--dump", "--src=" + src, "--dest=" + dump, "--logfile=" + log});
+    std::vector<std::string> with_log = args;
+    with_log.push_back("--logfile=" + log);
+    console_test::agent_process agent(h.dir().path(), with_log);
     std::string trace;
-    while (agent.running() && trace.find("Converting table customer") == std::string::npos) {
+    while (agent.running() && trace.find("Converting table a_big") == std::string::npos) {
         char buffer[4096];
         const ssize_t n = ::read(reader, buffer, sizeof buffer);
         if (n > 0) trace.append(buffer, static_cast<size_t>(n));
-        else ::usleep(1000);
+        else ::usleep(200);
     }
     // No reader: the next trace line holds the run, its dump half written.
     ::close(reader);
     ASSERT_TRUE(agent.running()) << trace;
+    ASSERT_EQ(trace.find("z_small"), std::string::npos) << trace;
     ::kill(agent.pid(), SIGTERM);
     // Once the signal's thread has taken it, it waits to write its own
     // trace line; then the run may go on.
