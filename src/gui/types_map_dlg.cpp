@@ -106,23 +106,29 @@ types_map_dlg::types_map_dlg(QWidget* owner, types_map_model model) : QDialog(ow
     connect(list_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* now, QTreeWidgetItem*) {
         if (moving_) return;
         tk_log(1, "types_map_dlg::on_item_changed");
-        const int index = list_->indexOfTopLevelItem(now);
-        if (current_ >= 0 && index != current_ && !read_row()) {
-            // The empty name stays selected until it is fixed.
-            moving_ = true;
-            list_->setCurrentItem(list_->topLevelItem(current_));
-            moving_ = false;
-            wizard_shell::message(L"Name cannot be empty. Try again.");
-            return;
-        }
-        tk_log(1, "Row #%d is selected", index);
-        show_row(index);
+        select_row(list_->indexOfTopLevelItem(now));
     });
     connect(type_, &QComboBox::currentIndexChanged, this, [this] { show_ctrl(); });
     if (!model_.rows.empty()) {
         list_->setCurrentItem(list_->topLevelItem(0));
         list_->setFocus();
     }
+}
+
+void types_map_dlg::select_row(int index) {
+    if (current_ >= 0 && index != current_) {
+        const std::wstring refusal = read_row();
+        if (!refusal.empty()) {
+            // The row stays selected until it is fixed.
+            moving_ = true;
+            list_->setCurrentItem(list_->topLevelItem(current_));
+            moving_ = false;
+            wizard_shell::message(refusal);
+            return;
+        }
+    }
+    tk_log(1, "Row #%d is selected", index);
+    show_row(index);
 }
 
 void types_map_dlg::refresh_item(int index) {
@@ -180,11 +186,11 @@ void types_map_dlg::show_ctrl() {
     findChild<QLabel*>(QStringLiteral("ctl_1342"))->setVisible(scale);
 }
 
-bool types_map_dlg::read_row() {
-    if (current_ < 0) return true;
-    auto& r = model_.rows[current_];
+std::wstring types_map_dlg::read_row() {
+    if (current_ < 0) return std::wstring();
+    types_map_model::row r = model_.rows[current_];
     const std::wstring name = name_->text().trimmed().toStdWString();
-    if (name.empty()) return false;
+    if (name.empty()) return L"Name cannot be empty. Try again.";
     r.new_name = name;
     if (type_->currentIndex() >= 0) r.type = type_->currentText().toStdWString();
     r.default_value = default_->text().toStdWString();
@@ -192,14 +198,26 @@ bool types_map_dlg::read_row() {
     if (!length_->text().isEmpty()) r.length = length_->text().toULongLong();
     if (!precision_->text().isEmpty()) r.precision = precision_->text().toUInt();
     if (!scale_->text().isEmpty()) r.scale = scale_->text().toUInt();
+    const std::wstring refusal = types_map_model::check_precision(r);
+    if (!refusal.empty()) return refusal;
+    model_.rows[current_] = std::move(r);
     refresh_item(current_);
-    return true;
+    return std::wstring();
 }
 
 void types_map_dlg::on_ok() {
     tk_log(1, "types_map_dlg::on_ok");
-    if (!read_row()) {
-        wizard_shell::message(L"Name cannot be empty. Try again.");
+    const std::wstring refusal = read_row();
+    if (!refusal.empty()) {
+        wizard_shell::message(refusal);
+        return;
+    }
+    // A row recorded before with a precision its type cannot take is shown.
+    for (size_t i = 0; i < model_.rows.size(); ++i) {
+        const std::wstring bad = types_map_model::check_precision(model_.rows[i]);
+        if (bad.empty()) continue;
+        list_->setCurrentItem(list_->topLevelItem(static_cast<int>(i)));
+        wizard_shell::message(bad);
         return;
     }
     const std::wstring table_name = table_name_->text().trimmed().toStdWString();
@@ -242,7 +260,7 @@ bool types_map_dlg::edit_table(const std::wstring& table) {
             keys = rs->schema;
         }
         types_map_model model;
-        model.load(name, shown, keys, *conv);
+        model.load(name, shown, keys, *conv, conv->bool_dbf);
         types_map_dlg dlg(wizard_shell::owner_window(), std::move(model));
         return gui_call::exec_modal(dlg) == QDialog::Accepted;
     } catch (const tk_exception& e) {

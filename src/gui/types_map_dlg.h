@@ -32,9 +32,13 @@ public:
     void on_ok();
 
 private:
-    // Reads the edits back into the current row; false (with a message)
-    // when its name is empty.
-    bool read_row();
+    // Reads the edits back into the current row. The refusal's text when
+    // its name is empty or its precision does not fit its type; the row
+    // then keeps its values.
+    std::wstring read_row();
+    // Selects a row, or leaves the selection on the current one with the
+    // refusal's message when that row's edits are refused.
+    void select_row(int index);
     void show_row(int index);
     void set_available_conversions(int index);
     void show_ctrl();

@@ -1,9 +1,12 @@
 #include "gui/types_map_model.h"
 
+#include <algorithm>
 #include <mutex>
 
+#include "app/pellix_bool_rule.h"
 #include "sql/sql_db_mutator.h"
 #include "sql/sql_types.h"
+#include "tk/tk_helpers.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_path.h"
 #include "tk/tk_text.h"
@@ -45,14 +48,22 @@ std::wstring default_text(const t_ftd& column) {
     }
 }
 
+// A type text's name: up to its arguments.
+std::wstring type_name(const std::wstring& text) {
+    return tk_trim(text.substr(0, text.find(L'(')));
+}
+
 }  // namespace
 
-bool types_map_model::row::type_touched() const {
-    return type != initial_type || default_value != initial_default || length != initial_length ||
-           precision != initial_precision || scale != initial_scale;
+bool types_map_model::row::retyped() const {
+    if (!tk_equal_no_case(type, source_type)) return true;
+    return (takes(type, L"LENGTH") && length != column_length) ||
+           (takes(type, L"PRECISION") && precision != column_precision) ||
+           (takes(type, L"SCALE") && scale != column_scale);
 }
 
 std::wstring types_map_model::row::shown_type() const {
+    if (!retyped()) return column_type;
     sql_native_type t;
     t.name = type;
     t.size = length;
@@ -94,6 +105,19 @@ std::vector<std::wstring> types_map_model::mapped_types(const std::wstring& sour
     return it == map.end() ? std::vector<std::wstring>() : it->second;
 }
 
+std::wstring types_map_model::check_precision(const row& r) {
+    if (!takes(r.type, L"PRECISION") || (r.precision >= 1 && r.precision >= r.scale)) return std::wstring();
+    return L"Precision must be at least 1 and not below the scale.";
+}
+
+std::wstring types_map_model::column_type(const t_ftd& column, bool logicals_as_enum) {
+    if (logicals_as_enum) {
+        const pellix_bool_rule rule;
+        if (rule.is_acceptable1(column)) return rule.handle1(column);
+    }
+    return get_sql_native_type2(column, false);
+}
+
 bool types_map_model::takes(const std::wstring& type, const wchar_t* attribute) {
     for (const auto& [key, items] : the_maps().attributes.get_map()) {
         if (!tk_equal_no_case(tk_utf8_to_unicode(key), type)) continue;
@@ -104,7 +128,7 @@ bool types_map_model::takes(const std::wstring& type, const wchar_t* attribute) 
 }
 
 void types_map_model::load(const std::wstring& table_name, const udb_schema& shown, const udb_schema& keys,
-                           const sql_db_mutator& mutators) {
+                           const sql_db_mutator& mutators, bool logicals_as_enum) {
     table = table_name;
     const sql_table_mutator* tm = mutators.get_table_mutator3(table_name);
     new_table_name = tm && !tm->new_name.empty() ? tm->new_name : table_name;
@@ -114,33 +138,36 @@ void types_map_model::load(const std::wstring& table_name, const udb_schema& sho
         row r;
         r.old_name = i < keys.size() ? keys.at(i)->name : column.name;
         r.new_name = column.name;
-        r.source_type = get_sql_native_type2(column, true);
+        r.column_type = column_type(column, logicals_as_enum);
+        r.source_type = type_name(r.column_type);
+        r.column_length = column.size;
+        if (!sql_own_decimal(column, r.column_precision, r.column_scale)) {
+            r.column_precision = column.precision;
+            r.column_scale = column.scale;
+        }
         r.type = r.source_type;
-        r.length = column.size;
-        r.precision = column.precision;
-        r.scale = column.scale;
+        r.length = r.column_length;
+        r.precision = r.column_precision;
+        r.scale = r.column_scale;
         r.default_value = default_text(column);
         r.nullability = column.b_auto_increment ? L"auto_increment" : column.b_not_null ? L"NOT NULL" : L"NULL";
-        if (tm) {
-            if (const sql_field_mutator* fm = tm->get_field_mutator(r.old_name)) {
-                r.recorded = true;
-                if (!fm->new_name.empty()) r.new_name = fm->new_name;
-                if (fm->is_retyped()) {
-                    r.type = fm->native_type;
-                    r.length = static_cast<uint64_t>(fm->length);
-                    r.precision = static_cast<uint32_t>(fm->precision);
-                    r.scale = static_cast<uint32_t>(fm->scale);
-                    r.default_value = fm->default_text;
-                }
-                r.kept = fm->status != udb_mutators::deleted;
+        if (const sql_field_mutator* fm = tm ? tm->get_field_mutator(r.old_name) : nullptr) {
+            r.recorded = true;
+            if (!fm->new_name.empty()) r.new_name = fm->new_name;
+            r.default_value = fm->default_text;
+            if (fm->is_retyped()) {
+                r.type = fm->native_type;
+                r.length = static_cast<uint64_t>(std::max(0, fm->length));
+                r.precision = static_cast<uint32_t>(std::max(0, fm->precision));
+                r.scale = static_cast<uint32_t>(std::max(0, fm->scale));
+                // A DECIMAL recorded without a precision is written with the
+                // column's own.
+                if (fm->value_type == VT_DECIMAL && r.precision == 0)
+                    sql_own_decimal(column, r.precision, r.scale);
             }
+            r.kept = fm->status != udb_mutators::deleted;
         }
         r.initial_name = r.new_name;
-        r.initial_type = r.type;
-        r.initial_default = r.default_value;
-        r.initial_length = r.length;
-        r.initial_precision = r.precision;
-        r.initial_scale = r.scale;
         r.initial_kept = r.kept;
         tk_wlog(1, L"mColumn name: '%ls'", r.new_name.c_str());
         tk_wlog(1, L"Deafult value: '%ls'", r.default_value.c_str());
@@ -153,16 +180,16 @@ void types_map_model::save(sql_db_mutator& mutators, const std::wstring& new_nam
     tk_wlog(1, L"old name=%ls, new name=%ls", table.c_str(), new_name.c_str());
     sql_table_mutator& tm = mutators.get_table_mutator2(table, new_name);
     for (const row& r : rows) {
-        const bool retyped = r.type_touched() ||
-                             (r.recorded && tm.get_field_mutator(r.old_name) &&
-                              tm.get_field_mutator(r.old_name)->is_retyped());
-        const bool changed = retyped || r.new_name != r.initial_name || r.kept != r.initial_kept ||
-                             r.recorded || !udb_same_name(r.new_name, r.old_name);
+        const bool retyped = r.retyped();
+        const bool changed = retyped || !r.default_value.empty() || r.new_name != r.initial_name ||
+                             r.kept != r.initial_kept || r.recorded || !udb_same_name(r.new_name, r.old_name);
         if (!changed) continue;
+        // Without a type the column keeps its own and its values; the
+        // default alone is taken.
         sql_native_type type;
+        type.default_value = r.default_value;
         if (retyped) {
             type.name = r.type;
-            type.default_value = r.default_value;
             type.size = r.length;
             type.precision = r.precision;
             type.scale = r.scale;

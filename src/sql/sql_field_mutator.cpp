@@ -35,35 +35,53 @@ bool sql_field_mutator::matches(const std::wstring& field_name) const {
            (!long_name.empty() && udb_same_name(long_name, field_name));
 }
 
+namespace {
+
+// The default as the column's own type reads it; a text that type cannot
+// read stays text (the DEFAULT clause then checks it).
+ole_variant typed_default(const ole_variant& value, VARTYPE vt) {
+    ole_variant typed = value;
+    if (typed.is_empty() || vt == 1 || vt == VT_BSTR) return typed;
+    try {
+        typed.change_type(vt);
+    } catch (const tk_exception&) {
+        return value;
+    }
+    return typed;
+}
+
+}  // namespace
+
 void sql_field_mutator::modify1(t_ftd& column) const {
     tk_log(1, "udb_field_mutator::modify1");
     if (!new_name.empty()) {
         tk_wlog(1, L"new_name=%ls", new_name.c_str());
         column.name = new_name;
     }
-    if (native_type.empty()) return;  // a rename only
-    if (value_type != 1) column.vartype = value_type;
+    if (native_type.empty()) {
+        // A rename, or a default on the column's own type: type, size,
+        // flags and values stay.
+        if (!default_text.empty()) column.default_value = typed_default(default_value, column.vartype);
+        return;
+    }
     sql_native_type type;
     type.name = native_type;
     type.size = length > 0 ? static_cast<uint64_t>(length) : 0;
     type.scale = static_cast<uint32_t>(scale > 0 ? scale : 0);
     type.precision = static_cast<uint32_t>(precision > 0 ? precision : 0);
+    // A DECIMAL recorded without a precision takes the column's own.
+    const bool own = value_type == VT_DECIMAL && type.precision == 0 &&
+                     sql_own_decimal(column, type.precision, type.scale);
+    if (value_type != 1) column.vartype = value_type;
     column.native_type = get_sql_native_type1(type);
     tk_wlog(1, L"\tf.native_type=%ls", column.native_type.c_str());
     column.size = static_cast<uint32_t>(length > 0 ? length : 0);
     tk_log(1, "\tf.size=%d", length);
     tk_log(1, "\told dw_reserved=%u, new dw_reserved=%u", column.dw_reserved, reserved);
     column.dw_reserved = reserved;
-    column.default_value = default_value;
-    if (!default_value.is_empty() && value_type != 1 && value_type != VT_BSTR) {
-        try {
-            column.default_value.change_type(value_type);
-        } catch (const tk_exception&) {
-            // Kept as text; the DEFAULT clause quotes it.
-        }
-    }
-    if (precision != 0 || scale != 0) {
-        tk_log(1, "Setting new prec/scale: (%d,%d)", precision, scale);
+    column.default_value = typed_default(default_value, value_type);
+    if (own || precision != 0 || scale != 0) {
+        tk_log(1, "Setting new prec/scale: (%u,%u)", type.precision, type.scale);
         column.precision = type.precision;
         column.scale = type.scale;
     }

@@ -4,7 +4,8 @@
 // Keyed by the source field's (short) name; `long_name` is the name the
 // database container gives that field, under which the reader presents it.
 // An empty new name keeps the name; an empty type text keeps the column's
-// type, size, flags and default (a rename only). The writers read the
+// type, size, flags and values (a rename, or a new default only). A DECIMAL
+// recorded without a precision gets the column's own (currency 19,4). The writers read the
 // "character_set" property through sql_properties.
 #pragma once
 

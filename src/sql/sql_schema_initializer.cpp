@@ -7,6 +7,7 @@
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "udb/udb_custom_conversion.h"
+#include "udb/udb_field.h"
 #include "udb/udb_indexes.h"
 #include "udb/udb_validator.h"
 
@@ -23,6 +24,23 @@ bool can_have_auto_num(VARTYPE vt) {
     case VT_UI4: case VT_I8: case VT_UI8: case VT_INT: case VT_UINT: return true;
     default: return false;
     }
+}
+
+// The DEFAULT of a column whose type a custom conversion rule gives: the
+// rule's text of the default value, read as the column's type; empty when
+// the rule does not take it.
+std::wstring rule_default(const t_ftd& column) {
+    if (column.default_value.is_null_or_empty()) return {};
+    udb_field value(column.name, column.size, column.default_value);
+    try {
+        if (value.get_type() != column.vartype) value.change_type(column.vartype);
+    } catch (const tk_exception&) {
+        value.clear();
+    }
+    if (udb_custom_conversion::is_acceptable2(value)) return udb_custom_conversion::handle2(value);
+    tk_wlog(3, L"Column '%ls': default value '%ls' is not valid, no default", column.name.c_str(),
+            column.default_value.to_wstring().c_str());
+    return {};
 }
 
 }  // namespace
@@ -92,7 +110,8 @@ std::wstring sql_schema_initializer::make_clause(size_t pos) {
     clause += L" ";
 
     std::wstring type;
-    if (udb_custom_conversion::is_acceptable1(column)) {
+    const bool by_rule = udb_custom_conversion::is_acceptable1(column);
+    if (by_rule) {
         type = udb_custom_conversion::handle1(column);
     } else if (!column.native_type.empty()) {
         sql_check_type_text(column.native_type, column.name);
@@ -131,7 +150,7 @@ std::wstring sql_schema_initializer::make_clause(size_t pos) {
     }
     tk_log(1, "can_have_def_value=%d", int(can_have_default));
     if (can_have_default) {
-        std::wstring def = make_mysql_def_val(&column);
+        std::wstring def = by_rule ? rule_default(column) : make_mysql_def_val(&column);
         tk_wlog(1, L"got def value: %ls", def.c_str());
         if (!def.empty()) clause += L" DEFAULT " + def;
     }

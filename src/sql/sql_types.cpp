@@ -149,12 +149,24 @@ std::wstring get_sql_native_type2(const t_ftd& column, bool bare) {
     }
 }
 
+bool sql_own_decimal(const t_ftd& column, uint32_t& precision, uint32_t& scale) {
+    if (column.vartype == VT_CY) {
+        precision = 19;
+        scale = 4;
+        return true;
+    }
+    if (column.vartype != VT_DECIMAL || column.precision == 0) return false;
+    precision = std::min(column.precision, sql_decimal_max_precision);
+    scale = std::min({column.scale, sql_decimal_max_scale, precision});
+    return true;
+}
+
 std::wstring get_sql_native_type1(const sql_native_type& type) {
     tk_log(1, "get_sql_native_type1");
     std::wstring buf;
     if (starts_with(type.name, L"VARCHAR") || starts_with(type.name, L"CHAR"))
         buf = with_size(type.name.c_str(), type.size);
-    else if (starts_with(type.name, L"DECIMAL"))
+    else if (starts_with(type.name, L"DECIMAL") && type.precision != 0)
         buf = type.name + L"(" + std::to_wstring(type.precision) + L"," + std::to_wstring(type.scale) + L")";
     else
         buf = type.name;

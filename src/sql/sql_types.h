@@ -30,8 +30,13 @@ inline constexpr uint32_t sql_decimal_max_scale = 30;
 // DECIMAL's precision and scale are bounded by the two limits above (and
 // the scale by the precision).
 std::wstring get_sql_native_type2(const t_ftd& column, bool bare);
+// The precision and scale a column's own type gives it as a DECIMAL:
+// 19,4 for currency, its own (within the limits above) for a DECIMAL
+// column with a precision. False for any other column.
+bool sql_own_decimal(const t_ftd& column, uint32_t& precision, uint32_t& scale);
 // A customised type with its arguments: "VARCHAR"/"CHAR" get "(size)",
-// "DECIMAL" gets "(precision,scale)"; other names stay as they are.
+// "DECIMAL" gets "(precision,scale)", or nothing without a precision (the
+// server's own DECIMAL, never DECIMAL(0,0)); other names stay as they are.
 std::wstring get_sql_native_type1(const sql_native_type& type);
 // The value type of a native type name; sets `size` where the name fixes one.
 VARTYPE sql_parse_native_type(const std::wstring& name, uint64_t& size);

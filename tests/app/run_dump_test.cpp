@@ -155,6 +155,33 @@ TEST_F(run_dump, a_profile_retypes_bytes_to_text_and_iso_texts_to_dates) {
     EXPECT_EQ(view->calls[0].message, "t, record #4: Data conversion is not supported for given type mapping");
 }
 
+// Profiles saved so far record a currency column as DECIMAL without a
+// precision, and a default on a logical without a type: the column keeps
+// its precision and scale and its cents, the logical its ENUM and 'T'/'F'.
+TEST_F(run_dump, a_profile_keeps_currency_cents_and_logicals_as_they_go) {
+    testkit::write_sample_folder(src);
+    const std::string profile = dir.file("p.pqz");
+    testkit::dbf_fixture::write_bytes(profile,
+                                      "[Generic settings]\r\nbool as is=1\r\n\r\n"
+                                      "[Selected Tables]\r\norders\r\n\r\n[Type Mappings]\r\ntables:\r\n"
+                                      "  - name: orders\r\n    new_name: orders\r\n    fields:\r\n"
+                                      "      - name:TOTAL_AMOU\r\n        status: changed\r\n"
+                                      "        type: DECIMAL\r\n        default_value: 0\r\n"
+                                      "      - name:IS_SHIPPED\r\n        new_name: is_shipped\r\n"
+                                      "        status: changed\r\n        default_value: T\r\n");
+    ASSERT_TRUE(conv->load_profile(profile));
+    ASSERT_TRUE(conv->bool_dbf);
+    ASSERT_EQ(conv->run(), run_outcome::completed) << view->calls.at(0).message;
+    const std::string text = dump();
+    EXPECT_NE(text.find("`total_amount` DECIMAL(19,4) DEFAULT 0,"), std::string::npos) << text;
+    EXPECT_NE(text.find("`is_shipped` ENUM('T','F') DEFAULT 'T',"), std::string::npos) << text;
+    EXPECT_EQ(text.find("(0,0)"), std::string::npos);
+    EXPECT_NE(text.find(", 'T', 199.99, "), std::string::npos) << text;
+    EXPECT_NE(text.find(", 'F', 4.5, "), std::string::npos) << text;
+    EXPECT_NE(text.find(", 'T', -0.125, "), std::string::npos) << text;
+    EXPECT_TRUE(view->calls.empty());
+}
+
 TEST_F(run_dump, skip_idx_creates_no_indexes) {
     testkit::write_sample_folder(src);
     conv->selected_tables = {L"customer"};

@@ -31,7 +31,14 @@ TEST(type_maps, shipped_files_offer_writable_types) {
     const auto chars = types_map_model::mapped_types(L"CHAR");
     ASSERT_FALSE(chars.empty());
     EXPECT_EQ(chars.front(), L"CHAR");
-    EXPECT_TRUE(types_map_model::mapped_types(L"ENUM").empty());
+    // ENUM, a logical's own column while logicals go as 'T'/'F', is offered
+    // only to such a field, where choosing it records no type.
+    const auto enums = types_map_model::mapped_types(L"ENUM");
+    ASSERT_FALSE(enums.empty());
+    EXPECT_EQ(enums.front(), L"ENUM");
+    for (const wchar_t* other : {L"CHAR", L"VARCHAR", L"TINYINT", L"INT", L"DECIMAL"})
+        for (const auto& t : types_map_model::mapped_types(other)) EXPECT_NE(t, L"ENUM") << other;
+    EXPECT_TRUE(types_map_model::mapped_types(L"SET").empty());
     EXPECT_TRUE(types_map_model::takes(L"varchar", L"LENGTH"));
     EXPECT_FALSE(types_map_model::takes(L"VARCHAR", L"SCALE"));
     EXPECT_TRUE(types_map_model::takes(L"DECIMAL", L"PRECISION"));

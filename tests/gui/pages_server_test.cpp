@@ -418,6 +418,98 @@ TEST_F(server_pages, the_chosen_tables_switches_encoding_and_charset_arrive_in_t
     EXPECT_NE(create.find("utf8mb3"), std::string::npos) << create;
 }
 
+// The table editor shows each column as the run writes it; defaults set on
+// a currency and a logical column change nothing else, through the saved
+// settings too; a DECIMAL precision the type cannot take is refused.
+TEST_F(server_pages, the_editor_shows_the_written_columns_and_defaults_keep_them) {
+    QZ_REQUIRE_SERVER();
+    const std::string sample = dir.file("sample");
+    fs::create_directories(sample);
+    testkit::write_sample_folder(sample);
+    std::map<std::string, std::string> shown;
+    bool refused_on_ok = false;
+    auto edit = [&](QDialog& d) {
+        auto* list = child<QTreeWidget>(&d, 1316);
+        auto* type = child<QComboBox>(&d, 1302);
+        auto* precision = child<QLineEdit>(&d, 1007);
+        auto* scale = child<QLineEdit>(&d, 1008);
+        QTreeWidgetItem* amount = row_named(list, QStringLiteral("total_amount"));
+        QTreeWidgetItem* shipped = row_named(list, QStringLiteral("is_shipped"));
+        ASSERT_NE(amount, nullptr);
+        ASSERT_NE(shipped, nullptr);
+        list->setCurrentItem(amount);
+        shown["amount"] = amount->text(2).toStdString() + " " + type->currentText().toStdString() + " " +
+                          precision->text().toStdString() + "/" + scale->text().toStdString();
+        list->setCurrentItem(shipped);
+        shown["shipped"] = shipped->text(2).toStdString() + " " + type->currentText().toStdString();
+
+        // Precision 0, or below the scale: refused, the row stays selected.
+        list->setCurrentItem(amount);
+        for (const char* bad : {"0", "3"}) {
+            retype(precision, QString::fromUtf8(bad));
+            const size_t boxes = script.boxes.size();
+            list->setCurrentItem(shipped);
+            EXPECT_EQ(list->currentItem(), amount) << bad;
+            ASSERT_EQ(script.boxes.size(), boxes + 1) << bad;
+            EXPECT_EQ(script.boxes.back(), "Precision must be at least 1 and not below the scale.");
+        }
+        retype(precision, QStringLiteral("0"));
+        click(child<QPushButton>(&d, 1));
+        refused_on_ok = d.isVisible() && script.boxes.back() == "Precision must be at least 1 and not below the scale." &&
+                        conv->get_table_mutator3(L"orders") == nullptr;
+        // Back to the column's own precision: still its own type.
+        retype(precision, QStringLiteral("19"));
+        retype(child<QLineEdit>(&d, 1005), QStringLiteral("0"));
+        list->setCurrentItem(shipped);
+        EXPECT_EQ(amount->text(2), QStringLiteral("DECIMAL(19,4)"));
+        retype(child<QLineEdit>(&d, 1005), QStringLiteral("T"));
+        click(child<QPushButton>(&d, 1));
+    };
+    script.handlers[QStringLiteral("dlg_135")] = [&](QDialog& d) {
+        edit(d);
+        if (d.isVisible()) {  // a failed step: the dialog must still close
+            ADD_FAILURE() << "the editor stayed open";
+            d.reject();
+        }
+    };
+    run_with([&] {
+        connect_remote(server.password);
+        files(sample, database);
+        ASSERT_EQ(shell->current_dialog(), 107);
+        if (!btn(1204)->isChecked()) click(btn(1204));
+        next();
+        ASSERT_EQ(shell->current_dialog(), 127);
+        auto* available = ctl<QListWidget>(1317);
+        const auto items = available->findItems(QStringLiteral("orders"), Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1);
+        available->clearSelection();
+        items.first()->setSelected(true);
+        click(btn(1101));
+        click_row(ctl<QListWidget>(1318), QStringLiteral("orders"), true);
+        next();
+        ASSERT_EQ(shell->current_dialog(), 106);
+    });
+    EXPECT_EQ(shown["amount"], "DECIMAL(19,4) DECIMAL 19/4");
+    EXPECT_EQ(shown["shipped"], "ENUM('T','F') ENUM");
+    EXPECT_TRUE(refused_on_ok);
+    const sql_table_mutator* tm = conv->get_table_mutator3(L"orders");
+    ASSERT_NE(tm, nullptr);
+    ASSERT_NE(tm->get_field_mutator(L"TOTAL_AMOU"), nullptr);
+    EXPECT_FALSE(tm->get_field_mutator(L"TOTAL_AMOU")->is_retyped());
+
+    // The saved settings, read back, convert.
+    const std::string profile = dir.file("orders.pqz");
+    conv->store_profile(profile);
+    conv->tables.clear();
+    ASSERT_TRUE(conv->load_profile(profile));
+    ASSERT_EQ(run(), run_outcome::completed);
+    const std::string create = lower(client().query("SHOW CREATE TABLE orders", database).out);
+    EXPECT_NE(create.find("`total_amount` decimal(19,4) default 0.0000,"), std::string::npos) << create;
+    EXPECT_NE(create.find("`is_shipped` enum('t','f') default 't',"), std::string::npos) << create;
+    const auto rows = client().query("SELECT total_amount, is_shipped FROM orders ORDER BY order_number", database);
+    EXPECT_EQ(rows.out, "199.9900\tT\n4.5000\tF\n-0.1250\tT\n") << rows.err;
+}
+
 // --- pages, then a run into a dump (no server needed) ----------------------
 
 class dump_pages : public server_pages {

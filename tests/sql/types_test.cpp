@@ -74,6 +74,18 @@ TEST(SqlTypes, NumbersDatesAndBareForms) {
 TEST(SqlTypes, CustomisedAndParsedTypeNames) {
     EXPECT_EQ(get_sql_native_type1({L"VARCHAR", L"", 40, 0, 0}), L"VARCHAR(40)");
     EXPECT_EQ(get_sql_native_type1({L"DECIMAL", L"", 0, 2, 10}), L"DECIMAL(10,2)");
+    EXPECT_EQ(get_sql_native_type1({L"DECIMAL", L"", 0, 0, 0}), L"DECIMAL");  // never DECIMAL(0,0)
+    // The precision and scale a column's own type gives it as a DECIMAL.
+    uint32_t p = 0, s = 0;
+    ASSERT_TRUE(sql_own_decimal(col(VT_CY), p, s));
+    EXPECT_EQ(std::make_pair(p, s), std::make_pair(19u, 4u));
+    t_ftd n = col(VT_DECIMAL);
+    EXPECT_FALSE(sql_own_decimal(n, p, s));
+    n.precision = 72;
+    n.scale = 40;
+    ASSERT_TRUE(sql_own_decimal(n, p, s));
+    EXPECT_EQ(std::make_pair(p, s), std::make_pair(65u, 30u));
+    EXPECT_FALSE(sql_own_decimal(col(VT_R8), p, s));
     EXPECT_EQ(get_sql_native_type1({L"TEXT", L"", 40, 0, 0}), L"TEXT");
     EXPECT_EQ(get_sql_native_type1({L"varchar", L"", 40, 0, 0}), L"varchar");
     uint64_t size = 7;
