@@ -1,5 +1,6 @@
 #include "dbf/dbf_field.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -104,12 +105,22 @@ dbf_decoding dbf_field::decoding_of(const dbf_field_descriptor7& fd) {
     }
 }
 
+uint32_t dbf_field::decimal_precision(const dbf_field_descriptor7& fd) {
+    // A 19-digit integer field is read as a decimal only because BIGINT
+    // cannot hold all its values; its digits are the precision.
+    if (fd.decimals == 0 && fd.length == 19) return 19;
+    return std::min<uint32_t>(fd.length + fd.decimals + 2u, 65);
+}
+
+uint32_t dbf_field::decimal_scale(const dbf_field_descriptor7& fd) { return std::min<uint32_t>(fd.decimals, 30); }
+
 ole_variant dbf_field::get_variant(const uint8_t* bytes, const dbf_field_descriptor7& fd, int codepage) {
     dbf_column c;
     c.type = static_cast<char>(fd.field_type);
     c.width = static_cast<uint32_t>(dbf_get_size_2(fd));
     c.how = decoding_of(fd);
     c.vartype = dbf_get_vartype_2(fd);
+    if (c.how == dbf_decoding::decimal) c.integer_digits = decimal_precision(fd) - decimal_scale(fd);
     dbf_field f(std::wstring(), c.width);
     std::wstring scratch;
     if (c.how != dbf_decoding::memo_text && c.how != dbf_decoding::memo_binary)
@@ -171,6 +182,28 @@ bool fits_decimal(std::string_view t) {
     return digits.size() - first <= static_cast<size_t>(ole_decimal::max_scale);
 }
 
+// How many digits a checked number text ([sign]digits[.digits][e[sign]digits])
+// has before the point once written without exponent and leading zeros.
+int64_t integer_digits(std::string_view t) {
+    if (!t.empty() && (t[0] == '-' || t[0] == '+')) t.remove_prefix(1);
+    const size_t e = t.find_first_of("eE");
+    int64_t exponent = 0;
+    if (e != std::string_view::npos) {
+        std::string_view x = t.substr(e + 1);
+        const bool negative = !x.empty() && x[0] == '-';
+        if (!x.empty() && (x[0] == '-' || x[0] == '+')) x.remove_prefix(1);
+        for (char c : x) exponent = std::min<int64_t>(exponent * 10 + (c - '0'), 100000);
+        if (negative) exponent = -exponent;
+        t = t.substr(0, e);
+    }
+    const size_t point = std::min(t.find('.'), t.size());
+    const size_t first = t.find_first_of("123456789");
+    if (first == std::string_view::npos) return 0;  // zero
+    // The first significant digit's place: 1 for units, 0 for tenths.
+    const int64_t place = first < point ? static_cast<int64_t>(point - first) : -static_cast<int64_t>(first - point - 1);
+    return std::max<int64_t>(place + exponent, 0);
+}
+
 // A trimmed number text that check_number() would copy unchanged: an
 // optional '-', digits and at most one '.', with at least one digit.
 bool is_plain_number(std::string_view t) {
@@ -221,6 +254,14 @@ void dbf_field::set_clean_number(std::string_view clean, std::string_view raw, c
         if (ok) ole_variant::operator=(ole_variant(d));
     } else if (c.vartype == VT_DECIMAL) {
         const std::string_view digits(b, e - b);
+        // The server refuses a number its DECIMAL column cannot hold, which
+        // would cost the whole row (and stop a dump's replay).
+        if (c.integer_digits != 0 && integer_digits(digits) > c.integer_digits) {
+            set_lost(dbf_loss::too_wide);
+            DBF_LOG(3, "WARNING: field '%s' holds '%.*s', which is wider than its column; read as NULL",
+                    tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
+            return;
+        }
         ole_decimal dec;
         if (fits_decimal(digits) && ole_decimal::parse(digits, dec)) {
             ole_variant::operator=(ole_variant(dec));

@@ -28,6 +28,7 @@ enum class dbf_loss : uint8_t {
     out_of_range,    // a date-time outside 0001-01-01 to 9999-12-31
     not_finite,      // a double that is NaN or infinite
     memo_damaged,    // a memo reference that is not a number, or a memo the file cannot hold
+    too_wide,        // a number with more digits before the point than its column holds
 };
 
 class dbf_field : public udb_field {
@@ -50,6 +51,11 @@ public:
 
     // The decoding of a type letter in a table of this version byte.
     static dbf_decoding decoding_of(const dbf_field_descriptor7& fd);
+    // The DECIMAL column of an 'N' field read as a decimal: precision
+    // length + decimals + 2 (a 19-digit integer: 19) and scale decimals,
+    // within what MySQL and MariaDB take (65 and 30).
+    static uint32_t decimal_precision(const dbf_field_descriptor7& fd);
+    static uint32_t decimal_scale(const dbf_field_descriptor7& fd);
 
     // A numeric text checked as a whole: blanks, sign, digits, "." or ","
     // and an exponent. Returns false when it is not a number; sets `empty`

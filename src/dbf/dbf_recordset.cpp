@@ -376,6 +376,8 @@ void dbf_recordset::build_columns() {
         c.type = static_cast<char>(fd.field_type);
         c.how = dbf_field::decoding_of(fd);
         c.vartype = dbf_get_vartype_2(fd);
+        if (c.how == dbf_decoding::decimal)
+            c.integer_digits = dbf_field::decimal_precision(fd) - dbf_field::decimal_scale(fd);
         if (vfp) {
             if (fd.field_type == 'V' || fd.field_type == 'Q') c.varlen_bit = bit++;
             if (fd.flags & dbf_flag_nullable) c.null_bit = bit++;
@@ -528,11 +530,8 @@ void dbf_recordset::build_schema() {
         if (c.type == 'T' || c.type == '@') reserved = 1;
         t_ftd col(size, names_[i], c.vartype, false, false, ole_variant(), reserved);
         if (c.vartype == VT_DECIMAL && c.type == 'N') {
-            // A 19-digit integer field is read as a decimal only because
-            // BIGINT cannot hold all its values; its digits are the precision.
-            const bool wide_integer = fd.decimals == 0 && fd.length == 19;
-            col.precision = wide_integer ? 19u : fd.length + fd.decimals + 2u;
-            col.scale = fd.decimals;
+            col.precision = dbf_field::decimal_precision(fd);
+            col.scale = dbf_field::decimal_scale(fd);
             DBF_LOG(2, "Got VT_DECIMAL(%u,%u)", col.precision, col.scale);
         }
         schema.push_back(col);
@@ -762,6 +761,9 @@ std::wstring dbf_recordset::describe_loss(const dbf_field& f, const dbf_column& 
     case dbf_loss::not_a_number: return holds() + L", which is not a number";
     case dbf_loss::does_not_fit: return holds() + L", which does not fit the field's type";
     case dbf_loss::not_a_date: return holds() + L", which is not a date";
+    case dbf_loss::too_wide:
+        return holds() + L", which has more digits before the point than the " + std::to_wstring(c.integer_digits) +
+               L" its column holds";
     case dbf_loss::out_of_range: return where + L" holds a date outside 0001-01-01 to 9999-12-31";
     case dbf_loss::not_finite: return where + L" holds NaN or an infinity, which MySQL cannot store";
     case dbf_loss::memo_damaged:

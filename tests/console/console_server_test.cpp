@@ -1,16 +1,20 @@
 // pqzagent against the private MariaDB server: the sample's dump replays
-// with the real mariadb client and gives back the sample's rows; connection
+// with the real mariadb client and gives back the sample's rows; numbers of
+// every width arrive exact and a table the server refuses is reported in
+// both modes without stopping the replay of later tables; connection
 // failures, refused database names, the mode-0 guard and a run that opens
 // none of its tables end with 255; the password, kept in a private profile,
 // shows up nowhere else.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "console_harness.h"
+#include "testkit/dbf_fixture.h"
 #include "testkit/test_server.h"
 
 using console_test::harness;
@@ -102,6 +106,79 @@ TEST_F(ConsoleServer, SampleDumpReplaysIntoTheServer) {
               "2\tJensen\t2023-06-18\tF\t4.5000\t-\t-\n"
               "3\tJo\xC3\xA3o Silva\t2024-01-09\tT\t-0.1250\t2024-01-10 09:05:59\tRefund\n");
     query("", "DROP DATABASE qz_console_sample;");
+}
+
+// Numbers as wide as DBF allows, a NaN, then a table of more columns than
+// InnoDB takes, then a last table: the dump replays to its end, the server
+// holds every value its column can, and both modes report the wide table.
+TEST_F(ConsoleServer, WideNumbersAndATooWideTableLeaveTheLaterTablesWhole) {
+    QZ_REQUIRE_SERVER();
+    using testkit::dbf_fixture;
+    using testkit::dbf_fixture_table;
+    using V = testkit::dbf_value;
+    const std::string src = h.file("wide");
+    std::filesystem::create_directories(src);
+    dbf_fixture_table numbers;
+    numbers.fields = {{"N70", 'N', 70}, {"N2040", 'N', 20, 40}, {"N30", 'N', 30}, {"N4010", 'N', 40, 10}};
+    const std::string digits65(65, '9');
+    numbers.records = {
+        {false, {V::num("12"), V::num("1.5"), V::num("123456789012345678901234567890"),
+                 V::num("11111111111111111111111111111.1111111111")}},
+        {false, {V::num("-" + digits65), V::num("0.1234567890123456"), V::num("-1"), V::num("-0.0000000001")}},
+        // 66 digits: more than DECIMAL(65,0) holds.
+        {false, {V::num("1" + digits65), V::null(), V::null(), V::null()}},
+    };
+    dbf_fixture::write(src + "/a_numbers.dbf", numbers);
+    dbf_fixture_table doubles;
+    doubles.version = 0x30;
+    doubles.fields = {{"ID", 'I'}, {"B", 'B'}};
+    doubles.records = {{false, {V::i(1), V::dbl(std::nan(""))}}, {false, {V::i(2), V::dbl(-2.5)}}};
+    dbf_fixture::write(src + "/b_doubles.dbf", doubles);
+    dbf_fixture_table wide;
+    for (int i = 0; i < 1018; ++i) wide.fields.push_back({"F" + std::to_string(i), 'N', 3});
+    wide.records = {{false, std::vector<V>(1018, V::num("7"))}};
+    dbf_fixture::write(src + "/c_wide.dbf", wide);
+    dbf_fixture_table last;
+    last.fields = {{"NAME", 'C', 10}};
+    last.records = {{false, {V::str("last")}}};
+    dbf_fixture::write(src + "/d_last.dbf", last);
+
+    // The server's reason, in either mode's words.
+    auto reports_wide = [](const std::string& out) {
+        const size_t at = out.find("\nc_wide: ");
+        return at != std::string::npos && out.find("Too many columns", at) < out.find('\n', at + 1);
+    };
+    const std::string dump = h.file("wide.sql");
+    result r = h.run({"--dump", "--src=" + src, "--dest=" + dump});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(reports_wide(r.out)) << r.out;
+    EXPECT_EQ(read_file(dump).find("c_wide"), std::string::npos);
+    // The 66-digit value and the NaN are counted with their tables.
+    EXPECT_NE(r.out.find("\na_numbers: 1 value "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("more digits before the point than the 65 its column holds"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nb_doubles: 1 value "), std::string::npos) << r.out;
+
+    const std::string numbers_query =
+        "SELECT IFNULL(N70,'-'), IFNULL(N2040,'-'), IFNULL(N30,'-'), IFNULL(N4010,'-') FROM a_numbers;";
+    const std::string expected_numbers =
+        "12\t1.500000000000000000000000000000\t123456789012345678901234567890\t"
+        "11111111111111111111111111111.1111111111\n"
+        "-" + digits65 + "\t0.123456789012345600000000000000\t-1\t-0.0000000001\n"
+        "-\t-\t-\t-\n";
+    query("", "DROP DATABASE IF EXISTS qz_console_wide; CREATE DATABASE qz_console_wide;");
+    const std::string out = client("qz_console_wide", dump);
+    ASSERT_EQ(last_status, 0) << out;
+    EXPECT_EQ(query("qz_console_wide", numbers_query), expected_numbers);
+    EXPECT_EQ(query("qz_console_wide", "SELECT ID, IFNULL(B,'-') FROM b_doubles ORDER BY ID;"), "1\t-\n2\t-2.5\n");
+    EXPECT_EQ(query("qz_console_wide", "SELECT NAME FROM d_last;"), "last\n");
+
+    // Straight onto the server: the same values, the same table reported.
+    r = h.run({"--src=" + src, "--dest=qz_console_wide_direct", "--profile=" + profile(server.password)});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(reports_wide(r.out)) << r.out;
+    EXPECT_EQ(query("qz_console_wide_direct", numbers_query), expected_numbers);
+    EXPECT_EQ(query("qz_console_wide_direct", "SELECT NAME FROM d_last;"), "last\n");
+    query("", "DROP DATABASE qz_console_wide; DROP DATABASE IF EXISTS qz_console_wide_direct;");
 }
 
 TEST_F(ConsoleServer, WrongPasswordIsAFailure) {

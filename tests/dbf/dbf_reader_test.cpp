@@ -228,6 +228,34 @@ TEST(dbf_decoding, wide_numbers_arrive_with_every_digit) {
                                                  "-99999999999999999999999999999", "-0.0000000001"}));
     EXPECT_EQ(rows[2], (std::vector<std::string>{"0", "9223372036854775808", "EMPTY", "1", "12.5"}));
     EXPECT_EQ(rs->get_unreadable_count(), 0u);
+
+    // Columns stay within what the servers take (precision 65, scale 30); a
+    // value with more digits before the point than its column holds would be
+    // refused with its whole row, so it is NULL and counted.
+    dbf_fixture_table w;
+    w.fields = {{"N70", 'N', 70}, {"N2040", 'N', 20, 40}, {"N255", 'N', 255, 254}};
+    const std::string nines35(35, '9');
+    w.records = {{false, {V::num(std::string(65, '9')), V::num("0.5"), V::num("-" + nines35 + ".25")}},
+                 {false, {V::num("1" + std::string(65, '0')), V::null(), V::num("1" + nines35 + ".5")}},
+                 {false, {V::num("1e70"), V::num("-0.000001"), V::num("0.00" + nines35)}}};
+    dbf_fixture::write(dir / "w.dbf", w);
+    auto wide = open(dir / "w.dbf");
+    const std::pair<uint32_t, uint32_t> bounds[] = {{65, 0}, {62, 30}, {65, 30}};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(wide->schema.at(i)->precision, bounds[i].first) << i;
+        EXPECT_EQ(wide->schema.at(i)->scale, bounds[i].second) << i;
+    }
+    rows = rows_of(*wide);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{std::string(65, '9'), "0.5", "-" + nines35 + ".25"}));
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"NULL", "EMPTY", "NULL"}));
+    EXPECT_EQ(rows[2], (std::vector<std::string>{"NULL", "-0.000001", "0.00" + nines35}));
+    EXPECT_EQ(wide->get_unreadable_count(), 3u);
+    EXPECT_NE(wide->get_unreadable_summary().find(L"field N70 of record #2 holds '1" + std::wstring(65, L'0') +
+                                                  L"', which has more digits before the point than the 65 its "
+                                                  L"column holds"),
+              std::wstring::npos)
+        << tk_unicode_to_utf8(wide->get_unreadable_summary());
 }
 
 TEST(dbf_decoding, visual_foxpro_types_and_null_flags) {
