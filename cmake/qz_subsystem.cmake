@@ -39,12 +39,14 @@ function(qz_tests name)
   if(_server)
     add_executable(test_${name}_server ${_server})
     target_link_libraries(test_${name}_server PRIVATE ${_qz_UNPARSED_ARGUMENTS} qz_testkit GTest::gtest GTest::gtest_main)
-    # A test named *GlobalSqlMode* changes the server's GLOBAL sql_mode for a
-    # moment; it runs alone so no other test's new session inherits it.
-    gtest_discover_tests(test_${name}_server DISCOVERY_TIMEOUT 60 TEST_FILTER "-*GlobalSqlMode*"
+    # These tests change a GLOBAL server variable (sql_mode,
+    # max_allowed_packet) for a moment; they run alone so no other test's
+    # new session inherits it.
+    set(_alone "*GlobalSqlMode*:SqlEngineServer.ConnectSetsTheSessionUp")
+    gtest_discover_tests(test_${name}_server DISCOVERY_TIMEOUT 60 TEST_FILTER "-${_alone}"
                          PROPERTIES LABELS server ${_timeout}
                          ENVIRONMENT "QZ_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
-    gtest_discover_tests(test_${name}_server DISCOVERY_TIMEOUT 60 TEST_FILTER "*GlobalSqlMode*"
+    gtest_discover_tests(test_${name}_server DISCOVERY_TIMEOUT 60 TEST_FILTER "${_alone}"
                          PROPERTIES LABELS server RUN_SERIAL TRUE ${_timeout}
                          ENVIRONMENT "QZ_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
   endif()

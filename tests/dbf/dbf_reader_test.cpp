@@ -394,13 +394,20 @@ TEST(dbf_code_pages, header_byte_user_key_and_built_in_tables) {
     }
 
     // Built-in tables of code pages iconv lacks.
-    t.fields = {{"TXT", 'C', 4}};
     // 0x80 is Cyrillic A in 866 and C-caron in Kamenicky (895); 0x86 is
-    // a-ogonek in Mazovia (620), from the published charts.
+    // a-ogonek in Mazovia (620), from the published charts. The field name
+    // is 866 too: 0x88 0x8C 0x9F spell "ИМЯ" (in 1252 they would be "ˆŒŸ").
+    t.fields = {{"\x88\x8C\x9F", 'C', 4}};
     t.records = {{false, {V::str("\x80")}}};
     t.language_driver = 0x65;
     dbf_fixture::write(dir / "a.dbf", t);
     EXPECT_EQ(rows_of(*open(dir / "a.dbf"))[0][0], "А");
+    {
+        auto rs = open(dir / "a.dbf");
+        ASSERT_EQ(rs->schema.size(), 1u);
+        EXPECT_EQ(rs->schema.at(0)->name, L"ИМЯ");
+        EXPECT_EQ(rs->get_item()->at(0)->name, L"ИМЯ");
+    }
     EXPECT_EQ(rows_of(*open(dir / "a.dbf", 0x68))[0][0], "Č");
     t.records = {{false, {V::str("\x86")}}};
     t.language_driver = 0x69;

@@ -2,10 +2,13 @@
 // files in a per-test folder.
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -443,4 +446,28 @@ TEST(HugeFile, ShortReadAndRefusedWriteAreErrors) {
     EXPECT_STREQ(w.what(), "Cannot write into file");
     EXPECT_EQ(w.level, 1);
     EXPECT_EQ(read_file(path), "0123456789");
+
+    // One write across the file size limit: the bytes below the limit land,
+    // the rest is refused with the same failure.
+    const std::string grown = dir.file("grown.fpt");
+    const std::string data(3000, 'z');
+    struct rlimit old_limit {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
+    tk_exception cut(std::string("none"), -1);
+    {
+        tk_huge_file g(grown, true);
+        struct rlimit small = old_limit;
+        small.rlim_cur = 1000;
+        if (::setrlimit(RLIMIT_FSIZE, &small) == 0) {
+            cut = catch_tk([&] { g.put_at(500, data.data(), data.size()); });
+            ::setrlimit(RLIMIT_FSIZE, &old_limit);
+        } else {
+            ADD_FAILURE() << "setrlimit: " << std::strerror(errno);
+        }
+    }
+    ::signal(SIGXFSZ, old_handler);
+    EXPECT_STREQ(cut.what(), "Cannot write into file");
+    EXPECT_EQ(cut.level, 1);
+    EXPECT_EQ(read_file(grown), std::string(500, '\0') + std::string(500, 'z'));
 }

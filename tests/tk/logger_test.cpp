@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -130,41 +132,93 @@ TEST_F(LoggerTest, TimeStampPrefix) {
     EXPECT_EQ(text.substr(8), " tick\r\n");
 }
 
-TEST_F(LoggerTest, TwoThreadsWriteOnlyWholeLines) {
-    tk_logger logger(path("mt.log").c_str(), true, 3, false);
+// Two writers while a third thread re-points the log between two files,
+// their first messages racing the step that empties the file. Every line
+// lands whole in one of the files, none is lost to a late emptying, and
+// exactly one file is emptied. scripts/tsan-threads runs this test under
+// ThreadSanitizer, which reports any access to the logger's state that is
+// not ordered (lines alone stay whole through O_APPEND even without a lock).
+TEST_F(LoggerTest, ThreadsWriteWholeLinesWhileTheLogIsRepointed) {
+    const std::string old_text = "from an earlier run";
+    write_file(path("mt.log"), old_text + "\r\n");
+    write_file(path("mt2.log"), old_text + "\r\n");
+    tk_logger logger(nullptr, false, 3, false);
     const int lines = 2000;
+    std::atomic<bool> go{false};
+    // Writers and re-pointing keep step: a new name every four lines, each
+    // after the lines before it. Relaxed on purpose: the stepping must not
+    // order the writers' reads of the log's name before the re-pointing, or
+    // ThreadSanitizer could not see them.
+    std::atomic<int> repoints{0};
+    std::atomic<int> written[2] = {0, 0};
     auto writer = [&](char id) {
-        std::string pad(100, id);
+        while (!go) std::this_thread::yield();
+        const std::string pad(100, id);
         for (int i = 0; i < lines; ++i) {
+            while (repoints.load(std::memory_order_relaxed) < i / 4) std::this_thread::yield();
             if (id == 'a')
                 tk_log(3, "%c %d %s", id, i, pad.c_str());
             else
                 tk_wlog(3, L"%c %d %s", id, i, pad.c_str());
+            written[id - 'a'].store(i + 1, std::memory_order_relaxed);
         }
     };
+    auto least_written = [&] {
+        return std::min(written[0].load(std::memory_order_relaxed), written[1].load(std::memory_order_relaxed));
+    };
     std::thread a(writer, 'a'), b(writer, 'b');
+    // Named while the writers wait: their first messages meet the emptying.
+    logger.set_file(path("mt.log"));
+    std::thread repoint([&] {
+        while (!go) std::this_thread::yield();
+        // Every name is longer than the one before ("dir/./././mt2.log"), so
+        // the logger's copy moves to a new buffer each time.
+        std::string folder = dir + "/";
+        for (int n = 1; n <= lines / 4; ++n) {
+            while (least_written() < 4 * (n - 1)) std::this_thread::yield();
+            folder += "./";
+            logger.set_file(folder + (n % 2 == 0 ? "mt.log" : "mt2.log"));
+            repoints.store(n, std::memory_order_relaxed);
+            std::this_thread::yield();
+        }
+    });
+    go = true;
     a.join();
     b.join();
+    repoint.join();
 
-    std::string text = read_file(path("mt.log"));
     int count[2] = {0, 0};
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find("\r\n", pos);
-        ASSERT_NE(end, std::string::npos) << "unterminated tail";
-        std::string line = text.substr(pos, end - pos);
-        // "<id> <number> <100 times id>"
-        ASSERT_GE(line.size(), 104u) << line;
-        char id = line[0];
-        ASSERT_TRUE(id == 'a' || id == 'b') << line;
-        size_t blank = line.find(' ', 2);
-        ASSERT_NE(blank, std::string::npos) << line;
-        EXPECT_EQ(line.substr(blank + 1), std::string(100, id)) << line;
-        ++count[id - 'a'];
-        pos = end + 2;
+    int old_lines = 0;
+    for (const char* name : {"mt.log", "mt2.log"}) {
+        const std::string text = read_file(path(name));
+        size_t pos = 0;
+        while (pos < text.size()) {
+            const size_t end = text.find("\r\n", pos);
+            ASSERT_NE(end, std::string::npos) << name << ": unterminated tail";
+            const std::string line = text.substr(pos, end - pos);
+            pos = end + 2;
+            if (line == old_text) {
+                ++old_lines;
+                continue;
+            }
+            // "<id> <number> <100 times id>"
+            ASSERT_GE(line.size(), 104u) << line;
+            const char id = line[0];
+            ASSERT_TRUE(id == 'a' || id == 'b') << line;
+            const size_t blank = line.find(' ', 2);
+            ASSERT_NE(blank, std::string::npos) << line;
+            EXPECT_EQ(line.substr(blank + 1), std::string(100, id)) << line;
+            ++count[id - 'a'];
+        }
     }
     EXPECT_EQ(count[0], lines);
     EXPECT_EQ(count[1], lines);
+    EXPECT_EQ(old_lines, 1) << "one file, and only one, is emptied";
+    // A name read while it was being replaced would have made a third file.
+    std::vector<std::string> files;
+    for (const auto& e : fs::directory_iterator(dir)) files.push_back(e.path().filename().string());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"mt.log", "mt2.log"}));
 }
 
 TEST_F(LoggerTest, LoggingKeepsErrno) {
