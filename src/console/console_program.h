@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-// Exit status for every failure (-1 of the original console program).
+// Exit status for every failure (-1 as an 8-bit exit status).
 constexpr int pqzagent_failure = 255;
 
 // Thrown by fatal_exit; pqzagent_main turns it into the failure status.

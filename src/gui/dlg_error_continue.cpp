@@ -9,7 +9,7 @@
 #include "tk/tk_logger.h"
 
 dlg_error_continue::dlg_error_continue(QWidget* owner, const QString& caption,
-                                       const QString& message)
+                                       const QString& message, bool can_stop)
     : QDialog(owner) {
     tk_log(1, "dlg_error_continue::ctor");
     setObjectName(QStringLiteral("dlg_115"));
@@ -17,6 +17,15 @@ dlg_error_continue::dlg_error_continue(QWidget* owner, const QString& caption,
     check_ = new gui_check_box(QStringLiteral("&Do not show this dialog box again"), this);
     check_->setObjectName(QStringLiteral("ctl_1222"));
     row->insertWidget(0, check_);
+    connect(check_, &QCheckBox::clicked, this, [this] { check_->setChecked(!check_->isChecked()); });
+    if (!can_stop) {
+        // Nothing would follow a choice between going on and stopping.
+        QPushButton* ok = gui_error_layout::button(*this, row, QStringLiteral("OK"), id_ok);
+        ok->setDefault(true);
+        ok->setFocus();
+        connect(ok, &QPushButton::clicked, this, [this] { done(id_continue); });
+        return;
+    }
     QPushButton* go_on = gui_error_layout::button(*this, row, QStringLiteral("Continue"), id_continue);
     QPushButton* abort = gui_error_layout::button(*this, row, QStringLiteral("Abort"), id_abort);
     // Enter continues: one keystroke must never end a long run.
@@ -24,7 +33,6 @@ dlg_error_continue::dlg_error_continue(QWidget* owner, const QString& caption,
     go_on->setFocus();
     connect(go_on, &QPushButton::clicked, this, [this] { done(id_continue); });
     connect(abort, &QPushButton::clicked, this, [this] { done(id_abort); });
-    connect(check_, &QCheckBox::clicked, this, [this] { check_->setChecked(!check_->isChecked()); });
 }
 
 int dlg_error_continue::show_modal() {

@@ -147,10 +147,10 @@ std::wstring sel_file_page::browse_folder(const std::wstring& start) {
     return chosen.isEmpty() ? std::wstring() : chosen.first().toStdWString();
 }
 
-std::string sel_file_page::browse_save(const std::string& filter, const std::string& title_unused,
+std::string sel_file_page::browse_save(const std::string& filter, const std::string& title,
                                        const std::string& initial, const std::string& extension) {
-    (void)title_unused;
     save_file_dialog picker(wizard_shell::owner_window(), filter, initial, extension);
+    picker.set_title(title);
     return picker.show() ? picker.get_file_name() : std::string();
 }
 

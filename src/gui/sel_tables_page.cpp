@@ -273,7 +273,7 @@ void sel_tables_page::on_edit_query() {
         if (q.first == old_name) query = q.second;
     std::wstring name = old_name;
     for (;;) {
-        if (!edit_query(name, query)) return;
+        if (!edit_query(name, query, set_query_dlg::purpose::edit)) return;
         if (!name_taken(name, old_name)) break;
         wizard_shell::message(L"Duplicate table name. Try again.");
     }
@@ -283,6 +283,21 @@ void sel_tables_page::on_edit_query() {
         if (p.first == old_name && !p.second.empty()) p = {name, query};
     selected_[row] = name;
     show_lists(-1, row);
+}
+
+void sel_tables_page::on_add_query() {
+    tk_log(1, "sel_tables_page::on_add_query");
+    std::wstring name;
+    std::wstring query;
+    for (;;) {
+        if (!edit_query(name, query, set_query_dlg::purpose::add)) return;
+        if (!name_taken(name, std::wstring())) break;
+        wizard_shell::message(L"Duplicate table name. Try again.");
+    }
+    selected_.push_back(name);
+    queries_.emplace_back(name, query);
+    add_pair(name, query);
+    show_lists(-1, static_cast<int>(selected_.size()) - 1);
 }
 
 int sel_tables_page::on_next() {
@@ -317,6 +332,7 @@ void sel_tables_page::on_command(int id, command_event event) {
         case 1102: on_add_all(); break;
         case 1111: on_delete(); break;
         case 1110: on_del_all(); break;
+        case 1114: on_add_query(); break;
         case 1117: if (b_reorder_) on_move_up(); break;
         case 1118: if (b_reorder_) on_move_down(); break;
         default: break;
@@ -325,8 +341,8 @@ void sel_tables_page::on_command(int id, command_event event) {
 
 void sel_tables_page::edit_table(const std::wstring& name) { types_map_dlg::edit_table(name); }
 
-bool sel_tables_page::edit_query(std::wstring& name, std::wstring& query) {
-    set_query_dlg dlg(wizard_shell::owner_window(), name, query);
+bool sel_tables_page::edit_query(std::wstring& name, std::wstring& query, set_query_dlg::purpose what) {
+    set_query_dlg dlg(wizard_shell::owner_window(), name, query, what);
     if (gui_call::exec_modal(dlg) != QDialog::Accepted) return false;
     name = dlg.get_name();
     query = dlg.get_query();

@@ -3,8 +3,9 @@
 // 1111 "< &Remove" and 1110 "< Re&move all" (re-order buttons 1117 and 1118
 // only with `b_reorder`). Query entries (a converter pair with a text)
 // are shown in Selected; a double click opens the query dialog for them
-// and the table editor for a table. Next hands the selected tables to the
-// converter.
+// and the table editor for a table. on_add_query (button 1114, "&Add
+// Query", kept hidden in this program) adds a new query entry to Selected.
+// Next hands the selected tables to the converter.
 //
 // The page keeps both lists itself and shows them through the view; the
 // rows a user selected in a list come from `rows_view`.
@@ -15,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "gui/set_query_dlg.h"
 #include "gui/wizard_page.h"
 
 // The multiple selection of a list control.
@@ -45,6 +47,10 @@ public:
     void on_move_up();
     void on_move_down();
     void on_edit_query();
+    // Asks for a new query entry until its name is held by neither list
+    // ("Duplicate table name. Try again.") or the dialog is cancelled; the
+    // entry goes to the end of Selected and to the converter's pairs.
+    void on_add_query();
 
     bool is_query(const std::wstring& name) const;
     const std::vector<std::wstring>& available() const { return available_; }
@@ -57,7 +63,7 @@ protected:
     // Opens the table editor for a table of the Selected list.
     virtual void edit_table(const std::wstring& name);
     // The query dialog: true on OK with the new name and text.
-    virtual bool edit_query(std::wstring& name, std::wstring& query);
+    virtual bool edit_query(std::wstring& name, std::wstring& query, set_query_dlg::purpose what);
 
 private:
     rows_view& rows();

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/pellix_converter.h"
 #include "gui/page_errors.h"
 #include "gui/page_widgets.h"
 #include "gui/wizard_shell.h"
@@ -14,11 +15,12 @@
 #include "tk/tk_send_bug.h"
 #include "tk/tk_text.h"
 
-set_query_dlg::set_query_dlg(QWidget* owner, const std::wstring& name, const std::wstring& query)
+set_query_dlg::set_query_dlg(QWidget* owner, const std::wstring& name, const std::wstring& query,
+                             purpose what)
     : QDialog(owner), name_(name), query_(query) {
     tk_log(1, "set_query_dlg::set_query_dlg");
     setObjectName(QStringLiteral("dlg_%1").arg(dialog));
-    setWindowTitle(QStringLiteral("Add Query"));
+    setWindowTitle(what == purpose::add ? QStringLiteral("Add Query") : QStringLiteral("Edit Query"));
     auto* layout = new QVBoxLayout(this);
     name_edit_ = page_widgets::edit(this, 1019, max_name);
     layout->addWidget(page_widgets::buddy_label(this, QStringLiteral("&Store as Table:"), name_edit_));
@@ -99,11 +101,6 @@ std::wstring set_query_dlg::syntax_error_text() {
            tk_utf8_to_unicode(tk_bug_report_address) + L" for help.";
 }
 
-bool set_query_dlg::test_query(const std::wstring& query) {
-    (void)query;
-    return false;
-}
-
 void set_query_dlg::on_ok() {
     tk_log(1, "set_query_dlg::on_ok");
     const std::wstring name = name_edit_->text().toStdWString();
@@ -126,6 +123,6 @@ void set_query_dlg::on_test() {
         wizard_shell::error(L"The query must start with SELECT.");
         return;
     }
-    if (test_query(one_line(query))) wizard_shell::message(L"The query is correct.");
+    if (pellix_converter::ptr()->test_query(one_line(query))) wizard_shell::message(L"The query is correct.");
     else wizard_shell::error(syntax_error_text());
 }

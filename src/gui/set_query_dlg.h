@@ -1,8 +1,10 @@
-// The query dialog (128, "Add Query"): a name ("&Store as Table:", 1019)
-// and an SQL SELECT text ("&Query:", 1020), with OK, Cancel, "&Test Query"
-// (129) and Help (topic 1022). OK keeps the dialog open until the name and
-// the query pass; the text is then trimmed with its line breaks turned
-// into blanks, so a profile stores it on one line.
+// The query dialog (128): a name ("&Store as Table:", 1019) and an SQL
+// SELECT text ("&Query:", 1020), with OK, Cancel, "&Test Query" (129) and
+// Help (topic 1022). Its caption says "Add Query" for a new entry and
+// "Edit Query" for one that exists. OK keeps the dialog open until the
+// name and the query pass; the text is then trimmed with its line breaks
+// turned into blanks, so a profile stores it on one line. Test Query asks
+// the converter whether its source runs the statement.
 #pragma once
 
 #include <QDialog>
@@ -18,7 +20,9 @@ public:
     static constexpr int max_name = 2048;
     static constexpr int max_query = 10000;
 
-    set_query_dlg(QWidget* owner, const std::wstring& name, const std::wstring& query);
+    enum class purpose { add, edit };
+
+    set_query_dlg(QWidget* owner, const std::wstring& name, const std::wstring& query, purpose what);
 
     const std::wstring& get_name() const { return name_; }
     const std::wstring& get_query() const { return query_; }
@@ -37,11 +41,6 @@ public:
 
     void on_ok();
     void on_test();
-
-protected:
-    // The converter's query test: this converter reads DBF tables and
-    // cannot run a query, so it answers false and sends nothing.
-    virtual bool test_query(const std::wstring& query);
 
 private:
     QLineEdit* name_edit_;

@@ -52,6 +52,8 @@ QWidget* settings_page::create_widget() {
 void settings_page::set_remote(bool remote) {
     view().set_check(1330, remote);
     view().set_check(1329, !remote);
+    // A remote server listens on MySQL's own port unless told otherwise.
+    if (remote && view().get_text(1015).empty()) view().set_text(1015, L"3306");
     // Enabled, the port comes last and keeps the focus.
     enable_ctrl(1014, remote);
     enable_ctrl(1015, remote);

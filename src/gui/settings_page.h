@@ -1,8 +1,8 @@
 // The server connection page (123): access mode Local (1329) or Remote
 // (1330), user (1012), password (1013), host (1014) and port (1015), the
-// last two only in Remote mode. Next stores the values and connects; a
-// failed connection is shown and the page stays. Back stores and returns
-// to the welcome page.
+// last two only in Remote mode; choosing Remote puts "3306" into an empty
+// port. Next stores the values and connects; a failed connection is shown
+// and the page stays. Back stores and returns to the welcome page.
 #pragma once
 
 #include "gui/wizard_page.h"

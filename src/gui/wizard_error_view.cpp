@@ -30,10 +30,9 @@ void wizard_error_view::show_internal_error(const std::string& text) {
 void wizard_error_view::show_error(const std::string& message) { wizard_shell::error(message); }
 
 error_view::answer wizard_error_view::ask_continue(const std::string& message, bool can_stop) {
-    (void)can_stop;
     answer result;
     const bool answered = gui_call::run([&] {
-        dlg_error_continue dialog(wizard_shell::owner_window(), error_caption(), from_utf8(message));
+        dlg_error_continue dialog(wizard_shell::owner_window(), error_caption(), from_utf8(message), can_stop);
         result.stop = dialog.show_modal() == dlg_error_continue::id_abort;
         result.dont_show_again = dialog.dont_show_again();
     });

@@ -1,6 +1,7 @@
 // How the wizard shows what the error handler reports: dialog 114 for
-// internal errors, an error box for level 1, dialog 115 for level 0, and
-// the wizard shell's list of messages for the finish page.
+// internal errors, an error box for level 1, dialog 115 for level 0 (with
+// Continue and Abort, or one OK when there is nothing to stop), and the
+// wizard shell's list of messages for the finish page.
 //
 // Calls may come from the worker thread: every dialog runs on the GUI
 // thread, modal to the sheet, while the caller waits. When the wait gives

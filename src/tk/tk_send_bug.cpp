@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "tk/tk_helpers.h"
@@ -14,6 +16,23 @@ extern char** environ;
 
 const char tk_bug_report_address[] = "bugs@brannock.example";
 
+namespace {
+
+// xdg-email has no date field, so the body's first line carries the date:
+// "Date: " and the local time as year/month/day hour:minute, no leading
+// zeros.
+std::string date_line() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[64];
+    std::snprintf(text, sizeof text, "Date: %d/%d/%d %d:%d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min);
+    return text;
+}
+
+}  // namespace
+
 void tk_send_bug(const std::string& subject_tail, const std::string& report) {
     tk_log(2, "tk_send_bug(%s|%s)", subject_tail.c_str(), report.c_str());
 
@@ -21,7 +40,7 @@ void tk_send_bug(const std::string& subject_tail, const std::string& report) {
     // it is interpreted. The mail program runs in its own process and cannot
     // move our current folder.
     std::string subject = "Bug report on " + subject_tail;
-    std::string body = report;
+    std::string body = date_line() + "\n\n" + report;
     std::string address = tk_bug_report_address;
     std::string program = "xdg-email";
     std::string subject_opt = "--subject";

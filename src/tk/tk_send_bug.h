@@ -11,5 +11,7 @@
 // The mailbox bug reports go to.
 extern const char tk_bug_report_address[];
 
-// Sends one mail: subject "Bug report on " + subject_tail, body `report`.
+// Sends one mail: subject "Bug report on " + subject_tail; the body is the
+// line "Date: " + the local time ("%d/%d/%d %d:%d": year, month, day,
+// hour, minute), a blank line, then `report`.
 void tk_send_bug(const std::string& subject_tail, const std::string& report);

@@ -22,6 +22,11 @@ udb_converter::udb_converter() { tk_log(2, "udb_converter::ctor"); }
 
 udb_converter::~udb_converter() = default;
 
+bool udb_converter::test_query(const std::wstring& query) {
+    (void)query;
+    return false;
+}
+
 void udb_converter::set_mode(int value) {
     if (value < 0 || value > max_mode)
         throw tk_exception(std::string("Invalid merge/overwrite mode"), 1);

@@ -56,6 +56,11 @@ public:
     // "mode" value (anything but empty or one digit 0-4); changes nothing.
     static void check_profile_mode(const udb_profile& profile);
 
+    // Whether the source runs this SELECT statement (the query dialog's
+    // Test Query). A folder of DBF tables runs no query: this answers false
+    // and sends nothing anywhere.
+    virtual bool test_query(const std::wstring& query);
+
     // The name of the table being converted (a copy, never torn).
     std::wstring get_current_table() const;
     void set_current_table(const std::wstring& name);

@@ -109,10 +109,19 @@ TEST_F(error_fixture, level0_dialog_runs_on_gui_thread_modal_to_sheet_and_abort_
     ASSERT_EQ(shell->get_messages().size(), 1u);
 }
 
-TEST_F(error_fixture, abort_with_no_stop_only_closes) {
-    gui_call::set_modal_hook([&](QDialog& d) { find_button(d, 1)->click(); });
+TEST_F(error_fixture, with_nothing_to_stop_one_ok_and_its_check_box) {
+    QStringList buttons;
+    gui_call::set_modal_hook([&](QDialog& d) {
+        for (QPushButton* b : d.findChildren<QPushButton*>()) buttons << b->text();
+        auto* box = d.findChild<QWidget*>("ctl_1222");
+        if (box != nullptr) QTest::mouseClick(box, Qt::LeftButton);
+        find_button(d, 1)->click();
+    });
     reporting_functor f(0, true);
     EXPECT_EQ(report_from_worker(f), 0);
+    EXPECT_EQ(buttons, QStringList{QStringLiteral("OK")});
+    EXPECT_TRUE(handler->is_quiet());
+    ASSERT_EQ(shell->get_messages().size(), 1u);
 }
 
 TEST_F(error_fixture, enter_and_escape_continue) {

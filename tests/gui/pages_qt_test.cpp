@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -166,14 +167,24 @@ TEST_F(qt_pages, a_dump_is_set_up_with_clicks_and_keys_and_back_shows_it_again) 
         QTest::keyClicks(ctl<QLineEdit>(1003), QString::fromStdWString(src() + L"/"));
         ctl<QLineEdit>(1004)->setFocus();
         EXPECT_EQ(ctl<QLineEdit>(1004)->text().toStdWString(), src() + L".sql");
-        // The save picker fills the destination, with its extension once.
+        // The save pickers fill the destination and the log file, with
+        // their extension once, each under its own title.
+        QString picker_title;
+        std::string pick = dir.file("picked");
         script.handlers[QStringLiteral("save_file_dialog")] = [&](QDialog& d) {
+            picker_title = d.windowTitle();
             auto* picker = qobject_cast<QFileDialog*>(&d);
-            picker->selectFile(QString::fromStdString(dir.file("picked")));
+            picker->selectFile(QString::fromStdString(pick));
             d.accept();
         };
         click(btn(1104));
+        EXPECT_EQ(picker_title, QStringLiteral("Select Dump File"));
         EXPECT_EQ(ctl<QLineEdit>(1004)->text().toStdString(), dir.file("picked.sql"));
+        pick = dir.file("trace");
+        click(btn(1105));
+        EXPECT_EQ(picker_title, QStringLiteral("Select Log File"));
+        EXPECT_EQ(ctl<QLineEdit>(1005)->text().toStdString(), dir.file("trace.log"));
+        ctl<QLineEdit>(1005)->clear();
         next();
         ASSERT_EQ(shell->current_dialog(), 107) << (script.boxes.empty() ? "" : script.boxes.back());
 
@@ -253,8 +264,13 @@ TEST_F(qt_pages, remote_puts_the_focus_on_the_port_and_local_stores_an_empty_hos
         click(btn(1330));
         EXPECT_TRUE(ctl<QWidget>(1014)->isEnabled());
         EXPECT_EQ(focused(), ctl<QWidget>(1015));
+        // An empty port gets MySQL's own; a typed one stays.
+        EXPECT_EQ(ctl<QLineEdit>(1015)->text(), QStringLiteral("3306"));
         retype(ctl<QLineEdit>(1014), QStringLiteral("db.example"));
         retype(ctl<QLineEdit>(1015), QStringLiteral("3307"));
+        click(btn(1329));
+        click(btn(1330));
+        EXPECT_EQ(ctl<QLineEdit>(1015)->text(), QStringLiteral("3307"));
         auto* password = ctl<QLineEdit>(1013);
         EXPECT_EQ(password->echoMode(), QLineEdit::Password);
         retype(password, QStringLiteral(" pass word "));
@@ -494,7 +510,7 @@ TEST_F(qt_pages, the_query_dialog_refuses_bad_input_and_stores_one_line) {
     conv->selected_pairs = {{L"q1", L"SELECT 1"}};
     std::wstring seen_query;
     script.handlers[QStringLiteral("dlg_128")] = [&](QDialog& d) {
-        EXPECT_EQ(d.windowTitle(), QStringLiteral("Add Query"));
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("Edit Query"));
         auto* name = child<QLineEdit>(&d, 1019);
         auto* query = child<QPlainTextEdit>(&d, 1020);
         EXPECT_EQ(name->maxLength(), set_query_dlg::max_name);
@@ -549,6 +565,103 @@ TEST_F(qt_pages, the_query_dialog_refuses_bad_input_and_stores_one_line) {
     ASSERT_EQ(conv->selected_pairs.size(), 1u);
     EXPECT_EQ(conv->selected_pairs[0], (std::pair<std::wstring, std::wstring>{L"best", L"select a from t"}));
     EXPECT_EQ(script.opened[QStringLiteral("dlg_128")], 2);
+}
+
+TEST_F(qt_pages, adding_a_query_refuses_what_editing_refuses_and_names_either_list_holds) {
+    conv->source = src();
+    conv->selected_tables = {L"parts"};
+    conv->selected_pairs.clear();
+    std::vector<QString> titles;
+    std::vector<std::pair<QString, QString>> seen;  // name and query each dialog opened with
+    int round = 0;
+    script.handlers[QStringLiteral("dlg_128")] = [&](QDialog& d) {
+        titles.push_back(d.windowTitle());
+        auto* name = child<QLineEdit>(&d, 1019);
+        auto* query = child<QPlainTextEdit>(&d, 1020);
+        seen.emplace_back(name->text(), query->toPlainText());
+        auto* ok = child<QPushButton>(&d, 1);
+        if (round++ == 0) {
+            query->setPlainText(QStringLiteral("SELECT * FROM parts"));
+            const std::pair<QString, std::string> refused[] = {
+                {QString(), "Table name is empty!"},
+                {QStringLiteral("="), "The table name cannot contain '=' or line breaks, or start with '['."},
+                {QStringLiteral("a\nb"), "The table name cannot contain '=' or line breaks, or start with '['."},
+                {QStringLiteral("[x"), "The table name cannot contain '=' or line breaks, or start with '['."}};
+            for (const auto& [text, message] : refused) {
+                name->setText(text);
+                click(ok);
+                EXPECT_EQ(script.boxes.back(), message) << text.toStdString();
+                EXPECT_TRUE(d.isVisible());
+            }
+            retype(name, QStringLiteral("CUSTOMER"));  // a table still in Available
+        } else if (round == 2) {
+            retype(name, QStringLiteral("Parts"));  // a table in Selected
+        } else {
+            retype(name, QStringLiteral("cheap_parts"));
+        }
+        click(ok);
+    };
+    run_with([&] {
+        shell->select_page(127);
+        auto* page = dynamic_cast<sel_tables_page*>(shell->current_page());
+        ASSERT_NE(page, nullptr);
+        EXPECT_TRUE(ctl<QWidget>(1114)->isHidden());
+        page->on_add_query();
+        EXPECT_EQ(rows_of(ctl<QListWidget>(1318)), (std::vector<std::wstring>{L"parts", L"cheap_parts"}));
+        EXPECT_EQ(ctl<QListWidget>(1318)->currentRow(), 1);
+        next();
+    });
+    EXPECT_EQ(script.opened[QStringLiteral("dlg_128")], 3);
+    EXPECT_EQ(titles, std::vector<QString>(3, QStringLiteral("Add Query")));
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0], (std::pair<QString, QString>{QString(), QString()}));
+    // Asked again with what was typed, to be mended.
+    EXPECT_EQ(seen[1], (std::pair<QString, QString>{QStringLiteral("CUSTOMER"), QStringLiteral("SELECT * FROM parts")}));
+    EXPECT_EQ(std::count(script.boxes.begin(), script.boxes.end(), "Duplicate table name. Try again."), 2);
+    ASSERT_FALSE(conv->selected_pairs.empty());
+    EXPECT_EQ(conv->selected_pairs.back(),
+              (std::pair<std::wstring, std::wstring>{L"cheap_parts", L"SELECT * FROM parts"}));
+    EXPECT_EQ(conv->selected_tables, (std::vector<std::wstring>{L"parts"}));
+}
+
+// A converter whose source runs queries, to see that Test Query asks it.
+class query_running_converter : public pellix_converter {
+public:
+    std::vector<std::wstring> tested;
+    bool test_query(const std::wstring& query) override {
+        tested.push_back(query);
+        return true;
+    }
+};
+
+TEST_F(qt_pages, test_query_asks_the_converter) {
+    auto test_in_dialog = [&] {
+        script.handlers[QStringLiteral("dlg_128")] = [&](QDialog& d) {
+            click(child<QPushButton>(&d, 129));
+            EXPECT_TRUE(d.isVisible());
+            d.reject();
+        };
+        run_with([&] {
+            set_query_dlg dlg(&shell->sheet(), L"q", L"  select a\nfrom t ", set_query_dlg::purpose::edit);
+            (void)gui_call::exec_modal(dlg);
+        });
+    };
+    // The DBF converter runs no query: every tested query is refused.
+    test_in_dialog();
+    ASSERT_FALSE(script.boxes.empty());
+    EXPECT_EQ(script.boxes.back(), tk_unicode_to_utf8(set_query_dlg::syntax_error_text()));
+    script.boxes.clear();
+    shell.reset();
+    conv.reset();
+    auto runner = std::make_unique<query_running_converter>();
+    query_running_converter* fake = runner.get();
+    conv = std::move(runner);
+    shell = std::make_unique<wizard_shell>(L"Quorvex 6.1");
+    shell->add_page(std::make_unique<wizard_page>(106, wiz_back, 0));
+    test_in_dialog();
+    EXPECT_EQ(fake->tested, (std::vector<std::wstring>{L"select a from t"}));
+    ASSERT_EQ(script.boxes.size(), 1u);
+    EXPECT_EQ(script.boxes[0], "The query is correct.");
 }
 
 TEST_F(qt_pages, the_overwrite_dialog_gives_the_ticked_mode_or_cancel) {

@@ -446,10 +446,12 @@ class table_page : public pqz_sel_tables_page {
 public:
     std::vector<std::wstring> edited;
     std::vector<std::pair<std::wstring, std::wstring>> answers;  // query dialog results in turn
+    std::vector<set_query_dlg::purpose> asked;                     // what each dialog was opened for
 
 protected:
     void edit_table(const std::wstring& name) override { edited.push_back(name); }
-    bool edit_query(std::wstring& name, std::wstring& query) override {
+    bool edit_query(std::wstring& name, std::wstring& query, set_query_dlg::purpose what) override {
+        asked.push_back(what);
         if (answers.empty()) return false;
         name = answers.front().first;
         query = answers.front().second;
@@ -537,6 +539,29 @@ TEST_F(table_pages, queries_show_in_selected_edit_and_leave_their_pair) {
     ctl[1318].current = 2;
     page.on_command(1318, command_event::double_click);
     EXPECT_EQ(page.edited, (std::vector<std::wstring>{L"customer"}));
+    EXPECT_EQ(page.asked, (std::vector<set_query_dlg::purpose>(2, set_query_dlg::purpose::edit)));
+
+    // A new entry: a name either list holds (a table left in Available, a
+    // query in Selected, in any letter case) asks again; Cancel adds nothing.
+    page.asked.clear();
+    page.answers = {{L"ORDERS", L"SELECT 5"}, {L"Q3", L"SELECT 6"}, {L"q4", L"SELECT 7"}};
+    page.on_command(1114, command_event::click);
+    EXPECT_EQ(page.asked, (std::vector<set_query_dlg::purpose>(3, set_query_dlg::purpose::add)));
+    EXPECT_EQ(box.texts.back(), "Duplicate table name. Try again.");
+    EXPECT_EQ(view().texts(1318), (std::vector<std::wstring>{L"q3", L"q2", L"customer", L"q4"}));
+    EXPECT_EQ(ctl[1318].current, 3);
+    EXPECT_EQ(conv->selected_pairs.back(), (std::pair<std::wstring, std::wstring>{L"q4", L"SELECT 7"}));
+    const size_t pairs = conv->selected_pairs.size();
+    page.on_add_query();
+    EXPECT_EQ(conv->selected_pairs.size(), pairs);
+    EXPECT_EQ(view().texts(1318).size(), 4u);
+    // The new entry is a query like a profile's: double click edits it.
+    page.answers = {{L"q5", L"SELECT 8"}};
+    page.on_command(1318, command_event::double_click);
+    ASSERT_FALSE(page.asked.empty());
+    EXPECT_EQ(page.asked.back(), set_query_dlg::purpose::edit);
+    EXPECT_EQ(conv->selected_pairs.back(), (std::pair<std::wstring, std::wstring>{L"q5", L"SELECT 8"}));
+
     EXPECT_EQ(page.on_next(), 0);
     EXPECT_EQ(conv->selected_tables, (std::vector<std::wstring>{L"customer"}));
 }

@@ -1,6 +1,7 @@
 // Answers every dialog the wizard opens during a test, from the dialog's
 // own event loop, and records what each one said: message boxes (questions
-// get `yes`), the level-0 report 115 (Continue, or Abort), the internal
+// get `yes`), the level-0 report 115 (Continue, or Abort; its buttons are
+// recorded as " [Continue|Abort]" after its text), the internal
 // error 114 (OK, or Send bug) and the save picker (the file name to type;
 // its own question whether to replace a file gets `yes`, and No cancels
 // the picker).
@@ -70,8 +71,13 @@ private:
             QTimer::singleShot(0, picker, [this, picker] { answer_picker_question(*picker); });
             static_cast<QDialog*>(picker)->accept();
         } else if (d.objectName() == QStringLiteral("dlg_115")) {
-            record(d, error_text(d));
-            d.findChild<QPushButton*>(abort_115 ? QStringLiteral("ctl_1") : QStringLiteral("ctl_2"))->click();
+            // With nothing to stop the dialog has one OK (ctl_1).
+            QStringList buttons;
+            for (QPushButton* b : d.findChildren<QPushButton*>()) buttons << b->text();
+            record(d, error_text(d) + QStringLiteral(" [") + buttons.join(QLatin1Char('|')) + QLatin1Char(']'));
+            auto* go_on = d.findChild<QPushButton*>(QStringLiteral("ctl_2"));
+            if (abort_115 || go_on == nullptr) go_on = d.findChild<QPushButton*>(QStringLiteral("ctl_1"));
+            go_on->click();
         } else if (d.objectName() == QStringLiteral("dlg_114")) {
             record(d, error_text(d));
             d.findChild<QPushButton*>(send_bug_114 ? QStringLiteral("ctl_1112") : QStringLiteral("ctl_1"))->click();

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -76,16 +78,37 @@ protected:
     std::string args_;
 };
 
+// "Date: " and the local time as year/month/day hour:minute.
+std::string date_line_now() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return "Date: " + std::to_string(local.tm_year + 1900) + "/" + std::to_string(local.tm_mon + 1) + "/" +
+           std::to_string(local.tm_mday) + " " + std::to_string(local.tm_hour) + ":" +
+           std::to_string(local.tm_min);
+}
+
 TEST_F(SendBugTest, TheReportReachesTheMailProgramIntact) {
     install_stub(0);
     const std::string report = "Internal error: \"quoted\" 'single' $HOME `cmd`; rm -rf /\r\nline 2\n\tend";
+    const std::string before = date_line_now();
     tk_send_bug("Quorvex 6.1", report);
+    const std::string after = date_line_now();
     const std::vector<std::string> args = received();
     ASSERT_EQ(args.size(), 5u);
     EXPECT_EQ(args[0], "--subject");
     EXPECT_EQ(args[1], "Bug report on Quorvex 6.1");
     EXPECT_EQ(args[2], "--body");
-    EXPECT_EQ(args[3], report);
+    // The mail program takes no date of its own: the body's first line
+    // carries it, then a blank line and the report.
+    const std::string& body = args[3];
+    const size_t gap = body.find("\n\n");
+    ASSERT_NE(gap, std::string::npos) << body;
+    const std::string date = body.substr(0, gap);
+    EXPECT_TRUE(date == before || date == after) << date << " / " << before;
+    EXPECT_TRUE(std::regex_match(date, std::regex("Date: [1-9][0-9]*/[1-9][0-9]?/[1-9][0-9]? [0-9]{1,2}:[0-9]{1,2}")))
+        << date;
+    EXPECT_EQ(body.substr(gap + 2), report);
     EXPECT_EQ(args[4], tk_bug_report_address);
 }
 
