@@ -169,7 +169,10 @@ private:
         dbf_recordset::unreadable_note note = reader_->take_unreadable();
         const bool deleted = skip_deleted_ && static_cast<const dbf_record*>(item)->b_deleted;
         if (!deleted && static_cast<uint32_t>(item->get_total_size()) > dmp_recordset::statement_limit) {
-            // The writer's own reading counts its unreadable values.
+            // The writer reads it again (and counts its unreadable values):
+            // this copy's large values go at once.
+            for (size_t i = 0; i < item->size(); ++i)
+                if (udb_field* f = item->at(i); f && f->get_size() > dmp_recordset::statement_limit) f->clear();
             row.kind = row_kind::alone;
             row.end = b.text.size();
             b.rows.push_back(row);

@@ -32,8 +32,8 @@ using ole_detail::number;
 
 constexpr char hex_digits[] = "0123456789ABCDEF";
 
-// Byte strings larger than this give their memory back when the value is
-// reused for a smaller one (fields are reused row after row).
+// Texts and byte strings larger than this give their memory back when the
+// value is reused for another one (fields are reused row after row).
 constexpr std::size_t keep_capacity_limit = 1 << 20;
 
 // Longest text logged for a value read from text.
@@ -314,7 +314,8 @@ void ole_variant::release() {
     num_.r8 = 0;
     i64_ = 0;
     u64_ = 0;
-    text_.clear();
+    if (text_.capacity() * sizeof(wchar_t) > keep_capacity_limit) std::wstring().swap(text_);
+    else text_.clear();
     if (bytes_.capacity() > keep_capacity_limit) std::vector<uint8_t>().swap(bytes_);
     else bytes_.clear();
 }

@@ -397,6 +397,18 @@ TEST(VariantRead, CopiesKeepEveryKindOfPayload) {
     EXPECT_EQ(date.to_string(), "2020-01-02 03:04:05.500000");
 }
 
+// A field is reused row after row: after a large value, the next value
+// does not keep its room (a table of large memos would hold the largest
+// one for every field, and every reader, to the end).
+TEST(VariantRead, LargeTextsAndBytesGiveTheirRoomBackWhenReused) {
+    ole_variant text(std::wstring(1 << 20, L'x'));
+    text = std::wstring(L"small");
+    EXPECT_LT(text.get_text().capacity(), size_t(1) << 16);
+    ole_variant bytes(std::vector<uint8_t>(size_t(2) << 20, 7));
+    bytes = std::wstring(L"small");
+    EXPECT_LT(bytes.get_byte_vector().capacity(), size_t(1) << 16);
+}
+
 // ---- pieces for long data --------------------------------------------------------------------
 
 TEST(VariantPieces, HexPiecesNeverPassTheCapacity) {
