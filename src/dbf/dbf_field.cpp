@@ -161,6 +161,13 @@ bool dbf_field::check_number(std::string_view text, std::string& clean, bool& em
 
 void dbf_field::set_text(std::string_view bytes, int codepage, std::wstring& scratch) {
     tk_codepage_to_unicode(bytes, codepage, scratch);
+    // A large text becomes the value as decoded; a small one is copied, so
+    // the scratch keeps its room for the next field.
+    if (scratch.size() * sizeof(wchar_t) > large_buffer) {
+        set_text_value(std::move(scratch));
+        scratch = std::wstring();
+        return;
+    }
     ole_variant::operator=(scratch);
 }
 
@@ -494,28 +501,32 @@ void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage, std:
     }
 }
 
-void dbf_field::set_memo(const std::string& data, bool binary, int codepage, std::wstring& scratch) {
+void dbf_field::set_memo(std::vector<uint8_t>& data, bool binary, int codepage, std::wstring& scratch) {
     if (binary) {
-        ole_variant::operator=(std::vector<uint8_t>(data.begin(), data.end()));
+        ole_variant::operator=(ole_variant(std::move(data)));
         return;
     }
-    const std::string_view all(data);
+    // An empty vector may have no storage at all; a view needs some.
+    const std::string_view all = data.empty() ? std::string_view("", 0)
+                                              : std::string_view(reinterpret_cast<const char*>(data.data()), data.size());
     size_t nul = all.find('\0');
     if (nul == std::string_view::npos) {
         set_text(all, codepage, scratch);
         return;
     }
     // The code-page conversion ends at a NUL byte, so the pieces between
-    // them are converted one by one. No code page has NUL as a trail byte.
-    std::wstring text, piece;
+    // them are converted one by one. No code page has NUL as a trail byte,
+    // and none gives more characters than bytes.
+    std::wstring text;
+    text.reserve(all.size());
     size_t start = 0;
     for (;;) {
-        tk_codepage_to_unicode(all.substr(start, nul - start), codepage, piece);
-        text += piece;
+        tk_codepage_to_unicode(all.substr(start, nul - start), codepage, scratch);
+        text += scratch;
         if (nul == std::string_view::npos) break;
         text += L'\0';
         start = nul + 1;
         nul = all.find('\0', start);
     }
-    ole_variant::operator=(text);
+    set_text_value(std::move(text));
 }

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dbf/dbf_column.h"
 #include "dbf/dbf_field_descriptor.h"
@@ -41,8 +42,13 @@ public:
     // is reused between calls.
     void decode(const uint8_t* bytes, const dbf_column& column, int codepage, std::wstring& scratch);
     // Text of memo data, every byte of it (a NUL byte becomes U+0000), or
-    // the bytes of a binary memo.
-    void set_memo(const std::string& data, bool binary, int codepage, std::wstring& scratch);
+    // the bytes of a binary memo. The value is made once: a byte string
+    // takes the bytes over (`data` is left empty); a large text is the
+    // decoded text itself, not a copy.
+    void set_memo(std::vector<uint8_t>& data, bool binary, int codepage, std::wstring& scratch);
+
+    // Bytes from which a reader's buffer is given back after its record.
+    static constexpr size_t large_buffer = size_t(1) << 20;
     // NULL for a memo that cannot be read, with the reason memo_damaged.
     void set_lost_memo();
 

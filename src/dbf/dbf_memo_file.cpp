@@ -128,19 +128,22 @@ void dbf_memo_file::read_at(uint64_t position, void* buffer, size_t length) {
     }
 }
 
-void dbf_memo_file::read_terminated(uint64_t start, char terminator, std::string& data) {
+void dbf_memo_file::read_terminated(uint64_t start, char terminator, std::vector<uint8_t>& data) {
     data.clear();
     char chunk[4096];
-    uint64_t pos = start;
-    while (pos < size_) {
-        size_t n = static_cast<size_t>(std::min<uint64_t>(sizeof chunk, size_ - pos));
-        read_at(pos, chunk, n);
-        const char* end = static_cast<const char*>(std::memchr(chunk, terminator, n));
-        if (end) {
-            data.append(chunk, end - chunk);
-            return;
+    uint64_t end = start;
+    while (end < size_) {
+        size_t n = static_cast<size_t>(std::min<uint64_t>(sizeof chunk, size_ - end));
+        read_at(end, chunk, n);
+        const char* found = static_cast<const char*>(std::memchr(chunk, terminator, n));
+        if (found) {
+            end += static_cast<uint64_t>(found - chunk);
+            break;
         }
-        data.append(chunk, n);
-        pos += n;
+        end += n;
     }
+    if (end == start) return;
+    // Read again whole: the memo is held once, in a buffer of its size.
+    data.resize(static_cast<size_t>(end - start));
+    read_at(start, data.data(), data.size());
 }

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tk/tk_huge_file.h"
 
@@ -42,10 +43,11 @@ public:
     // when the reference is not a block number. The base reads at most ten
     // bytes as a decimal number.
     virtual bool get_block_number(const uint8_t* field, size_t width, uint32_t& block);
-    // The memo's bytes (cleared first), every one of them up to the memo's
-    // length or its format's terminator; false (data empty, problem() says
-    // why) when the memo does not lie within the file.
-    virtual bool read_memo(uint32_t block, std::string& data) = 0;
+    // The memo's bytes (cleared first, sized exactly: no spare room), every
+    // one of them up to the memo's length or its format's terminator; false
+    // (data empty, problem() says why) when the memo does not lie within
+    // the file.
+    virtual bool read_memo(uint32_t block, std::vector<uint8_t>& data) = 0;
     // Why the last get_block_number or read_memo answered false, as
     // "memo block 99 lies past the end of PNTRERR.DBT".
     const std::string& problem() const { return problem_; }
@@ -62,9 +64,9 @@ public:
 protected:
     // Positioned read that turns toolkit failures into dbf_exception.
     void read_at(uint64_t position, void* buffer, size_t length);
-    // Reads from `start` up to the byte `terminator` or the end of the file,
-    // a block at a time.
-    void read_terminated(uint64_t start, char terminator, std::string& data);
+    // Reads from `start` up to the byte `terminator` or the end of the file:
+    // finds the end a block at a time, then reads the memo at once.
+    void read_terminated(uint64_t start, char terminator, std::vector<uint8_t>& data);
     // Keeps the reason of a damaged reference or memo; returns false.
     bool damaged(const std::string& why);
     // "memo block N lies past the end of FILE", "memo block N runs past ..."

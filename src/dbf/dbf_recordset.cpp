@@ -710,6 +710,8 @@ udb_record* dbf_recordset::get_item() {
                 continue;
             }
             f->set_memo(memo_data_, c.how == dbf_decoding::memo_binary, codepage_, scratch_);
+            // A large memo's bytes are not kept for the next one.
+            if (memo_data_.capacity() > dbf_field::large_buffer) std::vector<uint8_t>().swap(memo_data_);
             continue;
         }
         if (bit_set(rec, c.varlen_bit) && c.width > 0) {
@@ -720,6 +722,7 @@ udb_record* dbf_recordset::get_item() {
         }
         f->decode(p, c, codepage_, scratch_);
     }
+    if (scratch_.capacity() * sizeof(wchar_t) > dbf_field::large_buffer) std::wstring().swap(scratch_);
     if (cursor_ >= unread_checked_upto_) {
         unread_checked_upto_ = cursor_ + 1;
         note_unreadable(rec);

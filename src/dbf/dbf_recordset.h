@@ -179,6 +179,6 @@ private:
     std::vector<uint8_t> block_;      // records [block_first_, block_first_ + block_count_)
     uint32_t block_first_ = 0;
     uint32_t block_count_ = 0;
-    std::string memo_data_;
+    std::vector<uint8_t> memo_data_;
     std::wstring scratch_;
 };

@@ -13,7 +13,7 @@ dbt_memo_file::dbt_memo_file(const std::string& path, int mode) : dbf_memo_file(
     DBF_LOG(2, "DBT block size=%u", block_size_);
 }
 
-bool dbt_memo_file::read_memo(uint32_t block, std::string& data) {
+bool dbt_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
     DBF_LOG(1, "dbt_memo_file::read_memo(%u)", block);
     data.clear();
     const uint64_t pos = static_cast<uint64_t>(block) * block_size_ + 4;

@@ -10,7 +10,7 @@ public:
     // Throws dbf_exception "Memo file is corrupted: ..." for a header under
     // 24 bytes or a block size of 0.
     dbt_memo_file(const std::string& path, int mode);
-    bool read_memo(uint32_t block, std::string& data) override;
+    bool read_memo(uint32_t block, std::vector<uint8_t>& data) override;
 
     uint32_t block_size() const { return block_size_; }
 

@@ -28,7 +28,7 @@ bool fpt_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_
     return dbf_memo_file::get_block_number(field, width, block);
 }
 
-bool fpt_memo_file::read_memo(uint32_t block, std::string& data) {
+bool fpt_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
     DBF_LOG(1, "fpt_memo_file::read_memo(%u)", block);
     data.clear();
     const uint64_t pos = static_cast<uint64_t>(block) * block_size_ + 4;

@@ -14,7 +14,7 @@ old_memo_file::old_memo_file(const std::string& path, int mode) : dbf_memo_file(
     DBF_LOG(2, "Next block=%u", next_block_);
 }
 
-bool old_memo_file::read_memo(uint32_t block, std::string& data) {
+bool old_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
     DBF_LOG(1, "old_memo_file::read_memo(%u)", block);
     data.clear();
     const uint64_t pos = static_cast<uint64_t>(block) * 512;

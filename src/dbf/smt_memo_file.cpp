@@ -24,7 +24,7 @@ bool smt_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_
     return true;
 }
 
-bool smt_memo_file::read_memo(uint32_t block, std::string& data) {
+bool smt_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
     DBF_LOG(1, "smt_memo_file::read_memo(%u)", block);
     data.clear();
     const uint64_t pos = static_cast<uint64_t>(block) * block_size_;

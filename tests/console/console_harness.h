@@ -32,6 +32,7 @@ struct result {
     int status = -1;  // exit status, or -1 when killed
     std::string out;
     std::string err;
+    long peak_rss_kib = 0;  // the process's largest resident set
 };
 
 using testkit::read_file;
@@ -69,9 +70,12 @@ public:
     // removes the variable (HOME and XDG_CONFIG_HOME included).
     std::map<std::string, std::optional<std::string>> env;
 
-    result run(const std::vector<std::string>& args) const {
+    result run(const std::vector<std::string>& args) const { return run_program(PQZAGENT_PATH, args); }
+
+    // Another program run the same way.
+    result run_program(const std::string& program, const std::vector<std::string>& args) const {
         const std::string out_file = file(".stdout"), err_file = file(".stderr");
-        std::vector<std::string> all{PQZAGENT_PATH};
+        std::vector<std::string> all{program};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (auto& a : all) argv.push_back(const_cast<char*>(a.c_str()));
@@ -103,8 +107,11 @@ public:
         }
         result r;
         int status = 0;
-        if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-            r.status = WEXITSTATUS(status);
+        struct rusage usage {};
+        if (pid > 0 && ::wait4(pid, &status, 0, &usage) == pid) {
+            if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
+            r.peak_rss_kib = usage.ru_maxrss;
+        }
         r.out = read_file(out_file);
         r.err = read_file(err_file);
         return r;

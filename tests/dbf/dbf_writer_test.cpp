@@ -605,21 +605,22 @@ TEST(dbf_writer, memos_read_back_between_writes_to_one_memo_file) {
     dbf_test_folder dir;
     dbf_fixture::write_bytes(dir / "m.fpt", fpt_memo_file::new_file_bytes());
     fpt_memo_file memo((dir / "m.fpt").string(), 1, dbf_memo_fpt);
-    std::string data;
+    std::vector<uint8_t> data;
+    auto text = [&] { return std::string(data.begin(), data.end()); };
     const uint32_t first = memo.write_memo("first memo");
     memo.read_memo(first, data);
-    EXPECT_EQ(data, "first memo");
+    EXPECT_EQ(text(), "first memo");
     const uint32_t second = memo.write_memo(std::string(100, 'x'));
     memo.read_memo(second, data);
-    EXPECT_EQ(data, std::string(100, 'x'));
+    EXPECT_EQ(text(), std::string(100, 'x'));
     memo.read_memo(first, data);
-    EXPECT_EQ(data, "first memo");
+    EXPECT_EQ(text(), "first memo");
     // Two writes in a row: the second reads the header the first rewrote.
     const uint32_t third = memo.write_memo("third");
     const uint32_t fourth = memo.write_memo("fourth");
     EXPECT_NE(third, fourth);
     memo.read_memo(third, data);
-    EXPECT_EQ(data, "third");
+    EXPECT_EQ(text(), "third");
     memo.read_memo(fourth, data);
-    EXPECT_EQ(data, "fourth");
+    EXPECT_EQ(text(), "fourth");
 }
