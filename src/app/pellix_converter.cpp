@@ -4,6 +4,7 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -42,11 +43,19 @@ std::string real_folder(const std::string& path) {
 
 // The file a path names once every link is followed: the real path of an
 // existing file, else the real folder and the name; empty when the folder
-// does not exist.
+// does not exist. A link to a file not there yet names that file: writing
+// through it creates the file the link leads to.
 std::string real_file(const std::string& path) {
     char buffer[PATH_MAX];
     if (realpath(path.c_str(), buffer)) return buffer;
-    const tk_file_name parts(tk_make_full_path(path));
+    std::string name = tk_make_full_path(path);
+    for (int hop = 0; hop < 40; ++hop) {
+        const ssize_t n = ::readlink(name.c_str(), buffer, sizeof buffer - 1);
+        if (n <= 0) break;
+        const std::string target(buffer, static_cast<size_t>(n));
+        name = target[0] == '/' ? target : tk_file_name(name).get_folder() + target;
+    }
+    const tk_file_name parts(name);
     const std::string folder = real_folder(parts.get_folder());
     return folder.empty() ? std::string() : folder + parts.name + parts.ext;
 }

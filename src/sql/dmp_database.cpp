@@ -1,7 +1,10 @@
 #include "sql/dmp_database.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -89,14 +92,37 @@ void check_column_count(size_t count, const std::wstring& engine) {
                        0);
 }
 
+// True when following the links of `path` passes one that lives in /proc
+// (/dev/stdout is a link to /proc/self/fd/1): such a link leads to whatever
+// file a process has open, a terminal or a pipe as well as a regular file,
+// and renaming over its name would replace a system link, not that file.
+bool links_through_proc(std::string path) {
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+        const size_t slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        struct statfs fs {};
+        if (::statfs(folder.c_str(), &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC) return true;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+        if (n <= 0) return false;
+        const std::string next(target, static_cast<size_t>(n));
+        path = next[0] == '/' ? next : folder + "/" + next;
+    }
+    return false;
+}
+
 }  // namespace
 
 void dmp_database::refuse_special_file(const std::string& path) {
     // stat follows links: a link to a device is refused like the device,
-    // a link to a regular file is replaced like the file.
+    // a link to a regular file is replaced like the file, unless the way
+    // there passes a process's open file in /proc.
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
         throw tk_exception(std::string(special_file_text), 1);
+    if (links_through_proc(path)) throw tk_exception(std::string(special_file_text), 1);
 }
 
 std::wstring dmp_database::database_name_of(const std::string& path, const dump_options& options) {

@@ -335,6 +335,10 @@ TEST_F(CommandLine, LogFileOverTheSourceOrTheDumpIsRefusedUntouched) {
     write_file(dump, "previous dump");
     before[dump] = "previous dump";
     std::filesystem::create_symlink(src + "/parts.dbf", h.file("link.log"));
+    // Links to files not there yet: writing the log would create them.
+    const std::string fresh_dump = h.file("fresh.sql");
+    std::filesystem::create_symlink(fresh_dump, h.file("ahead.log"));
+    std::filesystem::create_symlink(src + "/new.dbf", h.file("into_source.log"));
     const std::string table = "--logfile=" + src + "/parts.dbf";
 
     const std::vector<std::vector<std::string>> refusals = {
@@ -343,6 +347,8 @@ TEST_F(CommandLine, LogFileOverTheSourceOrTheDumpIsRefusedUntouched) {
         {"--logfile=" + src + "/PARTS.FPT", "--dump", "--src=" + src, "--dest=" + dump},
         {"--logfile=" + dump, "--dump", "--src=" + src, "--dest=" + dump},
         {"--logfile=" + h.file("link.log"), "--dump", "--src=" + src, "--dest=" + dump},
+        {"--logfile=" + h.file("ahead.log"), "--dump", "--src=" + src, "--dest=" + fresh_dump},
+        {"--logfile=" + h.file("into_source.log"), "--dump", "--src=" + src, "--dest=" + dump},
     };
     for (const auto& args : refusals) {
         result r = h.run(args);
@@ -363,6 +369,8 @@ TEST_F(CommandLine, LogFileOverTheSourceOrTheDumpIsRefusedUntouched) {
 
     for (const auto& [path, bytes] : before) EXPECT_EQ(read_file(path), bytes) << path;
     EXPECT_FALSE(std::filesystem::exists(src + "/PARTS.FPT"));
+    EXPECT_FALSE(std::filesystem::exists(src + "/new.dbf"));
+    EXPECT_FALSE(std::filesystem::exists(fresh_dump));
 
     // A log elsewhere is opened and written.
     r = run_dump({"--logfile=" + h.file("run.log")});

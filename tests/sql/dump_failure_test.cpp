@@ -5,6 +5,7 @@
 // stays as it was until then.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -83,12 +84,20 @@ TEST_F(DumpFailure, FileThatCannotBeMadeFailsAtLevelOne) {
 }
 
 // A device, a pipe, or a link to one is never replaced: refused when the
-// file is made and again just before the finished file is renamed.
+// file is made and again just before the finished file is renamed. So is a
+// link through a process's open file (as /dev/stdout is), even when that
+// file is a regular one: the rename would replace the link.
 TEST_F(DumpFailure, SpecialFileDestinationIsRefusedAndLeftAsItWas) {
     const std::string fifo = dir.file("pipe.sql");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     fs::create_symlink("/dev/null", dir.file("null.sql"));
-    for (const std::string& dest : {fifo, dir.file("null.sql")}) {
+    const temp_dir other;
+    std::ofstream open_file(other.file("open.txt"));
+    const int fd = ::open(other.file("open.txt").c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    fs::create_symlink("/proc/self/fd/" + std::to_string(fd), dir.file("stdout.sql"));
+    fs::create_symlink(dir.file("stdout.sql"), dir.file("via.sql"));
+    for (const std::string& dest : {fifo, dir.file("null.sql"), dir.file("stdout.sql"), dir.file("via.sql")}) {
         try {
             engine.create_dump(tk_path_to_unicode(dest), dump_options());
             ADD_FAILURE() << dest;
@@ -98,14 +107,19 @@ TEST_F(DumpFailure, SpecialFileDestinationIsRefusedAndLeftAsItWas) {
                          "Destination name specifies a device, pipe or other special file.\nSpecify a regular file.");
         }
     }
-    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"null.sql", "pipe.sql"}));
+    ::close(fd);
+    const std::vector<std::string> refused{"null.sql", "pipe.sql", "stdout.sql", "via.sql"};
+    EXPECT_EQ(entries(dir.path()), refused);
+    EXPECT_TRUE(fs::is_symlink(dir.file("stdout.sql")));
+    EXPECT_TRUE(fs::is_symlink(dir.file("via.sql")));
 
     // The destination turns into a pipe while the dump is written.
     const std::string dest = dir.file("out.sql");
     auto db = engine.create_dump(tk_path_to_unicode(dest), dump_options());
     ASSERT_EQ(::mkfifo(dest.c_str(), 0600), 0);
     EXPECT_THROW(db->finish(), tk_exception);
-    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"null.sql", "out.sql", "pipe.sql"}));
+    EXPECT_EQ(entries(dir.path()),
+              (std::vector<std::string>{"null.sql", "out.sql", "pipe.sql", "stdout.sql", "via.sql"}));
     EXPECT_TRUE(fs::is_fifo(dest));
     EXPECT_TRUE(fs::is_symlink(dir.file("null.sql")));
 
