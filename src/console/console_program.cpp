@@ -211,8 +211,12 @@ void apply_option(ansi_cmd_line& line, pellix_converter& conv, std::string& host
     }
 }
 
+// A path inside a message: its control characters are shown as \xHH, so a
+// name cannot break the message's line or forge another.
+std::string shown(const std::string& path) { return console_run_output::printable(path); }
+
 [[noreturn]] void cannot_read(const std::string& folder, int code) {
-    fatal_exit("Cannot read the folder '" + folder + "': " + tk_last_error_text(code));
+    fatal_exit("Cannot read the folder '" + shown(folder) + "': " + tk_last_error_text(code));
 }
 
 void check_paths(const pellix_converter& conv) {
@@ -314,7 +318,7 @@ void process_tab_file(const std::string& path) {
     std::string bytes;
     if (!read_file(path, bytes)) {
         const int code = errno;
-        fatal_exit("Cannot read the table names file " + path + ": " + std::strerror(code));
+        fatal_exit("Cannot read the table names file " + shown(path) + ": " + std::strerror(code));
     }
     if (bytes.size() > max_tab_file)
         throw tk_exception("Table names file " + path + " is larger than 16 MiB.", 1);
@@ -336,7 +340,7 @@ void process_tab_file(const std::string& path) {
         if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
         first = false;
         if (!ansi_cmd_line::is_valid_text(line))
-            fatal_exit("Table names file " + path + ": line " + std::to_string(number) +
+            fatal_exit("Table names file " + shown(path) + ": line " + std::to_string(number) +
                        " is not valid UTF-8 text");
         names.push_back(tk_utf8_to_unicode(line));
     }

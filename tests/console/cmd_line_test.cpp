@@ -177,21 +177,26 @@ TEST_F(CommandLine, PathChecksInOrder) {
     }
 }
 
-// A folder that is there but cannot be read is not said to be missing.
+// A folder that is there but cannot be read is not said to be missing; its
+// name's control characters are shown as \xHH.
 TEST_F(CommandLine, UnreadableSourceFolderSaysWhy) {
-    std::filesystem::create_directories(h.file("locked"));
-    ::chmod(h.file("locked").c_str(), 0);
+    for (const std::string name : {"locked", "lo\ncked"}) {
+        std::filesystem::create_directories(h.file(name));
+        ::chmod(h.file(name).c_str(), 0);
+    }
     testkit::open_to_everyone(h.dir().path());
     // As an ordinary user: root reads any folder.
     const int status = testkit::run_unprivileged([&] {
         result r = h.run({"--dump", "--src=" + h.file("locked"), "--dest=" + dump});
+        result escaped = h.run({"--dump", "--src=" + h.file("lo\ncked"), "--dest=" + dump});
         return r.status == 255 &&
-                       r.err == "Cannot read the folder '" + h.file("locked") + "': Permission denied\n"
+                       r.err == "Cannot read the folder '" + h.file("locked") + "': Permission denied\n" &&
+                       escaped.err == "Cannot read the folder '" + h.file("lo\\x0Acked") + "': Permission denied\n"
                    ? 0
                    : 1;
     });
     EXPECT_EQ(status, 0) << "the refusal differs";
-    ::chmod(h.file("locked").c_str(), 0755);
+    for (const std::string name : {"locked", "lo\ncked"}) ::chmod(h.file(name).c_str(), 0755);
 }
 
 TEST_F(CommandLine, ArgumentsThatAreNotUtf8AreRefused) {

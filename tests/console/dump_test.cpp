@@ -142,6 +142,12 @@ TEST_F(DumpTarget, TableListLineThatIsNotUtf8IsFatal) {
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.err, "Table names file " + h.file("tabs.txt") + ": line 3 is not valid UTF-8 text\n");
     EXPECT_FALSE(std::filesystem::exists(dump));
+
+    // A list named with a line feed cannot forge a line of its own.
+    write_file(h.file("tabs\nError:.txt"), "bad\xC3(\n");
+    r = run_dump({"--tab_file=" + h.file("tabs\nError:.txt")});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, "Table names file " + h.file("tabs\\x0AError:.txt") + ": line 1 is not valid UTF-8 text\n");
 }
 
 TEST_F(DumpTarget, SettingsStoreShapesTheDumpAndStaysUnchanged) {
