@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -227,34 +228,53 @@ TEST_F(DumpTarget, WriteFailureKeepsThePreviousDump) {
     EXPECT_EQ(folder_entries(h.dir().path()), entries);
 }
 
+// The system call a thread waits in, or -1 (also while it runs); `task` is
+// its /proc/PID/task/TID folder.
+long thread_syscall(const std::filesystem::path& task) {
+    const std::string call = read_file((task / "syscall").string());
+    return call.empty() || !std::isdigit(static_cast<unsigned char>(call[0])) ? -1 : std::stol(call);
+}
+
+// True when the thread sleeps in a write that waits for room in a pipe
+// (writes to regular files do not sleep interruptibly).
+bool waits_in_pipe_write(pid_t pid, pid_t tid) {
+    const std::filesystem::path task = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid);
+    const std::string stat = read_file((task / "stat").string());
+    const size_t paren = stat.rfind(')');
+    return paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] == 'S' &&
+           thread_syscall(task) == SYS_write;
+}
+
 // The system call a thread of `pid` named `name` waits in, or -1 (also
 // while it runs, or when there is no such thread).
 long waiting_syscall(pid_t pid, const std::string& name) {
     const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
     std::error_code ec;
-    for (const auto& t : std::filesystem::directory_iterator(tasks, ec)) {
-        if (read_file((t.path() / "comm").string()) != name + "\n") continue;
-        const std::string call = read_file((t.path() / "syscall").string());
-        return call.empty() || !std::isdigit(static_cast<unsigned char>(call[0])) ? -1 : std::stol(call);
-    }
+    for (const auto& t : std::filesystem::directory_iterator(tasks, ec))
+        if (read_file((t.path() / "comm").string()) == name + "\n") return thread_syscall(t.path());
     return -1;
 }
 
 // SIGTERM in the middle of a dump ends the run as a level-1 failure: the
 // temporary file is removed, the previous dump stays byte for byte, the
 // output says the conversion was not completed, and the status is 255.
-// The run is held mid-dump by its log, a pipe: the test stops reading when
-// the large first table begins, so the second table's trace line waits.
+// The run is held mid-dump by its log, a pipe of one page that the test
+// stops reading once the first of many tables begins: the trace lines of
+// the tables after it cannot all fit, so however fast the machine, the run
+// ends up waiting in a trace line's write, holding the log, with its dump
+// unfinished. The signal's thread marks the run interrupted before it
+// waits for the log in turn; only then does the test read on.
 TEST_F(DumpTarget, SignalMidDumpKeepsThePreviousDump) {
     const std::string held = h.file("held");
     std::filesystem::create_directories(held);
-    testkit::dbf_fixture_table big;
-    big.fields = {{"ID", 'N', 8, 0}, {"NAME", 'C', 20, 0}};
-    for (int i = 0; i < 100000; ++i)
-        big.records.push_back({false, {testkit::dbf_value::num(std::to_string(i)), testkit::dbf_value::str("row")}});
-    testkit::dbf_fixture::write(std::filesystem::path(held) / "a_big.dbf", big);
-    big.records.resize(1);
-    testkit::dbf_fixture::write(std::filesystem::path(held) / "z_small.dbf", big);
+    testkit::dbf_fixture_table small;
+    small.fields = {{"ID", 'N', 8, 0}};
+    small.records.push_back({false, {testkit::dbf_value::num("1")}});
+    for (int i = 0; i < 300; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "t%03d.dbf", i);
+        testkit::dbf_fixture::write(std::filesystem::path(held) / name, small);
+    }
     const std::vector<std::string> args{"--dump", "--src=" + held, "--dest=" + dump};
     ASSERT_EQ(h.run(args).status, 0);
     const std::string before = read_file(dump);
@@ -262,39 +282,42 @@ TEST_F(DumpTarget, SignalMidDumpKeepsThePreviousDump) {
     const std::string log = h.file("log.fifo");
     ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0);
 
-    int reader = ::open(log.c_str(), O_RDONLY | O_NONBLOCK);
+    const int reader = ::open(log.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
+    ASSERT_GE(::fcntl(reader, F_SETPIPE_SZ, 4096), 0);
+    std::string trace;
+    auto read_trace = [&] {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(reader, buffer, sizeof buffer)) > 0) trace.append(buffer, static_cast<size_t>(n));
+    };
     std::vector<std::string> with_log = args;
     with_log.push_back("--logfile=" + log);
     console_test::agent_process agent(h.dir().path(), with_log);
-    std::string trace;
-    while (agent.running() && trace.find("Converting table a_big") == std::string::npos) {
-        char buffer[4096];
-        const ssize_t n = ::read(reader, buffer, sizeof buffer);
-        if (n > 0) trace.append(buffer, static_cast<size_t>(n));
-        else ::usleep(200);
+    while (agent.running() && trace.find("Converting table t000") == std::string::npos) {
+        read_trace();
+        ::usleep(200);
     }
-    // No reader: the next trace line holds the run, its dump half written.
-    ::close(reader);
+    // Nothing is read from here on: the run fills the pipe and waits.
+    while (agent.running() && !waits_in_pipe_write(agent.pid(), agent.pid())) ::usleep(1000);
     ASSERT_TRUE(agent.running()) << trace;
-    ASSERT_EQ(trace.find("z_small"), std::string::npos) << trace;
+    ASSERT_EQ(trace.find("t299"), std::string::npos) << trace;
     ::kill(agent.pid(), SIGTERM);
-    // Once the signal's thread has taken it, it waits to write its own
-    // trace line; then the run may go on.
-    for (;;) {
-        const long call = waiting_syscall(agent.pid(), "qz-signals");
-        if (!agent.running() || call == SYS_futex || call == SYS_openat) break;
-        ::usleep(1000);
+    while (agent.running() && waiting_syscall(agent.pid(), "qz-signals") != SYS_futex) ::usleep(1000);
+    while (agent.running()) {
+        read_trace();
+        ::usleep(200);
     }
-    reader = ::open(log.c_str(), O_RDONLY | O_NONBLOCK);
-    result r = agent.wait();
+    read_trace();
     ::close(reader);
+    result r = agent.wait();
 
     EXPECT_EQ(r.status, 255) << r.out << r.err;
     EXPECT_NE(r.out.find("Error:\nThe conversion was interrupted by SIGTERM.\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("The conversion was not completed: the destination does not hold the complete data.\n"),
               std::string::npos)
         << r.out;
+    EXPECT_NE(trace.find("The conversion was interrupted by SIGTERM."), std::string::npos) << trace;
     EXPECT_EQ(read_file(dump), before);
     std::filesystem::remove(log);
     std::vector<std::string> after;
