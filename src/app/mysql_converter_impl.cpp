@@ -52,11 +52,8 @@ void mysql_converter_impl::check_mysql_db_name(const std::wstring& name) {
     const bool old_rules = is_old_version();
     if (!validator->is_acceptable(name))
         throw tk_exception(std::string(old_rules ? old_rules_text : new_rules_text), 1);
-    if (sql_database::is_system_db(name))
-        throw tk_exception("'" + tk_unicode_to_utf8(name) +
-                               "' is a system database of the MySQL server.\n"
-                               "Specify a different destination name.",
-                           1);
+    // The engine's own refusal: one text for the server and the dump.
+    sql_database::refuse_system_db(name);
 }
 
 bool mysql_converter_impl::is_old_version() const { return engine.is_old_version(); }

@@ -53,8 +53,16 @@ TEST(converter_settings, database_names_follow_the_version_rules) {
     }
     c.engine.set_server_version(0x050700);
     EXPECT_NO_THROW(c.check_mysql_db_name(L"123"));
-    EXPECT_THROW(c.check_mysql_db_name(L"Sys"), tk_exception);
-    EXPECT_THROW(c.check_mysql_db_name(L"mysql"), tk_exception);
+    for (const wchar_t* name : {L"Sys", L"mysql", L"INFORMATION_SCHEMA", L"Performance_Schema"}) {
+        try {
+            c.check_mysql_db_name(name);
+            ADD_FAILURE() << tk_unicode_to_utf8(name);
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 1);
+            EXPECT_EQ(std::string(e.what()), "The database '" + tk_unicode_to_utf8(name) +
+                                                  "' is a system database and cannot be a destination.");
+        }
+    }
     EXPECT_NO_THROW(c.check_mysql_db_name(L"mysql2"));
 }
 
