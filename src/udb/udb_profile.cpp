@@ -39,6 +39,13 @@ std::wstring one_line(const std::wstring& text) {
     return out;
 }
 
+// Blanks around a key or a value: spaces and tabs alike.
+std::wstring trim_blanks(const std::wstring& text) {
+    const size_t first = text.find_first_not_of(L" \t");
+    if (first == std::wstring::npos) return std::wstring();
+    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+}
+
 void add_line(std::string& out, const std::wstring& line) {
     out += tk_unicode_to_utf8(line);
     out += "\r\n";
@@ -152,9 +159,9 @@ bool udb_profile::load(const std::string& path) {
             // Blanks around a value are typing, not meaning ("mode=3 " is
             // mode 3); only a password is kept as written, since it may
             // begin or end in blanks.
-            const std::wstring key = tk_trim(line.substr(0, eq));
+            const std::wstring key = trim_blanks(line.substr(0, eq));
             std::wstring value = text.substr(text.find(L'=') + 1);
-            if (!(current == mysql_settings && key == L"password")) value = tk_trim(value);
+            if (!(current == mysql_settings && key == L"password")) value = trim_blanks(value);
             set_value(current, key, value);
             // A block of free lines (the type mappings) may hold '=' too.
             add_list_item(current, line);

@@ -60,9 +60,13 @@ TEST(ProfileLoad, SplitsPairsAtTheFirstEqualsAndTrimsAllButThePassword) {
     temp_dir dir;
     udb_profile p;
     ASSERT_TRUE(p.load(write(dir, "[Generic settings]\n  mode = 3  \na=b=c\r\nsrc= /data \r\n"
-                                  "[MySQL settings]\nhost= h \npassword= p w \r\n"
+                                  "skip deleted\t=\t1\t\r\n"
+                                  "[MySQL settings]\nhost= h \npassword= p w \r\ndirect mode=1\t\r\n"
                                   "[ spaced ]\r\nx\n")));
     EXPECT_EQ(p.get_value(L"Generic settings", L"mode"), L"3");
+    // A tab is a blank too.
+    EXPECT_EQ(p.get_value(L"Generic settings", L"skip deleted"), L"1");
+    EXPECT_EQ(p.get_value(L"MySQL settings", L"direct mode"), L"1");
     EXPECT_EQ(p.get_value(L"Generic settings", L"src"), L"/data");
     EXPECT_EQ(p.get_value(L"MySQL settings", L"host"), L"h");
     EXPECT_EQ(p.get_value(L"MySQL settings", L"password"), L" p w ");
