@@ -147,8 +147,9 @@ void sql_db_mutator::load(udb_profile& profile) {
             type.size = static_cast<uint64_t>(std::max(0, read_int(f.length)));
             type.scale = static_cast<uint32_t>(std::max(0, read_int(f.scale)));
             type.precision = static_cast<uint32_t>(std::max(0, read_int(f.precision)));
-            sql_field_mutator& m = table.update_field(f.name, f.new_name.empty() ? f.name : f.new_name,
-                                                      type, f.character_set);
+            // A field without a new name keeps its name: the one the
+            // reader gives it, which for a container table is its long name.
+            sql_field_mutator& m = table.update_field(f.name, f.new_name, type, f.character_set);
             m.status = f.status == L"deleted" ? udb_mutators::deleted : udb_mutators::changed;
         }
     }

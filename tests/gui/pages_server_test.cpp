@@ -619,6 +619,42 @@ TEST_F(dump_pages, editor_rename_retype_and_drop_give_those_columns_on_a_contain
     }
 }
 
+// A profile's field entry that gives no new name (written by hand or by an
+// older release) leaves the field its name: on a container table the
+// editor shows the long name, and the run writes the name it showed.
+TEST_F(dump_pages, a_profile_field_without_a_new_name_keeps_the_containers_long_name) {
+    const std::string sample = dir.file("sample");
+    fs::create_directories(sample);
+    testkit::write_sample_folder(sample);
+    const std::string profile = dir.file("p.pqz");
+    testkit::dbf_fixture::write_bytes(profile,
+                                      "[Type Mappings]\r\ntables:\r\n"
+                                      "  - name: orders\r\n    new_name: orders\r\n    fields:\r\n"
+                                      "      - name:TOTAL_AMOU\r\n        status: changed\r\n"
+                                      "        default_value: 0\r\n");
+    ASSERT_TRUE(conv->load_profile(profile));
+    bool long_name_shown = false, short_name_shown = true;
+    script.handlers[QStringLiteral("dlg_135")] = [&](QDialog& d) {
+        auto* list = child<QTreeWidget>(&d, 1316);
+        long_name_shown = row_named(list, QStringLiteral("total_amount")) != nullptr;
+        short_name_shown = row_named(list, QStringLiteral("TOTAL_AMOU")) != nullptr;
+        click(child<QPushButton>(&d, 1));
+    };
+    run_with([&] {
+        to_settings(sample);
+        next();
+        ASSERT_EQ(shell->current_dialog(), 127);
+        add("orders");
+        click_row(ctl<QListWidget>(1318), QStringLiteral("orders"), true);
+        next();
+    });
+    EXPECT_TRUE(long_name_shown);
+    EXPECT_FALSE(short_name_shown);
+    ASSERT_EQ(run(), run_outcome::completed);
+    const std::string text = testkit::read_file(dump());
+    EXPECT_NE(text.find("`total_amount` DECIMAL(19,4) DEFAULT 0,"), std::string::npos) << text;
+}
+
 TEST_F(dump_pages, ok_without_changes_gives_the_same_dump_but_its_date_line) {
     const std::string sample = dir.file("sample");
     fs::create_directories(sample);
@@ -661,3 +697,4 @@ TEST_F(dump_pages, an_existing_dump_confirmed_then_cancelled_is_untouched) {
     for (const auto& e : fs::directory_iterator(dir.path())) files += e.is_regular_file() ? 1 : 0;
     EXPECT_EQ(files, 1u);  // no temporary dump beside it
 }
+
