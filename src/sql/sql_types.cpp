@@ -198,6 +198,9 @@ VARTYPE sql_parse_native_type(const std::wstring& name, uint64_t& size) {
         {L"SMALLINT", VT_I2, 2},  {L"SMALLINT UNSIGNED", VT_UI2, 2}, {L"INT", VT_I4, 4},
         {L"INT UNSIGNED", VT_UI4, 4}, {L"BIGINT", VT_I8, 8},     {L"BIGINT UNSIGNED", VT_UI8, 8},
         {L"DATE", VT_DATE, 8},    {L"TIME", VT_DATE, 8},         {L"DOUBLE", VT_R8, 8},
+        // Date-times are read as dates too: a text the server would refuse
+        // fails its record here rather than a dump's replay.
+        {L"DATETIME", VT_DATE, 8}, {L"TIMESTAMP", VT_DATE, 8},
     };
     for (const auto& e : table)
         if (name == e.name) {

@@ -92,8 +92,10 @@ TEST(SqlTypes, CustomisedAndParsedTypeNames) {
     EXPECT_EQ(sql_parse_native_type(L"VARCHAR(80)", size), VT_BSTR);
     EXPECT_EQ(size, 80u);
     size = 7;
-    EXPECT_EQ(sql_parse_native_type(L"DATETIME", size), VT_BSTR);
+    EXPECT_EQ(sql_parse_native_type(L"LONGTEXT", size), VT_BSTR);
     EXPECT_EQ(size, 7u);
+    EXPECT_EQ(sql_parse_native_type(L"DATETIME", size), VT_DATE);
+    EXPECT_EQ(sql_parse_native_type(L"TIMESTAMP", size), VT_DATE);
     EXPECT_EQ(sql_parse_native_type(L"INT UNSIGNED", size), VT_UI4);
     EXPECT_EQ(size, 4u);
     EXPECT_EQ(sql_native_type_name(25), L"LONGTEXT");
