@@ -42,6 +42,11 @@ void on_signal(uint32_t number) {
 }  // namespace
 
 console_signals::console_signals() {
+    // A log or an output pipe whose reader went away, or a file that grows
+    // past the process's file size limit, must not end a run half written
+    // either: its writes fail instead, and are told.
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
@@ -55,9 +60,6 @@ console_signals::console_signals() {
         return;
     }
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    // A log or an output pipe whose reader went away must not end a run
-    // half written either: its writes fail instead, and are told.
-    ::signal(SIGPIPE, SIG_IGN);
     watcher_ = std::thread([this] { watch(); });
     pthread_setname_np(watcher_.native_handle(), "qz-signals");
 }

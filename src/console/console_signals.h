@@ -7,9 +7,9 @@
 // run_begins and run_ends) a signal interrupts it: the run ends as a
 // level-1 failure does, its temporary dump removed and the previous one
 // kept. At any other time nothing is half written, and the process ends at
-// once with the failure status. SIGPIPE is ignored: a write to a pipe
-// without a reader fails like any write. The watching thread is named
-// "qz-signals".
+// once with the failure status. SIGPIPE and SIGXFSZ are ignored: a write
+// to a pipe without a reader, or past the file size limit, fails like any
+// write. The watching thread is named "qz-signals".
 #pragma once
 
 #include <thread>

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <clocale>
@@ -216,6 +217,9 @@ int pellix_main(int argc, char** argv) {
         std::fputs("Failed to initialize GUI library\n", stderr);
         return pellix_program::failure_status;
     }
+    // A dump or log that grows past the process's file size limit must not
+    // end the program half written: the write fails instead, and is told.
+    ::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);  // takes Qt's own options out of argv
     // Qt sets the locale from the environment; numbers are always written
     // and read with '.'.

@@ -92,7 +92,9 @@ public:
             ::setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
             ::setenv("HOME", home.c_str(), 1);
             if (fsize_limit_ != 0) {
-                ::signal(SIGXFSZ, SIG_IGN);
+                // SIGXFSZ keeps its default action (ending the process):
+                // the program itself must turn the limit into a failed write.
+                ::signal(SIGXFSZ, SIG_DFL);
                 struct rlimit limit {fsize_limit_, fsize_limit_};
                 ::setrlimit(RLIMIT_FSIZE, &limit);
             }

@@ -218,8 +218,9 @@ TEST_F(DumpTarget, WriteFailureKeepsThePreviousDump) {
     const std::string before = read_file(dump);
     const auto entries = folder_entries(h.dir().path());
 
-    // The next dump cannot grow past 1000 bytes: a level-1 failure that
-    // unwinds the run and leaves the old dump as it was.
+    // The next dump cannot grow past 1000 bytes (a file size limit, as
+    // `ulimit -f` sets one): a level-1 failure that unwinds the run and
+    // leaves the old dump as it was.
     h.set_file_size_limit(1000);
     result r = run_dump({"--log2int"});
     EXPECT_EQ(r.status, 255) << r.out << r.err;

@@ -43,6 +43,7 @@ struct run_options {
     std::vector<std::string> args;  // command-line arguments
     std::string config;             // XDG_CONFIG_HOME; empty: a fresh folder
     int bound_seconds = 90;
+    unsigned long file_size_limit = 0;  // bytes any file may grow to (prlimit); 0: none
 };
 
 inline run_options with(std::vector<std::string> args, std::string config = std::string(), int bound = 90) {
@@ -86,6 +87,13 @@ inline result run(const std::string& dir, const std::string& script, const run_o
     envp.push_back(nullptr);
     std::string program = PELLIX_PATH;
     std::vector<std::string> args = options.args;
+    if (options.file_size_limit != 0) {
+        // prlimit starts the program with the limit; SIGXFSZ keeps its
+        // default action (ending the process) unless the program ignores it.
+        const std::string limit = std::to_string(options.file_size_limit);
+        args.insert(args.begin(), {"--fsize=" + limit + ":" + limit, "--", program});
+        program = "/usr/bin/prlimit";
+    }
     std::vector<char*> argv = {program.data()};
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -93,9 +101,17 @@ inline result run(const std::string& dir, const std::string& script, const run_o
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGXFSZ);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
     const auto start = std::chrono::steady_clock::now();
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     result r;
     if (rc != 0) return r;

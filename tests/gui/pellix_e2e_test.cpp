@@ -1,7 +1,8 @@
 // The real pellix program played by the test plugin, into dump files:
 // refused quick launches, a record failure answered Continue or Abort, a
-// source folder removed before the run, and Cancel during a large table,
-// after which the finish page says what the dump holds.
+// source folder removed before the run, a dump that outgrows the file size
+// limit, and Cancel during a large table, after which the finish page says
+// what the dump holds.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -126,6 +127,30 @@ TEST_F(pellix_e2e_dump, a_source_removed_before_next_is_reported_and_ends_with_2
                                                    "click btn_finish\n");
     EXPECT_EQ(r.status, 255) << pellix_e2e::explain(r);
     EXPECT_TRUE(r.has("There were some errors while converting the database.")) << pellix_e2e::explain(r);
+    expect_no_stray_file();
+}
+
+// A dump that grows past the process's file size limit is a failed write
+// like any other: the run ends, the older dump stays and no partial file
+// is left beside it.
+TEST_F(pellix_e2e_dump, a_dump_past_the_file_size_limit_keeps_the_older_dump_and_ends_with_255) {
+    testkit::dbf_fixture::write(fs::path(src()) / "big.dbf", testkit::typical_table::make(3000));
+    std::ofstream(out()) << "an old dump\n";
+    pellix_e2e::run_options options;
+    options.file_size_limit = 64 * 1024;
+    std::string script = to_tables_page();
+    const std::string asked = "click btn_next\n";
+    const std::string to_pick = "set ctl_1004 " + out() + "\n" + asked;
+    script.replace(script.find(to_pick), to_pick.size(), to_pick + "box message_box yes\n");
+    const auto r = pellix_e2e::run(dir.path(), script +
+                                                   "click btn_next\n"
+                                                   "auto * ok\n"
+                                                   "page 116\n"
+                                                   "click btn_finish\n",
+                                   options);
+    EXPECT_EQ(r.status, 255) << pellix_e2e::explain(r);
+    EXPECT_TRUE(r.has("There were some errors while converting the database.")) << pellix_e2e::explain(r);
+    EXPECT_EQ(pellix_e2e::read_file(out()), "an old dump\n");
     expect_no_stray_file();
 }
 
