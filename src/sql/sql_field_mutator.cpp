@@ -50,6 +50,13 @@ ole_variant typed_default(const ole_variant& value, VARTYPE vt) {
     return typed;
 }
 
+// Numbers that are read as a date by their text: integers, currency and
+// decimals (a fraction makes the text no date). Floating-point numbers keep
+// the variant's own reading; logicals are no date.
+bool reads_as_digits(VARTYPE vt) {
+    return udb_is_numeric_type(vt) && vt != VT_R4 && vt != VT_R8 && vt != VT_BOOL;
+}
+
 }  // namespace
 
 void sql_field_mutator::modify1(t_ftd& column) const {
@@ -93,6 +100,9 @@ void sql_field_mutator::modify2(udb_field& field, int codepage) const {
     if (native_type.empty()) return;
     if (value_type != 1 && field.get_type() != value_type) {
         try {
+            // A whole number bound for a date is read as the server reads
+            // one, its digits as YYYYMMDD or YYYYMMDDhhmmss.
+            if (value_type == VT_DATE && reads_as_digits(field.get_type())) field.change_type(VT_BSTR, codepage);
             field.change_type(value_type, codepage);
         } catch (const tk_exception&) {
             throw tk_exception(std::string("Data conversion is not supported for given type mapping"), 0);

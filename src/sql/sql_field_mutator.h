@@ -34,7 +34,8 @@ public:
     void modify1(t_ftd& column) const;
     // Applies the change to a copied cell: new name, value converted to the
     // customised type, declared size. Bytes that become text are read in
-    // `codepage`, the source table's. A value that cannot be
+    // `codepage`, the source table's; a whole number that becomes a date is
+    // read by its digits (YYYYMMDD, YYYYMMDDhhmmss). A value that cannot be
     // converted is a level-0 failure "Data conversion is not supported for
     // given type mapping".
     void modify2(udb_field& field, int codepage = ole_variant::text_codepage) const;

@@ -123,18 +123,20 @@ TEST_F(run_dump, logical_fields_follow_bool_dbf) {
 
 // Columns a profile retypes keep their values: bytes become the text of
 // every byte in the table's code page, ISO date-times become dates, for a
-// DATE as for a DATETIME column. A text that is no date fails its record
-// only.
+// DATE as for a DATETIME column, and whole numbers read as YYYYMMDD or
+// YYYYMMDDhhmmss dates. A text that is no date fails its record only.
 TEST_F(run_dump, a_profile_retypes_bytes_to_text_and_iso_texts_to_dates) {
     testkit::dbf_fixture_table t;
     t.version = 0x30;
     t.language_driver = 0x03;  // 1252
-    t.fields = {{"BIN", 'Q', 10, 0}, {"WHEN", 'C', 30, 0}, {"AT", 'C', 30, 0}};
+    t.fields = {{"BIN", 'Q', 10, 0}, {"WHEN", 'C', 30, 0}, {"AT", 'C', 30, 0}, {"DAY", 'N', 14, 0}};
     const char* whens[] = {"2020-12-31T10:00:00", "2020-12-31T10:00:00Z", "2021-06-30T08:15:30.5+02:00",
                            "2020-12-31T10:00:00+25:00", "2022-01-02T03:04:05-0530"};
     const std::string bytes[] = {std::string("a\xE9" "b\0c", 5), "x", "y", "z", "w"};
+    const char* days[] = {"20201231", "20201231100000", "20210630081530", "19991231", "20220102"};
     for (int i = 0; i < 5; ++i)
-        t.records.push_back({false, {dbf_value::bin(bytes[i]), dbf_value::str(whens[i]), dbf_value::str(whens[i])}});
+        t.records.push_back({false, {dbf_value::bin(bytes[i]), dbf_value::str(whens[i]), dbf_value::str(whens[i]),
+                                     dbf_value::num(days[i])}});
     write_table("t.dbf", t);
     const std::string profile = dir.file("p.pqz");
     testkit::dbf_fixture::write_bytes(profile,
@@ -142,19 +144,26 @@ TEST_F(run_dump, a_profile_retypes_bytes_to_text_and_iso_texts_to_dates) {
                                       "  - name: t\r\n    new_name: t\r\n    fields:\r\n"
                                       "      - name:BIN\r\n        status: changed\r\n        type: TEXT\r\n"
                                       "      - name:WHEN\r\n        status: changed\r\n        type: DATE\r\n"
-                                      "      - name:AT\r\n        status: changed\r\n        type: DATETIME\r\n");
+                                      "      - name:AT\r\n        status: changed\r\n        type: DATETIME\r\n"
+                                      "      - name:DAY\r\n        status: changed\r\n        type: DATETIME\r\n");
     ASSERT_TRUE(conv->load_profile(profile));
     ASSERT_EQ(conv->run(), run_outcome::completed);
     const std::string text = dump();
     EXPECT_NE(text.find("`BIN` TEXT"), std::string::npos) << text;
     EXPECT_NE(text.find("`WHEN` DATE"), std::string::npos) << text;
     EXPECT_NE(text.find("`AT` DATETIME"), std::string::npos) << text;
-    EXPECT_NE(text.find("('a\xC3\xA9" "b\\0c', '2020-12-31 10:00:00', '2020-12-31 10:00:00')"), std::string::npos)
+    EXPECT_NE(text.find("`DAY` DATETIME"), std::string::npos) << text;
+    EXPECT_NE(text.find("('a\xC3\xA9" "b\\0c', '2020-12-31 10:00:00', '2020-12-31 10:00:00', '2020-12-31')"),
+              std::string::npos)
         << text;
-    EXPECT_NE(text.find("('x', '2020-12-31 10:00:00', '2020-12-31 10:00:00')"), std::string::npos) << text;
-    EXPECT_NE(text.find("('y', '2021-06-30 08:15:30.500000', '2021-06-30 08:15:30.500000')"), std::string::npos)
+    EXPECT_NE(text.find("('x', '2020-12-31 10:00:00', '2020-12-31 10:00:00', '2020-12-31 10:00:00')"),
+              std::string::npos)
         << text;
-    EXPECT_NE(text.find("('w', '2022-01-02 03:04:05', '2022-01-02 03:04:05')"), std::string::npos) << text;
+    EXPECT_NE(text.find("('y', '2021-06-30 08:15:30.500000', '2021-06-30 08:15:30.500000', '2021-06-30 08:15:30')"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("('w', '2022-01-02 03:04:05', '2022-01-02 03:04:05', '2022-01-02')"), std::string::npos)
+        << text;
     EXPECT_EQ(text.find("'z'"), std::string::npos);  // an offset of 25 hours is no date
     ASSERT_EQ(view->calls.size(), 1u);
     EXPECT_EQ(view->calls[0].level, 0);
