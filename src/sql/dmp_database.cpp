@@ -79,19 +79,6 @@ bool unsafe_name(const std::wstring& name) {
 const char special_file_text[] =
     "Destination name specifies a device, pipe or other special file.\nSpecify a regular file.";
 
-// The server refuses a table of more columns than its engine takes, and a
-// replay stops at the first statement refused, losing every later table: such
-// a table is left out and reported with the reason the server would give.
-void check_column_count(size_t count, const std::wstring& engine) {
-    const bool innodb = tk_equal_no_case(engine, L"InnoDB");
-    const size_t limit = innodb ? 1017 : 4096;
-    if (count <= limit) return;
-    throw tk_exception("Too many columns: the table has " + std::to_string(count) + " and the " +
-                           (innodb ? std::string("InnoDB") : utf8(engine)) + " engine takes at most " +
-                           std::to_string(limit),
-                       0);
-}
-
 // True when following the links of `path` passes one that lives in /proc
 // (/dev/stdout is a link to /proc/self/fd/1): such a link leads to whatever
 // file a process has open, a terminal or a pipe as well as a regular file,
@@ -284,8 +271,12 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& na
         sql_indexes_initializer idx(init.get_schema(), &indexes, auto_name, &init.get_names_map());
         idx.get_init_chunks(index_clauses);
     }
+    // The server would refuse such a table, and a replay stops at the first
+    // statement refused, losing every later table: it is left out and
+    // reported with the server's reason.
+    const std::string refused = init.get_refusal();
+    if (!refused.empty()) throw tk_exception(refused, 0);
     const std::wstring& table_engine = init.get_table_engine();
-    check_column_count(columns.size(), table_engine);
     std::string block = make_table_block(name, columns, index_clauses, table_engine, init.get_table_charset());
 
     if (locked_) tk_log(1, "dmp_database::create_table - right before unlock tables");

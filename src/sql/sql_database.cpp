@@ -143,6 +143,9 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& na
     sql_schema_initializer columns(name, schema, &indexes, auto_name);
     std::vector<std::wstring> chunks;
     columns.get_init_chunks(chunks);
+    // No server takes so many columns; tens of thousands would only keep it
+    // busy for seconds before it says so.
+    if (chunks.size() > sql_schema_initializer::max_columns) throw tk_exception(columns.get_refusal(), 0);
     for (size_t i = 0; i < chunks.size(); ++i) {
         if (i) statement += L", ";
         statement += chunks[i];

@@ -82,29 +82,39 @@ uint64_t sql_schema::inrow_cost(size_t pos) const {
     }
 }
 
-uint64_t sql_schema::null_bytes() const {
-    uint64_t nullable = 0;
-    for (const auto& c : fields)
-        if (c && !c->b_not_null && !c->b_auto_increment) ++nullable;
-    return (nullable + 7) / 8;
+uint64_t sql_schema::null_bytes() const { return (nullable_ + 7) / 8; }
+
+uint64_t sql_schema::get_total_size() const { return null_bytes() + row_sum_; }
+
+uint64_t sql_schema::get_inrow_size() const { return 24 + null_bytes() + inrow_sum_; }
+
+void sql_schema::count(size_t pos) {
+    const t_ftd& c = *at(pos);
+    const uint64_t inrow = inrow_cost(pos);
+    row_sum_ += row_cost(pos);
+    inrow_sum_ += inrow;
+    if (!c.b_not_null && !c.b_auto_increment) ++nullable_;
+    if (!is_candidate(pos)) return;
+    if (is_short_string(c)) by_size_.emplace(c.size, pos);
+    if (inrow > 21) by_inrow_.emplace(inrow, pos);
 }
 
-uint64_t sql_schema::get_total_size() const {
-    uint64_t total = null_bytes();
-    for (size_t i = 0; i < size(); ++i) total += row_cost(i);
-    return total;
-}
-
-uint64_t sql_schema::get_inrow_size() const {
-    uint64_t total = 24 + null_bytes();
-    for (size_t i = 0; i < size(); ++i) total += inrow_cost(i);
-    return total;
+void sql_schema::uncount(size_t pos) {
+    const t_ftd& c = *at(pos);
+    const uint64_t inrow = inrow_cost(pos);
+    row_sum_ -= row_cost(pos);
+    inrow_sum_ -= inrow;
+    if (!c.b_not_null && !c.b_auto_increment) --nullable_;
+    by_size_.erase({c.size, pos});
+    by_inrow_.erase({inrow, pos});
 }
 
 void sql_schema::convert(size_t pos) {
     t_ftd& c = *at(pos);
     tk_wlog(3, L"Column '%ls' converted into LONG TEXT", c.name.c_str());
+    uncount(pos);
     c.size = 0;
+    count(pos);
 }
 
 void sql_schema::push_back(const t_ftd& column, const std::wstring& charset) {
@@ -117,6 +127,7 @@ void sql_schema::push_back(const t_ftd& column, const std::wstring& charset) {
     by_rule_.push_back(udb_custom_conversion::is_acceptable1(column));
     charsets_.push_back(set);
     udb_schema::push_back(column);
+    count(size() - 1);
 
     // The row limit of every engine: the largest short string first; among
     // equal sizes the one added later.
@@ -124,13 +135,8 @@ void sql_schema::push_back(const t_ftd& column, const std::wstring& charset) {
     if (total > row_limit) {
         tk_log(2, "Schema total size %llu exceeds %u bytes, transforming schema...",
                static_cast<unsigned long long>(total), row_limit);
-        while (total > row_limit) {
-            size_t best = size();
-            for (size_t i = 0; i < size(); ++i)
-                if (is_candidate(i) && is_short_string(*at(i)) &&
-                    (best == size() || at(i)->size >= at(best)->size))
-                    best = i;
-            if (best == size()) break;
+        while (total > row_limit && !by_size_.empty()) {
+            const size_t best = by_size_.rbegin()->second;
             tk_log(1, "Decreasing total size at %llu bytes", static_cast<unsigned long long>(row_cost(best)));
             convert(best);
             total = get_total_size();
@@ -140,18 +146,8 @@ void sql_schema::push_back(const t_ftd& column, const std::wstring& charset) {
     if (!innodb_) return;
     // InnoDB keeps at most about half a 16 KiB page in the row.
     uint64_t inrow = get_inrow_size();
-    while (inrow > innodb_row_limit) {
-        size_t best = size();
-        uint64_t best_cost = 21;
-        for (size_t i = 0; i < size(); ++i) {
-            if (!is_candidate(i)) continue;
-            uint64_t cost = inrow_cost(i);
-            if (cost > 21 && cost >= best_cost) {
-                best = i;
-                best_cost = cost;
-            }
-        }
-        if (best == size()) break;
+    while (inrow > innodb_row_limit && !by_inrow_.empty()) {
+        const size_t best = by_inrow_.rbegin()->second;
         tk_log(2, "In-row size %llu exceeds %u bytes", static_cast<unsigned long long>(inrow), innodb_row_limit);
         convert(best);
         inrow = get_inrow_size();

@@ -1,11 +1,15 @@
 #include "sql/sql_schema_initializer.h"
 
+#include <algorithm>
+#include <set>
+
 #include "sql/sql_engine.h"
 #include "sql/sql_properties.h"
 #include "sql/sql_types.h"
 #include "sql/sql_values.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
+#include "tk/tk_text.h"
 #include "udb/udb_custom_conversion.h"
 #include "udb/udb_field.h"
 #include "udb/udb_indexes.h"
@@ -41,6 +45,34 @@ std::wstring rule_default(const t_ftd& column) {
     tk_wlog(3, L"Column '%ls': default value '%ls' is not valid, no default", column.name.c_str(),
             column.default_value.to_wstring().c_str());
     return {};
+}
+
+// The values of an ENUM(...) or SET(...) type text, unquoted; false for any
+// other type.
+bool value_list(const std::wstring& type, std::vector<std::wstring>& values) {
+    values.clear();
+    const size_t open = type.find(L'(');
+    if (open == std::wstring::npos) return false;
+    std::wstring word = type.substr(0, open);
+    while (!word.empty() && word.back() == L' ') word.pop_back();
+    if (!tk_equal_no_case(word, L"ENUM") && !tk_equal_no_case(word, L"SET")) return false;
+    for (size_t i = open + 1; i < type.size(); ++i) {
+        const wchar_t quote = type[i];
+        if (quote != L'\'' && quote != L'"') continue;
+        std::wstring value;
+        for (++i; i < type.size(); ++i) {
+            if (type[i] == L'\\' && i + 1 < type.size()) {
+                value += type[++i];
+            } else if (type[i] == quote) {
+                if (i + 1 < type.size() && type[i + 1] == quote) value += type[++i];
+                else break;
+            } else {
+                value += type[i];
+            }
+        }
+        values.push_back(std::move(value));
+    }
+    return true;
 }
 
 }  // namespace
@@ -94,6 +126,8 @@ std::wstring sql_schema_initializer::column_charset(const std::wstring& dest_nam
 void sql_schema_initializer::get_init_chunks(std::vector<std::wstring>& chunks) {
     auto_name_.clear();
     tk_log(1, "sql_schema_initializer::get_init_chunks(n_columns=%d)", int(schema_.size()));
+    custom_types_.assign(schema_.size(), std::wstring());
+    not_null_.assign(schema_.size(), false);
     for (size_t i = 0; i < schema_.size(); ++i) chunks.push_back(make_clause(i));
     tk_log(1, "sql_schema_initializer::get_init_chunks - END");
 }
@@ -121,6 +155,7 @@ std::wstring sql_schema_initializer::make_clause(size_t pos) {
     }
     tk_wlog(1, L"native_type=%ls", type.c_str());
     clause += type;
+    if (by_rule || !column.native_type.empty()) custom_types_[pos] = type;
 
     const bool is_char = (column.native_type.empty() && column.vartype == VT_BSTR) ||
                          column.native_type.find(L"CHAR") != std::wstring::npos ||
@@ -138,6 +173,7 @@ std::wstring sql_schema_initializer::make_clause(size_t pos) {
                    (version < 0x031702 && indexes_->is_idx_field(source_name, false));
     }
     if (not_null) clause += L" NOT NULL";
+    not_null_[pos] = not_null;
 
     bool can_have_default = true;
     if (column.b_auto_increment) {
@@ -168,4 +204,63 @@ std::wstring sql_schema_initializer::make_clause(size_t pos) {
     }
     tk_wlog(1, L"sql_query=%ls", clause.c_str());
     return clause;
+}
+
+// The bytes a server's table definition gives the columns: 17 for each,
+// its UTF-8 name with a separator, its comment, and each distinct value
+// list (values with separators, two bytes more), plus 290 of its own.
+uint64_t sql_schema_initializer::definition_size(size_t& value_lists) const {
+    uint64_t size = 290;
+    std::set<std::vector<std::wstring>> lists;
+    std::vector<std::wstring> values;
+    for (size_t i = 0; i < schema_.size(); ++i) {
+        const t_ftd& column = *schema_.at(i);
+        size += 17 + sql_to_utf8(column.name).size() + 1 + sql_to_utf8(column.comment).size();
+        if (!value_list(custom_types_[i], values) || !lists.insert(values).second) continue;
+        size += 2;
+        for (const std::wstring& v : values) size += sql_to_utf8(v).size() + 1;
+    }
+    value_lists = lists.size();
+    return size;
+}
+
+std::string sql_schema_initializer::get_refusal() const {
+    TK_ASSERT(not_null_.size() == schema_.size());  // get_init_chunks came first
+    const size_t count = schema_.size();
+    const bool innodb = schema_.is_innodb();
+    const size_t limit = innodb ? 1017 : max_columns;
+    if (count > limit)
+        return "Too many columns: the table has " + std::to_string(count) + " and the " +
+               (innodb ? std::string("InnoDB") : sql_to_utf8(table_engine_)) + " engine takes at most " +
+               std::to_string(limit);
+    size_t value_lists = 0;
+    const uint64_t definition = definition_size(value_lists);
+    if (definition > 65535)
+        return "Table definition is too large: its " + std::to_string(count) +
+               " columns, with their names and comments, need " + std::to_string(definition) +
+               " bytes of the 65535 a table's definition holds";
+    if (value_lists > 255)
+        return "Table definition is too large: its columns have " + std::to_string(value_lists) +
+               " different value lists, and a table holds at most 255";
+    const uint64_t inrow = innodb ? inrow_size() : 0;
+    if (inrow > sql_schema::innodb_row_limit)
+        return "Row size too large (> 8126): its columns need " + std::to_string(inrow) + " of the at most " +
+               std::to_string(sql_schema::innodb_row_limit) + " bytes an InnoDB row holds";
+    return {};
+}
+
+// The InnoDB in-row estimate of the row-size rules, with the NULL bits of
+// the columns the clauses leave nullable and the value lists at their size.
+uint64_t sql_schema_initializer::inrow_size() const {
+    uint64_t nullable = 0, size = 24;
+    std::vector<std::wstring> values;
+    for (size_t i = 0; i < schema_.size(); ++i) {
+        nullable += !not_null_[i];
+        const std::wstring& type = custom_types_[i];
+        if (type.empty()) size += schema_.get_inrow_cost(i);
+        else if (!value_list(type, values)) size += 1;
+        else if (tk_starts_with_no_case(type, L"ENUM")) size += values.size() <= 255 ? 1 : 2;
+        else size += values.size() > 32 ? 8 : std::max<size_t>(1, (values.size() + 7) / 8);
+    }
+    return size + (nullable + 7) / 8;
 }

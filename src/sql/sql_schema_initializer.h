@@ -10,6 +10,8 @@
 // MyISAM for servers before 3.23.35 and the old dump dialect; else the
 // engine's default).
 // get_init_chunks makes the clauses and names the AUTO_INCREMENT column.
+// get_refusal says why MySQL and MariaDB servers would refuse the table: a
+// dump leaves such a table out, as its replay would stop there.
 // Dialect rules read the engine singleton's server version.
 #pragma once
 
@@ -47,9 +49,23 @@ public:
     // The table's customised "character set", or empty.
     const std::wstring& get_table_charset() const { return table_charset_; }
 
+    // No server takes more columns, whatever the engine.
+    static constexpr size_t max_columns = 4096;
+    // Why the servers refuse this table, in their words and then ours, or
+    // empty: more columns than its engine takes (InnoDB 1,017, any engine
+    // 4,096); a definition (column names, comments and value lists) over the
+    // 65,535 bytes a server keeps for it; an InnoDB row over its in-row limit
+    // once every text column that may go out of the row has. Reads the
+    // clauses get_init_chunks made; a type of a rule or customisation whose
+    // in-row size is not known counts one byte, so that no table the server
+    // takes is refused.
+    std::string get_refusal() const;
+
 private:
     std::wstring column_charset(const std::wstring& dest_name, bool& customised) const;
     std::wstring make_clause(size_t pos);
+    uint64_t definition_size(size_t& value_lists) const;
+    uint64_t inrow_size() const;
 
     bool flag_;
     std::wstring table_;
@@ -60,6 +76,10 @@ private:
     const udb_schema* source_;
     const sql_properties* custom_ = nullptr;
     std::vector<std::wstring> source_names_;
+    // What make_clause gave each column: the type text of a rule or a
+    // customisation (empty for the default mapping), and NOT NULL.
+    std::vector<std::wstring> custom_types_;
+    std::vector<bool> not_null_;
     std::wstring table_engine_;
     std::wstring table_charset_;
 };

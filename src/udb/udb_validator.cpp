@@ -6,6 +6,7 @@
 #include "tk/tk_exception.h"
 #include "tk/tk_helpers.h"
 #include "tk/tk_logger.h"
+#include "tk/tk_text.h"
 #include "udb/udb_names.h"
 
 namespace {
@@ -21,10 +22,11 @@ bool is_blank(const std::wstring& name) {
     return std::all_of(name.begin(), name.end(), is_blank_char);
 }
 
-bool contains_name(const std::vector<std::wstring>& names, const std::wstring& name) {
-    for (const std::wstring& n : names)
-        if (udb_same_name(n, name)) return true;
-    return false;
+// The name as udb_same_name compares names: folded character by character.
+std::wstring folded(const std::wstring& name) {
+    std::wstring out(name);
+    for (wchar_t& c : out) c = tk_fold_case(c);
+    return out;
 }
 
 std::wstring numbered(const std::wstring& base, int number) {
@@ -68,15 +70,10 @@ bool udb_validator::is_acceptable(const std::wstring& name) {
 
 bool udb_validator::is_duplicated(const std::wstring& name) {
     tk_wlog(2, L"udb_validator::is_duplicated(%ls)", name.c_str());
-    bool trace = udb_trace_on(1);
-    for (const std::vector<std::wstring>* list : {&existing_names, &used_names}) {
-        for (const std::wstring& n : *list) {
-            if (trace) tk_wlog(1, L"Processing %ls", n.c_str());
-            if (udb_same_name(n, name)) {
-                tk_log(2, "Name is duplicated");
-                return true;
-            }
-        }
+    const std::wstring key = folded(name);
+    if (existing_folded_.count(key) || used_folded_.count(key)) {
+        tk_log(2, "Name is duplicated");
+        return true;
     }
     return false;
 }
@@ -97,10 +94,12 @@ std::wstring udb_validator::get_safe_name(const std::wstring& name) {
         return result;
     }
     if (max_length != 0 && result.size() > max_length - 5) result.resize(max_length - 6);
-    for (int n = 0; n < max_candidates; ++n) {
+    int& n = next_number_.try_emplace(result, 0).first->second;
+    for (; n < max_candidates; ++n) {
         std::wstring candidate = numbered(result, n);
         if (is_acceptable(candidate) && !is_duplicated(candidate)) {
             add_used_name(candidate);
+            ++n;
             return candidate;
         }
     }
@@ -122,14 +121,15 @@ bool udb_validator::claim_name(const std::wstring& name) {
 void udb_validator::add_existing_name(const std::wstring& name) {
     tk_wlog(1, L"udb_validator::add_existing_name(%ls)", name.c_str());
     existing_names.push_back(name);
+    existing_folded_.insert(folded(name));
 }
 
 void udb_validator::add_used_name(const std::wstring& name) {
     tk_wlog(1, L"udb_validator::add_used_name(%ls)", name.c_str());
-    if (!contains_name(used_names, name)) used_names.push_back(name);
+    if (used_folded_.insert(folded(name)).second) used_names.push_back(name);
 }
 
-bool udb_validator::is_used(const std::wstring& name) const { return contains_name(used_names, name); }
+bool udb_validator::is_used(const std::wstring& name) const { return used_folded_.count(folded(name)) != 0; }
 
 void udb_validator::add_mapped_pair(const std::wstring& source, const std::wstring& new_name) {
     tk_wlog(1, L"udb_validator::add_mapped_pair(%ls,%ls)", source.c_str(), new_name.c_str());

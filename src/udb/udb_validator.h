@@ -15,10 +15,16 @@
 // get_safe_name never returns an empty name: an empty or blank cleaned
 // name starts from the validator's stem ("name" here; "table", "field",
 // "index", "database" in the derived validators).
+// Taken names are looked up in sets of their case-folded forms, and each
+// numbered base remembers how far its candidates are taken, so naming the
+// thousands of columns of one table is linear. Names join the two lists
+// only through add_existing_name and add_used_name.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "udb/t_names_map.h"
@@ -57,4 +63,11 @@ public:
     std::vector<std::wstring> existing_names;
     std::vector<std::wstring> used_names;
     std::wstring stem;
+
+private:
+    std::unordered_set<std::wstring> existing_folded_;
+    std::unordered_set<std::wstring> used_folded_;
+    // Base of numbered candidates -> the first number not yet tried. A
+    // candidate once refused stays refused: names are only ever added.
+    std::unordered_map<std::wstring, int> next_number_;
 };

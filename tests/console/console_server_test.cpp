@@ -108,9 +108,11 @@ TEST_F(ConsoleServer, SampleDumpReplaysIntoTheServer) {
     query("", "DROP DATABASE qz_console_sample;");
 }
 
-// Numbers as wide as DBF allows, a NaN, then a table of more columns than
-// InnoDB takes, then a last table: the dump replays to its end, the server
-// holds every value its column can, and both modes report the wide table.
+// Numbers as wide as DBF allows, a NaN, then tables the server refuses
+// (more columns than InnoDB takes, more than any engine takes, a row over
+// InnoDB's limit) beside one of a thousand logicals it takes, then a last
+// table: the dump replays to its end, the server holds every value its
+// column can, and both modes report the refused tables alike.
 TEST_F(ConsoleServer, WideNumbersAndATooWideTableLeaveTheLaterTablesWhole) {
     QZ_REQUIRE_SERVER();
     using testkit::dbf_fixture;
@@ -134,25 +136,44 @@ TEST_F(ConsoleServer, WideNumbersAndATooWideTableLeaveTheLaterTablesWhole) {
     doubles.fields = {{"ID", 'I'}, {"B", 'B'}};
     doubles.records = {{false, {V::i(1), V::dbl(std::nan(""))}}, {false, {V::i(2), V::dbl(-2.5)}}};
     dbf_fixture::write(src + "/b_doubles.dbf", doubles);
-    dbf_fixture_table wide;
-    for (int i = 0; i < 1018; ++i) wide.fields.push_back({"F" + std::to_string(i), 'N', 3});
-    wide.records = {{false, std::vector<V>(1018, V::num("7"))}};
-    dbf_fixture::write(src + "/c_wide.dbf", wide);
+    // Tables of `count` fields of one type, a value in each.
+    auto many_fields = [&](const std::string& name, int count, testkit::dbf_fixture_field field, V value) {
+        dbf_fixture_table t;
+        for (int i = 0; i < count; ++i) {
+            field.name = "F" + std::to_string(i);
+            t.fields.push_back(field);
+        }
+        t.records = {{false, std::vector<V>(count, value)}};
+        if (count * 32 + 33 > 65535) t.data_offset = 0;  // beyond the header length's 16 bits
+        dbf_fixture::write(src + "/" + name + ".dbf", t);
+    };
+    many_fields("c_wide", 1018, {"", 'N', 3}, V::num("7"));
+    many_fields("c_wider", 4097, {"", 'C', 1}, V::str("x"));
+    many_fields("c_longrow", 998, {"", 'N', 18}, V::num("7"));  // 998 BIGINT: 8133 bytes in the row
+    many_fields("c_logicals", 1017, {"", 'L'}, V::boolean(true));
     dbf_fixture_table last;
     last.fields = {{"NAME", 'C', 10}};
     last.records = {{false, {V::str("last")}}};
     dbf_fixture::write(src + "/d_last.dbf", last);
 
-    // The server's reason, in either mode's words.
-    auto reports_wide = [](const std::string& out) {
-        const size_t at = out.find("\nc_wide: ");
-        return at != std::string::npos && out.find("Too many columns", at) < out.find('\n', at + 1);
+    // What the run said about a table ("" when nothing).
+    auto reason = [](const std::string& out, const std::string& table) {
+        const size_t at = out.find("\n" + table + ": ");
+        if (at == std::string::npos) return std::string();
+        const size_t from = at + table.size() + 3;
+        return out.substr(from, out.find('\n', from) - from);
     };
+    const std::string wider = "Too many columns: the table has 4097 and the InnoDB engine takes at most 1017";
     const std::string dump = h.file("wide.sql");
     result r = h.run({"--dump", "--src=" + src, "--dest=" + dump});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_TRUE(reports_wide(r.out)) << r.out;
-    EXPECT_EQ(read_file(dump).find("c_wide"), std::string::npos);
+    EXPECT_EQ(reason(r.out, "c_wide"), "Too many columns: the table has 1018 and the InnoDB engine takes at most 1017");
+    EXPECT_EQ(reason(r.out, "c_wider"), wider);
+    EXPECT_EQ(reason(r.out, "c_longrow"),
+              "Row size too large (> 8126): its columns need 8133 of the at most 8125 bytes an InnoDB row holds");
+    EXPECT_EQ(reason(r.out, "c_logicals"), "");
+    const std::string text = read_file(dump);
+    for (const char* refused : {"c_wide`", "c_wider", "c_longrow"}) EXPECT_EQ(text.find(refused), std::string::npos);
     // The 66-digit value and the NaN are counted with their tables.
     EXPECT_NE(r.out.find("\na_numbers: 1 value "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("more digits before the point than the 65 its column holds"), std::string::npos) << r.out;
@@ -165,18 +186,26 @@ TEST_F(ConsoleServer, WideNumbersAndATooWideTableLeaveTheLaterTablesWhole) {
         "11111111111111111111111111111.1111111111\n"
         "-" + digits65 + "\t0.123456789012345600000000000000\t-1\t-0.0000000001\n"
         "-\t-\t-\t-\n";
+    const std::string logicals_query = "SELECT F0, F1016 FROM c_logicals;";
     query("", "DROP DATABASE IF EXISTS qz_console_wide; CREATE DATABASE qz_console_wide;");
     const std::string out = client("qz_console_wide", dump);
     ASSERT_EQ(last_status, 0) << out;
     EXPECT_EQ(query("qz_console_wide", numbers_query), expected_numbers);
     EXPECT_EQ(query("qz_console_wide", "SELECT ID, IFNULL(B,'-') FROM b_doubles ORDER BY ID;"), "1\t-\n2\t-2.5\n");
+    EXPECT_EQ(query("qz_console_wide", logicals_query), "T\tT\n");
     EXPECT_EQ(query("qz_console_wide", "SELECT NAME FROM d_last;"), "last\n");
 
-    // Straight onto the server: the same values, the same table reported.
+    // Straight onto the server: the same values; the server refuses the
+    // same tables (the one of more columns than any server takes is not
+    // sent at all).
     r = h.run({"--src=" + src, "--dest=qz_console_wide_direct", "--profile=" + profile(server.password)});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_TRUE(reports_wide(r.out)) << r.out;
+    EXPECT_NE(reason(r.out, "c_wide").find("Too many columns"), std::string::npos) << r.out;
+    EXPECT_EQ(reason(r.out, "c_wider"), wider);
+    EXPECT_EQ(reason(r.out, "c_longrow").rfind("Row size too large (> 8126)", 0), 0u) << r.out;
+    EXPECT_EQ(reason(r.out, "c_logicals"), "");
     EXPECT_EQ(query("qz_console_wide_direct", numbers_query), expected_numbers);
+    EXPECT_EQ(query("qz_console_wide_direct", logicals_query), "T\tT\n");
     EXPECT_EQ(query("qz_console_wide_direct", "SELECT NAME FROM d_last;"), "last\n");
     query("", "DROP DATABASE qz_console_wide; DROP DATABASE IF EXISTS qz_console_wide_direct;");
 }

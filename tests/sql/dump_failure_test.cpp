@@ -1,6 +1,7 @@
 // How the dump file fails: a file that cannot be made, a write that fails
-// mid-run, a discarded run, a second table of one name, a table of more
-// columns than its engine takes. The destination
+// mid-run, a discarded run, a second table of one name, a table the server
+// would refuse (more columns than its engine takes, a definition or an
+// InnoDB row too large). The destination
 // appears only when the file is complete, and an older file of that name
 // stays as it was until then.
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -237,41 +239,84 @@ TEST_F(DumpFailure, SecondTableOfOneNameIsRefused) {
     EXPECT_NE(text.find("DROP TABLE IF EXISTS `other` CASCADE;"), std::string::npos);
 }
 
-udb_schema int_columns(size_t count) {
+udb_schema int_columns(size_t count, VARTYPE type = VT_I4) {
     udb_schema s;
-    for (size_t i = 0; i < count; ++i) s.push_back(t_ftd(4, L"c" + std::to_wstring(i), VT_I4, false, false));
+    for (size_t i = 0; i < count; ++i) s.push_back(t_ftd(4, L"c" + std::to_wstring(i), type, false, false));
+    return s;
+}
+
+// Columns named c0000, c0001...: a table definition gives each 17 bytes and
+// its name with a separator, 23 in all.
+udb_schema named_columns(size_t count) {
+    udb_schema s;
+    for (size_t i = 0; i < count; ++i) {
+        wchar_t name[16];
+        std::swprintf(name, 16, L"c%04zu", i);
+        s.push_back(t_ftd(4, name, VT_I4, false, false));
+    }
     return s;
 }
 
 // The server refuses such a table and its replay would stop there: the
 // table is refused before anything of it is written, and the next follows.
+// The limits are the server's (MariaDB 10.11 gives the same verdicts).
 TEST_F(DumpFailure, TableOfMoreColumnsThanItsEngineTakesIsRefused) {
-    auto refusal = [](udb_database& db, const std::wstring& name, size_t count) {
+    auto refused = [](udb_database& db, const std::wstring& name, const udb_schema& schema) {
         try {
-            db.create_table(name, int_columns(count), udb_indexes());
+            db.create_table(name, schema, udb_indexes());
         } catch (const tk_exception& e) {
             EXPECT_EQ(e.level, 0);
             return std::string(e.what());
         }
         return std::string();
     };
+    auto refusal = [&](udb_database& db, const std::wstring& name, size_t count) {
+        return refused(db, name, int_columns(count));
+    };
     {
         auto db = engine.create_dump(tk_path_to_unicode(dir.file("innodb.sql")), dump_options());
         EXPECT_EQ(refusal(*db, L"wide", 1018), "Too many columns: the table has 1018 and the InnoDB engine takes at most 1017");
         EXPECT_EQ(refusal(*db, L"widest", 1017), "");
         EXPECT_EQ(refusal(*db, L"next", 1), "");
+        // InnoDB refuses a row whose in-row estimate reaches 8126 bytes: 24,
+        // the NULL bits and 8 bytes a BIGINT.
+        EXPECT_EQ(refused(*db, L"doubles", int_columns(997, VT_I8)), "");
+        EXPECT_EQ(refused(*db, L"long_row", int_columns(998, VT_I8)),
+                  "Row size too large (> 8126): its columns need 8133 of the at most 8125 bytes an InnoDB row holds");
+        // Thousands of columns of one name are named and counted in one pass.
+        udb_schema same;
+        for (int i = 0; i < 32768; ++i) same.push_back(t_ftd(1, L"f", VT_BSTR, false, false));
+        EXPECT_EQ(refused(*db, L"many", same),
+                  "Too many columns: the table has 32768 and the InnoDB engine takes at most 1017");
         db->finish();
         const std::string text = read_file(dir.file("innodb.sql"));
         EXPECT_EQ(text.find("`wide`"), std::string::npos);
+        EXPECT_EQ(text.find("`long_row`"), std::string::npos);
         EXPECT_NE(text.find("CREATE TABLE `widest`"), std::string::npos);
         EXPECT_NE(text.find("CREATE TABLE `next`"), std::string::npos);
+        EXPECT_NE(text.find("CREATE TABLE `doubles`"), std::string::npos);
     }
     engine.set_tab_type(L"MyISAM");
     {
         auto db = engine.create_dump(tk_path_to_unicode(dir.file("myisam.sql")), dump_options());
         EXPECT_EQ(refusal(*db, L"wide", 1018), "");
         EXPECT_EQ(refusal(*db, L"wider", 4097), "Too many columns: the table has 4097 and the MyISAM engine takes at most 4096");
+        // A table's definition holds at most 65535 bytes: 290, and 23 for
+        // each of these columns.
+        EXPECT_EQ(refused(*db, L"fits", named_columns(2836)), "");
+        EXPECT_EQ(refused(*db, L"large", named_columns(2837)),
+                  "Table definition is too large: its 2837 columns, with their names and comments, need 65541 bytes "
+                  "of the 65535 a table's definition holds");
+        udb_schema commented = named_columns(1977);
+        for (size_t i = 0; i < commented.size(); ++i) commented.at(i)->comment = L"abcdefghij";
+        EXPECT_EQ(refused(*db, L"commented", commented), "");
+        commented.push_back(t_ftd(4, L"c1977", VT_I4, false, false));
+        commented.at(1977)->comment = L"abcdefghij";
+        EXPECT_NE(refused(*db, L"commented2", commented).find("Table definition is too large"), std::string::npos);
         db->finish();
+        const std::string text = read_file(dir.file("myisam.sql"));
+        EXPECT_NE(text.find("CREATE TABLE `fits`"), std::string::npos);
+        EXPECT_EQ(text.find("`large`"), std::string::npos);
     }
     engine.set_tab_type(L"InnoDB");
     // The old dialect writes MyISAM tables.

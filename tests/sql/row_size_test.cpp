@@ -44,6 +44,16 @@ TEST(SqlRowSize, RowLimitExamples) {
     sql_schema numbers(L"MyISAM");
     for (int i = 0; i < 9000; ++i) numbers.push_back(t_ftd(8, L"n" + std::to_wstring(i), VT_R8, true, false));
     EXPECT_GT(numbers.get_total_size(), 65535u);  // nothing to convert: stays as it is
+
+    // Each column past the limit costs one conversion, however many came
+    // before: 300000 columns of 1000 characters, whose NULL bits alone take
+    // 37500 bytes, keep the first seven short.
+    sql_schema many(L"MyISAM");
+    for (int i = 0; i < 300000; ++i) many.push_back(text(1000, i), L"utf8");
+    EXPECT_EQ(converted(many), 300000u - 7);
+    EXPECT_EQ(many.at(6)->size, 1000u);
+    EXPECT_EQ(many.at(7)->size, 0u);
+    EXPECT_LE(many.get_total_size(), 65535u);
 }
 
 TEST(SqlRowSize, LengthBytesAndNullBits) {
@@ -60,6 +70,14 @@ TEST(SqlRowSize, InnoDbInRowLimitMatchesTheServer) {
         EXPECT_EQ(converted(strings(L"InnoDB", c.charset, c.fits, c.size)), 0u) << c.charset << c.size;
         EXPECT_EQ(converted(strings(L"innodb", c.charset, c.fits + 1, c.size)), 1u) << c.charset << c.size;
         EXPECT_EQ(converted(strings(L"MyISAM", c.charset, c.fits + 1, c.size)), 0u);
+    }
+    // The server refuses an estimate of 8126 bytes: 53 strings of 151 and
+    // 82 one-byte columns, with 24 and 17 bytes of NULL bits, reach it.
+    for (int ints : {81, 82}) {
+        sql_schema s = strings(L"InnoDB", L"utf8", 53, 50);
+        for (int i = 0; i < ints; ++i) s.push_back(t_ftd(1, L"t" + std::to_wstring(i), VT_I1, false, false), L"utf8");
+        EXPECT_EQ(converted(s), ints == 81 ? 0u : 1u) << ints;
+        EXPECT_LE(s.get_inrow_size(), 8125u);
     }
     sql_schema longtext(L"InnoDB");
     for (int i = 0; i < 383; ++i) longtext.push_back(text(0, i), L"utf8");

@@ -1,6 +1,8 @@
 // Name validators: cleaning, numbering, and names that never collide.
 #include <gtest/gtest.h>
 
+#include <cwchar>
+
 #include "tk/tk_exception.h"
 #include "udb/udb_validator.h"
 
@@ -60,6 +62,14 @@ TEST(UdbValidator, SafeNamesAreNeverHandedOutTwice) {
     EXPECT_EQ(first, L"a_b");
     EXPECT_NE(first, second);
     EXPECT_EQ(second, L"a_b00000");
+    // Tens of thousands of names that clean to one take the next numbers in
+    // turn (a number taken meanwhile is passed over), each in one step.
+    v.add_used_name(L"A_B00007");
+    for (int i = 1; i < 50000; ++i) {
+        wchar_t want[16];
+        std::swprintf(want, 16, L"a_b%05d", i < 7 ? i : i + 1);
+        ASSERT_EQ(v.get_safe_name(i % 2 ? L"A;B" : L"a.b"), want) << i;
+    }
 }
 
 TEST(UdbValidator, UsableNameKeepsGoodNamesButNeverRepeatsOne) {
