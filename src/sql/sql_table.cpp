@@ -474,7 +474,9 @@ void sql_table::finish() {
     finished_ = true;
     send_pending();
     wait_sender();
-    if (not_loaded_ || warnings_) throw tk_exception(report(), 0);
+    // The summary counts every row of the load; rows reported on their own
+    // raise it only together with rows that were not.
+    if (not_loaded_ > not_loaded_alone_ || warnings_ > warnings_alone_) throw tk_exception(report(), 0);
 }
 
 void sql_table::slow_append(const udb_record& record) {
@@ -491,22 +493,40 @@ void sql_table::slow_append(const udb_record& record) {
     statement += ')';
     tk_log(0, "Run SQL query: %s", statement.c_str());
     if (!big) {
-        sdb_->query_append(statement);
+        try {
+            sdb_->query_append(statement);
+        } catch (const tk_exception& e) {
+            if (e.level == 0) count_alone_refused();
+            throw;
+        }
     } else {
         const uint32_t packet = sql_engine::ptr()->get_max_allowed_packet();
         tk_log(1, "get_max_allowed_packet=%d", int(packet));
         if (packet && size > packet) {
             tk_log(3, "row_tot_size > max_allowed_packet");
+            count_alone_refused();
             throw tk_exception(std::string("Row size exceeds 'max_allowed_packet'"), 0);
         }
-        sdb_->prepared_statement(statement, long_values, size);
+        try {
+            sdb_->prepared_statement(statement, long_values, size);
+        } catch (const tk_exception& e) {
+            if (e.level == 0) count_alone_refused();
+            throw;
+        }
     }
     // A value the server had to change is reported with the row.
-    if (mysql_warning_count(sdb_->get_mysql()) != 0) {
+    if (const unsigned count = mysql_warning_count(sdb_->get_mysql())) {
+        warnings_ += count;
+        warnings_alone_ += count;
         std::string text = "The row was stored with changed values";
         for (const std::string& message : sdb_->read_warnings(max_messages)) text += "; " + message;
         throw tk_exception(text, 0);
     }
+}
+
+void sql_table::count_alone_refused() {
+    ++not_loaded_;
+    ++not_loaded_alone_;
 }
 
 // ---- Row update and delete ----------------------------------------------------------

@@ -127,6 +127,7 @@ private:
 
     void fast_append(const udb_record& record);
     void slow_append(const udb_record& record);
+    void count_alone_refused();
     void send_pending();
     // Waits for the statement in flight; raises what its send raised.
     void wait_sender() const;
@@ -155,6 +156,10 @@ private:
     uint64_t load_position_ = 0;
     uint64_t not_loaded_ = 0;
     uint64_t warnings_ = 0;
+    // Rows that went alone and were refused or changed: counted above, but
+    // already reported with their record, so they alone raise no summary.
+    uint64_t not_loaded_alone_ = 0;
+    uint64_t warnings_alone_ = 0;
     std::vector<std::string> messages_;
     bool finished_ = false;
     // Whether gathered statements are counted around (a table without

@@ -106,6 +106,26 @@ TEST_F(batch_load, big_row_goes_prepared_and_later_rows_are_gathered_again) {
     EXPECT_EQ(scalar("SELECT NOTES = CONCAT(REPEAT('Ж', 500000), CHAR(0), REPEAT('Ж', 599999)) FROM people WHERE ID=2"),
               "1");
     EXPECT_EQ(scalar("SELECT NOTES FROM people WHERE ID=1"), "small");
+
+    // A big row the server refuses is reported with its record; the summary
+    // counts it only beside rows that were not reported yet.
+    exec_in_db("CREATE TRIGGER refuse_big BEFORE INSERT ON people FOR EACH ROW "
+               "IF NEW.NAME = 'bad' THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'marked row'; END IF");
+    auto again = db_->get_table(L"people", 8);
+    sql_table* next = as_table(again.get());
+    EXPECT_THROW(next->append_record(*person(5, ole_variant(L"bad"), ole_variant(memo))), tk_exception);
+    EXPECT_NO_THROW(next->finish());
+    auto third = db_->get_table(L"people", 8);
+    sql_table* last = as_table(third.get());
+    EXPECT_THROW(last->append_record(*person(6, ole_variant(L"bad"), ole_variant(memo))), tk_exception);
+    last->append_record(*person(7, ole_variant(L"bad"), ole_variant(L"small")));
+    try {
+        last->finish();
+        ADD_FAILURE() << "finish() must report the refused small row";
+    } catch (const tk_exception& e) {
+        EXPECT_NE(std::string(e.what()).find("2 of 2 rows not loaded"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM people"), "4");
 }
 
 TEST_F(batch_load, merge_in_other_column_order_puts_long_values_in_their_columns) {
