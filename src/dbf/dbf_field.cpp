@@ -114,13 +114,18 @@ uint32_t dbf_field::decimal_precision(const dbf_field_descriptor7& fd) {
 
 uint32_t dbf_field::decimal_scale(const dbf_field_descriptor7& fd) { return std::min<uint32_t>(fd.decimals, 30); }
 
+void dbf_field::set_decimal_bounds(dbf_column& c, const dbf_field_descriptor7& fd) {
+    c.integer_digits = decimal_precision(fd) - decimal_scale(fd);
+    c.fraction_digits = fd.decimals > decimal_scale(fd) ? decimal_scale(fd) : 0;
+}
+
 ole_variant dbf_field::get_variant(const uint8_t* bytes, const dbf_field_descriptor7& fd, int codepage) {
     dbf_column c;
     c.type = static_cast<char>(fd.field_type);
     c.width = static_cast<uint32_t>(dbf_get_size_2(fd));
     c.how = decoding_of(fd);
     c.vartype = dbf_get_vartype_2(fd);
-    if (c.how == dbf_decoding::decimal) c.integer_digits = decimal_precision(fd) - decimal_scale(fd);
+    if (c.how == dbf_decoding::decimal) set_decimal_bounds(c, fd);
     dbf_field f(std::wstring(), c.width);
     std::wstring scratch;
     if (c.how != dbf_decoding::memo_text && c.how != dbf_decoding::memo_binary)
@@ -189,26 +194,45 @@ bool fits_decimal(std::string_view t) {
     return digits.size() - first <= static_cast<size_t>(ole_decimal::max_scale);
 }
 
-// How many digits a checked number text ([sign]digits[.digits][e[sign]digits])
-// has before the point once written without exponent and leading zeros.
-int64_t integer_digits(std::string_view t) {
+// Splits a checked number text ([sign]digits[.digits][e[sign]digits]) into
+// its unsigned digits with their point and its exponent.
+std::string_view split_exponent(std::string_view t, int64_t& exponent) {
     if (!t.empty() && (t[0] == '-' || t[0] == '+')) t.remove_prefix(1);
+    exponent = 0;
     const size_t e = t.find_first_of("eE");
+    if (e == std::string_view::npos) return t;
+    std::string_view x = t.substr(e + 1);
+    const bool negative = !x.empty() && x[0] == '-';
+    if (!x.empty() && (x[0] == '-' || x[0] == '+')) x.remove_prefix(1);
+    for (char c : x) exponent = std::min<int64_t>(exponent * 10 + (c - '0'), 100000);
+    if (negative) exponent = -exponent;
+    return t.substr(0, e);
+}
+
+// How many digits a checked number text has before the point once written
+// without exponent and leading zeros.
+int64_t integer_digits(std::string_view t) {
     int64_t exponent = 0;
-    if (e != std::string_view::npos) {
-        std::string_view x = t.substr(e + 1);
-        const bool negative = !x.empty() && x[0] == '-';
-        if (!x.empty() && (x[0] == '-' || x[0] == '+')) x.remove_prefix(1);
-        for (char c : x) exponent = std::min<int64_t>(exponent * 10 + (c - '0'), 100000);
-        if (negative) exponent = -exponent;
-        t = t.substr(0, e);
-    }
+    t = split_exponent(t, exponent);
     const size_t point = std::min(t.find('.'), t.size());
     const size_t first = t.find_first_of("123456789");
     if (first == std::string_view::npos) return 0;  // zero
     // The first significant digit's place: 1 for units, 0 for tenths.
     const int64_t place = first < point ? static_cast<int64_t>(point - first) : -static_cast<int64_t>(first - point - 1);
     return std::max<int64_t>(place + exponent, 0);
+}
+
+// How many places after the point a checked number text needs to keep its
+// last non-zero digit once written without exponent.
+int64_t fraction_places(std::string_view t) {
+    int64_t exponent = 0;
+    t = split_exponent(t, exponent);
+    const size_t point = std::min(t.find('.'), t.size());
+    const size_t last = t.find_last_of("123456789");
+    if (last == std::string_view::npos) return 0;  // zero
+    // The last significant digit's place: 1 for tenths, 0 for units.
+    const int64_t place = last > point ? static_cast<int64_t>(last - point) : -static_cast<int64_t>(point - last - 1);
+    return std::max<int64_t>(place - exponent, 0);
 }
 
 // A trimmed number text that check_number() would copy unchanged: an
@@ -266,6 +290,14 @@ void dbf_field::set_clean_number(std::string_view clean, std::string_view raw, c
         if (c.integer_digits != 0 && integer_digits(digits) > c.integer_digits) {
             set_lost(dbf_loss::too_wide);
             DBF_LOG(3, "WARNING: field '%s' holds '%.*s', which is wider than its column; read as NULL",
+                    tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
+            return;
+        }
+        // A field of more decimals than a DECIMAL column takes would have the
+        // server round its last digits away (1e-35 would arrive as 0).
+        if (c.fraction_digits != 0 && fraction_places(digits) > c.fraction_digits) {
+            set_lost(dbf_loss::too_precise);
+            DBF_LOG(3, "WARNING: field '%s' holds '%.*s', which has more decimals than its column; read as NULL",
                     tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
             return;
         }

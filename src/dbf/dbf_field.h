@@ -30,6 +30,7 @@ enum class dbf_loss : uint8_t {
     not_finite,      // a double that is NaN or infinite
     memo_damaged,    // a memo reference that is not a number, or a memo the file cannot hold
     too_wide,        // a number with more digits before the point than its column holds
+    too_precise,     // a number with more digits after the point than its column holds
 };
 
 class dbf_field : public udb_field {
@@ -62,6 +63,8 @@ public:
     // within what MySQL and MariaDB take (65 and 30).
     static uint32_t decimal_precision(const dbf_field_descriptor7& fd);
     static uint32_t decimal_scale(const dbf_field_descriptor7& fd);
+    // Sets the digits before and after the point that the field's column holds.
+    static void set_decimal_bounds(dbf_column& c, const dbf_field_descriptor7& fd);
 
     // A numeric text checked as a whole: blanks, sign, digits, "." or ","
     // and an exponent. Returns false when it is not a number; sets `empty`

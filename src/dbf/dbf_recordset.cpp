@@ -376,8 +376,7 @@ void dbf_recordset::build_columns() {
         c.type = static_cast<char>(fd.field_type);
         c.how = dbf_field::decoding_of(fd);
         c.vartype = dbf_get_vartype_2(fd);
-        if (c.how == dbf_decoding::decimal)
-            c.integer_digits = dbf_field::decimal_precision(fd) - dbf_field::decimal_scale(fd);
+        if (c.how == dbf_decoding::decimal) dbf_field::set_decimal_bounds(c, fd);
         if (vfp) {
             if (fd.field_type == 'V' || fd.field_type == 'Q') c.varlen_bit = bit++;
             if (fd.flags & dbf_flag_nullable) c.null_bit = bit++;
@@ -766,6 +765,9 @@ std::wstring dbf_recordset::describe_loss(const dbf_field& f, const dbf_column& 
     case dbf_loss::not_a_date: return holds() + L", which is not a date";
     case dbf_loss::too_wide:
         return holds() + L", which has more digits before the point than the " + std::to_wstring(c.integer_digits) +
+               L" its column holds";
+    case dbf_loss::too_precise:
+        return holds() + L", which has more digits after the point than the " + std::to_wstring(c.fraction_digits) +
                L" its column holds";
     case dbf_loss::out_of_range: return where + L" holds a date outside 0001-01-01 to 9999-12-31";
     case dbf_loss::not_finite: return where + L" holds NaN or an infinity, which MySQL cannot store";

@@ -231,7 +231,8 @@ TEST(dbf_decoding, wide_numbers_arrive_with_every_digit) {
 
     // Columns stay within what the servers take (precision 65, scale 30); a
     // value with more digits before the point than its column holds would be
-    // refused with its whole row, so it is NULL and counted.
+    // refused with its whole row, one with more after it rounded (1e-35 to
+    // 0), so each is NULL and counted.
     dbf_fixture_table w;
     w.fields = {{"N70", 'N', 70}, {"N2040", 'N', 20, 40}, {"N255", 'N', 255, 254}};
     const std::string nines35(35, '9');
@@ -249,13 +250,30 @@ TEST(dbf_decoding, wide_numbers_arrive_with_every_digit) {
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0], (std::vector<std::string>{std::string(65, '9'), "0.5", "-" + nines35 + ".25"}));
     EXPECT_EQ(rows[1], (std::vector<std::string>{"NULL", "EMPTY", "NULL"}));
-    EXPECT_EQ(rows[2], (std::vector<std::string>{"NULL", "-0.000001", "0.00" + nines35}));
-    EXPECT_EQ(wide->get_unreadable_count(), 3u);
+    EXPECT_EQ(rows[2], (std::vector<std::string>{"NULL", "-0.000001", "NULL"}));
+    EXPECT_EQ(wide->get_unreadable_count(), 4u);
     EXPECT_NE(wide->get_unreadable_summary().find(L"field N70 of record #2 holds '1" + std::wstring(65, L'0') +
                                                   L"', which has more digits before the point than the 65 its "
                                                   L"column holds"),
               std::wstring::npos)
         << tk_unicode_to_utf8(wide->get_unreadable_summary());
+
+    // Trailing zeros past the column's places lose nothing.
+    dbf_fixture_table f;
+    f.fields = {{"N4035", 'N', 40, 35}};
+    f.records = {{false, {V::num("0.00000000000000000000000000000000001")}},
+                 {false, {V::num("1.5000000000000000000000000000000000")}}};
+    dbf_fixture::write(dir / "f.dbf", f);
+    auto fine = open(dir / "f.dbf");
+    rows = rows_of(*fine);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][0], "NULL");
+    EXPECT_EQ(rows[1][0], "1.5");
+    EXPECT_EQ(fine->get_unreadable_count(), 1u);
+    EXPECT_NE(fine->get_unreadable_summary().find(L"which has more digits after the point than the 30 its column "
+                                                  L"holds"),
+              std::wstring::npos)
+        << tk_unicode_to_utf8(fine->get_unreadable_summary());
 }
 
 TEST(dbf_decoding, visual_foxpro_types_and_null_flags) {
