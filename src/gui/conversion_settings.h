@@ -13,6 +13,15 @@
 class conversion_settings : public wizard_page {
 public:
     static constexpr int dialog = 107;
+    static constexpr int help_topic = 1021;
+    // Controls.
+    static constexpr int charset_id = 1303;
+    static constexpr int engine_id = 1304;
+    static constexpr int encoding_id = 1302;
+    static constexpr int skip_indexes_id = 1226;
+    static constexpr int definitions_only_id = 1228;
+    static constexpr int skip_deleted_id = 1202;
+    static constexpr int logical_as_is_id = 1204;
 
     conversion_settings();
 

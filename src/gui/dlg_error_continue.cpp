@@ -6,16 +6,17 @@
 #include "gui/gui_call.h"
 #include "gui/gui_check_box.h"
 #include "gui/gui_error_layout.h"
+#include "gui/qt_page_view.h"
 #include "tk/tk_logger.h"
 
 dlg_error_continue::dlg_error_continue(QWidget* owner, const QString& caption,
                                        const QString& message, bool can_stop)
     : QDialog(owner) {
     tk_log(1, "dlg_error_continue::ctor");
-    setObjectName(QStringLiteral("dlg_115"));
+    setObjectName(QStringLiteral("dlg_%1").arg(dialog));
     QHBoxLayout* row = gui_error_layout::build(*this, caption, message);
     check_ = new gui_check_box(QStringLiteral("&Do not show this dialog box again"), this);
-    check_->setObjectName(QStringLiteral("ctl_1222"));
+    check_->setObjectName(qt_page_view::control_name(dont_show_id));
     row->insertWidget(0, check_);
     connect(check_, &QCheckBox::clicked, this, [this] { check_->setChecked(!check_->isChecked()); });
     if (!can_stop) {

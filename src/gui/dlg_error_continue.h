@@ -11,6 +11,8 @@ class gui_check_box;
 
 class dlg_error_continue : public QDialog {
 public:
+    static constexpr int dialog = 115;
+    static constexpr int dont_show_id = 1222;  // "&Do not show this dialog box again"
     static constexpr int id_abort = 1;
     static constexpr int id_continue = 2;
     static constexpr int id_ok = 1;  // the one button when nothing can be stopped

@@ -13,11 +13,11 @@ dlg_error_ex::dlg_error_ex(QWidget* owner, const QString& caption, const QString
                            const std::string& subject_tail)
     : QDialog(owner), message_(message), subject_tail_(subject_tail) {
     tk_log(1, "dlg_error_ex::ctor");
-    setObjectName(QStringLiteral("dlg_114"));
+    setObjectName(QStringLiteral("dlg_%1").arg(dialog));
     QHBoxLayout* row = gui_error_layout::build(*this, caption, message);
-    QPushButton* ok = gui_error_layout::button(*this, row, QStringLiteral("OK"), 1);
-    QPushButton* copy = gui_error_layout::button(*this, row, QStringLiteral("Copy to clipboard"), 1108);
-    QPushButton* send = gui_error_layout::button(*this, row, QStringLiteral("Send bug"), 1112);
+    QPushButton* ok = gui_error_layout::button(*this, row, QStringLiteral("OK"), ok_id);
+    QPushButton* copy = gui_error_layout::button(*this, row, QStringLiteral("Copy to clipboard"), copy_id);
+    QPushButton* send = gui_error_layout::button(*this, row, QStringLiteral("Send bug"), send_bug_id);
     ok->setDefault(true);
     ok->setFocus();
     connect(ok, &QPushButton::clicked, this, [this] { accept(); });

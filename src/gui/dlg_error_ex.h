@@ -8,6 +8,12 @@
 
 class dlg_error_ex : public QDialog {
 public:
+    static constexpr int dialog = 114;
+    // Buttons.
+    static constexpr int ok_id = 1;
+    static constexpr int copy_id = 1108;
+    static constexpr int send_bug_id = 1112;
+
     dlg_error_ex(QWidget* owner, const QString& caption, const QString& message,
                  const std::string& subject_tail);
 

@@ -12,6 +12,17 @@
 class dump_page : public wizard_page {
 public:
     static constexpr int dialog = 102;
+    static constexpr int help_topic = 1014;
+    // Controls.
+    static constexpr int new_version_id = 1329;  // radio: 4.1 or higher
+    static constexpr int old_version_id = 1330;  // radio: before 4.1
+    static constexpr int windows_eol_id = 1331;  // radio: \r\n
+    static constexpr int unix_eol_id = 1332;     // radio: \n
+    static constexpr int lock_tables_id = 1202;
+    static constexpr int create_db_id = 1203;
+    static constexpr int create_table_id = 1204;
+    static constexpr int comments_id = 1205;
+
     static constexpr uint32_t new_version = 262400;  // 4.1.0
     static constexpr uint32_t old_version = 201729;  // 3.20.1
 

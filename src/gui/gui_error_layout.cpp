@@ -9,6 +9,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "gui/qt_page_view.h"
+
 QHBoxLayout* gui_error_layout::build(QDialog& dialog, const QString& caption,
                                      const QString& message) {
     dialog.setWindowTitle(caption);
@@ -19,7 +21,7 @@ QHBoxLayout* gui_error_layout::build(QDialog& dialog, const QString& caption,
     icon->setAlignment(Qt::AlignTop);
     // The whole message, scrolling when long.
     auto* text = new QPlainTextEdit(&dialog);
-    text->setObjectName(QStringLiteral("ctl_1320"));
+    text->setObjectName(qt_page_view::control_name(message_id));
     text->setReadOnly(true);
     text->setPlainText(message);
     text->setFocusPolicy(Qt::ClickFocus);
@@ -36,7 +38,7 @@ QHBoxLayout* gui_error_layout::build(QDialog& dialog, const QString& caption,
 QPushButton* gui_error_layout::button(QDialog& dialog, QHBoxLayout* row, const QString& text,
                                       int id) {
     auto* b = new QPushButton(text, &dialog);
-    b->setObjectName(QStringLiteral("ctl_%1").arg(id));
+    b->setObjectName(qt_page_view::control_name(id));
     b->setAutoDefault(false);
     row->addWidget(b);
     return b;

@@ -11,6 +11,7 @@
 #include "gui/gui_call.h"
 #include "gui/page_errors.h"
 #include "gui/page_widgets.h"
+#include "gui/qt_page_view.h"
 #include "gui/wizard_shell.h"
 #include "tk/tk_logger.h"
 
@@ -20,32 +21,28 @@ overwrite_dlg2::overwrite_dlg2(QWidget* owner, const std::wstring& text) : QDial
     setWindowTitle(QString::fromStdWString(wizard_shell::caption(L"Warning")));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 12);  // the question must not sit on the frame
-    layout->addWidget(page_widgets::label(this, 1320, QString::fromStdWString(text)));
+    layout->addWidget(page_widgets::label(this, text_id, QString::fromStdWString(text)));
     layout->addSpacing(6);
     auto* group = new QButtonGroup(this);
     const char* texts[] = {"&Overwrite the entire database", "Overwrite existing &tables only",
                            "&Skip existing tables", "&Merge"};
-    for (int i = 0; i < 4; ++i) {
-        QRadioButton* r = page_widgets::radio(this, 1329 + i, QString::fromUtf8(texts[i]));
+    for (int i = 0; i < modes; ++i) {
+        QRadioButton* r = page_widgets::radio(this, first_mode_id + i, QString::fromUtf8(texts[i]));
         group->addButton(r, i);
         layout->addWidget(r);
     }
     group->button(0)->setChecked(true);
-    auto* buttons =
-        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("ctl_1"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("ctl_2"));
-    buttons->button(QDialogButtonBox::Help)->setObjectName(QStringLiteral("ctl_9"));
+    QDialogButtonBox* buttons = page_widgets::ok_cancel_help(this);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] { on_ok(); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(buttons, &QDialogButtonBox::helpRequested, this, [] { page_errors::open_help(1013); });
+    connect(buttons, &QDialogButtonBox::helpRequested, this, [] { page_errors::open_help(help_topic); });
     QApplication::beep();
 }
 
 int overwrite_dlg2::get_mode() const {
-    for (int i = 0; i < 4; ++i) {
-        auto* r = findChild<QRadioButton*>(QStringLiteral("ctl_%1").arg(1329 + i));
+    for (int i = 0; i < modes; ++i) {
+        auto* r = findChild<QRadioButton*>(qt_page_view::control_name(first_mode_id + i));
         if (r && r->isChecked()) return i;
     }
     return 0;  // the group is exclusive and starts ticked: never reached

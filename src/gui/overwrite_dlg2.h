@@ -10,6 +10,11 @@
 class overwrite_dlg2 : public QDialog {
 public:
     static constexpr int dialog = 121;
+    static constexpr int help_topic = 1013;
+    // Controls: the text and the radio of mode 0; mode m is first_mode_id + m.
+    static constexpr int text_id = 1320;
+    static constexpr int first_mode_id = 1329;
+    static constexpr int modes = 4;
 
     overwrite_dlg2(QWidget* owner, const std::wstring& text);
 

@@ -1,6 +1,7 @@
 #include "gui/page_widgets.h"
 
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -57,4 +58,13 @@ QLabel* page_widgets::buddy_label(QWidget* parent, const QString& text, QWidget*
     auto* l = new QLabel(text, parent);
     l->setBuddy(buddy);
     return l;
+}
+
+QDialogButtonBox* page_widgets::ok_cancel_help(QWidget* parent) {
+    auto* buttons =
+        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, parent);
+    named(buttons->button(QDialogButtonBox::Ok), ok_id);
+    named(buttons->button(QDialogButtonBox::Cancel), cancel_id);
+    named(buttons->button(QDialogButtonBox::Help), help_id);
+    return buttons;
 }

@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -16,6 +17,11 @@ class QWidget;
 
 class page_widgets {
 public:
+    // The ids of a dialog's standard buttons.
+    static constexpr int ok_id = 1;
+    static constexpr int cancel_id = 2;
+    static constexpr int help_id = 9;
+
     static QLabel* label(QWidget* parent, int id, const QString& text);
     static QRadioButton* radio(QWidget* parent, int id, const QString& text);
     // A check box that only the page toggles (invert_chbox).
@@ -28,4 +34,6 @@ public:
     static QListWidget* list(QWidget* parent, int id);
     // The label's buddy is the control, so its mnemonic moves the focus.
     static QLabel* buddy_label(QWidget* parent, const QString& text, QWidget* buddy);
+    // A dialog's OK, Cancel and Help, named by the ids above.
+    static QDialogButtonBox* ok_cancel_help(QWidget* parent);
 };

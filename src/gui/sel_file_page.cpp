@@ -10,10 +10,12 @@
 #include <sys/stat.h>
 
 #include "app/pellix_converter.h"
+#include "gui/dump_page.h"
 #include "gui/file_dialog.h"
 #include "gui/gui_call.h"
 #include "gui/page_errors.h"
 #include "gui/page_widgets.h"
+#include "gui/settings_page.h"
 #include "gui/overwrite_dlg2.h"
 #include "gui/wizard_shell.h"
 #include "tk/tk_logger.h"
@@ -46,26 +48,27 @@ void disable_logging() {
 
 sel_file_page::sel_file_page()
     : wizard_page(dialog, wiz_back | wiz_next, page_has_help | page_header, L"Step 2 of 5",
-                  L"Select databases", 1020) {}
+                  L"Select databases", help_topic) {}
 
 QWidget* sel_file_page::create_widget() {
     auto* w = new QWidget();
     auto* grid = new QGridLayout(w);
-    QLineEdit* src = page_widgets::edit(w, 1003, max_path_text);
+    QLineEdit* src = page_widgets::edit(w, source_id, max_path_text);
     grid->addWidget(page_widgets::buddy_label(w, QStringLiteral("DB&F database folder:"), src), 0, 0, 1, 2);
     grid->addWidget(src, 1, 0);
-    grid->addWidget(page_widgets::button(w, 1107, QStringLiteral("...")), 1, 1);
-    QLineEdit* dest = page_widgets::edit(w, 1004, max_path_text);
-    QLabel* dest_label = page_widgets::label(w, 1311, QStringLiteral("My&SQL destination database name:"));
+    grid->addWidget(page_widgets::button(w, browse_source_id, QStringLiteral("...")), 1, 1);
+    QLineEdit* dest = page_widgets::edit(w, destination_id, max_path_text);
+    QLabel* dest_label =
+        page_widgets::label(w, destination_label_id, QStringLiteral("My&SQL destination database name:"));
     dest_label->setBuddy(dest);
     grid->addWidget(dest_label, 2, 0, 1, 2);
     grid->addWidget(dest, 3, 0);
-    grid->addWidget(page_widgets::button(w, 1104, QStringLiteral("...")), 3, 1);
-    QLineEdit* log = page_widgets::edit(w, 1005, max_path_text);
+    grid->addWidget(page_widgets::button(w, browse_destination_id, QStringLiteral("...")), 3, 1);
+    QLineEdit* log = page_widgets::edit(w, log_file_id, max_path_text);
     grid->addWidget(page_widgets::buddy_label(w, QStringLiteral("&Logfile (leave blank to disable logging):"), log),
                     4, 0, 1, 2);
     grid->addWidget(log, 5, 0);
-    grid->addWidget(page_widgets::button(w, 1105, QStringLiteral("...")), 5, 1);
+    grid->addWidget(page_widgets::button(w, browse_log_id, QStringLiteral("...")), 5, 1);
     grid->setRowStretch(6, 1);
     return w;
 }
@@ -89,48 +92,49 @@ std::wstring sel_file_page::suggest(const std::wstring& folder, bool direct) {
 int sel_file_page::page_init() {
     tk_log(1, "sel_file_page::page_init");
     pellix_converter* conv = pellix_converter::ptr();
-    view().set_text(1311, conv->direct ? L"My&SQL destination database name:" : L"&Destination dump file name:");
-    show_ctrl(1104, !conv->direct);
-    view().set_text(1005, tk_path_to_unicode(conv->log_file));
+    view().set_text(destination_label_id,
+                    conv->direct ? L"My&SQL destination database name:" : L"&Destination dump file name:");
+    show_ctrl(browse_destination_id, !conv->direct);
+    view().set_text(log_file_id, tk_path_to_unicode(conv->log_file));
     if (conv->source.empty() && conv->destination.empty()) return 1;
-    view().set_text(1003, conv->source);
+    view().set_text(source_id, conv->source);
     std::wstring dest = conv->destination;
     if (!conv->direct && !dest.empty()) dest = with_sql_extension(dest);
-    view().set_text(1004, dest);
+    view().set_text(destination_id, dest);
     return 1;
 }
 
 void sel_file_page::on_command(int id, command_event event) {
-    if (id == 1004 && event == command_event::focus_in) {
-        if (!view().get_text(1003).empty()) check_destination();
+    if (id == destination_id && event == command_event::focus_in) {
+        if (!view().get_text(source_id).empty()) check_destination();
         return;
     }
     if (event != command_event::click) return;
-    if (id == 1107) {
-        std::wstring start = view().get_text(1003);
+    if (id == browse_source_id) {
+        std::wstring start = view().get_text(source_id);
         if (start.empty()) start = pellix_converter::ptr()->source;
         if (start.empty()) start = QDir::currentPath().toStdWString();
         const std::wstring path = browse_folder(start);
         if (path.empty()) return;
         tk_wlog(1, L"Got path: %ls", path.c_str());
-        view().set_text(1003, path);
+        view().set_text(source_id, path);
         check_destination();
-    } else if (id == 1104) {
+    } else if (id == browse_destination_id) {
         const std::string path = browse_save("MySQL Dump Files (.sql)", "Select Dump File",
-                                             tk_unicode_to_path(view().get_text(1004)), "sql");
-        if (!path.empty()) view().set_text(1004, tk_path_to_unicode(path));
-    } else if (id == 1105) {
+                                             tk_unicode_to_path(view().get_text(destination_id)), "sql");
+        if (!path.empty()) view().set_text(destination_id, tk_path_to_unicode(path));
+    } else if (id == browse_log_id) {
         const std::string path = browse_save("Log Files (.log)", "Select Log File",
-                                             tk_unicode_to_path(view().get_text(1005)), "log");
-        if (!path.empty()) view().set_text(1005, tk_path_to_unicode(path));
+                                             tk_unicode_to_path(view().get_text(log_file_id)), "log");
+        if (!path.empty()) view().set_text(log_file_id, tk_path_to_unicode(path));
     }
 }
 
 void sel_file_page::check_destination() {
-    if (!view().get_text(1004).empty()) return;
-    const std::wstring folder = view().get_text(1003);
+    if (!view().get_text(destination_id).empty()) return;
+    const std::wstring folder = view().get_text(source_id);
     if (folder.empty()) return;
-    view().set_text(1004, suggest(folder, pellix_converter::ptr()->direct));
+    view().set_text(destination_id, suggest(folder, pellix_converter::ptr()->direct));
 }
 
 std::wstring sel_file_page::browse_folder(const std::wstring& start) {
@@ -173,9 +177,9 @@ void sel_file_page::apply_logfile(const std::string& name) {
 
 void sel_file_page::store() {
     pellix_converter* conv = pellix_converter::ptr();
-    conv->source = view().get_text(1003);
-    conv->destination = view().get_text(1004);
-    apply_logfile(tk_unicode_to_path(view().get_text(1005)));
+    conv->source = view().get_text(source_id);
+    conv->destination = view().get_text(destination_id);
+    apply_logfile(tk_unicode_to_path(view().get_text(log_file_id)));
 }
 
 bool sel_file_page::check_server() {
@@ -247,7 +251,7 @@ int sel_file_page::on_back() {
         page_errors::show(e);
         return -1;
     }
-    return pellix_converter::ptr()->direct ? 123 : 102;
+    return pellix_converter::ptr()->direct ? settings_page::dialog : dump_page::dialog;
 }
 
 bool sel_file_page::db_exists(const std::wstring& name) {

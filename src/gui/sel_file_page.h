@@ -19,6 +19,15 @@
 class sel_file_page : public wizard_page {
 public:
     static constexpr int dialog = 105;
+    static constexpr int help_topic = 1020;
+    // Controls.
+    static constexpr int source_id = 1003;
+    static constexpr int browse_source_id = 1107;
+    static constexpr int destination_label_id = 1311;
+    static constexpr int destination_id = 1004;
+    static constexpr int browse_destination_id = 1104;  // dump target only
+    static constexpr int log_file_id = 1005;
+    static constexpr int browse_log_id = 1105;
 
     sel_file_page();
 

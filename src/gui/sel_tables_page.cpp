@@ -48,20 +48,20 @@ private:
 
 sel_tables_page::sel_tables_page(bool b_reorder)
     : wizard_page(dialog, wiz_back | wiz_next, page_has_help | page_header, L"Step 4 of 5",
-                  L"Select tables to convert", 1015),
+                  L"Select tables to convert", help_topic),
       b_reorder_(b_reorder) {}
 
 QWidget* sel_tables_page::create_widget() {
     auto* w = new QWidget();
     auto* layout = new QVBoxLayout(w);
-    QLabel* intro = page_widgets::label(w, 1337, QString());
+    QLabel* intro = page_widgets::label(w, intro_id, QString());
     intro->setWordWrap(true);
     layout->addWidget(intro);
     auto* grid = new QGridLayout();
     QListWidget* available = page_widgets::list(w, available_list);
     QListWidget* selected = page_widgets::list(w, selected_list);
-    QLabel* l1 = page_widgets::label(w, 1334, QString());
-    QLabel* l2 = page_widgets::label(w, 1312, QString());
+    QLabel* l1 = page_widgets::label(w, available_label_id, QString());
+    QLabel* l2 = page_widgets::label(w, selected_label_id, QString());
     l1->setBuddy(available);
     l2->setBuddy(selected);
     grid->addWidget(l1, 0, 0);
@@ -69,13 +69,13 @@ QWidget* sel_tables_page::create_widget() {
     grid->addWidget(available, 1, 0);
     auto* buttons = new QVBoxLayout();
     buttons->addStretch();
-    buttons->addWidget(page_widgets::button(w, 1101, QStringLiteral("A&dd >")));
-    buttons->addWidget(page_widgets::button(w, 1102, QStringLiteral("Add a&ll >")));
-    buttons->addWidget(page_widgets::button(w, 1111, QStringLiteral("< &Remove")));
-    buttons->addWidget(page_widgets::button(w, 1110, QStringLiteral("< Re&move all")));
-    buttons->addWidget(page_widgets::button(w, 1114, QStringLiteral("&Add Query")));
-    buttons->addWidget(page_widgets::button(w, 1117, QStringLiteral("^")));
-    buttons->addWidget(page_widgets::button(w, 1118, QStringLiteral("v")));
+    buttons->addWidget(page_widgets::button(w, add_id, QStringLiteral("A&dd >")));
+    buttons->addWidget(page_widgets::button(w, add_all_id, QStringLiteral("Add a&ll >")));
+    buttons->addWidget(page_widgets::button(w, remove_id, QStringLiteral("< &Remove")));
+    buttons->addWidget(page_widgets::button(w, remove_all_id, QStringLiteral("< Re&move all")));
+    buttons->addWidget(page_widgets::button(w, add_query_id, QStringLiteral("&Add Query")));
+    buttons->addWidget(page_widgets::button(w, move_up_id, QStringLiteral("^")));
+    buttons->addWidget(page_widgets::button(w, move_down_id, QStringLiteral("v")));
     buttons->addStretch();
     grid->addLayout(buttons, 1, 1);
     grid->addWidget(selected, 1, 2);
@@ -118,20 +118,20 @@ void sel_tables_page::do_page_init(const std::vector<std::wstring>& names) {
     if (b_reorder_) {
         tk_log(1, "Activating re-order buttons");
     }
-    show_ctrl(1117, b_reorder_);
-    show_ctrl(1118, b_reorder_);
+    show_ctrl(move_up_id, b_reorder_);
+    show_ctrl(move_down_id, b_reorder_);
 }
 
 int sel_tables_page::page_init() {
     tk_log(1, "pqz_sel_tables_page::page_init");
     pellix_converter* conv = pellix_converter::ptr();
-    view().set_text(1337, L"Select DBF tables to convert into MySQL format. Double click on an item in\n"
-                          L"'Selected tables' list to edit it.");
-    view().set_text(1334, L"&Available tables:");
-    view().set_text(1312, L"&Selected tables:");
+    view().set_text(intro_id, L"Select DBF tables to convert into MySQL format. Double click on an item in\n"
+                              L"'Selected tables' list to edit it.");
+    view().set_text(available_label_id, L"&Available tables:");
+    view().set_text(selected_label_id, L"&Selected tables:");
     names_ = conv->get_all_tables();
     do_page_init(names_);
-    show_ctrl(1114, false);
+    show_ctrl(add_query_id, false);
     queries_.clear();
     for (const auto& p : conv->selected_pairs)
         if (!p.second.empty()) queries_.push_back(p);
@@ -328,13 +328,13 @@ void sel_tables_page::on_command(int id, command_event event) {
     }
     if (event != command_event::click) return;
     switch (id) {
-        case 1101: on_add(); break;
-        case 1102: on_add_all(); break;
-        case 1111: on_delete(); break;
-        case 1110: on_del_all(); break;
-        case 1114: on_add_query(); break;
-        case 1117: if (b_reorder_) on_move_up(); break;
-        case 1118: if (b_reorder_) on_move_down(); break;
+        case add_id: on_add(); break;
+        case add_all_id: on_add_all(); break;
+        case remove_id: on_delete(); break;
+        case remove_all_id: on_del_all(); break;
+        case add_query_id: on_add_query(); break;
+        case move_up_id: if (b_reorder_) on_move_up(); break;
+        case move_down_id: if (b_reorder_) on_move_down(); break;
         default: break;
     }
 }

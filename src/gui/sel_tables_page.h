@@ -31,8 +31,20 @@ public:
 class sel_tables_page : public wizard_page {
 public:
     static constexpr int dialog = 127;
+    static constexpr int help_topic = 1015;
+    // Controls.
+    static constexpr int intro_id = 1337;
+    static constexpr int available_label_id = 1334;
+    static constexpr int selected_label_id = 1312;
     static constexpr int available_list = 1317;
     static constexpr int selected_list = 1318;
+    static constexpr int add_id = 1101;
+    static constexpr int add_all_id = 1102;
+    static constexpr int remove_id = 1111;
+    static constexpr int remove_all_id = 1110;
+    static constexpr int add_query_id = 1114;  // hidden in this program
+    static constexpr int move_up_id = 1117;    // only with b_reorder
+    static constexpr int move_down_id = 1118;  // only with b_reorder
 
     explicit sel_tables_page(bool b_reorder);
 

@@ -10,6 +10,7 @@
 #include "app/pellix_converter.h"
 #include "gui/page_errors.h"
 #include "gui/page_widgets.h"
+#include "gui/qt_page_view.h"
 #include "gui/wizard_shell.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_send_bug.h"
@@ -22,11 +23,11 @@ set_query_dlg::set_query_dlg(QWidget* owner, const std::wstring& name, const std
     setObjectName(QStringLiteral("dlg_%1").arg(dialog));
     setWindowTitle(what == purpose::add ? QStringLiteral("Add Query") : QStringLiteral("Edit Query"));
     auto* layout = new QVBoxLayout(this);
-    name_edit_ = page_widgets::edit(this, 1019, max_name);
+    name_edit_ = page_widgets::edit(this, name_id, max_name);
     layout->addWidget(page_widgets::buddy_label(this, QStringLiteral("&Store as Table:"), name_edit_));
     layout->addWidget(name_edit_);
     query_edit_ = new QPlainTextEdit(this);
-    query_edit_->setObjectName(QStringLiteral("ctl_1020"));
+    query_edit_->setObjectName(qt_page_view::control_name(query_id));
     layout->addWidget(page_widgets::buddy_label(this, QStringLiteral("&Query:"), query_edit_));
     layout->addWidget(query_edit_);
     // The edit takes no more than the limit, so nothing is cut later.
@@ -37,19 +38,16 @@ set_query_dlg::set_query_dlg(QWidget* owner, const std::wstring& name, const std
             query_edit_->moveCursor(QTextCursor::End);
         }
     });
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("ctl_1"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("ctl_2"));
-    buttons->button(QDialogButtonBox::Help)->setObjectName(QStringLiteral("ctl_9"));
+    QDialogButtonBox* buttons = page_widgets::ok_cancel_help(this);
     QPushButton* test = buttons->addButton(QStringLiteral("&Test Query"), QDialogButtonBox::ActionRole);
-    test->setObjectName(QStringLiteral("ctl_129"));
+    test->setObjectName(qt_page_view::control_name(test_id));
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] { wizard_shell::guard([this] { on_ok(); }); });
     connect(buttons, &QDialogButtonBox::rejected, this, [this] {
         tk_log(1, "set_query_dlg::on_cancel");
         reject();
     });
-    connect(buttons, &QDialogButtonBox::helpRequested, this, [] { page_errors::open_help(1022); });
+    connect(buttons, &QDialogButtonBox::helpRequested, this, [] { page_errors::open_help(help_topic); });
     connect(test, &QPushButton::clicked, this, [this] { wizard_shell::guard([this] { on_test(); }); });
 
     tk_log(1, "set_query_dlg::on_init");

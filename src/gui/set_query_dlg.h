@@ -17,6 +17,11 @@ class QPlainTextEdit;
 class set_query_dlg : public QDialog {
 public:
     static constexpr int dialog = 128;
+    static constexpr int help_topic = 1022;
+    // Controls.
+    static constexpr int name_id = 1019;
+    static constexpr int query_id = 1020;
+    static constexpr int test_id = 129;
     static constexpr int max_name = 2048;
     static constexpr int max_query = 10000;
 

@@ -10,6 +10,7 @@
 #include "app/pellix_converter.h"
 #include "gui/page_errors.h"
 #include "gui/page_widgets.h"
+#include "gui/welcome_page.h"
 #include "gui/wizard_shell.h"
 #include "sql/sql_auth_not_supported_exception.h"
 #include "tk/tk_logger.h"
@@ -25,21 +26,21 @@ std::string narrow(const std::wstring& text) { return tk_unicode_to_utf8(text); 
 
 settings_page::settings_page()
     : wizard_page(dialog, wiz_back | wiz_next, page_has_help | page_header, L"Step 1 of 5",
-                  L"Connect to MySQL server", 1017) {}
+                  L"Connect to MySQL server", help_topic) {}
 
 QWidget* settings_page::create_widget() {
     auto* w = new QWidget();
     auto* layout = new QVBoxLayout(w);
     auto* group = new QButtonGroup(w);
-    group->addButton(page_widgets::radio(w, 1329, QStringLiteral("&Local")));
-    group->addButton(page_widgets::radio(w, 1330, QStringLiteral("&Remote")));
+    group->addButton(page_widgets::radio(w, local_id, QStringLiteral("&Local")));
+    group->addButton(page_widgets::radio(w, remote_id, QStringLiteral("&Remote")));
     for (QAbstractButton* b : group->buttons()) layout->addWidget(b);
     auto* form = new QFormLayout();
-    QLineEdit* user = page_widgets::edit(w, 1012, max_text);
-    QLineEdit* password = page_widgets::edit(w, 1013, max_text);
+    QLineEdit* user = page_widgets::edit(w, user_id, max_text);
+    QLineEdit* password = page_widgets::edit(w, password_id, max_text);
     password->setEchoMode(QLineEdit::Password);
-    QLineEdit* host = page_widgets::edit(w, 1014, max_text);
-    QLineEdit* port = page_widgets::edit(w, 1015, max_text);
+    QLineEdit* host = page_widgets::edit(w, host_id, max_text);
+    QLineEdit* port = page_widgets::edit(w, port_id, max_text);
     form->addRow(page_widgets::buddy_label(w, QStringLiteral("&User name:"), user), user);
     form->addRow(page_widgets::buddy_label(w, QStringLiteral("&Password:"), password), password);
     form->addRow(page_widgets::buddy_label(w, QStringLiteral("&Host:"), host), host);
@@ -50,46 +51,46 @@ QWidget* settings_page::create_widget() {
 }
 
 void settings_page::set_remote(bool remote) {
-    view().set_check(1330, remote);
-    view().set_check(1329, !remote);
+    view().set_check(remote_id, remote);
+    view().set_check(local_id, !remote);
     // A remote server listens on MySQL's own port unless told otherwise.
-    if (remote && view().get_text(1015).empty()) view().set_text(1015, L"3306");
+    if (remote && view().get_text(port_id).empty()) view().set_text(port_id, L"3306");
     // Enabled, the port comes last and keeps the focus.
-    enable_ctrl(1014, remote);
-    enable_ctrl(1015, remote);
+    enable_ctrl(host_id, remote);
+    enable_ctrl(port_id, remote);
 }
 
 int settings_page::page_init() {
     tk_log(1, "sql_settings_page2<t_converter>::page_init");
     pellix_converter* conv = pellix_converter::ptr();
-    view().set_text(1012, tk_utf8_to_unicode(conv->user));
-    view().set_text(1013, tk_utf8_to_unicode(conv->password));
+    view().set_text(user_id, tk_utf8_to_unicode(conv->user));
+    view().set_text(password_id, tk_utf8_to_unicode(conv->password));
     const bool remote = !conv->host.empty();
     if (remote) {
-        view().set_text(1014, tk_utf8_to_unicode(conv->host));
-        view().set_text(1015, tk_utf8_to_unicode(conv->port));
+        view().set_text(host_id, tk_utf8_to_unicode(conv->host));
+        view().set_text(port_id, tk_utf8_to_unicode(conv->port));
     }
-    view().set_check(1330, remote);
-    view().set_check(1329, !remote);
-    view().set_enabled(1014, remote);
-    view().set_enabled(1015, remote);
+    view().set_check(remote_id, remote);
+    view().set_check(local_id, !remote);
+    view().set_enabled(host_id, remote);
+    view().set_enabled(port_id, remote);
     return 1;
 }
 
 void settings_page::on_command(int id, command_event event) {
     if (event != command_event::click) return;
-    if (id == 1329) set_remote(false);
-    else if (id == 1330) set_remote(true);
+    if (id == local_id) set_remote(false);
+    else if (id == remote_id) set_remote(true);
 }
 
 void settings_page::store() {
     pellix_converter* conv = pellix_converter::ptr();
-    const bool remote = view().get_check(1330);
-    const std::string user = narrow(view().get_text(1012));
-    const std::string password = narrow(view().get_text(1013));
+    const bool remote = view().get_check(remote_id);
+    const std::string user = narrow(view().get_text(user_id));
+    const std::string password = narrow(view().get_text(password_id));
     // Local: Connector/C takes an empty host as "localhost", its Unix socket.
-    const std::string host = remote ? narrow(view().get_text(1014)) : std::string();
-    const std::string port = remote ? narrow(view().get_text(1015)) : std::string("3306");
+    const std::string host = remote ? narrow(view().get_text(host_id)) : std::string();
+    const std::string port = remote ? narrow(view().get_text(port_id)) : std::string("3306");
     conv->store_mysql_settings(host, user, password, port);  // the password as typed
 }
 
@@ -106,13 +107,13 @@ int settings_page::on_next() {
     } catch (const sql_auth_not_supported_exception& e) {
         tk_log(1, "Got sql_auth_not_supported_exception");
         wizard_shell::error(std::string(e.what()));
-        page_errors::open_help(1022);
+        page_errors::open_help(connect_help_topic);
         return -1;
     } catch (const tk_exception& e) {
         tk_log(1, "Got tk_exception");
         page_errors::show(e);
         const int number = page_errors::mysql_number(e);
-        if (number == 1249 || number == 1250) page_errors::open_help(1022);
+        if (number == 1249 || number == 1250) page_errors::open_help(connect_help_topic);
         return -1;
     }
     return 0;
@@ -120,5 +121,5 @@ int settings_page::on_next() {
 
 int settings_page::on_back() {
     store();
-    return 103;
+    return welcome_page::dialog;
 }

@@ -10,6 +10,16 @@
 class settings_page : public wizard_page {
 public:
     static constexpr int dialog = 123;
+    static constexpr int help_topic = 1017;
+    // The help on connecting, opened after some failed connections.
+    static constexpr int connect_help_topic = 1022;
+    // Controls.
+    static constexpr int local_id = 1329;   // radio
+    static constexpr int remote_id = 1330;  // radio
+    static constexpr int user_id = 1012;
+    static constexpr int password_id = 1013;
+    static constexpr int host_id = 1014;
+    static constexpr int port_id = 1015;
 
     settings_page();
 

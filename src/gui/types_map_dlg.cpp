@@ -16,6 +16,7 @@
 #include "gui/gui_call.h"
 #include "gui/page_errors.h"
 #include "gui/page_widgets.h"
+#include "gui/qt_page_view.h"
 #include "gui/wizard_shell.h"
 #include "tk/tk_logger.h"
 #include "udb/udb_names.h"
@@ -42,11 +43,11 @@ types_map_dlg::types_map_dlg(QWidget* owner, types_map_model model) : QDialog(ow
     // Wide enough for the four column headers without a scroll bar.
     setMinimumWidth(460);
     auto* layout = new QVBoxLayout(this);
-    table_name_ = page_widgets::edit(this, 1003, max_field_name);
+    table_name_ = page_widgets::edit(this, table_name_id, max_field_name);
     layout->addWidget(page_widgets::buddy_label(this, QStringLiteral("&Table name:"), table_name_));
     layout->addWidget(table_name_);
     list_ = new QTreeWidget(this);
-    list_->setObjectName(QStringLiteral("ctl_1316"));
+    list_->setObjectName(qt_page_view::control_name(fields_id));
     list_->setRootIsDecorated(false);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setHeaderLabels({QString(), QStringLiteral("Field Name"), QStringLiteral("Field Type"),
@@ -54,21 +55,21 @@ types_map_dlg::types_map_dlg(QWidget* owner, types_map_model model) : QDialog(ow
     list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     layout->addWidget(list_);
     auto* grid = new QGridLayout();
-    name_ = page_widgets::edit(this, 1004, max_field_name);
-    type_ = page_widgets::combo(this, 1302);
-    default_ = page_widgets::edit(this, 1005, max_field_name);
-    length_ = number_edit(this, 1006);
-    precision_ = number_edit(this, 1007);
-    scale_ = number_edit(this, 1008);
+    name_ = page_widgets::edit(this, field_name_id, max_field_name);
+    type_ = page_widgets::combo(this, type_id);
+    default_ = page_widgets::edit(this, default_id, max_field_name);
+    length_ = number_edit(this, length_id);
+    precision_ = number_edit(this, precision_id);
+    scale_ = number_edit(this, scale_id);
     grid->addWidget(page_widgets::buddy_label(this, QStringLiteral("Field &name:"), name_), 0, 0);
     grid->addWidget(name_, 0, 1);
     grid->addWidget(page_widgets::buddy_label(this, QStringLiteral("T&ype:"), type_), 1, 0);
     grid->addWidget(type_, 1, 1);
     grid->addWidget(page_widgets::buddy_label(this, QStringLiteral("&Default:"), default_), 2, 0);
     grid->addWidget(default_, 2, 1);
-    QLabel* l1 = page_widgets::label(this, 1340, QStringLiteral("&Length:"));
-    QLabel* l2 = page_widgets::label(this, 1341, QStringLiteral("&Precision:"));
-    QLabel* l3 = page_widgets::label(this, 1342, QStringLiteral("&Scale:"));
+    QLabel* l1 = page_widgets::label(this, length_label_id, QStringLiteral("&Length:"));
+    QLabel* l2 = page_widgets::label(this, precision_label_id, QStringLiteral("&Precision:"));
+    QLabel* l3 = page_widgets::label(this, scale_label_id, QStringLiteral("&Scale:"));
     l1->setBuddy(length_);
     l2->setBuddy(precision_);
     l3->setBuddy(scale_);
@@ -79,17 +80,14 @@ types_map_dlg::types_map_dlg(QWidget* owner, types_map_model model) : QDialog(ow
     grid->addWidget(l3, 5, 0);
     grid->addWidget(scale_, 5, 1);
     layout->addLayout(grid);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("ctl_1"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("ctl_2"));
-    buttons->button(QDialogButtonBox::Help)->setObjectName(QStringLiteral("ctl_9"));
+    QDialogButtonBox* buttons = page_widgets::ok_cancel_help(this);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] { wizard_shell::guard([this] { on_ok(); }); });
     connect(buttons, &QDialogButtonBox::rejected, this, [this] {
         tk_log(1, "types_map_dlg::on_cancel");
         reject();
     });
-    connect(buttons, &QDialogButtonBox::helpRequested, this, [] { page_errors::open_help(1024); });
+    connect(buttons, &QDialogButtonBox::helpRequested, this, [] { page_errors::open_help(help_topic); });
 
     tk_log(1, "types_map_dlg::on_init");
     table_name_->setText(QString::fromStdWString(model_.new_table_name));
@@ -175,15 +173,15 @@ void types_map_dlg::show_ctrl() {
     const bool length = types_map_model::takes(type, L"LENGTH");
     const bool precision = types_map_model::takes(type, L"PRECISION");
     const bool scale = types_map_model::takes(type, L"SCALE");
-    tk_log(1, "types_map_dlg::show_ctrl(%d=%d)", 1006, length ? 1 : 0);
-    tk_log(1, "types_map_dlg::show_ctrl(%d=%d)", 1007, precision ? 1 : 0);
-    tk_log(1, "types_map_dlg::show_ctrl(%d=%d)", 1008, scale ? 1 : 0);
+    tk_log(1, "types_map_dlg::show_ctrl(%d=%d)", length_id, length ? 1 : 0);
+    tk_log(1, "types_map_dlg::show_ctrl(%d=%d)", precision_id, precision ? 1 : 0);
+    tk_log(1, "types_map_dlg::show_ctrl(%d=%d)", scale_id, scale ? 1 : 0);
     length_->setVisible(length);
-    findChild<QLabel*>(QStringLiteral("ctl_1340"))->setVisible(length);
+    findChild<QLabel*>(qt_page_view::control_name(length_label_id))->setVisible(length);
     precision_->setVisible(precision);
-    findChild<QLabel*>(QStringLiteral("ctl_1341"))->setVisible(precision);
+    findChild<QLabel*>(qt_page_view::control_name(precision_label_id))->setVisible(precision);
     scale_->setVisible(scale);
-    findChild<QLabel*>(QStringLiteral("ctl_1342"))->setVisible(scale);
+    findChild<QLabel*>(qt_page_view::control_name(scale_label_id))->setVisible(scale);
 }
 
 std::wstring types_map_dlg::read_row() {

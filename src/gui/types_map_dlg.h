@@ -18,6 +18,19 @@ class QTreeWidgetItem;
 class types_map_dlg : public QDialog {
 public:
     static constexpr int dialog = 135;
+    static constexpr int help_topic = 1024;
+    // Controls.
+    static constexpr int table_name_id = 1003;
+    static constexpr int fields_id = 1316;
+    static constexpr int field_name_id = 1004;
+    static constexpr int type_id = 1302;
+    static constexpr int default_id = 1005;
+    static constexpr int length_id = 1006;
+    static constexpr int precision_id = 1007;
+    static constexpr int scale_id = 1008;
+    static constexpr int length_label_id = 1340;
+    static constexpr int precision_label_id = 1341;
+    static constexpr int scale_label_id = 1342;
 
     types_map_dlg(QWidget* owner, types_map_model model);
 

@@ -8,37 +8,39 @@
 #include <QVBoxLayout>
 
 #include "app/pellix_converter.h"
+#include "gui/dump_page.h"
 #include "gui/file_dialog.h"
 #include "gui/page_errors.h"
 #include "gui/page_widgets.h"
+#include "gui/settings_page.h"
 #include "gui/wizard_shell.h"
 #include "tk/tk_logger.h"
 
-welcome_page::welcome_page() : wizard_page(dialog, wiz_next, page_has_help, {}, {}, 1018) {}
+welcome_page::welcome_page() : wizard_page(dialog, wiz_next, page_has_help, {}, {}, help_topic) {}
 
 QWidget* welcome_page::create_widget() {
     auto* w = new QWidget();
     auto* layout = new QVBoxLayout(w);
-    QLabel* title = page_widgets::label(w, 1337, QStringLiteral("Welcome to Quorvex\nConversion Wizard\n"));
+    QLabel* title = page_widgets::label(w, title_id, QStringLiteral("Welcome to Quorvex\nConversion Wizard\n"));
     // The system sans face, 13 points, normal weight.
     QFont font(QStringLiteral("Sans Serif"), 13, QFont::Normal);
     font.setStyleHint(QFont::SansSerif);
     title->setFont(font);
     layout->addWidget(title);
     auto* group = new QButtonGroup(w);
-    group->addButton(page_widgets::radio(w, 1329, QStringLiteral("&Move to MySQL server directly")));
-    group->addButton(page_widgets::radio(w, 1330, QStringLiteral("&Store into dump file")));
+    group->addButton(page_widgets::radio(w, direct_id, QStringLiteral("&Move to MySQL server directly")));
+    group->addButton(page_widgets::radio(w, dump_file_id, QStringLiteral("&Store into dump file")));
     for (QAbstractButton* b : group->buttons()) layout->addWidget(b);
     layout->addStretch();
-    auto* load = page_widgets::button(w, 1115, QStringLiteral("&Load Settings..."));
+    auto* load = page_widgets::button(w, load_settings_id, QStringLiteral("&Load Settings..."));
     layout->addWidget(load, 0, Qt::AlignLeft);
     return w;
 }
 
 void welcome_page::show_target() {
     const bool direct = pellix_converter::ptr()->direct;
-    view().set_check(1329, direct);
-    view().set_check(1330, !direct);
+    view().set_check(direct_id, direct);
+    view().set_check(dump_file_id, !direct);
 }
 
 int welcome_page::page_init() {
@@ -50,17 +52,17 @@ int welcome_page::page_init() {
 int welcome_page::on_next() {
     tk_log(1, "welcome_page::on_next");
     pellix_converter* conv = pellix_converter::ptr();
-    conv->direct = view().get_check(1329);
+    conv->direct = view().get_check(direct_id);
     tk_log(1, "settind direct_mode to %d", conv->direct ? 1 : 0);
-    return conv->direct ? 123 : 102;
+    return conv->direct ? settings_page::dialog : dump_page::dialog;
 }
 
 void welcome_page::on_command(int id, command_event event) {
     if (event != command_event::click) return;
-    if (id == 1329 || id == 1330) {
+    if (id == direct_id || id == dump_file_id) {
         view().set_check(id, true);
-        view().set_check(id == 1329 ? 1330 : 1329, false);
-    } else if (id == 1115) {
+        view().set_check(id == direct_id ? dump_file_id : direct_id, false);
+    } else if (id == load_settings_id) {
         const std::string path = choose_profile();
         if (!path.empty()) load_settings(path);
     }

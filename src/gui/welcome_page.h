@@ -12,6 +12,12 @@ class pellix_converter;
 class welcome_page : public wizard_page {
 public:
     static constexpr int dialog = 103;
+    static constexpr int help_topic = 1018;
+    // Controls.
+    static constexpr int title_id = 1337;
+    static constexpr int direct_id = 1329;     // radio: into a MySQL server
+    static constexpr int dump_file_id = 1330;  // radio: into a dump file
+    static constexpr int load_settings_id = 1115;
 
     welcome_page();
 
