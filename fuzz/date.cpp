@@ -5,9 +5,9 @@
 #include <string>
 
 #include "fuzz_kit.h"
-#include "tk/ole_date.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_text.h"
+#include "value/ole_date.h"
 
 namespace {
 

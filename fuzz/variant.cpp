@@ -7,9 +7,9 @@
 #include <string>
 
 #include "fuzz_kit.h"
-#include "tk/ole_exception.h"
-#include "tk/ole_variant.h"
 #include "tk/tk_text.h"
+#include "value/ole_exception.h"
+#include "value/ole_variant.h"
 
 namespace {
 

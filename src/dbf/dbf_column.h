@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tk/ole_variant.h"
+#include "value/ole_variant.h"
 
 enum class dbf_decoding : uint8_t {
     text_trim_right,   // C: trailing blanks removed

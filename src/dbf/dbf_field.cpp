@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "dbf/dbf_log.h"
-#include "tk/ole_date.h"
 #include "tk/tk_text.h"
+#include "value/ole_date.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "tk/ole_variant.h"
+#include "value/ole_variant.h"
 
 struct dbf_field_descriptor7 {
     char name[32] = {};

@@ -15,9 +15,9 @@
 
 #include "sql/sql_native_type.h"
 #include "sql/sql_properties.h"
-#include "tk/ole_variant.h"
 #include "udb/udb_mutators.h"
 #include "udb/udb_properties.h"
+#include "value/ole_variant.h"
 
 struct t_ftd;
 class udb_field;

@@ -8,11 +8,11 @@
 
 #include "sql/sql_engine.h"
 #include "sql/sql_values.h"
-#include "tk/ole_date.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 #include "udb/t_ftd.h"
+#include "value/ole_date.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "sql/sql_native_type.h"
-#include "tk/ole_variant.h"
+#include "value/ole_variant.h"
 
 struct t_ftd;
 

@@ -1,6 +1,5 @@
 #include "sql/sql_values.h"
 
-#include "tk/ole_date.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
@@ -8,6 +7,7 @@
 #include "udb/udb_custom_conversion.h"
 #include "udb/udb_field.h"
 #include "udb/udb_names.h"
+#include "value/ole_date.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "tk/ole_variant.h"
+#include "value/ole_variant.h"
 
 class udb_field;
 struct t_ftd;

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tk/ole_variant.h"
+#include "value/ole_variant.h"
 
 struct t_ftd {
     // Size 0, empty names, type 0, flags false, empty default.

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tk/ole_variant.h"
+#include "value/ole_variant.h"
 
 class udb_field : public ole_variant {
 public:

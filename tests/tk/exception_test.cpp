@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <string>
 
-#include "tk/ole_exception.h"
 #include "tk/tk_exception.h"
 
 namespace {
@@ -116,14 +115,4 @@ TEST(FinalException, PassesToolkitHandlerButNotStandardOne) {
     }
     EXPECT_FALSE(toolkit);
     EXPECT_TRUE(standard);
-}
-
-TEST(ValueExceptions, TextsAndLevels) {
-    ole_cast_exception cast;
-    EXPECT_STREQ(cast.what(), "Cannot cast from source type to destination type");
-    EXPECT_EQ(cast.level, 0);
-    ole_type_exception type;
-    EXPECT_STREQ(type.what(), "The operating type is not supported yet");
-    EXPECT_EQ(type.level, 1);
-    EXPECT_THROW(throw ole_cast_exception(), tk_exception);
 }

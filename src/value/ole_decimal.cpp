@@ -1,4 +1,4 @@
-#include "tk/ole_decimal.h"
+#include "value/ole_decimal.h"
 
 #include <charconv>
 #include <cmath>

@@ -12,11 +12,12 @@
 #include <unistd.h>
 #include <vector>
 
-#include "tk/ole_decimal.h"
-#include "tk/ole_exception.h"
-#include "tk/ole_variant.h"
+#include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
+#include "value/ole_decimal.h"
+#include "value/ole_exception.h"
+#include "value/ole_variant.h"
 
 namespace {
 
@@ -552,4 +553,14 @@ TEST(OleDecimal, ShortNumbersParseAsTheGeneralPathDoes) {
         EXPECT_EQ(fast.lo64, general.lo64) << text;
         EXPECT_EQ(fast.to_string(), general.to_string()) << text;
     }
+}
+
+TEST(ValueExceptions, TextsAndLevels) {
+    ole_cast_exception cast;
+    EXPECT_STREQ(cast.what(), "Cannot cast from source type to destination type");
+    EXPECT_EQ(cast.level, 0);
+    ole_type_exception type;
+    EXPECT_STREQ(type.what(), "The operating type is not supported yet");
+    EXPECT_EQ(type.level, 1);
+    EXPECT_THROW(throw ole_cast_exception(), tk_exception);
 }

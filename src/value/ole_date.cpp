@@ -1,4 +1,4 @@
-#include "tk/ole_date.h"
+#include "value/ole_date.h"
 
 #include <charconv>
 #include <cmath>

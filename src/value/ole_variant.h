@@ -24,8 +24,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tk/ole_date.h"
-#include "tk/ole_decimal.h"
+#include "value/ole_date.h"
+#include "value/ole_decimal.h"
 
 using VARTYPE = uint16_t;
 

@@ -1,4 +1,4 @@
-#include "tk/ole_variant.h"
+#include "value/ole_variant.h"
 
 #include <algorithm>
 #include <charconv>
@@ -8,10 +8,10 @@
 #include <type_traits>
 #include <utility>
 
-#include "tk/ole_exception.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
+#include "value/ole_exception.h"
 
 namespace ole_detail {
 

@@ -1,4 +1,4 @@
-#include "tk/ole_guid_extractor.h"
+#include "value/ole_guid_extractor.h"
 
 #include "tk/tk_helpers.h"
 #include "tk/tk_logger.h"

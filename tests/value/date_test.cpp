@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "tk/ole_date.h"
-#include "tk/ole_guid_extractor.h"
 #include "tk/tk_exception.h"
+#include "value/ole_date.h"
+#include "value/ole_guid_extractor.h"
 
 namespace {
 
