@@ -3,7 +3,6 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "dbf/dbf_report.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 
@@ -97,18 +96,19 @@ error_handler::error_handler(size_t count, const tk_error_text* table,
     : texts_(count, table), view_(std::move(view)) {
     tk_log(2, "error_handler::ctor");
     TK_ASSERT(view_ != nullptr);
-    // Only the process-wide handler takes the reader's reports.
-    if (try_ptr() == this) {
-        dbf_report::set_hook([this](const tk_exception& failure, const std::wstring& file) {
-            report_reader_failure(failure, file);
-        });
-        hooked_ = true;
-    }
 }
 
-error_handler::~error_handler() {
-    tk_log(2, "error_handler::dtor");
-    if (hooked_) dbf_report::set_hook(dbf_report::hook());
+error_handler::~error_handler() { tk_log(2, "error_handler::dtor"); }
+
+dbf_report error_handler::reader_reporter() {
+    // Only the process-wide handler takes the reader's reports.
+    return dbf_report([](const tk_exception& failure, const std::wstring& file) {
+        if (error_handler* handler = try_ptr()) {
+            handler->report_reader_failure(failure, file);
+            return;
+        }
+        dbf_report().report(failure, file);
+    });
 }
 
 void error_handler::set_context(const std::wstring& table) { context_ = tk_unicode_to_utf8(table); }

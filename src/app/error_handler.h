@@ -13,9 +13,10 @@
 // tk_abort_exception and tk_final_exception pass the run's record and table
 // handlers; the run cleans up at its outermost depth.
 //
-// While it lives the handler also receives the DBF reader's reports (a
+// The process-wide handler also receives the DBF reader's reports (a
 // missing memo file, an unusable container) as level-0 failures with the
-// table as context. It owns its view.
+// table as context, through the reporter reader_reporter() gives the
+// source database. It owns its view.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +26,7 @@
 #include <string>
 
 #include "app/error_view.h"
+#include "dbf/dbf_report.h"
 #include "tk/tk_error_converter.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_singleton.h"
@@ -63,6 +65,11 @@ public:
 
     error_view& get_view() { return *view_; }
 
+    // The DBF reader's reporter of a run: each report goes to the
+    // process-wide handler that lives when the report is made (see the
+    // class comment), or to the trace log when none lives.
+    static dbf_report reader_reporter();
+
 private:
     void report_reader_failure(const tk_exception& failure, const std::wstring& file);
 
@@ -71,5 +78,4 @@ private:
     std::multimap<int32_t, int> help_topics_;
     tk_error_converter texts_;
     std::unique_ptr<error_view> view_;
-    bool hooked_ = false;
 };

@@ -116,29 +116,33 @@ namespace {
 
 // Holds the DBF reader's reports while the guard opens tables: they reach
 // the user only when no table opens (else the run reports them itself).
+// Before hold() and after release() reports pass straight on.
 class held_reports {
 public:
-    held_reports()
-        : previous_(dbf_report::set_hook([this](const tk_exception& failure, const std::wstring& context) {
-              held_.emplace_back(failure, context);
-          })) {}
-    ~held_reports() {
-        if (!released_) dbf_report::set_hook(std::move(previous_));
-    }
+    explicit held_reports(dbf_report next) : next_(std::move(next)) {}
     held_reports(const held_reports&) = delete;
     held_reports& operator=(const held_reports&) = delete;
 
-    // Restores the reader's own hook and hands it every held report.
+    // The reporter of the database whose tables the guard opens.
+    dbf_report reporter() {
+        return dbf_report([this](const tk_exception& failure, const std::wstring& context) {
+            if (holding_)
+                held_.emplace_back(failure, context);
+            else
+                next_.report(failure, context);
+        });
+    }
+    void hold() { holding_ = true; }
+    // Hands every held report on.
     void release() {
-        dbf_report::set_hook(std::move(previous_));
-        released_ = true;
-        for (const auto& [failure, context] : held_) dbf_report::report(failure, context);
+        holding_ = false;
+        for (const auto& [failure, context] : held_) next_.report(failure, context);
     }
 
 private:
     std::vector<std::pair<tk_exception, std::wstring>> held_;
-    dbf_report::hook previous_;
-    bool released_ = false;
+    dbf_report next_;
+    bool holding_ = false;
 };
 
 // A table's failure as the run reports it: with the table as context.
@@ -156,7 +160,8 @@ void report_table_failure(const std::wstring& table, const tk_exception& failure
 
 void pellix_converter::check_source_for_drop() {
     // Opened as the run opens it, container included.
-    dbf_database source_db(source, 1, static_cast<uint8_t>(code_page & 0xFF), true);
+    held_reports reports(error_handler::reader_reporter());
+    dbf_database source_db(source, 1, static_cast<uint8_t>(code_page & 0xFF), true, reports.reporter());
     const auto& names = source_db.table_names;
     std::vector<std::wstring> tables;
     auto add = [&](const std::wstring& entry) {
@@ -175,7 +180,7 @@ void pellix_converter::check_source_for_drop() {
     // One table that opens is enough for the drop; the run reports the
     // others. When none opens the user hears why, table by table.
     std::vector<std::pair<std::wstring, tk_exception>> failures;
-    held_reports reports;
+    reports.hold();
     for (const auto& name : tables) {
         try {
             source_db.get_table(name, 1);
@@ -296,13 +301,13 @@ std::unique_ptr<udb_database> pellix_converter::open_target() {
 
 std::vector<std::wstring> pellix_converter::get_all_tables() {
     tk_log(2, "pellix_converter::get_all_tables");
-    dbf_database source_db(source, 1, static_cast<uint8_t>(code_page & 0xFF), false);
+    dbf_database source_db(source, 1, static_cast<uint8_t>(code_page & 0xFF), false, error_handler::reader_reporter());
     return source_db.table_names;
 }
 
 udb_schema pellix_converter::get_schema(const std::wstring& table) {
     tk_wlog(2, L"pellix_converter::get_schema(%ls)", table.c_str());
-    dbf_database source_db(source, 1, static_cast<uint8_t>(code_page & 0xFF), true);
+    dbf_database source_db(source, 1, static_cast<uint8_t>(code_page & 0xFF), true, error_handler::reader_reporter());
     const std::wstring name = resolve_table(source_db.table_names, table);
     TK_ASSERT(!name.empty());
     std::unique_ptr<udb_recordset> rs = source_db.get_table(name, 1);

@@ -180,7 +180,8 @@ void pellix_converter::report_log_failure() {
 
 void pellix_converter::start_run(run_state& st) {
     st.customisations.emplace(engine, static_cast<sql_db_mutator*>(this));
-    st.source = std::make_unique<dbf_database>(source, 1, static_cast<uint8_t>(code_page & 0xFF), true);
+    st.source = std::make_unique<dbf_database>(source, 1, static_cast<uint8_t>(code_page & 0xFF), true,
+                                               error_handler::reader_reporter());
     st.target = open_target();
     TK_ASSERT(st.target != nullptr);
     tk_log(2, "After initializing DBs");

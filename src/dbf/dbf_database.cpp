@@ -28,9 +28,11 @@ bool has_table_ending(const std::wstring& name) {
 
 }  // namespace
 
-dbf_database::dbf_database(const std::wstring& folder, int type, uint8_t codepage_key, bool use_dbc)
+dbf_database::dbf_database(const std::wstring& folder, int type, uint8_t codepage_key, bool use_dbc,
+                           dbf_report reporter)
     : udb_database(folder, type, false),
       use_dbc_(use_dbc),
+      reporter_(std::move(reporter)),
       codepage_key_(codepage_key),
       folder_(tk_unicode_to_path(folder)) {
     DBF_LOG(1, "dbf_database::ctor");
@@ -222,7 +224,7 @@ void dbf_database::init_dbc(const std::string& dbc_name) {
         dbf_exception failure("Database container is not usable: '" + path +
                                   "' is not a regular file with the extension .dbc",
                               0);
-        dbf_report::report(failure, tk_path_to_unicode(path));
+        reporter_.report(failure, tk_path_to_unicode(path));
         return;
     }
     try {
@@ -230,6 +232,6 @@ void dbf_database::init_dbc(const std::string& dbc_name) {
     } catch (const tk_exception& e) {
         dbc_.reset();
         dbf_exception failure("Database container is not usable: " + std::string(e.what()), 0);
-        dbf_report::report(failure, tk_path_to_unicode(path));
+        reporter_.report(failure, tk_path_to_unicode(path));
     }
 }

@@ -12,7 +12,8 @@
 // language driver) and, once a Visual FoxPro table names it and `use_dbc` is
 // set, the folder's database container with its long field names. It is
 // the process-wide dbf_database singleton while it lives (the first one
-// constructed). Tables opened through get_table belong to the caller.
+// constructed). Tables opened through get_table belong to the caller; they
+// report through the database's reporter.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "dbf/dbf_dbc.h"
+#include "dbf/dbf_report.h"
 #include "tk/tk_singleton.h"
 #include "udb/udb_database.h"
 
@@ -34,8 +36,10 @@ public:
     };
 
     // `type` is the database type word (1 for DBF). A folder that cannot be
-    // read throws tk_exception level 1 naming it and the reason.
-    dbf_database(const std::wstring& folder, int type, uint8_t codepage_key, bool use_dbc);
+    // read throws tk_exception level 1 naming it and the reason. The
+    // reader's reports of the folder's tables go to `reporter`.
+    dbf_database(const std::wstring& folder, int type, uint8_t codepage_key, bool use_dbc,
+                 dbf_report reporter = dbf_report());
     ~dbf_database() override;
 
     // Writes a new, empty table "<name>.dbf" for the schema (see
@@ -77,7 +81,7 @@ public:
     // the folder). Does nothing without `use_dbc`, when one is open, or when
     // the file is missing. A name that leads to anything but a regular file
     // ending in ".dbc" (any case) is not read, and it or an unusable
-    // container is reported once through dbf_report (level 0); the tables
+    // container is reported once through the reporter (level 0); the tables
     // keep their short names.
     void init_dbc(const std::string& name);
 
@@ -88,12 +92,14 @@ public:
     bool get_use_dbc() const { return use_dbc_; }
     uint8_t get_codepage_key() const { return codepage_key_; }
     const std::string& get_folder() const { return folder_; }
+    const dbf_report& get_reporter() const { return reporter_; }
 
 private:
     // A table or memo name must be a plain file name inside the folder.
     static void check_file_name(const std::wstring& name);
 
     bool use_dbc_;
+    dbf_report reporter_;
     uint8_t codepage_key_;
     std::unique_ptr<dbf_dbc> dbc_;
     bool dbc_tried_ = false;

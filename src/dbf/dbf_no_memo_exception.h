@@ -1,7 +1,7 @@
 // The table has memo fields but its memo file cannot be read: it is missing
 // ("Memo file not found"), or what stands in its place is no regular file
 // (a folder, a FIFO, a dangling link). Level 0: it is reported through the
-// report hook (dbf_report) and the table is read with NULL memo cells.
+// table's reporter (dbf_report) and the table is read with NULL memo cells.
 #pragma once
 
 #include <string>

@@ -76,6 +76,13 @@ const char* memo_ext(int kind) {
 
 dbf_recordset::dbf_recordset(const std::wstring& path, int mode, uint8_t codepage_key, dbf_database* owner,
                              const dbf_open_options& options)
+    : dbf_recordset(path, mode, codepage_key, owner, options, nullptr) {}
+
+dbf_recordset::dbf_recordset(const std::wstring& path, int mode, uint8_t codepage_key, const dbf_report& reporter)
+    : dbf_recordset(path, mode, codepage_key, nullptr, dbf_open_options(), &reporter) {}
+
+dbf_recordset::dbf_recordset(const std::wstring& path, int mode, uint8_t codepage_key, dbf_database* owner,
+                             const dbf_open_options& options, const dbf_report* reporter)
     : udb_recordset(owner, tk_path_to_unicode(dbf_files::stem_of(tk_unicode_to_path(path))), true),
       path_(path),
       fs_path_(tk_unicode_to_path(path)),
@@ -86,6 +93,10 @@ dbf_recordset::dbf_recordset(const std::wstring& path, int mode, uint8_t codepag
     DBF_LOG(1, "dbf_recordset::ctor(%s, cp=%d)", fs_path_.c_str(), codepage_key);
     init_codepage_tables();
     if (!owner_) owner_ = dbf_database::try_ptr();
+    if (reporter)
+        reporter_ = *reporter;
+    else if (owner_)
+        reporter_ = owner_->get_reporter();
     // Appending never creates a table file.
     if (mode == 8 && !dbf_files::is_regular(fs_path_)) throw dbf_exception("Table file not found: " + fs_path_, 0);
     // Only appending writes; every other mode opens read-only, so a source
@@ -114,6 +125,7 @@ dbf_recordset::dbf_recordset(const dbf_recordset& from, reader_tag)
       fs_path_(from.fs_path_),
       mode_(1),
       owner_(from.owner_),
+      reporter_(from.reporter_),
       options_(from.options_),
       codepage_key_(from.codepage_key_),
       codepage_(from.codepage_),
@@ -205,7 +217,7 @@ void dbf_recordset::read_header() {
 void dbf_recordset::choose_codepage(std::string_view driver_name) {
     const dbf_codepage_choice choice = dbf_choose_codepage(codepage_key_, header_.language_driver, driver_name);
     codepage_ = choice.codepage;
-    if (!choice.unknown_driver.empty()) dbf_report::report(dbf_exception(choice.unknown_driver, 0), path_);
+    if (!choice.unknown_driver.empty()) reporter_.report(dbf_exception(choice.unknown_driver, 0), path_);
 }
 
 void dbf_recordset::read_descriptors_standard(uint64_t file_size) {
@@ -330,11 +342,11 @@ void dbf_recordset::count_records(uint64_t file_size) {
                fs_path_.c_str(), static_cast<unsigned long long>(declared), static_cast<unsigned long long>(fit));
         // A file cut short must not pass for a complete table: the user is
         // told how many records are missing; the table reads on.
-        dbf_report::report(dbf_exception("The table declares " + std::to_string(declared) +
-                                             " records but its file holds only " + std::to_string(fit) +
-                                             "; the records present are converted",
-                                         0),
-                           path_);
+        reporter_.report(
+            dbf_exception("The table declares " + std::to_string(declared) + " records but its file holds only " +
+                              std::to_string(fit) + "; the records present are converted",
+                          0),
+            path_);
     } else {
         const uint64_t end = data_offset_ + declared * rs;
         const uint64_t extra = file_size - end;
@@ -345,11 +357,10 @@ void dbf_recordset::count_records(uint64_t file_size) {
         // Whole records past the declared count (an interrupted append) are
         // left out, as the header says, but not without a word.
         if (rs != 0 && extra / rs > 0)
-            dbf_report::report(dbf_exception("The file holds " + std::to_string(extra / rs) +
-                                                 " more records than the " + std::to_string(declared) +
-                                                 " the table declares; they are not converted",
-                                             0),
-                               path_);
+            reporter_.report(dbf_exception("The file holds " + std::to_string(extra / rs) + " more records than the " +
+                                               std::to_string(declared) + " the table declares; they are not converted",
+                                           0),
+                             path_);
     }
 }
 
@@ -554,8 +565,7 @@ void dbf_recordset::init_memo_file() {
         if (found.empty()) not_regular = dbf_files::find_any_no_case(folder, memo);
     }
     if (found.empty()) {
-        dbf_report::report(not_regular.empty() ? dbf_no_memo_exception() : dbf_no_memo_exception(not_regular),
-                           path_);
+        reporter_.report(not_regular.empty() ? dbf_no_memo_exception() : dbf_no_memo_exception(not_regular), path_);
         return;
     }
     memo_path_ = found;
@@ -570,7 +580,7 @@ void dbf_recordset::init_memo_file() {
         // told like a missing one, its cells read as NULL.
         memo_.reset();
         memo_path_.clear();
-        dbf_report::report(dbf_exception(std::string(e.what()) + "; the memo fields are read as NULL", 0), path_);
+        reporter_.report(dbf_exception(std::string(e.what()) + "; the memo fields are read as NULL", 0), path_);
     }
 }
 

@@ -7,8 +7,8 @@
 // field names with it, applies the long names of the database container,
 // makes duplicate and empty names unique, and opens the memo file. Every
 // failure of the table's own files is a level-0 dbf_exception; a memo file
-// that is missing or whose header cannot be used is reported through
-// dbf_report and its cells read as NULL. A damaged memo reference costs its
+// that is missing or whose header cannot be used is reported through the
+// table's reporter (dbf_report) and its cells read as NULL. A damaged memo reference costs its
 // cell only: NULL, counted with the values that could not be read.
 //
 // Mode 8 opens an existing table (and its memo file) for appending as well:
@@ -38,6 +38,7 @@
 #include "dbf/dbf_field_descriptor.h"
 #include "dbf/dbf_memo_file.h"
 #include "dbf/dbf_record.h"
+#include "dbf/dbf_report.h"
 #include "tk/tk_huge_file.h"
 #include "udb/udb_recordset.h"
 
@@ -67,9 +68,11 @@ public:
     // missing file fails at level 0 and is not created). Any other mode
     // opens the file read-only and reads nothing (no schema).
     // `owner` is the database the table belongs to (null: the singleton,
-    // if any).
+    // if any); the table reports through its reporter (none: the trace).
     dbf_recordset(const std::wstring& path, int mode, uint8_t codepage_key, dbf_database* owner = nullptr,
                   const dbf_open_options& options = dbf_open_options());
+    // A table opened on its own that reports through `reporter`.
+    dbf_recordset(const std::wstring& path, int mode, uint8_t codepage_key, const dbf_report& reporter);
     ~dbf_recordset() override;
 
     // Mode 8 only (else an internal error); see above.
@@ -84,7 +87,8 @@ public:
     // A read-only cursor of its own over this table (mode 1 or 8): the same
     // columns, names and code page, its own table and memo file handles. It
     // reads the header again only through the memo file's own; it reports
-    // nothing the first opening reported.
+    // nothing the first opening reported. It reports through the same
+    // reporter.
     std::unique_ptr<dbf_recordset> open_reader() const;
 
     uint32_t get_record_count() const { return record_count_; }
@@ -121,6 +125,9 @@ public:
 private:
     struct reader_tag {};
     dbf_recordset(const dbf_recordset& from, reader_tag);
+    // `reporter` null: the owner's (see above).
+    dbf_recordset(const std::wstring& path, int mode, uint8_t codepage_key, dbf_database* owner,
+                  const dbf_open_options& options, const dbf_report* reporter);
 
     void read_header();
     void choose_codepage(std::string_view driver_name);
@@ -152,6 +159,7 @@ private:
     std::unique_ptr<dbf_record_writer> writer_;
     std::unique_ptr<tk_huge_file> file_;
     dbf_database* owner_ = nullptr;
+    dbf_report reporter_;
     dbf_open_options options_;
     uint8_t codepage_key_ = 0;
     int codepage_ = 1252;

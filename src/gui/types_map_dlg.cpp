@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/error_handler.h"
 #include "app/pellix_converter.h"
 #include "dbf/dbf_database.h"
 #include "gui/gui_call.h"
@@ -235,7 +236,8 @@ bool types_map_dlg::edit_table(const std::wstring& table) {
         // The folder may have changed since the list was read.
         std::wstring name;
         {
-            dbf_database source(conv->source, 1, static_cast<uint8_t>(conv->code_page & 0xFF), false);
+            dbf_database source(conv->source, 1, static_cast<uint8_t>(conv->code_page & 0xFF), false,
+                                error_handler::reader_reporter());
             for (const auto& n : source.table_names)
                 if (n == table) name = n;
             for (const auto& n : source.table_names)
@@ -253,7 +255,8 @@ bool types_map_dlg::edit_table(const std::wstring& table) {
         const udb_schema shown = conv->get_schema(name);
         udb_schema keys;
         {
-            dbf_database source(conv->source, 1, static_cast<uint8_t>(conv->code_page & 0xFF), false);
+            dbf_database source(conv->source, 1, static_cast<uint8_t>(conv->code_page & 0xFF), false,
+                                error_handler::reader_reporter());
             std::unique_ptr<udb_recordset> rs = source.get_table(name, 1);
             keys = rs->schema;
         }

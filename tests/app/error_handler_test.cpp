@@ -117,7 +117,8 @@ TEST_F(ErrorHandlerTest, LevelOneEndsTheRunOnlyWhereTheViewSaysSo) {
 
 TEST_F(ErrorHandlerTest, ReaderReportsAreLevelZeroWithTheTableAsContext) {
     handler->set_context(L"outer");
-    dbf_report::report(tk_exception(std::string("Memo file is missing"), 1), L"/data/db/ORDERS.FPT");
+    error_handler::reader_reporter().report(tk_exception(std::string("Memo file is missing"), 1),
+                                            L"/data/db/ORDERS.FPT");
     ASSERT_EQ(view->calls.size(), 1u);
     EXPECT_EQ(view->calls[0].level, 0);
     EXPECT_EQ(view->calls[0].message, "ORDERS: Memo file is missing");
@@ -125,7 +126,7 @@ TEST_F(ErrorHandlerTest, ReaderReportsAreLevelZeroWithTheTableAsContext) {
     EXPECT_EQ(handler->get_context(), "outer");
 
     view->next_answer.stop = true;
-    EXPECT_THROW(dbf_report::report(tk_exception(std::string("bad"), 0), L"/d/x.dbc"),
+    EXPECT_THROW(error_handler::reader_reporter().report(tk_exception(std::string("bad"), 0), L"/d/x.dbc"),
                  tk_final_exception);
     EXPECT_EQ(handler->get_context(), "outer");
 }
@@ -135,11 +136,11 @@ TEST_F(ErrorHandlerTest, ASecondHandlerDoesNotTakeTheReaderReports) {
     recording_error_view* other = other_view.get();
     {
         error_handler second(std::move(other_view));
-        dbf_report::report(tk_exception(std::string("x"), 0), L"/d/T.DBF");
+        error_handler::reader_reporter().report(tk_exception(std::string("x"), 0), L"/d/T.DBF");
         EXPECT_TRUE(other->calls.empty());
     }
-    // Destroying the second handler leaves the hook with the first.
-    dbf_report::report(tk_exception(std::string("y"), 0), L"/d/T.DBF");
+    // Destroying the second handler leaves the reports with the first.
+    error_handler::reader_reporter().report(tk_exception(std::string("y"), 0), L"/d/T.DBF");
     EXPECT_EQ(view->calls.size(), 2u);
 }
 

@@ -27,18 +27,30 @@ using V = dbf_value;
 
 namespace {
 
-// Collects the reports of one test instead of the trace.
+// Collects the reports of one test instead of the trace: the tables the
+// test opens with open() or a database made with caught() report to the
+// catcher that lives.
+struct report_catcher;
+report_catcher* current_catcher = nullptr;
+
 struct report_catcher {
     std::vector<std::string> messages;
-    dbf_report::hook old;
-    report_catcher() {
-        old = dbf_report::set_hook([this](const tk_exception& e, const std::wstring&) { messages.push_back(e.what()); });
-    }
-    ~report_catcher() { dbf_report::set_hook(old); }
+    report_catcher* old;
+    report_catcher() : old(current_catcher) { current_catcher = this; }
+    ~report_catcher() { current_catcher = old; }
 };
 
+dbf_report caught() {
+    return dbf_report([](const tk_exception& e, const std::wstring& context) {
+        if (current_catcher)
+            current_catcher->messages.push_back(e.what());
+        else
+            dbf_report().report(e, context);
+    });
+}
+
 std::unique_ptr<dbf_recordset> open(const std::filesystem::path& p, uint8_t key = 0) {
-    return std::make_unique<dbf_recordset>(p.wstring(), 1, key);
+    return std::make_unique<dbf_recordset>(p.wstring(), 1, key, caught());
 }
 
 
@@ -463,12 +475,11 @@ TEST(dbf_memo, missing_memo_file_is_reported_and_cells_are_null) {
 
 TEST(dbf_memo, stop_from_the_hook_leaves_the_constructor) {
     dbf_test_folder dir;
-    auto old = dbf_report::set_hook([](const tk_exception&, const std::wstring&) { throw tk_final_exception(); });
+    const dbf_report stop([](const tk_exception&, const std::wstring&) { throw tk_final_exception(); });
     dbf_fixture_table t = simple(0x30);
     t.write_memo_file = false;
     dbf_fixture::write(dir / "m.dbf", t);
-    EXPECT_THROW(open(dir / "m.dbf"), tk_final_exception);
-    dbf_report::set_hook(old);
+    EXPECT_THROW(std::make_unique<dbf_recordset>((dir / "m.dbf").wstring(), 1, 0, stop), tk_final_exception);
 }
 
 // A memo file whose header cannot be used is told like a missing one: the
@@ -851,7 +862,7 @@ TEST(dbf_container, unusable_container_is_reported_once) {
     t.fields = {{"F", 'C', 3}};
     dbf_fixture::write(dir / "t1.dbf", t);
     dbf_fixture::write(dir / "t2.dbf", t);
-    dbf_database db(dir.wpath(), 1, 0, true);
+    dbf_database db(dir.wpath(), 1, 0, true, caught());
     EXPECT_EQ(db.get_table(L"t1", 1)->schema.at(0)->name, L"F");
     EXPECT_EQ(db.get_table(L"t2", 1)->schema.at(0)->name, L"F");
     EXPECT_EQ(reports.messages.size(), 1u);
@@ -874,7 +885,7 @@ TEST(dbf_container, back_link_to_anything_but_a_dbc_file_is_not_followed) {
         t.backlink = link;
         t.fields = {{"LONG_NAME", 'C', 3}};
         dbf_fixture::write(dir / "t.dbf", t);
-        dbf_database db(dir.wpath(), 1, 0, true);
+        dbf_database db(dir.wpath(), 1, 0, true, caught());
         EXPECT_EQ(db.get_table(L"t", 1)->schema.at(0)->name, L"LONG_NAME") << link;
         EXPECT_EQ(db.get_dbc(), nullptr) << link;
         ASSERT_EQ(reports.messages.size(), 1u) << link;
