@@ -1,5 +1,5 @@
 // pellix: the wizard that converts a folder of DBF tables into a MySQL
 // database or dump file.
-#include "gui/pellix_program.h"
+#include "gui/frame/pellix_program.h"
 
 int main(int argc, char** argv) { return pellix_main(argc, argv); }

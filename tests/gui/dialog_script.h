@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/gui_call.h"
+#include "gui/frame/gui_call.h"
 
 // Answers every dialog the pages open: message boxes are recorded (a
 // question gets `yes`); other dialogs go to the handler for their

@@ -1,8 +1,8 @@
 // The query dialog's rules and the table editor's type maps.
 #include <gtest/gtest.h>
 
-#include "gui/set_query_dlg.h"
-#include "gui/types_map_model.h"
+#include "gui/dialogs/set_query_dlg.h"
+#include "gui/dialogs/types_map_model.h"
 #include "testkit/temp_dir.h"
 
 namespace {

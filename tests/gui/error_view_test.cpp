@@ -12,10 +12,10 @@
 #include <memory>
 
 #include "app/error_handler.h"
-#include "gui/gui_call.h"
-#include "gui/wizard_error_view.h"
-#include "gui/wizard_sheet.h"
-#include "gui/wizard_shell.h"
+#include "gui/frame/gui_call.h"
+#include "gui/frame/wizard_error_view.h"
+#include "gui/frame/wizard_sheet.h"
+#include "gui/frame/wizard_shell.h"
 #include "gui_test_env.h"
 #include "tk/tk_thread.h"
 

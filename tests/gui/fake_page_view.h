@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "gui/page_view.h"
-#include "gui/sel_tables_page.h"
+#include "gui/frame/page_view.h"
+#include "gui/pages/sel_tables_page.h"
 
 struct fake_control {
     std::wstring text;

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/pellix_converter.h"
-#include "gui/pellix_program.h"
-#include "gui/wizard_shell.h"
+#include "gui/frame/pellix_program.h"
+#include "gui/frame/wizard_shell.h"
 #include "testkit/dbf_fixture.h"
 #include "testkit/mariadb_client.h"
 #include "testkit/temp_dir.h"

@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "app/pellix_converter.h"
-#include "gui/pellix_program.h"
-#include "gui/wizard_sheet.h"
-#include "gui/wizard_shell.h"
+#include "gui/frame/pellix_program.h"
+#include "gui/frame/wizard_sheet.h"
+#include "gui/frame/wizard_shell.h"
 #include "gui_test_env.h"
 #include "testkit/dbf_fixture.h"
 #include "testkit/files.h"

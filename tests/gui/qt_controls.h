@@ -12,7 +12,7 @@
 #include <QTreeWidget>
 #include <QWidget>
 
-#include "gui/qt_page_view.h"
+#include "gui/frame/qt_page_view.h"
 
 // The control <id> under `root`; a missing one fails the test.
 template <typename W>

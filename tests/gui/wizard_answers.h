@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/gui_call.h"
+#include "gui/frame/gui_call.h"
 
 struct wizard_answers {
     bool yes = true;

@@ -17,11 +17,11 @@
 #include <stdexcept>
 #include <vector>
 
-#include "gui/file_dialog.h"
-#include "gui/gui_call.h"
-#include "gui/gui_check_box.h"
-#include "gui/wizard_sheet.h"
-#include "gui/wizard_shell.h"
+#include "gui/frame/file_dialog.h"
+#include "gui/frame/gui_call.h"
+#include "gui/frame/gui_check_box.h"
+#include "gui/frame/wizard_sheet.h"
+#include "gui/frame/wizard_shell.h"
 #include "gui_test_env.h"
 #include "testkit/temp_dir.h"
 
