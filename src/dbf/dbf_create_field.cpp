@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "dbf/dbf_exception.h"
+#include "dbf/dbf_format.h"
 #include "dbf/dbf_log.h"
 #include "tk/tk_text.h"
 
@@ -22,6 +23,11 @@ char date_letter(const t_ftd& column) {
     }
 }
 
+// A memo field holds a block number: Visual FoxPro's binary one, else ten digits.
+uint32_t memo_width(bool vfp) {
+    return vfp ? dbf_format::memo_reference::binary_size : dbf_format::memo_reference::text_size;
+}
+
 }  // namespace
 
 bool dbf_needs_vfp(const t_ftd& column) {
@@ -32,7 +38,7 @@ dbf_field_descriptor7 dbf_create_field(const t_ftd& column, const std::string& n
     DBF_LOG(1, "dbf_create_field(%s, vt=%d, size=%d)", name.c_str(), column.vartype,
             static_cast<int>(column.size));
     dbf_field_descriptor7 fd;
-    std::copy_n(name.data(), std::min<size_t>(name.size(), 10), fd.name);
+    std::copy_n(name.data(), std::min<size_t>(name.size(), dbf_format::descriptor::name_size - 1), fd.name);
     fd.version = vfp ? 0x30 : 0x03;
     switch (column.vartype) {
     case VT_I1: set(fd, 'N', 4, 0); break;
@@ -62,9 +68,9 @@ dbf_field_descriptor7 dbf_create_field(const t_ftd& column, const std::string& n
             set(fd, 'C', std::min<uint32_t>(column.size + 1, 255), 0);
             break;
         }
-        set(fd, 'M', vfp ? 4 : 10, 0);
+        set(fd, 'M', memo_width(vfp), 0);
         break;
-    default: set(fd, 'M', vfp ? 4 : 10, 0); break;
+    default: set(fd, 'M', memo_width(vfp), 0); break;
     }
     return fd;
 }

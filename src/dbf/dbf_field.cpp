@@ -6,23 +6,12 @@
 #include <cstring>
 
 #include "dbf/dbf_log.h"
+#include "tk/tk_byte_order.h"
 #include "tk/tk_text.h"
 #include "value/ole_date.h"
 
 namespace {
 
-uint32_t le32(const uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint64_t le64(const uint8_t* p) {
-    return le32(p) | (static_cast<uint64_t>(le32(p + 4)) << 32);
-}
-uint32_t be32(const uint8_t* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-}
-uint64_t be64(const uint8_t* p) {
-    return (static_cast<uint64_t>(be32(p)) << 32) | be32(p + 4);
-}
 double as_double(uint64_t bits) {
     double d;
     std::memcpy(&d, &bits, 8);
@@ -382,8 +371,8 @@ void dbf_field::set_date_text(std::string_view text) {
 }
 
 void dbf_field::set_julian(const uint8_t* p) {
-    const uint32_t day = le32(p);
-    const uint32_t ms = le32(p + 4);
+    const uint32_t day = load_le32(p);
+    const uint32_t ms = load_le32(p + 4);
     DBF_LOG(1, "lDay=%08X, lSec=%08X", day, ms);
     if (day == 0 || blank_bytes(p, 8)) {
         clear();
@@ -413,7 +402,7 @@ void dbf_field::set_timestamp(const uint8_t* p) {
         clear();
         return;
     }
-    const double v = as_double(be64(p));
+    const double v = as_double(load_be64(p));
     // Day 1 (0001-01-01) begins at one day's milliseconds; 10000-01-01 at
     // 3652060 days.
     if (!std::isfinite(v) || v < static_cast<double>(ms_per_day) || v >= 3652060.0 * ms_per_day) {
@@ -495,26 +484,28 @@ void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage, std:
         if (need(1)) ole_variant::operator=(ole_variant(p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y'));
         break;
     case dbf_decoding::int32_le:
-        if (need(4)) ole_variant::operator=(ole_variant(static_cast<int>(static_cast<int32_t>(le32(p)))));
+        if (need(4)) ole_variant::operator=(ole_variant(static_cast<int>(static_cast<int32_t>(load_le32(p)))));
         break;
     case dbf_decoding::int32_sortable:
         // Zeros encode no value (they would be -2^31, outside dBASE's range).
         if (need(4)) {
-            if (all_bytes(p, 4, 0)) clear();
-            else ole_variant::operator=(ole_variant(static_cast<int>(static_cast<int32_t>(be32(p) ^ 0x80000000u))));
+            if (all_bytes(p, 4, 0))
+                clear();
+            else
+                ole_variant::operator=(ole_variant(static_cast<int>(static_cast<int32_t>(load_be32(p) ^ 0x80000000u))));
         }
         break;
     case dbf_decoding::currency:
-        if (need(8)) ole_variant::operator=(ole_variant(ole_currency{static_cast<int64_t>(le64(p))}));
+        if (need(8)) ole_variant::operator=(ole_variant(ole_currency{static_cast<int64_t>(load_le64(p))}));
         break;
     case dbf_decoding::double_le:
-        if (need(8)) set_double(as_double(le64(p)));
+        if (need(8)) set_double(as_double(load_le64(p)));
         break;
     case dbf_decoding::double_sortable:
         // Positive numbers have the sign bit set, negative ones all bits
         // inverted, so that the bytes sort as the numbers; zeros are no value.
         if (need(8)) {
-            uint64_t bits = be64(p);
+            uint64_t bits = load_be64(p);
             if (bits == 0) {
                 clear();
                 break;

@@ -1,5 +1,6 @@
 #include "dbf/dbf_field_descriptor.h"
 
+#include "dbf/dbf_format.h"
 #include "dbf/dbf_log.h"
 
 bool dbf_is_memo_type(const dbf_field_descriptor7& fd) {
@@ -53,8 +54,8 @@ int dbf_get_size_2(const dbf_field_descriptor7& fd) {
 
 int dbf_get_size_1(const uint8_t* d) {
     dbf_field_descriptor7 fd;
-    fd.field_type = d[11];
-    fd.length = d[16];
-    fd.decimals = d[17];
+    fd.field_type = d[dbf_format::descriptor::type_at];
+    fd.length = d[dbf_format::descriptor::length_at];
+    fd.decimals = d[dbf_format::descriptor::decimals_at];
     return dbf_get_size_2(fd);
 }

@@ -8,6 +8,7 @@
 
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_files.h"
+#include "dbf/dbf_format.h"
 #include "dbf/dbf_log.h"
 
 dbf_memo_file::dbf_memo_file(const std::string& path, int mode) : tk_huge_file(path, mode != 0) {
@@ -19,7 +20,7 @@ dbf_memo_file::~dbf_memo_file() = default;
 
 bool dbf_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_t& block) {
     block = 0;
-    const size_t n = std::min<size_t>(width, 10);
+    const size_t n = std::min<size_t>(width, dbf_format::memo_reference::text_size);
     size_t i = 0;
     while (i < n && (field[i] == ' ' || field[i] == 0)) ++i;
     uint64_t v = 0;

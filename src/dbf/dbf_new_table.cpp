@@ -10,17 +10,14 @@
 #include "dbf/dbf_create_field.h"
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_fn_validator.h"
+#include "dbf/dbf_format.h"
 #include "dbf/dbf_log.h"
+#include "tk/tk_byte_order.h"
 #include "tk/tk_text.h"
 
 namespace {
 
-constexpr uint32_t backlink_size = 263;
-
-void put16(std::string& b, size_t at, uint32_t v) {
-    b[at] = static_cast<char>(v & 0xFF);
-    b[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
+namespace fmt = dbf_format;
 
 std::string system_text(int code) {
     char buf[256];
@@ -59,7 +56,9 @@ dbf_new_table::dbf_new_table(const std::wstring& table, const udb_schema& schema
         names_.push_back(name);
     }
     version_ = vfp ? 0x30 : (has_memo_ ? 0xF5 : 0x03);
-    const uint64_t data_offset = 32 * descriptors_.size() + 33 + (vfp ? backlink_size : 0);
+    // The header, the descriptors, their terminator and the back-link area.
+    const uint64_t data_offset =
+        fmt::header::size + fmt::descriptor::size * descriptors_.size() + 1 + (vfp ? fmt::backlink::size : 0);
     if (descriptors_.empty()) throw dbf_exception("Table '" + tname + "' has no fields", 0);
     if (data_offset > 0xFFFF || rec_size > 0xFFFF)
         throw dbf_exception("Table '" + tname + "' is too wide for a DBF table (" + std::to_string(descriptors_.size()) +
@@ -72,34 +71,31 @@ dbf_new_table::dbf_new_table(const std::wstring& table, const udb_schema& schema
 
 std::string dbf_new_table::file_bytes() const {
     std::string b(data_offset_ + 1u, '\0');
-    b[0] = static_cast<char>(version_);
+    b[fmt::header::version_at] = static_cast<char>(version_);
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    b[1] = static_cast<char>(local.tm_year % 100);
-    b[2] = static_cast<char>(local.tm_mon + 1);
-    b[3] = static_cast<char>(local.tm_mday);
-    put16(b, 8, data_offset_);
-    put16(b, 10, rec_size_);
-    if (is_vfp() && has_memo_) b[28] = 0x02;
-    b[29] = static_cast<char>(language_driver_);
+    b[fmt::header::updated_at] = static_cast<char>(local.tm_year % 100);
+    b[fmt::header::updated_at + 1] = static_cast<char>(local.tm_mon + 1);
+    b[fmt::header::updated_at + 2] = static_cast<char>(local.tm_mday);
+    store_le16(&b[fmt::header::data_offset_at], data_offset_);
+    store_le16(&b[fmt::header::record_size_at], rec_size_);
+    if (is_vfp() && has_memo_) b[fmt::header::flags_at] = fmt::header::flag_memo;
+    b[fmt::header::language_driver_at] = static_cast<char>(language_driver_);
     uint32_t offset = 1;
     for (size_t i = 0; i < descriptors_.size(); ++i) {
         const dbf_field_descriptor7& fd = descriptors_[i];
-        const size_t at = 32 + 32 * i;
-        std::memcpy(&b[at], fd.name, strnlen(fd.name, 10));
-        b[at + 11] = static_cast<char>(fd.field_type);
-        if (is_vfp()) {
-            // Visual FoxPro keeps each field's place in the record.
-            put16(b, at + 12, offset & 0xFFFF);
-            put16(b, at + 14, offset >> 16);
-        }
-        b[at + 16] = static_cast<char>(fd.length);
-        b[at + 17] = static_cast<char>(fd.decimals);
+        char* d = &b[fmt::header::size + fmt::descriptor::size * i];
+        std::memcpy(d + fmt::descriptor::name_at, fd.name, strnlen(fd.name, fmt::descriptor::name_size - 1));
+        d[fmt::descriptor::type_at] = static_cast<char>(fd.field_type);
+        // Visual FoxPro keeps each field's place in the record.
+        if (is_vfp()) store_le32(d + fmt::descriptor::record_offset_at, offset);
+        d[fmt::descriptor::length_at] = static_cast<char>(fd.length);
+        d[fmt::descriptor::decimals_at] = static_cast<char>(fd.decimals);
         offset += static_cast<uint32_t>(dbf_get_size_2(fd));
     }
-    b[32 + 32 * descriptors_.size()] = 0x0D;
-    b[data_offset_] = 0x1A;
+    b[fmt::header::size + fmt::descriptor::size * descriptors_.size()] = fmt::descriptors_end;
+    b[data_offset_] = fmt::file_end;
     return b;
 }
 

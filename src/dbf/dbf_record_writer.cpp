@@ -5,8 +5,10 @@
 #include <cstring>
 
 #include "dbf/dbf_exception.h"
+#include "dbf/dbf_format.h"
 #include "dbf/dbf_log.h"
 #include "dbf/dbf_memo_file.h"
+#include "tk/tk_byte_order.h"
 #include "tk/tk_text.h"
 
 namespace {
@@ -21,14 +23,6 @@ int64_t days_from_civil(int64_t y, unsigned m, unsigned d) {
     const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
     const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-void put_le32(char* out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-void put_le64(char* out, uint64_t v) {
-    for (int i = 0; i < 8; ++i) out[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
 // The value converted to `vt`; conversion failures pass as they are.
@@ -116,12 +110,12 @@ void dbf_record_writer::encode_field(const column& col, const udb_field* field, 
     case 'B':
         DBF_LOG(1, "Processing as DOUBLE");
         if (w < 8) fail(col, "the field is too narrow for a double");
-        put_le64(out, 0);
+        store_le64(out, 0);
         if (!value.is_null_or_empty()) {
             const double d = converted(value, VT_R8).to_double();
             uint64_t bits;
             std::memcpy(&bits, &d, 8);
-            put_le64(out, bits);
+            store_le64(out, bits);
         }
         break;
     case 'L':
@@ -132,7 +126,7 @@ void dbf_record_writer::encode_field(const column& col, const udb_field* field, 
     case 'I':
         DBF_LOG(1, "Processing as INTEGER");
         if (w < 4) fail(col, "the field is too narrow for an integer");
-        put_le32(out, value.is_null_or_empty() ? 0u : static_cast<uint32_t>(converted(value, VT_I4).to_long()));
+        store_le32(out, value.is_null_or_empty() ? 0u : static_cast<uint32_t>(converted(value, VT_I4).to_long()));
         break;
     case 'C':
         DBF_LOG(1, "Got FLD_TYPE_CHARACTER, fld_size=%d", static_cast<int>(w));
@@ -223,8 +217,8 @@ void dbf_record_writer::put_datetime(const column& col, const ole_variant& value
     const int64_t days = t.wYear == 0 ? days_from_civil(1899, 12, 30) : days_from_civil(t.wYear, t.wMonth, t.wDay);
     const uint32_t day = static_cast<uint32_t>(days + jdn_1970);
     const uint32_t ms = ((t.wHour * 60u + t.wMinute) * 60u + t.wSecond) * 1000u;
-    put_le32(out, day);
-    put_le32(out + 4, ms);
+    store_le32(out, day);
+    store_le32(out + 4, ms);
 }
 
 void dbf_record_writer::put_memo(const column& col, const ole_variant& value, char* out,
@@ -245,21 +239,22 @@ void dbf_record_writer::put_memo(const column& col, const ole_variant& value, ch
         slot.data = encode_text(col, value.get_type() == VT_BSTR ? value.get_text() : value.to_wstring());
     }
     if (!memo_writable_) fail(col, "the table has no memo file that memos can be written into");
-    if (memo_ends_at_1a_ && slot.data.find('\x1A') != std::string::npos)
+    if (memo_ends_at_1a_ && slot.data.find(dbf_format::dbt3::memo_end) != std::string::npos)
         fail(col, "a memo holding the byte 0x1A cannot be written into a dBASE III memo file");
-    if (references_binary() ? col.c.width < 4 : col.c.width < 1) fail(col, "the field has no room for a reference");
+    if (references_binary() ? col.c.width < dbf_format::memo_reference::binary_size : col.c.width < 1)
+        fail(col, "the field has no room for a reference");
     memos.push_back(std::move(slot));
 }
 
 void dbf_record_writer::put_reference(std::string& bytes, const dbf_memo_slot& slot, uint32_t block) const {
     char* out = &bytes[slot.offset];
     if (references_binary()) {
-        put_le32(out, block);
+        store_le32(out, block);
         return;
     }
     char text[16];
     const int n = std::snprintf(text, sizeof text, "%u", block);
-    const uint32_t used = std::min<uint32_t>(slot.width, 10);
+    const uint32_t used = std::min<uint32_t>(slot.width, dbf_format::memo_reference::text_size);
     if (static_cast<uint32_t>(n) > used) throw dbf_exception("Table '" + table_ + "': memo block number too large", 0);
     std::memset(out, ' ', used);
     std::memcpy(out + (used - n), text, n);

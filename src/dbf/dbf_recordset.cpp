@@ -12,6 +12,7 @@
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_field.h"
 #include "dbf/dbf_files.h"
+#include "dbf/dbf_format.h"
 #include "dbf/dbf_log.h"
 #include "dbf/dbf_no_memo_exception.h"
 #include "dbf/dbf_record_writer.h"
@@ -20,23 +21,21 @@
 #include "dbf/fpt_memo_file.h"
 #include "dbf/old_memo_file.h"
 #include "dbf/smt_memo_file.h"
+#include "tk/tk_byte_order.h"
 #include "tk/tk_text.h"
 
 namespace {
 
+namespace fmt = dbf_format;
+
 constexpr size_t block_bytes = 64 * 1024;   // records read at once
 // Descriptor area read at most: as many level-7 descriptors as a record of
 // 65535 bytes has one-byte fields.
-constexpr size_t header_cap = 68 + 48 * 65535 + 1;
+constexpr size_t header_cap = fmt::header::level7_size + fmt::descriptor7::size * 65535 + 1;
 
 [[noreturn]] void not_dbf(const char* why) {
     tk_log(2, "ERROR: %s", why);
     throw dbf_exception(std::string(dbf_not_dbf_format), 0);
-}
-
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-int32_t le32s(const uint8_t* p) {
-    return static_cast<int32_t>(p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24));
 }
 
 // The name as names are compared: folded character by character.
@@ -54,7 +53,7 @@ int memo_kind_of(const dbf_header& h) {
     // The memo flag (0x02) is not needed: some writers leave it out while
     // the table's .fpt lies beside it; a table without memo fields never
     // looks for one.
-    case 0x30: case 0x31: case 0x32: return (h.flags & 0x04) ? dbf_memo_dct : dbf_memo_vfp;
+    case 0x30: case 0x31: case 0x32: return (h.flags & fmt::header::flag_container) ? dbf_memo_dct : dbf_memo_vfp;
     case 0x7B: case 0x8B: case 0x8C: case 0xCB: case 0xEB: return dbf_memo_dbt4;
     case 0x83: return dbf_memo_dbt3;
     case 0xE5: return dbf_memo_smt;
@@ -173,29 +172,30 @@ void dbf_recordset::read_header() {
     } catch (const tk_exception& e) {
         throw dbf_exception::io_failure(fs_path_, e);
     }
-    if (size < 32) not_dbf("File is too small");
+    if (size < fmt::header::size) not_dbf("File is too small");
     // Level 7 names its language driver in bytes 32-63 of a 68-byte header.
-    uint8_t h[64] = {};
+    uint8_t h[fmt::header::driver_name_at + fmt::header::driver_name_size] = {};
     try {
         file_->get_at(0, h, static_cast<size_t>(std::min<uint64_t>(size, sizeof h)));
     } catch (const tk_exception& e) {
         throw dbf_exception::io_failure(fs_path_, e);
     }
-    header_.version = h[0];
+    header_.version = h[fmt::header::version_at];
     if (h[0] == 0x02) {
-        header_.last_rec = le16(h + 1);
-        header_.rec_size = le16(h + 6);
+        header_.last_rec = load_le16(h + fmt::header2::record_count_at);
+        header_.rec_size = load_le16(h + fmt::header2::record_size_at);
         if (header_.rec_size < 2) not_dbf("Invalid DBF header");
         read_descriptors_dbase2(size);
     } else {
-        std::memcpy(header_.update, h + 1, 3);
-        header_.last_rec = le32s(h + 4);
-        header_.data_offset = le16(h + 8);
-        header_.rec_size = le16(h + 10);
-        header_.flags = h[28];
-        header_.language_driver = h[29];
+        std::memcpy(header_.update, h + fmt::header::updated_at, fmt::header::updated_size);
+        header_.last_rec = static_cast<int32_t>(load_le32(h + fmt::header::record_count_at));
+        header_.data_offset = load_le16(h + fmt::header::data_offset_at);
+        header_.rec_size = load_le16(h + fmt::header::record_size_at);
+        header_.flags = h[fmt::header::flags_at];
+        header_.language_driver = h[fmt::header::language_driver_at];
         if (header_.rec_size < 2 || header_.last_rec < 0) not_dbf("Invalid DBF header");
-        choose_codepage(is_level7(h[0]) ? std::string_view(reinterpret_cast<const char*>(h + 32), 32)
+        const auto* driver_name = reinterpret_cast<const char*>(h + fmt::header::driver_name_at);
+        choose_codepage(is_level7(h[0]) ? std::string_view(driver_name, fmt::header::driver_name_size)
                                         : std::string_view());
         read_descriptors_standard(size);
     }
@@ -222,8 +222,8 @@ void dbf_recordset::choose_codepage(std::string_view driver_name) {
 
 void dbf_recordset::read_descriptors_standard(uint64_t file_size) {
     const bool level7 = is_level7(header_.version);
-    const size_t hdr = level7 ? 68 : 32;
-    const size_t dsz = level7 ? 48 : 32;
+    const size_t hdr = level7 ? fmt::header::level7_size : fmt::header::size;
+    const size_t dsz = level7 ? fmt::descriptor7::size : fmt::descriptor::size;
     uint64_t limit = header_.data_offset ? header_.data_offset : file_size;
     limit = std::min<uint64_t>({limit, file_size, header_cap});
     std::vector<uint8_t> buf(static_cast<size_t>(limit));
@@ -235,21 +235,21 @@ void dbf_recordset::read_descriptors_standard(uint64_t file_size) {
     DBF_LOG(2, level7 ? "Processing dBASE Level 7 format" : "Default processing");
     size_t pos = hdr;
     for (; pos + 1 <= buf.size(); pos += dsz) {
-        if (buf[pos] == 0x0D) {
+        if (buf[pos] == fmt::descriptors_end) {
             terminator_ = static_cast<uint32_t>(pos);
             break;
         }
         if (pos + dsz > buf.size()) break;
         const uint8_t* d = buf.data() + pos;
         dbf_field_descriptor7 fd;
-        const size_t name_len = level7 ? 32 : 11;
-        std::memcpy(fd.name, d, name_len);
-        if (!level7) fd.name[11] = 0;
+        const size_t name_len = level7 ? fmt::descriptor7::name_size : fmt::descriptor::name_size;
+        std::memcpy(fd.name, d + (level7 ? fmt::descriptor7::name_at : fmt::descriptor::name_at), name_len);
+        if (!level7) fd.name[fmt::descriptor::name_size] = 0;
         fd.name[31] = 0;
-        fd.field_type = d[level7 ? 32 : 11];
-        fd.length = d[level7 ? 33 : 16];
-        fd.decimals = d[level7 ? 34 : 17];
-        fd.flags = level7 ? 0 : d[18];
+        fd.field_type = d[level7 ? fmt::descriptor7::type_at : fmt::descriptor::type_at];
+        fd.length = d[level7 ? fmt::descriptor7::length_at : fmt::descriptor::length_at];
+        fd.decimals = d[level7 ? fmt::descriptor7::decimals_at : fmt::descriptor::decimals_at];
+        fd.flags = level7 ? 0 : d[fmt::descriptor::flags_at];
         fd.version = header_.version;
         if (fd.name[0] == 0 && fd.field_type == 0) {
             tk_log(3, "WARNING: %s: the field descriptors are not ended by 0x0D", fs_path_.c_str());
@@ -259,7 +259,7 @@ void dbf_recordset::read_descriptors_standard(uint64_t file_size) {
     }
     if (header_.data_offset == 0) {
         if (terminator_ == 0) not_dbf("No header length and no descriptor terminator");
-        data_offset_ = terminator_ + 1 + (is_vfp_version(header_.version) ? 263 : 0);
+        data_offset_ = terminator_ + 1 + (is_vfp_version(header_.version) ? fmt::backlink::size : 0);
     } else {
         data_offset_ = header_.data_offset;
         if (terminator_ != 0 && data_offset_ < terminator_ + 1) not_dbf("Header length inside the descriptors");
@@ -269,26 +269,27 @@ void dbf_recordset::read_descriptors_standard(uint64_t file_size) {
 
 void dbf_recordset::read_descriptors_dbase2(uint64_t file_size) {
     DBF_LOG(2, "Processing FoxBase format (signature=2)");
-    const size_t limit = static_cast<size_t>(std::min<uint64_t>(file_size, 8 + 32 * 16 + 1));
+    constexpr size_t area = fmt::header2::size + fmt::header2::max_descriptors * fmt::descriptor2::size + 1;
+    const size_t limit = static_cast<size_t>(std::min<uint64_t>(file_size, area));
     std::vector<uint8_t> buf(limit);
     try {
         file_->get_at(0, buf.data(), buf.size());
     } catch (const tk_exception& e) {
         throw dbf_exception::io_failure(fs_path_, e);
     }
-    size_t pos = 8;
-    for (int i = 0; i < 32 && pos < buf.size(); ++i, pos += 16) {
-        if (buf[pos] == 0x0D) {
+    size_t pos = fmt::header2::size;
+    for (size_t i = 0; i < fmt::header2::max_descriptors && pos < buf.size(); ++i, pos += fmt::descriptor2::size) {
+        if (buf[pos] == fmt::descriptors_end) {
             terminator_ = static_cast<uint32_t>(pos);
             break;
         }
-        if (pos + 16 > buf.size()) break;
+        if (pos + fmt::descriptor2::size > buf.size()) break;
         const uint8_t* d = buf.data() + pos;
         dbf_field_descriptor7 fd;
-        std::memcpy(fd.name, d, 11);
-        fd.field_type = d[11];
-        fd.length = d[12];
-        fd.decimals = d[15];
+        std::memcpy(fd.name, d + fmt::descriptor2::name_at, fmt::descriptor2::name_size);
+        fd.field_type = d[fmt::descriptor2::type_at];
+        fd.length = d[fmt::descriptor2::length_at];
+        fd.decimals = d[fmt::descriptor2::decimals_at];
         fd.version = 0x02;
         if (fd.name[0] == 0 && fd.field_type == 0) break;
         DBF_LOG(2, "Got field: %s/%c/%d", fd.name, fd.field_type, fd.length);
@@ -297,9 +298,11 @@ void dbf_recordset::read_descriptors_dbase2(uint64_t file_size) {
     // The published layout puts the records at 521; some writers put them
     // 33 bytes behind the terminator instead.
     const uint64_t need = static_cast<uint64_t>(header_.last_rec) * header_.rec_size;
-    data_offset_ = 521;
-    if (file_size < 521 + need && terminator_ != 0 && file_size >= terminator_ + 33 + need)
-        data_offset_ = terminator_ + 33;
+    constexpr size_t published = fmt::header2::data_offset;
+    constexpr size_t behind = fmt::header2::data_after_terminator;
+    data_offset_ = published;
+    if (file_size < published + need && terminator_ != 0 && file_size >= terminator_ + behind + need)
+        data_offset_ = terminator_ + behind;
     header_.data_offset = static_cast<uint16_t>(data_offset_);
     codepage_ = dbf_effective_codepage(codepage_key_, 0);
 }
@@ -407,7 +410,7 @@ void dbf_recordset::build_columns() {
 void dbf_recordset::container_step(uint64_t file_size) {
     if (!is_vfp_version(header_.version) || terminator_ == 0) return;
     const uint64_t start = terminator_ + 1;
-    const uint64_t end = std::min<uint64_t>({data_offset_, start + 263, file_size});
+    const uint64_t end = std::min<uint64_t>({data_offset_, start + fmt::backlink::size, file_size});
     if (end <= start) return;
     std::string area(static_cast<size_t>(end - start), '\0');
     try {
@@ -642,12 +645,12 @@ void dbf_recordset::append_record(const udb_record& record) {
     writer_->encode(record, bytes, memos);
     for (const dbf_memo_slot& slot : memos) writer_->put_reference(bytes, slot, memo_->write_memo(slot.data));
     // The record, with the end-of-file mark after it.
-    bytes.push_back('\x1A');
+    bytes.push_back(static_cast<char>(fmt::file_end));
     write_at(data_offset_ + static_cast<uint64_t>(record_count_) * header_.rec_size, bytes.data(), bytes.size());
     const uint32_t count = record_count_ + 1;
-    const uint8_t le[4] = {static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8),
-                           static_cast<uint8_t>(count >> 16), static_cast<uint8_t>(count >> 24)};
-    write_at(4, le, 4);
+    uint8_t le[4];
+    store_le32(le, count);
+    write_at(fmt::header::record_count_at, le, sizeof le);
     record_count_ = count;
     header_.last_rec = static_cast<int32_t>(count);
 }

@@ -4,16 +4,20 @@
 #include <cstring>
 
 #include "dbf/dbf_exception.h"
+#include "dbf/dbf_format.h"
 #include "dbf/dbf_log.h"
+#include "tk/tk_byte_order.h"
+
+namespace fmt = dbf_format;
 
 fpt_memo_file::fpt_memo_file(const std::string& path, int mode, int memo_kind)
     : dbf_memo_file(path, mode), kind_(memo_kind) {
     DBF_LOG(1, "fpt_memo_file::ctor");
-    if (size_ < 8) corrupted("is shorter than its header");
-    uint8_t h[8];
-    read_at(0, h, 8);
-    next_block_ = (static_cast<uint32_t>(h[0]) << 24) | (h[1] << 16) | (h[2] << 8) | h[3];
-    block_size_ = (h[6] << 8) | h[7];
+    if (size_ < fmt::fpt::used_header_size) corrupted("is shorter than its header");
+    uint8_t h[fmt::fpt::used_header_size];
+    read_at(0, h, sizeof h);
+    next_block_ = load_be32(h + fmt::fpt::next_block_at);
+    block_size_ = load_be16(h + fmt::fpt::block_size_at);
     if (block_size_ == 0) corrupted("gives a block size of 0");
     DBF_LOG(2, "FPT block size=%u", block_size_);
 }
@@ -21,8 +25,8 @@ fpt_memo_file::fpt_memo_file(const std::string& path, int mode, int memo_kind)
 bool fpt_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_t& block) {
     if (kind_ == dbf_memo_vfp || kind_ == dbf_memo_dct) {
         block = 0;
-        if (width < 4) return true;
-        block = field[0] | (field[1] << 8) | (field[2] << 16) | (static_cast<uint32_t>(field[3]) << 24);
+        if (width < fmt::memo_reference::binary_size) return true;
+        block = load_le32(field);
         return true;
     }
     return dbf_memo_file::get_block_number(field, width, block);
@@ -31,14 +35,14 @@ bool fpt_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_
 bool fpt_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
     DBF_LOG(1, "fpt_memo_file::read_memo(%u)", block);
     data.clear();
-    const uint64_t pos = static_cast<uint64_t>(block) * block_size_ + 4;
+    const uint64_t pos = static_cast<uint64_t>(block) * block_size_ + fmt::fpt::block_length_at;
     if (pos + 4 > size_) {
         tk_log(2, "Reading MEMO out of range: pos=%llu", static_cast<unsigned long long>(pos));
         return past_end(block, false);
     }
     uint8_t b[4];
-    read_at(pos, b, 4);
-    const uint32_t len = (static_cast<uint32_t>(b[0]) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
+    read_at(pos, b, sizeof b);
+    const uint32_t len = load_be32(b);
     DBF_LOG(1, "memo_len=%u", len);
     if (pos + 4 + static_cast<uint64_t>(len) > size_) {
         tk_log(2, "MEMO has invalid size: %u", len);
@@ -54,34 +58,34 @@ uint32_t fpt_memo_file::write_memo(const std::string& data) {
     DBF_LOG(1, "fpt_memo_file::write_memo(%d,%s)", static_cast<int>(data.size()), path.c_str());
     DBF_LOG(1, "block_size=%d", static_cast<int>(block_size_));
     uint8_t h[4];
-    read_at(0, h, 4);
-    const uint32_t header_next = (static_cast<uint32_t>(h[0]) << 24) | (h[1] << 16) | (h[2] << 8) | h[3];
-    const uint64_t block = first_free_block(header_next, block_size_, (512 + block_size_ - 1) / block_size_);
-    const uint64_t length = 8 + static_cast<uint64_t>(data.size());
+    read_at(fmt::fpt::next_block_at, h, sizeof h);
+    const uint32_t header_next = load_be32(h);
+    const uint64_t block =
+        first_free_block(header_next, block_size_, (fmt::fpt::header_size + block_size_ - 1) / block_size_);
+    const uint64_t length = fmt::fpt::block_header_size + static_cast<uint64_t>(data.size());
     const uint64_t n_blocks = (length + block_size_ - 1) / block_size_;
     DBF_LOG(1, "pos=%d, memo_length=%d, n_blocks=%d", static_cast<int>(block * block_size_),
             static_cast<int>(data.size()), static_cast<int>(n_blocks));
-    if (data.size() > 0xFFFFFFFFu - 8 || block + n_blocks > 0xFFFFFFFFu)
+    if (data.size() > 0xFFFFFFFFu - fmt::fpt::block_header_size || block + n_blocks > 0xFFFFFFFFu)
         throw dbf_exception("Memo file '" + path + "' is full", 0);
     std::string out(static_cast<size_t>(n_blocks * block_size_), '\0');
     const uint32_t len = static_cast<uint32_t>(data.size());
-    const uint8_t head[8] = {0, 0, 0, 1, static_cast<uint8_t>(len >> 24), static_cast<uint8_t>(len >> 16),
-                             static_cast<uint8_t>(len >> 8), static_cast<uint8_t>(len)};
-    std::memcpy(out.data(), head, 8);
-    std::memcpy(out.data() + 8, data.data(), data.size());
+    store_be32(out.data() + fmt::fpt::block_type_at, fmt::fpt::text_block);
+    store_be32(out.data() + fmt::fpt::block_length_at, len);
+    std::memcpy(out.data() + fmt::fpt::block_header_size, data.data(), data.size());
     write_at(block * block_size_, out.data(), out.size());
     const uint32_t next = static_cast<uint32_t>(block + n_blocks);
-    const uint8_t nh[4] = {static_cast<uint8_t>(next >> 24), static_cast<uint8_t>(next >> 16),
-                           static_cast<uint8_t>(next >> 8), static_cast<uint8_t>(next)};
-    write_at(0, nh, 4);
+    uint8_t nh[4];
+    store_be32(nh, next);
+    write_at(fmt::fpt::next_block_at, nh, sizeof nh);
     next_block_ = next;
     size_ = std::max<uint64_t>(size_, static_cast<uint64_t>(next) * block_size_);
     return static_cast<uint32_t>(block);
 }
 
 std::string fpt_memo_file::new_file_bytes() {
-    std::string b(512, '\0');
-    b[3] = 0x08;
-    b[7] = 0x40;
+    std::string b(fmt::fpt::header_size, '\0');
+    store_be32(&b[fmt::fpt::next_block_at], fmt::fpt::new_file_next_block);
+    store_be16(&b[fmt::fpt::block_size_at], fmt::fpt::new_file_block_size);
     return b;
 }

@@ -1,26 +1,30 @@
 #include "dbf/smt_memo_file.h"
 
 #include "dbf/dbf_exception.h"
+#include "dbf/dbf_format.h"
 #include "dbf/dbf_log.h"
+#include "tk/tk_byte_order.h"
+
+namespace fmt = dbf_format;
 
 smt_memo_file::smt_memo_file(const std::string& path, int mode) : dbf_memo_file(path, mode) {
     DBF_LOG(1, "smt_memo_file::ctor");
-    if (size_ < 512) corrupted("is shorter than its header");
-    block_size_ = get_dword(4);
+    if (size_ < fmt::smt::header_size) corrupted("is shorter than its header");
+    block_size_ = get_dword(fmt::smt::block_size_at);
     if (block_size_ == 0) corrupted("gives a block size of 0");
 }
 
 bool smt_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_t& block) {
     block = 0;
-    if (width < 10) return true;
+    if (width < fmt::smt::reference_size) return true;
     bool blank = true;
-    for (size_t i = 0; i < 10; ++i)
+    for (size_t i = 0; i < fmt::smt::reference_size; ++i)
         if (field[i] != ' ') blank = false;
     if (blank) {
         DBF_LOG(1, "No MEMO block!");
         return true;
     }
-    block = field[6] | (field[7] << 8) | (field[8] << 16) | (static_cast<uint32_t>(field[9]) << 24);
+    block = load_le32(field + fmt::smt::reference_block_at);
     return true;
 }
 
@@ -32,6 +36,6 @@ bool smt_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
         tk_log(2, "Reading MEMO out of range: pos=%llu", static_cast<unsigned long long>(pos));
         return past_end(block, false);
     }
-    read_terminated(pos, '\0', data);
+    read_terminated(pos, fmt::smt::memo_end, data);
     return true;
 }

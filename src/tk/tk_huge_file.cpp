@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <limits>
 
+#include "tk/tk_byte_order.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
@@ -112,14 +113,13 @@ uint8_t tk_huge_file::get_byte(uint64_t position) {
 uint16_t tk_huge_file::get_word(uint64_t position) {
     uint8_t b[2];
     get_at(position, b, 2);
-    return static_cast<uint16_t>(b[0] | (b[1] << 8));
+    return load_le16(b);
 }
 
 uint32_t tk_huge_file::get_dword(uint64_t position) {
     uint8_t b[4];
     get_at(position, b, 4);
-    return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-           (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+    return load_le32(b);
 }
 
 uint64_t tk_huge_file::get_size() {

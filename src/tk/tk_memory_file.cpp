@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "tk/tk_byte_order.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 
@@ -88,14 +89,13 @@ uint8_t tk_memory_file::get_byte(int32_t position) {
 uint16_t tk_memory_file::get_word(int32_t position) {
     check_range(position, 2);
     const uint8_t* p = buffer.data() + position;
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+    return load_le16(p);
 }
 
 uint32_t tk_memory_file::get_dword(int32_t position) {
     check_range(position, 4);
     const uint8_t* p = buffer.data() + position;
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return load_le32(p);
 }
 
 void tk_memory_file::set_size(uint32_t new_size) {

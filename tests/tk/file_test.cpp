@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "testkit/temp_dir.h"
+#include "tk/tk_byte_order.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_huge_file.h"
 #include "tk/tk_memory_file.h"
@@ -306,6 +307,51 @@ TEST(TempChdir, FindFilesMatchesWithoutCaseAndSorts) {
 
     EXPECT_FALSE(in.find_files("*.fpt", list));
     EXPECT_TRUE(list.empty());
+}
+
+// ---- tk_byte_order --------------------------------------------------------------
+
+TEST(ByteOrder, LoadsKnownBytesInEitherOrder) {
+    // High bits set in every byte, so a sign extension or a lost shift shows.
+    const unsigned char b[9] = {0x81, 0x92, 0xA3, 0xB4, 0xC5, 0xD6, 0xE7, 0xF8, 0x09};
+    EXPECT_EQ(load_le16(b), 0x9281u);
+    EXPECT_EQ(load_le32(b), 0xB4A39281u);
+    EXPECT_EQ(load_le64(b), 0xF8E7D6C5B4A39281ull);
+    EXPECT_EQ(load_be16(b), 0x8192u);
+    EXPECT_EQ(load_be32(b), 0x8192A3B4u);
+    EXPECT_EQ(load_be64(b), 0x8192A3B4C5D6E7F8ull);
+    // Any address: one byte in.
+    EXPECT_EQ(load_le32(b + 1), 0xC5B4A392u);
+    EXPECT_EQ(load_be32(b + 5), 0xD6E7F809u);
+}
+
+TEST(ByteOrder, StoresWriteTheBytesTheLoadsRead) {
+    unsigned char b[8] = {};
+    store_le16(b, 0xFE01);
+    EXPECT_EQ(b[0], 0x01);
+    EXPECT_EQ(b[1], 0xFE);
+    EXPECT_EQ(load_le16(b), 0xFE01u);
+    store_le32(b, 0x80402010u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(b), 4), std::string("\x10\x20\x40\x80", 4));
+    EXPECT_EQ(load_le32(b), 0x80402010u);
+    store_le64(b, 0xFF00000000000001ull);
+    EXPECT_EQ(b[0], 0x01);
+    EXPECT_EQ(b[7], 0xFF);
+    EXPECT_EQ(load_le64(b), 0xFF00000000000001ull);
+    store_be16(b, 0xFE01);
+    EXPECT_EQ(b[0], 0xFE);
+    EXPECT_EQ(b[1], 0x01);
+    EXPECT_EQ(load_be16(b), 0xFE01u);
+    store_be32(b, 0x80402010u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(b), 4), std::string("\x80\x40\x20\x10", 4));
+    EXPECT_EQ(load_be32(b), 0x80402010u);
+
+    // The char overloads write the same bytes into a string.
+    std::string s(6, '\0');
+    store_le32(&s[1], 0xFFFFFFFEu);
+    EXPECT_EQ(s, std::string("\0\xfe\xff\xff\xff\0", 6));
+    store_be16(&s[4], 0x8001);
+    EXPECT_EQ(s, std::string("\0\xfe\xff\xff\x80\x01", 6));
 }
 
 // ---- tk_memory_file -------------------------------------------------------------
