@@ -86,7 +86,7 @@ bool links_into_folder(const struct stat& log, const std::string& folder) {
 
 }  // namespace
 
-pellix_converter::pellix_converter() {
+pellix_converter::pellix_converter(bool console_settings) : console_settings_(console_settings) {
     tk_log(2, "pellix_converter::ctor");
     code_page = 0;
     serialize(false);

@@ -48,7 +48,8 @@ public:
     static constexpr int version_major = 6;
     static constexpr int version_minor = 1;
 
-    pellix_converter();
+    // `console_settings`: the console program's settings (see serialize).
+    explicit pellix_converter(bool console_settings = false);
     ~pellix_converter() override;
 
     // The run with the current settings; returns int(run()).
@@ -118,12 +119,10 @@ public:
     // The settings store (key "Software\Brannock\Quorvex" of the current
     // user): loads with false (defaults first, then the stored values),
     // stores with true; false when the key cannot be opened or written.
-    // With console_settings bool_dbf and direct become true and skip_del
+    // With console settings bool_dbf and direct become true and skip_del
     // false (also when there is no store to open), only the character set,
     // storage engine and dump options are read, and nothing is written.
     virtual bool serialize(bool save);
-    // Set by the console program before it constructs its converter.
-    static inline bool console_settings = false;
 
     // Reads a profile file and applies every setting it holds, all or
     // nothing: a refused value (mode, log file, character set, engine) is a
@@ -186,6 +185,7 @@ private:
     static std::wstring resolve_table(const std::vector<std::wstring>& names, const std::wstring& entry);
     void set_default_settings();
 
+    const bool console_settings_;  // the console program's settings
     run_output* output_ = nullptr;
     std::atomic<bool> interrupted_{false};
     mutable std::mutex interrupt_mutex_;

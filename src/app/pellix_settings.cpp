@@ -86,7 +86,7 @@ bool pellix_converter::serialize(bool save) {
     tk_log(1, "serialize( %d )", save ? 1 : 0);
     // The console program reads its few values and never writes; its own
     // defaults hold whether or not there is a settings store to read.
-    if (console_settings) {
+    if (console_settings_) {
         bool_dbf = true;
         direct = true;
         skip_del = false;
@@ -118,7 +118,7 @@ bool pellix_converter::serialize(bool save) {
     key.exchange_bool("dmp_ins_db", dump.b_create_db, save);
     key.exchange_bool("dmp_ins_tab", dump.b_create_table, save);
 
-    if (!console_settings) {
+    if (!console_settings_) {
         key.exchange_bool("bool_dbf", bool_dbf, save);
         key.exchange_ulong("code_page", code_page, save);
         key.exchange_wstring("dest", destination, save);
@@ -152,7 +152,7 @@ void pellix_converter::set_default_settings() {
     dump.b_comments = true;
     dump.b_create_db = false;
     dump.b_create_table = true;
-    if (console_settings) return;
+    if (console_settings_) return;
     bool_dbf = false;
     code_page = 0;
     direct = true;

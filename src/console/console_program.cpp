@@ -399,8 +399,7 @@ int pqzagent_main(int argc, char** argv) {
     int status = 0;
     bool run_entered = false;
     try {
-        pellix_converter::console_settings = true;
-        pellix_converter conv;
+        pellix_converter conv(true);
         console_run_output output(conv);
         conv.set_output(&output);
         init_codepage_tables();

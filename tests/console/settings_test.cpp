@@ -35,10 +35,8 @@ protected:
         had_ = old != nullptr;
         if (had_) saved_ = old;
         ::setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
-        pellix_converter::console_settings = false;
     }
     void TearDown() override {
-        pellix_converter::console_settings = false;
         if (had_) ::setenv("XDG_CONFIG_HOME", saved_.c_str(), 1);
         else ::unsetenv("XDG_CONFIG_HOME");
     }
@@ -172,9 +170,8 @@ TEST_F(Settings, ConsoleReadsOnlyItsValuesAndWritesNothing) {
         key.set_value("code_page", 3u);
     });
     const std::string before = read_file(settings_file());
-    pellix_converter::console_settings = true;
     {
-        pellix_converter c;
+        pellix_converter c(true);
         EXPECT_EQ(c.engine.get_char_set(), L"cp1251");
         EXPECT_EQ(c.engine.get_tab_type(), L"MyISAM");
         EXPECT_EQ(c.dump.line_break, 1u);
@@ -194,8 +191,7 @@ TEST_F(Settings, ConsoleReadsOnlyItsValuesAndWritesNothing) {
 
 TEST_F(Settings, StoredNameTheEngineRefusesKeepsItsDefault) {
     write_settings([](tk_reg_key& key) { key.set_value("char_set", L"latin1; DROP"); });
-    pellix_converter::console_settings = true;
-    pellix_converter c;
+    pellix_converter c(true);
     EXPECT_EQ(c.engine.get_char_set(), L"utf8");
 }
 
@@ -347,8 +343,7 @@ TEST_F(Settings, PasswordStaysOutOfTraceAndArgv) {
     const std::string log = file("trace.log");
     tk_logger logger(log.c_str(), true, 1, false);
     error_handler handler(std::make_unique<console_error_view>());
-    pellix_converter::console_settings = true;
-    pellix_converter c;
+    pellix_converter c(true);
 
     std::string args[] = {"pqzagent", "--src=" + dir_.path(), "--dest=db", "--mysqlh= host ",
                           "--mysqlp= s3cr3t pass ", "--port=3306"};
@@ -392,8 +387,7 @@ TEST_F(Settings, MistypedPasswordOptionStaysOutOfTrace) {
     const std::string log = file("trace.log");
     tk_logger logger(log.c_str(), true, 1, false);
     error_handler handler(std::make_unique<console_error_view>());
-    pellix_converter::console_settings = true;
-    pellix_converter c;
+    pellix_converter c(true);
 
     std::string args[] = {"pqzagent", "--src=" + dir_.path(), "--dest=db", "--MySQLp=s3cr3t",
                           "--mysqlp", "s3cr3t2", "--mysqlpass=s3cr3t3"};
@@ -411,8 +405,7 @@ TEST_F(Settings, MistypedPasswordOptionStaysOutOfTrace) {
 TEST_F(Settings, CommandLinePasswordIsKeptAsTyped) {
     tk_logger logger(file("unused.log").c_str(), false, 3, false);
     error_handler handler(std::make_unique<console_error_view>());
-    pellix_converter::console_settings = true;
-    pellix_converter c;
+    pellix_converter c(true);
     std::string args[] = {"pqzagent", "--src=" + dir_.path(), "--dest=db", "--mysqlu= bob ",
                           "--mysqlp= s3cr3t pass "};
     char* argv[5];
