@@ -246,6 +246,8 @@ dump_row_pipeline::dump_row_pipeline(dbf_recordset& source, dmp_recordset& targe
       workers_(worker_count()),
       block_records_(source.get_block_records()) {}
 
+dmp_recordset* dump_row_pipeline::dump_table_of(udb_recordset& target) { return dynamic_cast<dmp_recordset*>(&target); }
+
 unsigned dump_row_pipeline::worker_count() {
     // The writing thread keeps a core of its own.
     const unsigned cores = std::thread::hardware_concurrency();

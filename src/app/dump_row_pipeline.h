@@ -25,6 +25,7 @@
 
 class dbf_recordset;
 class dmp_recordset;
+class udb_recordset;
 
 class dump_row_pipeline {
 public:
@@ -38,6 +39,10 @@ public:
     };
 
     dump_row_pipeline(dbf_recordset& source, dmp_recordset& target, bool skip_deleted, hooks hooks);
+
+    // The dump table a target recordset is, or null: the pipeline writes
+    // dump tables only.
+    static dmp_recordset* dump_table_of(udb_recordset& target);
 
     // Whether records from `first` on may go through the pipeline now: a
     // block boundary of the reader, a target whose columns are mapped, more

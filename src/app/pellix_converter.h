@@ -31,6 +31,7 @@
 #include "udb/udb_schema.h"
 
 class dbf_database;
+class dbf_recordset;
 class udb_database;
 
 // How a run ended.
@@ -166,10 +167,8 @@ private:
     // Level 1 when the run list names tables and none of them opened.
     void check_any_opened(const run_state& st);
     void note_stop(const run_state& st);
-    // `dbf_source`: the source is a dbf_recordset, whose records carry the
-    // deletion flag.
-    void copy_records(udb_recordset& source, bool dbf_source, udb_recordset& target,
-                      sql_table_mutator* mutator, const std::wstring& name);
+    void copy_records(dbf_recordset& source, udb_recordset& target, sql_table_mutator* mutator,
+                      const std::wstring& name);
     static void finish_after_failure(udb_recordset& target);
     void end_run(run_state& st);
     void report_interruption();

@@ -277,7 +277,7 @@ void pellix_converter::convert_entry(run_state& st, const std::wstring& entry) {
 }
 
 bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
-    std::unique_ptr<udb_recordset> source_rs = st.source->get_table(name, 1);
+    std::unique_ptr<dbf_recordset> source_rs = st.source->open_table(name, 1);
     ++st.opened;
     tk_log(2, "pi.n_tab_proc=%d", tables_done.load());
 
@@ -329,9 +329,8 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
         throw tk_exception(
             std::string("The structure of data source does not conform to the destination table."), 0);
 
-    auto* dbf_rs = dynamic_cast<dbf_recordset*>(source_rs.get());
-    if (mutator && dbf_rs) mutator->set_source_codepage(dbf_rs->get_codepage());
-    const uint64_t count = dbf_rs ? dbf_rs->get_record_count() : 0;
+    if (mutator) mutator->set_source_codepage(source_rs->get_codepage());
+    const uint64_t count = source_rs->get_record_count();
     records_total = count;
     tk_wlog(3, L"Converting table %ls (%llu records)", name.c_str(), static_cast<unsigned long long>(count));
     if (output_) output_->table_started(name, count);
@@ -341,11 +340,11 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     }
 
     try {
-        if (count != 0 && !tab_def) copy_records(*source_rs, dbf_rs != nullptr, *target_rs, mutator, name);
+        if (count != 0 && !tab_def) copy_records(*source_rs, *target_rs, mutator, name);
         // Values the source could not read went in as NULL: the user hears of it.
-        if (dbf_rs && dbf_rs->get_unreadable_count() != 0) {
+        if (source_rs->get_unreadable_count() != 0) {
             set_context(name);
-            report(tk_exception(dbf_rs->get_unreadable_summary(), 0), false);
+            report(tk_exception(source_rs->get_unreadable_summary(), 0), false);
         }
     } catch (const tk_exception&) {
         finish_after_failure(*target_rs);
@@ -368,11 +367,11 @@ void pellix_converter::finish_after_failure(udb_recordset& target) {
     }
 }
 
-void pellix_converter::copy_records(udb_recordset& source_rs, bool dbf_source, udb_recordset& target_rs,
-                                    sql_table_mutator* mutator, const std::wstring& name) {
-    // Decided once per table: whether records carry a deletion flag, and
-    // whether they pass through the table's customisation.
-    const bool skip_deleted = skip_del && dbf_source;
+void pellix_converter::copy_records(dbf_recordset& source_rs, udb_recordset& target_rs, sql_table_mutator* mutator,
+                                    const std::wstring& name) {
+    // Decided once per table: whether deleted records are left out, and
+    // whether records pass through the table's customisation.
+    const bool skip_deleted = skip_del;
     const bool customised = mutator && !mutator->fields.empty();
     auto report_record = [&](uint64_t index, const tk_exception& e) {
         if (error_handler* handler = error_handler::try_ptr()) handler->set_record_context(name, index + 1);
@@ -381,10 +380,9 @@ void pellix_converter::copy_records(udb_recordset& source_rs, bool dbf_source, u
     // A DBF table going plainly into a dump file is read and turned into
     // text on several threads once its first block is done by this one.
     std::optional<dump_row_pipeline> pipeline;
-    auto* dbf_rs = dynamic_cast<dbf_recordset*>(&source_rs);
-    auto* dump_rs = dynamic_cast<dmp_recordset*>(&target_rs);
-    if (dbf_rs && dump_rs && !customised)
-        pipeline.emplace(*dbf_rs, *dump_rs, skip_deleted,
+    dmp_recordset* dump_rs = dump_row_pipeline::dump_table_of(target_rs);
+    if (dump_rs && !customised)
+        pipeline.emplace(source_rs, *dump_rs, skip_deleted,
                          dump_row_pipeline::hooks{[this] { return stop_requested(); }, report_record,
                                                   [this](uint64_t done) { records_done = done; }});
     source_rs.move_to(0);
@@ -397,10 +395,9 @@ void pellix_converter::copy_records(udb_recordset& source_rs, bool dbf_source, u
         if (stop_requested()) throw tk_final_exception();
         try {
             if (udb_trace_on(1)) tk_log(1, "Converting %llu record", static_cast<unsigned long long>(index + 1));
-            udb_record* record = source_rs.get_item();
+            const dbf_record* record = source_rs.get_item();
             TK_ASSERT(record != nullptr);
-            // A DBF recordset's items are its dbf_records.
-            if (!(skip_deleted && static_cast<const dbf_record*>(record)->b_deleted)) {
+            if (!(skip_deleted && record->b_deleted)) {
                 if (customised) {
                     target_rs.append_record(mutator->modify2(*record));
                 } else {
@@ -483,7 +480,7 @@ void pellix_converter::end_run(run_state& st) {
 void pellix_converter::finish_target(run_state& st) {
     st.validator.reset();
     st.rules.reset();
-    if (auto* dump_db = dynamic_cast<dmp_database*>(st.target.get())) dump_db->finish();
+    if (st.target) st.target->finish();
     st.target.reset();
     st.source.reset();
 }
@@ -491,7 +488,7 @@ void pellix_converter::finish_target(run_state& st) {
 void pellix_converter::discard_target(run_state& st) noexcept {
     st.validator.reset();
     st.rules.reset();
-    if (auto* dump_db = dynamic_cast<dmp_database*>(st.target.get())) dump_db->discard();
+    if (st.target) st.target->discard();
     st.target.reset();
     st.source.reset();
 }

@@ -172,6 +172,10 @@ std::wstring dbf_database::get_file_name(const std::wstring& name) const {
 }
 
 std::unique_ptr<udb_recordset> dbf_database::get_table(const std::wstring& table, int mode) {
+    return open_table(table, mode);
+}
+
+std::unique_ptr<dbf_recordset> dbf_database::open_table(const std::wstring& table, int mode) {
     DBF_LOG(1, "dbf_database::get_table(%s)", tk_unicode_to_utf8(table).c_str());
     const std::wstring path = get_file_name(table);
     const std::string fs = tk_unicode_to_path(path);

@@ -70,6 +70,8 @@ public:
     // A new dbf_recordset on the table's file. A table without a file fails
     // at level 0 (dbf_exception).
     std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int mode) override;
+    // The same, typed as what it is.
+    std::unique_ptr<dbf_recordset> open_table(const std::wstring& name, int mode);
     using udb_database::query;
     bool query(const std::string& text) override;  // false
 

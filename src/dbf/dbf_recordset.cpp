@@ -685,7 +685,7 @@ bool dbf_recordset::bit_set(const uint8_t* rec, int bit) const {
     return bit >= 0 && ((rec[nullflags_offset_ + bit / 8] >> (bit % 8)) & 1);
 }
 
-udb_record* dbf_recordset::get_item() {
+dbf_record* dbf_recordset::get_item() {
     DBF_LOG(1, "dbf_recordset::get_item");
     if (!current_ || cursor_ >= record_count_) return nullptr;
     if (cursor_ < block_first_ || cursor_ >= block_first_ + block_count_) load_block();

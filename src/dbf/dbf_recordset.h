@@ -77,7 +77,7 @@ public:
 
     // Mode 8 only (else an internal error); see above.
     void append_record(const udb_record& record) override;
-    udb_record* get_item() override;
+    dbf_record* get_item() override;
     bool is_eof() override;
     void move_to(int32_t pos) override;
     void next() override;

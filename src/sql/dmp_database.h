@@ -93,9 +93,9 @@ public:
     // syncs, closes and renames the file over the destination (refused
     // when the destination has become a special file). Level 1 on failure
     // (the temporary file is then removed). A second call does nothing.
-    void finish();
+    void finish() override;
     // Drops everything written: removes the temporary file. Never throws.
-    void discard();
+    void discard() override;
 
     const dump_options& get_options() const { return options_; }
     // The destination path (bytes) and the temporary file's path.

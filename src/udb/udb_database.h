@@ -74,6 +74,12 @@ public:
     virtual void create_relationships(const std::vector<udb_relationship>& relationships);
     virtual std::vector<std::wstring>& get_table_names();
     virtual bool is_table_exist(const std::wstring& name);
+    // Completes what a run wrote into the database (a dump file takes its
+    // place); the base has nothing to complete.
+    virtual void finish() {}
+    // Drops what a run wrote, instead of finish(); never throws. The base
+    // has nothing to drop.
+    virtual void discard() {}
 
     int32_t open_mode;
     std::wstring name;
