@@ -13,7 +13,7 @@
 
 #include "app/error_handler.h"
 #include "gui/frame/gui_call.h"
-#include "gui/frame/wizard_error_view.h"
+#include "gui/frame/gui_error_view.h"
 #include "gui/frame/wizard_sheet.h"
 #include "gui/frame/wizard_shell.h"
 #include "gui_test_env.h"
@@ -56,7 +56,7 @@ private:
 class error_fixture : public testing::Test {
 protected:
     void SetUp() override {
-        handler = std::make_unique<error_handler>(std::make_unique<wizard_error_view>());
+        handler = std::make_unique<error_handler>(std::make_unique<gui_error_view>());
         shell = std::make_unique<wizard_shell>(L"Quorvex 6.1");
         shell->add_page(std::make_unique<wizard_page>(10, wiz_next, 0));
     }

@@ -18,7 +18,7 @@
 
 #include "app/error_handler.h"
 #include "app/pellix_converter.h"
-#include "gui/frame/wizard_error_view.h"
+#include "gui/frame/gui_error_view.h"
 #include "gui/frame/wizard_sheet.h"
 #include "gui/frame/wizard_shell.h"
 #include "gui/pages/gui_finish_page.h"
@@ -66,7 +66,7 @@ protected:
     void SetUp() override {
         setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
         fake_converter::instance = &fake;
-        handler = std::make_unique<error_handler>(std::make_unique<wizard_error_view>());
+        handler = std::make_unique<error_handler>(std::make_unique<gui_error_view>());
         shell.reset();
         shell = std::make_unique<wizard_shell>(L"Quorvex 6.1");
     }

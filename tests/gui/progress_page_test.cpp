@@ -24,7 +24,7 @@
 #include "app/pellix_converter.h"
 #include "gui/pages/gui_finish_page.h"
 #include "gui/pages/progress_page.h"
-#include "gui/frame/wizard_error_view.h"
+#include "gui/frame/gui_error_view.h"
 #include "gui/frame/wizard_sheet.h"
 #include "gui/frame/wizard_shell.h"
 #include "gui_test_env.h"
@@ -82,7 +82,7 @@ class progress_fixture : public testing::Test {
 protected:
     void SetUp() override {
         setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-        handler = std::make_unique<error_handler>(std::make_unique<wizard_error_view>());
+        handler = std::make_unique<error_handler>(std::make_unique<gui_error_view>());
         shell = std::make_unique<wizard_shell>(L"Quorvex 6.1");
     }
     void TearDown() override {

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "gui/frame/gui_call.h"
-#include "gui/frame/page_errors.h"
+#include "gui/frame/gui_error_box.h"
 #include "gui/frame/page_widgets.h"
 #include "gui/frame/qt_page_view.h"
 #include "gui/frame/wizard_shell.h"
@@ -36,7 +36,7 @@ overwrite_dlg2::overwrite_dlg2(QWidget* owner, const std::wstring& text) : QDial
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] { on_ok(); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(buttons, &QDialogButtonBox::helpRequested, this, [] { page_errors::open_help(help_topic); });
+    connect(buttons, &QDialogButtonBox::helpRequested, this, [] { gui_error_box::open_help(help_topic); });
     QApplication::beep();
 }
 

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/pellix_converter.h"
-#include "gui/frame/page_errors.h"
+#include "gui/frame/gui_error_box.h"
 #include "gui/frame/page_widgets.h"
 #include "gui/frame/qt_page_view.h"
 #include "gui/frame/wizard_shell.h"
@@ -47,7 +47,7 @@ set_query_dlg::set_query_dlg(QWidget* owner, const std::wstring& name, const std
         tk_log(1, "set_query_dlg::on_cancel");
         reject();
     });
-    connect(buttons, &QDialogButtonBox::helpRequested, this, [] { page_errors::open_help(help_topic); });
+    connect(buttons, &QDialogButtonBox::helpRequested, this, [] { gui_error_box::open_help(help_topic); });
     connect(test, &QPushButton::clicked, this, [this] { wizard_shell::guard([this] { on_test(); }); });
 
     tk_log(1, "set_query_dlg::on_init");

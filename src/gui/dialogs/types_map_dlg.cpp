@@ -15,7 +15,7 @@
 #include "app/pellix_converter.h"
 #include "dbf/dbf_database.h"
 #include "gui/frame/gui_call.h"
-#include "gui/frame/page_errors.h"
+#include "gui/frame/gui_error_box.h"
 #include "gui/frame/page_widgets.h"
 #include "gui/frame/qt_page_view.h"
 #include "gui/frame/wizard_shell.h"
@@ -88,7 +88,7 @@ types_map_dlg::types_map_dlg(QWidget* owner, types_map_model model) : QDialog(ow
         tk_log(1, "types_map_dlg::on_cancel");
         reject();
     });
-    connect(buttons, &QDialogButtonBox::helpRequested, this, [] { page_errors::open_help(help_topic); });
+    connect(buttons, &QDialogButtonBox::helpRequested, this, [] { gui_error_box::open_help(help_topic); });
 
     tk_log(1, "types_map_dlg::on_init");
     table_name_->setText(QString::fromStdWString(model_.new_table_name));
@@ -265,7 +265,7 @@ bool types_map_dlg::edit_table(const std::wstring& table) {
         types_map_dlg dlg(wizard_shell::owner_window(), std::move(model));
         return gui_call::exec_modal(dlg) == QDialog::Accepted;
     } catch (const tk_exception& e) {
-        page_errors::show(e);
+        gui_error_box::show(e);
     } catch (const std::exception& e) {
         wizard_shell::error(std::string(e.what()));
     }

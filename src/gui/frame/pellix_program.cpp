@@ -12,7 +12,7 @@
 
 #include "app/error_handler.h"
 #include "app/pellix_converter.h"
-#include "gui/frame/wizard_error_view.h"
+#include "gui/frame/gui_error_view.h"
 #include "gui/frame/wizard_shell.h"
 #include "gui/pages/conversion_settings.h"
 #include "gui/pages/dump_page.h"
@@ -187,7 +187,7 @@ private:
 
 int pellix_program::run(const std::vector<std::string>& args) {
     tk_logger logger(nullptr, false, 3, false);
-    error_handler handler(std::make_unique<wizard_error_view>());
+    error_handler handler(std::make_unique<gui_error_view>());
     int status = 0;
     try {
         gui_initialize();

@@ -13,7 +13,7 @@
 #include "gui/pages/dump_page.h"
 #include "gui/frame/file_dialog.h"
 #include "gui/frame/gui_call.h"
-#include "gui/frame/page_errors.h"
+#include "gui/frame/gui_error_box.h"
 #include "gui/frame/page_widgets.h"
 #include "gui/pages/settings_page.h"
 #include "gui/dialogs/overwrite_dlg2.h"
@@ -239,7 +239,7 @@ int sel_file_page::on_next() {
     try {
         return next_checks() ? 0 : -1;
     } catch (const tk_exception& e) {
-        page_errors::show(e);
+        gui_error_box::show(e);
         return -1;
     }
 }
@@ -248,7 +248,7 @@ int sel_file_page::on_back() {
     try {
         store();
     } catch (const tk_exception& e) {
-        page_errors::show(e);
+        gui_error_box::show(e);
         return -1;
     }
     return pellix_converter::ptr()->direct ? settings_page::dialog : dump_page::dialog;

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/pellix_converter.h"
-#include "gui/frame/page_errors.h"
+#include "gui/frame/gui_error_box.h"
 #include "gui/frame/page_widgets.h"
 #include "gui/frame/wizard_shell.h"
 #include "gui/pages/welcome_page.h"
@@ -107,13 +107,13 @@ int settings_page::on_next() {
     } catch (const sql_auth_not_supported_exception& e) {
         tk_log(1, "Got sql_auth_not_supported_exception");
         wizard_shell::error(std::string(e.what()));
-        page_errors::open_help(connect_help_topic);
+        gui_error_box::open_help(connect_help_topic);
         return -1;
     } catch (const tk_exception& e) {
         tk_log(1, "Got tk_exception");
-        page_errors::show(e);
-        const int number = page_errors::mysql_number(e);
-        if (number == 1249 || number == 1250) page_errors::open_help(connect_help_topic);
+        gui_error_box::show(e);
+        const int number = gui_error_box::mysql_number(e);
+        if (number == 1249 || number == 1250) gui_error_box::open_help(connect_help_topic);
         return -1;
     }
     return 0;

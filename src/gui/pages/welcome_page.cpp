@@ -9,7 +9,7 @@
 
 #include "app/pellix_converter.h"
 #include "gui/frame/file_dialog.h"
-#include "gui/frame/page_errors.h"
+#include "gui/frame/gui_error_box.h"
 #include "gui/frame/page_widgets.h"
 #include "gui/frame/wizard_shell.h"
 #include "gui/pages/dump_page.h"
@@ -83,7 +83,7 @@ bool welcome_page::load_settings(const std::string& path) {
             wizard_shell::error(
                 std::string("Cannot read the profile. Please verify the file is a Quorvex profile."));
     } catch (const tk_exception& e) {
-        page_errors::show(e);
+        gui_error_box::show(e);
     }
     show_target();
     return loaded;

@@ -7,7 +7,7 @@
 
 #include "tk/tk_exception.h"
 
-class page_errors {
+class gui_error_box {
 public:
     // The text shown for the failure.
     static std::string text_of(const tk_exception& failure);

@@ -1,4 +1,4 @@
-#include "gui/frame/wizard_error_view.h"
+#include "gui/frame/gui_error_view.h"
 
 #include <QString>
 
@@ -18,7 +18,7 @@ QString error_caption() { return QString::fromStdWString(wizard_shell::caption(L
 
 }  // namespace
 
-void wizard_error_view::show_internal_error(const std::string& text) {
+void gui_error_view::show_internal_error(const std::string& text) {
     std::string subject;
     if (wizard_shell::is_initialized()) subject = tk_unicode_to_utf8(wizard_shell::ptr()->get_title());
     gui_call::run([&] {
@@ -27,9 +27,9 @@ void wizard_error_view::show_internal_error(const std::string& text) {
     });
 }
 
-void wizard_error_view::show_error(const std::string& message) { wizard_shell::error(message); }
+void gui_error_view::show_error(const std::string& message) { wizard_shell::error(message); }
 
-error_view::answer wizard_error_view::ask_continue(const std::string& message, bool can_stop) {
+error_view::answer gui_error_view::ask_continue(const std::string& message, bool can_stop) {
     answer result;
     const bool answered = gui_call::run([&] {
         dlg_error_continue dialog(wizard_shell::owner_window(), error_caption(), from_utf8(message), can_stop);
@@ -40,10 +40,10 @@ error_view::answer wizard_error_view::ask_continue(const std::string& message, b
     return result;
 }
 
-void wizard_error_view::keep_message(const std::string& message) {
+void gui_error_view::keep_message(const std::string& message) {
     if (wizard_shell::is_initialized()) wizard_shell::ptr()->add_message(message);
 }
 
-void wizard_error_view::open_help(int topic) {
+void gui_error_view::open_help(int topic) {
     if (wizard_shell* shell = wizard_shell::try_ptr()) shell->display_help(topic);
 }

@@ -11,7 +11,7 @@
 
 #include "app/error_view.h"
 
-class wizard_error_view : public error_view {
+class gui_error_view : public error_view {
 public:
     void show_internal_error(const std::string& text) override;
     void show_error(const std::string& message) override;
