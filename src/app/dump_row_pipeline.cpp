@@ -13,7 +13,7 @@
 
 #include "dbf/dbf_record.h"
 #include "dbf/dbf_recordset.h"
-#include "sql/dmp_recordset.h"
+#include "dump/dmp_recordset.h"
 #include "tk/tk_logger.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "app/mysql_converter_impl.h"
 
+#include "mysql/sql_database.h"
 #include "tk/tk_exception.h"
-#include "sql/sql_database.h"
 #include "tk/tk_helpers.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"

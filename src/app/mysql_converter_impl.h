@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "sql/dump_options.h"
-#include "sql/sql_engine.h"
+#include "dump/dump_options.h"
+#include "mysql/sql_engine.h"
 
 class mysql_converter_impl {
 public:

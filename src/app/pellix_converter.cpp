@@ -12,8 +12,8 @@
 #include "app/error_handler.h"
 #include "dbf/dbf_database.h"
 #include "dbf/dbf_report.h"
-#include "sql/dmp_database.h"
-#include "sql/sql_database.h"
+#include "dump/dmp_database.h"
+#include "mysql/sql_database.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_path.h"
@@ -296,7 +296,7 @@ std::unique_ptr<udb_database> pellix_converter::open_target() {
         return engine.create_db(destination);
     }
     dump.created_by = tk_unicode_to_utf8(make_product_title());
-    return engine.create_dump(destination, dump);
+    return dmp_database::create_dump(engine, destination, dump);
 }
 
 std::vector<std::wstring> pellix_converter::get_all_tables() {

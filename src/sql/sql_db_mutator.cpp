@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "sql/sql_engine.h"
+#include "sql/sql_dialect.h"
 #include "tk/tk_helpers.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
@@ -188,9 +188,9 @@ void sql_db_mutator::note_created_table(const std::wstring& source, const std::w
 
 std::optional<std::wstring> sql_db_mutator::get_property(const std::wstring& key) const {
     if (auto value = find(key)) return value;
-    if (sql_engine* engine = sql_engine::try_ptr()) {
-        if (key == L"engine") return engine->get_tab_type();
-        if (key == L"character set") return engine->get_char_set();
+    if (sql_dialect* dialect = sql_dialect::try_ptr()) {
+        if (key == L"engine") return dialect->get_tab_type();
+        if (key == L"character set") return dialect->get_char_set();
     }
     return std::nullopt;
 }

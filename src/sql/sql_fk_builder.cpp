@@ -1,6 +1,6 @@
 #include "sql/sql_fk_builder.h"
 
-#include "sql/sql_engine.h"
+#include "sql/sql_dialect.h"
 #include "udb/udb_names.h"
 #include "udb/udb_names_map.h"
 
@@ -16,27 +16,27 @@ std::wstring sql_fk_builder::column_list(const std::vector<std::wstring>& column
     std::wstring list;
     for (size_t i = 0; i < columns.size(); ++i) {
         if (i) list += L", ";
-        list += sql_engine::get_safe_name(columns[i]);
+        list += sql_dialect::get_safe_name(columns[i]);
     }
     return list;
 }
 
 std::wstring sql_fk_builder::add_index(const std::wstring& table, const std::vector<std::wstring>& columns) {
-    return L"ALTER TABLE " + sql_engine::get_safe_name(table) + L" ADD INDEX (" + column_list(columns) + L")";
+    return L"ALTER TABLE " + sql_dialect::get_safe_name(table) + L" ADD INDEX (" + column_list(columns) + L")";
 }
 
 std::wstring sql_fk_builder::add_constraint(const std::wstring& child, const std::wstring& name,
                                             const std::vector<std::wstring>& fk_columns, const std::wstring& parent,
                                             const std::vector<std::wstring>& pk_columns, const std::wstring& rule) {
-    std::wstring text = L"ALTER TABLE " + sql_engine::get_safe_name(child) + L" ADD CONSTRAINT " +
-                        sql_engine::get_safe_name(name) + L" FOREIGN KEY(" + column_list(fk_columns) +
-                        L") REFERENCES " + sql_engine::get_safe_name(parent) + L"(" + column_list(pk_columns) + L")";
+    std::wstring text = L"ALTER TABLE " + sql_dialect::get_safe_name(child) + L" ADD CONSTRAINT " +
+                        sql_dialect::get_safe_name(name) + L" FOREIGN KEY(" + column_list(fk_columns) +
+                        L") REFERENCES " + sql_dialect::get_safe_name(parent) + L"(" + column_list(pk_columns) + L")";
     if (!rule.empty()) text += L" " + rule;
     return text;
 }
 
 std::wstring sql_fk_builder::lock_tables(const std::wstring& parent, const std::wstring& child) {
-    std::wstring text = L"LOCK TABLES " + sql_engine::get_safe_name(parent) + L" WRITE";
-    if (!udb_same_name(parent, child)) text += L", " + sql_engine::get_safe_name(child) + L" WRITE";
+    std::wstring text = L"LOCK TABLES " + sql_dialect::get_safe_name(parent) + L" WRITE";
+    if (!udb_same_name(parent, child)) text += L", " + sql_dialect::get_safe_name(child) + L" WRITE";
     return text;
 }

@@ -1,7 +1,7 @@
 // Statement texts of a foreign key, shared by the server database and the
 // dump: column lists mapped through a table's renames and quoted, the
 // supporting index, the constraint and the table lock. Names are quoted
-// with sql_engine::get_safe_name; a rule must already be normalized
+// with sql_dialect::get_safe_name; a rule must already be normalized
 // (sql_view_converter::normalize_fk_rule).
 #pragma once
 

@@ -1,6 +1,6 @@
 #include "sql/sql_indexes_initializer.h"
 
-#include "sql/sql_engine.h"
+#include "sql/sql_dialect.h"
 #include "sql/sql_schema.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
@@ -25,7 +25,7 @@ sql_indexes_initializer::sql_indexes_initializer(const sql_schema& schema, const
                                                  bool flag)
     : flag_(flag), auto_name_(auto_name), schema_(&schema), names_(names) {
     if (!indexes) return;
-    auto validator = sql_engine::ptr()->create_in_validator(*indexes);
+    auto validator = sql_dialect::ptr()->create_in_validator(*indexes);
     for (const udb_index& source : *indexes) {
         tk_wlog(1, L"Processing '%ls'", source.name.c_str());
         std::wstring name = source.name.empty() ? source.name : validator->get_usable_name(source.name);
@@ -38,8 +38,8 @@ sql_indexes_initializer::sql_indexes_initializer(const sql_schema& schema, const
 }
 
 void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& chunks) {
-    sql_engine* engine = sql_engine::ptr();
-    const bool old_dialect = engine->get_server_version() < sql_engine::new_names_version;
+    sql_dialect* dialect = sql_dialect::ptr();
+    const bool old_dialect = dialect->get_server_version() < sql_dialect::new_names_version;
     const size_t max_indexes = old_dialect ? 15 : 63;
     const uint64_t max_key = old_dialect ? 256 : 1536;
     tk_log(1, "sql_indexes_initializer::get_init_chunks(n_indexes=%d)", int(indexes_.size()));
@@ -58,7 +58,7 @@ void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& chunks)
         }
         std::wstring clause = index.b_primary ? L"PRIMARY KEY"
                                               : (index.b_unique ? L"UNIQUE " : L"INDEX ") +
-                                                    sql_engine::get_safe_name(index.name);
+                                                    sql_dialect::get_safe_name(index.name);
         clause += L" (";
         bool ok = true;
         uint64_t key_size = 0;
@@ -70,7 +70,7 @@ void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& chunks)
                 auto_needs_index = false;
             }
             if (i) clause += L", ";
-            clause += sql_engine::get_safe_name(field);
+            clause += sql_dialect::get_safe_name(field);
             int pos = schema_->find_pos(field);
             if (pos < 0) {
                 tk_wlog(2, L"Index column '%ls' is not found", field.c_str());
@@ -99,11 +99,11 @@ void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& chunks)
     }
     if (!auto_name_.empty() && auto_needs_index) {
         tk_log(2, "Creating index for auto-field");
-        auto validator = engine->create_in_validator(indexes_);
+        auto validator = dialect->create_in_validator(indexes_);
         std::wstring name = validator->is_acceptable(auto_name_) && !validator->is_duplicated(auto_name_)
                                 ? auto_name_
                                 : validator->get_safe_name(auto_name_);
-        chunks.push_back(L"INDEX " + sql_engine::get_safe_name(name) + L" (" +
-                         sql_engine::get_safe_name(auto_name_) + L")");
+        chunks.push_back(L"INDEX " + sql_dialect::get_safe_name(name) + L" (" +
+                         sql_dialect::get_safe_name(auto_name_) + L")");
     }
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "sql/sql_engine.h"
+#include "sql/sql_dialect.h"
 #include "sql/sql_types.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
@@ -121,8 +121,8 @@ void sql_schema::push_back(const t_ftd& column, const std::wstring& charset) {
     tk_wlog(1, L"sql_schema::push_back(%ls, size=%u)", column.name.c_str(), column.size);
     std::wstring set = charset;
     if (set.empty()) {
-        sql_engine* engine = sql_engine::try_ptr();
-        set = engine ? engine->get_char_set() : L"utf8";
+        sql_dialect* dialect = sql_dialect::try_ptr();
+        set = dialect ? dialect->get_char_set() : L"utf8";
     }
     by_rule_.push_back(udb_custom_conversion::is_acceptable1(column));
     charsets_.push_back(set);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "sql/sql_engine.h"
+#include "sql/sql_dialect.h"
 #include "sql/sql_properties.h"
 #include "sql/sql_types.h"
 #include "sql/sql_values.h"
@@ -80,17 +80,17 @@ bool value_list(const std::wstring& type, std::vector<std::wstring>& values) {
 sql_schema_initializer::sql_schema_initializer(const std::wstring& table, const udb_schema& source,
                                                const udb_indexes* indexes, std::wstring& auto_name, bool flag)
     : flag_(flag), table_(table), auto_name_(auto_name), indexes_(indexes), source_(&source) {
-    sql_engine* engine = sql_engine::ptr();
-    custom_ = engine->get_table_customisation(table);
+    sql_dialect* dialect = sql_dialect::ptr();
+    custom_ = dialect->get_table_customisation(table);
     table_engine_ = property(custom_, L"engine");
     if (!table_engine_.empty()) sql_check_word(table_engine_, "storage engine", 0);
-    else if (engine->get_server_version() <= myisam_only_version) table_engine_ = L"MyISAM";
-    else table_engine_ = engine->get_tab_type();
+    else if (dialect->get_server_version() <= myisam_only_version) table_engine_ = L"MyISAM";
+    else table_engine_ = dialect->get_tab_type();
     table_charset_ = property(custom_, L"character set");
     if (!table_charset_.empty()) sql_check_word(table_charset_, "character set", 0);
     schema_ = sql_schema(table_engine_);
 
-    validator_ = engine->create_fn_validator(source);
+    validator_ = dialect->create_fn_validator(source);
     for (size_t i = 0; i < source.size(); ++i) {
         const t_ftd* column = source.at(i);
         if (!column) continue;
@@ -119,7 +119,7 @@ std::wstring sql_schema_initializer::column_charset(const std::wstring& dest_nam
     const sql_properties* column = custom_ ? custom_->get_child(dest_name) : nullptr;
     std::wstring value = property(column, L"character_set");
     customised = !value.empty();
-    if (!customised) value = sql_engine::ptr()->get_char_set();
+    if (!customised) value = sql_dialect::ptr()->get_char_set();
     return value;
 }
 
@@ -133,14 +133,14 @@ void sql_schema_initializer::get_init_chunks(std::vector<std::wstring>& chunks) 
 }
 
 std::wstring sql_schema_initializer::make_clause(size_t pos) {
-    sql_engine* engine = sql_engine::ptr();
-    const uint32_t version = engine->get_server_version();
-    const bool new_dialect = version >= sql_engine::new_names_version;
+    sql_dialect* dialect = sql_dialect::ptr();
+    const uint32_t version = dialect->get_server_version();
+    const bool new_dialect = version >= sql_dialect::new_names_version;
     const t_ftd& column = *schema_.at(pos);
     const std::wstring& source_name = source_names_[pos];
     tk_wlog(1, L"Processing field '%ls'", column.name.c_str());
 
-    std::wstring clause = new_dialect ? sql_engine::get_safe_name(column.name) : column.name;
+    std::wstring clause = new_dialect ? sql_dialect::get_safe_name(column.name) : column.name;
     clause += L" ";
 
     std::wstring type;

@@ -12,7 +12,7 @@
 // get_init_chunks makes the clauses and names the AUTO_INCREMENT column.
 // get_refusal says why MySQL and MariaDB servers would refuse the table: a
 // dump leaves such a table out, as its replay would stop there.
-// Dialect rules read the engine singleton's server version.
+// Dialect rules read the sql_dialect singleton's server version.
 #pragma once
 
 #include <memory>

@@ -1,12 +1,9 @@
 #include "sql/sql_types.h"
 
-#include <mysql.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cwchar>
 
-#include "sql/sql_engine.h"
 #include "sql/sql_values.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
@@ -213,39 +210,6 @@ VARTYPE sql_parse_native_type(const std::wstring& name, uint64_t& size) {
         return VT_R4;
     }
     return VT_BSTR;
-}
-
-VARTYPE get_vartype(int mysql_type, unsigned flags) {
-    tk_log(1, "get_vartype(%d,%u)", mysql_type, flags);
-    const bool is_unsigned = flags & UNSIGNED_FLAG;
-    switch (mysql_type) {
-    case MYSQL_TYPE_DECIMAL:
-    case MYSQL_TYPE_NEWDECIMAL: return VT_DECIMAL;
-    case MYSQL_TYPE_TINY: return is_unsigned ? VT_UI1 : VT_I1;
-    case MYSQL_TYPE_SHORT: return is_unsigned ? VT_UI2 : VT_I2;
-    case MYSQL_TYPE_LONG: return is_unsigned ? VT_UI4 : VT_I4;
-    case MYSQL_TYPE_FLOAT: return VT_R4;
-    case MYSQL_TYPE_DOUBLE: return VT_R8;
-    case MYSQL_TYPE_TIMESTAMP:
-    case MYSQL_TYPE_DATE:
-    case MYSQL_TYPE_TIME:
-    case MYSQL_TYPE_DATETIME: return VT_DATE;
-    case MYSQL_TYPE_LONGLONG: return is_unsigned ? VT_UI8 : VT_I8;
-    case MYSQL_TYPE_INT24: return VT_I4;
-    case MYSQL_TYPE_YEAR: return VT_UI2;
-    case MYSQL_TYPE_BIT: return VT_BOOL;
-    case MYSQL_TYPE_TINY_BLOB:
-    case MYSQL_TYPE_MEDIUM_BLOB:
-    case MYSQL_TYPE_LONG_BLOB:
-    case MYSQL_TYPE_BLOB: {
-        sql_engine* engine = sql_engine::try_ptr();
-        const bool to_text = engine && engine->blob_to_text;
-        tk_log(1, "Processing BLOB, blob_to_text=%d", int(to_text));
-        return to_text ? VT_BSTR : VT_ARRAY_UI1;
-    }
-    case MYSQL_TYPE_VAR_STRING: return (flags & BINARY_FLAG) ? VT_ARRAY_UI1 : VT_BSTR;
-    default: return VT_BSTR;
-    }
 }
 
 std::wstring make_mysql_def_val(const t_ftd* column) {

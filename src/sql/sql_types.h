@@ -1,6 +1,7 @@
 // MySQL column types: the native type table, the type of a source column,
-// customised type texts, the reverse readings (type name or result column
-// to value type) and the DEFAULT clause text.
+// customised type texts, the reverse reading (type name to value type) and
+// the DEFAULT clause text. The value type of a result column is the server
+// client's (get_vartype, mysql/sql_field.h).
 //
 // The chosen type never depends on the server version. Texts that reach a
 // statement from outside (customised type texts, character set and engine
@@ -40,8 +41,6 @@ bool sql_own_decimal(const t_ftd& column, uint32_t& precision, uint32_t& scale);
 std::wstring get_sql_native_type1(const sql_native_type& type);
 // The value type of a native type name; sets `size` where the name fixes one.
 VARTYPE sql_parse_native_type(const std::wstring& name, uint64_t& size);
-// The value type of a MySQL result column (client type code and flags).
-VARTYPE get_vartype(int mysql_type, unsigned flags);
 
 // The text of the column's DEFAULT clause; empty for no default. Only
 // number literals, escaped quoted texts, canonical quoted dates and the

@@ -26,9 +26,9 @@
 #include "dbf/dbf_codepages.h"
 #include "dbf/dbf_database.h"
 #include "dbf/dbf_recordset.h"
-#include "sql/dmp_database.h"
-#include "sql/dump_options.h"
-#include "sql/sql_engine.h"
+#include "dump/dmp_database.h"
+#include "dump/dump_options.h"
+#include "mysql/sql_engine.h"
 #include "sql/sql_values.h"
 #include "testkit/dbf_fixture.h"
 #include "testkit/files.h"
@@ -281,7 +281,7 @@ std::vector<source_table> write_dump(sql_engine& engine, const std::string& fold
                                      const dump_options& options) {
     std::vector<source_table> tables;
     dbf_database source(tk_path_to_unicode(folder), 1, 0, false);
-    auto dump = engine.create_dump(tk_path_to_unicode(file), options);
+    auto dump = dmp_database::create_dump(engine, tk_path_to_unicode(file), options);
     for (const std::wstring& name : source.table_names) {
         auto in = source.get_table(name, 1);
         auto out = dump->create_table(name, in->schema, in->indexes);

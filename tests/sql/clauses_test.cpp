@@ -4,7 +4,7 @@
 #include <map>
 #include <optional>
 
-#include "sql/sql_engine.h"
+#include "mysql/sql_engine.h"
 #include "sql/sql_indexes_initializer.h"
 #include "sql/sql_properties.h"
 #include "sql/sql_schema_initializer.h"

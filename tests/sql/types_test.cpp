@@ -4,6 +4,7 @@
 
 #include <mysql.h>
 
+#include "mysql/sql_field.h"
 #include "sql/sql_types.h"
 #include "tk/tk_exception.h"
 #include "udb/t_ftd.h"

@@ -1,12 +1,12 @@
 // Name rules of both dialects and the quoting of names.
 #include <gtest/gtest.h>
 
-#include "sql/sql_engine.h"
-#include "sql/sql_new_fn_validator.h"
-#include "sql/sql_new_tn_validator.h"
-#include "sql/sql_new_validator.h"
-#include "sql/sql_old_dn_validator.h"
-#include "sql/sql_old_validator.h"
+#include "mysql/sql_engine.h"
+#include "sql/names/sql_new_fn_validator.h"
+#include "sql/names/sql_new_tn_validator.h"
+#include "sql/names/sql_new_validator.h"
+#include "sql/names/sql_old_dn_validator.h"
+#include "sql/names/sql_old_validator.h"
 #include "tk/tk_text.h"
 #include "udb/udb_schema.h"
 

@@ -12,7 +12,7 @@
 #include "gui/frame/page_widgets.h"
 #include "gui/frame/wizard_shell.h"
 #include "gui/pages/welcome_page.h"
-#include "sql/sql_auth_not_supported_exception.h"
+#include "mysql/sql_auth_not_supported_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 

@@ -1,0 +1,616 @@
+#include "dump/dmp_database.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <random>
+
+#include "dump/dmp_recordset.h"
+#include "sql/names/sql_new_tn_validator.h"
+#include "sql/names/sql_old_validator.h"
+#include "sql/sql_dialect.h"
+#include "sql/sql_fk_builder.h"
+#include "sql/sql_indexes_initializer.h"
+#include "sql/sql_object_screen.h"
+#include "sql/sql_schema_initializer.h"
+#include "sql/sql_values.h"
+#include "sql/sql_view_converter.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_path.h"
+#include "udb/udb_validator.h"
+
+namespace {
+
+constexpr size_t buffer_capacity = 1 << 20;
+
+// Text for a '#' comment line: a control character would end the comment
+// (or hide the line end), so it is shown as '?'.
+std::string comment_text(const std::wstring& text) {
+    std::wstring shown = text;
+    for (wchar_t& c : shown) {
+        bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+        if (control) c = L'?';
+    }
+    return tk_unicode_to_utf8(shown);
+}
+
+// Removes from the replaying session's sql_mode the words that would change
+// how the file reads: backslashes as plain characters, double quotes as
+// identifiers (ANSI_QUOTES, also brought by the combination modes).
+// ANSI_QUOTES goes before ANSI so that no "_QUOTES" is left over.
+std::string sql_mode_line() {
+    static const char* const words[] = {"NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "ANSI",  "DB2",
+                                        "MAXDB",                "MSSQL",       "ORACLE", "POSTGRESQL"};
+    std::string expr = "@@SESSION.sql_mode";
+    for (const char* w : words) expr = "REPLACE(" + expr + ",'" + w + "','')";
+    return "/*!40101 SET SESSION sql_mode=" + expr + " */;";
+}
+
+bool starts_with_create_function(const std::string& statement) {
+    static const std::string prefix = "CREATE FUNCTION ";
+    if (statement.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        char c = statement[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != prefix[i]) return false;
+    }
+    return true;
+}
+
+std::string utf8(const std::wstring& text) { return sql_to_utf8(text); }
+
+// A name the stock client could misread inside backquotes (a backslash)
+// or that would break the line (a control character).
+bool unsafe_name(const std::wstring& name) {
+    for (wchar_t c : name)
+        if (c == L'\\' || c < 0x20 || c == 0x7F) return true;
+    return false;
+}
+
+const char special_file_text[] =
+    "Destination name specifies a device, pipe or other special file.\nSpecify a regular file.";
+
+// True when following the links of `path` passes one that lives in /proc
+// (/dev/stdout is a link to /proc/self/fd/1): such a link leads to whatever
+// file a process has open, a terminal or a pipe as well as a regular file,
+// and renaming over its name would replace a system link, not that file.
+bool links_through_proc(std::string path) {
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+        const size_t slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        struct statfs fs {};
+        if (::statfs(folder.c_str(), &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC) return true;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+        if (n <= 0) return false;
+        const std::string next(target, static_cast<size_t>(n));
+        path = next[0] == '/' ? next : folder + "/" + next;
+    }
+    return false;
+}
+
+}  // namespace
+
+void dmp_database::refuse_special_file(const std::string& path) {
+    // stat follows links: a link to a device is refused like the device,
+    // a link to a regular file is replaced like the file, unless the way
+    // there passes a process's open file in /proc.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw tk_exception(std::string(special_file_text), 1);
+    if (links_through_proc(path)) throw tk_exception(std::string(special_file_text), 1);
+}
+
+std::wstring dmp_database::database_name_of(const std::string& path, const dump_options& options) {
+    return options.db_name.empty() ? tk_file_wname(tk_path_to_unicode(path)).name
+                                   : tk_utf8_to_unicode(options.db_name);
+}
+
+void dmp_database::refuse_system_database(const std::string& path, const dump_options& options) {
+    // Replaying DROP DATABASE of the server's own database wipes its users.
+    if (options.b_create_db && options.b_create_table)
+        sql_dialect::refuse_system_db(database_name_of(path, options));
+}
+
+std::unique_ptr<dmp_database> dmp_database::create_dump(sql_dialect& dialect, const std::wstring& path,
+                                                       const dump_options& options) {
+    tk_wlog(1, L"sql_engine::create_dump (%ls)", path.c_str());
+    tk_wlog(3, L"Creating MySQL dump file '%ls'", path.c_str());
+    return std::make_unique<dmp_database>(dialect, path, options);
+}
+
+dmp_database::dmp_database(sql_dialect& dialect, const std::wstring& path, const dump_options& options)
+    : udb_database(path, 0, false),
+      dialect_(dialect),
+      options_(options),
+      eol_(options.get_eol()),
+      path_(tk_unicode_to_path(path)) {
+    tk_wlog(2, L"dmp_database::ctor(%ls)", path.c_str());
+    dialect_.set_server_version(options_.b_new_ver ? sql_dialect::dump_new_version
+                                                   : sql_dialect::dump_old_version);
+    refuse_system_database(path_, options_);
+    buffer_.reserve(buffer_capacity);
+    open_temp();
+    try {
+        write_head();
+    } catch (...) {
+        close_and_remove();
+        throw;
+    }
+}
+
+dmp_database::~dmp_database() {
+    if (state_ == state::open) {
+        try {
+            finish();
+        } catch (const std::exception& e) {
+            tk_log(3, "The dump file was not written: %s", e.what());
+        } catch (...) {
+            tk_log(3, "The dump file was not written");
+        }
+    }
+    for (dmp_recordset* rs : open_recordsets_) rs->detach(nullptr);
+    open_recordsets_.clear();
+    if (fd_ >= 0) close_and_remove();
+    tk_log(1, "dmp_database::dtor");
+}
+
+// A new file beside the destination (same folder, so the final rename stays
+// within one file system), made with O_EXCL and the permissions a plain
+// create gives.
+void dmp_database::open_temp() {
+    const std::string prefix = "Failed to open file " + path_ + ": ";
+    auto refuse = [&](int error) {
+        tk_log(2, "Failed to open file");
+        throw tk_exception_ex(prefix, 1, error);
+    };
+    if (path_.empty()) refuse(ENOENT);
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) refuse(EISDIR);
+    refuse_special_file(path_);
+    size_t slash = path_.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? path_ : path_.substr(slash + 1);
+    if (base.empty()) refuse(EISDIR);
+    if (base.size() > 200) base.resize(200);  // room for the suffix within NAME_MAX
+
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+        std::string candidate = dir + "." + base + "." + suffix + ".tmp";
+        int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            fd_ = fd;
+            temp_path_ = candidate;
+            tk_log(1, "Dump written to '%s'", temp_path_.c_str());
+            return;
+        }
+        if (errno != EEXIST) refuse(errno);
+    }
+    refuse(EEXIST);
+}
+
+void dmp_database::write_head() {
+    std::string head;
+    if (options_.b_comments) {
+        std::string shown = path_;
+        try {
+            shown = tk_make_full_path(path_);
+        } catch (const tk_exception&) {
+        }
+        std::replace(shown.begin(), shown.end(), '\\', '/');
+        std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        char date[32];
+        std::snprintf(date, sizeof date, "%02d/%02d/%04d", local.tm_mon + 1, local.tm_mday,
+                      local.tm_year + 1900);
+        head += "# File name: " + comment_text(tk_path_to_unicode(shown)) + eol_;
+        head += std::string("# Creation date: ") + date + eol_;
+        head += "# Created by " + comment_text(tk_utf8_to_unicode(options_.created_by)) + eol_;
+        head += "# " + std::string(50, '-') + eol_;
+        head += "# Quorvex turns dBase, FoxPro and Visual FoxPro tables into MySQL databases" + eol_;
+    }
+    // Every byte of the file is UTF-8, whatever character set the tables get.
+    head += eol_ + "SET NAMES utf8;" + eol_;
+    head += sql_mode_line() + eol_;
+    if (options_.b_create_db && options_.b_create_table) {
+        std::string db = database_name();
+        head += eol_ + "DROP DATABASE IF EXISTS " + db + ";" + eol_;
+        head += "CREATE DATABASE " + db + " character set " + utf8(dialect_.get_char_set()) + ";" + eol_;
+        head += "USE " + db + ";" + eol_;
+    }
+    write(head);
+}
+
+// The options' database name, else the file's base name; a name the
+// dialect's rules refuse becomes its safe name.
+std::string dmp_database::database_name() const {
+    std::wstring name = database_name_of(path_, options_);
+    std::unique_ptr<udb_validator> rule = dialect_.create_dn_validator();
+    if (!rule->is_acceptable(name)) name = rule->get_safe_name(name);
+    return quote_name(name);
+}
+
+std::wstring dmp_database::quote_wname(const std::wstring& name) const {
+    if (!options_.b_new_ver) {
+        sql_old_validator rule;
+        if (rule.is_acceptable(name)) return name;
+    }
+    return sql_dialect::get_safe_name(name);
+}
+
+std::string dmp_database::quote_name(const std::wstring& name) const { return utf8(quote_wname(name)); }
+
+std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& name, const udb_schema& schema,
+                                                          const udb_indexes& indexes) {
+    check_open();
+    if (is_table_exist(name)) throw tk_exception(L"Table '" + name + L"' is already in the dump file", 0);
+    tk_wlog(2, L"dmp_database::create_table(%ls)", name.c_str());
+
+    // The whole block is made before anything is written, so a table that
+    // fails here leaves nothing of itself in the file.
+    std::wstring auto_name;
+    sql_schema_initializer init(name, schema, &indexes, auto_name);
+    std::vector<std::wstring> columns;
+    std::vector<std::wstring> index_clauses;
+    init.get_init_chunks(columns);
+    if (!schema.empty()) {
+        sql_indexes_initializer idx(init.get_schema(), &indexes, auto_name, &init.get_names_map());
+        idx.get_init_chunks(index_clauses);
+    }
+    // The server would refuse such a table, and a replay stops at the first
+    // statement refused, losing every later table: it is left out and
+    // reported with the server's reason.
+    const std::string refused = init.get_refusal();
+    if (!refused.empty()) throw tk_exception(refused, 0);
+    const std::wstring& table_engine = init.get_table_engine();
+    std::string block = make_table_block(name, columns, index_clauses, table_engine, init.get_table_charset());
+
+    if (locked_) tk_log(1, "dmp_database::create_table - right before unlock tables");
+    write(block);
+    set_locked(options_.b_lock_tables);
+
+    table_names.push_back(name);
+    names_map.add_fn_map(name, init.get_names_map());
+    table_indexes_.emplace(name, indexes);
+    auto rs = std::make_unique<dmp_recordset>(this, name, init.get_schema());
+    attach(rs.get());
+    return rs;
+}
+
+std::string dmp_database::make_table_block(const std::wstring& name, const std::vector<std::wstring>& columns,
+                                           const std::vector<std::wstring>& indexes,
+                                           const std::wstring& engine, const std::wstring& charset) const {
+    const std::string& eol = eol_;
+    const std::string shown = comment_text(name);
+    const std::wstring quoted = quote_wname(name);
+    std::string block;
+    if (locked_) block += "UNLOCK TABLES;" + eol;
+    if (options_.b_create_table) {
+        if (options_.b_comments)
+            block += eol + "#" + eol + "# Table structure for table '" + shown + "'" + eol + "#" + eol + eol;
+        block += "DROP TABLE IF EXISTS " + utf8(quoted) + " CASCADE;" + eol;
+
+        const std::wstring weol = options_.get_weol();
+        std::wstring create = L"CREATE TABLE " + quoted + L" (" + weol;
+        for (size_t i = 0; i < columns.size(); ++i) {
+            if (i > 0) create += L"," + weol;
+            create += L"  " + columns[i];
+        }
+        if (!columns.empty())
+            for (const std::wstring& clause : indexes) create += L"," + weol + L"  " + clause;
+        create += weol + L")";
+        create += options_.b_new_ver ? L" ENGINE=" : L" TYPE=";
+        create += engine;
+        if (!charset.empty()) create += L" character set " + charset;
+        tk_log(1, "Right before inserting CREATE TABLE statement");
+        block += utf8(create) + ";" + eol;
+    }
+    if (options_.b_comments)
+        block += eol + "#" + eol + "# Dumping data for table '" + shown + "'" + eol + "#" + eol + eol;
+    if (options_.b_lock_tables) block += "LOCK TABLES " + utf8(quoted) + " WRITE;" + eol;
+    return block;
+}
+
+void dmp_database::create_index(const std::wstring& name, udb_recordset*, const udb_index& index) {
+    tk_log(2, "dmp_database::create_index");
+    check_open();
+    const std::wstring table = sql_dialect::get_safe_name(name);
+    std::wstring text;
+    if (options_.b_lock_tables) text += L"LOCK TABLES " + table + L" WRITE;" + options_.get_weol();
+    if (index.b_primary)
+        text += L"ALTER TABLE " + table + L" ADD PRIMARY KEY " + sql_dialect::get_safe_name(index.name) + L" (";
+    else
+        text += std::wstring(L"CREATE ") + (index.b_unique ? L"UNIQUE " : L"") + L"INDEX " +
+                sql_dialect::get_safe_name(index.name) + L" ON " + table + L"(";
+    for (size_t i = 0; i < index.fields.size(); ++i) {
+        if (i > 0) text += L", ";
+        text += sql_dialect::get_safe_name(index.fields[i]);
+    }
+    text += L");";
+    write(utf8(text) + eol_);
+}
+
+void dmp_database::delete_fk(const std::wstring& name) {
+    tk_wlog(2, L"dmp_database::delete_fk(%ls)", name.c_str());
+    for (auto key = written_keys_.begin(); key != written_keys_.end(); ++key) {
+        if (!tk_equal_no_case(key->name, name) && !tk_equal_no_case(key->constraint, name)) continue;
+        query(L"ALTER TABLE " + sql_dialect::get_safe_name(key->table) + L" DROP FOREIGN KEY " +
+              sql_dialect::get_safe_name(key->constraint));
+        written_keys_.erase(key);  // a second drop would fail the replay
+        return;
+    }
+    tk_wlog(2, L"Foreign key '%ls' not found", name.c_str());
+}
+
+void dmp_database::delete_idx(const std::wstring& table, const udb_index& index) {
+    tk_wlog(2, L"dmp_database::delete_idx(%ls)", table.c_str());
+    std::wstring text = L"ALTER TABLE " + sql_dialect::get_safe_name(table) + L" DROP ";
+    text += index.b_primary ? std::wstring(L"PRIMARY KEY") : L"INDEX " + sql_dialect::get_safe_name(index.name);
+    query(text);
+}
+
+bool dmp_database::delete_tab(const std::wstring& name) {
+    tk_wlog(2, L"dmp_database::delete_tab(%ls)", name.c_str());
+    check_open();
+    if (is_table_exist(name)) throw tk_exception(L"Table '" + name + L"' is already in the dump file", 0);
+    write("DROP TABLE IF EXISTS " + quote_name(name) + " CASCADE;" + eol_);
+    return true;
+}
+
+std::unique_ptr<udb_recordset> dmp_database::get_query(const std::wstring&, const std::wstring&) {
+    return nullptr;
+}
+
+std::unique_ptr<udb_recordset> dmp_database::get_table(const std::wstring&, int) {
+    tk_log(2, "dmp_database::get_table: a dump file cannot be read");
+    TK_ASSERT_FAIL();
+}
+
+std::unique_ptr<udb_recordset> dmp_database::query(const std::wstring& text) {
+    write_statement(utf8(text));
+    return nullptr;
+}
+
+bool dmp_database::query(const std::string&) { return false; }
+
+void dmp_database::write_statement(const std::string& statement) {
+    check_open();
+    if (starts_with_create_function(statement)) {
+        write("DELIMITER $$" + eol_);
+        write(statement);
+        write(";" + eol_ + "$$" + eol_ + "DELIMITER ;" + eol_);
+    } else {
+        write(statement);
+        write(";" + eol_);
+    }
+}
+
+void dmp_database::finish() {
+    if (state_ == state::finished || state_ == state::discarded) return;
+    if (failure_) {
+        tk_log(3, "The dump file is not written: %s", failure_->what());
+        throw *failure_;
+    }
+    tk_log(2, "dmp_database::finish");
+    while (!open_recordsets_.empty()) open_recordsets_.back()->finish();
+    if (locked_) {
+        tk_log(1, "dmp_database::~dmp_database - right before unlock tables");
+        write("UNLOCK TABLES;" + eol_);
+        set_locked(false);
+    }
+    flush_buffer();
+    if (::fsync(fd_) != 0) fail("Failed to write file", errno);
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) fail("Failed to write file", errno);
+    // The destination may have become a device or a pipe since the run
+    // began: the rename would replace it.
+    try {
+        refuse_special_file(path_);
+    } catch (const tk_exception& e) {
+        fail_with(e);
+    }
+    if (::rename(temp_path_.c_str(), path_.c_str()) != 0) fail("Failed to rename the dump file to", errno);
+    state_ = state::finished;
+
+    // Makes the new name itself durable; a failure here loses nothing written.
+    size_t slash = path_.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string(".") : path_.substr(0, slash + 1);
+    int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd >= 0) {
+        if (::fsync(dir_fd) != 0) tk_log(2, "Cannot sync folder '%s'", dir.c_str());
+        ::close(dir_fd);
+    }
+    tk_log(2, "Dump file '%s' written", path_.c_str());
+}
+
+void dmp_database::discard() {
+    if (state_ != state::open) return;
+    tk_log(2, "dmp_database::discard");
+    for (dmp_recordset* rs : open_recordsets_) rs->detach(nullptr);
+    open_recordsets_.clear();
+    close_and_remove();
+    if (locked_) set_locked(false);
+    state_ = state::discarded;
+}
+
+void dmp_database::check_open() const {
+    if (failure_) throw *failure_;
+    TK_ASSERT(state_ == state::open);
+}
+
+void dmp_database::write(std::string_view text) {
+    check_open();
+    if (buffer_.size() + text.size() <= buffer_capacity) {
+        buffer_.append(text);
+        return;
+    }
+    flush_buffer();
+    if (text.size() < buffer_capacity) {
+        buffer_.append(text);
+        return;
+    }
+    for (size_t at = 0; at < text.size(); at += dmp_recordset::piece_size)
+        write_all(text.data() + at, std::min(dmp_recordset::piece_size, text.size() - at));
+}
+
+void dmp_database::flush_buffer() {
+    if (buffer_.empty()) return;
+    write_all(buffer_.data(), buffer_.size());
+    buffer_.clear();
+}
+
+void dmp_database::write_all(const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd_, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail("Failed to write file", errno);
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
+void dmp_database::fail(const std::string& what, int error) {
+    fail_with(tk_exception_ex(what + " " + path_ + ": ", 1, error));
+}
+
+void dmp_database::fail_with(const tk_exception& failure) {
+    tk_log(3, "%s", failure.what());
+    failure_ = failure;
+    state_ = state::failed;
+    close_and_remove();
+    for (dmp_recordset* rs : open_recordsets_) rs->detach(&failure);
+    open_recordsets_.clear();
+    if (locked_) set_locked(false);
+    throw failure;
+}
+
+void dmp_database::close_and_remove() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!temp_path_.empty() && state_ != state::finished) {
+        if (::unlink(temp_path_.c_str()) != 0 && errno != ENOENT)
+            tk_log(2, "Cannot remove '%s'", temp_path_.c_str());
+    }
+    buffer_.clear();
+}
+
+void dmp_database::set_locked(bool locked) {
+    locked_ = locked;
+    dialect_.tables_locked = locked;
+}
+
+void dmp_database::attach(dmp_recordset* rs) { open_recordsets_.push_back(rs); }
+
+void dmp_database::detach(dmp_recordset* rs) {
+    open_recordsets_.erase(std::remove(open_recordsets_.begin(), open_recordsets_.end(), rs),
+                           open_recordsets_.end());
+}
+
+// ---- Views and foreign keys ---------------------------------------------------------
+
+void dmp_database::unlock_tables(const char* where) {
+    if (!locked_) return;
+    tk_log(1, "dmp_database::%s - right before unlock tables", where);
+    write("UNLOCK TABLES;" + eol_);
+    set_locked(false);
+}
+
+std::wstring dmp_database::refine_view_in(const std::wstring& text) const {
+    tk_wlog(1, L"dmp_database::refine_view_in(%ls)", text.c_str());
+    return sql_view_converter::refine_view_in(text, names_map);
+}
+
+void dmp_database::create_views(const udb_query_list& views) {
+    tk_log(2, "dmp_database::create_views");
+    check_open();
+    sql_new_tn_validator validator(table_names, {});
+    sql_object_screen screen;
+    auto refine = [this](const std::wstring& text) { return refine_view_in(text); };
+    for (const auto& [view, text] : views) {
+        const std::optional<std::wstring> refined = screen.view_text(view, text, refine, !unsafe_name(view));
+        if (!refined) continue;
+        const std::wstring created = sql_object_screen::view_name(validator, names_map, view, L"column");
+        // A view reads tables: their lock from the data part ends first.
+        unlock_tables("create_views");
+        write(utf8(L"CREATE OR REPLACE VIEW " + sql_dialect::get_safe_name(created) + L" AS " + *refined) + eol_);
+    }
+    screen.report();
+}
+
+void dmp_database::create_relationships(const std::vector<udb_relationship>& rels) {
+    tk_log(2, "dmp_database::create_relationships(rels.size=%d)", int(rels.size()));
+    check_open();
+    if (!options_.b_new_ver) {
+        tk_log(2, "This version of MySQL (%08X) doesn't support Foreign Keys", sql_dialect::dump_old_version);
+        return;
+    }
+    unlock_tables("create_relationships");
+    write(eol_ + "SET FOREIGN_KEY_CHECKS = 0;" + eol_);
+    std::unique_ptr<udb_validator> validator = dialect_.create_in_validator(udb_indexes());
+    const bool lock = options_.b_lock_tables;
+    sql_object_screen screen;
+    for (const udb_relationship& rel : rels) {
+        const std::wstring child = names_map.get_tn_mapped_name(rel.fk_table, false);
+        const std::wstring parent = names_map.get_tn_mapped_name(rel.pk_table, false);
+        tk_wlog(1, L"Processing FK '%ls', properties=%ls", rel.name.c_str(), rel.rule.c_str());
+        const std::optional<std::wstring> rule = screen.fk_rule(rel);
+        if (!rule) continue;
+        const std::vector<std::wstring> fk_columns = sql_fk_builder::map_columns(names_map, child, rel.fk_flds);
+        const std::vector<std::wstring> pk_columns = sql_fk_builder::map_columns(names_map, parent, rel.pk_flds);
+        bool unsafe = unsafe_name(child) || unsafe_name(parent) || fk_columns.empty() ||
+                      fk_columns.size() != pk_columns.size();
+        for (const std::wstring& c : fk_columns) unsafe = unsafe || unsafe_name(c);
+        for (const std::wstring& c : pk_columns) unsafe = unsafe || unsafe_name(c);
+        if (unsafe) {
+            tk_wlog(3, L"Foreign key '%ls' skipped: unusable table or column names", rel.name.c_str());
+            screen.skip(L"The foreign key '" + rel.name + L"' was not created: its table or column names are not usable");
+            continue;
+        }
+        // A line break in the name would break the dump's line.
+        std::wstring source_name = rel.name;
+        for (wchar_t& c : source_name)
+            if (c < 0x20 || c == 0x7F) c = L'_';
+        const std::wstring constraint = sql_object_screen::constraint_name(*validator, source_name);
+
+        // The block of one relationship is made whole, then written.
+        std::wstring block;
+        const std::wstring weol = options_.get_weol();
+        if (lock) block += sql_fk_builder::lock_tables(parent, child) + L";" + weol;
+        // Both sides need an index beginning with their key columns.
+        auto index_if = [&](const std::wstring& table, const std::vector<std::wstring>& source,
+                            const std::vector<std::wstring>& created) {
+            auto it = table_indexes_.find(table);
+            if (it != table_indexes_.end() && it->second.has_index_on_fields(source, false)) {
+                tk_wlog(1, L"Child index for table '%ls' exists", table.c_str());
+                return;
+            }
+            block += sql_fk_builder::add_index(table, created) + L";" + weol;
+        };
+        index_if(child, rel.fk_flds, fk_columns);
+        index_if(parent, rel.pk_flds, pk_columns);
+        block += sql_fk_builder::add_constraint(child, constraint, fk_columns, parent, pk_columns, *rule) + L";" + weol;
+        if (lock) block += L"UNLOCK TABLES;" + weol;
+        write(utf8(block));
+        written_keys_.push_back({rel.name, child, constraint});
+    }
+    write("SET FOREIGN_KEY_CHECKS = 1;" + eol_);
+    screen.report();
+}

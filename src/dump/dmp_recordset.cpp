@@ -1,0 +1,252 @@
+#include "dump/dmp_recordset.h"
+
+#include <unordered_map>
+
+#include "dump/dmp_database.h"
+#include "sql/sql_dialect.h"
+#include "sql/sql_values.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_text.h"
+#include "udb/t_ftd.h"
+
+namespace {
+
+const char* const not_conform =
+    "The structure of data source does not conform to the destination table. For more information see "
+    "Troubleshooting article of the product documentation.";
+
+std::wstring folded(const std::wstring& name) {
+    std::wstring out = name;
+    for (wchar_t& c : out) c = tk_fold_case(c);
+    return out;
+}
+
+// The fields of one record by name: an exact match first, else one that
+// differs only in letter case (the first in record order either way).
+class field_lookup {
+public:
+    explicit field_lookup(const udb_record& record) {
+        for (size_t i = 0; i < record.size(); ++i) {
+            const udb_field* f = record.at(i);
+            if (!f) continue;
+            exact_.emplace(f->name, i);
+            folded_.emplace(folded(f->name), i);
+        }
+    }
+    int find(const std::wstring& name) const {
+        auto hit = exact_.find(name);
+        if (hit != exact_.end()) return static_cast<int>(hit->second);
+        hit = folded_.find(folded(name));
+        return hit == folded_.end() ? -1 : static_cast<int>(hit->second);
+    }
+
+private:
+    std::unordered_map<std::wstring, size_t> exact_;
+    std::unordered_map<std::wstring, size_t> folded_;
+};
+
+}  // namespace
+
+dmp_recordset::dmp_recordset(dmp_database* dump, const std::wstring& table, const udb_schema& columns)
+    : udb_recordset(dump, table, true), dump_(dump), eol_(dump->get_options().get_eol()) {
+    tk_wlog(2, L"dmp_recordset::dmp_recordset(%ls)", table.c_str());
+    schema = columns;
+}
+
+dmp_recordset::~dmp_recordset() {
+    tk_log(1, "dmp_recordset::dtor");
+    if (!finished_) {
+        try {
+            finish();
+        } catch (const std::exception& e) {
+            // The database has failed with this and reports it at its finish().
+            tk_log(3, "The last rows of the table were not written: %s", e.what());
+        } catch (...) {
+        }
+    }
+    if (dump_) dump_->detach(this);
+}
+
+// Pairs each destination column with a field of the first record (by the
+// column's source name); columns the record lacks are left out.
+void dmp_recordset::map_columns(const udb_record& record) {
+    const field_lookup lookup(record);
+    std::string list;
+    for (size_t i = 0; i < schema.size(); ++i) {
+        const t_ftd* column = schema.at(i);
+        if (!column) continue;
+        std::wstring source = dump_->names_map.get_fn_orig_name(name, column->name, true);
+        if (source != column->name) tk_wlog(1, L"Name=%ls, original name=%ls", column->name.c_str(), source.c_str());
+        int pos = lookup.find(source);
+        if (pos < 0) {
+            tk_wlog(2, L"Field %ls not found", source.c_str());
+            tk_log(1, "1st time => reduce schema");
+            continue;
+        }
+        if (!columns_.empty()) list += ", ";
+        list += dump_->quote_name(column->name);
+        columns_.push_back(i);
+        sources_.push_back(source);
+        positions_.push_back(static_cast<size_t>(pos));
+    }
+    head_ = "INSERT INTO " + dump_->quote_name(name) + "(" + list + ")";
+    mapped_ = true;
+}
+
+// The value texts of a record in column order. Records normally come with
+// their fields where the first one had them; any other order is looked up.
+void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_field*>& fields, std::string& out,
+                             std::vector<streamed_value>* streamed) const {
+    TK_ASSERT(mapped_);
+    fields.assign(columns_.size(), nullptr);
+    bool in_place = true;
+    for (size_t k = 0; k < columns_.size() && in_place; ++k) {
+        size_t pos = positions_[k];
+        const udb_field* f = pos < record.size() ? record.at(pos) : nullptr;
+        if (!f || f->name != sources_[k]) in_place = false;
+        else fields[k] = f;
+    }
+    if (!in_place) {
+        const field_lookup lookup(record);
+        for (size_t k = 0; k < columns_.size(); ++k) {
+            int pos = lookup.find(sources_[k]);
+            if (pos < 0) {
+                tk_wlog(2, L"Field %ls not found", sources_[k].c_str());
+                throw tk_exception(std::string(not_conform), 0);
+            }
+            fields[k] = record.at(static_cast<size_t>(pos));
+        }
+    }
+    const size_t start = out.size();
+    const size_t listed = streamed ? streamed->size() : 0;
+    try {
+        for (size_t k = 0; k < columns_.size(); ++k) {
+            if (k > 0) out += ", ";
+            const t_ftd* column = schema.at(columns_[k]);
+            if (streamed && is_streamed_value(fields[k], column)) {
+                streamed->push_back({out.size(), fields[k]});
+                continue;
+            }
+            append_fld_str(out, fields[k], column);
+        }
+    } catch (...) {
+        out.resize(start);
+        if (streamed) streamed->resize(listed);
+        throw;
+    }
+}
+
+void dmp_recordset::append_record(const udb_record& record) {
+    tk_log(1, "dmp_recordset::append_record");
+    check_usable();
+    if (!mapped_) map_columns(record);
+    // The row's text is made before anything is written (its large values
+    // only listed, they cannot fail): a record that fails here leaves the
+    // file and the pending statement as they were.
+    row_.clear();
+    streamed_.clear();
+    make_row(record, fields_, row_, &streamed_);
+    write_row(row_, record.get_total_size(), streamed_);
+}
+
+void dmp_recordset::append_row(std::string_view row, int32_t record_size) {
+    tk_log(1, "dmp_recordset::append_row");
+    check_usable();
+    write_row(row, record_size, {});
+}
+
+void dmp_recordset::write_row(std::string_view row, int32_t size, const std::vector<streamed_value>& streamed) {
+    tk_log(1, "record size=%d", size);
+    sql_dialect& dialect = dump_->get_dialect();
+    // A value over 1048576 bytes makes its record bigger than that.
+    if (size > static_cast<int32_t>(statement_limit) || !streamed.empty()) {
+        if (dialect.fast_insert) tk_log(3, "Row is too big (%d bytes), swtich to slow_append", size);
+        dialect.fast_insert = false;
+        write_pending();
+    }
+    if (dialect.fast_insert) fast_append(row);
+    else slow_append(row, streamed);
+}
+
+void dmp_recordset::fast_append(std::string_view row) {
+    tk_log(1, "dmp_recordset::fast_append");
+    if (append_buffer.empty()) {
+        tk_log(1, "Initialize new query...");
+        append_buffer.assign(head_);
+        append_buffer += " VALUES(";
+    } else {
+        append_buffer += ", (";
+    }
+    append_buffer += row;
+    append_buffer += ")";
+    if (append_buffer.size() > statement_limit) write_pending();
+}
+
+// One INSERT of its own: the whole column list, then the values in column
+// order, the large ones piece by piece in their places.
+void dmp_recordset::slow_append(std::string_view row, const std::vector<streamed_value>& streamed) {
+    tk_log(1, "dmp_recordset::slow_append");
+    dump_->write(head_);
+    dump_->write(" \nVALUES (");
+    size_t at = 0;
+    for (const streamed_value& value : streamed) {
+        dump_->write(row.substr(at, value.offset - at));
+        stream_fld_str(value.field, [this](std::string_view piece) { dump_->write(piece); });
+        at = value.offset;
+    }
+    dump_->write(row.substr(at));
+    dump_->write(")");
+    dump_->write(";" + eol_);
+}
+
+void dmp_recordset::write_pending() {
+    if (append_buffer.empty()) return;
+    tk_log(1, "Run SQL query (%zu bytes)", append_buffer.size());
+    // The buffer keeps its room for the next statement; it is emptied even
+    // when the write fails, as the statement is then lost with the file.
+    struct emptied {
+        std::string& text;
+        ~emptied() { text.clear(); }
+    } guard{append_buffer};
+    dump_->write(append_buffer);
+    dump_->write(";" + eol_);
+}
+
+void dmp_recordset::finish() {
+    if (finished_) {
+        if (failure_) throw *failure_;
+        return;
+    }
+    finished_ = true;
+    dmp_database* dump = dump_;
+    if (!dump) return;
+    dump->detach(this);
+    if (append_buffer.empty()) {
+        dump_ = nullptr;
+        return;
+    }
+    // Written through the database while this recordset is no longer
+    // listed there, so that a failure is reported here, once.
+    try {
+        write_pending();
+    } catch (const tk_exception& e) {
+        failure_ = e;
+        dump_ = nullptr;
+        throw;
+    }
+    dump_ = nullptr;
+}
+
+void dmp_recordset::check_usable() const {
+    if (failure_) throw *failure_;
+    TK_ASSERT(dump_ != nullptr && !finished_);
+    dump_->check_open();
+}
+
+void dmp_recordset::detach(const tk_exception* failure) {
+    if (failure) failure_ = *failure;
+    finished_ = true;
+    dump_ = nullptr;
+    db = nullptr;
+    append_buffer.clear();
+}

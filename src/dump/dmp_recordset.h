@@ -1,0 +1,97 @@
+// The rows of one table of a dump file, as INSERT statements.
+//
+// While the fast_insert flag of the dump's dialect is set, rows are gathered
+// into one multi-row INSERT that is written once it passes 1000000 bytes;
+// the first record over 1000000 bytes clears the flag for the rest of the
+// process, and from then on every row is one INSERT of its own. Every value
+// is the text get_fld_append_str gives it. A value over 1048576 bytes (a
+// text, or a byte string as hex) is not copied: it goes into the file in
+// pieces of 131072 bytes straight from the record, once the row's other
+// values are made.
+//
+// The destination columns are paired with the record's fields once per
+// table, at its first record, through the database's column renames; a
+// column the first record lacks is left out of the table's column list
+// (the server then fills its default). A later record lacking a paired
+// field fails at level 0. A record that fails while its text is built
+// leaves nothing of itself in the file and the pending statement intact.
+//
+// A caller may also make rows apart from writing them: once the columns are
+// mapped, make_row() is safe to call from several threads at once (it reads
+// only the mapping), and append_row() writes a made row exactly as
+// append_record would have written the record.
+//
+// finish() writes the pending statement and reports a failure; the
+// destructor calls it when it has not run, never throws, and leaves a
+// failure to the database, whose finish() then reports it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tk/tk_exception.h"
+#include "udb/udb_recordset.h"
+
+class dmp_database;
+
+class dmp_recordset : public udb_recordset {
+public:
+    // `columns` is the destination schema of the table (copied).
+    dmp_recordset(dmp_database* dump, const std::wstring& table, const udb_schema& columns);
+    ~dmp_recordset() override;
+
+    void append_record(const udb_record& record) override;
+    void finish() override;
+
+    // Whether the columns are paired with the fields (after the first
+    // record append_record took).
+    bool is_mapped() const { return mapped_; }
+    // A value left out of a row's text, to be written in pieces where the
+    // text stands at `offset`.
+    struct streamed_value {
+        size_t offset;
+        const udb_field* field;
+    };
+    // Appends the record's value texts in column order, joined by ", ", to
+    // `out`; `fields` is the caller's scratch. With `streamed`, values that
+    // can be written piece by piece are left out and listed there instead.
+    // Leaves `out` as it was and throws when the record lacks a paired
+    // field. Needs is_mapped().
+    void make_row(const udb_record& record, std::vector<const udb_field*>& fields, std::string& out,
+                  std::vector<streamed_value>* streamed = nullptr) const;
+    // Writes a row make_row() made of a record whose get_total_size() was
+    // `record_size`. Fails, as append_record does, once the file has failed.
+    void append_row(std::string_view row, int32_t record_size);
+    // Throws the failure that ended the file, if any.
+    void check_usable() const;
+
+    static constexpr size_t statement_limit = 1000000;  // bytes of a batch and of a fast row
+    static constexpr size_t piece_size = 131072;        // bytes of a streamed piece
+
+private:
+    friend class dmp_database;
+
+    void map_columns(const udb_record& record);
+    void write_row(std::string_view row, int32_t record_size, const std::vector<streamed_value>& streamed);
+    void fast_append(std::string_view row);
+    void slow_append(std::string_view row, const std::vector<streamed_value>& streamed);
+    void write_pending();
+    // The database finished or discarded the file, or failed.
+    void detach(const tk_exception* failure);
+
+    dmp_database* dump_;                  // not owned; null once detached
+    std::string eol_;
+    std::string head_;                    // "INSERT INTO t(a, b)"
+    std::vector<size_t> columns_;         // schema positions of the written columns
+    std::vector<std::wstring> sources_;   // the source field name of each
+    std::vector<size_t> positions_;       // its position in the first record
+    bool mapped_ = false;
+    bool finished_ = false;
+    std::string append_buffer;            // the pending multi-row INSERT
+    std::string row_;                     // reused buffer of one row's values
+    std::vector<const udb_field*> fields_;  // reused: the row's fields in column order
+    std::vector<streamed_value> streamed_;  // reused: the row's values written in pieces
+    std::optional<tk_exception> failure_;
+};

@@ -1,0 +1,363 @@
+#include "mysql/sql_engine.h"
+
+#include <mysql.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+#include "mysql/sql_auth_not_supported_exception.h"
+#include "mysql/sql_database.h"
+#include "mysql/sql_exception.h"
+#include "mysql/sql_tmp_recordset.h"
+#include "sql/sql_types.h"
+#include "sql/sql_values.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_text.h"
+#include "udb/udb_field.h"
+#include "udb/udb_record.h"
+
+namespace {
+
+void library_init_once() {
+    static std::once_flag once;
+    std::call_once(once, [] { mysql_library_init(0, nullptr, nullptr); });
+}
+
+// Words of sql_mode that make the session parse our statements differently:
+// backslashes as plain characters, or double quotes as identifiers (the
+// combination modes bring ANSI_QUOTES back).
+bool is_unwanted_mode(const std::string& word) {
+    static const char* const unwanted[] = {"NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "ANSI",   "DB2",
+                                           "MAXDB",                "MSSQL",       "ORACLE", "POSTGRESQL"};
+    for (const char* u : unwanted)
+        if (tk_equal_no_case(std::string_view(word), std::string_view(u))) return true;
+    return false;
+}
+
+// Every row of a statement's result as UTF-8 texts (NULL as empty).
+std::vector<std::vector<std::string>> read_rows(MYSQL* mysql, const std::string& statement) {
+    std::vector<std::vector<std::string>> rows;
+    sql_tmp_recordset result(mysql, statement);
+    result.initialize();
+    for (; !result.is_eof(); result.next()) {
+        const udb_record* record = result.get_item();
+        std::vector<std::string>& row = rows.emplace_back();
+        for (size_t i = 0; i < record->size(); ++i) {
+            const udb_field* field = record->at(i);
+            row.push_back(field && !field->is_null_or_empty() ? tk_unicode_to_utf8(field->to_wstring())
+                                                              : std::string());
+        }
+    }
+    return rows;
+}
+
+// Column `i` of the first row, empty when there is none.
+std::string first_value(MYSQL* mysql, const std::string& statement, size_t i = 0) {
+    const auto rows = read_rows(mysql, statement);
+    return !rows.empty() && rows[0].size() > i ? rows[0][i] : std::string();
+}
+
+std::vector<std::wstring> offline_charsets() {
+    static const wchar_t* const rows[] = {
+        L"big5 - Big5 Traditional Chinese", L"dec8 - DEC West European", L"cp850 - DOS West European",
+        L"hp8 - HP West European", L"koi8r - KOI8-R Relcom Russian", L"latin1 - cp1252 West European",
+        L"latin2 - ISO 8859-2 Central European", L"swe7 - 7bit Swedish", L"ascii - US ASCII",
+        L"ujis - EUC-JP Japanese", L"sjis - Shift-JIS Japanese", L"hebrew - ISO 8859-8 Hebrew",
+        L"tis620 - TIS620 Thai", L"euckr - EUC-KR Korean", L"koi8u - KOI8-U Ukrainian",
+        L"gb2312 - GB2312 Simplified Chinese", L"greek - ISO 8859-7 Greek",
+        L"cp1250 - Windows Central European", L"gbk - GBK Simplified Chinese",
+        L"latin5 - ISO 8859-9 Turkish", L"armscii8 - ARMSCII-8 Armenian", L"utf8 - UTF-8 Unicode",
+        L"utf8mb4 - UTF-8 Unicode", L"ucs2 - UCS-2 Unicode", L"cp866 - DOS Russian",
+        L"keybcs2 - DOS Kamenicky Czech-Slovak", L"macce - Mac Central European",
+        L"macroman - Mac West European", L"cp852 - DOS Central European", L"latin7 - ISO 8859-13 Baltic",
+        L"cp1251 - Windows Cyrillic", L"cp1256 - Windows Arabic", L"cp1257 - Windows Baltic",
+        L"binary - Binary pseudo charset", L"geostd8 - GEOSTD8 Georgian",
+        L"cp932 - SJIS for Windows Japanese", L"eucjpms - UJIS for Windows Japanese"};
+    return std::vector<std::wstring>(std::begin(rows), std::end(rows));
+}
+
+std::vector<std::wstring> offline_engines() {
+    return {L"MyISAM", L"MEMORY", L"InnoDB", L"BerkeleyDB", L"BLACKHOLE", L"EXAMPLE",
+            L"ARCHIVE", L"CSV", L"ndbcluster", L"FEDERATED", L"MRG_MYISAM", L"ISAM"};
+}
+
+}  // namespace
+
+// The handle's storage is allocated once: mysql_init fills it in place, so
+// the address the databases keep stays valid across reconnects.
+sql_engine::sql_engine() : mysql_(new MYSQL()) { initialize(); }
+
+sql_engine::~sql_engine() {
+    tk_log(1, "sql_engine::dtor");
+    if (connected_) {
+        try {
+            execute("SET FOREIGN_KEY_CHECKS = 1");
+        } catch (const tk_exception& e) {
+            tk_log(2, "Cannot turn ON foreign key check: %s", e.what());
+        }
+    }
+    if (initialized_) mysql_close(mysql_.get());
+    connected_ = false;
+    tk_log(1, "sql_engine::dtor - END");
+}
+
+void sql_engine::initialize() {
+    tk_log(1, "sql_engine::initialize");
+    library_init_once();
+    // A second set-up starts over: the old handle is freed, never leaked.
+    if (initialized_) mysql_close(mysql_.get());
+    connected_ = false;
+    mysql_init(mysql_.get());
+    initialized_ = true;
+    tk_log(1, "sql_engine::initialize - 1");
+    mysql_options(mysql_.get(), MYSQL_READ_DEFAULT_GROUP, "BQ MySQL Lib");
+    tk_log(1, "sql_engine::initialize - 2");
+    unsigned int timeout = 10;
+    mysql_options(mysql_.get(), MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    tk_log(1, "sql_engine::initialize - END");
+}
+
+void sql_engine::close() {
+    charsets_.clear();
+    engines_.clear();
+    initialize();
+}
+
+void sql_engine::execute(const std::string& statement) {
+    tk_log(2, "Run SQL-query: %s", statement.c_str());
+    if (mysql_real_query(mysql_.get(), statement.data(), statement.size()) != 0) throw sql_exception(mysql_.get());
+    // Statements run here return no rows; drop a result should one come.
+    if (MYSQL_RES* res = mysql_store_result(mysql_.get())) mysql_free_result(res);
+}
+
+void sql_engine::connect(const std::string& host, const std::string& user, const std::string& password,
+                         uint32_t port) {
+    tk_log(2, "sql_engine::connect(%s,%s,%s,%u)", host.c_str(), user.c_str(),
+           password.empty() ? "" : "***", port);
+    if (connected_) {
+        tk_log(1, "Connection was established already - disconnecting first...");
+        close();
+    }
+    max_packet_size_ = 0;  // the limit and the lists belong to the server we connect to now
+    charsets_.clear();
+    engines_.clear();
+    tk_log(3, "Connecting to MySQL server...");
+    // A local connection honours MYSQL_UNIX_PORT as other clients do, ahead of
+    // the socket an option file may name.
+    const char* socket = host.empty() ? std::getenv("MYSQL_UNIX_PORT") : nullptr;
+    if (socket != nullptr && *socket == '\0') socket = nullptr;
+    if (!mysql_real_connect(mysql_.get(), host.c_str(), user.c_str(), password.c_str(), nullptr, port, socket,
+                            CLIENT_REMEMBER_OPTIONS)) {
+        sql_exception error(mysql_.get());
+        close();
+        throw error;
+    }
+    connected_ = true;
+    set_up_session(password);
+}
+
+void sql_engine::set_up_session(const std::string& password) {
+    // Without utf8 on both sides and backslash escapes on, our statements
+    // would not mean what they say: refuse the connection instead.
+    tk_log(1, "Setting UTF-8 collation...");
+    if (mysql_set_character_set(mysql_.get(), "utf8") != 0) {
+        tk_log(3, "Failed to set UTF-8 collation");
+        sql_exception error(mysql_.get());
+        close();
+        throw error;
+    }
+    try {
+        set_sql_mode();
+    } catch (const sql_exception& e) {
+        tk_log(3, "Failed to set sql_mode: %s", e.what());
+        close();
+        throw;
+    }
+
+    tk_log(1, "Setting wait_timeout...");
+    try {
+        execute("set session wait_timeout=cast(if(@@session.wait_timeout < 28800,28800,"
+                "@@session.wait_timeout) as unsigned);");
+    } catch (const sql_exception& e) {
+        tk_log(3, "Failed to set wait_timeout");
+        tk_log(2, "Cannot set wait_timeout: %s", e.what());
+    }
+
+    read_server_version();
+
+    if (get_server_version() == 0x040100 && !password.empty()) throw sql_auth_not_supported_exception();
+
+    try {
+        execute("SET FOREIGN_KEY_CHECKS = 0");
+    } catch (const sql_exception& e) {
+        tk_log(2, "Cannot turn off foreign key check: %s", e.what());
+    }
+}
+
+void sql_engine::set_sql_mode() {
+    const std::string mode = first_value(mysql_.get(), "SELECT @@SESSION.sql_mode");
+    std::string kept;
+    size_t start = 0;
+    while (start <= mode.size()) {
+        size_t comma = mode.find(',', start);
+        if (comma == std::string::npos) comma = mode.size();
+        std::string word = mode.substr(start, comma - start);
+        if (!word.empty() && !is_unwanted_mode(word)) {
+            if (!kept.empty()) kept += ',';
+            kept += word;
+        }
+        start = comma + 1;
+    }
+    tk_log(2, "sql_mode '%s' -> '%s'", mode.c_str(), kept.c_str());
+    execute("SET SESSION sql_mode = " + sql_quote(std::string_view(kept)));
+}
+
+void sql_engine::read_server_version() {
+    const char* info = mysql_get_server_info(mysql_.get());
+    if (!info || !*info) return;
+    tk_log(2, "Got MySQL server version: %s", info);
+    int major = 0, minor = 0, patch = 0;
+    if (std::sscanf(info, "%d.%d.%d", &major, &minor, &patch) < 3 || major < 0 || minor < 0 || patch < 0) {
+        tk_log(3, "Invalid MySQL version: %s", info);
+        close();
+        TK_ASSERT_FAIL();
+    }
+    set_server_version(uint32_t(major & 0xFFFF) << 16 | uint32_t(minor & 0xFF) << 8 | uint32_t(patch & 0xFF));
+    tk_log(2, "Hex version: %08X", get_server_version());
+}
+
+std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring& name) {
+    tk_wlog(1, L"sql_engine::create_db (%ls)", name.c_str());
+    tk_wlog(3, L"Creating MySQL database '%ls'", name.c_str());
+    sql_database::refuse_system_db(name);
+    sql_check_word(get_char_set(), "character set", 1);
+    std::wstring statement = L"CREATE DATABASE " + (is_old_version() ? name : get_safe_name(name)) +
+                             L" character set " + get_char_set();
+    execute(sql_to_utf8(statement));
+    return open_db(name, 2, std::wstring());
+}
+
+std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, int mode, const std::wstring&) {
+    tk_wlog(1, L"sql_engine::open_db (%ls)", name.c_str());
+    tk_wlog(3, L"Opening MySQL database '%ls'", name.c_str());
+    // Read-only openings may look at the server's own databases.
+    if (!(mode & 0x1)) sql_database::refuse_system_db(name);
+    if (mysql_select_db(mysql_.get(), sql_to_utf8(name).c_str()) != 0) throw sql_exception(mysql_.get());
+    return std::make_unique<sql_database>(name, mysql_.get(), mode);
+}
+
+bool sql_engine::is_db_exist(const std::wstring& name) {
+    tk_wlog(1, L"sql_engine::is_db_exist(%ls)", name.c_str());
+    int result = mysql_select_db(mysql_.get(), sql_to_utf8(name).c_str());
+    tk_log(1, "n_result=%d", result);
+    return result == 0;
+}
+
+void sql_engine::db_delete(const std::wstring& name) {
+    tk_wlog(1, L"sql_engine::db_delete(%ls)", name.c_str());
+    tk_wlog(3, L"Deleting MySQL database '%ls'", name.c_str());
+    sql_database::refuse_system_db(name);
+    // The drop needs the checks off; afterwards the session gets back what
+    // it had (connect turns them off for the whole session).
+    std::string saved;
+    try {
+        saved = first_value(mysql_.get(), "SELECT @@SESSION.foreign_key_checks");
+    } catch (const sql_exception& e) {
+        tk_log(2, "Cannot read foreign key check: %s", e.what());
+    }
+    if (saved != "0" && saved != "1") saved.clear();
+    try {
+        execute("SET FOREIGN_KEY_CHECKS = 0");
+    } catch (const sql_exception& e) {
+        tk_log(2, "Cannot turn off foreign key check: %s", e.what());
+    }
+    auto restore = [&] {
+        if (saved.empty()) return;
+        try {
+            execute("SET FOREIGN_KEY_CHECKS = " + saved);
+        } catch (const sql_exception& e) {
+            tk_log(2, "Cannot restore foreign key check: %s", e.what());
+        }
+    };
+    const std::wstring statement = L"DROP DATABASE " + (is_old_version() ? name : get_safe_name(name));
+    try {
+        execute(sql_to_utf8(statement));
+    } catch (...) {
+        restore();
+        throw;
+    }
+    restore();
+}
+
+void sql_engine::set_properties(udb_properties* bag) {
+    tk_log(1, "sql_engine::set_properties");
+    udb_engine::set_properties(bag);
+    sql_dialect::set_properties(bag);
+}
+
+std::vector<std::wstring> sql_engine::get_charsets() {
+    tk_log(1, "sql_engine::get_charsets");
+    // Read once per connection: a list taken before connecting gives way to
+    // the server's own once connected.
+    std::vector<std::wstring>& list = charsets_;
+    if (!list.empty()) return list;
+    if (connected_) {
+        tk_log(1, "MySQL is connected");
+        std::vector<std::wstring> rows;
+        for (const auto& row : read_rows(mysql_.get(), "SHOW CHARACTER SET")) {
+            if (row.size() < 2) continue;
+            rows.push_back(tk_utf8_to_unicode(row[0]) + L" - " + tk_utf8_to_unicode(row[1]));
+            tk_wlog(1, L"name=%ls", rows.back().c_str());
+        }
+        list = std::move(rows);
+    } else {
+        tk_log(1, "MySQL is NOT connected");
+        list = offline_charsets();
+    }
+    return list;
+}
+
+std::vector<std::wstring> sql_engine::get_storage_engines() {
+    tk_log(1, "sql_engine::get_storage_engines");
+    // Read once per connection: a list taken before connecting gives way to
+    // the server's own once connected.
+    std::vector<std::wstring>& list = engines_;
+    if (!list.empty()) return list;
+    if (connected_) {
+        std::vector<std::wstring> rows;
+        for (const auto& row : read_rows(mysql_.get(), "SHOW ENGINES")) {
+            // Offer only engines the server can create tables with.
+            if (row.size() < 2 || row[1] == "NO" || row[1] == "DISABLED") continue;
+            rows.push_back(tk_utf8_to_unicode(row[0]));
+        }
+        list = std::move(rows);
+    } else {
+        list = offline_engines();
+    }
+    return list;
+}
+
+uint32_t sql_engine::get_max_allowed_packet() {
+    tk_log(1, "sql_engine::get_max_allowed_packet");
+    if (max_packet_size_ != 0 || !connected_) return max_packet_size_;
+    std::string value;
+    bool found = false;
+    for (const auto& row : read_rows(mysql_.get(), "SHOW VARIABLES LIKE 'max_allowed_packet'")) {
+        if (found || row.size() < 2) continue;
+        value = row[1];
+        found = true;
+    }
+    unsigned long long number = 0;
+    bool is_number = found && !value.empty() && value.size() <= 10;
+    for (char c : value) {
+        if (c < '0' || c > '9') is_number = false;
+        else number = number * 10 + unsigned(c - '0');
+    }
+    if (!is_number || number == 0 || number > 0xFFFFFFFFull)
+        throw tk_exception(std::string("Cannot read max_allowed_packet of the server"), 0);
+    max_packet_size_ = uint32_t(number);
+    tk_log(1, "max_packet_size=%u", max_packet_size_);
+    return max_packet_size_;
+}

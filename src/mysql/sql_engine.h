@@ -1,0 +1,93 @@
+// The process-wide MySQL engine (a singleton): the server connection.
+//
+// Owns the one client connection (a MYSQL handle allocated once, so its
+// address stays the same across reconnects), connects and sets the session
+// up (utf8 on both sides, backslash escapes on, identifiers in backquotes
+// only, a long idle timeout, foreign-key checks off), learns the server
+// version that every dialect rule reads, and creates, opens, tests and
+// drops server databases. It is the conversion's sql_dialect, so the
+// settings (character set, storage engine, customisations) and the name
+// rules are read from it as well; blob_to_text belongs to the reading of
+// results. Databases it returns keep a non-owning pointer to the
+// connection and are owned by the caller. One thread at a time uses it.
+//
+// Every name put into a statement goes through get_safe_name. Failures of
+// the client are sql_exception (level 0); a bad character set or engine
+// name among the engine's own settings is a level-1 tk_exception.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sql/sql_dialect.h"
+#include "tk/tk_singleton.h"
+#include "udb/udb_engine.h"
+
+typedef struct st_mysql MYSQL;
+
+class udb_database;
+
+class sql_engine : public sql_dialect, public udb_engine, public tk_singleton<sql_engine> {
+public:
+    // The engine's own registration (the dialect's is reached as sql_dialect::ptr()).
+    using tk_singleton<sql_engine>::ptr;
+    using tk_singleton<sql_engine>::instance;
+    using tk_singleton<sql_engine>::try_ptr;
+    using tk_singleton<sql_engine>::exists;
+
+    sql_engine();
+    ~sql_engine() override;
+
+    // mysql_init and the client options (option group, connect timeout).
+    void initialize();
+
+    // Connects and sets the session up; an open connection is closed first.
+    // On any failure the connection is closed, the engine is ready for the
+    // next connect, and sql_exception (level 0) is thrown; a 4.1.0 server
+    // with a password gives sql_auth_not_supported_exception. "localhost"
+    // means the Unix socket.
+    void connect(const std::string& host, const std::string& user, const std::string& password,
+                 uint32_t port);
+    bool is_connected() const { return connected_; }
+
+    std::unique_ptr<udb_database> create_db(const std::wstring& name) override;
+    // Mode bits: 0x1 read-only, 0x80 views are not read, 0x100 REPLACE INTO.
+    std::unique_ptr<udb_database> open_db(const std::wstring& name, int mode,
+                                          const std::wstring& text) override;
+    // Selects the database as a side effect.
+    bool is_db_exist(const std::wstring& name) override;
+    // The session's foreign-key checks are the same afterwards as before.
+    void db_delete(const std::wstring& name) override;
+    // Keeps the property bag (null: none) and reads the dialect's settings
+    // from it (see sql_dialect::set_properties).
+    void set_properties(udb_properties* bag) override;
+
+    // "name - description" per character set; storage engine names (those
+    // the server can create). Read once per process; fixed lists offline.
+    std::vector<std::wstring> get_charsets();
+    std::vector<std::wstring> get_storage_engines();
+
+    // The server's max_allowed_packet, read once per connection; 0 offline.
+    uint32_t get_max_allowed_packet();
+
+    MYSQL* get_mysql() { return mysql_.get(); }
+    // Runs one UTF-8 statement (traced "Run SQL-query: %s"); sql_exception on failure.
+    void execute(const std::string& statement);
+
+    bool blob_to_text = false;   // BLOB result columns are read as text while set
+
+private:
+    void close();
+    void set_up_session(const std::string& password);
+    void set_sql_mode();
+    void read_server_version();
+
+    bool connected_ = false;
+    bool initialized_ = false;
+    std::vector<std::wstring> charsets_;  // cached per connection, see get_charsets
+    std::vector<std::wstring> engines_;
+    std::unique_ptr<MYSQL> mysql_;  // after mysql_init, a handle that mysql_close must free
+    uint32_t max_packet_size_ = 0;
+};

@@ -1,0 +1,174 @@
+// A destination table on the server, opened for loading.
+//
+// The constructor reads the table's definition back (SHOW COLUMNS refines
+// types, sizes and defaults; SHOW INDEX fills the indexes; SHOW CREATE
+// TABLE adds the foreign keys to the database's relationships). Mode 2 is
+// a new table, 8 an existing one; a mode with no bits but 0x20 and 0x40
+// reads the columns only.
+//
+// append_record gathers rows into multi-row "INSERT IGNORE INTO" (mode bit
+// 0x100: "REPLACE INTO") statements of up to 1000000 bytes. The mapping of
+// record fields to columns is computed once and reused while the records
+// keep the same field names; a record with other names starts a new
+// statement. A record over 1000000 bytes goes alone: the gathered rows are
+// sent, the record goes out as one prepared statement (its values over
+// 1048576 bytes streamed), and the rows after it are gathered again, so a
+// few large rows never slow the rest of the table down.
+//
+// A gathered statement the server refuses as a whole is sent again one row
+// per statement, so only the rows the server refuses are lost. On a table
+// without transactions (MyISAM, MEMORY, ...) the rows it stored before the
+// refusal are not sent again: its row count is taken before each gathered
+// statement and after a failure; when that count cannot be had, the rows
+// of the failed statement are reported instead of sent again. Rows skipped
+// or changed by IGNORE are counted from the affected rows and the warnings.
+// finish() sends what is pending and raises one level-0 failure listing the
+// rows not loaded or changed; the destructor only sends and traces. A lost
+// connection is raised at once.
+//
+// A full multi-row statement is sent on a thread while the next one is
+// built; nothing else uses the connection until it is done, and its
+// failure is raised by the next send, slow row, row statement or finish().
+#pragma once
+
+#include <cstdint>
+#include <future>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mysql/sql_recordset.h"
+
+class udb_field;
+struct t_ftd;
+
+class sql_table : public sql_recordset {
+public:
+    static constexpr uint32_t max_buffer_size = 1000000;
+    static constexpr size_t max_messages = 10;
+
+    sql_table(sql_database* db, const std::wstring& name, std::vector<udb_relationship>* relationships,
+              int mode);
+    ~sql_table() override;
+
+    void append_record(const udb_record& record) override;
+    // Sends the pending rows; a level-0 tk_exception reports the rows of
+    // this table that were not loaded or were changed. Once per table.
+    void finish() override;
+
+    // Row update and delete. Rows pending from append_record are sent
+    // first; every statement needs the connection free (no read of a
+    // sql_recordset in progress). A failing statement raises sql_exception;
+    // a key text or record that does not fit the table raises the level-0
+    // "does not conform" tk_exception and sends nothing. Conditions on
+    // record values compare with <=>, so NULL keys match.
+    //
+    // The row whose key columns equal the key record's fields gets the
+    // record's values (large objects left out).
+    void update2(const udb_record& record, const udb_record& key) override;
+    // The same for a key text ("<col>value</col>...", see sql_sync); an
+    // empty key text sends nothing.
+    void update2(const udb_record& record, const std::wstring& key);
+    // The row identified by the record's own primary or unique key columns
+    // gets its other values; nothing without such a key.
+    void update1(const udb_record& record) override;
+    // Deletes the rows matching the key text; an empty one sends nothing.
+    void delete_key(const std::wstring& key) override;
+    // Deletes the rows whose columns equal all the record's fields.
+    void delete_key(const udb_record& record) override;
+
+    static uint32_t get_max_buffer_size() { return max_buffer_size; }
+
+    // What loading has seen so far (rows not loaded, rows with warnings).
+    uint64_t rows_not_loaded() const { return not_loaded_; }
+    uint64_t rows_with_warnings() const { return warnings_; }
+    const std::vector<std::string>& messages() const { return messages_; }
+    // The pending statement (UTF-8); empty when nothing waits.
+    const std::string& pending() const { return pending_; }
+
+private:
+    // One record field written into one column.
+    struct column_map {
+        size_t field;         // position in the record
+        const t_ftd* column;  // the destination column
+    };
+    struct pending_row {
+        size_t offset;  // of "(" in pending_
+        size_t length;
+        uint64_t position;  // in the table's load, from 1
+    };
+
+    // One record field with its destination column.
+    struct row_cell {
+        const udb_field* field;
+        const t_ftd* column;
+    };
+
+    void initialize(int mode);
+    // The record's fields that name columns of the schema.
+    std::vector<row_cell> row_cells(const udb_record& record) const;
+    // "`a`=1, `b`='x'" over the cells that are not large objects.
+    std::string set_list(const std::vector<row_cell>& cells) const;
+    // "`a` <=> 1 AND `b` <=> 'x'".
+    static std::string match_list(const std::vector<row_cell>& cells);
+    void send_row_statement(const std::string& statement, const char* what);
+    void read_columns();
+    void read_indexes();
+    void read_foreign_keys();
+
+    // True when the mapping had to be built for this record.
+    // True when the record's field names are those the mapping was built for.
+    bool is_mapped(const udb_record& record) const;
+    bool map_record(const udb_record& record);
+    void build_mapping(const udb_record& record);
+    void append_values(const udb_record& record, bool prepared, std::string& out,
+                       std::vector<const udb_field*>* long_values) const;
+
+    void fast_append(const udb_record& record);
+    void slow_append(const udb_record& record);
+    void count_alone_refused();
+    void send_pending();
+    // Waits for the statement in flight; raises what its send raised.
+    void wait_sender() const;
+    // `counted`: the table has no transactions, so a failed statement may
+    // have stored its first rows (found by counting the table's rows).
+    void send_statement(const std::string& statement, const std::vector<pending_row>& rows,
+                        const std::string& head, bool counted);
+    void send_rows_one_by_one();
+    void check_result(uint64_t affected, uint64_t sent, uint64_t first_position);
+    void note(uint64_t position, const std::string& message);
+    std::string report() const;
+    bool is_replace() const;
+
+    // The mapping of the current record layout.
+    std::vector<std::wstring> mapped_names_;  // record field names it was built for
+    std::vector<column_map> mapping_;
+    bool by_schema_ = false;  // walked in schema order (record smaller or equal)
+    std::string head_;        // "INSERT IGNORE INTO `t`(`a`, `b`)" (UTF-8)
+    std::string slow_head_;   // the same for one-row statements
+
+    uint32_t cached_rec_size_ = 0;
+    std::string pending_;
+    std::vector<pending_row> pending_rows_;
+    std::string row_;  // reused buffer of one row's values
+
+    uint64_t load_position_ = 0;
+    uint64_t not_loaded_ = 0;
+    uint64_t warnings_ = 0;
+    // Rows that went alone and were refused or changed: counted above, but
+    // already reported with their record, so they alone raise no summary.
+    uint64_t not_loaded_alone_ = 0;
+    uint64_t warnings_alone_ = 0;
+    std::vector<std::string> messages_;
+    bool finished_ = false;
+    // Whether gathered statements are counted around (a table without
+    // transactions); decided before the first send.
+    std::optional<bool> counted_;
+    // The multi-row statement the server is executing (declared last: it
+    // refers to the members above until it is done).
+    std::string sending_;                   // its text, its rows and its head
+    std::vector<pending_row> sending_rows_;
+    std::string sending_head_;
+    mutable std::future<void> in_flight_;
+};
