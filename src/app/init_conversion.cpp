@@ -16,8 +16,7 @@ void log_time(const char* what) {
 
 }  // namespace
 
-init_conversion::init_conversion(std::atomic<bool>& finished, bool /*skip_com_init*/)
-    : finished_(finished) {
+init_conversion::init_conversion(std::atomic<bool>& finished) : finished_(finished) {
     tk_log(2, "init_conversion::ctor");
     finished_.store(false);
     log_time("started");

@@ -7,9 +7,7 @@
 
 class init_conversion {
 public:
-    // `skip_com_init` is kept for the callers; there is nothing to
-    // initialise on this system.
-    init_conversion(std::atomic<bool>& finished, bool skip_com_init);
+    explicit init_conversion(std::atomic<bool>& finished);
     ~init_conversion();
     init_conversion(const init_conversion&) = delete;
     init_conversion& operator=(const init_conversion&) = delete;

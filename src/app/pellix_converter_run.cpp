@@ -115,7 +115,7 @@ void pellix_converter::interrupt(const std::string& reason) {
 
 run_outcome pellix_converter::run() {
     tk_log(2, "pellix_converter::operator()");
-    init_conversion guard(finished, true);
+    init_conversion guard(finished);
     last_outcome_ = run_outcome::failed;
     stop_ = stop_summary();
     clear_created_tables();
@@ -394,14 +394,14 @@ void pellix_converter::copy_records(dbf_recordset& source_rs, udb_recordset& tar
         }
         if (stop_requested()) throw tk_final_exception();
         try {
-            if (udb_trace_on(1)) tk_log(1, "Converting %llu record", static_cast<unsigned long long>(index + 1));
+            tk_log(1, "Converting %llu record", static_cast<unsigned long long>(index + 1));
             const dbf_record* record = source_rs.get_item();
             TK_ASSERT(record != nullptr);
             if (!(skip_deleted && record->b_deleted)) {
                 if (customised) {
                     target_rs.append_record(mutator->modify2(*record));
                 } else {
-                    if (udb_trace_on(2)) tk_wlog(2, L"Not found: '%ls'", name.c_str());
+                    tk_wlog(2, L"Not found: '%ls'", name.c_str());
                     target_rs.append_record(*record);
                 }
             }

@@ -4,7 +4,7 @@
 
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_format.h"
-#include "dbf/dbf_log.h"
+#include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 
 namespace {
@@ -35,8 +35,7 @@ bool dbf_needs_vfp(const t_ftd& column) {
 }
 
 dbf_field_descriptor7 dbf_create_field(const t_ftd& column, const std::string& name, bool vfp) {
-    DBF_LOG(1, "dbf_create_field(%s, vt=%d, size=%d)", name.c_str(), column.vartype,
-            static_cast<int>(column.size));
+    tk_log(1, "dbf_create_field(%s, vt=%d, size=%d)", name.c_str(), column.vartype, static_cast<int>(column.size));
     dbf_field_descriptor7 fd;
     std::copy_n(name.data(), std::min<size_t>(name.size(), dbf_format::descriptor::name_size - 1), fd.name);
     fd.version = vfp ? 0x30 : 0x03;
@@ -64,7 +63,7 @@ dbf_field_descriptor7 dbf_create_field(const t_ftd& column, const std::string& n
     }
     case VT_BSTR:
         if (column.size >= 1 && column.size <= 255) {
-            DBF_LOG(1, "GOT BSTR SIZE=%d", static_cast<int>(column.size));
+            tk_log(1, "GOT BSTR SIZE=%d", static_cast<int>(column.size));
             set(fd, 'C', std::min<uint32_t>(column.size + 1, 255), 0);
             break;
         }

@@ -11,11 +11,11 @@
 #include "dbf/dbf_codepages.h"
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_files.h"
-#include "dbf/dbf_log.h"
 #include "dbf/dbf_new_table.h"
-#include "dbf/fpt_memo_file.h"
-#include "dbf/dbf_report.h"
 #include "dbf/dbf_recordset.h"
+#include "dbf/dbf_report.h"
+#include "dbf/fpt_memo_file.h"
+#include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 
 namespace {
@@ -35,7 +35,7 @@ dbf_database::dbf_database(const std::wstring& folder, int type, uint8_t codepag
       reporter_(std::move(reporter)),
       codepage_key_(codepage_key),
       folder_(tk_unicode_to_path(folder)) {
-    DBF_LOG(1, "dbf_database::ctor");
+    tk_log(1, "dbf_database::ctor");
     init_codepage_tables();
     // The listing is sorted case-insensitively, then byte by byte, whatever
     // order the directory keeps; so when two files give one table name
@@ -43,7 +43,7 @@ dbf_database::dbf_database(const std::wstring& folder, int type, uint8_t codepag
     // the first in that order, where an upper-case extension comes first.
     for (const dbf_files::entry& entry : dbf_files::list(folder_)) {
         const std::string& file = entry.name;
-        DBF_LOG(1, "Process entry '%s'", file.c_str());
+        tk_log(1, "Process entry '%s'", file.c_str());
         const std::wstring wfile = tk_path_to_unicode(file);
         if (wfile.size() <= 4 || !tk_ends_with_no_case(wfile, L".dbf")) continue;
         const std::wstring table = wfile.substr(0, wfile.size() - 4);
@@ -59,9 +59,9 @@ dbf_database::dbf_database(const std::wstring& folder, int type, uint8_t codepag
             continue;
         }
         table_names.push_back(table);
-        DBF_LOG(1, "Find table: '%s'=>'%s'", tk_unicode_to_utf8(table).c_str(), file.c_str());
+        tk_log(1, "Find table: '%s'=>'%s'", tk_unicode_to_utf8(table).c_str(), file.c_str());
     }
-    DBF_LOG(1, "dbf_database::ctor - END");
+    tk_log(1, "dbf_database::ctor - END");
 }
 
 dbf_database::~dbf_database() = default;
@@ -69,7 +69,7 @@ dbf_database::~dbf_database() = default;
 std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& table, const udb_schema& schema,
                                                           const udb_indexes&) {
     const std::string utable = tk_unicode_to_utf8(table);
-    DBF_LOG(1, "dbf_database::create_table(%s)", utable.c_str());
+    tk_log(1, "dbf_database::create_table(%s)", utable.c_str());
     check_file_name(table);
     if (is_table_exist(table)) throw dbf_exception("Table '" + utable + "' already exists", 0);
     const std::wstring file = table + L".dbf";
@@ -99,18 +99,18 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& ta
 }
 
 void dbf_database::create_memo_file(const std::wstring& name) {
-    DBF_LOG(1, "dbf_database::create_memo_file(%s)", tk_unicode_to_utf8(name).c_str());
+    tk_log(1, "dbf_database::create_memo_file(%s)", tk_unicode_to_utf8(name).c_str());
     check_file_name(name);
     std::string file = tk_unicode_to_path(name);
     if (!tk_ends_with_no_case(name, L".fpt")) file += ".fpt";
     const std::string path = dbf_files::join(folder_, file);
-    DBF_LOG(1, "Full memo file name: %s", path.c_str());
+    tk_log(1, "Full memo file name: %s", path.c_str());
     if (!dbf_files::find_no_case(folder_, file).empty()) throw dbf_exception("File '" + path + "' already exists", 0);
     dbf_new_table::write_exclusive(path, fpt_memo_file::new_file_bytes());
 }
 
 bool dbf_database::delete_tab(const std::wstring& table) {
-    DBF_LOG(1, "dbf_database::delete_tab(%s)", tk_unicode_to_utf8(table).c_str());
+    tk_log(1, "dbf_database::delete_tab(%s)", tk_unicode_to_utf8(table).c_str());
     const std::string path = tk_unicode_to_path(get_file_name(table));
     if (!dbf_files::is_regular(path)) tk_log(3, "File '%s' not exists", path.c_str());
     if (::unlink(path.c_str()) != 0) {
@@ -121,7 +121,7 @@ bool dbf_database::delete_tab(const std::wstring& table) {
     const std::string stem = dbf_files::stem_of(path);
     for (const char* ext : {".dbt", ".fpt", ".smt"}) {
         const std::string memo = dbf_files::find_no_case(folder, stem + ext);
-        if (!memo.empty() && ::unlink(memo.c_str()) != 0) DBF_LOG(2, "Cannot delete '%s'", memo.c_str());
+        if (!memo.empty() && ::unlink(memo.c_str()) != 0) tk_log(2, "Cannot delete '%s'", memo.c_str());
     }
     // The listed name whose file was deleted: the exact spelling first, as
     // get_file_name chooses.
@@ -152,7 +152,7 @@ std::unique_ptr<udb_recordset> dbf_database::get_query(const std::wstring&, cons
 bool dbf_database::query(const std::string&) { return false; }
 
 std::wstring dbf_database::get_file_name(const std::wstring& name) const {
-    DBF_LOG(1, "dbf_database::get_file_name(%s)", tk_unicode_to_utf8(name).c_str());
+    tk_log(1, "dbf_database::get_file_name(%s)", tk_unicode_to_utf8(name).c_str());
     std::wstring file = name;
     auto it = files_.find(name);
     if (it == files_.end()) {
@@ -176,7 +176,7 @@ std::unique_ptr<udb_recordset> dbf_database::get_table(const std::wstring& table
 }
 
 std::unique_ptr<dbf_recordset> dbf_database::open_table(const std::wstring& table, int mode) {
-    DBF_LOG(1, "dbf_database::get_table(%s)", tk_unicode_to_utf8(table).c_str());
+    tk_log(1, "dbf_database::get_table(%s)", tk_unicode_to_utf8(table).c_str());
     const std::wstring path = get_file_name(table);
     const std::string fs = tk_unicode_to_path(path);
     if (!dbf_files::is_regular(fs)) {
@@ -205,9 +205,9 @@ bool is_container_file(const std::string& path) {
 
 void dbf_database::init_dbc(const std::string& dbc_name) {
     if (!use_dbc_) return;
-    DBF_LOG(1, "dbf_database::init_dbc(%s)", dbc_name.c_str());
+    tk_log(1, "dbf_database::init_dbc(%s)", dbc_name.c_str());
     if (dbc_ || dbc_tried_) {
-        DBF_LOG(1, ".dbc is initilaized already, nothing to do");
+        tk_log(1, ".dbc is initilaized already, nothing to do");
         return;
     }
     std::string path = dbc_name;

@@ -1,7 +1,7 @@
 #include "dbf/dbf_dbc.h"
 
 #include "dbf/dbf_exception.h"
-#include "dbf/dbf_log.h"
+#include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 
 bool dbf_no_case_less::operator()(const std::string& a, const std::string& b) const {
@@ -21,7 +21,7 @@ dbf_open_options container_options() {
 
 dbf_dbc::dbf_dbc(const std::wstring& path, uint8_t codepage_key, dbf_database* owner)
     : dbf_recordset(path, 1, codepage_key, owner, container_options()) {
-    DBF_LOG(1, "dbf_dbc::ctor");
+    tk_log(1, "dbf_dbc::ctor");
     const VARTYPE wanted[4] = {VT_I4, VT_I4, VT_BSTR, VT_BSTR};
     if (schema.size() < 4) throw dbf_exception(std::string("the container has fewer than four fields"), 0);
     for (size_t i = 0; i < 4; ++i)
@@ -33,7 +33,7 @@ dbf_dbc::dbf_dbc(const std::wstring& path, uint8_t codepage_key, dbf_database* o
 dbf_dbc::~dbf_dbc() = default;
 
 void dbf_dbc::initialize() {
-    DBF_LOG(1, "dbf_dbc::initialize");
+    tk_log(1, "dbf_dbc::initialize");
     for (reset(); !is_eof(); next()) {
         udb_record* r = get_item();
         if (!r || static_cast<dbf_record*>(r)->b_deleted) continue;
@@ -41,9 +41,9 @@ void dbf_dbc::initialize() {
         const int parent = r->at(1)->to_long();
         const std::wstring type = r->at(2)->to_wstring();
         const std::string obj = tk_unicode_to_utf8(r->at(3)->to_wstring());
-        DBF_LOG(1, "id=%d, parent_id=%d", id, parent);
+        tk_log(1, "id=%d, parent_id=%d", id, parent);
         if (tk_equal_no_case(type, L"Table")) {
-            DBF_LOG(1, "Got table '%s'", obj.c_str());
+            tk_log(1, "Got table '%s'", obj.c_str());
             objects.emplace(id, obj);
         } else if (tk_equal_no_case(type, L"Field")) {
             auto t = objects.find(parent);
@@ -58,28 +58,28 @@ void dbf_dbc::initialize() {
 }
 
 void dbf_dbc::add_field(const std::string& table, const std::string& long_name) {
-    DBF_LOG(1, "Got field '%s.%s'", table.c_str(), long_name.c_str());
+    tk_log(1, "Got field '%s.%s'", table.c_str(), long_name.c_str());
     auto& fields = fnames_map[table];
     const std::wstring wide = tk_utf8_to_unicode(long_name);
     std::string short_name = tk_unicode_to_utf8(wide.substr(0, 10));
     auto it = fields.find(short_name);
     if (it != fields.end()) {
         if (tk_equal_no_case(std::string_view(it->second), std::string_view(long_name))) {
-            DBF_LOG(1, "Mapping for column name exists, skip it");
+            tk_log(1, "Mapping for column name exists, skip it");
             return;
         }
-        DBF_LOG(1, "Name '%s' exists, generate another short form", short_name.c_str());
+        tk_log(1, "Name '%s' exists, generate another short form", short_name.c_str());
         short_name.clear();
         for (int d = 2; d <= 9; ++d) {
             std::string cand = tk_unicode_to_utf8(wide.substr(0, 9)) + std::to_string(d);
             if (fields.find(cand) == fields.end()) {
                 short_name = cand;
-                DBF_LOG(1, "New short form: %s", cand.c_str());
+                tk_log(1, "New short form: %s", cand.c_str());
                 break;
             }
         }
         if (short_name.empty()) return;
     }
     fields.emplace(short_name, long_name);
-    DBF_LOG(1, "Inserted: (%s, {%s->%s})", table.c_str(), short_name.c_str(), long_name.c_str());
+    tk_log(1, "Inserted: (%s, {%s->%s})", table.c_str(), short_name.c_str(), long_name.c_str());
 }

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "dbf/dbf_log.h"
 #include "tk/tk_byte_order.h"
+#include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 #include "value/ole_date.h"
 
@@ -68,7 +68,7 @@ dbf_field::dbf_field(const std::wstring& name, uint32_t size) : udb_field(name, 
 dbf_field::dbf_field(const uint8_t* bytes, const dbf_field_descriptor7& fd, int codepage)
     : udb_field(tk_codepage_to_unicode(fd.name_view(), codepage), static_cast<uint32_t>(dbf_get_size_2(fd)),
                 ole_variant()) {
-    DBF_LOG(1, "dbf_field::ctor");
+    tk_log(1, "dbf_field::ctor");
     ole_variant::operator=(get_variant(bytes, fd, codepage));
 }
 
@@ -251,8 +251,8 @@ void dbf_field::set_number(std::string_view raw, const dbf_column& c) {
     bool empty = false;
     if (!check_number(raw, clean, empty)) {
         set_lost(dbf_loss::not_a_number);
-        DBF_LOG(3, "WARNING: field '%s' holds '%.*s', which is not a number; read as NULL",
-                tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
+        tk_log(3, "WARNING: field '%s' holds '%.*s', which is not a number; read as NULL",
+               tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
         return;
     }
     if (empty) {
@@ -278,16 +278,16 @@ void dbf_field::set_clean_number(std::string_view clean, std::string_view raw, c
         // would cost the whole row (and stop a dump's replay).
         if (c.integer_digits != 0 && integer_digits(digits) > c.integer_digits) {
             set_lost(dbf_loss::too_wide);
-            DBF_LOG(3, "WARNING: field '%s' holds '%.*s', which is wider than its column; read as NULL",
-                    tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
+            tk_log(3, "WARNING: field '%s' holds '%.*s', which is wider than its column; read as NULL",
+                   tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
             return;
         }
         // A field of more decimals than a DECIMAL column takes would have the
         // server round its last digits away (1e-35 would arrive as 0).
         if (c.fraction_digits != 0 && fraction_places(digits) > c.fraction_digits) {
             set_lost(dbf_loss::too_precise);
-            DBF_LOG(3, "WARNING: field '%s' holds '%.*s', which has more decimals than its column; read as NULL",
-                    tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
+            tk_log(3, "WARNING: field '%s' holds '%.*s', which has more decimals than its column; read as NULL",
+                   tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
             return;
         }
         ole_decimal dec;
@@ -331,8 +331,8 @@ void dbf_field::set_clean_number(std::string_view clean, std::string_view raw, c
     }
     if (!ok) {
         set_lost(dbf_loss::does_not_fit);
-        DBF_LOG(3, "WARNING: field '%s' holds '%.*s', which does not fit its type; read as NULL",
-                tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
+        tk_log(3, "WARNING: field '%s' holds '%.*s', which does not fit its type; read as NULL",
+               tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
     }
 }
 
@@ -373,7 +373,7 @@ void dbf_field::set_date_text(std::string_view text) {
 void dbf_field::set_julian(const uint8_t* p) {
     const uint32_t day = load_le32(p);
     const uint32_t ms = load_le32(p + 4);
-    DBF_LOG(1, "lDay=%08X, lSec=%08X", day, ms);
+    tk_log(1, "lDay=%08X, lSec=%08X", day, ms);
     if (day == 0 || blank_bytes(p, 8)) {
         clear();
         return;

@@ -1,7 +1,7 @@
 #include "dbf/dbf_field_descriptor.h"
 
 #include "dbf/dbf_format.h"
-#include "dbf/dbf_log.h"
+#include "tk/tk_logger.h"
 
 bool dbf_is_memo_type(const dbf_field_descriptor7& fd) {
     switch (fd.field_type) {
@@ -12,7 +12,7 @@ bool dbf_is_memo_type(const dbf_field_descriptor7& fd) {
 }
 
 VARTYPE dbf_get_vartype_2(const dbf_field_descriptor7& fd) {
-    DBF_LOG(1, "dbf_get_vartype_2(%c)", fd.field_type);
+    tk_log(1, "dbf_get_vartype_2(%c)", fd.field_type);
     switch (fd.field_type) {
     case 'C': case 'V': case 'M': return VT_BSTR;
     case 'N':
@@ -37,17 +37,17 @@ VARTYPE dbf_get_vartype_2(const dbf_field_descriptor7& fd) {
 }
 
 int dbf_get_size_2(const dbf_field_descriptor7& fd) {
-    DBF_LOG(1, "dbf_get_size_2(fd.field_type=%d)", fd.field_type);
+    tk_log(1, "dbf_get_size_2(fd.field_type=%d)", fd.field_type);
     switch (fd.field_type) {
     case 'N': case 'F':
-        DBF_LOG(1, "GOT NUMERIC (%d,%d)", fd.length, fd.decimals);
+        tk_log(1, "GOT NUMERIC (%d,%d)", fd.length, fd.decimals);
         return fd.length;
     case 'D': case 'T': case 'L': case 'I': case '+': case 'Y': case 'O':
         return fd.length;
     case 'B':
         return fd.is_vfp() ? fd.length : fd.char_len();
     default:
-        DBF_LOG(1, "Processing as STRING (size1=%d, size2=%d)", fd.length, fd.char_len());
+        tk_log(1, "Processing as STRING (size1=%d, size2=%d)", fd.length, fd.char_len());
         return fd.char_len();
     }
 }

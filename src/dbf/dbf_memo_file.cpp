@@ -9,10 +9,10 @@
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_files.h"
 #include "dbf/dbf_format.h"
-#include "dbf/dbf_log.h"
+#include "tk/tk_logger.h"
 
 dbf_memo_file::dbf_memo_file(const std::string& path, int mode) : tk_huge_file(path, mode != 0) {
-    DBF_LOG(1, "dbf_memo_file::ctor");
+    tk_log(1, "dbf_memo_file::ctor");
     size_ = get_size();
 }
 
@@ -34,7 +34,7 @@ bool dbf_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_
         if (field[i] != ' ' && field[i] != 0) rest_blank = false;
     if (digits == 0 && rest_blank) return true;  // blanks: no memo
     if (!rest_blank || v > 0xFFFFFFFFu) {
-        DBF_LOG(2, "Invalid MEMO block!");
+        tk_log(2, "Invalid MEMO block!");
         std::string text(reinterpret_cast<const char*>(field), n);
         while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
         const size_t lead = text.find_first_not_of(std::string(" \0", 2));
@@ -65,7 +65,7 @@ void dbf_memo_file::corrupted(const std::string& why) const {
 std::string dbf_memo_file::file_name() const { return dbf_files::file_of(path); }
 
 uint32_t dbf_memo_file::write_memo(const std::string& data) {
-    DBF_LOG(1, "dbf_memo_file::write_memo(%d,%s)", static_cast<int>(data.size()), path.c_str());
+    tk_log(1, "dbf_memo_file::write_memo(%d,%s)", static_cast<int>(data.size()), path.c_str());
     throw dbf_exception("Memos cannot be written into memo file '" + path + "'", 0);
 }
 

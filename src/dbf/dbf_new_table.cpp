@@ -11,8 +11,8 @@
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_fn_validator.h"
 #include "dbf/dbf_format.h"
-#include "dbf/dbf_log.h"
 #include "tk/tk_byte_order.h"
+#include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 
 namespace {
@@ -122,5 +122,5 @@ void dbf_new_table::write_exclusive(const std::string& path, const std::string& 
         ::unlink(path.c_str());
         throw dbf_exception("Cannot write into file '" + path + "' (" + system_text(code) + ")", 0);
     }
-    DBF_LOG(2, "Created '%s' (%zu bytes)", path.c_str(), bytes.size());
+    tk_log(2, "Created '%s' (%zu bytes)", path.c_str(), bytes.size());
 }

@@ -6,9 +6,9 @@
 
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_format.h"
-#include "dbf/dbf_log.h"
 #include "dbf/dbf_memo_file.h"
 #include "tk/tk_byte_order.h"
+#include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 
 namespace {
@@ -81,8 +81,8 @@ void dbf_record_writer::encode(const udb_record& record, std::string& bytes, std
     for (size_t i = 0; i < columns_.size(); ++i) {
         const column& col = columns_[i];
         const udb_field* value = i < record.size() ? record.at(i) : nullptr;
-        DBF_LOG(1, "Processing field #%d (size=%d): %s", static_cast<int>(i), static_cast<int>(col.c.width),
-                col.name.c_str());
+        tk_log(1, "Processing field #%d (size=%d): %s", static_cast<int>(i), static_cast<int>(col.c.width),
+               col.name.c_str());
         try {
             encode_field(col, value, &bytes[col.c.offset], memos);
         } catch (const dbf_exception&) {
@@ -108,7 +108,7 @@ void dbf_record_writer::encode_field(const column& col, const udb_field* field, 
     }
     switch (col.c.type) {
     case 'B':
-        DBF_LOG(1, "Processing as DOUBLE");
+        tk_log(1, "Processing as DOUBLE");
         if (w < 8) fail(col, "the field is too narrow for a double");
         store_le64(out, 0);
         if (!value.is_null_or_empty()) {
@@ -119,28 +119,28 @@ void dbf_record_writer::encode_field(const column& col, const udb_field* field, 
         }
         break;
     case 'L':
-        DBF_LOG(1, "Processing as LOGICAL");
+        tk_log(1, "Processing as LOGICAL");
         if (w < 1) fail(col, "the field has no room");
         out[0] = value.is_null_or_empty() ? '?' : (converted(value, VT_BOOL).to_bool() ? 'T' : 'F');
         break;
     case 'I':
-        DBF_LOG(1, "Processing as INTEGER");
+        tk_log(1, "Processing as INTEGER");
         if (w < 4) fail(col, "the field is too narrow for an integer");
         store_le32(out, value.is_null_or_empty() ? 0u : static_cast<uint32_t>(converted(value, VT_I4).to_long()));
         break;
     case 'C':
-        DBF_LOG(1, "Got FLD_TYPE_CHARACTER, fld_size=%d", static_cast<int>(w));
+        tk_log(1, "Got FLD_TYPE_CHARACTER, fld_size=%d", static_cast<int>(w));
         put_text(col, value, out);
         break;
     case 'N':
-        DBF_LOG(1, "Processing as NUMERIC, fld_size=%d, scale=%d", static_cast<int>(w), col.decimals);
+        tk_log(1, "Processing as NUMERIC, fld_size=%d, scale=%d", static_cast<int>(w), col.decimals);
         put_number(col, value, out);
         break;
     case 'D':
         put_date(col, value, out);
         break;
     case 'T':
-        DBF_LOG(1, "Processing as DATETIME");
+        tk_log(1, "Processing as DATETIME");
         put_datetime(col, value, out);
         break;
     default: {
@@ -184,7 +184,7 @@ void dbf_record_writer::put_number(const column& col, const ole_variant& value, 
     std::string text = dec.to_string();
     const size_t point = text.find('.');
     const size_t have = point == std::string::npos ? 0 : text.size() - point - 1;
-    DBF_LOG(1, "Got %d digits after point", static_cast<int>(have));
+    tk_log(1, "Got %d digits after point", static_cast<int>(have));
     if (col.decimals > 0) {
         if (point == std::string::npos) text += '.';
         text.append(col.decimals - have, '0');
@@ -223,10 +223,10 @@ void dbf_record_writer::put_datetime(const column& col, const ole_variant& value
 
 void dbf_record_writer::put_memo(const column& col, const ole_variant& value, char* out,
                                  std::vector<dbf_memo_slot>& memos) const {
-    DBF_LOG(1, "Processing as MEMO");
+    tk_log(1, "Processing as MEMO");
     if (references_binary()) std::memset(out, 0, col.c.width);
     if (is_text_empty(value)) {
-        DBF_LOG(1, "Skip empty MEMO");
+        tk_log(1, "Skip empty MEMO");
         return;
     }
     dbf_memo_slot slot;

@@ -13,7 +13,6 @@
 #include "dbf/dbf_field.h"
 #include "dbf/dbf_files.h"
 #include "dbf/dbf_format.h"
-#include "dbf/dbf_log.h"
 #include "dbf/dbf_no_memo_exception.h"
 #include "dbf/dbf_record_writer.h"
 #include "dbf/dbf_report.h"
@@ -22,6 +21,7 @@
 #include "dbf/old_memo_file.h"
 #include "dbf/smt_memo_file.h"
 #include "tk/tk_byte_order.h"
+#include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 
 namespace {
@@ -89,7 +89,7 @@ dbf_recordset::dbf_recordset(const std::wstring& path, int mode, uint8_t codepag
       owner_(owner),
       options_(options),
       codepage_key_(codepage_key) {
-    DBF_LOG(1, "dbf_recordset::ctor(%s, cp=%d)", fs_path_.c_str(), codepage_key);
+    tk_log(1, "dbf_recordset::ctor(%s, cp=%d)", fs_path_.c_str(), codepage_key);
     init_codepage_tables();
     if (!owner_) owner_ = dbf_database::try_ptr();
     if (reporter)
@@ -108,11 +108,11 @@ dbf_recordset::dbf_recordset(const std::wstring& path, int mode, uint8_t codepag
         throw dbf_exception::io_failure(fs_path_, e);
     }
     if (mode != 1 && mode != 8) {
-        DBF_LOG(2, "a_mode=%d, returning...", mode);
+        tk_log(2, "a_mode=%d, returning...", mode);
         return;
     }
     read_header();
-    DBF_LOG(1, "dbf_recordset::ctor - at the END");
+    tk_log(1, "dbf_recordset::ctor - at the END");
 }
 
 // The reader copies what the first opening parsed and decided (names made
@@ -158,7 +158,7 @@ dbf_recordset::dbf_recordset(const dbf_recordset& from, reader_tag)
     if (from.memo_) open_memo_file(0);
 }
 
-dbf_recordset::~dbf_recordset() { DBF_LOG(1, "dbf_recordset::dtor"); }
+dbf_recordset::~dbf_recordset() { tk_log(1, "dbf_recordset::dtor"); }
 
 std::unique_ptr<dbf_recordset> dbf_recordset::open_reader() const {
     TK_ASSERT(current_ != nullptr);
@@ -199,12 +199,12 @@ void dbf_recordset::read_header() {
                                         : std::string_view());
         read_descriptors_standard(size);
     }
-    DBF_LOG(2, "data_offset=%u, last_rec=%d, rec_size=%d", data_offset_, header_.last_rec, header_.rec_size);
+    tk_log(2, "data_offset=%u, last_rec=%d, rec_size=%d", data_offset_, header_.last_rec, header_.rec_size);
     if (descriptors_.empty()) not_dbf("Table has no fields");
     check_widths();
     count_records(size);
-    DBF_LOG(2, "DBF file has codepage: %d", header_.language_driver);
-    if (codepage_key_ != 0) DBF_LOG(2, "Setting user-defined codepage: %d", codepage_key_);
+    tk_log(2, "DBF file has codepage: %d", header_.language_driver);
+    if (codepage_key_ != 0) tk_log(2, "Setting user-defined codepage: %d", codepage_key_);
     build_columns();
     container_step(size);
     refine_from_dbc();
@@ -232,7 +232,7 @@ void dbf_recordset::read_descriptors_standard(uint64_t file_size) {
     } catch (const tk_exception& e) {
         throw dbf_exception::io_failure(fs_path_, e);
     }
-    DBF_LOG(2, level7 ? "Processing dBASE Level 7 format" : "Default processing");
+    tk_log(2, level7 ? "Processing dBASE Level 7 format" : "Default processing");
     size_t pos = hdr;
     for (; pos + 1 <= buf.size(); pos += dsz) {
         if (buf[pos] == fmt::descriptors_end) {
@@ -268,7 +268,7 @@ void dbf_recordset::read_descriptors_standard(uint64_t file_size) {
 }
 
 void dbf_recordset::read_descriptors_dbase2(uint64_t file_size) {
-    DBF_LOG(2, "Processing FoxBase format (signature=2)");
+    tk_log(2, "Processing FoxBase format (signature=2)");
     constexpr size_t area = fmt::header2::size + fmt::header2::max_descriptors * fmt::descriptor2::size + 1;
     const size_t limit = static_cast<size_t>(std::min<uint64_t>(file_size, area));
     std::vector<uint8_t> buf(limit);
@@ -292,7 +292,7 @@ void dbf_recordset::read_descriptors_dbase2(uint64_t file_size) {
         fd.decimals = d[fmt::descriptor2::decimals_at];
         fd.version = 0x02;
         if (fd.name[0] == 0 && fd.field_type == 0) break;
-        DBF_LOG(2, "Got field: %s/%c/%d", fd.name, fd.field_type, fd.length);
+        tk_log(2, "Got field: %s/%c/%d", fd.name, fd.field_type, fd.length);
         add_descriptor(fd);
     }
     // The published layout puts the records at 521; some writers put them
@@ -311,7 +311,7 @@ void dbf_recordset::add_descriptor(const dbf_field_descriptor7& fd) {
     descriptors_.push_back(fd);
     const uint32_t w = static_cast<uint32_t>(dbf_get_size_2(fd));
     widths_.push_back(w);
-    DBF_LOG(2, "Got field: %s, type=%c, size=%u", fd.name, fd.field_type, w);
+    tk_log(2, "Got field: %s, type=%c, size=%u", fd.name, fd.field_type, w);
 }
 
 void dbf_recordset::check_widths() {
@@ -375,7 +375,7 @@ void dbf_recordset::build_columns() {
         const auto& fd = descriptors_[i];
         const uint32_t w = widths_[i];
         if (fd.field_type == '0') {
-            DBF_LOG(2, "Unsupported type, skip it");
+            tk_log(2, "Unsupported type, skip it");
             if (nullflags_offset_ < 0) {
                 nullflags_offset_ = static_cast<int>(offset);
                 nullflags_width_ = w;
@@ -420,11 +420,11 @@ void dbf_recordset::container_step(uint64_t file_size) {
     }
     area.resize(strnlen(area.c_str(), area.size()));
     if (area.empty() || area[0] == ' ') {
-        DBF_LOG(2, "No information about .dbc file");
+        tk_log(2, "No information about .dbc file");
         return;
     }
     backlink_ = area;
-    DBF_LOG(2, "Got DBC name=%s", backlink_.c_str());
+    tk_log(2, "Got DBC name=%s", backlink_.c_str());
     if (!options_.container_step || !owner_ || !owner_->get_use_dbc() || owner_->get_dbc()) return;
 
     // A Windows path in the table's code page, resolved from the table's
@@ -471,10 +471,10 @@ void dbf_recordset::container_step(uint64_t file_size) {
 }
 
 void dbf_recordset::refine_from_dbc() {
-    DBF_LOG(1, "dbf_recordset::refine_from_dbc");
+    tk_log(1, "dbf_recordset::refine_from_dbc");
     dbf_dbc* dbc = owner_ ? owner_->get_dbc() : nullptr;
     if (!dbc || !options_.container_step) {
-        DBF_LOG(3, ".dbc is not initialized, nothing to do");
+        tk_log(3, ".dbc is not initialized, nothing to do");
         return;
     }
     const std::string table = tk_unicode_to_utf8(tk_path_to_unicode(dbf_files::stem_of(fs_path_)));
@@ -487,13 +487,13 @@ void dbf_recordset::refine_from_dbc() {
         t = dbc->fnames_map.find(alias);
     }
     if (t == dbc->fnames_map.end()) {
-        DBF_LOG(2, "No entries for table '%s' in .dbc", table.c_str());
+        tk_log(2, "No entries for table '%s' in .dbc", table.c_str());
         return;
     }
     for (auto& n : names_) {
         auto f = t->second.find(tk_unicode_to_utf8(n));
         if (f == t->second.end()) continue;
-        DBF_LOG(3, "Tuning field name: %s -> %s", tk_unicode_to_utf8(n).c_str(), f->second.c_str());
+        tk_log(3, "Tuning field name: %s -> %s", tk_unicode_to_utf8(n).c_str(), f->second.c_str());
         n = tk_utf8_to_unicode(f->second);
     }
 }
@@ -545,7 +545,7 @@ void dbf_recordset::build_schema() {
         if (c.vartype == VT_DECIMAL && c.type == 'N') {
             col.precision = dbf_field::decimal_precision(fd);
             col.scale = dbf_field::decimal_scale(fd);
-            DBF_LOG(2, "Got VT_DECIMAL(%u,%u)", col.precision, col.scale);
+            tk_log(2, "Got VT_DECIMAL(%u,%u)", col.precision, col.scale);
         }
         schema.push_back(col);
         if (i < options_.max_columns) current_->add_field(std::make_unique<dbf_field>(names_[i], size));
@@ -553,7 +553,7 @@ void dbf_recordset::build_schema() {
 }
 
 void dbf_recordset::init_memo_file() {
-    DBF_LOG(1, "dbf_recordset::init_memo_file");
+    tk_log(1, "dbf_recordset::init_memo_file");
     bool has_memo_fields = false;
     for (const auto& c : columns_)
         has_memo_fields |= c.how == dbf_decoding::memo_text || c.how == dbf_decoding::memo_binary;
@@ -604,8 +604,8 @@ void dbf_recordset::open_memo_file(int memo_mode) {
 }
 
 void dbf_recordset::init_indexes() {
-    DBF_LOG(1, "dbf_recordset::init_indexes(%s)", fs_path_.c_str());
-    if (!dbf_log_on(1)) return;
+    tk_log(1, "dbf_recordset::init_indexes(%s)", fs_path_.c_str());
+    if (!tk_log_enabled(1)) return;
     const std::string folder = dbf_files::folder_of(fs_path_);
     const std::string stem = dbf_files::stem_of(fs_path_);
     if (!dbf_files::find_no_case(folder, stem + ".idx").empty()) {
@@ -636,7 +636,7 @@ void dbf_recordset::write_at(uint64_t position, const void* data, size_t length)
 }
 
 void dbf_recordset::append_record(const udb_record& record) {
-    DBF_LOG(1, "dbf_recordset::append_record");
+    tk_log(1, "dbf_recordset::append_record");
     TK_ASSERT(mode_ == 8 && current_);
     if (!writer_) init_writer();
     if (record_count_ >= 0x7FFFFFFFu) throw dbf_exception("Table '" + fs_path_ + "' is full", 0);
@@ -686,7 +686,7 @@ bool dbf_recordset::bit_set(const uint8_t* rec, int bit) const {
 }
 
 dbf_record* dbf_recordset::get_item() {
-    DBF_LOG(1, "dbf_recordset::get_item");
+    tk_log(1, "dbf_recordset::get_item");
     if (!current_ || cursor_ >= record_count_) return nullptr;
     if (cursor_ < block_first_ || cursor_ >= block_first_ + block_count_) load_block();
     const uint8_t* rec = block_.data() + static_cast<size_t>(cursor_ - block_first_) * header_.rec_size;
@@ -703,7 +703,7 @@ dbf_record* dbf_recordset::get_item() {
         const uint8_t* p = rec + c.offset;
         if (c.how == dbf_decoding::memo_text || c.how == dbf_decoding::memo_binary) {
             if (!memo_) {
-                DBF_LOG(1, "No MEMO file!");
+                tk_log(1, "No MEMO file!");
                 f->set_null();
                 continue;
             }
@@ -712,7 +712,7 @@ dbf_record* dbf_recordset::get_item() {
                 lose_memo(*f, i);
                 continue;
             }
-            DBF_LOG(1, "Got memo block number: %u", block);
+            tk_log(1, "Got memo block number: %u", block);
             if (block == 0) {
                 f->clear();
                 continue;

@@ -2,8 +2,8 @@
 
 #include <cwchar>
 
-#include "dbf/dbf_log.h"
 #include "tk/tk_exception.h"
+#include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 
 namespace {
@@ -13,7 +13,7 @@ constexpr size_t numbered_stem_length = 7;
 
 }  // namespace
 
-dbf_validator::dbf_validator() : udb_validator(max_name_length) { DBF_LOG(2, "dbf_validator::ctor"); }
+dbf_validator::dbf_validator() : udb_validator(max_name_length) { tk_log(2, "dbf_validator::ctor"); }
 
 dbf_validator::~dbf_validator() = default;
 
@@ -24,23 +24,23 @@ bool dbf_validator::is_name_char(wchar_t c) {
 }
 
 bool dbf_validator::is_acceptable(const std::wstring& name) {
-    DBF_LOG(2, "dbf_validator::is_acceptable(%s)", tk_unicode_to_utf8(name).c_str());
+    tk_log(2, "dbf_validator::is_acceptable(%s)", tk_unicode_to_utf8(name).c_str());
     if (name.size() > max_name_length) {
-        DBF_LOG(2, ">>> not acceptable (too long)!");
+        tk_log(2, ">>> not acceptable (too long)!");
         return false;
     }
     for (wchar_t c : name) {
         if (!is_name_char(c)) {
-            DBF_LOG(2, ">>> not acceptable (illegal symbol)!");
+            tk_log(2, ">>> not acceptable (illegal symbol)!");
             return false;
         }
     }
-    DBF_LOG(2, ">>> acceptable!");
+    tk_log(2, ">>> acceptable!");
     return true;
 }
 
 std::wstring dbf_validator::get_safe_name(const std::wstring& name) {
-    DBF_LOG(1, "dbf_validator::get_safe_name(%s)", tk_unicode_to_utf8(name).c_str());
+    tk_log(1, "dbf_validator::get_safe_name(%s)", tk_unicode_to_utf8(name).c_str());
     std::wstring result = name;
     if (result.empty() || !is_letter(result[0])) result.insert(0, L"A");
     if (result.size() > max_name_length) result.resize(max_name_length);

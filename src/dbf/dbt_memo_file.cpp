@@ -2,23 +2,23 @@
 
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_format.h"
-#include "dbf/dbf_log.h"
 #include "tk/tk_byte_order.h"
+#include "tk/tk_logger.h"
 
 namespace fmt = dbf_format;
 
 dbt_memo_file::dbt_memo_file(const std::string& path, int mode) : dbf_memo_file(path, mode) {
-    DBF_LOG(1, "dbt_memo_file::ctor");
+    tk_log(1, "dbt_memo_file::ctor");
     if (size_ < fmt::dbt4::used_header_size) corrupted("is shorter than its header");
     uint8_t h[2];
     read_at(fmt::dbt4::block_size_at, h, sizeof h);
     block_size_ = load_le16(h);
     if (block_size_ == 0) corrupted("gives a block size of 0");
-    DBF_LOG(2, "DBT block size=%u", block_size_);
+    tk_log(2, "DBT block size=%u", block_size_);
 }
 
 bool dbt_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
-    DBF_LOG(1, "dbt_memo_file::read_memo(%u)", block);
+    tk_log(1, "dbt_memo_file::read_memo(%u)", block);
     data.clear();
     const uint64_t pos = static_cast<uint64_t>(block) * block_size_ + fmt::dbt4::block_length_at;
     if (pos + 4 > size_) {

@@ -5,21 +5,21 @@
 
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_format.h"
-#include "dbf/dbf_log.h"
 #include "tk/tk_byte_order.h"
+#include "tk/tk_logger.h"
 
 namespace fmt = dbf_format;
 
 fpt_memo_file::fpt_memo_file(const std::string& path, int mode, int memo_kind)
     : dbf_memo_file(path, mode), kind_(memo_kind) {
-    DBF_LOG(1, "fpt_memo_file::ctor");
+    tk_log(1, "fpt_memo_file::ctor");
     if (size_ < fmt::fpt::used_header_size) corrupted("is shorter than its header");
     uint8_t h[fmt::fpt::used_header_size];
     read_at(0, h, sizeof h);
     next_block_ = load_be32(h + fmt::fpt::next_block_at);
     block_size_ = load_be16(h + fmt::fpt::block_size_at);
     if (block_size_ == 0) corrupted("gives a block size of 0");
-    DBF_LOG(2, "FPT block size=%u", block_size_);
+    tk_log(2, "FPT block size=%u", block_size_);
 }
 
 bool fpt_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_t& block) {
@@ -33,7 +33,7 @@ bool fpt_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_
 }
 
 bool fpt_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
-    DBF_LOG(1, "fpt_memo_file::read_memo(%u)", block);
+    tk_log(1, "fpt_memo_file::read_memo(%u)", block);
     data.clear();
     const uint64_t pos = static_cast<uint64_t>(block) * block_size_ + fmt::fpt::block_length_at;
     if (pos + 4 > size_) {
@@ -43,7 +43,7 @@ bool fpt_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
     uint8_t b[4];
     read_at(pos, b, sizeof b);
     const uint32_t len = load_be32(b);
-    DBF_LOG(1, "memo_len=%u", len);
+    tk_log(1, "memo_len=%u", len);
     if (pos + 4 + static_cast<uint64_t>(len) > size_) {
         tk_log(2, "MEMO has invalid size: %u", len);
         return past_end(block, true);
@@ -55,8 +55,8 @@ bool fpt_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
 }
 
 uint32_t fpt_memo_file::write_memo(const std::string& data) {
-    DBF_LOG(1, "fpt_memo_file::write_memo(%d,%s)", static_cast<int>(data.size()), path.c_str());
-    DBF_LOG(1, "block_size=%d", static_cast<int>(block_size_));
+    tk_log(1, "fpt_memo_file::write_memo(%d,%s)", static_cast<int>(data.size()), path.c_str());
+    tk_log(1, "block_size=%d", static_cast<int>(block_size_));
     uint8_t h[4];
     read_at(fmt::fpt::next_block_at, h, sizeof h);
     const uint32_t header_next = load_be32(h);
@@ -64,8 +64,8 @@ uint32_t fpt_memo_file::write_memo(const std::string& data) {
         first_free_block(header_next, block_size_, (fmt::fpt::header_size + block_size_ - 1) / block_size_);
     const uint64_t length = fmt::fpt::block_header_size + static_cast<uint64_t>(data.size());
     const uint64_t n_blocks = (length + block_size_ - 1) / block_size_;
-    DBF_LOG(1, "pos=%d, memo_length=%d, n_blocks=%d", static_cast<int>(block * block_size_),
-            static_cast<int>(data.size()), static_cast<int>(n_blocks));
+    tk_log(1, "pos=%d, memo_length=%d, n_blocks=%d", static_cast<int>(block * block_size_),
+           static_cast<int>(data.size()), static_cast<int>(n_blocks));
     if (data.size() > 0xFFFFFFFFu - fmt::fpt::block_header_size || block + n_blocks > 0xFFFFFFFFu)
         throw dbf_exception("Memo file '" + path + "' is full", 0);
     std::string out(static_cast<size_t>(n_blocks * block_size_), '\0');

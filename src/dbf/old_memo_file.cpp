@@ -5,21 +5,21 @@
 
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_format.h"
-#include "dbf/dbf_log.h"
 #include "tk/tk_byte_order.h"
+#include "tk/tk_logger.h"
 
 namespace fmt = dbf_format;
 
 old_memo_file::old_memo_file(const std::string& path, int mode) : dbf_memo_file(path, mode) {
-    DBF_LOG(1, "old_memo_file::ctor");
+    tk_log(1, "old_memo_file::ctor");
     if (size_ < fmt::dbt3::used_header_size) corrupted("is shorter than its header");
     next_block_ = get_dword(fmt::dbt3::next_block_at);
     if (next_block_ == 0) corrupted("gives 0 as its next free block");
-    DBF_LOG(2, "Next block=%u", next_block_);
+    tk_log(2, "Next block=%u", next_block_);
 }
 
 bool old_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
-    DBF_LOG(1, "old_memo_file::read_memo(%u)", block);
+    tk_log(1, "old_memo_file::read_memo(%u)", block);
     data.clear();
     const uint64_t pos = static_cast<uint64_t>(block) * fmt::dbt3::block_size;
     if (pos >= size_) {
@@ -31,7 +31,7 @@ bool old_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
 }
 
 uint32_t old_memo_file::write_memo(const std::string& data) {
-    DBF_LOG(1, "old_memo_file::write_memo(%d,%s)", static_cast<int>(data.size()), path.c_str());
+    tk_log(1, "old_memo_file::write_memo(%d,%s)", static_cast<int>(data.size()), path.c_str());
     if (data.find(fmt::dbt3::memo_end) != std::string::npos)
         throw dbf_exception("A memo holding the byte 0x1A cannot be written into '" + path + "'", 0);
     constexpr uint32_t block_size = fmt::dbt3::block_size;

@@ -2,13 +2,13 @@
 
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_format.h"
-#include "dbf/dbf_log.h"
 #include "tk/tk_byte_order.h"
+#include "tk/tk_logger.h"
 
 namespace fmt = dbf_format;
 
 smt_memo_file::smt_memo_file(const std::string& path, int mode) : dbf_memo_file(path, mode) {
-    DBF_LOG(1, "smt_memo_file::ctor");
+    tk_log(1, "smt_memo_file::ctor");
     if (size_ < fmt::smt::header_size) corrupted("is shorter than its header");
     block_size_ = get_dword(fmt::smt::block_size_at);
     if (block_size_ == 0) corrupted("gives a block size of 0");
@@ -21,7 +21,7 @@ bool smt_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_
     for (size_t i = 0; i < fmt::smt::reference_size; ++i)
         if (field[i] != ' ') blank = false;
     if (blank) {
-        DBF_LOG(1, "No MEMO block!");
+        tk_log(1, "No MEMO block!");
         return true;
     }
     block = load_le32(field + fmt::smt::reference_block_at);
@@ -29,7 +29,7 @@ bool smt_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_
 }
 
 bool smt_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
-    DBF_LOG(1, "smt_memo_file::read_memo(%u)", block);
+    tk_log(1, "smt_memo_file::read_memo(%u)", block);
     data.clear();
     const uint64_t pos = static_cast<uint64_t>(block) * block_size_;
     if (pos >= size_) {

@@ -416,9 +416,8 @@ static std::string value_text(const udb_field* field, const t_ftd* column) {
     if (is_numeric_vt(cvt) && !is_numeric_vt(fvt) && !field->is_null_or_empty()) {
         std::string number = sql_number_literal(field->to_string());
         if (number.empty()) {
-            if (udb_trace_on(3))
-                tk_wlog(3, L"Column '%ls': text is not a number, written as an empty value: '%ls'",
-                        column->name.c_str(), field->to_wstring().c_str());
+            tk_wlog(3, L"Column '%ls': text is not a number, written as an empty value: '%ls'", column->name.c_str(),
+                    field->to_wstring().c_str());
             rejected = true;
             text.clear();
         } else {

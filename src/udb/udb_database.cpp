@@ -68,7 +68,7 @@ bool udb_database::is_table_exist(const std::wstring& name) {
     tk_wlog(2, L"udb_database::is_table_exist(%ls,case_sensitive=%d)", name.c_str(),
             case_sensitive ? 1 : 0);
     if (table_names.empty()) tk_log(2, "Tables list is EMPTY!");
-    bool trace = udb_trace_on(1);
+    bool trace = tk_log_enabled(1);
     for (const std::wstring& t : table_names) {
         if (trace) tk_wlog(1, L"Compare with %ls", t.c_str());
         if (udb_same_name(t, name, case_sensitive)) {

@@ -25,12 +25,6 @@ class udb_recordset;
 // (name, statement text) of a query or view.
 using udb_query_list = std::vector<std::pair<std::wstring, std::wstring>>;
 
-// An entry of the database's extra vector, for the concrete databases.
-struct udb_db_entry {
-    std::wstring name;
-    uint64_t data = 0;
-};
-
 class udb_database {
 public:
     udb_database(const std::wstring& name, int32_t open_mode, bool case_sensitive);
@@ -83,12 +77,9 @@ public:
 
     int32_t open_mode;
     std::wstring name;
-    std::wstring name2;
     bool case_sensitive;
     udb_query_list queries;
     std::vector<std::wstring> table_names;
     udb_names_map names_map;
-    std::vector<udb_db_entry> entries;
     std::vector<udb_relationship> relationships;
-    uint64_t extra = 0;
 };

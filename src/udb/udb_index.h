@@ -1,6 +1,5 @@
 // One index of a table: name, kind flags and the indexed columns in key
-// order. `extra` is a second list of names carried and copied with the
-// index for the readers that fill it. Plain copyable value.
+// order. Plain copyable value.
 #pragma once
 
 #include <string>
@@ -20,5 +19,4 @@ struct udb_index {
     bool b_primary = false;
     bool b_unique_constraint = false;
     std::vector<std::wstring> fields;
-    std::vector<std::wstring> extra;
 };

@@ -4,7 +4,6 @@
 #include <cwctype>
 #include <locale.h>
 
-#include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 
 namespace {
@@ -37,9 +36,4 @@ bool udb_is_word_char(wchar_t c) {
     locale_t loc = classify_locale();
     if (loc == static_cast<locale_t>(0)) return false;
     return iswalnum_l(static_cast<wint_t>(c), loc) != 0;
-}
-
-bool udb_trace_on(int level) {
-    tk_logger* log = tk_logger::try_ptr();
-    return log != nullptr && log->accepts(level);
 }

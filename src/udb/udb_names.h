@@ -18,7 +18,3 @@ bool udb_same_name(std::wstring_view a, std::wstring_view b, bool exact);
 
 // True for letters, digits, '_' and '$'.
 bool udb_is_word_char(wchar_t c);
-
-// True when a trace line of this level would be written; lets hot paths
-// skip building the arguments of a line that would be dropped.
-bool udb_trace_on(int level);

@@ -32,7 +32,7 @@ rename_entry make_entry(const std::wstring& source, const std::wstring& new_name
 // map (ignoring case) keeps its earlier rename.
 void collect(const t_names_map& renames, const std::wstring& opening, const std::wstring& closing,
              std::set<std::wstring>& seen, std::vector<rename_entry>& entries) {
-    bool trace = udb_trace_on(1);
+    bool trace = tk_log_enabled(1);
     for (const auto& [source, new_name] : renames) {
         if (source.empty()) continue;
         std::wstring key;
@@ -62,7 +62,7 @@ bool enclosed(const std::wstring& text, size_t pos, size_t len, const std::wstri
 std::wstring replace_words(const std::vector<rename_entry>& entries, const std::wstring& text,
                            const std::wstring& opening, const std::wstring& closing) {
     if (entries.empty()) return text;
-    bool trace = udb_trace_on(1);
+    bool trace = tk_log_enabled(1);
     std::wstring out;
     out.reserve(text.size());
     size_t i = 0;
@@ -104,7 +104,7 @@ void udb_names_map::add_fn_map(const std::wstring& table, const t_names_map& ren
 
 std::wstring udb_names_map::get_tn_mapped_name(const std::wstring& name, bool case_sensitive) const {
     tk_wlog(1, L"udb_names_map::get_tn_mapped_name(%ls)", name.c_str());
-    bool trace = udb_trace_on(1);
+    bool trace = tk_log_enabled(1);
     for (const auto& [source, new_name] : tn_map) {
         if (trace) tk_wlog(1, L"Comparing with (%ls,%ls)", source.c_str(), new_name.c_str());
         if (udb_same_name(source, name, case_sensitive)) {

@@ -19,7 +19,7 @@ void udb_record::reset() {
 }
 
 int udb_record::find_pos(const std::wstring& name) const {
-    bool trace = udb_trace_on(1);
+    bool trace = tk_log_enabled(1);
     for (size_t i = 0; i < fields.size(); ++i) {
         const udb_field* f = fields[i].get();
         if (f == nullptr) continue;
@@ -64,7 +64,7 @@ const udb_field& udb_record::get_field(const std::wstring& name) const {
 int32_t udb_record::get_total_size() const {
     tk_log(1, "udb_record::get_total_size");
     int64_t sum = 0;
-    bool trace = udb_trace_on(1);
+    bool trace = tk_log_enabled(1);
     for (size_t i = 0; i < fields.size(); ++i) {
         const udb_field* f = fields[i].get();
         if (f == nullptr) {

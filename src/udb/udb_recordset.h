@@ -69,7 +69,4 @@ public:
     udb_schema schema;
     udb_indexes indexes;
     udb_database* db = nullptr;  // not owned
-    std::wstring text2;
-    std::vector<std::pair<std::wstring, std::wstring>> pairs;
-    uint64_t extra = 0;
 };

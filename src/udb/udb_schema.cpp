@@ -49,7 +49,7 @@ const t_ftd* udb_schema::find(const std::wstring& name) const {
 
 bool udb_schema::find_field(const std::wstring& name) const {
     tk_wlog(1, L"udb_schema::find_field(%ls)", name.c_str());
-    bool trace = udb_trace_on(1);
+    bool trace = tk_log_enabled(1);
     if (trace) tk_log(1, "Schema size=%d", static_cast<int>(fields.size()));
     for (size_t i = 0; i < fields.size(); ++i) {
         const t_ftd* f = fields[i].get();
