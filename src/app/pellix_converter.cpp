@@ -27,8 +27,8 @@ namespace {
 // 0x100: rows go in with REPLACE INTO).
 int open_flags(int mode) {
     switch (mode) {
-        case 0: return 0xA4;
-        case 4: return 0x128;
+        case udb_converter::overwrite_database: return 0xA4;
+        case udb_converter::replace_rows: return 0x128;
         default: return 0x28;
     }
 }
@@ -183,7 +183,7 @@ void pellix_converter::check_source_for_drop() {
     reports.hold();
     for (const auto& name : tables) {
         try {
-            source_db.get_table(name, 1);
+            source_db.get_table(name, udb_open_read);
             return;
         } catch (const tk_exception& e) {
             failures.emplace_back(name, e);
@@ -200,7 +200,7 @@ void pellix_converter::check_dest() {
     tk_log(1, "pellix_converter::check_dest()");
     if (direct) {
         check_mysql_db_name(destination);
-        if (is_mysql_base_exist(destination) && mode == 0) {
+        if (is_mysql_base_exist(destination) && mode == overwrite_database) {
             // Never wipe the database for a source that gives nothing to convert.
             check_source_for_drop();
             del_mysql_base(destination);
@@ -310,7 +310,7 @@ udb_schema pellix_converter::get_schema(const std::wstring& table) {
     dbf_database source_db(source, 1, static_cast<uint8_t>(code_page & 0xFF), true, error_handler::reader_reporter());
     const std::wstring name = resolve_table(source_db.table_names, table);
     TK_ASSERT(!name.empty());
-    std::unique_ptr<udb_recordset> rs = source_db.get_table(name, 1);
+    std::unique_ptr<udb_recordset> rs = source_db.get_table(name, udb_open_read);
     return rs->schema;
 }
 

@@ -277,7 +277,7 @@ void pellix_converter::convert_entry(run_state& st, const std::wstring& entry) {
 }
 
 bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
-    std::unique_ptr<dbf_recordset> source_rs = st.source->open_table(name, 1);
+    std::unique_ptr<dbf_recordset> source_rs = st.source->open_table(name, udb_open_read);
     ++st.opened;
     tk_log(2, "pi.n_tab_proc=%d", tables_done.load());
 
@@ -315,8 +315,8 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     note_created_table(name, new_name);
 
     if (st.target->is_table_exist(new_name)) {
-        if (mode == 2) return false;  // left as it is; counted done by the caller
-        if (mode == 1) st.target->delete_tab(new_name);
+        if (mode == skip_tables) return false;  // left as it is; counted done by the caller
+        if (mode == overwrite_tables) st.target->delete_tab(new_name);
     }
 
     udb_indexes indexes;
@@ -325,7 +325,7 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     TK_ASSERT(target_rs != nullptr);
     st.writing = name;
 
-    if (mode == 3 && !source_rs->schema.conform_to(target_rs->schema, true))
+    if (mode == merge_tables && !source_rs->schema.conform_to(target_rs->schema, true))
         throw tk_exception(
             std::string("The structure of data source does not conform to the destination table."), 0);
 

@@ -101,7 +101,7 @@ bool read_mode(const std::string& text, int& mode) {
     long n = std::strtol(text.c_str(), &end, 10);
     if (errno == ERANGE) return false;
     if (std::to_string(n) != text) return false;
-    if (static_cast<unsigned long>(n) > 3) return false;
+    if (static_cast<unsigned long>(n) > udb_converter::merge_tables) return false;
     mode = static_cast<int>(n);
     return true;
 }

@@ -95,7 +95,7 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& ta
     }
     files_[table] = file;
     table_names.push_back(table);
-    return std::make_unique<dbf_recordset>(tk_path_to_unicode(path), 8, codepage_key_, this);
+    return std::make_unique<dbf_recordset>(tk_path_to_unicode(path), udb_open_append, codepage_key_, this);
 }
 
 void dbf_database::create_memo_file(const std::wstring& name) {

@@ -20,7 +20,7 @@ dbf_open_options container_options() {
 }  // namespace
 
 dbf_dbc::dbf_dbc(const std::wstring& path, uint8_t codepage_key, dbf_database* owner)
-    : dbf_recordset(path, 1, codepage_key, owner, container_options()) {
+    : dbf_recordset(path, udb_open_read, codepage_key, owner, container_options()) {
     tk_log(1, "dbf_dbc::ctor");
     const VARTYPE wanted[4] = {VT_I4, VT_I4, VT_BSTR, VT_BSTR};
     if (schema.size() < 4) throw dbf_exception(std::string("the container has fewer than four fields"), 0);

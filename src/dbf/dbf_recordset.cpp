@@ -97,17 +97,17 @@ dbf_recordset::dbf_recordset(const std::wstring& path, int mode, uint8_t codepag
     else if (owner_)
         reporter_ = owner_->get_reporter();
     // Appending never creates a table file.
-    if (mode == 8 && !dbf_files::is_regular(fs_path_)) throw dbf_exception("Table file not found: " + fs_path_, 0);
+    if (mode == udb_open_append && !dbf_files::is_regular(fs_path_)) throw dbf_exception("Table file not found: " + fs_path_, 0);
     // Only appending writes; every other mode opens read-only, so a source
     // folder is never created, written or locked into.
     try {
-        file_ = std::make_unique<tk_huge_file>(fs_path_, mode == 8);
+        file_ = std::make_unique<tk_huge_file>(fs_path_, mode == udb_open_append);
     } catch (const dbf_exception&) {
         throw;
     } catch (const tk_exception& e) {
         throw dbf_exception::io_failure(fs_path_, e);
     }
-    if (mode != 1 && mode != 8) {
+    if (mode != udb_open_read && mode != udb_open_append) {
         tk_log(2, "a_mode=%d, returning...", mode);
         return;
     }
@@ -122,7 +122,7 @@ dbf_recordset::dbf_recordset(const dbf_recordset& from, reader_tag)
     : udb_recordset(nullptr, from.name, true),
       path_(from.path_),
       fs_path_(from.fs_path_),
-      mode_(1),
+      mode_(udb_open_read),
       owner_(from.owner_),
       reporter_(from.reporter_),
       options_(from.options_),
@@ -572,7 +572,7 @@ void dbf_recordset::init_memo_file() {
         return;
     }
     memo_path_ = found;
-    if (mode_ == 8) {
+    if (mode_ == udb_open_append) {
         open_memo_file(1);  // appending writes memos too: its memo file must be sound
         return;
     }
@@ -637,7 +637,7 @@ void dbf_recordset::write_at(uint64_t position, const void* data, size_t length)
 
 void dbf_recordset::append_record(const udb_record& record) {
     tk_log(1, "dbf_recordset::append_record");
-    TK_ASSERT(mode_ == 8 && current_);
+    TK_ASSERT(mode_ == udb_open_append && current_);
     if (!writer_) init_writer();
     if (record_count_ >= 0x7FFFFFFFu) throw dbf_exception("Table '" + fs_path_ + "' is full", 0);
     std::string bytes;

@@ -64,9 +64,9 @@ struct dbf_open_options {
 
 class dbf_recordset : public udb_recordset {
 public:
-    // `path` is the .dbf file; mode 1 reads, mode 8 reads and appends (a
-    // missing file fails at level 0 and is not created). Any other mode
-    // opens the file read-only and reads nothing (no schema).
+    // `path` is the .dbf file; udb_open_read reads, udb_open_append reads
+    // and appends (a missing file fails at level 0 and is not created). Any
+    // other mode opens the file read-only and reads nothing (no schema).
     // `owner` is the database the table belongs to (null: the singleton,
     // if any); the table reports through its reporter (none: the trace).
     dbf_recordset(const std::wstring& path, int mode, uint8_t codepage_key, dbf_database* owner = nullptr,
@@ -155,7 +155,7 @@ private:
 
     std::wstring path_;
     std::string fs_path_;
-    int mode_ = 1;
+    int mode_ = udb_open_read;
     std::unique_ptr<dbf_record_writer> writer_;
     std::unique_ptr<tk_huge_file> file_;
     dbf_database* owner_ = nullptr;

@@ -122,7 +122,7 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& na
                                                           const udb_indexes& indexes) {
     tk_wlog(2, L"sql_database::create_table(%ls)", name.c_str());
     TK_ASSERT(!(open_mode & 0x1));
-    if (is_table_exist(name)) return get_table(name, 8);
+    if (is_table_exist(name)) return get_table(name, udb_open_append);
 
     sql_engine* engine = sql_engine::ptr();
     std::wstring statement = L"CREATE TABLE " + sql_engine::get_safe_name(name) + L" (";
@@ -161,7 +161,7 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& na
     table_names.push_back(name);
     tk_wlog(1, L"udb_names_map::add_fn_map(%ls)", name.c_str());
     names_map.add_fn_map(name, columns.get_names_map());
-    return get_table(name, 2);
+    return get_table(name, udb_open_created);
 }
 
 bool sql_database::delete_tab(const std::wstring& name) {

@@ -26,10 +26,17 @@ using udb_converter_pairs = std::vector<std::pair<std::wstring, std::wstring>>;
 
 class udb_converter : public tk_converter {
 public:
-    // Existing-table modes: 0 overwrite the entire database, 1 overwrite
-    // existing tables, 2 skip existing tables, 3 merge, 4 (from a profile
-    // only) treated as 0 during the run.
-    static constexpr int max_mode = 4;
+    // Existing-table modes; settings, profiles and the console's --mode
+    // store these numbers.
+    enum existing_mode : int {
+        overwrite_database = 0,  // drop and create the whole database
+        overwrite_tables = 1,    // drop and create each existing table
+        skip_tables = 2,         // leave an existing table as it is
+        merge_tables = 3,        // append to an existing table of the same structure
+        replace_rows = 4,        // (from a profile only) append to an existing table;
+                                 // a server row of the same key is replaced
+    };
+    static constexpr int max_mode = replace_rows;
 
     udb_converter();
     ~udb_converter() override;
@@ -65,7 +72,7 @@ public:
     std::wstring get_current_table() const;
     void set_current_table(const std::wstring& name);
 
-    int mode = 0;
+    int mode = overwrite_database;
     bool tab_def = false;   // convert table definitions only
     bool skip_idx = false;  // create no indexes
 

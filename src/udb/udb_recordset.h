@@ -21,6 +21,14 @@
 
 class udb_database;
 
+// How udb_database::get_table opens a table (the concrete recordsets take
+// the same numbers).
+enum udb_open_mode : int {
+    udb_open_read = 1,     // read the records
+    udb_open_created = 2,  // a table just created, to be loaded (server)
+    udb_open_append = 8,   // an existing table, read and appended to
+};
+
 class udb_recordset {
 public:
     udb_recordset(udb_database* db, const std::wstring& name, const std::wstring& query,

@@ -257,7 +257,7 @@ bool types_map_dlg::edit_table(const std::wstring& table) {
         {
             dbf_database source(conv->source, 1, static_cast<uint8_t>(conv->code_page & 0xFF), false,
                                 error_handler::reader_reporter());
-            std::unique_ptr<udb_recordset> rs = source.get_table(name, 1);
+            std::unique_ptr<udb_recordset> rs = source.get_table(name, udb_open_read);
             keys = rs->schema;
         }
         types_map_model model;

@@ -195,7 +195,7 @@ bool sel_file_page::check_server() {
         L"The destination database already exists. Select one of the\noptions below. Click 'Help' "
         L"button for more information.");
     if (mode < 0) return false;
-    if (mode == 0) guarded_drop();
+    if (mode == udb_converter::overwrite_database) guarded_drop();
     tk_log(1, "udb_converter::set_mode(%d)", mode);
     conv->set_mode(mode);
     return true;
@@ -263,7 +263,7 @@ void sel_file_page::guarded_drop() {
     const int old_mode = conv->mode;
     run_output* old_output = conv->get_output();
     listing_guard_output listing;
-    conv->mode = 0;
+    conv->mode = udb_converter::overwrite_database;
     conv->set_output(&listing);
     try {
         conv->check_dest();
