@@ -130,11 +130,11 @@ std::string error_handler::build_message(const tk_exception& failure) const {
 void error_handler::handle(const tk_exception& failure, bool no_stop) {
     tk_log(2, "error_handler::handle");
 
-    if (failure.level >= 2) {
+    if (failure.level >= tk_level_internal) {
         tk_log(3, "Internal error:\n%s", failure.message.c_str());
         view_->show_internal_error(failure.message);
         // The run cleans up and the front end ends the process.
-        throw tk_abort_exception(2, failure.message);
+        throw tk_abort_exception(tk_level_internal, failure.message);
     }
 
     std::string message = build_message(failure);
@@ -142,12 +142,12 @@ void error_handler::handle(const tk_exception& failure, bool no_stop) {
     message = flatten(message);
     view_->keep_message(message);
 
-    if (failure.level == 1) {
+    if (failure.level == tk_level_error) {
         tk_log(2, "Got 1-level error");
         if (!quiet_) view_->show_error(message);
         auto range = help_topics_.equal_range(failure.error_code);
         for (auto it = range.first; it != range.second; ++it) view_->open_help(it->second);
-        if (view_->level1_ends_run()) throw tk_abort_exception(1, message);
+        if (view_->level1_ends_run()) throw tk_abort_exception(tk_level_error, message);
         return;
     }
 
@@ -165,7 +165,7 @@ void error_handler::report_reader_failure(const tk_exception& failure, const std
     set_context(table_of(file));
     try {
         tk_exception report = failure;
-        report.level = 0;  // the table's own files: the user may go on
+        report.level = tk_level_recoverable;  // the table's own files: the user may go on
         handle(report, false);
     } catch (...) {
         context_ = saved;

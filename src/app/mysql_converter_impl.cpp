@@ -42,7 +42,7 @@ unsigned mysql_converter_impl::parse_port(const std::string& text) {
 void mysql_converter_impl::connect_mysql_server() {
     tk_log(2, "mysql_converter_impl::connect_mysql_server");
     unsigned number = parse_port(port);
-    if (number == 0) throw tk_exception(std::string("Invalid port number"), 1);
+    if (number == 0) throw tk_exception(std::string("Invalid port number"), tk_level_error);
     engine.connect(host, user, password, number);
 }
 
@@ -51,7 +51,7 @@ void mysql_converter_impl::check_mysql_db_name(const std::wstring& name) {
     std::unique_ptr<udb_validator> validator = engine.create_dn_validator();
     const bool old_rules = is_old_version();
     if (!validator->is_acceptable(name))
-        throw tk_exception(std::string(old_rules ? old_rules_text : new_rules_text), 1);
+        throw tk_exception(std::string(old_rules ? old_rules_text : new_rules_text), tk_level_error);
     // The engine's own refusal: one text for the server and the dump.
     sql_database::refuse_system_db(name);
 }

@@ -175,7 +175,7 @@ void pellix_converter::check_source_for_drop() {
     if (tables.empty())
         throw tk_exception(std::string("The source folder holds none of the tables to convert.\n"
                                        "The destination database was left as it was."),
-                           1);
+                           tk_level_error);
 
     // One table that opens is enough for the drop; the run reports the
     // others. When none opens the user hears why, table by table.
@@ -193,7 +193,7 @@ void pellix_converter::check_source_for_drop() {
     for (const auto& [name, failure] : failures) report_table_failure(name, failure);
     throw tk_exception(std::string("None of the tables to convert could be opened.\n"
                                    "The destination database was left as it was."),
-                       1);
+                       tk_level_error);
 }
 
 void pellix_converter::check_dest() {
@@ -217,20 +217,20 @@ void pellix_converter::common_check_dest(const std::wstring& path) {
     const std::string fs = tk_unicode_to_path(path);
     // An empty name or one ending in '/' can only name a folder.
     if (fs.empty() || fs.back() == '/' || tk_is_path_exist(fs))
-        throw tk_exception(std::string("Destination name should specify a file, not folder."), 1);
+        throw tk_exception(std::string("Destination name should specify a file, not folder."), tk_level_error);
     // The finished dump is renamed over the destination: never over a
     // device or a pipe.
     dmp_database::refuse_special_file(fs);
     if (tk_is_file_exist1(fs, tk_exist_file) && !tk_is_file_exist1(fs, tk_exist_writable))
-        throw tk_exception(std::string("Destination name specifies an existing read-only file."), 1);
+        throw tk_exception(std::string("Destination name specifies an existing read-only file."), tk_level_error);
     const std::string folder = tk_file_name(tk_make_full_path(fs)).get_folder();
     if (!tk_is_path_exist(folder))
-        throw tk_exception(
-            std::string("Destination path does not exist.\nPlease verify the correct path was given."), 1);
+        throw tk_exception(std::string("Destination path does not exist.\nPlease verify the correct path was given."),
+                           tk_level_error);
     if (!tk_check_file_access(folder, tk_access_write))
         throw tk_exception(std::string("Cannot create or write into the destination file.\n"
                                        "Run the program as Administrator or change folder."),
-                           1);
+                           tk_level_error);
 }
 
 void pellix_converter::check_dump_not_in_source(const std::wstring& path) {
@@ -247,7 +247,7 @@ void pellix_converter::check_dump_not_in_source(const std::wstring& path) {
     if (!dest_folder.empty() && dest_folder == source_folder)
         throw tk_exception(std::string("Destination name specifies a file of the source database.\n"
                                        "Specify a different destination file."),
-                           1);
+                           tk_level_error);
 }
 
 bool pellix_converter::log_hits_data(const std::string& log, const std::wstring& source,
@@ -278,7 +278,8 @@ bool pellix_converter::log_hits_data(const std::string& log, const std::wstring&
 void pellix_converter::check_logfile(const std::string& log, const std::wstring& source,
                                      const std::wstring& destination, bool direct) {
     if (log_hits_data(log, source, destination, direct))
-        throw tk_exception(std::string("Logfile name specifies the destination or a file of the DBF database."), 1);
+        throw tk_exception(std::string("Logfile name specifies the destination or a file of the DBF database."),
+                           tk_level_error);
 }
 
 void pellix_converter::open_logfile() {

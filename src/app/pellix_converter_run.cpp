@@ -175,7 +175,7 @@ void pellix_converter::report_log_failure() {
     tk_logger* logger = tk_logger::try_ptr();
     if (logger == nullptr) return;
     const std::string text = logger->take_write_failure();
-    if (!text.empty()) report(tk_exception(text, 0), true);
+    if (!text.empty()) report(tk_exception(text, tk_level_recoverable), true);
 }
 
 void pellix_converter::start_run(run_state& st) {
@@ -228,7 +228,7 @@ void pellix_converter::report_unlisted_files(run_state& st) {
         for (const auto& entry : st.run_list) wanted = wanted || udb_same_name(entry, file.table);
         if (!wanted) continue;
         if (error_handler* handler = error_handler::try_ptr()) handler->clear_context();
-        report(tk_exception(file.message, 0), false);
+        report(tk_exception(file.message, tk_level_recoverable), false);
     }
 }
 
@@ -255,7 +255,7 @@ void pellix_converter::convert_entry(run_state& st, const std::wstring& entry) {
         // A listed table the folder lacks: reported, counted done.
         if (!output_ || !output_->table_missing(entry)) {
             set_context(entry);
-            report(tk_exception("Table " + tk_unicode_to_utf8(entry) + " not exists", 0), false);
+            report(tk_exception("Table " + tk_unicode_to_utf8(entry) + " not exists", tk_level_recoverable), false);
         }
         ++tables_done;
         return;
@@ -326,8 +326,8 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     st.writing = name;
 
     if (mode == merge_tables && !source_rs->schema.conform_to(target_rs->schema, true))
-        throw tk_exception(
-            std::string("The structure of data source does not conform to the destination table."), 0);
+        throw tk_exception(std::string("The structure of data source does not conform to the destination table."),
+                           tk_level_recoverable);
 
     if (mutator) mutator->set_source_codepage(source_rs->get_codepage());
     const uint64_t count = source_rs->get_record_count();
@@ -344,7 +344,7 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
         // Values the source could not read went in as NULL: the user hears of it.
         if (source_rs->get_unreadable_count() != 0) {
             set_context(name);
-            report(tk_exception(source_rs->get_unreadable_summary(), 0), false);
+            report(tk_exception(source_rs->get_unreadable_summary(), tk_level_recoverable), false);
         }
     } catch (const tk_exception&) {
         finish_after_failure(*target_rs);
@@ -419,7 +419,8 @@ void pellix_converter::check_any_opened(const run_state& st) {
     // success, and the previous dump stays as it was.
     if (st.run_list.empty() || st.opened != 0) return;
     if (error_handler* handler = error_handler::try_ptr()) handler->clear_context();
-    throw tk_exception(std::string("None of the tables to convert could be opened; nothing was converted."), 1);
+    throw tk_exception(std::string("None of the tables to convert could be opened; nothing was converted."),
+                       tk_level_error);
 }
 
 void pellix_converter::note_stop(const run_state& st) {
@@ -465,7 +466,7 @@ void pellix_converter::report_interruption() {
         std::lock_guard<std::mutex> lock(interrupt_mutex_);
         reason = interrupt_reason_;
     }
-    report(tk_exception(reason, 1), true);
+    report(tk_exception(reason, tk_level_error), true);
 }
 
 void pellix_converter::end_run(run_state& st) {

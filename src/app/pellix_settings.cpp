@@ -60,10 +60,10 @@ uint32_t read_number(const std::wstring& text) {
 void check_engine_names(const udb_profile& profile) {
     const std::wstring charset = profile.get_value(generic, L"character set");
     if (!charset.empty() && !sql_is_plain_word(charset))
-        throw tk_exception("Invalid MySQL character set: " + tk_unicode_to_utf8(charset), 1);
+        throw tk_exception("Invalid MySQL character set: " + tk_unicode_to_utf8(charset), tk_level_error);
     const std::wstring engine = profile.get_value(generic, L"storage engine");
     if (!engine.empty() && !sql_is_plain_word(engine))
-        throw tk_exception("Invalid MySQL storage engine: " + tk_unicode_to_utf8(engine), 1);
+        throw tk_exception("Invalid MySQL storage engine: " + tk_unicode_to_utf8(engine), tk_level_error);
 }
 
 }  // namespace
@@ -214,7 +214,7 @@ void pellix_converter::store_profile(const std::string& path) {
     store_profile(profile);
     if (!profile.store(path)) {
         const int code = errno;
-        throw tk_exception_ex("Cannot save the settings into the file " + path + ".\n", 1, code);
+        throw tk_exception_ex("Cannot save the settings into the file " + path + ".\n", tk_level_error, code);
     }
 }
 

@@ -321,7 +321,7 @@ void process_tab_file(const std::string& path) {
         fatal_exit("Cannot read the table names file " + shown(path) + ": " + std::strerror(code));
     }
     if (bytes.size() > max_tab_file)
-        throw tk_exception("Table names file " + path + " is larger than 16 MiB.", 1);
+        throw tk_exception("Table names file " + path + " is larger than 16 MiB.", tk_level_error);
 
     std::vector<std::wstring> names;
     bool first = true;
@@ -430,7 +430,7 @@ int pqzagent_main(int argc, char** argv) {
     }
     // Lines the log lost are told once, at the end; the status stays.
     const std::string lost = logger.take_write_failure();
-    if (!lost.empty()) report(tk_exception(lost, 0));
+    if (!lost.empty()) report(tk_exception(lost, tk_level_recoverable));
     // A run that failed part-way must not be taken for a partial success:
     // the last line says so.
     if (status != 0 && run_entered && !console_is_silent()) {

@@ -57,7 +57,7 @@ dbf_field_descriptor7 dbf_create_field(const t_ftd& column, const std::string& n
         if (width > 255 || column.scale > column.precision)
             throw dbf_exception("Field '" + name + "' (DECIMAL(" + std::to_string(column.precision) + "," +
                                     std::to_string(column.scale) + ")) does not fit a DBF numeric field",
-                                0);
+                                tk_level_recoverable);
         set(fd, 'N', width, column.scale);
         break;
     }

@@ -71,17 +71,17 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& ta
     const std::string utable = tk_unicode_to_utf8(table);
     tk_log(1, "dbf_database::create_table(%s)", utable.c_str());
     check_file_name(table);
-    if (is_table_exist(table)) throw dbf_exception("Table '" + utable + "' already exists", 0);
+    if (is_table_exist(table)) throw dbf_exception("Table '" + utable + "' already exists", tk_level_recoverable);
     const std::wstring file = table + L".dbf";
     const std::string fs_file = tk_unicode_to_path(file);
     if (!dbf_files::find_no_case(folder_, fs_file).empty())
-        throw dbf_exception("File '" + dbf_files::join(folder_, fs_file) + "' already exists", 0);
+        throw dbf_exception("File '" + dbf_files::join(folder_, fs_file) + "' already exists", tk_level_recoverable);
 
     dbf_new_table layout(table, schema, get_write_language_driver());
     if (layout.has_memo()) {
         const std::string memo = tk_unicode_to_path(table) + ".fpt";
         if (!dbf_files::find_no_case(folder_, memo).empty())
-            throw dbf_exception("File '" + dbf_files::join(folder_, memo) + "' already exists", 0);
+            throw dbf_exception("File '" + dbf_files::join(folder_, memo) + "' already exists", tk_level_recoverable);
     }
     const std::string path = dbf_files::join(folder_, fs_file);
     dbf_new_table::write_exclusive(path, layout.file_bytes());
@@ -105,7 +105,8 @@ void dbf_database::create_memo_file(const std::wstring& name) {
     if (!tk_ends_with_no_case(name, L".fpt")) file += ".fpt";
     const std::string path = dbf_files::join(folder_, file);
     tk_log(1, "Full memo file name: %s", path.c_str());
-    if (!dbf_files::find_no_case(folder_, file).empty()) throw dbf_exception("File '" + path + "' already exists", 0);
+    if (!dbf_files::find_no_case(folder_, file).empty())
+        throw dbf_exception("File '" + path + "' already exists", tk_level_recoverable);
     dbf_new_table::write_exclusive(path, fpt_memo_file::new_file_bytes());
 }
 
@@ -115,7 +116,7 @@ bool dbf_database::delete_tab(const std::wstring& table) {
     if (!dbf_files::is_regular(path)) tk_log(3, "File '%s' not exists", path.c_str());
     if (::unlink(path.c_str()) != 0) {
         const int code = errno;
-        throw tk_exception_ex("Cannot delete file '" + path + "': ", 0, code);
+        throw tk_exception_ex("Cannot delete file '" + path + "': ", tk_level_recoverable, code);
     }
     const std::string folder = dbf_files::folder_of(path);
     const std::string stem = dbf_files::stem_of(path);
@@ -142,7 +143,8 @@ uint8_t dbf_database::get_write_language_driver() const {
 void dbf_database::check_file_name(const std::wstring& name) {
     const bool plain = !name.empty() && name != L"." && name != L".." && name.find(L'/') == std::wstring::npos &&
                        name.find(L'\0') == std::wstring::npos;
-    if (!plain) throw dbf_exception("'" + tk_unicode_to_utf8(name) + "' is not a valid table name", 0);
+    if (!plain)
+        throw dbf_exception("'" + tk_unicode_to_utf8(name) + "' is not a valid table name", tk_level_recoverable);
 }
 
 std::unique_ptr<udb_recordset> dbf_database::get_query(const std::wstring&, const std::wstring&) {
@@ -181,7 +183,7 @@ std::unique_ptr<dbf_recordset> dbf_database::open_table(const std::wstring& tabl
     const std::string fs = tk_unicode_to_path(path);
     if (!dbf_files::is_regular(fs)) {
         tk_log(3, "Table '%s' does not exists", tk_unicode_to_utf8(table).c_str());
-        throw dbf_exception("Table file not found: " + fs, 0);
+        throw dbf_exception("Table file not found: " + fs, tk_level_recoverable);
     }
     return std::make_unique<dbf_recordset>(path, mode, codepage_key_, this);
 }

@@ -23,10 +23,13 @@ dbf_dbc::dbf_dbc(const std::wstring& path, uint8_t codepage_key, dbf_database* o
     : dbf_recordset(path, udb_open_read, codepage_key, owner, container_options()) {
     tk_log(1, "dbf_dbc::ctor");
     const VARTYPE wanted[4] = {VT_I4, VT_I4, VT_BSTR, VT_BSTR};
-    if (schema.size() < 4) throw dbf_exception(std::string("the container has fewer than four fields"), 0);
+    if (schema.size() < 4)
+        throw dbf_exception(std::string("the container has fewer than four fields"), tk_level_recoverable);
     for (size_t i = 0; i < 4; ++i)
         if (schema.at(i)->vartype != wanted[i])
-            throw dbf_exception(std::string("the container's first fields are not integer, integer, character, character"), 0);
+            throw dbf_exception(
+                std::string("the container's first fields are not integer, integer, character, character"),
+                tk_level_recoverable);
     initialize();
 }
 

@@ -13,5 +13,5 @@ dbf_exception dbf_exception::io_failure(const std::string& path, const std::exce
         reason += ": ";
         reason += strerror_r(code, buf, sizeof buf);
     }
-    return dbf_exception("Cannot read file '" + path + "' (" + reason + ")", 0);
+    return dbf_exception("Cannot read file '" + path + "' (" + reason + ")", tk_level_recoverable);
 }

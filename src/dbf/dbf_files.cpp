@@ -27,7 +27,7 @@ std::vector<dbf_files::entry> dbf_files::list(const std::string& folder) {
     if (!dir) {
         int code = errno;
         char buf[256];
-        throw tk_exception("Cannot open folder '" + folder + "': " + strerror_r(code, buf, sizeof buf), 1);
+        throw tk_exception("Cannot open folder '" + folder + "': " + strerror_r(code, buf, sizeof buf), tk_level_error);
     }
     std::vector<entry> entries;
     while (dirent* e = ::readdir(dir.get())) {

@@ -59,14 +59,14 @@ bool dbf_memo_file::past_end(uint32_t block, bool starts_inside) {
 }
 
 void dbf_memo_file::corrupted(const std::string& why) const {
-    throw dbf_exception("Memo file is corrupted: " + file_name() + " " + why, 0);
+    throw dbf_exception("Memo file is corrupted: " + file_name() + " " + why, tk_level_recoverable);
 }
 
 std::string dbf_memo_file::file_name() const { return dbf_files::file_of(path); }
 
 uint32_t dbf_memo_file::write_memo(const std::string& data) {
     tk_log(1, "dbf_memo_file::write_memo(%d,%s)", static_cast<int>(data.size()), path.c_str());
-    throw dbf_exception("Memos cannot be written into memo file '" + path + "'", 0);
+    throw dbf_exception("Memos cannot be written into memo file '" + path + "'", tk_level_recoverable);
 }
 
 void dbf_memo_file::write_at(uint64_t position, const void* data, size_t length) {
@@ -74,7 +74,7 @@ void dbf_memo_file::write_at(uint64_t position, const void* data, size_t length)
     try {
         put_at(position, data, length);
     } catch (const tk_exception& e) {
-        throw dbf_exception("Cannot write into file '" + path + "' (" + e.what() + ")", 0);
+        throw dbf_exception("Cannot write into file '" + path + "' (" + e.what() + ")", tk_level_recoverable);
     }
 }
 

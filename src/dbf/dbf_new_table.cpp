@@ -29,7 +29,7 @@ std::string system_text(int code) {
 dbf_new_table::dbf_new_table(const std::wstring& table, const udb_schema& schema, uint8_t language_driver)
     : language_driver_(language_driver) {
     const std::string tname = tk_unicode_to_utf8(table);
-    if (schema.empty()) throw dbf_exception("Table '" + tname + "' has no fields", 0);
+    if (schema.empty()) throw dbf_exception("Table '" + tname + "' has no fields", tk_level_recoverable);
     bool vfp = false;
     for (size_t i = 0; i < schema.size(); ++i)
         if (schema.at(i) && dbf_needs_vfp(*schema.at(i))) vfp = true;
@@ -47,7 +47,7 @@ dbf_new_table::dbf_new_table(const std::wstring& table, const udb_schema& schema
         try {
             fd = dbf_create_field(*column, tk_unicode_to_utf8(name), vfp);
         } catch (const dbf_exception& e) {
-            throw dbf_exception("Table '" + tname + "': " + e.message, 0);
+            throw dbf_exception("Table '" + tname + "': " + e.message, tk_level_recoverable);
         }
         fd.version = vfp ? 0x30 : 0x03;
         has_memo_ |= fd.field_type == 'M';
@@ -59,11 +59,12 @@ dbf_new_table::dbf_new_table(const std::wstring& table, const udb_schema& schema
     // The header, the descriptors, their terminator and the back-link area.
     const uint64_t data_offset =
         fmt::header::size + fmt::descriptor::size * descriptors_.size() + 1 + (vfp ? fmt::backlink::size : 0);
-    if (descriptors_.empty()) throw dbf_exception("Table '" + tname + "' has no fields", 0);
+    if (descriptors_.empty()) throw dbf_exception("Table '" + tname + "' has no fields", tk_level_recoverable);
     if (data_offset > 0xFFFF || rec_size > 0xFFFF)
-        throw dbf_exception("Table '" + tname + "' is too wide for a DBF table (" + std::to_string(descriptors_.size()) +
-                                " fields, record of " + std::to_string(rec_size) + " bytes)",
-                            0);
+        throw dbf_exception("Table '" + tname + "' is too wide for a DBF table (" +
+                                std::to_string(descriptors_.size()) + " fields, record of " + std::to_string(rec_size) +
+                                " bytes)",
+                            tk_level_recoverable);
     data_offset_ = static_cast<uint16_t>(data_offset);
     rec_size_ = static_cast<uint16_t>(rec_size);
     for (auto& fd : descriptors_) fd.version = version_;
@@ -103,8 +104,8 @@ void dbf_new_table::write_exclusive(const std::string& path, const std::string& 
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int code = errno;
-        if (code == EEXIST) throw dbf_exception("File '" + path + "' already exists", 0);
-        throw dbf_exception("Cannot create file '" + path + "' (" + system_text(code) + ")", 0);
+        if (code == EEXIST) throw dbf_exception("File '" + path + "' already exists", tk_level_recoverable);
+        throw dbf_exception("Cannot create file '" + path + "' (" + system_text(code) + ")", tk_level_recoverable);
     }
     size_t done = 0;
     int code = 0;
@@ -120,7 +121,7 @@ void dbf_new_table::write_exclusive(const std::string& path, const std::string& 
     if (::close(fd) != 0 && code == 0) code = errno;
     if (code != 0) {
         ::unlink(path.c_str());
-        throw dbf_exception("Cannot write into file '" + path + "' (" + system_text(code) + ")", 0);
+        throw dbf_exception("Cannot write into file '" + path + "' (" + system_text(code) + ")", tk_level_recoverable);
     }
     tk_log(2, "Created '%s' (%zu bytes)", path.c_str(), bytes.size());
 }

@@ -10,8 +10,8 @@
 
 class dbf_no_memo_exception : public dbf_exception {
 public:
-    dbf_no_memo_exception() : dbf_exception(std::string("Memo file not found"), 0) {}
+    dbf_no_memo_exception() : dbf_exception(std::string("Memo file not found"), tk_level_recoverable) {}
     // `path`: the entry found where the memo file should be.
     explicit dbf_no_memo_exception(const std::string& path)
-        : dbf_exception("Memo file '" + path + "' is not a regular file.", 0) {}
+        : dbf_exception("Memo file '" + path + "' is not a regular file.", tk_level_recoverable) {}
 };

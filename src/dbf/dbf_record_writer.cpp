@@ -67,14 +67,14 @@ bool dbf_record_writer::references_binary() const {
 }
 
 void dbf_record_writer::fail(const column& col, const std::string& why) const {
-    throw dbf_exception("Table '" + table_ + "', field '" + col.name + "': " + why, 0);
+    throw dbf_exception("Table '" + table_ + "', field '" + col.name + "': " + why, tk_level_recoverable);
 }
 
 void dbf_record_writer::encode(const udb_record& record, std::string& bytes, std::vector<dbf_memo_slot>& memos) const {
     if (record.size() > columns_.size())
         throw dbf_exception("Table '" + table_ + "': the record has " + std::to_string(record.size()) +
                                 " fields, the table " + std::to_string(columns_.size()),
-                            0);
+                            tk_level_recoverable);
     bytes.assign(rec_size_, ' ');
     memos.clear();
     if (nullflags_offset_ >= 0) std::memset(&bytes[nullflags_offset_], 0, nullflags_width_);
@@ -255,7 +255,8 @@ void dbf_record_writer::put_reference(std::string& bytes, const dbf_memo_slot& s
     char text[16];
     const int n = std::snprintf(text, sizeof text, "%u", block);
     const uint32_t used = std::min<uint32_t>(slot.width, dbf_format::memo_reference::text_size);
-    if (static_cast<uint32_t>(n) > used) throw dbf_exception("Table '" + table_ + "': memo block number too large", 0);
+    if (static_cast<uint32_t>(n) > used)
+        throw dbf_exception("Table '" + table_ + "': memo block number too large", tk_level_recoverable);
     std::memset(out, ' ', used);
     std::memcpy(out + (used - n), text, n);
 }

@@ -35,7 +35,7 @@ constexpr size_t header_cap = fmt::header::level7_size + fmt::descriptor7::size 
 
 [[noreturn]] void not_dbf(const char* why) {
     tk_log(2, "ERROR: %s", why);
-    throw dbf_exception(std::string(dbf_not_dbf_format), 0);
+    throw dbf_exception(std::string(dbf_not_dbf_format), tk_level_recoverable);
 }
 
 // The name as names are compared: folded character by character.
@@ -97,7 +97,8 @@ dbf_recordset::dbf_recordset(const std::wstring& path, int mode, uint8_t codepag
     else if (owner_)
         reporter_ = owner_->get_reporter();
     // Appending never creates a table file.
-    if (mode == udb_open_append && !dbf_files::is_regular(fs_path_)) throw dbf_exception("Table file not found: " + fs_path_, 0);
+    if (mode == udb_open_append && !dbf_files::is_regular(fs_path_))
+        throw dbf_exception("Table file not found: " + fs_path_, tk_level_recoverable);
     // Only appending writes; every other mode opens read-only, so a source
     // folder is never created, written or locked into.
     try {
@@ -217,7 +218,8 @@ void dbf_recordset::read_header() {
 void dbf_recordset::choose_codepage(std::string_view driver_name) {
     const dbf_codepage_choice choice = dbf_choose_codepage(codepage_key_, header_.language_driver, driver_name);
     codepage_ = choice.codepage;
-    if (!choice.unknown_driver.empty()) reporter_.report(dbf_exception(choice.unknown_driver, 0), path_);
+    if (!choice.unknown_driver.empty())
+        reporter_.report(dbf_exception(choice.unknown_driver, tk_level_recoverable), path_);
 }
 
 void dbf_recordset::read_descriptors_standard(uint64_t file_size) {
@@ -348,7 +350,7 @@ void dbf_recordset::count_records(uint64_t file_size) {
         reporter_.report(
             dbf_exception("The table declares " + std::to_string(declared) + " records but its file holds only " +
                               std::to_string(fit) + "; the records present are converted",
-                          0),
+                          tk_level_recoverable),
             path_);
     } else {
         const uint64_t end = data_offset_ + declared * rs;
@@ -362,7 +364,7 @@ void dbf_recordset::count_records(uint64_t file_size) {
         if (rs != 0 && extra / rs > 0)
             reporter_.report(dbf_exception("The file holds " + std::to_string(extra / rs) + " more records than the " +
                                                std::to_string(declared) + " the table declares; they are not converted",
-                                           0),
+                                           tk_level_recoverable),
                              path_);
     }
 }
@@ -583,7 +585,8 @@ void dbf_recordset::init_memo_file() {
         // told like a missing one, its cells read as NULL.
         memo_.reset();
         memo_path_.clear();
-        reporter_.report(dbf_exception(std::string(e.what()) + "; the memo fields are read as NULL", 0), path_);
+        reporter_.report(
+            dbf_exception(std::string(e.what()) + "; the memo fields are read as NULL", tk_level_recoverable), path_);
     }
 }
 
@@ -619,7 +622,8 @@ void dbf_recordset::init_indexes() {
 
 void dbf_recordset::init_writer() {
     if (header_.version == 0x02)
-        throw dbf_exception("Table '" + fs_path_ + "': records cannot be appended to a dBASE II table", 0);
+        throw dbf_exception("Table '" + fs_path_ + "': records cannot be appended to a dBASE II table",
+                            tk_level_recoverable);
     writer_ = std::make_unique<dbf_record_writer>(fs_path_, codepage_, header_.rec_size, memo_kind_,
                                                   memo_ && memo_->can_write_memo(), memo_kind_ == dbf_memo_dbt3);
     for (size_t i = 0; i < columns_.size(); ++i)
@@ -631,7 +635,7 @@ void dbf_recordset::write_at(uint64_t position, const void* data, size_t length)
     try {
         file_->put_at(position, data, length);
     } catch (const tk_exception& e) {
-        throw dbf_exception("Cannot write into file '" + fs_path_ + "' (" + e.what() + ")", 0);
+        throw dbf_exception("Cannot write into file '" + fs_path_ + "' (" + e.what() + ")", tk_level_recoverable);
     }
 }
 
@@ -639,7 +643,7 @@ void dbf_recordset::append_record(const udb_record& record) {
     tk_log(1, "dbf_recordset::append_record");
     TK_ASSERT(mode_ == udb_open_append && current_);
     if (!writer_) init_writer();
-    if (record_count_ >= 0x7FFFFFFFu) throw dbf_exception("Table '" + fs_path_ + "' is full", 0);
+    if (record_count_ >= 0x7FFFFFFFu) throw dbf_exception("Table '" + fs_path_ + "' is full", tk_level_recoverable);
     std::string bytes;
     std::vector<dbf_memo_slot> memos;
     writer_->encode(record, bytes, memos);

@@ -67,7 +67,7 @@ uint32_t fpt_memo_file::write_memo(const std::string& data) {
     tk_log(1, "pos=%d, memo_length=%d, n_blocks=%d", static_cast<int>(block * block_size_),
            static_cast<int>(data.size()), static_cast<int>(n_blocks));
     if (data.size() > 0xFFFFFFFFu - fmt::fpt::block_header_size || block + n_blocks > 0xFFFFFFFFu)
-        throw dbf_exception("Memo file '" + path + "' is full", 0);
+        throw dbf_exception("Memo file '" + path + "' is full", tk_level_recoverable);
     std::string out(static_cast<size_t>(n_blocks * block_size_), '\0');
     const uint32_t len = static_cast<uint32_t>(data.size());
     store_be32(out.data() + fmt::fpt::block_type_at, fmt::fpt::text_block);

@@ -33,14 +33,14 @@ bool old_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
 uint32_t old_memo_file::write_memo(const std::string& data) {
     tk_log(1, "old_memo_file::write_memo(%d,%s)", static_cast<int>(data.size()), path.c_str());
     if (data.find(fmt::dbt3::memo_end) != std::string::npos)
-        throw dbf_exception("A memo holding the byte 0x1A cannot be written into '" + path + "'", 0);
+        throw dbf_exception("A memo holding the byte 0x1A cannot be written into '" + path + "'", tk_level_recoverable);
     constexpr uint32_t block_size = fmt::dbt3::block_size;
     uint8_t h[4];
     read_at(fmt::dbt3::next_block_at, h, sizeof h);
     const uint32_t header_next = load_le32(h);
     const uint64_t block = first_free_block(header_next, block_size, fmt::dbt3::first_free_block);
     const uint64_t n_blocks = (data.size() + 2 + block_size - 1) / block_size;
-    if (block + n_blocks > 0xFFFFFFFFu) throw dbf_exception("Memo file '" + path + "' is full", 0);
+    if (block + n_blocks > 0xFFFFFFFFu) throw dbf_exception("Memo file '" + path + "' is full", tk_level_recoverable);
     std::string out(static_cast<size_t>(n_blocks * block_size), '\0');
     std::memcpy(out.data(), data.data(), data.size());
     out[data.size()] = fmt::dbt3::memo_end;

@@ -107,8 +107,8 @@ void dmp_database::refuse_special_file(const std::string& path) {
     // there passes a process's open file in /proc.
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
-        throw tk_exception(std::string(special_file_text), 1);
-    if (links_through_proc(path)) throw tk_exception(std::string(special_file_text), 1);
+        throw tk_exception(std::string(special_file_text), tk_level_error);
+    if (links_through_proc(path)) throw tk_exception(std::string(special_file_text), tk_level_error);
 }
 
 std::wstring dmp_database::database_name_of(const std::string& path, const dump_options& options) {
@@ -172,7 +172,7 @@ void dmp_database::open_temp() {
     const std::string prefix = "Failed to open file " + path_ + ": ";
     auto refuse = [&](int error) {
         tk_log(2, "Failed to open file");
-        throw tk_exception_ex(prefix, 1, error);
+        throw tk_exception_ex(prefix, tk_level_error, error);
     };
     if (path_.empty()) refuse(ENOENT);
     struct stat st {};
@@ -256,7 +256,8 @@ std::string dmp_database::quote_name(const std::wstring& name) const { return ut
 std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& name, const udb_schema& schema,
                                                           const udb_indexes& indexes) {
     check_open();
-    if (is_table_exist(name)) throw tk_exception(L"Table '" + name + L"' is already in the dump file", 0);
+    if (is_table_exist(name))
+        throw tk_exception(L"Table '" + name + L"' is already in the dump file", tk_level_recoverable);
     tk_wlog(2, L"dmp_database::create_table(%ls)", name.c_str());
 
     // The whole block is made before anything is written, so a table that
@@ -274,7 +275,7 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& na
     // statement refused, losing every later table: it is left out and
     // reported with the server's reason.
     const std::string refused = init.get_refusal();
-    if (!refused.empty()) throw tk_exception(refused, 0);
+    if (!refused.empty()) throw tk_exception(refused, tk_level_recoverable);
     const std::wstring& table_engine = init.get_table_engine();
     std::string block = make_table_block(name, columns, index_clauses, table_engine, init.get_table_charset());
 
@@ -365,7 +366,8 @@ void dmp_database::delete_idx(const std::wstring& table, const udb_index& index)
 bool dmp_database::delete_tab(const std::wstring& name) {
     tk_wlog(2, L"dmp_database::delete_tab(%ls)", name.c_str());
     check_open();
-    if (is_table_exist(name)) throw tk_exception(L"Table '" + name + L"' is already in the dump file", 0);
+    if (is_table_exist(name))
+        throw tk_exception(L"Table '" + name + L"' is already in the dump file", tk_level_recoverable);
     write("DROP TABLE IF EXISTS " + quote_name(name) + " CASCADE;" + eol_);
     return true;
 }
@@ -486,7 +488,7 @@ void dmp_database::write_all(const char* data, size_t size) {
 }
 
 void dmp_database::fail(const std::string& what, int error) {
-    fail_with(tk_exception_ex(what + " " + path_ + ": ", 1, error));
+    fail_with(tk_exception_ex(what + " " + path_ + ": ", tk_level_error, error));
 }
 
 void dmp_database::fail_with(const tk_exception& failure) {

@@ -112,7 +112,7 @@ void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_fie
             int pos = lookup.find(sources_[k]);
             if (pos < 0) {
                 tk_wlog(2, L"Field %ls not found", sources_[k].c_str());
-                throw tk_exception(std::string(not_conform), 0);
+                throw tk_exception(std::string(not_conform), tk_level_recoverable);
             }
             fields[k] = record.at(static_cast<size_t>(pos));
         }

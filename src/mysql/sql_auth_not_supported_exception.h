@@ -9,5 +9,5 @@ public:
     sql_auth_not_supported_exception()
         : tk_exception(std::string("The program does not support authentication protocol requested by "
                                    "server. See 'Troubleshooting' article of the product documentation."),
-                       1) {}
+                       tk_level_error) {}
 };

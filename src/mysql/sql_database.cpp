@@ -72,7 +72,7 @@ bool is_lost_connection(unsigned error) {
     if (is_lost_connection(error)) {
         tk_log(3, "%s: error=%s", what, mysql_stmt_error(stmt));
         sql_exception lost(error, mysql_stmt_error(stmt));
-        lost.level = 1;
+        lost.level = tk_level_error;
         throw lost;
     }
     prepared_failure(what, mysql_stmt_error(stmt));
@@ -114,7 +114,7 @@ std::wstring sql_database::name_text(const std::wstring& name) {
 void sql_database::raise(MYSQL* mysql) {
     sql_exception failure(mysql);
     const unsigned error = mysql_errno(mysql);
-    if (is_lost_connection(error)) failure.level = 1;
+    if (is_lost_connection(error)) failure.level = tk_level_error;
     throw failure;
 }
 
@@ -132,7 +132,8 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& na
     columns.get_init_chunks(chunks);
     // No server takes so many columns; tens of thousands would only keep it
     // busy for seconds before it says so.
-    if (chunks.size() > sql_schema_initializer::max_columns) throw tk_exception(columns.get_refusal(), 0);
+    if (chunks.size() > sql_schema_initializer::max_columns)
+        throw tk_exception(columns.get_refusal(), tk_level_recoverable);
     for (size_t i = 0; i < chunks.size(); ++i) {
         if (i) statement += L", ";
         statement += chunks[i];
@@ -147,11 +148,11 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& na
 
     const std::wstring& charset = columns.get_table_charset();
     if (!charset.empty()) {
-        sql_check_word(charset, "character set", 0);
+        sql_check_word(charset, "character set", tk_level_recoverable);
         statement += L" character set " + charset;
     }
     const std::wstring& table_engine = columns.get_table_engine();
-    sql_check_word(table_engine, "storage engine", 0);
+    sql_check_word(table_engine, "storage engine", tk_level_recoverable);
     statement += engine->get_server_version() <= 0x40016 ? L" TYPE=" : L" ENGINE=";
     statement += table_engine;
 
@@ -264,7 +265,7 @@ std::optional<bool> sql_database::has_transactions(const std::wstring& table) {
         std::unique_ptr<udb_recordset> rs = query(text);
         if (rs && !rs->is_eof()) answer = text_of(rs->get_item(), 0);
     } catch (const sql_exception& e) {
-        if (e.level != 0) throw;
+        if (e.level != tk_level_recoverable) throw;
         tk_log(3, "Cannot read the table's storage engine: %s", e.what());
     }
     tk_wlog(1, L"Table '%ls': transactions=%ls", table.c_str(), answer.c_str());
@@ -279,7 +280,7 @@ std::optional<uint64_t> sql_database::count_rows(const std::wstring& table) {
         std::unique_ptr<udb_recordset> rs = query(L"SELECT COUNT(*) FROM " + name_text(table));
         if (rs && !rs->is_eof()) answer = text_of(rs->get_item(), 0);
     } catch (const sql_exception& e) {
-        if (e.level != 0) throw;
+        if (e.level != tk_level_recoverable) throw;
         tk_log(3, "Cannot count the table's rows: %s", e.what());
         return std::nullopt;
     }

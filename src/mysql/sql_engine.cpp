@@ -232,7 +232,7 @@ std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring& name) {
     tk_wlog(1, L"sql_engine::create_db (%ls)", name.c_str());
     tk_wlog(3, L"Creating MySQL database '%ls'", name.c_str());
     sql_database::refuse_system_db(name);
-    sql_check_word(get_char_set(), "character set", 1);
+    sql_check_word(get_char_set(), "character set", tk_level_error);
     std::wstring statement = L"CREATE DATABASE " + (is_old_version() ? name : get_safe_name(name)) +
                              L" character set " + get_char_set();
     execute(sql_to_utf8(statement));
@@ -356,7 +356,7 @@ uint32_t sql_engine::get_max_allowed_packet() {
         else number = number * 10 + unsigned(c - '0');
     }
     if (!is_number || number == 0 || number > 0xFFFFFFFFull)
-        throw tk_exception(std::string("Cannot read max_allowed_packet of the server"), 0);
+        throw tk_exception(std::string("Cannot read max_allowed_packet of the server"), tk_level_recoverable);
     max_packet_size_ = uint32_t(number);
     tk_log(1, "max_packet_size=%u", max_packet_size_);
     return max_packet_size_;

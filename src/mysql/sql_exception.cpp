@@ -7,11 +7,12 @@
 
 sql_exception::sql_exception() : sql_exception(sql_engine::ptr()->get_mysql()) {}
 
-sql_exception::sql_exception(MYSQL* mysql) : tk_exception(std::string(mysql_error(mysql)), 0) {
+sql_exception::sql_exception(MYSQL* mysql) : tk_exception(std::string(mysql_error(mysql)), tk_level_recoverable) {
     set_error(mysql_errno(mysql));
 }
 
-sql_exception::sql_exception(unsigned error_number, const std::string& text) : tk_exception(text, 0) {
+sql_exception::sql_exception(unsigned error_number, const std::string& text)
+    : tk_exception(text, tk_level_recoverable) {
     set_error(error_number);
 }
 

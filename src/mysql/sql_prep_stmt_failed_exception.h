@@ -6,7 +6,8 @@
 
 class sql_prep_stmt_failed_exception : public tk_exception {
 public:
-    sql_prep_stmt_failed_exception() : tk_exception(std::string("Failed to execute prepared statement"), 0) {
+    sql_prep_stmt_failed_exception()
+        : tk_exception(std::string("Failed to execute prepared statement"), tk_level_recoverable) {
         error_code = 0x400000 | 3001;
     }
 };

@@ -248,7 +248,7 @@ void sql_table::build_mapping(const udb_record& record) {
             const int pos = schema.find_pos(mapped);
             if (pos < 0) {
                 tk_wlog(1, L"Field %ls not found", mapped.c_str());
-                throw tk_exception(std::string(not_conform), 0);
+                throw tk_exception(std::string(not_conform), tk_level_recoverable);
             }
             mapping.push_back({i, schema.at(size_t(pos))});
         }
@@ -262,7 +262,7 @@ void sql_table::build_mapping(const udb_record& record) {
             const int idx = finder.get_field_idx(column->name);
             if (idx < 0) {
                 tk_wlog(1, L"Field %ls not found in appending record", column->name.c_str());
-                throw tk_exception(std::string(not_conform), 0);
+                throw tk_exception(std::string(not_conform), tk_level_recoverable);
             }
             mapping.push_back({size_t(idx), column});
         }
@@ -406,7 +406,7 @@ void sql_table::send_statement(const std::string& statement, const std::vector<p
         check_result(affected, rows.size(), rows.empty() ? 0 : rows.front().position);
         return;
     } catch (const sql_exception& e) {
-        if (sql_database::is_client_error(unsigned(e.error_code & 0xFFFF)) || e.level != 0) throw;
+        if (sql_database::is_client_error(unsigned(e.error_code & 0xFFFF)) || e.level != tk_level_recoverable) throw;
         tk_wlog(3, L"Table '%ls': ERROR '%ls'", name.c_str(), tk_utf8_to_unicode(e.message).c_str());
     }
     // The statement failed as a whole: each row again on its own, so only
@@ -436,7 +436,8 @@ void sql_table::send_statement(const std::string& statement, const std::vector<p
             const uint64_t affected = sdb_->query_append(one);
             check_result(affected, 1, row.position);
         } catch (const sql_exception& e) {
-            if (sql_database::is_client_error(unsigned(e.error_code & 0xFFFF)) || e.level != 0) throw;
+            if (sql_database::is_client_error(unsigned(e.error_code & 0xFFFF)) || e.level != tk_level_recoverable)
+                throw;
             ++not_loaded_;
             note(row.position, e.message);
         }
@@ -478,7 +479,8 @@ void sql_table::finish() {
     wait_sender();
     // The summary counts every row of the load; rows reported on their own
     // raise it only together with rows that were not.
-    if (not_loaded_ > not_loaded_alone_ || warnings_ > warnings_alone_) throw tk_exception(report(), 0);
+    if (not_loaded_ > not_loaded_alone_ || warnings_ > warnings_alone_)
+        throw tk_exception(report(), tk_level_recoverable);
 }
 
 void sql_table::slow_append(const udb_record& record) {
@@ -498,7 +500,7 @@ void sql_table::slow_append(const udb_record& record) {
         try {
             sdb_->query_append(statement);
         } catch (const tk_exception& e) {
-            if (e.level == 0) count_alone_refused();
+            if (e.level == tk_level_recoverable) count_alone_refused();
             throw;
         }
     } else {
@@ -507,12 +509,12 @@ void sql_table::slow_append(const udb_record& record) {
         if (packet && size > packet) {
             tk_log(3, "row_tot_size > max_allowed_packet");
             count_alone_refused();
-            throw tk_exception(std::string("Row size exceeds 'max_allowed_packet'"), 0);
+            throw tk_exception(std::string("Row size exceeds 'max_allowed_packet'"), tk_level_recoverable);
         }
         try {
             sdb_->prepared_statement(statement, long_values, size);
         } catch (const tk_exception& e) {
-            if (e.level == 0) count_alone_refused();
+            if (e.level == tk_level_recoverable) count_alone_refused();
             throw;
         }
     }
@@ -522,7 +524,7 @@ void sql_table::slow_append(const udb_record& record) {
         warnings_alone_ += count;
         std::string text = "The row was stored with changed values";
         for (const std::string& message : sdb_->read_warnings(max_messages)) text += "; " + message;
-        throw tk_exception(text, 0);
+        throw tk_exception(text, tk_level_recoverable);
     }
 }
 
@@ -552,7 +554,7 @@ std::string match_literal(const udb_field* field, const t_ftd* column) {
         std::string number = udb_is_numeric_type(fvt) ? to_mysql_str(field) : sql_number_literal(field->to_string());
         if (number.empty() || number == "NULL") {
             tk_wlog(2, L"Column '%ls': '%ls' is not a number", column->name.c_str(), field->to_wstring().c_str());
-            throw tk_exception(std::string(not_conform), 0);
+            throw tk_exception(std::string(not_conform), tk_level_recoverable);
         }
         return number;
     }
@@ -618,7 +620,7 @@ void sql_table::update2(const udb_record& record, const udb_record& key) {
             tk_log(1, "Missing key for update");
             return;
         }
-        throw tk_exception(std::string(not_conform), 0);
+        throw tk_exception(std::string(not_conform), tk_level_recoverable);
     }
     const std::string where = match_list(key_cells);
     const std::string set = set_list(row_cells(record));
@@ -665,7 +667,7 @@ void sql_table::update1(const udb_record& record) {
     // Without every key column the condition would reach other rows.
     if (where_cells.size() != key.fields.size()) {
         tk_log(2, "The record lacks key fields");
-        throw tk_exception(std::string(not_conform), 0);
+        throw tk_exception(std::string(not_conform), tk_level_recoverable);
     }
     const std::string set = set_list(set_cells);
     if (set.empty()) return;
@@ -690,7 +692,7 @@ void sql_table::delete_key(const udb_record& record) {
     tk_log(1, "sql_table::delete_key");
     const std::vector<row_cell> cells = row_cells(record);
     // A condition of nothing would delete every row.
-    if (cells.empty()) throw tk_exception(std::string(not_conform), 0);
+    if (cells.empty()) throw tk_exception(std::string(not_conform), tk_level_recoverable);
     send_row_statement("DELETE FROM " + sql_to_utf8(sql_engine::get_safe_name(name)) + " WHERE " + match_list(cells),
                        "DELETE");
 }

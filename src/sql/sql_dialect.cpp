@@ -48,12 +48,12 @@ const sql_properties* sql_dialect::get_table_customisation(const std::wstring& t
 }
 
 void sql_dialect::set_char_set(const std::wstring& value) {
-    sql_check_word(value, "character set", 1);
+    sql_check_word(value, "character set", tk_level_error);
     char_set_ = value;
 }
 
 void sql_dialect::set_tab_type(const std::wstring& value) {
-    sql_check_word(value, "storage engine", 1);
+    sql_check_word(value, "storage engine", tk_level_error);
     tab_type_ = value;
 }
 
@@ -68,7 +68,7 @@ bool sql_dialect::is_system_db(const std::wstring& name) {
 void sql_dialect::refuse_system_db(const std::wstring& name) {
     if (is_system_db(name))
         throw tk_exception(L"The database '" + name + L"' is a system database and cannot be a destination.",
-                           1);
+                           tk_level_error);
 }
 
 std::wstring sql_dialect::get_safe_name(const std::wstring& name) {

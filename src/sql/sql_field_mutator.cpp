@@ -105,7 +105,8 @@ void sql_field_mutator::modify2(udb_field& field, int codepage) const {
             if (value_type == VT_DATE && reads_as_digits(field.get_type())) field.change_type(VT_BSTR, codepage);
             field.change_type(value_type, codepage);
         } catch (const tk_exception&) {
-            throw tk_exception(std::string("Data conversion is not supported for given type mapping"), 0);
+            throw tk_exception(std::string("Data conversion is not supported for given type mapping"),
+                               tk_level_recoverable);
         }
     }
     field.size = static_cast<uint32_t>(length > 0 ? length : 0);

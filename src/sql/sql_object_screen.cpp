@@ -62,5 +62,5 @@ void sql_object_screen::report() const {
         if (!text.empty()) text += L"\n";
         text += line;
     }
-    throw tk_exception(text, 0);
+    throw tk_exception(text, tk_level_recoverable);
 }

@@ -83,11 +83,12 @@ sql_schema_initializer::sql_schema_initializer(const std::wstring& table, const 
     sql_dialect* dialect = sql_dialect::ptr();
     custom_ = dialect->get_table_customisation(table);
     table_engine_ = property(custom_, L"engine");
-    if (!table_engine_.empty()) sql_check_word(table_engine_, "storage engine", 0);
+    if (!table_engine_.empty())
+        sql_check_word(table_engine_, "storage engine", tk_level_recoverable);
     else if (dialect->get_server_version() <= myisam_only_version) table_engine_ = L"MyISAM";
     else table_engine_ = dialect->get_tab_type();
     table_charset_ = property(custom_, L"character set");
-    if (!table_charset_.empty()) sql_check_word(table_charset_, "character set", 0);
+    if (!table_charset_.empty()) sql_check_word(table_charset_, "character set", tk_level_recoverable);
     schema_ = sql_schema(table_engine_);
 
     validator_ = dialect->create_fn_validator(source);
@@ -103,7 +104,7 @@ sql_schema_initializer::sql_schema_initializer(const std::wstring& table, const 
         copy.name = dest;
         bool customised = false;
         std::wstring charset = column_charset(dest, customised);
-        if (customised) sql_check_word(charset, "character set", 0);
+        if (customised) sql_check_word(charset, "character set", tk_level_recoverable);
         schema_.push_back(copy, charset);
         source_names_.push_back(column->name);
         tk_wlog(1, L"GOT FIELD: name=%ls, type=%d, size=%u, flags=%u, description=%ls", dest.c_str(),
@@ -163,7 +164,7 @@ std::wstring sql_schema_initializer::make_clause(size_t pos) {
     if (new_dialect && is_char) {
         bool customised = false;
         std::wstring charset = column_charset(column.name, customised);
-        sql_check_word(charset, "character set", customised ? 0 : 1);
+        sql_check_word(charset, "character set", customised ? tk_level_recoverable : tk_level_error);
         clause += L" CHARACTER SET " + charset;
     }
 

@@ -312,7 +312,7 @@ bool sql_is_safe_type_text(const std::wstring& text) {
 void sql_check_type_text(const std::wstring& text, const std::wstring& column) {
     if (sql_is_safe_type_text(text)) return;
     tk_wlog(3, L"Column '%ls': type text refused: %ls", column.c_str(), text.c_str());
-    throw tk_exception(L"The column type of '" + column + L"' is not valid: " + text, 0);
+    throw tk_exception(L"The column type of '" + column + L"' is not valid: " + text, tk_level_recoverable);
 }
 
 bool sql_is_plain_word(const std::wstring& text) {

@@ -48,20 +48,19 @@ std::string tk_converter::keep_logfile(const std::string& name) {
     struct stat st {};
     const bool exists = ::stat(full.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode))
-        throw tk_exception(std::string("Logfile name specifies an existing path."), 1);
+        throw tk_exception(std::string("Logfile name specifies an existing path."), tk_level_error);
     if (exists && ::access(full.c_str(), W_OK) != 0)
-        throw tk_exception(std::string("Logfile name specifies an existing read-only file."), 1);
+        throw tk_exception(std::string("Logfile name specifies an existing read-only file."), tk_level_error);
 
     const std::string folder = tk_file_name(full).get_folder();
     struct stat dir_st {};
     if (::stat(folder.c_str(), &dir_st) != 0 || !S_ISDIR(dir_st.st_mode))
-        throw tk_exception(
-            std::string("Logfile path does not exist.\nPlease verify the correct path was given."),
-            1);
+        throw tk_exception(std::string("Logfile path does not exist.\nPlease verify the correct path was given."),
+                           tk_level_error);
     if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
         throw tk_exception(std::string("Cannot create log file. Make sure you have sufficient\n"
                                        "privileges to create files in the directory."),
-                           1);
+                           tk_level_error);
 
     // Only a name that passed every check is kept, so a refused one never
     // reaches a stored profile.

@@ -32,7 +32,7 @@ tk_exception_ex::tk_exception_ex(const std::string& prefix, int lvl, int code)
     attach_error_text(prefix, code);
 }
 
-tk_exception_ex::tk_exception_ex() : tk_exception_ex(std::string(), 1, errno) {}
+tk_exception_ex::tk_exception_ex() : tk_exception_ex(std::string(), tk_level_error, errno) {}
 
 void tk_exception_ex::attach_error_text(const std::string& prefix, int code) {
     error_code = code;
@@ -42,7 +42,7 @@ void tk_exception_ex::attach_error_text(const std::string& prefix, int code) {
     tk_log(2, "GetLastError: %s", text.c_str());
 }
 
-tk_mail_assertion::tk_mail_assertion(const char* source_file, int line) : tk_exception(2) {
+tk_mail_assertion::tk_mail_assertion(const char* source_file, int line) : tk_exception(tk_level_internal) {
     const char* file = source_file ? source_file : "";
     tk_log(2, "make_err_meggase(%s, %d)", file, line);
 

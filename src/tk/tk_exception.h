@@ -1,8 +1,8 @@
 // The failure family of the system.
 //
 // Every failure is thrown as a tk_exception (or a class derived from it). It
-// carries a message, an error code and a level that tells the front end's
-// error handler how to react:
+// carries a message, an error code and a level (tk_failure_level) that tells
+// the front end's error handler how to react:
 //   0  one record or one table failed; the run may go on,
 //   1  an error that ends the operation,
 //   2  an internal error (a broken invariant).
@@ -16,6 +16,13 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+
+// The levels a failure carries; `level` holds these numbers.
+enum tk_failure_level : int32_t {
+    tk_level_recoverable = 0,  // one record or one table failed; the run may go on
+    tk_level_error = 1,        // an error that ends the operation
+    tk_level_internal = 2,     // an internal error (a broken invariant)
+};
 
 class tk_exception : public std::exception {
 public:
@@ -35,7 +42,7 @@ public:
 
     std::string message;
     int32_t error_code = 0;  // errno for tk_exception_ex, 0x400000|n for MySQL
-    int32_t level = 0;
+    int32_t level = tk_level_recoverable;
 };
 
 // A failed system call: the message is the prefix followed by the system's

@@ -9,7 +9,7 @@ tk_file::tk_file(const std::string& file_path, int file_mode) : mode(file_mode) 
     path = tk_make_full_path(file_path);
     tk_log(1, "Canonized file name: %s", path.c_str());
     if (!(mode & mode_write) && !tk_is_file_exist1(path, tk_exist_file))
-        throw tk_exception(std::string("Bad path or busy with another process"), 1);
+        throw tk_exception(std::string("Bad path or busy with another process"), tk_level_error);
 }
 
 tk_file::~tk_file() {

@@ -49,7 +49,7 @@ void tk_huge_file::open(bool writable) {
     }
     if (fd < 0) {
         tk_log(2, "Cannot open %s: error %d", path.c_str(), error);
-        throw tk_exception(std::string("Error opening file"), 1);
+        throw tk_exception(std::string("Error opening file"), tk_level_error);
     }
 }
 
@@ -63,7 +63,7 @@ void tk_huge_file::get_at(uint64_t position, void* buffer, size_t length) {
     if (!in_range(position, length)) {
         tk_log(2, "Reading out of range: position=%llu, length=%zu",
                static_cast<unsigned long long>(position), length);
-        throw tk_exception(std::string("Error reading from file"), 1);
+        throw tk_exception(std::string("Error reading from file"), tk_level_error);
     }
     auto* out = static_cast<unsigned char*>(buffer);
     size_t done = 0;
@@ -76,7 +76,7 @@ void tk_huge_file::get_at(uint64_t position, void* buffer, size_t length) {
         if (n == 0) {
             tk_log(2, "Short read at %llu: %zu of %zu bytes",
                    static_cast<unsigned long long>(position), done, length);
-            throw tk_exception(std::string("Error reading from file"), 1);
+            throw tk_exception(std::string("Error reading from file"), tk_level_error);
         }
         done += static_cast<size_t>(n);
     }
@@ -88,7 +88,7 @@ void tk_huge_file::put_at(uint64_t position, const void* data, size_t length) {
     if (!in_range(position, length)) {
         tk_log(2, "Writing out of range: position=%llu, length=%zu",
                static_cast<unsigned long long>(position), length);
-        throw tk_exception(std::string("Cannot write into file"), 1);
+        throw tk_exception(std::string("Cannot write into file"), tk_level_error);
     }
     auto* in = static_cast<const unsigned char*>(data);
     size_t done = 0;
@@ -98,7 +98,7 @@ void tk_huge_file::put_at(uint64_t position, const void* data, size_t length) {
         if (n <= 0) {
             tk_log(2, "data_length != dwBytesWritten (%zu of %zu, error %d)", done, length,
                    n < 0 ? errno : 0);
-            throw tk_exception(std::string("Cannot write into file"), 1);
+            throw tk_exception(std::string("Cannot write into file"), tk_level_error);
         }
         done += static_cast<size_t>(n);
     }

@@ -15,9 +15,7 @@ namespace {
 // Positions are 32-bit signed, so no file may be larger than this.
 constexpr int64_t max_size = std::numeric_limits<int32_t>::max();
 
-[[noreturn]] void throw_read_error() {
-    throw tk_exception(std::string("Error reading from file"), 1);
-}
+[[noreturn]] void throw_read_error() { throw tk_exception(std::string("Error reading from file"), tk_level_error); }
 
 }  // namespace
 
@@ -44,7 +42,7 @@ void tk_memory_file::initialize() {
     stream = fopen(path.c_str(), open_mode);
     if (!stream) {
         tk_log(2, "fopen_s returns error: %08X", static_cast<unsigned>(errno));
-        throw tk_exception(std::string("Error opening file"), 1);
+        throw tk_exception(std::string("Error opening file"), tk_level_error);
     }
     if (fseeko(stream, 0, SEEK_END) != 0) throw_read_error();
     off_t end = ftello(stream);
@@ -128,10 +126,10 @@ void tk_memory_file::flush() {
     FILE* out = fopen(path.c_str(), "wbe");
     if (!out) {
         tk_log(2, "fopen_s returns error: %08X", static_cast<unsigned>(errno));
-        throw tk_exception(std::string("Error opening file"), 1);
+        throw tk_exception(std::string("Error opening file"), tk_level_error);
     }
     bool written = size == 0 || fwrite(buffer.data(), 1, size, out) == size;
     // fclose reports errors of the data still buffered (a full disk, say).
     bool closed = fclose(out) == 0;
-    if (!written || !closed) throw tk_exception(std::string("Cannot write into file"), 1);
+    if (!written || !closed) throw tk_exception(std::string("Cannot write into file"), tk_level_error);
 }

@@ -21,8 +21,7 @@ namespace {
 
 std::string current_folder(const std::string& for_path) {
     std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
-    if (!cwd)
-        throw tk_exception_ex("Cannot make a full path of '" + for_path + "': ", 1);
+    if (!cwd) throw tk_exception_ex("Cannot make a full path of '" + for_path + "': ", tk_level_error);
     return cwd.get();
 }
 
@@ -54,9 +53,8 @@ bool is_all_mask(const std::string& mask) {
 
 std::string tk_make_full_path(const std::string& path) {
     if (path.find('\0') != std::string::npos)
-        throw tk_exception("Cannot make a full path of '" + std::string(path.c_str()) +
-                               "': the name holds a zero byte",
-                           1);
+        throw tk_exception("Cannot make a full path of '" + std::string(path.c_str()) + "': the name holds a zero byte",
+                           tk_level_error);
     std::string joined = path;
     if (path.empty() || path[0] != '/') {
         std::string cwd = current_folder(path);
@@ -108,9 +106,8 @@ std::string tk_file_name::get_full_path() const {
 
 tk_file_wname::tk_file_wname(const std::wstring& path) {
     if (path.find(L'\0') != std::wstring::npos)
-        throw tk_exception("Cannot make a full path of '" + tk_unicode_to_path(path) +
-                               "': the name holds a zero byte",
-                           1);
+        throw tk_exception("Cannot make a full path of '" + tk_unicode_to_path(path) + "': the name holds a zero byte",
+                           tk_level_error);
     tk_file_name narrow(tk_unicode_to_path(path));
     ext = tk_path_to_unicode(narrow.ext);
     name = tk_path_to_unicode(narrow.name);

@@ -61,7 +61,7 @@ void tk_thread::start() {
         thread_ = std::thread(&tk_thread::procedure, this, functor);
     } catch (const std::system_error& e) {
         running_.store(false, std::memory_order_release);
-        throw tk_exception(std::string("Cannot start the worker thread: ") + e.what(), 2);
+        throw tk_exception(std::string("Cannot start the worker thread: ") + e.what(), tk_level_internal);
     }
 }
 

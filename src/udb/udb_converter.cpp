@@ -28,8 +28,7 @@ bool udb_converter::test_query(const std::wstring& query) {
 }
 
 void udb_converter::set_mode(int value) {
-    if (value < 0 || value > max_mode)
-        throw tk_exception(std::string("Invalid merge/overwrite mode"), 1);
+    if (value < 0 || value > max_mode) throw tk_exception(std::string("Invalid merge/overwrite mode"), tk_level_error);
     mode = value;
 }
 
@@ -39,7 +38,7 @@ void udb_converter::check_profile_mode(const udb_profile& profile) {
     const std::wstring text = profile.get_value(generic, L"mode");
     if (text.empty()) return;
     if (text.size() != 1 || text[0] < L'0' || text[0] > L'0' + max_mode)
-        throw tk_exception(std::string("Invalid merge/overwrite mode"), 1);
+        throw tk_exception(std::string("Invalid merge/overwrite mode"), tk_level_error);
 }
 
 std::wstring udb_converter::get_current_table() const {
@@ -111,7 +110,7 @@ void udb_converter::store_profile(udb_profile& profile) {
             throw tk_exception("The table '" + utf8(name) +
                                    "' cannot be stored in a profile: a name cannot contain '=' or line breaks, "
                                    "or start with '['.",
-                               1);
+                               tk_level_error);
     }
     for (const auto& [name, text] : available_queries) {
         tk_log(2, "Available Query: (%s,%s)", utf8(name).c_str(), utf8(text).c_str());

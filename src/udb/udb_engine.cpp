@@ -17,7 +17,7 @@ void udb_engine::db_delete(const std::wstring& name) {
     std::string path = tk_unicode_to_path(name);
     if (::unlink(path.c_str()) != 0) {
         int code = errno;
-        throw tk_exception_ex(std::string(), 1, code);
+        throw tk_exception_ex(std::string(), tk_level_error, code);
     }
 }
 

@@ -111,9 +111,8 @@ const udb_profile_pairs& udb_profile::get_selected_views() const {
 bool udb_profile::load(const std::string& path) {
     tk_log(2, "udb_profile::load(%s)", path.c_str());
     if (!tk_is_file_exist1(path, tk_exist_file))
-        throw tk_exception(
-            std::string("Profile does not exist. Please verify the correct path/name was given."),
-            1);
+        throw tk_exception(std::string("Profile does not exist. Please verify the correct path/name was given."),
+                           tk_level_error);
 
     FILE* f = std::fopen(path.c_str(), "rbe");
     if (f == nullptr) return false;
@@ -132,7 +131,7 @@ bool udb_profile::load(const std::string& path) {
         while ((c = std::fgetc(f)) != EOF && c != '\n') {
             if (++total > max_profile_size) {
                 std::fclose(f);
-                throw tk_exception("Profile " + path + " is larger than 16 MiB.", 1);
+                throw tk_exception("Profile " + path + " is larger than 16 MiB.", tk_level_error);
             }
             raw += static_cast<char>(c);
         }

@@ -10,7 +10,7 @@ namespace {
 
 const char* const not_conform = "The structure of data source does not conform to the destination table.";
 
-[[noreturn]] void fail_filter() { throw tk_exception(std::string(not_conform), 0); }
+[[noreturn]] void fail_filter() { throw tk_exception(std::string(not_conform), tk_level_recoverable); }
 
 bool is_digit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
@@ -156,7 +156,7 @@ void udb_recordset::add_index(const udb_index& index) {
 std::unique_ptr<udb_record> udb_recordset::get_key(const udb_record& record) {
     tk_log(1, "udb_recordset::get_key(that.size=%d)", static_cast<int>(record.size()));
     if (key_index < 0 || static_cast<size_t>(key_index) >= indexes.size())
-        throw tk_exception(std::string("There's no primary/unique key"), 1);
+        throw tk_exception(std::string("There's no primary/unique key"), tk_level_error);
     const udb_index& key = indexes[static_cast<size_t>(key_index)];
     tk_log(1, "u_k_flds.size=%d", static_cast<int>(key.fields.size()));
     auto result = std::make_unique<udb_record>();

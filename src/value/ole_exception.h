@@ -10,11 +10,10 @@
 class ole_cast_exception : public tk_exception {
 public:
     ole_cast_exception()
-        : tk_exception(std::string("Cannot cast from source type to destination type"), 0) {}
+        : tk_exception(std::string("Cannot cast from source type to destination type"), tk_level_recoverable) {}
 };
 
 class ole_type_exception : public tk_exception {
 public:
-    ole_type_exception()
-        : tk_exception(std::string("The operating type is not supported yet"), 1) {}
+    ole_type_exception() : tk_exception(std::string("The operating type is not supported yet"), tk_level_error) {}
 };

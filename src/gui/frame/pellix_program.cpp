@@ -114,15 +114,17 @@ int pellix_program::run_sheet(wizard_shell& shell) { return shell.run(); }
 
 void pellix_program::load_quick_launch_profile(pellix_converter& conv, const std::string& path) {
     // The whole line is the path, quotes and blanks included.
-    if (!is_valid_utf8(path)) throw tk_exception(std::string("The profile path is not valid UTF-8."), 1);
+    if (!is_valid_utf8(path)) throw tk_exception(std::string("The profile path is not valid UTF-8."), tk_level_error);
     tk_log(2, "QUICK LAUNCH: profile=%s", path.c_str());
     struct stat st{};
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
-        throw tk_exception(std::string("Profile does not exist. Please verify the correct path/name was given."), 1);
+        throw tk_exception(std::string("Profile does not exist. Please verify the correct path/name was given."),
+                           tk_level_error);
     // A profile that cannot be read must not run with the remembered
     // settings (mode 0 would drop the remembered database).
     if (!conv.load_profile(path))
-        throw tk_exception(std::string("Cannot read the profile. Please verify the file is a Quorvex profile."), 1);
+        throw tk_exception(std::string("Cannot read the profile. Please verify the file is a Quorvex profile."),
+                           tk_level_error);
     conv.open_logfile();
 }
 
@@ -133,7 +135,7 @@ int pellix_program::run_wizard(pellix_converter& conv, const std::vector<std::st
         // Nothing to convert: refused before the destination is touched
         // (mode 0 would drop the database for nothing).
         if (conv.selected_pairs.empty() && conv.selected_tables.empty())
-            throw tk_exception(std::string("The profile names no table to convert."), 1);
+            throw tk_exception(std::string("The profile names no table to convert."), tk_level_error);
     }
 
     wizard_shell shell(pellix_converter::make_product_title());
