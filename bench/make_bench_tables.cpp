@@ -93,33 +93,39 @@ int make_typical(size_t rows, const std::filesystem::path& folder, const char* t
 dbf_value wide_value(char type, uint16_t decimals, size_t row, size_t col) {
     const uint64_t h = (row + 1) * 2654435761u + col * 40503u;
     switch (type) {
-        case 'C': {
-            std::string text = "r";
-            text += std::to_string(row + 1);
-            text += " c";
-            text += std::to_string(col);
-            if (h % 5 == 0) text += " it's";
-            return dbf_value::str(text);
-        }
-        case 'N': {
-            const int64_t v = static_cast<int64_t>(h % 2000000) - 1000000;
-            if (!decimals) return dbf_value::num(std::to_string(v));
-            const uint64_t a = static_cast<uint64_t>(v < 0 ? -v : v);
-            const unsigned cents = static_cast<unsigned>(a % 100);
-            std::string literal = v < 0 ? "-" : "";
-            literal += std::to_string(a / 100);
-            literal += '.';
-            literal += static_cast<char>('0' + cents / 10);
-            literal += static_cast<char>('0' + cents % 10);
-            return dbf_value::num(literal);
-        }
-        case 'D': return dbf_value::date(1950 + static_cast<int>(h % 70), 1 + static_cast<int>(h % 12), 1 + static_cast<int>(h % 28));
-        case 'L': return dbf_value::boolean(h % 2 == 0);
-        case 'I': return dbf_value::i(static_cast<int32_t>(h % 4000000) - 2000000);
-        case 'Y': return dbf_value::currency(static_cast<int64_t>(h % 100000000) - 50000000);
-        default:
-            return dbf_value::datetime(1990 + static_cast<int>(h % 30), 1 + static_cast<int>(h % 12), 1 + static_cast<int>(h % 28),
-                                       static_cast<int>(h % 24), static_cast<int>(h % 60), static_cast<int>(h / 7 % 60));
+    case 'C': {
+        std::string text = "r";
+        text += std::to_string(row + 1);
+        text += " c";
+        text += std::to_string(col);
+        if (h % 5 == 0) text += " it's";
+        return dbf_value::str(text);
+    }
+    case 'N': {
+        const int64_t v = static_cast<int64_t>(h % 2000000) - 1000000;
+        if (!decimals) return dbf_value::num(std::to_string(v));
+        const uint64_t a = static_cast<uint64_t>(v < 0 ? -v : v);
+        const unsigned cents = static_cast<unsigned>(a % 100);
+        std::string literal = v < 0 ? "-" : "";
+        literal += std::to_string(a / 100);
+        literal += '.';
+        literal += static_cast<char>('0' + cents / 10);
+        literal += static_cast<char>('0' + cents % 10);
+        return dbf_value::num(literal);
+    }
+    case 'D':
+        return dbf_value::date(1950 + static_cast<int>(h % 70), 1 + static_cast<int>(h % 12),
+                               1 + static_cast<int>(h % 28));
+    case 'L':
+        return dbf_value::boolean(h % 2 == 0);
+    case 'I':
+        return dbf_value::i(static_cast<int32_t>(h % 4000000) - 2000000);
+    case 'Y':
+        return dbf_value::currency(static_cast<int64_t>(h % 100000000) - 50000000);
+    default:
+        return dbf_value::datetime(1990 + static_cast<int>(h % 30), 1 + static_cast<int>(h % 12),
+                                   1 + static_cast<int>(h % 28), static_cast<int>(h % 24), static_cast<int>(h % 60),
+                                   static_cast<int>(h / 7 % 60));
     }
 }
 
@@ -195,8 +201,10 @@ int make_memos(size_t rows, size_t bytes, const std::filesystem::path& folder) {
 int repeat_table(size_t times, const char* from, const char* to) {
     const std::string bytes = dbf_fixture::read_bytes(from);
     if (bytes.size() < 32) return 1;
-    const auto u16 = [&](size_t at) { return static_cast<size_t>(static_cast<unsigned char>(bytes[at]) |
-                                                                 static_cast<unsigned char>(bytes[at + 1]) << 8); };
+    const auto u16 = [&](size_t at) {
+        return static_cast<size_t>(static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1])
+                                                                               << 8);
+    };
     const size_t count = u16(4) | u16(6) << 16, offset = u16(8), width = u16(10);
     const size_t total = count * times;
     if (offset + count * width > bytes.size() || total > 0x7FFFFFFF) return 1;

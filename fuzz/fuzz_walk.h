@@ -36,10 +36,10 @@ inline size_t walk_table(dbf_recordset& rs) {
 
 // Runs `body`, letting the reader's own failures pass and turning anything
 // else into a fault.
-#define QZ_FUZZ_GUARD(body)                                              \
-    try {                                                                \
-        body;                                                            \
-    } catch (const tk_mail_assertion& e) {                               \
-        fuzzkit::fault(e.what());                                        \
-    } catch (const tk_exception&) {                                      \
+#define QZ_FUZZ_GUARD(body)                \
+    try {                                  \
+        body;                              \
+    } catch (const tk_mail_assertion& e) { \
+        fuzzkit::fault(e.what());          \
+    } catch (const tk_exception&) {        \
     }

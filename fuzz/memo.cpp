@@ -41,7 +41,8 @@ const std::vector<table_file>& tables() {
         std::vector<table_file> out;
         for (const flavour& f : flavours()) {
             const std::filesystem::path dbf = fuzzkit::work_dir() / (std::string(f.stem) + ".dbf");
-            const std::filesystem::path memo = testkit::dbf_fixture::write(dbf, testkit::dbf_fixture::memo_host(f.version));
+            const std::filesystem::path memo =
+                testkit::dbf_fixture::write(dbf, testkit::dbf_fixture::memo_host(f.version));
             if (memo.empty()) fuzzkit::fault("the fixed table has no memo file");
             out.push_back({dbf, memo});
         }

@@ -13,10 +13,10 @@
 
 namespace {
 
-constexpr VARTYPE types[] = {VT_EMPTY, VT_NULL, VT_I2,   VT_I4,  VT_R4,   VT_R8,   VT_CY,          VT_DATE,
-                             VT_BSTR,  VT_DISPATCH, VT_BOOL, VT_DECIMAL, VT_I1, VT_UI1, VT_UI2, VT_UI4,
-                             VT_I8,    VT_UI8,  VT_INT,  VT_UINT, VT_BLOB, VT_BLOB_OBJECT, VT_ARRAY_UI1,
-                             VT_ERROR, VT_VARIANT, VT_UNKNOWN, VT_LPSTR};
+constexpr VARTYPE types[] = {VT_EMPTY,       VT_NULL,      VT_I2,       VT_I4,      VT_R4,      VT_R8,   VT_CY,
+                             VT_DATE,        VT_BSTR,      VT_DISPATCH, VT_BOOL,    VT_DECIMAL, VT_I1,   VT_UI1,
+                             VT_UI2,         VT_UI4,       VT_I8,       VT_UI8,     VT_INT,     VT_UINT, VT_BLOB,
+                             VT_BLOB_OBJECT, VT_ARRAY_UI1, VT_ERROR,    VT_VARIANT, VT_UNKNOWN, VT_LPSTR};
 constexpr size_t type_count = sizeof types / sizeof types[0];
 
 void use(const ole_variant& v) {

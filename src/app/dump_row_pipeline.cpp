@@ -75,12 +75,12 @@ struct dump_row_pipeline::shared {
     // a run is taken once instead of from every thread's heap over and over.
     std::vector<std::unique_ptr<batch>> spare;
     uint64_t slices = 0;
-    uint64_t next_slice = 0;        // the next one a worker takes
-    uint64_t head = 0;              // the one the writer is at
-    size_t total_bytes = 0;         // text handed over and not yet written, all slices
-    unsigned waiting = 0;           // workers waiting for the writer to take text
-    uint32_t first = 0;             // record of slice 0
-    uint32_t count = 0;             // records of the table
+    uint64_t next_slice = 0;  // the next one a worker takes
+    uint64_t head = 0;        // the one the writer is at
+    size_t total_bytes = 0;   // text handed over and not yet written, all slices
+    unsigned waiting = 0;     // workers waiting for the writer to take text
+    uint32_t first = 0;       // record of slice 0
+    uint32_t count = 0;       // records of the table
     uint32_t slice_records = 0;
     bool abort = false;
     std::atomic<bool> aborting{false};  // `abort`, read without the lock
@@ -219,8 +219,7 @@ private:
         sh_.to_writer.notify_one();
         if (last) return nullptr;
         auto may_go_on = [&] {
-            return sh_.abort ||
-                   (slot.bytes <= slice_budget && (s == sh_.head || sh_.total_bytes <= total_budget));
+            return sh_.abort || (slot.bytes <= slice_budget && (s == sh_.head || sh_.total_bytes <= total_budget));
         };
         if (!may_go_on()) {
             ++sh_.waiting;
@@ -237,8 +236,7 @@ private:
     std::vector<const udb_field*> fields_;
 };
 
-dump_row_pipeline::dump_row_pipeline(dbf_recordset& source, dmp_recordset& target, bool skip_deleted,
-                                     hooks hooks)
+dump_row_pipeline::dump_row_pipeline(dbf_recordset& source, dmp_recordset& target, bool skip_deleted, hooks hooks)
     : source_(source),
       target_(target),
       skip_deleted_(skip_deleted),
@@ -270,8 +268,8 @@ uint32_t slice_records_of(const dbf_recordset& source) {
 // Asked before every record until the pipeline starts: the cheap tests first.
 bool dump_row_pipeline::usable(uint32_t first) const {
     const uint32_t count = source_.get_record_count();
-    return workers_ > 0 && first % block_records_ == 0 && first < count && tk_log_silent() &&
-           target_.is_mapped() && (count - first) / slice_records_of(source_) >= min_slices;
+    return workers_ > 0 && first % block_records_ == 0 && first < count && tk_log_silent() && target_.is_mapped() &&
+           (count - first) / slice_records_of(source_) >= min_slices;
 }
 
 bool dump_row_pipeline::run(uint32_t first) {

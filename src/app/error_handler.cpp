@@ -84,15 +84,12 @@ std::wstring table_of(const std::wstring& file) {
 
 const tk_error_text* error_handler::mysql_error_texts() { return sql_error_messages; }
 
-size_t error_handler::mysql_error_text_count() {
-    return sizeof sql_error_messages / sizeof sql_error_messages[0];
-}
+size_t error_handler::mysql_error_text_count() { return sizeof sql_error_messages / sizeof sql_error_messages[0]; }
 
 error_handler::error_handler(std::unique_ptr<error_view> view)
     : error_handler(mysql_error_text_count(), mysql_error_texts(), std::move(view)) {}
 
-error_handler::error_handler(size_t count, const tk_error_text* table,
-                             std::unique_ptr<error_view> view)
+error_handler::error_handler(size_t count, const tk_error_text* table, std::unique_ptr<error_view> view)
     : texts_(count, table), view_(std::move(view)) {
     tk_log(2, "error_handler::ctor");
     TK_ASSERT(view_ != nullptr);

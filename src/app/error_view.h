@@ -15,7 +15,7 @@ public:
 
     // The user's answer to a level-0 report.
     struct answer {
-        bool stop = false;           // stop the run
+        bool stop = false;             // stop the run
         bool dont_show_again = false;  // silence later level-0 and level-1 reports
     };
 

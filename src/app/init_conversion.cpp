@@ -10,8 +10,8 @@ void log_time(const char* what) {
     std::time_t now = std::time(nullptr);
     std::tm t{};
     localtime_r(&now, &t);
-    tk_log(3, "Conversion %s on %02d/%02d/%04d at %02d:%02d:%02d", what, t.tm_mday, t.tm_mon + 1,
-           t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+    tk_log(3, "Conversion %s on %02d/%02d/%04d at %02d:%02d:%02d", what, t.tm_mday, t.tm_mon + 1, t.tm_year + 1900,
+           t.tm_hour, t.tm_min, t.tm_sec);
 }
 
 }  // namespace

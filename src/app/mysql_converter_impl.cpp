@@ -68,13 +68,11 @@ void mysql_converter_impl::del_mysql_base(const std::wstring& name) {
     engine.db_delete(name);
 }
 
-void mysql_converter_impl::store_mysql_settings(const std::string& host_value,
-                                                const std::string& user_value,
-                                                const std::string& password_value,
-                                                const std::string& port_value) {
+void mysql_converter_impl::store_mysql_settings(const std::string& host_value, const std::string& user_value,
+                                                const std::string& password_value, const std::string& port_value) {
     // The password stays out of the log.
-    tk_log(2, "mysql_converter_impl::store_mysql_settings(%s,%s,%s,%s)", host_value.c_str(),
-           user_value.c_str(), "***", port_value.c_str());
+    tk_log(2, "mysql_converter_impl::store_mysql_settings(%s,%s,%s,%s)", host_value.c_str(), user_value.c_str(), "***",
+           port_value.c_str());
     host = tk_trim(host_value);
     user = tk_trim(user_value);
     password = password_value;  // kept exactly as typed

@@ -4,18 +4,14 @@
 #include "udb/t_ftd.h"
 #include "udb/udb_field.h"
 
-bool pellix_bool_rule::is_acceptable1(const t_ftd& column) const {
-    return column.vartype == VT_BOOL;
-}
+bool pellix_bool_rule::is_acceptable1(const t_ftd& column) const { return column.vartype == VT_BOOL; }
 
 std::wstring pellix_bool_rule::handle1(const t_ftd& column) const {
     tk_log(1, "pellix_bool_rule::handle1");
     return column.vartype == VT_BOOL ? L"ENUM('T','F')" : std::wstring();
 }
 
-bool pellix_bool_rule::is_acceptable2(const udb_field& value) const {
-    return value.get_type() == VT_BOOL;
-}
+bool pellix_bool_rule::is_acceptable2(const udb_field& value) const { return value.get_type() == VT_BOOL; }
 
 std::wstring pellix_bool_rule::handle2(const udb_field& value) const {
     tk_log(1, "pellix_bool_rule::handle2");

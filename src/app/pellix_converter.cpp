@@ -27,9 +27,12 @@ namespace {
 // 0x100: rows go in with REPLACE INTO).
 int open_flags(int mode) {
     switch (mode) {
-        case udb_converter::overwrite_database: return 0xA4;
-        case udb_converter::replace_rows: return 0x128;
-        default: return 0x28;
+    case udb_converter::overwrite_database:
+        return 0xA4;
+    case udb_converter::replace_rows:
+        return 0x128;
+    default:
+        return 0x28;
     }
 }
 
@@ -63,8 +66,8 @@ std::string real_file(const std::string& path) {
 // Extensions of the files a DBF database is made of.
 bool is_database_file(const std::string& path) {
     const std::wstring ext = tk_to_lower(tk_path_to_unicode(tk_file_name(path).ext));
-    for (const wchar_t* e : {L".dbf", L".dbt", L".fpt", L".smt", L".dbc", L".dct", L".dcx", L".cdx", L".idx",
-                             L".ndx", L".mdx"})
+    for (const wchar_t* e :
+         {L".dbf", L".dbt", L".fpt", L".smt", L".dbc", L".dct", L".dcx", L".cdx", L".idx", L".ndx", L".mdx"})
         if (ext == e) return true;
     return false;
 }
@@ -98,8 +101,7 @@ std::wstring pellix_converter::make_product_title() {
     return L"Quorvex " + std::to_wstring(version_major) + L"." + std::to_wstring(version_minor);
 }
 
-std::wstring pellix_converter::resolve_table(const std::vector<std::wstring>& names,
-                                             const std::wstring& entry) {
+std::wstring pellix_converter::resolve_table(const std::vector<std::wstring>& names, const std::wstring& entry) {
     for (const auto& n : names)
         if (n == entry) return n;
     for (const auto& n : names)
@@ -108,8 +110,7 @@ std::wstring pellix_converter::resolve_table(const std::vector<std::wstring>& na
 }
 
 bool pellix_converter::run_takes_all_tables() const {
-    return selected_tables.empty() && selected_pairs.empty() && output_ &&
-           output_->convert_all_when_none_selected();
+    return selected_tables.empty() && selected_pairs.empty() && output_ && output_->convert_all_when_none_selected();
 }
 
 namespace {

@@ -102,12 +102,12 @@ public:
     // file of the DBF database (a name in the source folder with a table,
     // memo, container or index extension, or any name that is, links to or
     // shares its data with such a file or the dump).
-    static bool log_hits_data(const std::string& log, const std::wstring& source,
-                              const std::wstring& destination, bool direct);
+    static bool log_hits_data(const std::string& log, const std::wstring& source, const std::wstring& destination,
+                              bool direct);
     // Level-1 "Logfile name specifies the destination or a file of the DBF
     // database." when log_hits_data says so.
-    static void check_logfile(const std::string& log, const std::wstring& source,
-                              const std::wstring& destination, bool direct);
+    static void check_logfile(const std::string& log, const std::wstring& source, const std::wstring& destination,
+                              bool direct);
     // Opens the trace log that the log-file setting names, once the name
     // passed check_logfile for the current source and destination; an
     // empty setting leaves the logger as it is. Until then nothing is

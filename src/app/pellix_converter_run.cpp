@@ -68,10 +68,10 @@ struct pellix_converter::run_state {
     std::set<std::wstring> converted;  // folder spellings already run
     // Target names claimed before the first table, by source name.
     std::map<std::wstring, std::wstring> claimed;
-    std::vector<std::wstring> whole;   // tables converted whole
-    std::wstring writing;              // the table whose target was created
-    int opened = 0;                    // source tables opened
-    bool takes_all = false;            // every table of the folder is run
+    std::vector<std::wstring> whole;  // tables converted whole
+    std::wstring writing;             // the table whose target was created
+    int opened = 0;                   // source tables opened
+    bool takes_all = false;           // every table of the folder is run
     bool names_imported = false;
 };
 
@@ -192,8 +192,7 @@ void pellix_converter::start_run(run_state& st) {
     st.takes_all = run_takes_all_tables();
     if (st.takes_all) selected_tables = st.source->table_names;
     tables_done = 0;
-    tables_total = static_cast<int>(!selected_tables.empty() ? selected_tables.size()
-                                                             : selected_pairs.size());
+    tables_total = static_cast<int>(!selected_tables.empty() ? selected_tables.size() : selected_pairs.size());
     tk_wlog(3, L"Converting database %ls (%d tables)", source.c_str(), tables_total.load());
     if (output_) output_->database_started(source, tables_total);
 
@@ -433,8 +432,8 @@ void pellix_converter::note_stop(const run_state& st) {
     // The entry the stop came in and those after it, each table once.
     std::set<std::wstring> listed;
     for (size_t i = st.next; i < st.run_list.size(); ++i) {
-        const std::wstring name = resolve_table(st.source ? st.source->table_names : std::vector<std::wstring>(),
-                                                st.run_list[i]);
+        const std::wstring name =
+            resolve_table(st.source ? st.source->table_names : std::vector<std::wstring>(), st.run_list[i]);
         const std::wstring shown = name.empty() ? st.run_list[i] : name;
         if (shown == stop_.cut) continue;
         if (i != st.next && !name.empty() && st.converted.count(name) != 0) continue;

@@ -221,8 +221,7 @@ std::string shown(const std::string& path) { return console_run_output::printabl
 
 void check_paths(const pellix_converter& conv) {
     if (conv.source.empty()) fatal_exit("You should specify path to DBF database");
-    if (conv.destination.empty())
-        fatal_exit("You should specify destination MySQL database or dump file name");
+    if (conv.destination.empty()) fatal_exit("You should specify destination MySQL database or dump file name");
     const std::string folder = tk_unicode_to_path(conv.source);
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0 && errno != ENOENT && errno != ENOTDIR) cannot_read(folder, errno);
@@ -311,8 +310,7 @@ void fatal_exit(const std::string& text) {
 
 void process_tab_file(const std::string& path) {
     tk_log(2, "process_tab_file(%s)", path.c_str());
-    const char missing[] =
-        "Table names file does not exist.\nPlease verify the correct path/name was given.";
+    const char missing[] = "Table names file does not exist.\nPlease verify the correct path/name was given.";
     if (!tk_is_file_exist1(path, tk_exist_file)) fatal_exit(missing);
 
     std::string bytes;
@@ -355,12 +353,15 @@ bool parse_cmd_line(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) tk_log(1, "parameter #%d: %s", i, loggable_argument(argv, i).c_str());
 
     const cmd_option options[] = {
-        {opt_charset, "--charset="}, {opt_dest, "--dest="},       {opt_dump, "--dump"},
-        {opt_encoding, "--encoding="}, {opt_engine, "--engine="}, {opt_help, "--help"},
-        {opt_logfile, "--logfile="}, {opt_log2int, "--log2int"},  {opt_mode, "--mode="},
-        {opt_mysqlh, "--mysqlh="},   {opt_mysqlu, "--mysqlu="},   {opt_mysqlp, "--mysqlp="},
-        {opt_port, "--port="},       {opt_profile, "--profile="}, {opt_silent, "--silent"},
-        {opt_skip_del, "--skip_del"}, {opt_src, "--src="},        {opt_tab_def, "--tab_def"},
+        {opt_charset, "--charset="},   {opt_dest, "--dest="},
+        {opt_dump, "--dump"},          {opt_encoding, "--encoding="},
+        {opt_engine, "--engine="},     {opt_help, "--help"},
+        {opt_logfile, "--logfile="},   {opt_log2int, "--log2int"},
+        {opt_mode, "--mode="},         {opt_mysqlh, "--mysqlh="},
+        {opt_mysqlu, "--mysqlu="},     {opt_mysqlp, "--mysqlp="},
+        {opt_port, "--port="},         {opt_profile, "--profile="},
+        {opt_silent, "--silent"},      {opt_skip_del, "--skip_del"},
+        {opt_src, "--src="},           {opt_tab_def, "--tab_def"},
         {opt_tab_file, "--tab_file="}, {-1, ""},
     };
 
@@ -374,16 +375,14 @@ bool parse_cmd_line(int argc, char** argv) {
         line.next();
         if (!ansi_cmd_line::is_valid_text(line.get_argument() ? line.get_argument() : "")) {
             if (line.get_option() == opt_mysqlp) line.wipe_value(sizeof password_prefix - 1);
-            fatal_exit("Argument #" + std::to_string(line.get_index()) +
-                       " is not valid UTF-8 text");
+            fatal_exit("Argument #" + std::to_string(line.get_index()) + " is not valid UTF-8 text");
         }
         if (line.get_option() == -1 && unknown.size() < static_cast<size_t>(TCmdLine::max_unknown))
             unknown.push_back(line.get_index());
         apply_option(line, conv, host, user, password, port, profile_loaded);
     }
     if (line.get_unknown_count() > 0) {
-        for (int i : unknown)
-            tk_log(2, "parse_cmd_line - unknown argument %s", loggable_argument(argv, i).c_str());
+        for (int i : unknown) tk_log(2, "parse_cmd_line - unknown argument %s", loggable_argument(argv, i).c_str());
         return false;
     }
 

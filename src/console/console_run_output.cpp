@@ -56,15 +56,19 @@ std::string console_run_output::printable(const std::string& text) {
         if (n == 0) {
             // A byte that is no UTF-8: in the 8-bit code pages 0x80..0x9F
             // are control characters too.
-            if (c <= 0x9F) append_hex(out, c);
-            else out += static_cast<char>(c);
+            if (c <= 0x9F)
+                append_hex(out, c);
+            else
+                out += static_cast<char>(c);
             ++i;
             continue;
         }
         // U+0080..U+009F are C2 80..C2 9F.
         const auto second = static_cast<unsigned char>(text[i + 1]);
-        if (n == 2 && c == 0xC2 && second <= 0x9F) append_hex(out, second);
-        else out.append(text, i, n);
+        if (n == 2 && c == 0xC2 && second <= 0x9F)
+            append_hex(out, second);
+        else
+            out.append(text, i, n);
         i += n;
     }
     return out;
@@ -72,8 +76,7 @@ std::string console_run_output::printable(const std::string& text) {
 
 void console_run_output::database_started(const std::wstring& folder, int total) {
     if (converter_.silent) return;
-    print_line(stdout, "Converting database " + narrow(folder) + "(" + std::to_string(total) +
-                           " tables)");
+    print_line(stdout, "Converting database " + narrow(folder) + "(" + std::to_string(total) + " tables)");
 }
 
 bool console_run_output::table_missing(const std::wstring& table) {

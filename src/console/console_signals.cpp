@@ -23,9 +23,12 @@ pellix_converter* running = nullptr;  // guarded by run_mutex
 
 const char* signal_name(uint32_t number) {
     switch (number) {
-        case SIGINT: return "SIGINT";
-        case SIGTERM: return "SIGTERM";
-        default: return "SIGHUP";
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    default:
+        return "SIGHUP";
     }
 }
 

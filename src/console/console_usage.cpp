@@ -13,23 +13,19 @@ struct usage_row {
 
 const usage_row rows[] = {
     {"--charset=...",
-     {"MySQL character set (see 'Command Line' article of",
-      "the product documentation for list of possible values)"}},
+     {"MySQL character set (see 'Command Line' article of", "the product documentation for list of possible values)"}},
     {"--dest=...", {"MySQL database or dump file name"}},
     {"--dump", {"convert DBF database into MySQL dump file"}},
     {"--encoding=...",
-     {"decode all text fields using DBase codepage specified",
-      "(see 'Command Line' article of the manual to learn", "about DBase codepages)"}},
-    {"--engine=...",
-     {"MySQL storage engine (MyISAM, MEMORY, InnoDB", "BerkeleyDB, ARCHIVE, FEDERATED, etc)"}},
+     {"decode all text fields using DBase codepage specified", "(see 'Command Line' article of the manual to learn",
+      "about DBase codepages)"}},
+    {"--engine=...", {"MySQL storage engine (MyISAM, MEMORY, InnoDB", "BerkeleyDB, ARCHIVE, FEDERATED, etc)"}},
     {"--help", {"display this help message and exit"}},
     {"--logfile=...", {"path to the file where execution trace will be written"}},
     {"--log2int",
-     {"convert DBase logical fields into MySQL TINYINT(1)",
-      "according to ANSI standard (true=1, false=0)"}},
+     {"convert DBase logical fields into MySQL TINYINT(1)", "according to ANSI standard (true=1, false=0)"}},
     {"--mode=...",
-     {"how to process an existing MySQL database",
-      "(0 - overwrite the entire database, 1 - overwrite existing",
+     {"how to process an existing MySQL database", "(0 - overwrite the entire database, 1 - overwrite existing",
       "tables only, 2 - skip existing tables, 3 - merge)"}},
     {"--mysqlh=...", {"MySQL server IP address or network name"}},
     {"--mysqlu=...", {"MySQL user name"}},
@@ -40,8 +36,7 @@ const usage_row rows[] = {
     {"--skip_del", {"don't convert records marked as deleted"}},
     {"--src=...", {"path to DBF database"}},
     {"--tab_def", {"convert table definitions only"}},
-    {"--tab_file=...",
-     {"file containing the list of tables to convert", "(one table name per line)"}},
+    {"--tab_file=...", {"file containing the list of tables to convert", "(one table name per line)"}},
 };
 
 const char notes[] =
@@ -69,8 +64,7 @@ std::string usage_text(int major, int minor) {
         std::string line = std::string("   ") + row.option;
         line.resize(description_column, ' ');
         text += line + row.lines[0] + "\n";
-        for (int i = 1; i < 3 && row.lines[i]; ++i)
-            text += std::string(description_column, ' ') + row.lines[i] + "\n";
+        for (int i = 1; i < 3 && row.lines[i]; ++i) text += std::string(description_column, ' ') + row.lines[i] + "\n";
     }
     text += "\n";
     text += notes;

@@ -58,12 +58,11 @@ struct header_mark {
 // table: the national OEM drivers of dBASE, the Asian double-byte marks and
 // the ANSI marks 0x57-0x59.
 constexpr header_mark marks[] = {
-    {0x08, 865}, {0x09, 437}, {0x0A, 850}, {0x0B, 437}, {0x0D, 437}, {0x0E, 850}, {0x0F, 437},
-    {0x10, 850}, {0x11, 437}, {0x12, 850}, {0x13, 932}, {0x14, 850}, {0x15, 437}, {0x16, 850},
-    {0x17, 865}, {0x18, 437}, {0x19, 437}, {0x1A, 850}, {0x1B, 437}, {0x1C, 863}, {0x1D, 850},
-    {0x1F, 852}, {0x22, 852}, {0x23, 852}, {0x24, 860}, {0x25, 850}, {0x26, 866}, {0x37, 850},
-    {0x40, 852}, {0x4D, 936}, {0x4E, 949}, {0x4F, 950}, {0x50, 874}, {0x57, 1252}, {0x58, 1252},
-    {0x59, 1252}, {0x7D, 1255},
+    {0x08, 865}, {0x09, 437},  {0x0A, 850},  {0x0B, 437},  {0x0D, 437},  {0x0E, 850}, {0x0F, 437}, {0x10, 850},
+    {0x11, 437}, {0x12, 850},  {0x13, 932},  {0x14, 850},  {0x15, 437},  {0x16, 850}, {0x17, 865}, {0x18, 437},
+    {0x19, 437}, {0x1A, 850},  {0x1B, 437},  {0x1C, 863},  {0x1D, 850},  {0x1F, 852}, {0x22, 852}, {0x23, 852},
+    {0x24, 860}, {0x25, 850},  {0x26, 866},  {0x37, 850},  {0x40, 852},  {0x4D, 936}, {0x4E, 949}, {0x4F, 950},
+    {0x50, 874}, {0x57, 1252}, {0x58, 1252}, {0x59, 1252}, {0x7D, 1255},
 };
 
 std::once_flag built;
@@ -102,8 +101,10 @@ dbf_codepage_choice choice_of_name(std::string_view name) {
         if (name[i] < '0' || name[i] > '9') return choice;
         cp = cp * 10 + (name[i] - '0');
     }
-    if (tk_is_codepage_supported(cp)) choice.codepage = cp;
-    else choice.unknown_driver = unknown_text(std::string(name));
+    if (tk_is_codepage_supported(cp))
+        choice.codepage = cp;
+    else
+        choice.unknown_driver = unknown_text(std::string(name));
     return choice;
 }
 
@@ -152,8 +153,10 @@ dbf_codepage_choice dbf_choose_codepage(uint8_t user_key, uint8_t header_byte, s
     }
     if (header_byte == 0) return choice_of_name(driver_name);
     const int cp = dbf_header_codepage(header_byte);
-    if (cp != 0) choice.codepage = cp;
-    else choice.unknown_driver = unknown_text(hex_byte(header_byte));
+    if (cp != 0)
+        choice.codepage = cp;
+    else
+        choice.unknown_driver = unknown_text(hex_byte(header_byte));
     return choice;
 }
 

@@ -17,9 +17,12 @@ void set(dbf_field_descriptor7& fd, char type, uint32_t length, uint32_t decimal
 
 char date_letter(const t_ftd& column) {
     switch (column.dw_reserved & 3) {
-    case 0: return 'C';
-    case 2: return 'D';
-    default: return 'T';
+    case 0:
+        return 'C';
+    case 2:
+        return 'D';
+    default:
+        return 'T';
     }
 }
 
@@ -40,17 +43,37 @@ dbf_field_descriptor7 dbf_create_field(const t_ftd& column, const std::string& n
     std::copy_n(name.data(), std::min<size_t>(name.size(), dbf_format::descriptor::name_size - 1), fd.name);
     fd.version = vfp ? 0x30 : 0x03;
     switch (column.vartype) {
-    case VT_I1: set(fd, 'N', 4, 0); break;
-    case VT_I2: case VT_UI1: set(fd, 'N', 6, 0); break;
-    case VT_I4: case VT_UI2: case VT_INT: set(fd, 'N', 11, 0); break;
-    case VT_R4: case VT_CY: case VT_UI4: case VT_UINT: case VT_I8: case VT_UI8: set(fd, 'N', 19, 5); break;
-    case VT_R8: set(fd, 'B', 8, 0); break;
+    case VT_I1:
+        set(fd, 'N', 4, 0);
+        break;
+    case VT_I2:
+    case VT_UI1:
+        set(fd, 'N', 6, 0);
+        break;
+    case VT_I4:
+    case VT_UI2:
+    case VT_INT:
+        set(fd, 'N', 11, 0);
+        break;
+    case VT_R4:
+    case VT_CY:
+    case VT_UI4:
+    case VT_UINT:
+    case VT_I8:
+    case VT_UI8:
+        set(fd, 'N', 19, 5);
+        break;
+    case VT_R8:
+        set(fd, 'B', 8, 0);
+        break;
     case VT_DATE: {
         const char letter = date_letter(column);
         set(fd, letter, letter == 'C' ? 19 : 8, 0);
         break;
     }
-    case VT_BOOL: set(fd, 'L', 1, 0); break;
+    case VT_BOOL:
+        set(fd, 'L', 1, 0);
+        break;
     case VT_DECIMAL: {
         // The record holds the digits, the sign and the point.
         const uint32_t width = column.precision + 2;
@@ -69,7 +92,9 @@ dbf_field_descriptor7 dbf_create_field(const t_ftd& column, const std::string& n
         }
         set(fd, 'M', memo_width(vfp), 0);
         break;
-    default: set(fd, 'M', memo_width(vfp), 0); break;
+    default:
+        set(fd, 'M', memo_width(vfp), 0);
+        break;
     }
     return fd;
 }

@@ -136,9 +136,7 @@ bool dbf_database::delete_tab(const std::wstring& table) {
     return true;
 }
 
-uint8_t dbf_database::get_write_language_driver() const {
-    return dbf_header_byte_of_key(codepage_key_);
-}
+uint8_t dbf_database::get_write_language_driver() const { return dbf_header_byte_of_key(codepage_key_); }
 
 void dbf_database::check_file_name(const std::wstring& name) {
     const bool plain = !name.empty() && name != L"." && name != L".." && name.find(L'/') == std::wstring::npos &&
@@ -147,9 +145,7 @@ void dbf_database::check_file_name(const std::wstring& name) {
         throw dbf_exception("'" + tk_unicode_to_utf8(name) + "' is not a valid table name", tk_level_recoverable);
 }
 
-std::unique_ptr<udb_recordset> dbf_database::get_query(const std::wstring&, const std::wstring&) {
-    return nullptr;
-}
+std::unique_ptr<udb_recordset> dbf_database::get_query(const std::wstring&, const std::wstring&) { return nullptr; }
 
 bool dbf_database::query(const std::string&) { return false; }
 
@@ -227,9 +223,8 @@ void dbf_database::init_dbc(const std::string& dbc_name) {
     // A back-link is a name written in the table: it may lead anywhere
     // (a device, a pipe, a system file). Only a regular .dbc file is read.
     if (!is_container_file(path)) {
-        dbf_exception failure("Database container is not usable: '" + path +
-                                  "' is not a regular file with the extension .dbc",
-                              0);
+        dbf_exception failure(
+            "Database container is not usable: '" + path + "' is not a regular file with the extension .dbc", 0);
         reporter_.report(failure, tk_path_to_unicode(path));
         return;
     }

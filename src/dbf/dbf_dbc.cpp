@@ -12,8 +12,8 @@ namespace {
 
 dbf_open_options container_options() {
     dbf_open_options o;
-    o.container_step = false;   // a container never opens a container
-    o.max_columns = 4;          // only the four fields it uses are decoded
+    o.container_step = false;  // a container never opens a container
+    o.max_columns = 4;         // only the four fields it uses are decoded
     return o;
 }
 

@@ -32,8 +32,8 @@ void civil_from_days(int64_t z, int& y, int& m, int& d) {
     y = static_cast<int>(yy + (m <= 2));
 }
 
-constexpr int64_t jdn_1970 = 2440588;        // Julian day number of 1970-01-01
-constexpr int64_t days_0001_to_1970 = 719162; // days from 0001-01-01 to 1970-01-01
+constexpr int64_t jdn_1970 = 2440588;          // Julian day number of 1970-01-01
+constexpr int64_t days_0001_to_1970 = 719162;  // days from 0001-01-01 to 1970-01-01
 constexpr int64_t ms_per_day = 86400000;
 
 // The years of a MySQL DATETIME.
@@ -51,8 +51,7 @@ bool is_level7(uint8_t version) { return version == 0x04 || version == 0x8C; }
 
 std::string_view up_to_nul(const uint8_t* p, size_t n) {
     const void* z = std::memchr(p, 0, n);
-    return std::string_view(reinterpret_cast<const char*>(p),
-                            z ? static_cast<const uint8_t*>(z) - p : n);
+    return std::string_view(reinterpret_cast<const char*>(p), z ? static_cast<const uint8_t*>(z) - p : n);
 }
 
 std::string_view trim_blanks(std::string_view s) {
@@ -74,23 +73,41 @@ dbf_field::dbf_field(const uint8_t* bytes, const dbf_field_descriptor7& fd, int 
 
 dbf_decoding dbf_field::decoding_of(const dbf_field_descriptor7& fd) {
     switch (fd.field_type) {
-    case 'C': return dbf_decoding::text_trim_right;
-    case 'N': return (fd.decimals == 0 && fd.length < 19) ? dbf_decoding::integer : dbf_decoding::decimal;
-    case 'F': return dbf_decoding::real;
-    case 'D': return dbf_decoding::date;
-    case 'T': return dbf_decoding::julian_datetime;
+    case 'C':
+        return dbf_decoding::text_trim_right;
+    case 'N':
+        return (fd.decimals == 0 && fd.length < 19) ? dbf_decoding::integer : dbf_decoding::decimal;
+    case 'F':
+        return dbf_decoding::real;
+    case 'D':
+        return dbf_decoding::date;
+    case 'T':
+        return dbf_decoding::julian_datetime;
     // dBASE level 7 writes '@' as a double of milliseconds; other writers
     // (Harbour in 0x03 and 0xF5 tables) write it as 'T'.
-    case '@': return is_level7(fd.version) ? dbf_decoding::timestamp : dbf_decoding::julian_datetime;
-    case 'L': return dbf_decoding::logical;
-    case 'I': case '+': return is_level7(fd.version) ? dbf_decoding::int32_sortable : dbf_decoding::int32_le;
-    case 'Y': return dbf_decoding::currency;
-    case 'B': return fd.is_vfp() ? dbf_decoding::double_le : dbf_decoding::memo_binary;
-    case 'O': return dbf_decoding::double_sortable;
-    case 'M': return dbf_decoding::memo_text;
-    case 'G': case 'P': case 'W': return dbf_decoding::memo_binary;
-    case 'Q': return dbf_decoding::binary;
-    default: return dbf_decoding::text_trim_left;
+    case '@':
+        return is_level7(fd.version) ? dbf_decoding::timestamp : dbf_decoding::julian_datetime;
+    case 'L':
+        return dbf_decoding::logical;
+    case 'I':
+    case '+':
+        return is_level7(fd.version) ? dbf_decoding::int32_sortable : dbf_decoding::int32_le;
+    case 'Y':
+        return dbf_decoding::currency;
+    case 'B':
+        return fd.is_vfp() ? dbf_decoding::double_le : dbf_decoding::memo_binary;
+    case 'O':
+        return dbf_decoding::double_sortable;
+    case 'M':
+        return dbf_decoding::memo_text;
+    case 'G':
+    case 'P':
+    case 'W':
+        return dbf_decoding::memo_binary;
+    case 'Q':
+        return dbf_decoding::binary;
+    default:
+        return dbf_decoding::text_trim_left;
     }
 }
 
@@ -117,8 +134,7 @@ ole_variant dbf_field::get_variant(const uint8_t* bytes, const dbf_field_descrip
     if (c.how == dbf_decoding::decimal) set_decimal_bounds(c, fd);
     dbf_field f(std::wstring(), c.width);
     std::wstring scratch;
-    if (c.how != dbf_decoding::memo_text && c.how != dbf_decoding::memo_binary)
-        f.decode(bytes, c, codepage, scratch);
+    if (c.how != dbf_decoding::memo_text && c.how != dbf_decoding::memo_binary) f.decode(bytes, c, codepage, scratch);
     return ole_variant(static_cast<const ole_variant&>(f));
 }
 
@@ -207,7 +223,8 @@ int64_t integer_digits(std::string_view t) {
     const size_t first = t.find_first_of("123456789");
     if (first == std::string_view::npos) return 0;  // zero
     // The first significant digit's place: 1 for units, 0 for tenths.
-    const int64_t place = first < point ? static_cast<int64_t>(point - first) : -static_cast<int64_t>(first - point - 1);
+    const int64_t place =
+        first < point ? static_cast<int64_t>(point - first) : -static_cast<int64_t>(first - point - 1);
     return std::max<int64_t>(place + exponent, 0);
 }
 
@@ -231,9 +248,12 @@ bool is_plain_number(std::string_view t) {
     if (i < t.size() && t[i] == '-') ++i;
     bool point = false;
     for (; i < t.size(); ++i) {
-        if (t[i] >= '0' && t[i] <= '9') ++digits;
-        else if (t[i] == '.' && !point) point = true;
-        else return false;
+        if (t[i] >= '0' && t[i] <= '9')
+            ++digits;
+        else if (t[i] == '.' && !point)
+            point = true;
+        else
+            return false;
     }
     return digits > 0;
 }
@@ -307,16 +327,22 @@ void dbf_field::set_clean_number(std::string_view clean, std::string_view raw, c
         } else {
             double d = 0;
             auto rd = std::from_chars(b, e, d);
-            ok = rd.ec == std::errc() && rd.ptr == e && std::isfinite(d) && d == std::trunc(d) &&
-                 std::fabs(d) < 9.2e18;
+            ok = rd.ec == std::errc() && rd.ptr == e && std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 9.2e18;
             if (ok) v = static_cast<int64_t>(d);
         }
         if (ok) {
             switch (c.vartype) {
-            case VT_I1: ok = v >= -128 && v <= 127; break;
-            case VT_I2: ok = v >= -32768 && v <= 32767; break;
-            case VT_I4: ok = v >= INT32_MIN && v <= INT32_MAX; break;
-            default: break;
+            case VT_I1:
+                ok = v >= -128 && v <= 127;
+                break;
+            case VT_I2:
+                ok = v >= -32768 && v <= 32767;
+                break;
+            case VT_I4:
+                ok = v >= INT32_MIN && v <= INT32_MAX;
+                break;
+            default:
+                break;
             }
         }
         if (ok) {
@@ -410,7 +436,7 @@ void dbf_field::set_timestamp(const uint8_t* p) {
         return;
     }
     int64_t total = static_cast<int64_t>(std::llround(v));
-    int64_t day = total / ms_per_day;          // day 1 is 0001-01-01
+    int64_t day = total / ms_per_day;  // day 1 is 0001-01-01
     int64_t ms = total % ms_per_day;
     int y, m, d;
     civil_from_days(day - 1 - days_0001_to_1970, y, m, d);
@@ -530,8 +556,9 @@ void dbf_field::set_memo(std::vector<uint8_t>& data, bool binary, int codepage, 
         return;
     }
     // An empty vector may have no storage at all; a view needs some.
-    const std::string_view all = data.empty() ? std::string_view("", 0)
-                                              : std::string_view(reinterpret_cast<const char*>(data.data()), data.size());
+    const std::string_view all = data.empty()
+                                     ? std::string_view("", 0)
+                                     : std::string_view(reinterpret_cast<const char*>(data.data()), data.size());
     size_t nul = all.find('\0');
     if (nul == std::string_view::npos) {
         set_text(all, codepage, scratch);

@@ -23,14 +23,14 @@
 // Why a value could not be read and became NULL.
 enum class dbf_loss : uint8_t {
     none,
-    not_a_number,    // numeric text that is not a number
-    does_not_fit,    // a number its type cannot hold
-    not_a_date,      // date text that is not a valid date
-    out_of_range,    // a date-time outside 0001-01-01 to 9999-12-31
-    not_finite,      // a double that is NaN or infinite
-    memo_damaged,    // a memo reference that is not a number, or a memo the file cannot hold
-    too_wide,        // a number with more digits before the point than its column holds
-    too_precise,     // a number with more digits after the point than its column holds
+    not_a_number,  // numeric text that is not a number
+    does_not_fit,  // a number its type cannot hold
+    not_a_date,    // date text that is not a valid date
+    out_of_range,  // a date-time outside 0001-01-01 to 9999-12-31
+    not_finite,    // a double that is NaN or infinite
+    memo_damaged,  // a memo reference that is not a number, or a memo the file cannot hold
+    too_wide,      // a number with more digits before the point than its column holds
+    too_precise,   // a number with more digits after the point than its column holds
 };
 
 class dbf_field : public udb_field {

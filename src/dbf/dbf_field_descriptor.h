@@ -15,8 +15,8 @@ struct dbf_field_descriptor7 {
     uint8_t field_type = 0;
     uint8_t length = 0;
     uint8_t decimals = 0;
-    uint8_t flags = 0;         // Visual FoxPro field flags (byte 18)
-    uint8_t version = 0;       // the table's version byte, which some rules need
+    uint8_t flags = 0;    // Visual FoxPro field flags (byte 18)
+    uint8_t version = 0;  // the table's version byte, which some rules need
 
     // Length + 256 * decimals: the width of long non-numeric fields.
     uint16_t char_len() const { return static_cast<uint16_t>(length | (decimals << 8)); }

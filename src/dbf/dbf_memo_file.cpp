@@ -54,8 +54,8 @@ bool dbf_memo_file::damaged(const std::string& why) {
 }
 
 bool dbf_memo_file::past_end(uint32_t block, bool starts_inside) {
-    return damaged("memo block " + std::to_string(block) + (starts_inside ? " runs" : " lies") +
-                   " past the end of " + file_name());
+    return damaged("memo block " + std::to_string(block) + (starts_inside ? " runs" : " lies") + " past the end of " +
+                   file_name());
 }
 
 void dbf_memo_file::corrupted(const std::string& why) const {

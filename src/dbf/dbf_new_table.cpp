@@ -41,8 +41,10 @@ dbf_new_table::dbf_new_table(const std::wstring& table, const udb_schema& schema
         if (!column) continue;
         // The schema's own name is kept unless another field has it already.
         std::wstring name = column->name;
-        if (validator.is_acceptable(name) && !validator.is_used(name)) validator.add_used_name(name);
-        else name = validator.get_safe_name(name);
+        if (validator.is_acceptable(name) && !validator.is_used(name))
+            validator.add_used_name(name);
+        else
+            name = validator.get_safe_name(name);
         dbf_field_descriptor7 fd;
         try {
             fd = dbf_create_field(*column, tk_unicode_to_utf8(name), vfp);

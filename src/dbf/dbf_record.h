@@ -11,5 +11,5 @@ public:
     ~dbf_record() override;
 
     bool b_deleted = false;
-    int codepage = 0;   // the code page its text was read with
+    int codepage = 0;  // the code page its text was read with
 };

@@ -62,9 +62,7 @@ void dbf_record_writer::set_null_flags(int offset, uint32_t width) {
     nullflags_width_ = width;
 }
 
-bool dbf_record_writer::references_binary() const {
-    return memo_kind_ == dbf_memo_vfp || memo_kind_ == dbf_memo_dct;
-}
+bool dbf_record_writer::references_binary() const { return memo_kind_ == dbf_memo_vfp || memo_kind_ == dbf_memo_dct; }
 
 void dbf_record_writer::fail(const column& col, const std::string& why) const {
     throw dbf_exception("Table '" + table_ + "', field '" + col.name + "': " + why, tk_level_recoverable);
@@ -92,7 +90,8 @@ void dbf_record_writer::encode(const udb_record& record, std::string& bytes, std
         }
         if (value && value->get_type() == VT_NULL && col.c.null_bit >= 0 && nullflags_offset_ >= 0) {
             const int bit = col.c.null_bit;
-            bytes[nullflags_offset_ + bit / 8] = static_cast<char>(bytes[nullflags_offset_ + bit / 8] | (1 << (bit % 8)));
+            bytes[nullflags_offset_ + bit / 8] =
+                static_cast<char>(bytes[nullflags_offset_ + bit / 8] | (1 << (bit % 8)));
         }
     }
 }
@@ -161,8 +160,7 @@ std::string dbf_record_writer::encode_text(const column& col, const std::wstring
 
 void dbf_record_writer::put_text(const column& col, const ole_variant& value, char* out) const {
     if (value.is_null_or_empty()) return;  // blanks
-    const std::string bytes =
-        encode_text(col, value.get_type() == VT_BSTR ? value.get_text() : value.to_wstring());
+    const std::string bytes = encode_text(col, value.get_type() == VT_BSTR ? value.get_text() : value.to_wstring());
     if (bytes.size() > col.c.width)
         fail(col, "a text of " + std::to_string(bytes.size()) + " bytes does not fit its width of " +
                       std::to_string(col.c.width));

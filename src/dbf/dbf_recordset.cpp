@@ -28,7 +28,7 @@ namespace {
 
 namespace fmt = dbf_format;
 
-constexpr size_t block_bytes = 64 * 1024;   // records read at once
+constexpr size_t block_bytes = 64 * 1024;  // records read at once
 // Descriptor area read at most: as many level-7 descriptors as a record of
 // 65535 bytes has one-byte fields.
 constexpr size_t header_cap = fmt::header::level7_size + fmt::descriptor7::size * 65535 + 1;
@@ -53,21 +53,38 @@ int memo_kind_of(const dbf_header& h) {
     // The memo flag (0x02) is not needed: some writers leave it out while
     // the table's .fpt lies beside it; a table without memo fields never
     // looks for one.
-    case 0x30: case 0x31: case 0x32: return (h.flags & fmt::header::flag_container) ? dbf_memo_dct : dbf_memo_vfp;
-    case 0x7B: case 0x8B: case 0x8C: case 0xCB: case 0xEB: return dbf_memo_dbt4;
-    case 0x83: return dbf_memo_dbt3;
-    case 0xE5: return dbf_memo_smt;
-    case 0xF5: return dbf_memo_fpt;
-    default: return dbf_memo_none;
+    case 0x30:
+    case 0x31:
+    case 0x32:
+        return (h.flags & fmt::header::flag_container) ? dbf_memo_dct : dbf_memo_vfp;
+    case 0x7B:
+    case 0x8B:
+    case 0x8C:
+    case 0xCB:
+    case 0xEB:
+        return dbf_memo_dbt4;
+    case 0x83:
+        return dbf_memo_dbt3;
+    case 0xE5:
+        return dbf_memo_smt;
+    case 0xF5:
+        return dbf_memo_fpt;
+    default:
+        return dbf_memo_none;
     }
 }
 
 const char* memo_ext(int kind) {
     switch (kind) {
-    case dbf_memo_dbt3: case dbf_memo_dbt4: return ".dbt";
-    case dbf_memo_smt: return ".smt";
-    case dbf_memo_dct: return ".dct";
-    default: return ".fpt";
+    case dbf_memo_dbt3:
+    case dbf_memo_dbt4:
+        return ".dbt";
+    case dbf_memo_smt:
+        return ".smt";
+    case dbf_memo_dct:
+        return ".dct";
+    default:
+        return ".fpt";
     }
 }
 
@@ -357,8 +374,7 @@ void dbf_recordset::count_records(uint64_t file_size) {
         const uint64_t extra = file_size - end;
         if (extra > 1)
             tk_log(3, "WARNING: table '%s' holds %llu bytes past its %llu records; they are not converted",
-                   fs_path_.c_str(), static_cast<unsigned long long>(extra),
-                   static_cast<unsigned long long>(declared));
+                   fs_path_.c_str(), static_cast<unsigned long long>(extra), static_cast<unsigned long long>(declared));
         // Whole records past the declared count (an interrupted append) are
         // left out, as the header says, but not without a word.
         if (rs != 0 && extra / rs > 0)
@@ -594,10 +610,18 @@ void dbf_recordset::open_memo_file(int memo_mode) {
     const std::string& found = memo_path_;
     try {
         switch (memo_kind_) {
-        case dbf_memo_dbt4: memo_ = std::make_unique<dbt_memo_file>(found, memo_mode); break;
-        case dbf_memo_dbt3: memo_ = std::make_unique<old_memo_file>(found, memo_mode); break;
-        case dbf_memo_smt: memo_ = std::make_unique<smt_memo_file>(found, memo_mode); break;
-        default: memo_ = std::make_unique<fpt_memo_file>(found, memo_mode, memo_kind_); break;
+        case dbf_memo_dbt4:
+            memo_ = std::make_unique<dbt_memo_file>(found, memo_mode);
+            break;
+        case dbf_memo_dbt3:
+            memo_ = std::make_unique<old_memo_file>(found, memo_mode);
+            break;
+        case dbf_memo_smt:
+            memo_ = std::make_unique<smt_memo_file>(found, memo_mode);
+            break;
+        default:
+            memo_ = std::make_unique<fpt_memo_file>(found, memo_mode, memo_kind_);
+            break;
         }
     } catch (const dbf_exception&) {
         throw;
@@ -777,21 +801,27 @@ std::wstring dbf_recordset::describe_loss(const dbf_field& f, const dbf_column& 
         return where + L" holds '" + tk_codepage_to_unicode(raw, codepage_) + L"'";
     };
     switch (f.loss) {
-    case dbf_loss::not_a_number: return holds() + L", which is not a number";
-    case dbf_loss::does_not_fit: return holds() + L", which does not fit the field's type";
-    case dbf_loss::not_a_date: return holds() + L", which is not a date";
+    case dbf_loss::not_a_number:
+        return holds() + L", which is not a number";
+    case dbf_loss::does_not_fit:
+        return holds() + L", which does not fit the field's type";
+    case dbf_loss::not_a_date:
+        return holds() + L", which is not a date";
     case dbf_loss::too_wide:
         return holds() + L", which has more digits before the point than the " + std::to_wstring(c.integer_digits) +
                L" its column holds";
     case dbf_loss::too_precise:
         return holds() + L", which has more digits after the point than the " + std::to_wstring(c.fraction_digits) +
                L" its column holds";
-    case dbf_loss::out_of_range: return where + L" holds a date outside 0001-01-01 to 9999-12-31";
-    case dbf_loss::not_finite: return where + L" holds NaN or an infinity, which MySQL cannot store";
+    case dbf_loss::out_of_range:
+        return where + L" holds a date outside 0001-01-01 to 9999-12-31";
+    case dbf_loss::not_finite:
+        return where + L" holds NaN or an infinity, which MySQL cannot store";
     case dbf_loss::memo_damaged:
         if (column == first_memo_problem_column_) return where + L": " + tk_utf8_to_unicode(first_memo_problem_);
         return where + L": its memo cannot be read";
-    case dbf_loss::none: break;
+    case dbf_loss::none:
+        break;
     }
     return where;
 }

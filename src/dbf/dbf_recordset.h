@@ -58,8 +58,8 @@ struct dbf_header {
 };
 
 struct dbf_open_options {
-    bool container_step = true;         // follow the back-link to a .dbc
-    size_t max_columns = SIZE_MAX;      // decode only the first columns
+    bool container_step = true;     // follow the back-link to a .dbc
+    size_t max_columns = SIZE_MAX;  // decode only the first columns
 };
 
 class dbf_recordset : public udb_recordset {
@@ -164,27 +164,27 @@ private:
     uint8_t codepage_key_ = 0;
     int codepage_ = 1252;
     dbf_header header_;
-    uint32_t data_offset_ = 0;        // first record, as used
-    uint32_t terminator_ = 0;         // position of the 0x0D (0: none found)
+    uint32_t data_offset_ = 0;  // first record, as used
+    uint32_t terminator_ = 0;   // position of the 0x0D (0: none found)
     uint32_t record_count_ = 0;
     uint32_t cursor_ = 0;
     uint64_t unreadable_count_ = 0;
-    uint32_t unread_checked_upto_ = 0;  // records before this one were counted
-    std::wstring first_unreadable_;     // "field F of record #R holds 'T', which is not a number"
+    uint32_t unread_checked_upto_ = 0;             // records before this one were counted
+    std::wstring first_unreadable_;                // "field F of record #R holds 'T', which is not a number"
     size_t first_memo_problem_column_ = SIZE_MAX;  // the memo lost first, in the record being read
-    std::string first_memo_problem_;    // and why
+    std::string first_memo_problem_;               // and why
     int memo_kind_ = dbf_memo_none;
     std::unique_ptr<dbf_memo_file> memo_;
-    std::string memo_path_;           // the memo file found, "" if none
+    std::string memo_path_;  // the memo file found, "" if none
     std::vector<dbf_field_descriptor7> descriptors_;
-    std::vector<uint32_t> widths_;    // per descriptor
-    std::vector<dbf_column> columns_; // per schema column
-    std::vector<std::wstring> names_; // per schema column
+    std::vector<uint32_t> widths_;     // per descriptor
+    std::vector<dbf_column> columns_;  // per schema column
+    std::vector<std::wstring> names_;  // per schema column
     int nullflags_offset_ = -1;
     uint32_t nullflags_width_ = 0;
     std::string backlink_;
     std::unique_ptr<dbf_record> current_;
-    std::vector<uint8_t> block_;      // records [block_first_, block_first_ + block_count_)
+    std::vector<uint8_t> block_;  // records [block_first_, block_first_ + block_count_)
     uint32_t block_first_ = 0;
     uint32_t block_count_ = 0;
     std::vector<uint8_t> memo_data_;

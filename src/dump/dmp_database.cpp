@@ -47,8 +47,8 @@ std::string comment_text(const std::wstring& text) {
 // identifiers (ANSI_QUOTES, also brought by the combination modes).
 // ANSI_QUOTES goes before ANSI so that no "_QUOTES" is left over.
 std::string sql_mode_line() {
-    static const char* const words[] = {"NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "ANSI",  "DB2",
-                                        "MAXDB",                "MSSQL",       "ORACLE", "POSTGRESQL"};
+    static const char* const words[] = {
+        "NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "ANSI", "DB2", "MAXDB", "MSSQL", "ORACLE", "POSTGRESQL"};
     std::string expr = "@@SESSION.sql_mode";
     for (const char* w : words) expr = "REPLACE(" + expr + ",'" + w + "','')";
     return "/*!40101 SET SESSION sql_mode=" + expr + " */;";
@@ -112,18 +112,16 @@ void dmp_database::refuse_special_file(const std::string& path) {
 }
 
 std::wstring dmp_database::database_name_of(const std::string& path, const dump_options& options) {
-    return options.db_name.empty() ? tk_file_wname(tk_path_to_unicode(path)).name
-                                   : tk_utf8_to_unicode(options.db_name);
+    return options.db_name.empty() ? tk_file_wname(tk_path_to_unicode(path)).name : tk_utf8_to_unicode(options.db_name);
 }
 
 void dmp_database::refuse_system_database(const std::string& path, const dump_options& options) {
     // Replaying DROP DATABASE of the server's own database wipes its users.
-    if (options.b_create_db && options.b_create_table)
-        sql_dialect::refuse_system_db(database_name_of(path, options));
+    if (options.b_create_db && options.b_create_table) sql_dialect::refuse_system_db(database_name_of(path, options));
 }
 
 std::unique_ptr<dmp_database> dmp_database::create_dump(sql_dialect& dialect, const std::wstring& path,
-                                                       const dump_options& options) {
+                                                        const dump_options& options) {
     tk_wlog(1, L"sql_engine::create_dump (%ls)", path.c_str());
     tk_wlog(3, L"Creating MySQL dump file '%ls'", path.c_str());
     return std::make_unique<dmp_database>(dialect, path, options);
@@ -136,8 +134,7 @@ dmp_database::dmp_database(sql_dialect& dialect, const std::wstring& path, const
       eol_(options.get_eol()),
       path_(tk_unicode_to_path(path)) {
     tk_wlog(2, L"dmp_database::ctor(%ls)", path.c_str());
-    dialect_.set_server_version(options_.b_new_ver ? sql_dialect::dump_new_version
-                                                   : sql_dialect::dump_old_version);
+    dialect_.set_server_version(options_.b_new_ver ? sql_dialect::dump_new_version : sql_dialect::dump_old_version);
     refuse_system_database(path_, options_);
     buffer_.reserve(buffer_capacity);
     open_temp();
@@ -214,8 +211,7 @@ void dmp_database::write_head() {
         std::tm local{};
         localtime_r(&now, &local);
         char date[32];
-        std::snprintf(date, sizeof date, "%02d/%02d/%04d", local.tm_mon + 1, local.tm_mday,
-                      local.tm_year + 1900);
+        std::snprintf(date, sizeof date, "%02d/%02d/%04d", local.tm_mon + 1, local.tm_mday, local.tm_year + 1900);
         head += "# File name: " + comment_text(tk_path_to_unicode(shown)) + eol_;
         head += std::string("# Creation date: ") + date + eol_;
         head += "# Created by " + comment_text(tk_utf8_to_unicode(options_.created_by)) + eol_;
@@ -292,8 +288,8 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& na
 }
 
 std::string dmp_database::make_table_block(const std::wstring& name, const std::vector<std::wstring>& columns,
-                                           const std::vector<std::wstring>& indexes,
-                                           const std::wstring& engine, const std::wstring& charset) const {
+                                           const std::vector<std::wstring>& indexes, const std::wstring& engine,
+                                           const std::wstring& charset) const {
     const std::string& eol = eol_;
     const std::string shown = comment_text(name);
     const std::wstring quoted = quote_wname(name);
@@ -372,9 +368,7 @@ bool dmp_database::delete_tab(const std::wstring& name) {
     return true;
 }
 
-std::unique_ptr<udb_recordset> dmp_database::get_query(const std::wstring&, const std::wstring&) {
-    return nullptr;
-}
+std::unique_ptr<udb_recordset> dmp_database::get_query(const std::wstring&, const std::wstring&) { return nullptr; }
 
 std::unique_ptr<udb_recordset> dmp_database::get_table(const std::wstring&, int) {
     tk_log(2, "dmp_database::get_table: a dump file cannot be read");
@@ -508,8 +502,7 @@ void dmp_database::close_and_remove() {
         fd_ = -1;
     }
     if (!temp_path_.empty() && state_ != state::finished) {
-        if (::unlink(temp_path_.c_str()) != 0 && errno != ENOENT)
-            tk_log(2, "Cannot remove '%s'", temp_path_.c_str());
+        if (::unlink(temp_path_.c_str()) != 0 && errno != ENOENT) tk_log(2, "Cannot remove '%s'", temp_path_.c_str());
     }
     buffer_.clear();
 }
@@ -522,8 +515,7 @@ void dmp_database::set_locked(bool locked) {
 void dmp_database::attach(dmp_recordset* rs) { open_recordsets_.push_back(rs); }
 
 void dmp_database::detach(dmp_recordset* rs) {
-    open_recordsets_.erase(std::remove(open_recordsets_.begin(), open_recordsets_.end(), rs),
-                           open_recordsets_.end());
+    open_recordsets_.erase(std::remove(open_recordsets_.begin(), open_recordsets_.end(), rs), open_recordsets_.end());
 }
 
 // ---- Views and foreign keys ---------------------------------------------------------
@@ -577,13 +569,14 @@ void dmp_database::create_relationships(const std::vector<udb_relationship>& rel
         if (!rule) continue;
         const std::vector<std::wstring> fk_columns = sql_fk_builder::map_columns(names_map, child, rel.fk_flds);
         const std::vector<std::wstring> pk_columns = sql_fk_builder::map_columns(names_map, parent, rel.pk_flds);
-        bool unsafe = unsafe_name(child) || unsafe_name(parent) || fk_columns.empty() ||
-                      fk_columns.size() != pk_columns.size();
+        bool unsafe =
+            unsafe_name(child) || unsafe_name(parent) || fk_columns.empty() || fk_columns.size() != pk_columns.size();
         for (const std::wstring& c : fk_columns) unsafe = unsafe || unsafe_name(c);
         for (const std::wstring& c : pk_columns) unsafe = unsafe || unsafe_name(c);
         if (unsafe) {
             tk_wlog(3, L"Foreign key '%ls' skipped: unusable table or column names", rel.name.c_str());
-            screen.skip(L"The foreign key '" + rel.name + L"' was not created: its table or column names are not usable");
+            screen.skip(L"The foreign key '" + rel.name +
+                        L"' was not created: its table or column names are not usable");
             continue;
         }
         // A line break in the name would break the dump's line.

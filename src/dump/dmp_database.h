@@ -154,13 +154,13 @@ private:
     sql_dialect& dialect_;
     dump_options options_;
     std::string eol_;
-    std::string path_;        // destination
-    std::string temp_path_;   // file being written
+    std::string path_;       // destination
+    std::string temp_path_;  // file being written
     int fd_ = -1;
     std::string buffer_;
     state state_ = state::open;
     std::optional<tk_exception> failure_;
-    bool locked_ = false;     // a LOCK TABLES is open in the file
+    bool locked_ = false;  // a LOCK TABLES is open in the file
     std::vector<dmp_recordset*> open_recordsets_;
     std::map<std::wstring, udb_indexes, tk_no_case_less> table_indexes_;
     // The foreign keys written and not dropped: source name, the table

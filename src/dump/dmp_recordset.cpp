@@ -103,8 +103,10 @@ void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_fie
     for (size_t k = 0; k < columns_.size() && in_place; ++k) {
         size_t pos = positions_[k];
         const udb_field* f = pos < record.size() ? record.at(pos) : nullptr;
-        if (!f || f->name != sources_[k]) in_place = false;
-        else fields[k] = f;
+        if (!f || f->name != sources_[k])
+            in_place = false;
+        else
+            fields[k] = f;
     }
     if (!in_place) {
         const field_lookup lookup(record);
@@ -164,8 +166,10 @@ void dmp_recordset::write_row(std::string_view row, int32_t size, const std::vec
         dialect.fast_insert = false;
         write_pending();
     }
-    if (dialect.fast_insert) fast_append(row);
-    else slow_append(row, streamed);
+    if (dialect.fast_insert)
+        fast_append(row);
+    else
+        slow_append(row, streamed);
 }
 
 void dmp_recordset::fast_append(std::string_view row) {

@@ -81,16 +81,16 @@ private:
     // The database finished or discarded the file, or failed.
     void detach(const tk_exception* failure);
 
-    dmp_database* dump_;                  // not owned; null once detached
+    dmp_database* dump_;  // not owned; null once detached
     std::string eol_;
-    std::string head_;                    // "INSERT INTO t(a, b)"
-    std::vector<size_t> columns_;         // schema positions of the written columns
-    std::vector<std::wstring> sources_;   // the source field name of each
-    std::vector<size_t> positions_;       // its position in the first record
+    std::string head_;                   // "INSERT INTO t(a, b)"
+    std::vector<size_t> columns_;        // schema positions of the written columns
+    std::vector<std::wstring> sources_;  // the source field name of each
+    std::vector<size_t> positions_;      // its position in the first record
     bool mapped_ = false;
     bool finished_ = false;
-    std::string append_buffer;            // the pending multi-row INSERT
-    std::string row_;                     // reused buffer of one row's values
+    std::string append_buffer;              // the pending multi-row INSERT
+    std::string row_;                       // reused buffer of one row's values
     std::vector<const udb_field*> fields_;  // reused: the row's fields in column order
     std::vector<streamed_value> streamed_;  // reused: the row's values written in pieces
     std::optional<tk_exception> failure_;

@@ -18,12 +18,12 @@ public:
     const char* get_eol() const;
     const wchar_t* get_weol() const;
 
-    uint32_t line_break = 0;      // 0: CRLF, anything else: LF
-    bool b_new_ver = true;        // 4.1.0 dialect: backquotes, ENGINE=, CHARACTER SET
-    bool b_lock_tables = true;    // LOCK TABLES ... WRITE around each table's rows
-    bool b_comments = true;       // head lines and '#' blocks before each table
-    bool b_create_db = false;     // DROP/CREATE DATABASE and USE (only with b_create_table)
-    bool b_create_table = true;   // DROP TABLE IF EXISTS and CREATE TABLE per table
-    std::string created_by;       // text of the "# Created by " line (UTF-8)
-    std::string db_name;          // database of the create-database lines; empty: file base name
+    uint32_t line_break = 0;     // 0: CRLF, anything else: LF
+    bool b_new_ver = true;       // 4.1.0 dialect: backquotes, ENGINE=, CHARACTER SET
+    bool b_lock_tables = true;   // LOCK TABLES ... WRITE around each table's rows
+    bool b_comments = true;      // head lines and '#' blocks before each table
+    bool b_create_db = false;    // DROP/CREATE DATABASE and USE (only with b_create_table)
+    bool b_create_table = true;  // DROP TABLE IF EXISTS and CREATE TABLE per table
+    std::string created_by;      // text of the "# Created by " line (UTF-8)
+    std::string db_name;         // database of the create-database lines; empty: file base name
 };

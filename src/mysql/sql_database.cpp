@@ -1,7 +1,7 @@
 #include "mysql/sql_database.h"
 
-#include <mysql.h>
 #include <errmsg.h>
+#include <mysql.h>
 
 #include <algorithm>
 
@@ -258,8 +258,8 @@ std::vector<std::string> sql_database::read_warnings(size_t max) {
 std::optional<bool> sql_database::has_transactions(const std::wstring& table) {
     const std::wstring text =
         L"SELECT e.TRANSACTIONS FROM information_schema.TABLES t JOIN information_schema.ENGINES e "
-        L"ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = " + sql_quote(std::wstring_view(name)) +
-        L" AND t.TABLE_NAME = " + sql_quote(std::wstring_view(table));
+        L"ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = " +
+        sql_quote(std::wstring_view(name)) + L" AND t.TABLE_NAME = " + sql_quote(std::wstring_view(table));
     std::wstring answer;
     try {
         std::unique_ptr<udb_recordset> rs = query(text);

@@ -29,8 +29,8 @@ void library_init_once() {
 // backslashes as plain characters, or double quotes as identifiers (the
 // combination modes bring ANSI_QUOTES back).
 bool is_unwanted_mode(const std::string& word) {
-    static const char* const unwanted[] = {"NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "ANSI",   "DB2",
-                                           "MAXDB",                "MSSQL",       "ORACLE", "POSTGRESQL"};
+    static const char* const unwanted[] = {
+        "NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "ANSI", "DB2", "MAXDB", "MSSQL", "ORACLE", "POSTGRESQL"};
     for (const char* u : unwanted)
         if (tk_equal_no_case(std::string_view(word), std::string_view(u))) return true;
     return false;
@@ -60,27 +60,49 @@ std::string first_value(MYSQL* mysql, const std::string& statement, size_t i = 0
 }
 
 std::vector<std::wstring> offline_charsets() {
-    static const wchar_t* const rows[] = {
-        L"big5 - Big5 Traditional Chinese", L"dec8 - DEC West European", L"cp850 - DOS West European",
-        L"hp8 - HP West European", L"koi8r - KOI8-R Relcom Russian", L"latin1 - cp1252 West European",
-        L"latin2 - ISO 8859-2 Central European", L"swe7 - 7bit Swedish", L"ascii - US ASCII",
-        L"ujis - EUC-JP Japanese", L"sjis - Shift-JIS Japanese", L"hebrew - ISO 8859-8 Hebrew",
-        L"tis620 - TIS620 Thai", L"euckr - EUC-KR Korean", L"koi8u - KOI8-U Ukrainian",
-        L"gb2312 - GB2312 Simplified Chinese", L"greek - ISO 8859-7 Greek",
-        L"cp1250 - Windows Central European", L"gbk - GBK Simplified Chinese",
-        L"latin5 - ISO 8859-9 Turkish", L"armscii8 - ARMSCII-8 Armenian", L"utf8 - UTF-8 Unicode",
-        L"utf8mb4 - UTF-8 Unicode", L"ucs2 - UCS-2 Unicode", L"cp866 - DOS Russian",
-        L"keybcs2 - DOS Kamenicky Czech-Slovak", L"macce - Mac Central European",
-        L"macroman - Mac West European", L"cp852 - DOS Central European", L"latin7 - ISO 8859-13 Baltic",
-        L"cp1251 - Windows Cyrillic", L"cp1256 - Windows Arabic", L"cp1257 - Windows Baltic",
-        L"binary - Binary pseudo charset", L"geostd8 - GEOSTD8 Georgian",
-        L"cp932 - SJIS for Windows Japanese", L"eucjpms - UJIS for Windows Japanese"};
+    static const wchar_t* const rows[] = {L"big5 - Big5 Traditional Chinese",
+                                          L"dec8 - DEC West European",
+                                          L"cp850 - DOS West European",
+                                          L"hp8 - HP West European",
+                                          L"koi8r - KOI8-R Relcom Russian",
+                                          L"latin1 - cp1252 West European",
+                                          L"latin2 - ISO 8859-2 Central European",
+                                          L"swe7 - 7bit Swedish",
+                                          L"ascii - US ASCII",
+                                          L"ujis - EUC-JP Japanese",
+                                          L"sjis - Shift-JIS Japanese",
+                                          L"hebrew - ISO 8859-8 Hebrew",
+                                          L"tis620 - TIS620 Thai",
+                                          L"euckr - EUC-KR Korean",
+                                          L"koi8u - KOI8-U Ukrainian",
+                                          L"gb2312 - GB2312 Simplified Chinese",
+                                          L"greek - ISO 8859-7 Greek",
+                                          L"cp1250 - Windows Central European",
+                                          L"gbk - GBK Simplified Chinese",
+                                          L"latin5 - ISO 8859-9 Turkish",
+                                          L"armscii8 - ARMSCII-8 Armenian",
+                                          L"utf8 - UTF-8 Unicode",
+                                          L"utf8mb4 - UTF-8 Unicode",
+                                          L"ucs2 - UCS-2 Unicode",
+                                          L"cp866 - DOS Russian",
+                                          L"keybcs2 - DOS Kamenicky Czech-Slovak",
+                                          L"macce - Mac Central European",
+                                          L"macroman - Mac West European",
+                                          L"cp852 - DOS Central European",
+                                          L"latin7 - ISO 8859-13 Baltic",
+                                          L"cp1251 - Windows Cyrillic",
+                                          L"cp1256 - Windows Arabic",
+                                          L"cp1257 - Windows Baltic",
+                                          L"binary - Binary pseudo charset",
+                                          L"geostd8 - GEOSTD8 Georgian",
+                                          L"cp932 - SJIS for Windows Japanese",
+                                          L"eucjpms - UJIS for Windows Japanese"};
     return std::vector<std::wstring>(std::begin(rows), std::end(rows));
 }
 
 std::vector<std::wstring> offline_engines() {
-    return {L"MyISAM", L"MEMORY", L"InnoDB", L"BerkeleyDB", L"BLACKHOLE", L"EXAMPLE",
-            L"ARCHIVE", L"CSV", L"ndbcluster", L"FEDERATED", L"MRG_MYISAM", L"ISAM"};
+    return {L"MyISAM",  L"MEMORY", L"InnoDB",     L"BerkeleyDB", L"BLACKHOLE",  L"EXAMPLE",
+            L"ARCHIVE", L"CSV",    L"ndbcluster", L"FEDERATED",  L"MRG_MYISAM", L"ISAM"};
 }
 
 }  // namespace
@@ -132,10 +154,8 @@ void sql_engine::execute(const std::string& statement) {
     if (MYSQL_RES* res = mysql_store_result(mysql_.get())) mysql_free_result(res);
 }
 
-void sql_engine::connect(const std::string& host, const std::string& user, const std::string& password,
-                         uint32_t port) {
-    tk_log(2, "sql_engine::connect(%s,%s,%s,%u)", host.c_str(), user.c_str(),
-           password.empty() ? "" : "***", port);
+void sql_engine::connect(const std::string& host, const std::string& user, const std::string& password, uint32_t port) {
+    tk_log(2, "sql_engine::connect(%s,%s,%s,%u)", host.c_str(), user.c_str(), password.empty() ? "" : "***", port);
     if (connected_) {
         tk_log(1, "Connection was established already - disconnecting first...");
         close();
@@ -178,8 +198,9 @@ void sql_engine::set_up_session(const std::string& password) {
 
     tk_log(1, "Setting wait_timeout...");
     try {
-        execute("set session wait_timeout=cast(if(@@session.wait_timeout < 28800,28800,"
-                "@@session.wait_timeout) as unsigned);");
+        execute(
+            "set session wait_timeout=cast(if(@@session.wait_timeout < 28800,28800,"
+            "@@session.wait_timeout) as unsigned);");
     } catch (const sql_exception& e) {
         tk_log(3, "Failed to set wait_timeout");
         tk_log(2, "Cannot set wait_timeout: %s", e.what());
@@ -233,8 +254,8 @@ std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring& name) {
     tk_wlog(3, L"Creating MySQL database '%ls'", name.c_str());
     sql_database::refuse_system_db(name);
     sql_check_word(get_char_set(), "character set", tk_level_error);
-    std::wstring statement = L"CREATE DATABASE " + (is_old_version() ? name : get_safe_name(name)) +
-                             L" character set " + get_char_set();
+    std::wstring statement =
+        L"CREATE DATABASE " + (is_old_version() ? name : get_safe_name(name)) + L" character set " + get_char_set();
     execute(sql_to_utf8(statement));
     return open_db(name, 2, std::wstring());
 }
@@ -352,8 +373,10 @@ uint32_t sql_engine::get_max_allowed_packet() {
     unsigned long long number = 0;
     bool is_number = found && !value.empty() && value.size() <= 10;
     for (char c : value) {
-        if (c < '0' || c > '9') is_number = false;
-        else number = number * 10 + unsigned(c - '0');
+        if (c < '0' || c > '9')
+            is_number = false;
+        else
+            number = number * 10 + unsigned(c - '0');
     }
     if (!is_number || number == 0 || number > 0xFFFFFFFFull)
         throw tk_exception(std::string("Cannot read max_allowed_packet of the server"), tk_level_recoverable);

@@ -48,14 +48,12 @@ public:
     // next connect, and sql_exception (level 0) is thrown; a 4.1.0 server
     // with a password gives sql_auth_not_supported_exception. "localhost"
     // means the Unix socket.
-    void connect(const std::string& host, const std::string& user, const std::string& password,
-                 uint32_t port);
+    void connect(const std::string& host, const std::string& user, const std::string& password, uint32_t port);
     bool is_connected() const { return connected_; }
 
     std::unique_ptr<udb_database> create_db(const std::wstring& name) override;
     // Mode bits: 0x1 read-only, 0x80 views are not read, 0x100 REPLACE INTO.
-    std::unique_ptr<udb_database> open_db(const std::wstring& name, int mode,
-                                          const std::wstring& text) override;
+    std::unique_ptr<udb_database> open_db(const std::wstring& name, int mode, const std::wstring& text) override;
     // Selects the database as a side effect.
     bool is_db_exist(const std::wstring& name) override;
     // The session's foreign-key checks are the same afterwards as before.
@@ -76,7 +74,7 @@ public:
     // Runs one UTF-8 statement (traced "Run SQL-query: %s"); sql_exception on failure.
     void execute(const std::string& statement);
 
-    bool blob_to_text = false;   // BLOB result columns are read as text while set
+    bool blob_to_text = false;  // BLOB result columns are read as text while set
 
 private:
     void close();

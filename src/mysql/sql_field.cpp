@@ -29,20 +29,31 @@ VARTYPE get_vartype(int mysql_type, unsigned flags) {
     const bool is_unsigned = flags & UNSIGNED_FLAG;
     switch (mysql_type) {
     case MYSQL_TYPE_DECIMAL:
-    case MYSQL_TYPE_NEWDECIMAL: return VT_DECIMAL;
-    case MYSQL_TYPE_TINY: return is_unsigned ? VT_UI1 : VT_I1;
-    case MYSQL_TYPE_SHORT: return is_unsigned ? VT_UI2 : VT_I2;
-    case MYSQL_TYPE_LONG: return is_unsigned ? VT_UI4 : VT_I4;
-    case MYSQL_TYPE_FLOAT: return VT_R4;
-    case MYSQL_TYPE_DOUBLE: return VT_R8;
+    case MYSQL_TYPE_NEWDECIMAL:
+        return VT_DECIMAL;
+    case MYSQL_TYPE_TINY:
+        return is_unsigned ? VT_UI1 : VT_I1;
+    case MYSQL_TYPE_SHORT:
+        return is_unsigned ? VT_UI2 : VT_I2;
+    case MYSQL_TYPE_LONG:
+        return is_unsigned ? VT_UI4 : VT_I4;
+    case MYSQL_TYPE_FLOAT:
+        return VT_R4;
+    case MYSQL_TYPE_DOUBLE:
+        return VT_R8;
     case MYSQL_TYPE_TIMESTAMP:
     case MYSQL_TYPE_DATE:
     case MYSQL_TYPE_TIME:
-    case MYSQL_TYPE_DATETIME: return VT_DATE;
-    case MYSQL_TYPE_LONGLONG: return is_unsigned ? VT_UI8 : VT_I8;
-    case MYSQL_TYPE_INT24: return VT_I4;
-    case MYSQL_TYPE_YEAR: return VT_UI2;
-    case MYSQL_TYPE_BIT: return VT_BOOL;
+    case MYSQL_TYPE_DATETIME:
+        return VT_DATE;
+    case MYSQL_TYPE_LONGLONG:
+        return is_unsigned ? VT_UI8 : VT_I8;
+    case MYSQL_TYPE_INT24:
+        return VT_I4;
+    case MYSQL_TYPE_YEAR:
+        return VT_UI2;
+    case MYSQL_TYPE_BIT:
+        return VT_BOOL;
     case MYSQL_TYPE_TINY_BLOB:
     case MYSQL_TYPE_MEDIUM_BLOB:
     case MYSQL_TYPE_LONG_BLOB:
@@ -52,13 +63,14 @@ VARTYPE get_vartype(int mysql_type, unsigned flags) {
         tk_log(1, "Processing BLOB, blob_to_text=%d", int(to_text));
         return to_text ? VT_BSTR : VT_ARRAY_UI1;
     }
-    case MYSQL_TYPE_VAR_STRING: return (flags & BINARY_FLAG) ? VT_ARRAY_UI1 : VT_BSTR;
-    default: return VT_BSTR;
+    case MYSQL_TYPE_VAR_STRING:
+        return (flags & BINARY_FLAG) ? VT_ARRAY_UI1 : VT_BSTR;
+    default:
+        return VT_BSTR;
     }
 }
 
-sql_field::sql_field(const std::wstring& name, int mysql_type, unsigned long length, unsigned flags,
-                     const char* data)
+sql_field::sql_field(const std::wstring& name, int mysql_type, unsigned long length, unsigned flags, const char* data)
     : udb_field(name, 0, ole_variant()) {
     tk_wlog(1, L"sql_field::ctor2(%ls,%d,%lu)", name.c_str(), mysql_type, length);
     get_variant(mysql_type, length, flags, data);
@@ -97,8 +109,7 @@ void sql_field::get_variant(int mysql_type, unsigned long length, unsigned flags
         return;
     }
     const bool binary = flags & BINARY_FLAG;
-    if ((mysql_type == MYSQL_TYPE_VAR_STRING && binary) ||
-        (is_blob_type(mysql_type) && binary && !blob_to_text())) {
+    if ((mysql_type == MYSQL_TYPE_VAR_STRING && binary) || (is_blob_type(mysql_type) && binary && !blob_to_text())) {
         tk_log(1, "Extract BINARY value");
         ole_variant::operator=(std::vector<uint8_t>(data, data + length));
         return;
@@ -125,8 +136,7 @@ void sql_field::get_variant(int mysql_type, unsigned long length, unsigned flags
     }
     const bool binary = flags & BINARY_FLAG;
     const std::wstring text(data, length);
-    if ((mysql_type == MYSQL_TYPE_VAR_STRING && binary) ||
-        (is_blob_type(mysql_type) && binary && !blob_to_text())) {
+    if ((mysql_type == MYSQL_TYPE_VAR_STRING && binary) || (is_blob_type(mysql_type) && binary && !blob_to_text())) {
         // The caller decoded the bytes; take them back as they came.
         std::string bytes = tk_unicode_to_utf8(text);
         ole_variant::operator=(std::vector<uint8_t>(bytes.begin(), bytes.end()));

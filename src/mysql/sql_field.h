@@ -19,8 +19,7 @@ public:
     // Over the client's narrow (UTF-8) data; `data` null for SQL NULL.
     sql_field(const std::wstring& name, int mysql_type, unsigned long length, unsigned flags, const char* data);
     // Over wide data the caller decoded; `data` null for SQL NULL.
-    sql_field(const std::wstring& name, int mysql_type, unsigned long length, unsigned flags,
-              const wchar_t* data);
+    sql_field(const std::wstring& name, int mysql_type, unsigned long length, unsigned flags, const wchar_t* data);
     // A column of a known descriptor: binary columns read as BLOBs, any
     // other text as a value of the column's type.
     sql_field(const t_ftd& column, unsigned long length, const char* data);

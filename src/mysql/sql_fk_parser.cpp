@@ -11,8 +11,8 @@ size_t find_no_case(const std::string& text, size_t start, const char* pattern) 
     if (p.size() > text.size()) return std::string::npos;
     for (size_t i = start; i + p.size() <= text.size(); ++i) {
         size_t j = 0;
-        while (j < p.size() && std::tolower(static_cast<unsigned char>(text[i + j])) ==
-                                   std::tolower(static_cast<unsigned char>(p[j])))
+        while (j < p.size() &&
+               std::tolower(static_cast<unsigned char>(text[i + j])) == std::tolower(static_cast<unsigned char>(p[j])))
             ++j;
         if (j == p.size()) return i;
     }
@@ -137,8 +137,7 @@ void sql_fk_parser::do_parse(std::vector<udb_relationship>& relationships) const
         }
         rule = trim(rule);
         tk_log(1, "Got FK rule: %s", rule.c_str());
-        relationships.emplace_back(tk_utf8_to_unicode(fk_name), table_, tk_utf8_to_unicode(pk_table),
-                                   std::wstring(), get_columns(fk_columns), get_columns(pk_columns),
-                                   tk_utf8_to_unicode(rule));
+        relationships.emplace_back(tk_utf8_to_unicode(fk_name), table_, tk_utf8_to_unicode(pk_table), std::wstring(),
+                                   get_columns(fk_columns), get_columns(pk_columns), tk_utf8_to_unicode(rule));
     }
 }

@@ -26,8 +26,7 @@ int32_t first_int(udb_recordset* rs) {
 
 }  // namespace
 
-sql_recordset::sql_recordset(sql_database* db, const std::wstring& table,
-                             std::vector<udb_relationship>* relationships)
+sql_recordset::sql_recordset(sql_database* db, const std::wstring& table, std::vector<udb_relationship>* relationships)
     : udb_recordset(db, table, false), sdb_(db), relationships_(relationships) {
     tk_log(1, "sql_recordset::sql_recordset1");
     initialize();
@@ -76,8 +75,8 @@ void sql_recordset::initialize() {
             has_geometry_ = true;
         }
         select += quoted;
-        tk_log(1, "GOT FIELD: name=%s, type=%d, size=%d, flags=%d", column.name, int(column.type),
-               int(column.length), int(column.flags));
+        tk_log(1, "GOT FIELD: name=%s, type=%d, size=%d, flags=%d", column.name, int(column.type), int(column.length),
+               int(column.flags));
         t_ftd descriptor;
         descriptor.name = column_name;
         descriptor.vartype = get_vartype(int(column.type), column.flags);
@@ -85,8 +84,7 @@ void sql_recordset::initialize() {
         // Result columns of a query carry no default (def is null); the
         // table read-back takes defaults from SHOW COLUMNS.
         if (column.def && column.def_length)
-            descriptor.default_value =
-                ole_variant(tk_utf8_to_unicode(std::string_view(column.def, column.def_length)));
+            descriptor.default_value = ole_variant(tk_utf8_to_unicode(std::string_view(column.def, column.def_length)));
         descriptor.b_not_null = column.flags & NOT_NULL_FLAG;
         descriptor.b_auto_increment = column.flags & AUTO_INCREMENT_FLAG;
         if (descriptor.b_auto_increment) {
@@ -121,8 +119,8 @@ void sql_recordset::initialize() {
         tk_log(1, "It's a SQL-query, nothing to do anymore");
     } else if (!auto_column_.empty()) {
         tk_wlog(1, L"Refining auto_number '%ls' (last value)", auto_column_.c_str());
-        const std::wstring text = L"select max( " + sql_engine::get_safe_name(auto_column_) + L") from " +
-                                  sql_engine::get_safe_name(name);
+        const std::wstring text =
+            L"select max( " + sql_engine::get_safe_name(auto_column_) + L") from " + sql_engine::get_safe_name(name);
         tk_wlog(1, L"auto_number query=%ls", text.c_str());
         std::unique_ptr<udb_recordset> rs = sdb_->query(text);
         last_auto_value_ = first_int(rs.get());

@@ -30,9 +30,7 @@ const char* const not_conform =
 // Restores the engine's blob_to_text on every path.
 class blob_to_text_scope {
 public:
-    blob_to_text_scope() : engine_(sql_engine::ptr()), saved_(engine_->blob_to_text) {
-        engine_->blob_to_text = true;
-    }
+    blob_to_text_scope() : engine_(sql_engine::ptr()), saved_(engine_->blob_to_text) { engine_->blob_to_text = true; }
     ~blob_to_text_scope() { engine_->blob_to_text = saved_; }
     blob_to_text_scope(const blob_to_text_scope&) = delete;
     blob_to_text_scope& operator=(const blob_to_text_scope&) = delete;
@@ -83,8 +81,7 @@ bool ends_with(const std::wstring& text, const wchar_t* suffix) {
 
 }  // namespace
 
-sql_table::sql_table(sql_database* db, const std::wstring& name, std::vector<udb_relationship>* relationships,
-                     int mode)
+sql_table::sql_table(sql_database* db, const std::wstring& name, std::vector<udb_relationship>* relationships, int mode)
     : sql_recordset(db, name, relationships) {
     tk_log(1, "sql_table::ctor");
     initialize(mode);
@@ -166,8 +163,10 @@ void sql_table::read_columns() {
             }
         } else if (d.vartype == VT_BOOL) {
             tk_log(1, "Special processing for boolean");
-            if (tk_equal_no_case(def, L"b'0'")) d.default_value = ole_variant(false);
-            else if (tk_equal_no_case(def, L"b'1'")) d.default_value = ole_variant(true);
+            if (tk_equal_no_case(def, L"b'0'"))
+                d.default_value = ole_variant(false);
+            else if (tk_equal_no_case(def, L"b'1'"))
+                d.default_value = ole_variant(true);
         } else if (d.vartype == VT_BSTR) {
             d.default_value = ole_variant(def);
         } else {
@@ -389,8 +388,8 @@ void sql_table::send_pending() {
     pending_rows_.clear();
     sending_head_ = head_;
     if (!counted_) counted_ = !sdb_->has_transactions(name).value_or(false);
-    in_flight_ = std::async(std::launch::async,
-                            [this]() { send_statement(sending_, sending_rows_, sending_head_, *counted_); });
+    in_flight_ =
+        std::async(std::launch::async, [this]() { send_statement(sending_, sending_rows_, sending_head_, *counted_); });
 }
 
 void sql_table::wait_sender() const {
@@ -549,7 +548,8 @@ bool is_large_object(const t_ftd& column) {
 std::string match_literal(const udb_field* field, const t_ftd* column) {
     if (field->is_null_or_empty()) return "NULL";
     const VARTYPE fvt = field->get_type();
-    if (udb_is_text_type(column->vartype) && !udb_is_binary_type(fvt)) return sql_quote(sql_to_utf8(field->to_wstring()));
+    if (udb_is_text_type(column->vartype) && !udb_is_binary_type(fvt))
+        return sql_quote(sql_to_utf8(field->to_wstring()));
     if (udb_is_numeric_type(column->vartype)) {
         std::string number = udb_is_numeric_type(fvt) ? to_mysql_str(field) : sql_number_literal(field->to_string());
         if (number.empty() || number == "NULL") {
@@ -589,8 +589,8 @@ std::string sql_table::set_list(const std::vector<row_cell>& cells) const {
             continue;
         }
         if (!list.empty()) list += ", ";
-        list += sql_to_utf8(sql_engine::get_safe_name(c.column->name)) + "=" +
-                get_fld_append_str(c.field, c.column, false);
+        list +=
+            sql_to_utf8(sql_engine::get_safe_name(c.column->name)) + "=" + get_fld_append_str(c.field, c.column, false);
     }
     return list;
 }
@@ -638,9 +638,9 @@ void sql_table::update2(const udb_record& record, const std::wstring& key) {
     }
     const std::string set = set_list(row_cells(record));
     if (set.empty()) return;
-    send_row_statement("UPDATE " + sql_to_utf8(sql_engine::get_safe_name(name)) + " SET " + set + " WHERE " +
-                           sql_to_utf8(condition),
-                       "UPDATE");
+    send_row_statement(
+        "UPDATE " + sql_to_utf8(sql_engine::get_safe_name(name)) + " SET " + set + " WHERE " + sql_to_utf8(condition),
+        "UPDATE");
 }
 
 void sql_table::update1(const udb_record& record) {
@@ -671,9 +671,9 @@ void sql_table::update1(const udb_record& record) {
     }
     const std::string set = set_list(set_cells);
     if (set.empty()) return;
-    send_row_statement("UPDATE " + sql_to_utf8(sql_engine::get_safe_name(name)) + " SET " + set + " WHERE " +
-                           match_list(where_cells),
-                       "UPDATE");
+    send_row_statement(
+        "UPDATE " + sql_to_utf8(sql_engine::get_safe_name(name)) + " SET " + set + " WHERE " + match_list(where_cells),
+        "UPDATE");
 }
 
 void sql_table::delete_key(const std::wstring& key) {
@@ -683,9 +683,8 @@ void sql_table::delete_key(const std::wstring& key) {
         tk_log(1, "Missing key for delete");
         return;
     }
-    send_row_statement("delete from " + sql_to_utf8(sql_engine::get_safe_name(name)) + " where " +
-                           sql_to_utf8(condition),
-                       "DELETE");
+    send_row_statement(
+        "delete from " + sql_to_utf8(sql_engine::get_safe_name(name)) + " where " + sql_to_utf8(condition), "DELETE");
 }
 
 void sql_table::delete_key(const udb_record& record) {

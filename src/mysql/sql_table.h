@@ -48,8 +48,7 @@ public:
     static constexpr uint32_t max_buffer_size = 1000000;
     static constexpr size_t max_messages = 10;
 
-    sql_table(sql_database* db, const std::wstring& name, std::vector<udb_relationship>* relationships,
-              int mode);
+    sql_table(sql_database* db, const std::wstring& name, std::vector<udb_relationship>* relationships, int mode);
     ~sql_table() override;
 
     void append_record(const udb_record& record) override;
@@ -133,8 +132,8 @@ private:
     void wait_sender() const;
     // `counted`: the table has no transactions, so a failed statement may
     // have stored its first rows (found by counting the table's rows).
-    void send_statement(const std::string& statement, const std::vector<pending_row>& rows,
-                        const std::string& head, bool counted);
+    void send_statement(const std::string& statement, const std::vector<pending_row>& rows, const std::string& head,
+                        bool counted);
     void send_rows_one_by_one();
     void check_result(uint64_t affected, uint64_t sent, uint64_t first_position);
     void note(uint64_t position, const std::string& message);
@@ -167,7 +166,7 @@ private:
     std::optional<bool> counted_;
     // The multi-row statement the server is executing (declared last: it
     // refers to the members above until it is done).
-    std::string sending_;                   // its text, its rows and its head
+    std::string sending_;  // its text, its rows and its head
     std::vector<pending_row> sending_rows_;
     std::string sending_head_;
     mutable std::future<void> in_flight_;

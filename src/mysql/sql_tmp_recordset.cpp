@@ -66,9 +66,7 @@ void sql_tmp_recordset::append_record(const udb_record&) {
     TK_ASSERT_FAIL();
 }
 
-udb_record* sql_tmp_recordset::get_item() {
-    return position_ < records_.size() ? records_[position_].get() : nullptr;
-}
+udb_record* sql_tmp_recordset::get_item() { return position_ < records_.size() ? records_[position_].get() : nullptr; }
 
 bool sql_tmp_recordset::is_eof() {
     tk_log(1, "sql_tmp_recordset::is_eof: pos=%d, records.size=%d", int(position_), int(records_.size()));

@@ -61,8 +61,7 @@ enum class block { none, database, tables, table, table_properties, fields, fiel
 sql_db_mutator::sql_db_mutator() = default;
 sql_db_mutator::~sql_db_mutator() = default;
 
-sql_table_mutator& sql_db_mutator::get_table_mutator2(const std::wstring& old_name,
-                                                      const std::wstring& new_name) {
+sql_table_mutator& sql_db_mutator::get_table_mutator2(const std::wstring& old_name, const std::wstring& new_name) {
     tk_wlog(1, L"get_table_mutator2(%ls,%ls)", old_name.c_str(), new_name.c_str());
     auto& slot = tables[old_name];
     if (!slot) slot = std::make_unique<sql_table_mutator>(old_name);
@@ -115,15 +114,24 @@ void sql_db_mutator::load(udb_profile& profile) {
             entries.back().new_name = rest;
         } else if (state == block::field) {
             field_entry& f = entries.back().fields.back();
-            if (take_key(line, L"new_name:", rest)) f.new_name = rest;
-            else if (take_key(line, L"status:", rest)) f.status = rest;
-            else if (take_key(line, L"type:", rest)) f.type = rest;
-            else if (take_key(line, L"default_value:", rest)) f.default_value = rest;
-            else if (take_key(line, L"character_set:", rest)) f.character_set = rest;
-            else if (take_key(line, L"length:", rest)) f.length = rest;
-            else if (take_key(line, L"scale:", rest)) f.scale = rest;
-            else if (take_key(line, L"precision:", rest)) f.precision = rest;
-            else tk_wlog(1, L"Skipping %ls", line.c_str());
+            if (take_key(line, L"new_name:", rest))
+                f.new_name = rest;
+            else if (take_key(line, L"status:", rest))
+                f.status = rest;
+            else if (take_key(line, L"type:", rest))
+                f.type = rest;
+            else if (take_key(line, L"default_value:", rest))
+                f.default_value = rest;
+            else if (take_key(line, L"character_set:", rest))
+                f.character_set = rest;
+            else if (take_key(line, L"length:", rest))
+                f.length = rest;
+            else if (take_key(line, L"scale:", rest))
+                f.scale = rest;
+            else if (take_key(line, L"precision:", rest))
+                f.precision = rest;
+            else
+                tk_wlog(1, L"Skipping %ls", line.c_str());
         } else if (state == block::database && split_property(line, property)) {
             db_properties.push_back(property);
         } else if (state == block::table_properties && split_property(line, property)) {
@@ -136,8 +144,7 @@ void sql_db_mutator::load(udb_profile& profile) {
     for (const auto& [key, value] : db_properties) set(key, value);
     for (const auto& entry : entries) {
         if (entry.name.empty()) continue;
-        sql_table_mutator& table =
-            get_table_mutator2(entry.name, entry.new_name.empty() ? entry.name : entry.new_name);
+        sql_table_mutator& table = get_table_mutator2(entry.name, entry.new_name.empty() ? entry.name : entry.new_name);
         for (const auto& [key, value] : entry.properties) table.set(key, value);
         for (const auto& f : entry.fields) {
             if (f.name.empty()) continue;
@@ -168,8 +175,7 @@ void sql_db_mutator::store(udb_profile& profile) const {
         for (const auto& [field_name, m] : table->fields) {
             add(L"      - name:" + field_name);
             if (!m->new_name.empty()) add(L"        new_name: " + m->new_name);
-            add(std::wstring(L"        status: ") +
-                (m->status == udb_mutators::deleted ? L"deleted" : L"changed"));
+            add(std::wstring(L"        status: ") + (m->status == udb_mutators::deleted ? L"deleted" : L"changed"));
             if (!m->native_type.empty()) add(L"        type: " + m->native_type);
             if (!m->default_text.empty()) add(L"        default_value: " + m->default_text);
             if (!m->character_set.empty()) add(L"        character_set: " + m->character_set);

@@ -79,8 +79,12 @@ std::wstring sql_dialect::get_safe_name(const std::wstring& name) {
         bool complete = true;
         for (size_t i = 1; i + 1 < name.size(); ++i) {
             if (name[i] != L'`') continue;
-            if (i + 2 < name.size() && name[i + 1] == L'`') ++i;
-            else { complete = false; break; }
+            if (i + 2 < name.size() && name[i + 1] == L'`')
+                ++i;
+            else {
+                complete = false;
+                break;
+            }
         }
         if (complete) return name;
     }

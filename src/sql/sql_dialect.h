@@ -33,9 +33,9 @@ public:
     // Largest value (bytes) put into a statement as text on the prepared path.
     static constexpr uint32_t max_field_size = 1048576;
     // Versions: major << 16 | minor << 8 | patch.
-    static constexpr uint32_t new_names_version = 0x040100;   // 4.1.0
+    static constexpr uint32_t new_names_version = 0x040100;  // 4.1.0
     static constexpr uint32_t dump_new_version = 0x040100;
-    static constexpr uint32_t dump_old_version = 0x031401;    // 3.20.1
+    static constexpr uint32_t dump_old_version = 0x031401;  // 3.20.1
 
     sql_dialect();
     ~sql_dialect() override;

@@ -31,8 +31,7 @@ std::wstring sql_field_mutator::result_name(const std::wstring& current) const {
 }
 
 bool sql_field_mutator::matches(const std::wstring& field_name) const {
-    return udb_same_name(name, field_name) ||
-           (!long_name.empty() && udb_same_name(long_name, field_name));
+    return udb_same_name(name, field_name) || (!long_name.empty() && udb_same_name(long_name, field_name));
 }
 
 namespace {
@@ -53,9 +52,7 @@ ole_variant typed_default(const ole_variant& value, VARTYPE vt) {
 // Numbers that are read as a date by their text: integers, currency and
 // decimals (a fraction makes the text no date). Floating-point numbers keep
 // the variant's own reading; logicals are no date.
-bool reads_as_digits(VARTYPE vt) {
-    return udb_is_numeric_type(vt) && vt != VT_R4 && vt != VT_R8 && vt != VT_BOOL;
-}
+bool reads_as_digits(VARTYPE vt) { return udb_is_numeric_type(vt) && vt != VT_R4 && vt != VT_R8 && vt != VT_BOOL; }
 
 }  // namespace
 
@@ -77,8 +74,8 @@ void sql_field_mutator::modify1(t_ftd& column) const {
     type.scale = static_cast<uint32_t>(scale > 0 ? scale : 0);
     type.precision = static_cast<uint32_t>(precision > 0 ? precision : 0);
     // A DECIMAL recorded without a precision takes the column's own.
-    const bool own = value_type == VT_DECIMAL && type.precision == 0 &&
-                     sql_own_decimal(column, type.precision, type.scale);
+    const bool own =
+        value_type == VT_DECIMAL && type.precision == 0 && sql_own_decimal(column, type.precision, type.scale);
     if (value_type != 1) column.vartype = value_type;
     column.native_type = get_sql_native_type1(type);
     tk_wlog(1, L"\tf.native_type=%ls", column.native_type.c_str());

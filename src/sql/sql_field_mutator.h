@@ -49,11 +49,11 @@ public:
     void save() override;
     std::optional<std::wstring> get_property(const std::wstring& key) const override;
 
-    std::wstring name;          // source field name (the key)
-    std::wstring long_name;     // container long name, empty when none
-    std::wstring new_name;      // empty: keep
-    VARTYPE value_type = 1;     // 1: keep
-    std::wstring native_type;   // type name as the user chose it; empty: keep
+    std::wstring name;         // source field name (the key)
+    std::wstring long_name;    // container long name, empty when none
+    std::wstring new_name;     // empty: keep
+    VARTYPE value_type = 1;    // 1: keep
+    std::wstring native_type;  // type name as the user chose it; empty: keep
     int status = udb_mutators::changed;
     uint32_t reserved = 0;
     ole_variant default_value;

@@ -21,8 +21,7 @@ std::wstring mapped_name(const t_names_map* names, const std::wstring& name) {
 }  // namespace
 
 sql_indexes_initializer::sql_indexes_initializer(const sql_schema& schema, const udb_indexes* indexes,
-                                                 const std::wstring& auto_name, const t_names_map* names,
-                                                 bool flag)
+                                                 const std::wstring& auto_name, const t_names_map* names, bool flag)
     : flag_(flag), auto_name_(auto_name), schema_(&schema), names_(names) {
     if (!indexes) return;
     auto validator = sql_dialect::ptr()->create_in_validator(*indexes);
@@ -56,9 +55,9 @@ void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& chunks)
             tk_log(2, "Max number of indexes has been reached");
             continue;
         }
-        std::wstring clause = index.b_primary ? L"PRIMARY KEY"
-                                              : (index.b_unique ? L"UNIQUE " : L"INDEX ") +
-                                                    sql_dialect::get_safe_name(index.name);
+        std::wstring clause = index.b_primary
+                                  ? L"PRIMARY KEY"
+                                  : (index.b_unique ? L"UNIQUE " : L"INDEX ") + sql_dialect::get_safe_name(index.name);
         clause += L" (";
         bool ok = true;
         uint64_t key_size = 0;
@@ -103,7 +102,7 @@ void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& chunks)
         std::wstring name = validator->is_acceptable(auto_name_) && !validator->is_duplicated(auto_name_)
                                 ? auto_name_
                                 : validator->get_safe_name(auto_name_);
-        chunks.push_back(L"INDEX " + sql_dialect::get_safe_name(name) + L" (" +
-                         sql_dialect::get_safe_name(auto_name_) + L")");
+        chunks.push_back(L"INDEX " + sql_dialect::get_safe_name(name) + L" (" + sql_dialect::get_safe_name(auto_name_) +
+                         L")");
     }
 }

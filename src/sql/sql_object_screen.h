@@ -19,8 +19,8 @@ public:
     // The view's text refined by `refine`, or nothing when the view is left
     // out: a query that is not a SELECT silently, a text that is not one
     // statement (or a name the writer refuses, `name_usable` false) with a note.
-    std::optional<std::wstring> view_text(const std::wstring& view, const std::wstring& text,
-                                          const refiner& refine, bool name_usable = true);
+    std::optional<std::wstring> view_text(const std::wstring& view, const std::wstring& text, const refiner& refine,
+                                          bool name_usable = true);
 
     // The name the view is created under: the validator's safe name when it
     // refuses `view` (the rename kept in `names`, logged as "Store generated

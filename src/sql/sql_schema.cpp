@@ -33,8 +33,8 @@ sql_schema::sql_schema(const std::wstring& engine) : udb_schema(true), innodb_(t
 
 bool sql_schema::is_candidate(size_t pos) const {
     const t_ftd& c = *at(pos);
-    return c.vartype == VT_BSTR && c.size > 0 && c.native_type.empty() && !by_rule_[pos] &&
-           c.dw_reserved != 2 && c.dw_reserved != 8 && c.dw_reserved != 16;
+    return c.vartype == VT_BSTR && c.size > 0 && c.native_type.empty() && !by_rule_[pos] && c.dw_reserved != 2 &&
+           c.dw_reserved != 8 && c.dw_reserved != 16;
 }
 
 uint64_t sql_schema::row_cost(size_t pos) const {
@@ -62,12 +62,27 @@ uint64_t sql_schema::inrow_cost(size_t pos) const {
         if (c.size == 0 || c.size > short_string_max) return 21;
         return string_inrow(c.size, char_bytes);
     case VT_BLOB:
-    case VT_ARRAY_UI1: return (c.size >= 1 && c.size <= 255) ? c.size + 1 : 21;
-    case VT_I1: case VT_UI1: case VT_BOOL: return 1;
-    case VT_I2: case VT_UI2: return 2;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: return 4;
-    case VT_I8: case VT_UI8: case VT_R8: return 8;
-    case VT_CY: return decimal_bytes(15) + decimal_bytes(4);
+    case VT_ARRAY_UI1:
+        return (c.size >= 1 && c.size <= 255) ? c.size + 1 : 21;
+    case VT_I1:
+    case VT_UI1:
+    case VT_BOOL:
+        return 1;
+    case VT_I2:
+    case VT_UI2:
+        return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+        return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+        return 8;
+    case VT_CY:
+        return decimal_bytes(15) + decimal_bytes(4);
     case VT_DECIMAL:
         if (c.precision == 0) return 8;
         return decimal_bytes(c.precision > c.scale ? c.precision - c.scale : 0) + decimal_bytes(c.scale);
@@ -78,7 +93,8 @@ uint64_t sql_schema::inrow_cost(size_t pos) const {
         if (type == L"CHAR") return string_inrow(19, char_bytes);
         return 3;  // DATE, TIME
     }
-    default: return 8;
+    default:
+        return 8;
     }
 }
 

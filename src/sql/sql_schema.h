@@ -39,8 +39,8 @@ public:
     // added earlier to size 0.
     void push_back(const t_ftd& column, const std::wstring& charset = std::wstring());
 
-    uint64_t get_total_size() const;   // the row estimate
-    uint64_t get_inrow_size() const;   // the InnoDB in-row estimate
+    uint64_t get_total_size() const;                                       // the row estimate
+    uint64_t get_inrow_size() const;                                       // the InnoDB in-row estimate
     uint64_t get_inrow_cost(size_t pos) const { return inrow_cost(pos); }  // one column's share
     bool is_innodb() const { return innodb_; }
 

@@ -24,9 +24,20 @@ std::wstring property(const sql_properties* props, const wchar_t* key) {
 
 bool can_have_auto_num(VARTYPE vt) {
     switch (vt) {
-    case VT_I2: case VT_I4: case VT_BOOL: case VT_I1: case VT_UI1: case VT_UI2:
-    case VT_UI4: case VT_I8: case VT_UI8: case VT_INT: case VT_UINT: return true;
-    default: return false;
+    case VT_I2:
+    case VT_I4:
+    case VT_BOOL:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_INT:
+    case VT_UINT:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -64,8 +75,10 @@ bool value_list(const std::wstring& type, std::vector<std::wstring>& values) {
             if (type[i] == L'\\' && i + 1 < type.size()) {
                 value += type[++i];
             } else if (type[i] == quote) {
-                if (i + 1 < type.size() && type[i + 1] == quote) value += type[++i];
-                else break;
+                if (i + 1 < type.size() && type[i + 1] == quote)
+                    value += type[++i];
+                else
+                    break;
             } else {
                 value += type[i];
             }
@@ -85,8 +98,10 @@ sql_schema_initializer::sql_schema_initializer(const std::wstring& table, const 
     table_engine_ = property(custom_, L"engine");
     if (!table_engine_.empty())
         sql_check_word(table_engine_, "storage engine", tk_level_recoverable);
-    else if (dialect->get_server_version() <= myisam_only_version) table_engine_ = L"MyISAM";
-    else table_engine_ = dialect->get_tab_type();
+    else if (dialect->get_server_version() <= myisam_only_version)
+        table_engine_ = L"MyISAM";
+    else
+        table_engine_ = dialect->get_tab_type();
     table_charset_ = property(custom_, L"character set");
     if (!table_charset_.empty()) sql_check_word(table_charset_, "character set", tk_level_recoverable);
     schema_ = sql_schema(table_engine_);
@@ -107,8 +122,8 @@ sql_schema_initializer::sql_schema_initializer(const std::wstring& table, const 
         if (customised) sql_check_word(charset, "character set", tk_level_recoverable);
         schema_.push_back(copy, charset);
         source_names_.push_back(column->name);
-        tk_wlog(1, L"GOT FIELD: name=%ls, type=%d, size=%u, flags=%u, description=%ls", dest.c_str(),
-                int(copy.vartype), schema_.at(schema_.size() - 1)->size, copy.dw_reserved, copy.comment.c_str());
+        tk_wlog(1, L"GOT FIELD: name=%ls, type=%d, size=%u, flags=%u, description=%ls", dest.c_str(), int(copy.vartype),
+                schema_.at(schema_.size() - 1)->size, copy.dw_reserved, copy.comment.c_str());
     }
 }
 
@@ -258,10 +273,14 @@ uint64_t sql_schema_initializer::inrow_size() const {
     for (size_t i = 0; i < schema_.size(); ++i) {
         nullable += !not_null_[i];
         const std::wstring& type = custom_types_[i];
-        if (type.empty()) size += schema_.get_inrow_cost(i);
-        else if (!value_list(type, values)) size += 1;
-        else if (tk_starts_with_no_case(type, L"ENUM")) size += values.size() <= 255 ? 1 : 2;
-        else size += values.size() > 32 ? 8 : std::max<size_t>(1, (values.size() + 7) / 8);
+        if (type.empty())
+            size += schema_.get_inrow_cost(i);
+        else if (!value_list(type, values))
+            size += 1;
+        else if (tk_starts_with_no_case(type, L"ENUM"))
+            size += values.size() <= 255 ? 1 : 2;
+        else
+            size += values.size() > 32 ? 8 : std::max<size_t>(1, (values.size() + 7) / 8);
     }
     return size + (nullable + 7) / 8;
 }

@@ -17,10 +17,8 @@ void sql_table_mutator::set_new_name(const std::wstring& value) {
     new_name = value;
 }
 
-sql_field_mutator& sql_table_mutator::update_field(const std::wstring& old_name,
-                                                   const std::wstring& field_new_name,
-                                                   const sql_native_type& type,
-                                                   const std::wstring& character_set) {
+sql_field_mutator& sql_table_mutator::update_field(const std::wstring& old_name, const std::wstring& field_new_name,
+                                                   const sql_native_type& type, const std::wstring& character_set) {
     tk_wlog(1, L"udb_table_mutator::update_field(old_name=%ls,new_name=%ls,native_type=%ls,length=%d)",
             old_name.c_str(), field_new_name.c_str(), type.name.c_str(), int(type.size));
     forget_fields();
@@ -67,8 +65,7 @@ void sql_table_mutator::modify3(udb_indexes& indexes) const {
     }
     // An index whose every column was dropped has nothing left to index.
     auto& items = indexes.items;
-    items.erase(std::remove_if(items.begin(), items.end(),
-                               [](const udb_index& i) { return i.fields.empty(); }),
+    items.erase(std::remove_if(items.begin(), items.end(), [](const udb_index& i) { return i.fields.empty(); }),
                 items.end());
 }
 
@@ -159,9 +156,7 @@ void sql_table_mutator::build_copy(const udb_record& record) {
     copy_ready_ = true;
 }
 
-std::optional<std::wstring> sql_table_mutator::get_property(const std::wstring& key) const {
-    return find(key);
-}
+std::optional<std::wstring> sql_table_mutator::get_property(const std::wstring& key) const { return find(key); }
 
 const sql_properties* sql_table_mutator::get_child(const std::wstring& column) const {
     // The writers ask by destination name: the new name, else the source

@@ -22,8 +22,7 @@ bool starts_with(const std::wstring& text, const wchar_t* prefix) {
 }
 
 std::wstring date_type(const t_ftd& column, bool bare) {
-    std::wstring def = column.default_value.is_null_or_empty() ? std::wstring()
-                                                               : column.default_value.to_wstring();
+    std::wstring def = column.default_value.is_null_or_empty() ? std::wstring() : column.default_value.to_wstring();
     tk_wlog(1, L"Got date def.value: '%ls'", def.c_str());
     if (column.dw_reserved == 9 || tk_equal_no_case(def, L"NOW()") || tk_equal_no_case(def, L"sysdate") ||
         tk_equal_no_case(def, L"getdate()") || tk_equal_no_case(def, L"getutcdate()") ||
@@ -36,10 +35,15 @@ std::wstring date_type(const t_ftd& column, bool bare) {
         return L"DATE";
     }
     switch (column.dw_reserved & 3) {
-    case 1: return L"DATETIME";
-    case 2: tk_log(1, "Got pure date"); return L"DATE";
-    case 3: return L"TIME";
-    default: return bare ? L"CHAR" : L"CHAR(19)";
+    case 1:
+        return L"DATETIME";
+    case 2:
+        tk_log(1, "Got pure date");
+        return L"DATE";
+    case 3:
+        return L"TIME";
+    default:
+        return bare ? L"CHAR" : L"CHAR(19)";
     }
 }
 
@@ -94,13 +98,20 @@ std::wstring decimal_type(uint32_t precision, uint32_t scale) {
 
 const std::map<int, std::wstring>& sql_native_type_map() {
     static const std::map<int, std::wstring> table = {
-        {0, L"BINARY"},       {1, L"BIT"},         {2, L"TINYINT"},     {3, L"TINYINT UNSIGNED"},
-        {4, L"SMALLINT"},     {5, L"SMALLINT UNSIGNED"}, {6, L"INT"},   {7, L"INT UNSIGNED"},
-        {8, L"BIGINT"},       {9, L"BIGINT UNSIGNED"}, {10, L"FLOAT"},  {11, L"DECIMAL"},
-        {12, L"DOUBLE"},      {13, L"CHAR"},       {14, L"VARBINARY"},  {15, L"VARCHAR"},
-        {16, L"DATETIME"},    {17, L"DATE"},       {18, L"TIME"},       {19, L"TIMESTAMP"},
-        {20, L"LONGBLOB"},    {21, L"TINYBLOB"},   {22, L"BLOB"},       {23, L"MEDIUMBLOB"},
-        {24, L"TEXT"},        {25, L"LONGTEXT"},   {26, L"MEDIUMTEXT"}, {27, L"TINYTEXT"},
+        {0, L"BINARY"},      {1, L"BIT"},
+        {2, L"TINYINT"},     {3, L"TINYINT UNSIGNED"},
+        {4, L"SMALLINT"},    {5, L"SMALLINT UNSIGNED"},
+        {6, L"INT"},         {7, L"INT UNSIGNED"},
+        {8, L"BIGINT"},      {9, L"BIGINT UNSIGNED"},
+        {10, L"FLOAT"},      {11, L"DECIMAL"},
+        {12, L"DOUBLE"},     {13, L"CHAR"},
+        {14, L"VARBINARY"},  {15, L"VARCHAR"},
+        {16, L"DATETIME"},   {17, L"DATE"},
+        {18, L"TIME"},       {19, L"TIMESTAMP"},
+        {20, L"LONGBLOB"},   {21, L"TINYBLOB"},
+        {22, L"BLOB"},       {23, L"MEDIUMBLOB"},
+        {24, L"TEXT"},       {25, L"LONGTEXT"},
+        {26, L"MEDIUMTEXT"}, {27, L"TINYTEXT"},
     };
     return table;
 }
@@ -116,33 +127,49 @@ std::wstring sql_native_type_name(int code) {
 }
 
 std::wstring get_sql_native_type2(const t_ftd& column, bool bare) {
-    tk_wlog(1, L"get_sql_native_type2: %ls(%d,%u,%u)", column.name.c_str(), int(column.vartype),
-            column.size, column.dw_reserved);
+    tk_wlog(1, L"get_sql_native_type2: %ls(%d,%u,%u)", column.name.c_str(), int(column.vartype), column.size,
+            column.dw_reserved);
     switch (column.vartype) {
-    case VT_I2: return L"SMALLINT";
+    case VT_I2:
+        return L"SMALLINT";
     case VT_I4:
-    case VT_INT: return L"INT";
-    case VT_R4: return L"FLOAT";
-    case VT_R8: return L"DOUBLE";
-    case VT_CY: return bare ? L"DECIMAL" : L"DECIMAL(19,4)";
-    case VT_BOOL: return bare ? L"TINYINT" : L"TINYINT(1)";
+    case VT_INT:
+        return L"INT";
+    case VT_R4:
+        return L"FLOAT";
+    case VT_R8:
+        return L"DOUBLE";
+    case VT_CY:
+        return bare ? L"DECIMAL" : L"DECIMAL(19,4)";
+    case VT_BOOL:
+        return bare ? L"TINYINT" : L"TINYINT(1)";
     case VT_DECIMAL:
         tk_log(1, "Scale/precision for decimal column: (%u, %u)", column.scale, column.precision);
         if (column.precision == 0) return L"DOUBLE";
         if (bare) return L"DECIMAL";
         return decimal_type(column.precision, column.scale);
-    case VT_I1: return L"TINYINT";
-    case VT_UI1: return L"TINYINT UNSIGNED";
-    case VT_UI2: return L"SMALLINT UNSIGNED";
+    case VT_I1:
+        return L"TINYINT";
+    case VT_UI1:
+        return L"TINYINT UNSIGNED";
+    case VT_UI2:
+        return L"SMALLINT UNSIGNED";
     case VT_UI4:
-    case VT_UINT: return L"INT UNSIGNED";
-    case VT_I8: return L"BIGINT";
-    case VT_UI8: return L"BIGINT UNSIGNED";
-    case VT_DATE: return date_type(column, bare);
-    case VT_BSTR: return text_type(column, bare);
+    case VT_UINT:
+        return L"INT UNSIGNED";
+    case VT_I8:
+        return L"BIGINT";
+    case VT_UI8:
+        return L"BIGINT UNSIGNED";
+    case VT_DATE:
+        return date_type(column, bare);
+    case VT_BSTR:
+        return text_type(column, bare);
     case VT_BLOB:
-    case VT_ARRAY_UI1: return blob_type(column, bare);
-    default: TK_ASSERT_FAIL();
+    case VT_ARRAY_UI1:
+        return blob_type(column, bare);
+    default:
+        TK_ASSERT_FAIL();
     }
 }
 
@@ -189,15 +216,28 @@ VARTYPE sql_parse_native_type(const std::wstring& name, uint64_t& size) {
         }
         return VT_BSTR;
     }
-    struct exact { const wchar_t* name; VARTYPE vt; uint64_t size; };
+    struct exact {
+        const wchar_t* name;
+        VARTYPE vt;
+        uint64_t size;
+    };
     static const exact table[] = {
-        {L"BIT", VT_I1, 1},       {L"TINYINT", VT_I1, 1},        {L"TINYINT UNSIGNED", VT_UI1, 1},
-        {L"SMALLINT", VT_I2, 2},  {L"SMALLINT UNSIGNED", VT_UI2, 2}, {L"INT", VT_I4, 4},
-        {L"INT UNSIGNED", VT_UI4, 4}, {L"BIGINT", VT_I8, 8},     {L"BIGINT UNSIGNED", VT_UI8, 8},
-        {L"DATE", VT_DATE, 8},    {L"TIME", VT_DATE, 8},         {L"DOUBLE", VT_R8, 8},
+        {L"BIT", VT_I1, 1},
+        {L"TINYINT", VT_I1, 1},
+        {L"TINYINT UNSIGNED", VT_UI1, 1},
+        {L"SMALLINT", VT_I2, 2},
+        {L"SMALLINT UNSIGNED", VT_UI2, 2},
+        {L"INT", VT_I4, 4},
+        {L"INT UNSIGNED", VT_UI4, 4},
+        {L"BIGINT", VT_I8, 8},
+        {L"BIGINT UNSIGNED", VT_UI8, 8},
+        {L"DATE", VT_DATE, 8},
+        {L"TIME", VT_DATE, 8},
+        {L"DOUBLE", VT_R8, 8},
         // Date-times are read as dates too: a text the server would refuse
         // fails its record here rather than a dump's replay.
-        {L"DATETIME", VT_DATE, 8}, {L"TIMESTAMP", VT_DATE, 8},
+        {L"DATETIME", VT_DATE, 8},
+        {L"TIMESTAMP", VT_DATE, 8},
     };
     for (const auto& e : table)
         if (name == e.name) {
@@ -215,8 +255,8 @@ VARTYPE sql_parse_native_type(const std::wstring& name, uint64_t& size) {
 std::wstring make_mysql_def_val(const t_ftd* column) {
     TK_ASSERT(column != nullptr);
     const VARTYPE vt = column->vartype;
-    const std::wstring text = column->default_value.is_null_or_empty() ? std::wstring()
-                                                                       : column->default_value.to_wstring();
+    const std::wstring text =
+        column->default_value.is_null_or_empty() ? std::wstring() : column->default_value.to_wstring();
     tk_wlog(1, L"make_mysql_def_val(%d,%ls)", int(vt), text.c_str());
 
     if (text == L"to_char(sysdate,'yyyy-mm-dd hh24:mi:ss')") {
@@ -246,8 +286,15 @@ std::wstring make_mysql_def_val(const t_ftd* column) {
     }
     const std::string narrow = tk_unicode_to_utf8(text);
     switch (vt) {
-    case VT_I2: case VT_I4: case VT_BOOL: case VT_I1: case VT_UI1:
-    case VT_UI2: case VT_UI4: case VT_INT: case VT_UINT:
+    case VT_I2:
+    case VT_I4:
+    case VT_BOOL:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
         if (round_trips<int32_t>(narrow)) {
             tk_log(1, "Int/long default value is correct");
             return text;
@@ -265,7 +312,10 @@ std::wstring make_mysql_def_val(const t_ftd* column) {
             return text;
         }
         break;
-    case VT_DECIMAL: case VT_R4: case VT_R8: case VT_CY: {
+    case VT_DECIMAL:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY: {
         std::wstring number = sql_number_literal(std::wstring_view(text));
         if (!number.empty()) return number;
         break;
@@ -289,8 +339,7 @@ std::wstring make_mysql_def_val(const t_ftd* column) {
     default:
         break;
     }
-    tk_wlog(3, L"Column '%ls': default value '%ls' is not valid, no default", column->name.c_str(),
-            text.c_str());
+    tk_wlog(3, L"Column '%ls': default value '%ls' is not valid, no default", column->name.c_str(), text.c_str());
     return {};
 }
 
@@ -332,15 +381,13 @@ void sql_check_word(const std::wstring& value, const char* what, int level) {
 
 unsigned sql_charset_max_bytes(const std::wstring& charset) {
     static const std::map<std::wstring, unsigned, tk_no_case_less> table = {
-        {L"utf8", 3},    {L"utf8mb3", 3}, {L"utf8mb4", 4}, {L"ucs2", 2},    {L"utf16", 4},
-        {L"utf16le", 4}, {L"utf32", 4},   {L"big5", 2},    {L"sjis", 2},    {L"cp932", 2},
-        {L"gbk", 2},     {L"gb2312", 2},  {L"euckr", 2},   {L"ujis", 3},    {L"eucjpms", 3},
-        {L"gb18030", 4}, {L"latin1", 1},  {L"latin2", 1},  {L"latin5", 1},  {L"latin7", 1},
-        {L"ascii", 1},   {L"binary", 1},  {L"dec8", 1},    {L"cp850", 1},   {L"hp8", 1},
-        {L"koi8r", 1},   {L"koi8u", 1},   {L"swe7", 1},    {L"hebrew", 1},  {L"tis620", 1},
-        {L"greek", 1},   {L"cp1250", 1},  {L"cp1251", 1},  {L"cp1256", 1},  {L"cp1257", 1},
-        {L"armscii8", 1}, {L"cp866", 1},  {L"keybcs2", 1}, {L"macce", 1},   {L"macroman", 1},
-        {L"cp852", 1},   {L"geostd8", 1},
+        {L"utf8", 3},   {L"utf8mb3", 3}, {L"utf8mb4", 4}, {L"ucs2", 2},     {L"utf16", 4},  {L"utf16le", 4},
+        {L"utf32", 4},  {L"big5", 2},    {L"sjis", 2},    {L"cp932", 2},    {L"gbk", 2},    {L"gb2312", 2},
+        {L"euckr", 2},  {L"ujis", 3},    {L"eucjpms", 3}, {L"gb18030", 4},  {L"latin1", 1}, {L"latin2", 1},
+        {L"latin5", 1}, {L"latin7", 1},  {L"ascii", 1},   {L"binary", 1},   {L"dec8", 1},   {L"cp850", 1},
+        {L"hp8", 1},    {L"koi8r", 1},   {L"koi8u", 1},   {L"swe7", 1},     {L"hebrew", 1}, {L"tis620", 1},
+        {L"greek", 1},  {L"cp1250", 1},  {L"cp1251", 1},  {L"cp1256", 1},   {L"cp1257", 1}, {L"armscii8", 1},
+        {L"cp866", 1},  {L"keybcs2", 1}, {L"macce", 1},   {L"macroman", 1}, {L"cp852", 1},  {L"geostd8", 1},
     };
     auto it = table.find(charset);
     return it == table.end() ? 0 : it->second;

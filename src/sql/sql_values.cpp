@@ -14,14 +14,22 @@ namespace {
 // The escape letter of a character, or 0 when it is written as it is.
 char escape_letter(uint32_t c) {
     switch (c) {
-    case 0: return '0';
-    case '\n': return 'n';
-    case '\r': return 'r';
-    case 0x1A: return 'Z';
-    case '\\': return '\\';
-    case '\'': return '\'';
-    case '"': return '"';
-    default: return 0;
+    case 0:
+        return '0';
+    case '\n':
+        return 'n';
+    case '\r':
+        return 'r';
+    case 0x1A:
+        return 'Z';
+    case '\\':
+        return '\\';
+    case '\'':
+        return '\'';
+    case '"':
+        return '"';
+    default:
+        return 0;
     }
 }
 
@@ -98,18 +106,27 @@ std::basic_string<Char> number_literal(std::basic_string_view<Char> text) {
     size_t i = 0;
     if (i < t.size() && (t[i] == Char('+') || t[i] == Char('-'))) out.push_back(t[i++]);
     size_t int_digits = 0, frac_digits = 0;
-    while (i < t.size() && is_digit(uint32_t(t[i]))) { out.push_back(t[i++]); ++int_digits; }
+    while (i < t.size() && is_digit(uint32_t(t[i]))) {
+        out.push_back(t[i++]);
+        ++int_digits;
+    }
     if (i < t.size() && (t[i] == Char('.') || t[i] == Char(','))) {
         out.push_back(Char('.'));
         ++i;
-        while (i < t.size() && is_digit(uint32_t(t[i]))) { out.push_back(t[i++]); ++frac_digits; }
+        while (i < t.size() && is_digit(uint32_t(t[i]))) {
+            out.push_back(t[i++]);
+            ++frac_digits;
+        }
     }
     if (int_digits + frac_digits == 0) return {};
     if (i < t.size() && (t[i] == Char('e') || t[i] == Char('E'))) {
         out.push_back(t[i++]);
         if (i < t.size() && (t[i] == Char('+') || t[i] == Char('-'))) out.push_back(t[i++]);
         size_t exp_digits = 0;
-        while (i < t.size() && is_digit(uint32_t(t[i]))) { out.push_back(t[i++]); ++exp_digits; }
+        while (i < t.size() && is_digit(uint32_t(t[i]))) {
+            out.push_back(t[i++]);
+            ++exp_digits;
+        }
         if (exp_digits == 0) return {};
     }
     if (i != t.size()) return {};
@@ -240,8 +257,7 @@ std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool
         tk_log(1, "Returns placeholder for prepared statement");
         return "?";
     }
-    if (udb_custom_conversion::is_acceptable2(*field))
-        return sql_to_utf8(udb_custom_conversion::handle2(*field));
+    if (udb_custom_conversion::is_acceptable2(*field)) return sql_to_utf8(udb_custom_conversion::handle2(*field));
     return value_text(field, column);
 }
 
@@ -431,8 +447,7 @@ static std::string value_text(const udb_field* field, const t_ftd* column) {
     if (field->is_null_or_empty() || rejected || is_empty_text(text)) {
         if (cvt == VT_BLOB || cvt == VT_ARRAY_UI1) return text.empty() ? "NULL" : text;
         if (!column->b_not_null) return "NULL";
-        std::string def = column->default_value.is_null_or_empty() ? std::string()
-                                                                    : column->default_value.to_string();
+        std::string def = column->default_value.is_null_or_empty() ? std::string() : column->default_value.to_string();
         if (!def.empty()) {
             std::string lit = to_mysql_str(def, cvt);
             if (lit != "NULL" && lit != "''") return lit;

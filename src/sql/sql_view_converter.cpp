@@ -292,9 +292,7 @@ bool sql_view_converter::is_single_statement(const std::wstring& text) {
         }
         if (c == L';' && i + 1 != text.size()) return false;
         if (c == L'\\' || c == L'#' || is_control(c)) return false;
-        if ((c == L'-' || c == L'/') && i + 1 < text.size() &&
-            text[i + 1] == (c == L'-' ? L'-' : L'*'))
-            return false;
+        if ((c == L'-' || c == L'/') && i + 1 < text.size() && text[i + 1] == (c == L'-' ? L'-' : L'*')) return false;
         ++i;
     }
     return true;

@@ -24,9 +24,7 @@ void TCmdLine::classify(std::string_view argument) {
 }
 
 ansi_cmd_line::ansi_cmd_line(int argc, char** argv, const cmd_option* options)
-    : TCmdLine(options),
-      next_(argc > 1 && argv ? argv + 1 : nullptr),
-      remaining_(argc > 1 && argv ? argc - 1 : 0) {}
+    : TCmdLine(options), next_(argc > 1 && argv ? argv + 1 : nullptr), remaining_(argc > 1 && argv ? argc - 1 : 0) {}
 
 void ansi_cmd_line::next() {
     if (remaining_ <= 0) return;

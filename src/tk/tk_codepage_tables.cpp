@@ -72,9 +72,13 @@ const char32_t mac_greek_10006[128] = {
 
 const char32_t* tk_builtin_codepage_upper_half(int codepage) {
     switch (codepage) {
-    case 620: return mazovia_620;
-    case 895: return kamenicky_895;
-    case 10006: return mac_greek_10006;
-    default: return nullptr;
+    case 620:
+        return mazovia_620;
+    case 895:
+        return kamenicky_895;
+    case 10006:
+        return mac_greek_10006;
+    default:
+        return nullptr;
     }
 }

@@ -17,8 +17,8 @@ public:
 
     virtual int operator()();
     virtual bool is_finished();
-    virtual void step();     // default: sleep 100 ms
-    virtual int finish();    // default: 0
+    virtual void step();   // default: sleep 100 ms
+    virtual int finish();  // default: 0
 
     // A request to end the work early (the window closes during a run).
     // tk_thread clears it when it starts the functor; the default loop ends

@@ -11,8 +11,7 @@ tk_error_converter::tk_error_converter(size_t count, const tk_error_text* table)
 void tk_error_converter::load_map(size_t count, const tk_error_text* table) {
     tk_log(2, "tk_error_converter::load_map (map size=%zu)", count);
     TK_ASSERT(table != nullptr);
-    for (size_t i = 0; i < count; ++i)
-        map_.emplace(table[i].code, table[i].text != nullptr ? table[i].text : "");
+    for (size_t i = 0; i < count; ++i) map_.emplace(table[i].code, table[i].text != nullptr ? table[i].text : "");
 }
 
 std::string tk_error_converter::convert(int32_t code) const {

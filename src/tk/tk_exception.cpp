@@ -24,11 +24,9 @@ tk_exception::tk_exception(const std::wstring& text, int lvl) : level(lvl) {
 tk_exception::tk_exception(int lvl) : message(kUnknown), level(lvl) {}
 
 // errno is read as the argument, before anything else can change it.
-tk_exception_ex::tk_exception_ex(const std::string& prefix, int lvl)
-    : tk_exception_ex(prefix, lvl, errno) {}
+tk_exception_ex::tk_exception_ex(const std::string& prefix, int lvl) : tk_exception_ex(prefix, lvl, errno) {}
 
-tk_exception_ex::tk_exception_ex(const std::string& prefix, int lvl, int code)
-    : tk_exception(lvl) {
+tk_exception_ex::tk_exception_ex(const std::string& prefix, int lvl, int code) : tk_exception(lvl) {
     attach_error_text(prefix, code);
 }
 

@@ -71,8 +71,8 @@ public:
 
 // Throws tk_mail_assertion naming this source file (relative to the project
 // root) and line when the condition is false.
-#define TK_ASSERT(cond)                                         \
-    do {                                                        \
+#define TK_ASSERT(cond)                                           \
+    do {                                                          \
         if (!(cond)) throw tk_mail_assertion(__FILE__, __LINE__); \
     } while (0)
 
@@ -94,8 +94,7 @@ public:
 // is the one already shown to the user.
 class tk_abort_exception : public std::exception {
 public:
-    tk_abort_exception(int level, std::string message)
-        : level(level), message(std::move(message)) {}
+    tk_abort_exception(int level, std::string message) : level(level), message(std::move(message)) {}
     const char* what() const noexcept override { return message.c_str(); }
 
     int level;

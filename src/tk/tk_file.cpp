@@ -12,13 +12,9 @@ tk_file::tk_file(const std::string& file_path, int file_mode) : mode(file_mode) 
         throw tk_exception(std::string("Bad path or busy with another process"), tk_level_error);
 }
 
-tk_file::~tk_file() {
-    close_stream();
-}
+tk_file::~tk_file() { close_stream(); }
 
-bool tk_file::eof() {
-    return stream == nullptr || feof(stream) != 0;
-}
+bool tk_file::eof() { return stream == nullptr || feof(stream) != 0; }
 
 void tk_file::close_stream() {
     if (stream) {

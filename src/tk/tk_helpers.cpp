@@ -73,9 +73,7 @@ std::string tk_trim_left(const std::string& text) { return trim_left(text); }
 std::string tk_trim(const std::string& text) { return trim_left(trim_right(text)); }
 std::wstring tk_trim(const std::wstring& text) { return trim_left(trim_right(text)); }
 
-std::vector<std::string> tk_split_string(const std::string& text, char separator) {
-    return split(text, separator);
-}
+std::vector<std::string> tk_split_string(const std::string& text, char separator) { return split(text, separator); }
 
 std::vector<std::wstring> tk_split_string(const std::wstring& text, wchar_t separator) {
     return split(text, separator);
@@ -93,8 +91,7 @@ std::string tk_string::pad_right(const std::string& text, int width, char fill) 
     return text + std::string(static_cast<size_t>(width) - text.size(), fill);
 }
 
-std::string tk_string::replace_all(std::string& text, const std::string& pattern,
-                                   const std::string& replacement) {
+std::string tk_string::replace_all(std::string& text, const std::string& pattern, const std::string& replacement) {
     tk_log(1, "tk_string::replace_all('%s','%s')", pattern.c_str(), replacement.c_str());
     return ::replace_all(text, pattern, replacement);
 }
@@ -118,8 +115,7 @@ std::vector<std::wstring> tk_wstring::split(const std::wstring& text, wchar_t se
     return ::split(text, separator);
 }
 
-std::wstring tk_wstring::replace_all(std::wstring& text, const std::wstring& pattern,
-                                     const std::wstring& replacement) {
+std::wstring tk_wstring::replace_all(std::wstring& text, const std::wstring& pattern, const std::wstring& replacement) {
     tk_wlog(1, L"tk_wstring::replace_all(%ls,%ls)", pattern.c_str(), replacement.c_str());
     return ::replace_all(text, pattern, replacement);
 }
@@ -141,26 +137,21 @@ bool tk_wstring::ends_with(const std::wstring& text, const std::wstring& suffix,
     return tk_ends_with_no_case(text, suffix);
 }
 
-size_t tk_wstring_find_no_case(const wchar_t* text, size_t text_length, size_t start,
-                               const wchar_t* pattern, size_t pattern_length) {
+size_t tk_wstring_find_no_case(const wchar_t* text, size_t text_length, size_t start, const wchar_t* pattern,
+                               size_t pattern_length) {
     if (start > text_length) return std::wstring::npos;
     if (pattern_length == 0) return start;
     if (text == nullptr || pattern == nullptr) return std::wstring::npos;
-    return tk_find_no_case(std::wstring_view(text, text_length), start,
-                           std::wstring_view(pattern, pattern_length));
+    return tk_find_no_case(std::wstring_view(text, text_length), start, std::wstring_view(pattern, pattern_length));
 }
 
-void tk_bytes_to_hex(size_t count, const unsigned char* bytes, char* output) {
-    bytes_to_hex(count, bytes, output);
-}
+void tk_bytes_to_hex(size_t count, const unsigned char* bytes, char* output) { bytes_to_hex(count, bytes, output); }
 
-void tk_bytes_to_hex(size_t count, const unsigned char* bytes, wchar_t* output) {
-    bytes_to_hex(count, bytes, output);
-}
+void tk_bytes_to_hex(size_t count, const unsigned char* bytes, wchar_t* output) { bytes_to_hex(count, bytes, output); }
 
 void tk_free_text_buffer(char** buffer) {
     if (buffer == nullptr) return;
-    delete[] *buffer;
+    delete[] * buffer;
     *buffer = nullptr;
 }
 

@@ -35,8 +35,7 @@ struct tk_string {
     // Replaces every occurrence left to right, never searching an inserted
     // replacement again. Changes the text in place and returns a copy. An
     // empty pattern leaves the text unchanged.
-    static std::string replace_all(std::string& text, const std::string& pattern,
-                                   const std::string& replacement);
+    static std::string replace_all(std::string& text, const std::string& pattern, const std::string& replacement);
 
     // Equal ignoring case (UTF-8 text, folded per character).
     static bool compare_no_case(const std::string& a, const std::string& b);
@@ -51,8 +50,7 @@ struct tk_wstring {
     static std::vector<std::wstring> split(const std::wstring& text, wchar_t separator);
 
     // The wide twin of tk_string::replace_all.
-    static std::wstring replace_all(std::wstring& text, const std::wstring& pattern,
-                                    const std::wstring& replacement);
+    static std::wstring replace_all(std::wstring& text, const std::wstring& pattern, const std::wstring& replacement);
 
     static std::wstring to_lower(const std::wstring& text);
     static std::wstring to_upper(const std::wstring& text);
@@ -66,8 +64,8 @@ struct tk_wstring {
 // case; std::wstring::npos when absent, when the start lies past the end or
 // the pattern does not fit behind it; the start itself for an empty pattern
 // (when the start is within the text).
-size_t tk_wstring_find_no_case(const wchar_t* text, size_t text_length, size_t start,
-                               const wchar_t* pattern, size_t pattern_length);
+size_t tk_wstring_find_no_case(const wchar_t* text, size_t text_length, size_t start, const wchar_t* pattern,
+                               size_t pattern_length);
 
 // ---- hexadecimal ----
 // Writes each byte as two upper-case hex digits plus a terminating zero;

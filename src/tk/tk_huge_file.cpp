@@ -17,18 +17,13 @@ namespace {
 constexpr uint64_t max_offset = static_cast<uint64_t>(std::numeric_limits<off_t>::max());
 
 // True when [position, position + length) is addressable by the system.
-bool in_range(uint64_t position, size_t length) {
-    return position <= max_offset && length <= max_offset - position;
-}
+bool in_range(uint64_t position, size_t length) { return position <= max_offset && length <= max_offset - position; }
 
 }  // namespace
 
-tk_huge_file::tk_huge_file(const std::string& file_path, bool writable) : path(file_path) {
-    open(writable);
-}
+tk_huge_file::tk_huge_file(const std::string& file_path, bool writable) : path(file_path) { open(writable); }
 
-tk_huge_file::tk_huge_file(const std::wstring& file_path, bool writable)
-    : path(tk_unicode_to_path(file_path)) {
+tk_huge_file::tk_huge_file(const std::wstring& file_path, bool writable) : path(tk_unicode_to_path(file_path)) {
     open(writable);
 }
 
@@ -61,8 +56,7 @@ void tk_huge_file::get_at(uint64_t position, void* buffer, size_t length) {
     if (length == 0) return;
     TK_ASSERT(buffer != nullptr);
     if (!in_range(position, length)) {
-        tk_log(2, "Reading out of range: position=%llu, length=%zu",
-               static_cast<unsigned long long>(position), length);
+        tk_log(2, "Reading out of range: position=%llu, length=%zu", static_cast<unsigned long long>(position), length);
         throw tk_exception(std::string("Error reading from file"), tk_level_error);
     }
     auto* out = static_cast<unsigned char*>(buffer);
@@ -74,8 +68,7 @@ void tk_huge_file::get_at(uint64_t position, void* buffer, size_t length) {
             throw tk_exception_ex();
         }
         if (n == 0) {
-            tk_log(2, "Short read at %llu: %zu of %zu bytes",
-                   static_cast<unsigned long long>(position), done, length);
+            tk_log(2, "Short read at %llu: %zu of %zu bytes", static_cast<unsigned long long>(position), done, length);
             throw tk_exception(std::string("Error reading from file"), tk_level_error);
         }
         done += static_cast<size_t>(n);
@@ -86,8 +79,7 @@ void tk_huge_file::put_at(uint64_t position, const void* data, size_t length) {
     if (length == 0) return;
     TK_ASSERT(data != nullptr);
     if (!in_range(position, length)) {
-        tk_log(2, "Writing out of range: position=%llu, length=%zu",
-               static_cast<unsigned long long>(position), length);
+        tk_log(2, "Writing out of range: position=%llu, length=%zu", static_cast<unsigned long long>(position), length);
         throw tk_exception(std::string("Cannot write into file"), tk_level_error);
     }
     auto* in = static_cast<const unsigned char*>(data);
@@ -96,8 +88,7 @@ void tk_huge_file::put_at(uint64_t position, const void* data, size_t length) {
         ssize_t n = pwrite(fd, in + done, length - done, static_cast<off_t>(position + done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            tk_log(2, "data_length != dwBytesWritten (%zu of %zu, error %d)", done, length,
-                   n < 0 ? errno : 0);
+            tk_log(2, "data_length != dwBytesWritten (%zu of %zu, error %d)", done, length, n < 0 ? errno : 0);
             throw tk_exception(std::string("Cannot write into file"), tk_level_error);
         }
         done += static_cast<size_t>(n);

@@ -129,8 +129,7 @@ void tk_logger::append(const char* text, size_t length) {
         std::tm local{};
         localtime_r(&now, &local);
         char stamp[32];
-        std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", local.tm_hour, local.tm_min,
-                      local.tm_sec);
+        std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", local.tm_hour, local.tm_min, local.tm_sec);
         line += stamp;
     }
     line.append(text, length);

@@ -86,9 +86,7 @@ private:
 inline std::atomic<int> tk_log_gate{INT_MAX};
 
 // True when a message of this level may be written (or empty the file).
-inline bool tk_log_enabled(int level) noexcept {
-    return level >= tk_log_gate.load(std::memory_order_acquire);
-}
+inline bool tk_log_enabled(int level) noexcept { return level >= tk_log_gate.load(std::memory_order_acquire); }
 
 // True when no message of any level can be written (no enabled logger).
 inline bool tk_log_silent() noexcept { return tk_log_gate.load(std::memory_order_acquire) == INT_MAX; }

@@ -19,8 +19,7 @@ constexpr int64_t max_size = std::numeric_limits<int32_t>::max();
 
 }  // namespace
 
-tk_memory_file::tk_memory_file(const std::string& file_path, int file_mode)
-    : tk_file(file_path, file_mode) {
+tk_memory_file::tk_memory_file(const std::string& file_path, int file_mode) : tk_file(file_path, file_mode) {
     tk_log(1, "tk_memory_file::ctor(%s,%d)", path.c_str(), mode);
     initialize();
 }
@@ -57,18 +56,15 @@ void tk_memory_file::initialize() {
 }
 
 void tk_memory_file::check_range(int32_t position, int32_t length) const {
-    if (position < 0 || length < 0 ||
-        static_cast<int64_t>(position) + length > static_cast<int64_t>(size)) {
-        tk_log(2, "Reading out of range: offset=%d, length=%d, file size=%d", position, length,
-               static_cast<int>(size));
+    if (position < 0 || length < 0 || static_cast<int64_t>(position) + length > static_cast<int64_t>(size)) {
+        tk_log(2, "Reading out of range: offset=%d, length=%d, file size=%d", position, length, static_cast<int>(size));
         throw_read_error();
     }
 }
 
 std::string tk_memory_file::get_at(int32_t position, int32_t length) {
     check_range(position, length);
-    return std::string(reinterpret_cast<const char*>(buffer.data()) + position,
-                       static_cast<size_t>(length));
+    return std::string(reinterpret_cast<const char*>(buffer.data()) + position, static_cast<size_t>(length));
 }
 
 void tk_memory_file::get_at(int32_t position, void* out, int32_t length) {
@@ -106,8 +102,7 @@ void tk_memory_file::set_size(uint32_t new_size) {
 void tk_memory_file::put_at(int32_t position, const void* data, int32_t length) {
     int64_t end = static_cast<int64_t>(position) + length;
     if (position < 0 || length < 0 || end > max_size - 1) {
-        tk_log(2, "Writing out of range: offset=%d, length=%d, file size=%d", position, length,
-               static_cast<int>(size));
+        tk_log(2, "Writing out of range: offset=%d, length=%d, file size=%d", position, length, static_cast<int>(size));
         throw_read_error();
     }
     if (length == 0) return;
@@ -116,9 +111,7 @@ void tk_memory_file::put_at(int32_t position, const void* data, int32_t length) 
     std::memmove(buffer.data() + position, data, static_cast<size_t>(length));
 }
 
-uint32_t tk_memory_file::get_size() {
-    return size;
-}
+uint32_t tk_memory_file::get_size() { return size; }
 
 void tk_memory_file::flush() {
     tk_log(1, "tk_memory_file::flush(%s)", path.c_str());

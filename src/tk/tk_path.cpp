@@ -26,8 +26,7 @@ std::string current_folder(const std::string& for_path) {
 }
 
 // Splits a full path at its last '/' and last '.' of the last component.
-void split_full_path(const std::string& full, std::string& dir, std::string& name,
-                     std::string& ext) {
+void split_full_path(const std::string& full, std::string& dir, std::string& name, std::string& ext) {
     size_t slash = full.rfind('/');
     dir = full.substr(0, slash + 1);
     std::string rest = full.substr(slash + 1);
@@ -45,9 +44,7 @@ struct dir_closer {
     void operator()(DIR* dir) const { closedir(dir); }
 };
 
-bool is_all_mask(const std::string& mask) {
-    return mask == "*" || mask == "*.*";
-}
+bool is_all_mask(const std::string& mask) { return mask == "*" || mask == "*.*"; }
 
 }  // namespace
 
@@ -87,22 +84,16 @@ tk_file_name::tk_file_name(const std::string& path) {
     split_full_path(full, dir, name, ext);
 }
 
-tk_file_name::tk_file_name(const char* path) {
-    initialize(path);
-}
+tk_file_name::tk_file_name(const char* path) { initialize(path); }
 
 void tk_file_name::initialize(const char* path) {
     TK_ASSERT(path != nullptr);
     *this = tk_file_name(std::string(path));
 }
 
-std::string tk_file_name::get_folder() const {
-    return drive + dir;
-}
+std::string tk_file_name::get_folder() const { return drive + dir; }
 
-std::string tk_file_name::get_full_path() const {
-    return drive + dir + name + ext;
-}
+std::string tk_file_name::get_full_path() const { return drive + dir + name + ext; }
 
 tk_file_wname::tk_file_wname(const std::wstring& path) {
     if (path.find(L'\0') != std::wstring::npos)
@@ -114,22 +105,16 @@ tk_file_wname::tk_file_wname(const std::wstring& path) {
     dir = tk_path_to_unicode(narrow.dir);
 }
 
-tk_file_wname::tk_file_wname(const wchar_t* path) {
-    initialize(path);
-}
+tk_file_wname::tk_file_wname(const wchar_t* path) { initialize(path); }
 
 void tk_file_wname::initialize(const wchar_t* path) {
     TK_ASSERT(path != nullptr);
     *this = tk_file_wname(std::wstring(path));
 }
 
-std::wstring tk_file_wname::get_folder() const {
-    return drive + dir;
-}
+std::wstring tk_file_wname::get_folder() const { return drive + dir; }
 
-std::wstring tk_file_wname::get_full_path() const {
-    return drive + dir + name + ext;
-}
+std::wstring tk_file_wname::get_full_path() const { return drive + dir + name + ext; }
 
 // ---- module path --------------------------------------------------------------
 
@@ -146,17 +131,11 @@ std::string tk_get_module_path() {
     }
 }
 
-std::wstring tk_get_module_wpath() {
-    return tk_path_to_unicode(tk_get_module_path());
-}
+std::wstring tk_get_module_wpath() { return tk_path_to_unicode(tk_get_module_path()); }
 
-std::string tk_get_module_dir() {
-    return tk_file_name(tk_get_module_path()).get_folder();
-}
+std::string tk_get_module_dir() { return tk_file_name(tk_get_module_path()).get_folder(); }
 
-std::wstring tk_get_module_wdir() {
-    return tk_path_to_unicode(tk_get_module_dir());
-}
+std::wstring tk_get_module_wdir() { return tk_path_to_unicode(tk_get_module_dir()); }
 
 // ---- existence and access -------------------------------------------------------
 
@@ -191,9 +170,7 @@ bool tk_is_path_exist(const std::string& path) {
     return faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) == 0;
 }
 
-bool tk_is_path_exist(const std::wstring& path) {
-    return tk_is_path_exist(tk_unicode_to_path(path));
-}
+bool tk_is_path_exist(const std::wstring& path) { return tk_is_path_exist(tk_unicode_to_path(path)); }
 
 bool tk_check_file_access(const std::string& path, int access_mode) {
     tk_log(1, "tk_check_file_access(%s,%d)", path.c_str(), access_mode);
@@ -208,13 +185,9 @@ bool tk_check_file_access(const std::string& path, int access_mode) {
 
 // ---- tk_temp_chdir ----------------------------------------------------------------
 
-tk_temp_chdir::tk_temp_chdir(const std::string& folder) {
-    initialize(folder);
-}
+tk_temp_chdir::tk_temp_chdir(const std::string& folder) { initialize(folder); }
 
-tk_temp_chdir::tk_temp_chdir(const std::wstring& folder) {
-    initialize(tk_unicode_to_path(folder));
-}
+tk_temp_chdir::tk_temp_chdir(const std::wstring& folder) { initialize(tk_unicode_to_path(folder)); }
 
 void tk_temp_chdir::initialize(const std::string& folder) {
     tk_log(1, "tk_temp_chdir::ctor(%s)", folder.c_str());
@@ -239,8 +212,7 @@ void tk_temp_chdir::initialize(const std::string& folder) {
 
 tk_temp_chdir::~tk_temp_chdir() {
     tk_log(1, "tk_temp_chdir::dtor");
-    if (changed && fchdir(saved_fd_) != 0)
-        tk_log(3, "Cannot change back to the folder %s", saved_folder.c_str());
+    if (changed && fchdir(saved_fd_) != 0) tk_log(3, "Cannot change back to the folder %s", saved_folder.c_str());
     if (saved_fd_ >= 0) close(saved_fd_);
     tk_log(1, "tk_temp_chdir::dtor - at the END");
 }

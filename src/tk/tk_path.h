@@ -62,8 +62,8 @@ std::string tk_get_module_dir();
 std::wstring tk_get_module_wdir();
 
 // Modes of tk_is_file_exist1/2.
-constexpr int tk_exist_file = 0x4000;   // exists and is not a folder
-constexpr int tk_exist_writable = 1;    // ... and is not read-only
+constexpr int tk_exist_file = 0x4000;  // exists and is not a folder
+constexpr int tk_exist_writable = 1;   // ... and is not read-only
 
 // Pure tests, they never create or change anything. tk_exist_writable: the
 // path exists, is not a folder and access(W_OK) succeeds. Every other mode
@@ -108,8 +108,8 @@ public:
     bool find_files(const std::wstring& mask, std::vector<std::wstring>& list);
     bool find_files(const std::string& mask, std::vector<std::wstring>& list);
 
-    bool changed = false;        // the change into the folder succeeded
-    std::string saved_folder;    // the old current folder (for the log)
+    bool changed = false;      // the change into the folder succeeded
+    std::string saved_folder;  // the old current folder (for the log)
 
 private:
     void initialize(const std::string& folder);

@@ -114,8 +114,7 @@ std::string tk_reg_key::file_for_path(const std::string& key_path) {
     std::vector<std::string> parts;
     for (const std::string& p : tk_split_string(key_path, '\\'))
         if (!p.empty()) parts.push_back(p);
-    if (!parts.empty() && tk_string::compare_no_case(parts.front(), "Software"))
-        parts.erase(parts.begin());
+    if (!parts.empty() && tk_string::compare_no_case(parts.front(), "Software")) parts.erase(parts.begin());
     if (parts.empty()) return std::string();
 
     std::string root;
@@ -240,8 +239,7 @@ int tk_reg_key::close_checked() {
     return rc;
 }
 
-const tk_reg_key::value* tk_reg_key::find_value(const char* name, const char* kind,
-                                                int& status) const {
+const tk_reg_key::value* tk_reg_key::find_value(const char* name, const char* kind, int& status) const {
     tk_log(2, "tk_reg_key::get_value(%s, %s)", kind, name != nullptr ? name : "");
     TK_ASSERT(name != nullptr);
     status = EBADF;
@@ -251,8 +249,7 @@ const tk_reg_key::value* tk_reg_key::find_value(const char* name, const char* ki
     if (it == values_.end()) return nullptr;
     // Type and size as the registry reports them: 4 a number, 1 a text.
     const value& v = it->second;
-    tk_log(1, "type=%d, size=%d", v.is_number ? 4 : 1,
-           v.is_number ? 4 : static_cast<int>(v.text.size() + 1));
+    tk_log(1, "type=%d, size=%d", v.is_number ? 4 : 1, v.is_number ? 4 : static_cast<int>(v.text.size() + 1));
     status = 0;
     return &v;
 }

@@ -26,8 +26,8 @@ std::string date_line() {
     std::tm local{};
     localtime_r(&now, &local);
     char text[64];
-    std::snprintf(text, sizeof text, "Date: %d/%d/%d %d:%d", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min);
+    std::snprintf(text, sizeof text, "Date: %d/%d/%d %d:%d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                  local.tm_hour, local.tm_min);
     return text;
 }
 
@@ -45,8 +45,8 @@ void tk_send_bug(const std::string& subject_tail, const std::string& report) {
     std::string program = "xdg-email";
     std::string subject_opt = "--subject";
     std::string body_opt = "--body";
-    std::vector<char*> argv = {program.data(), subject_opt.data(), subject.data(),
-                               body_opt.data(),  body.data(),        address.data(), nullptr};
+    std::vector<char*> argv = {program.data(), subject_opt.data(), subject.data(), body_opt.data(),
+                               body.data(),    address.data(),     nullptr};
 
     pid_t pid = 0;
     const int rc = ::posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ);

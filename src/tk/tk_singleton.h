@@ -35,9 +35,7 @@ public:
     }
 
     // The registered object or null, for callers that may run without it.
-    static T* try_ptr() noexcept {
-        return static_cast<T*>(registered_.load(std::memory_order_acquire));
-    }
+    static T* try_ptr() noexcept { return static_cast<T*>(registered_.load(std::memory_order_acquire)); }
 
     static bool exists() noexcept { return try_ptr() != nullptr; }
 

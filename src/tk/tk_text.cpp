@@ -133,8 +133,7 @@ size_t decode_utf8(const unsigned char* s, size_t n, wchar_t* out) {
 template <bool PathMode>
 void utf8_to_wide(std::string_view text, std::wstring& out) {
     out.resize(text.size());
-    size_t n = decode_utf8<PathMode>(reinterpret_cast<const unsigned char*>(text.data()),
-                                     text.size(), out.data());
+    size_t n = decode_utf8<PathMode>(reinterpret_cast<const unsigned char*>(text.data()), text.size(), out.data());
     out.resize(n);
 }
 
@@ -161,8 +160,8 @@ inline std::wstring_view cut_at_zero(std::wstring_view s) {
 // mapping for every character the code page holds.
 struct byte_table {
     wchar_t to_wide[256];
-    int16_t low_to_byte[256];                                // characters below U+0100
-    std::vector<std::pair<char32_t, unsigned char>> high;    // the rest, sorted
+    int16_t low_to_byte[256];                              // characters below U+0100
+    std::vector<std::pair<char32_t, unsigned char>> high;  // the rest, sorted
 
     void build_reverse() {
         std::fill(std::begin(low_to_byte), std::end(low_to_byte), int16_t{-1});
@@ -177,8 +176,7 @@ struct byte_table {
             }
         }
         // Stable: for a character listed twice the lower byte wins.
-        std::stable_sort(high.begin(), high.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::stable_sort(high.begin(), high.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     }
 
     char to_byte(wchar_t w) const {
@@ -187,8 +185,7 @@ struct byte_table {
             int16_t b = low_to_byte[c];
             return b < 0 ? kMissing : static_cast<char>(b);
         }
-        auto it = std::lower_bound(high.begin(), high.end(), c,
-                                   [](const auto& e, char32_t v) { return e.first < v; });
+        auto it = std::lower_bound(high.begin(), high.end(), c, [](const auto& e, char32_t v) { return e.first < v; });
         return (it != high.end() && it->first == c) ? static_cast<char>(it->second) : kMissing;
     }
 };
@@ -203,9 +200,12 @@ struct cp_entry {
 
 std::string iconv_name_of(int codepage) {
     switch (codepage) {
-    case 10000: return "MACINTOSH";
-    case 10029: return "MAC-CENTRALEUROPE";
-    default: return "CP" + std::to_string(codepage);
+    case 10000:
+        return "MACINTOSH";
+    case 10029:
+        return "MAC-CENTRALEUROPE";
+    default:
+        return "CP" + std::to_string(codepage);
     }
 }
 
@@ -250,15 +250,18 @@ void build_entry(int codepage, cp_entry& entry) {
     for (int b = 0; b < 256 && single_byte; ++b) {
         wchar_t w = 0;
         switch (probe_byte(cd, static_cast<unsigned char>(b), &w)) {
-        case 1: t->to_wide[b] = w; break;
+        case 1:
+            t->to_wide[b] = w;
+            break;
         case 0:
             // Windows maps the five bytes that cp1252 leaves undefined to
             // the C1 controls of the same value; iconv refuses them.
-            t->to_wide[b] = (codepage == 1252 && b >= 0x80 && b <= 0x9F)
-                                ? static_cast<wchar_t>(b)
-                                : static_cast<wchar_t>(kReplacement);
+            t->to_wide[b] = (codepage == 1252 && b >= 0x80 && b <= 0x9F) ? static_cast<wchar_t>(b)
+                                                                         : static_cast<wchar_t>(kReplacement);
             break;
-        default: single_byte = false; break;
+        default:
+            single_byte = false;
+            break;
         }
     }
     iconv_close(cd);
@@ -273,8 +276,8 @@ void build_entry(int codepage, cp_entry& entry) {
 }
 
 int normalize(int codepage) {
-    if (codepage == 0) return 1252;                       // the DBF default
-    if (codepage == -1 || codepage == 3) return 65001;    // the ANSI code page is UTF-8
+    if (codepage == 0) return 1252;                     // the DBF default
+    if (codepage == -1 || codepage == 3) return 65001;  // the ANSI code page is UTF-8
     return codepage;
 }
 
@@ -297,8 +300,10 @@ const cp_entry& lookup(int codepage) {
         auto& slot = (*entries)[cp];
         if (!slot) {
             slot = std::make_unique<cp_entry>();
-            if (cp == 65001) slot->kind = cp_kind::utf8;
-            else build_entry(cp, *slot);
+            if (cp == 65001)
+                slot->kind = cp_kind::utf8;
+            else
+                build_entry(cp, *slot);
         }
         found = slot.get();
     }
@@ -369,8 +374,7 @@ void run_iconv(iconv_t cd, const char* data, size_t size, Out& out, OnError on_e
         char* op = reinterpret_cast<char*>(out.data() + used);
         size_t out_left = (out.size() - used) * sizeof(unit);
         bool flushing = in_left == 0;
-        size_t r = flushing ? iconv(cd, nullptr, nullptr, &op, &out_left)
-                            : iconv(cd, &in, &in_left, &op, &out_left);
+        size_t r = flushing ? iconv(cd, nullptr, nullptr, &op, &out_left) : iconv(cd, &in, &in_left, &op, &out_left);
         int err = errno;
         used = static_cast<size_t>(reinterpret_cast<unit*>(op) - out.data());
         if (r != static_cast<size_t>(-1)) {
@@ -435,7 +439,9 @@ void tk_codepage_to_unicode(std::string_view text, int codepage, std::wstring& o
     text = cut_at_zero(text);
     const cp_entry& entry = lookup(codepage);
     switch (entry.kind) {
-    case cp_kind::utf8: utf8_to_wide<false>(text, out); return;
+    case cp_kind::utf8:
+        utf8_to_wide<false>(text, out);
+        return;
     case cp_kind::table: {
         out.resize(text.size());
         const wchar_t* map = entry.table->to_wide;
@@ -444,8 +450,11 @@ void tk_codepage_to_unicode(std::string_view text, int codepage, std::wstring& o
         for (size_t i = 0, n = text.size(); i < n; ++i) d[i] = map[s[i]];
         return;
     }
-    case cp_kind::iconv: iconv_to_wide(entry, codepage, text, out); return;
-    case cp_kind::unsupported: break;
+    case cp_kind::iconv:
+        iconv_to_wide(entry, codepage, text, out);
+        return;
+    case cp_kind::unsupported:
+        break;
     }
     throw_unsupported(kToUnicodePrefix, codepage);
 }
@@ -456,9 +465,7 @@ std::wstring tk_codepage_to_unicode(std::string_view text, int codepage) {
     return out;
 }
 
-void tk_utf8_to_unicode(std::string_view text, std::wstring& out) {
-    utf8_to_wide<false>(cut_at_zero(text), out);
-}
+void tk_utf8_to_unicode(std::string_view text, std::wstring& out) { utf8_to_wide<false>(cut_at_zero(text), out); }
 
 std::wstring tk_utf8_to_unicode(std::string_view text) {
     std::wstring out;
@@ -470,7 +477,9 @@ void tk_unicode_to_codepage(std::wstring_view text, int codepage, std::string& o
     text = cut_at_zero(text);
     const cp_entry& entry = lookup(codepage);
     switch (entry.kind) {
-    case cp_kind::utf8: wide_to_utf8<false>(text, out); return;
+    case cp_kind::utf8:
+        wide_to_utf8<false>(text, out);
+        return;
     case cp_kind::table: {
         out.resize(text.size());
         const byte_table& t = *entry.table;
@@ -478,8 +487,11 @@ void tk_unicode_to_codepage(std::wstring_view text, int codepage, std::string& o
         for (size_t i = 0, n = text.size(); i < n; ++i) d[i] = t.to_byte(text[i]);
         return;
     }
-    case cp_kind::iconv: iconv_from_wide(entry, codepage, text, out); return;
-    case cp_kind::unsupported: break;
+    case cp_kind::iconv:
+        iconv_from_wide(entry, codepage, text, out);
+        return;
+    case cp_kind::unsupported:
+        break;
     }
     throw_unsupported(kToAnsiPrefix, codepage);
 }
@@ -490,9 +502,7 @@ std::string tk_unicode_to_codepage(std::wstring_view text, int codepage) {
     return out;
 }
 
-void tk_unicode_to_utf8(std::wstring_view text, std::string& out) {
-    wide_to_utf8<false>(cut_at_zero(text), out);
-}
+void tk_unicode_to_utf8(std::wstring_view text, std::string& out) { wide_to_utf8<false>(cut_at_zero(text), out); }
 
 std::string tk_unicode_to_utf8(std::wstring_view text) {
     std::string out;
@@ -521,9 +531,7 @@ bool tk_is_valid_utf8(std::string_view text) {
     return true;
 }
 
-bool tk_is_codepage_supported(int codepage) {
-    return lookup(codepage).kind != cp_kind::unsupported;
-}
+bool tk_is_codepage_supported(int codepage) { return lookup(codepage).kind != cp_kind::unsupported; }
 
 // ---- non-throwing ANSI conversions --------------------------------------------------
 
@@ -552,7 +560,7 @@ bool tk_unicode_to_ansi2(const wchar_t* text, char** buffer) {
     size_t needed = utf8_length<false>(text, n) + 1;  // sized for the text, not a guess
     char* fresh = new char[needed];
     *encode_utf8<false>(text, n, fresh) = '\0';
-    delete[] *buffer;
+    delete[] * buffer;
     *buffer = fresh;
     tk_log(1, "n_ansi=%d, n_unicode=%d", static_cast<int>(needed), static_cast<int>(n + 1));
     return true;
@@ -575,7 +583,7 @@ bool tk_ansi_to_unicode_buffer(const char* text, wchar_t** buffer) {
     wchar_t* fresh = new wchar_t[n + 1];
     size_t used = decode_utf8<false>(reinterpret_cast<const unsigned char*>(text), n, fresh);
     fresh[used] = L'\0';
-    delete[] *buffer;
+    delete[] * buffer;
     *buffer = fresh;
     return true;
 }
@@ -642,13 +650,10 @@ bool tk_equal_no_case(std::wstring_view a, std::wstring_view b) {
 }
 
 int tk_compare_no_case(std::string_view a, std::string_view b) {
-    return tk_compare_no_case(std::wstring_view(tk_utf8_to_unicode(a)),
-                              std::wstring_view(tk_utf8_to_unicode(b)));
+    return tk_compare_no_case(std::wstring_view(tk_utf8_to_unicode(a)), std::wstring_view(tk_utf8_to_unicode(b)));
 }
 
-bool tk_equal_no_case(std::string_view a, std::string_view b) {
-    return tk_compare_no_case(a, b) == 0;
-}
+bool tk_equal_no_case(std::string_view a, std::string_view b) { return tk_compare_no_case(a, b) == 0; }
 
 std::size_t tk_find_no_case(std::wstring_view text, std::size_t start, std::wstring_view pattern) {
     if (start > text.size()) return std::wstring_view::npos;
@@ -668,6 +673,5 @@ bool tk_starts_with_no_case(std::wstring_view text, std::wstring_view prefix) {
 }
 
 bool tk_ends_with_no_case(std::wstring_view text, std::wstring_view suffix) {
-    return suffix.size() <= text.size() &&
-           tk_compare_no_case(text.substr(text.size() - suffix.size()), suffix) == 0;
+    return suffix.size() <= text.size() && tk_compare_no_case(text.substr(text.size() - suffix.size()), suffix) == 0;
 }

@@ -147,7 +147,5 @@ bool tk_ends_with_no_case(std::wstring_view text, std::wstring_view suffix);
 // Strict-weak ordering for ordered containers keyed by names.
 struct tk_no_case_less {
     using is_transparent = void;
-    bool operator()(std::wstring_view a, std::wstring_view b) const {
-        return tk_compare_no_case(a, b) < 0;
-    }
+    bool operator()(std::wstring_view a, std::wstring_view b) const { return tk_compare_no_case(a, b) < 0; }
 };

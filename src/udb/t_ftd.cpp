@@ -6,9 +6,7 @@ bool udb_is_numeric_type(uint16_t vt) { return is_numeric_vt(vt); }
 
 bool udb_is_text_type(uint16_t vt) { return vt == VT_BSTR || vt == VT_LPSTR || vt == VT_LPWSTR; }
 
-bool udb_is_binary_type(uint16_t vt) {
-    return vt == VT_BLOB || vt == VT_BLOB_OBJECT || vt == VT_ARRAY_UI1;
-}
+bool udb_is_binary_type(uint16_t vt) { return vt == VT_BLOB || vt == VT_BLOB_OBJECT || vt == VT_ARRAY_UI1; }
 
 namespace {
 
@@ -29,9 +27,8 @@ bool size_fits(uint32_t src, uint32_t dest, bool large_dest_fits_all) {
 
 t_ftd::t_ftd() = default;
 
-t_ftd::t_ftd(uint32_t size, const std::wstring& name, uint16_t vartype, bool b_not_null,
-             bool b_auto_increment, const ole_variant& default_value, uint32_t dw_reserved,
-             const std::wstring& native_type)
+t_ftd::t_ftd(uint32_t size, const std::wstring& name, uint16_t vartype, bool b_not_null, bool b_auto_increment,
+             const ole_variant& default_value, uint32_t dw_reserved, const std::wstring& native_type)
     : size(size),
       name(name),
       vartype(vartype),

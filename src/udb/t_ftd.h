@@ -15,9 +15,9 @@
 struct t_ftd {
     // Size 0, empty names, type 0, flags false, empty default.
     t_ftd();
-    t_ftd(uint32_t size, const std::wstring& name, uint16_t vartype, bool b_not_null,
-          bool b_auto_increment, const ole_variant& default_value = ole_variant(),
-          uint32_t dw_reserved = 0, const std::wstring& native_type = std::wstring());
+    t_ftd(uint32_t size, const std::wstring& name, uint16_t vartype, bool b_not_null, bool b_auto_increment,
+          const ole_variant& default_value = ole_variant(), uint32_t dw_reserved = 0,
+          const std::wstring& native_type = std::wstring());
 
     // Equal column types: decimal and currency are equal; otherwise the
     // same vartype, and for text also the same size.

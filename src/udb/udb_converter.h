@@ -83,7 +83,7 @@ public:
 
     // Progress of the run.
     std::atomic<bool> finished{false};
-    std::atomic<int> tables_total{0};     // tables to convert
+    std::atomic<int> tables_total{0};  // tables to convert
     std::atomic<int> tables_done{0};
     std::atomic<uint64_t> records_total{0};  // records in the current table
     std::atomic<uint64_t> records_done{0};   // index of the current record

@@ -46,8 +46,7 @@ std::wstring udb_custom_conversion::handle2(const udb_field& value) {
     tk_log(1, "udb_custom_conversion::handle2");
     const udb_custom_conversion* self = try_ptr();
     if (self == nullptr || self->rules_.empty()) return std::wstring();
-    const udb_conversion_rule* rule =
-        first_rule([&](const udb_conversion_rule& r) { return r.is_acceptable2(value); });
+    const udb_conversion_rule* rule = first_rule([&](const udb_conversion_rule& r) { return r.is_acceptable2(value); });
     // Callers ask only for values that is_acceptable2 accepted.
     TK_ASSERT(rule != nullptr);
     return rule->handle2(value);

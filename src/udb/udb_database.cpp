@@ -12,16 +12,15 @@ udb_database::udb_database(const std::wstring& name, int32_t open_mode, bool cas
 
 udb_database::~udb_database() { tk_log(2, "udb_database::dtor"); }
 
-std::unique_ptr<udb_recordset> udb_database::create_table(const std::wstring&, const udb_schema&,
-                                                          const udb_indexes&, const std::wstring&) {
+std::unique_ptr<udb_recordset> udb_database::create_table(const std::wstring&, const udb_schema&, const udb_indexes&,
+                                                          const std::wstring&) {
     tk_log(1, "udb_database::create_table(partition)");
     TK_ASSERT_FAIL();
 }
 
 void udb_database::create_index(const std::wstring&, udb_recordset*, const udb_index&) {}
 
-void udb_database::create_indexes(const std::wstring& name, udb_recordset* table,
-                                  const udb_indexes& indexes) {
+void udb_database::create_indexes(const std::wstring& name, udb_recordset* table, const udb_indexes& indexes) {
     tk_wlog(2, L"udb_database::create_indexes(%ls)", name.c_str());
     tk_log(1, "idxs.size=%d", static_cast<int>(indexes.size()));
     for (const udb_index& idx : indexes) create_index(name, table, idx);
@@ -65,8 +64,7 @@ void udb_database::create_relationships(const std::vector<udb_relationship>&) {}
 std::vector<std::wstring>& udb_database::get_table_names() { return table_names; }
 
 bool udb_database::is_table_exist(const std::wstring& name) {
-    tk_wlog(2, L"udb_database::is_table_exist(%ls,case_sensitive=%d)", name.c_str(),
-            case_sensitive ? 1 : 0);
+    tk_wlog(2, L"udb_database::is_table_exist(%ls,case_sensitive=%d)", name.c_str(), case_sensitive ? 1 : 0);
     if (table_names.empty()) tk_log(2, "Tables list is EMPTY!");
     bool trace = tk_log_enabled(1);
     for (const std::wstring& t : table_names) {

@@ -33,21 +33,16 @@ public:
     udb_database& operator=(const udb_database&) = delete;
 
     // The partition form: supported by no database (tk_mail_assertion).
-    virtual std::unique_ptr<udb_recordset> create_table(const std::wstring& name,
-                                                        const udb_schema& schema,
-                                                        const udb_indexes& indexes,
-                                                        const std::wstring& partition);
+    virtual std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
+                                                        const udb_indexes& indexes, const std::wstring& partition);
     // Creates a table from a source schema and its indexes; returns the new
     // target recordset.
-    virtual std::unique_ptr<udb_recordset> create_table(const std::wstring& name,
-                                                        const udb_schema& schema,
+    virtual std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                         const udb_indexes& indexes) = 0;
     // `table` is passed through from create_indexes and may be null.
-    virtual void create_index(const std::wstring& name, udb_recordset* table,
-                              const udb_index& index);
+    virtual void create_index(const std::wstring& name, udb_recordset* table, const udb_index& index);
     // Calls create_index for every index in list order.
-    virtual void create_indexes(const std::wstring& name, udb_recordset* table,
-                                const udb_indexes& indexes);
+    virtual void create_indexes(const std::wstring& name, udb_recordset* table, const udb_indexes& indexes);
     virtual void create_views(const udb_query_list& views);
     virtual void delete_fk(const std::wstring& name);
     virtual void delete_idx(const std::wstring& table, const udb_index& index);
@@ -56,8 +51,7 @@ public:
     virtual bool delete_tab(const std::wstring& name);
     // Runs "delete from <name>" through query(wide).
     virtual void empty_table(const std::wstring& name);
-    virtual std::unique_ptr<udb_recordset> get_query(const std::wstring& name,
-                                                     const std::wstring& text) = 0;
+    virtual std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& text) = 0;
     virtual void clear_names(std::vector<std::wstring>& names);
     virtual std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int mode) = 0;
     // A recordset over the statement's result; the base refuses

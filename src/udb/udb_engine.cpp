@@ -1,8 +1,8 @@
 #include "udb/udb_engine.h"
 
-#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"

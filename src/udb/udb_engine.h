@@ -19,8 +19,7 @@ public:
     // Creates a database and returns it open.
     virtual std::unique_ptr<udb_database> create_db(const std::wstring& name) = 0;
     // Opens a database with the engine's mode bits; `text` is engine-specific.
-    virtual std::unique_ptr<udb_database> open_db(const std::wstring& name, int mode,
-                                                  const std::wstring& text) = 0;
+    virtual std::unique_ptr<udb_database> open_db(const std::wstring& name, int mode, const std::wstring& text) = 0;
     // Base: removes the file of that name; tk_exception_ex (level 1, errno
     // text) when that fails.
     virtual void db_delete(const std::wstring& name);

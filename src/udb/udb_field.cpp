@@ -9,8 +9,7 @@ udb_field::udb_field(const udb_field& that)
     tk_log(1, "udb_field::copy ctor");
 }
 
-udb_field::udb_field(const std::wstring& name, uint32_t size, const ole_variant& value, bool flag1,
-                     bool flag2)
+udb_field::udb_field(const std::wstring& name, uint32_t size, const ole_variant& value, bool flag1, bool flag2)
     : ole_variant(value), size(size), name(name), flag1(flag1), flag2(flag2) {
     tk_log(1, "udb_field::ctor #2");
     tk_wlog(1, L"name=%ls, size=%u", name.c_str(), size);
@@ -31,8 +30,7 @@ udb_field::~udb_field() = default;
 
 uint32_t udb_field::get_size() const {
     VARTYPE vt = get_type();
-    if (is_byte_string_vt(vt) || vt == VT_SAFEARRAY)
-        return static_cast<uint32_t>(get_safe_array_size());
+    if (is_byte_string_vt(vt) || vt == VT_SAFEARRAY) return static_cast<uint32_t>(get_safe_array_size());
     if (vt == VT_BSTR) return static_cast<uint32_t>(get_text().size());
     return size;
 }

@@ -17,8 +17,8 @@ public:
     // Empty value, size 0, empty name, flags false.
     udb_field();
     udb_field(const udb_field& that);
-    udb_field(const std::wstring& name, uint32_t size, const ole_variant& value,
-              bool flag1 = false, bool flag2 = false);
+    udb_field(const std::wstring& name, uint32_t size, const ole_variant& value, bool flag1 = false,
+              bool flag2 = false);
     udb_field& operator=(const udb_field& that);
     ~udb_field() override;
 

@@ -7,8 +7,8 @@
 
 struct udb_index {
     udb_index();
-    udb_index(const std::wstring& name, bool b_unique, bool b_primary,
-              bool b_unique_constraint, const std::vector<std::wstring>& fields);
+    udb_index(const std::wstring& name, bool b_unique, bool b_primary, bool b_unique_constraint,
+              const std::vector<std::wstring>& fields);
 
     // True when `that` equals the first names of `fields`, position by
     // position, ignoring letter case. An empty list is a prefix of any index.

@@ -61,8 +61,7 @@ bool udb_indexes::is_acceptable_name(const std::wstring& name) const {
     return find2(name) < 0;
 }
 
-bool udb_indexes::has_index_on_fields(const std::vector<std::wstring>& fields,
-                                      bool unique_only) const {
+bool udb_indexes::has_index_on_fields(const std::vector<std::wstring>& fields, bool unique_only) const {
     tk_log(1, "udb_indexes::has_index_on_fields");
     for (const udb_index& idx : items) {
         if (!idx.starts_with_fields(fields)) continue;

@@ -1,8 +1,8 @@
 #include "udb/udb_names.h"
 
+#include <locale.h>
 #include <clocale>
 #include <cwctype>
-#include <locale.h>
 
 #include "tk/tk_text.h"
 
@@ -13,8 +13,7 @@ namespace {
 locale_t classify_locale() {
     static locale_t loc = [] {
         locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-        if (l == static_cast<locale_t>(0))
-            l = newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+        if (l == static_cast<locale_t>(0)) l = newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
         return l;
     }();
     return loc;
@@ -22,9 +21,7 @@ locale_t classify_locale() {
 
 }  // namespace
 
-bool udb_same_name(std::wstring_view a, std::wstring_view b) {
-    return tk_equal_no_case(a, b);
-}
+bool udb_same_name(std::wstring_view a, std::wstring_view b) { return tk_equal_no_case(a, b); }
 
 bool udb_same_name(std::wstring_view a, std::wstring_view b, bool exact) {
     return exact ? a == b : udb_same_name(a, b);

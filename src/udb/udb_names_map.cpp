@@ -14,8 +14,8 @@ struct rename_entry {
     std::wstring wrapped;  // the new name with them
 };
 
-rename_entry make_entry(const std::wstring& source, const std::wstring& new_name,
-                        const std::wstring& opening, const std::wstring& closing) {
+rename_entry make_entry(const std::wstring& source, const std::wstring& new_name, const std::wstring& opening,
+                        const std::wstring& closing) {
     rename_entry e;
     e.source = source;
     // An empty opening or closing adds and removes nothing.
@@ -39,17 +39,14 @@ void collect(const t_names_map& renames, const std::wstring& opening, const std:
         for (wchar_t c : source) key.push_back(tk_fold_case(c));
         if (!seen.insert(key).second) continue;
         entries.push_back(make_entry(source, new_name, opening, closing));
-        if (trace)
-            tk_wlog(1, L"Testing pair ('%ls','%ls')", source.c_str(),
-                    entries.back().wrapped.c_str());
+        if (trace) tk_wlog(1, L"Testing pair ('%ls','%ls')", source.c_str(), entries.back().wrapped.c_str());
     }
 }
 
 bool enclosed(const std::wstring& text, size_t pos, size_t len, const std::wstring& opening,
               const std::wstring& closing) {
     if (opening.empty() && closing.empty()) return false;
-    if (!opening.empty() &&
-        (pos < opening.size() || text.compare(pos - opening.size(), opening.size(), opening) != 0))
+    if (!opening.empty() && (pos < opening.size() || text.compare(pos - opening.size(), opening.size(), opening) != 0))
         return false;
     if (!closing.empty() && text.compare(pos + len, closing.size(), closing) != 0) return false;
     return true;
@@ -150,8 +147,7 @@ std::wstring udb_names_map::get_fn_orig_name(const std::wstring& table, const st
 }
 
 std::wstring udb_names_map::do_global_replace2(const t_names_map& renames, const std::wstring& text,
-                                               const std::wstring& opening,
-                                               const std::wstring& closing) {
+                                               const std::wstring& opening, const std::wstring& closing) {
     tk_wlog(2, L"udb_names_map::do_global_replace2(%ls)", text.c_str());
     std::set<std::wstring> seen;
     std::vector<rename_entry> entries;

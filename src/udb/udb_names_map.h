@@ -26,11 +26,9 @@ public:
     void add_fn_map(const std::wstring& table, const t_names_map& renames);
 
     std::wstring get_tn_mapped_name(const std::wstring& name, bool case_sensitive) const;
-    std::wstring get_fn_mapped_name(const std::wstring& table, const std::wstring& column,
-                                    bool case_sensitive) const;
+    std::wstring get_fn_mapped_name(const std::wstring& table, const std::wstring& column, bool case_sensitive) const;
     // The reverse lookup: the source name of a column from its new name.
-    std::wstring get_fn_orig_name(const std::wstring& table, const std::wstring& column,
-                                  bool case_sensitive) const;
+    std::wstring get_fn_orig_name(const std::wstring& table, const std::wstring& column, bool case_sensitive) const;
 
     // Every source table and column name in the text replaced by its new
     // name (table renames first where a name is both).
@@ -38,9 +36,8 @@ public:
                                     const std::wstring& closing) const;
     // The same for one map of renames.
     static std::wstring do_global_replace2(const t_names_map& renames, const std::wstring& text,
-                                           const std::wstring& opening,
-                                           const std::wstring& closing);
+                                           const std::wstring& opening, const std::wstring& closing);
 
-    t_names_map tn_map;                       // table renames
+    t_names_map tn_map;                          // table renames
     std::map<std::wstring, t_names_map> fn_map;  // table -> column renames
 };

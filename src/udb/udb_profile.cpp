@@ -60,8 +60,7 @@ udb_profile::udb_profile() {
     add_section(generic_settings);
 }
 
-void udb_profile::set_value(const std::wstring& section, const std::wstring& key,
-                            const std::wstring& value) {
+void udb_profile::set_value(const std::wstring& section, const std::wstring& key, const std::wstring& value) {
     sections_[section].emplace_back(key, value);
 }
 
@@ -86,9 +85,7 @@ const udb_profile_pairs* udb_profile::find_section(const std::wstring& section) 
     return it == sections_.end() ? nullptr : &it->second;
 }
 
-bool udb_profile::has_list(const std::wstring& section) const {
-    return lists_.find(section) != lists_.end();
-}
+bool udb_profile::has_list(const std::wstring& section) const { return lists_.find(section) != lists_.end(); }
 
 const udb_profile_pairs& udb_profile::get_required_section(const wchar_t* section) const {
     const udb_profile_pairs* p = find_section(section);
@@ -96,17 +93,11 @@ const udb_profile_pairs& udb_profile::get_required_section(const wchar_t* sectio
     return *p;
 }
 
-const udb_profile_pairs& udb_profile::get_available_queries() const {
-    return get_required_section(available_queries);
-}
+const udb_profile_pairs& udb_profile::get_available_queries() const { return get_required_section(available_queries); }
 
-const udb_profile_pairs& udb_profile::get_selected_tables() const {
-    return get_required_section(selected_tables);
-}
+const udb_profile_pairs& udb_profile::get_selected_tables() const { return get_required_section(selected_tables); }
 
-const udb_profile_pairs& udb_profile::get_selected_views() const {
-    return get_required_section(selected_views);
-}
+const udb_profile_pairs& udb_profile::get_selected_views() const { return get_required_section(selected_views); }
 
 bool udb_profile::load(const std::string& path) {
     tk_log(2, "udb_profile::load(%s)", path.c_str());

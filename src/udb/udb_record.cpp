@@ -74,8 +74,7 @@ int32_t udb_record::get_total_size() const {
         if (f->get_type() != VT_EMPTY) sum += f->get_size();
         if (trace) {
             tk_log(1, "size=%lld", static_cast<long long>(sum));
-            tk_log(1, "processed field %d of %d", static_cast<int>(i + 1),
-                   static_cast<int>(fields.size()));
+            tk_log(1, "processed field %d of %d", static_cast<int>(i + 1), static_cast<int>(fields.size()));
         }
     }
     // The writers size statements from this; never let it wrap negative.

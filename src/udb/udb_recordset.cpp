@@ -14,9 +14,7 @@ const char* const not_conform = "The structure of data source does not conform t
 
 bool is_digit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
-bool is_hex_digit(wchar_t c) {
-    return is_digit(c) || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
-}
+bool is_hex_digit(wchar_t c) { return is_digit(c) || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'); }
 
 // [+-] digits [. digits] [e [+-] digits], with at least one digit before
 // the exponent.
@@ -61,9 +59,21 @@ std::wstring decode_entities(const std::wstring& v) {
     out.reserve(v.size());
     for (size_t i = 0; i < v.size();) {
         if (v[i] == L'&') {
-            if (v.compare(i, 4, L"&lt;") == 0) { out.push_back(L'<'); i += 4; continue; }
-            if (v.compare(i, 4, L"&gt;") == 0) { out.push_back(L'>'); i += 4; continue; }
-            if (v.compare(i, 5, L"&amp;") == 0) { out.push_back(L'&'); i += 5; continue; }
+            if (v.compare(i, 4, L"&lt;") == 0) {
+                out.push_back(L'<');
+                i += 4;
+                continue;
+            }
+            if (v.compare(i, 4, L"&gt;") == 0) {
+                out.push_back(L'>');
+                i += 4;
+                continue;
+            }
+            if (v.compare(i, 5, L"&amp;") == 0) {
+                out.push_back(L'&');
+                i += 5;
+                continue;
+            }
         }
         out.push_back(v[i++]);
     }
@@ -77,14 +87,29 @@ std::wstring escape_text(const std::wstring& v) {
     out.reserve(v.size() + 8);
     for (wchar_t c : v) {
         switch (c) {
-            case L'\0': out += L"\\0"; break;
-            case L'\n': out += L"\\n"; break;
-            case L'\r': out += L"\\r"; break;
-            case L'\\': out += L"\\\\"; break;
-            case L'\'': out += L"\\'"; break;
-            case L'"': out += L"\\\""; break;
-            case 0x1A: out += L"\\Z"; break;
-            default: out.push_back(c);
+        case L'\0':
+            out += L"\\0";
+            break;
+        case L'\n':
+            out += L"\\n";
+            break;
+        case L'\r':
+            out += L"\\r";
+            break;
+        case L'\\':
+            out += L"\\\\";
+            break;
+        case L'\'':
+            out += L"\\'";
+            break;
+        case L'"':
+            out += L"\\\"";
+            break;
+        case 0x1A:
+            out += L"\\Z";
+            break;
+        default:
+            out.push_back(c);
         }
     }
     return out;
@@ -104,8 +129,7 @@ bool is_space(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == 
 
 }  // namespace
 
-udb_recordset::udb_recordset(udb_database* db, const std::wstring& name, const std::wstring& query,
-                             bool schema_flag)
+udb_recordset::udb_recordset(udb_database* db, const std::wstring& name, const std::wstring& query, bool schema_flag)
     : query(query), name(name), schema(schema_flag), db(db) {
     tk_wlog(1, L"udb_recordset::ctor(%ls)", name.c_str());
 }
@@ -191,8 +215,7 @@ std::wstring udb_recordset::get_filter_subquery(const std::wstring& filter) {
         if (close == std::wstring::npos) fail_filter();
         tk_log(1, "Close XML-tag at pos=%d", static_cast<int>(close));
         std::wstring column = filter.substr(i + 1, close - i - 1);
-        if (column.empty() || column[0] == L'/' || column.find(L'<') != std::wstring::npos)
-            fail_filter();
+        if (column.empty() || column[0] == L'/' || column.find(L'<') != std::wstring::npos) fail_filter();
         // Value: up to the closing tag.
         size_t value_end = filter.find(L'<', close + 1);
         if (value_end == std::wstring::npos) fail_filter();
@@ -200,8 +223,7 @@ std::wstring udb_recordset::get_filter_subquery(const std::wstring& filter) {
         // Closing tag: "</...>".
         if (value_end + 1 >= n || filter[value_end + 1] != L'/') fail_filter();
         size_t end_close = filter.find(L'>', value_end + 2);
-        if (end_close == std::wstring::npos ||
-            filter.find(L'<', value_end + 2) < end_close ||
+        if (end_close == std::wstring::npos || filter.find(L'<', value_end + 2) < end_close ||
             filter.compare(value_end + 2, end_close - value_end - 2, column) != 0)
             fail_filter();  // a closing tag must close the element it ends
         i = end_close + 1;

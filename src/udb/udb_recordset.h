@@ -31,8 +31,7 @@ enum udb_open_mode : int {
 
 class udb_recordset {
 public:
-    udb_recordset(udb_database* db, const std::wstring& name, const std::wstring& query,
-                  bool schema_flag);
+    udb_recordset(udb_database* db, const std::wstring& name, const std::wstring& query, bool schema_flag);
     udb_recordset(udb_database* db, const std::wstring& name, bool schema_flag);
     explicit udb_recordset(const std::wstring& name);
     virtual ~udb_recordset();

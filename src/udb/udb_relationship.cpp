@@ -4,11 +4,9 @@
 
 udb_relationship::udb_relationship() = default;
 
-udb_relationship::udb_relationship(const std::wstring& name, const std::wstring& fk_table,
-                                   const std::wstring& pk_table, const std::wstring& table3,
-                                   const std::vector<std::wstring>& fk_flds,
-                                   const std::vector<std::wstring>& pk_flds,
-                                   const std::wstring& rule)
+udb_relationship::udb_relationship(const std::wstring& name, const std::wstring& fk_table, const std::wstring& pk_table,
+                                   const std::wstring& table3, const std::vector<std::wstring>& fk_flds,
+                                   const std::vector<std::wstring>& pk_flds, const std::wstring& rule)
     : name(name),
       fk_table(fk_table),
       pk_table(pk_table),

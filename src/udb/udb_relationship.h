@@ -8,17 +8,16 @@
 
 struct udb_relationship {
     udb_relationship();
-    udb_relationship(const std::wstring& name, const std::wstring& fk_table,
-                     const std::wstring& pk_table, const std::wstring& table3,
-                     const std::vector<std::wstring>& fk_flds,
+    udb_relationship(const std::wstring& name, const std::wstring& fk_table, const std::wstring& pk_table,
+                     const std::wstring& table3, const std::vector<std::wstring>& fk_flds,
                      const std::vector<std::wstring>& pk_flds, const std::wstring& rule);
     udb_relationship(const udb_relationship& that);
     udb_relationship& operator=(const udb_relationship& that) = default;
 
     std::wstring name;
-    std::wstring fk_table;   // the referencing (child) table
-    std::wstring pk_table;   // the referenced (parent) table
-    std::wstring table3;     // a third table name, as the reader fills it
+    std::wstring fk_table;  // the referencing (child) table
+    std::wstring pk_table;  // the referenced (parent) table
+    std::wstring table3;    // a third table name, as the reader fills it
     std::wstring rule;
     std::vector<std::wstring> fk_flds;
     std::vector<std::wstring> pk_flds;

@@ -5,8 +5,7 @@
 
 udb_schema::udb_schema(bool flag) : flag(flag) { tk_log(1, "udb_schema::ctor"); }
 
-udb_schema::udb_schema(const udb_schema& that)
-    : flag(that.flag), counter1(that.counter1), counter2(that.counter2) {
+udb_schema::udb_schema(const udb_schema& that) : flag(that.flag), counter1(that.counter1), counter2(that.counter2) {
     fields.reserve(that.fields.size());
     for (const auto& f : that.fields) fields.push_back(f ? std::make_unique<t_ftd>(*f) : nullptr);
 }
@@ -104,8 +103,8 @@ namespace {
 
 void log_mismatch(size_t pos, const t_ftd& src, const t_ftd& dest) {
     tk_log(2, "Column #%d doesn't conform (src_vt=%d, src_size=%u, dest_vt=%d, dest_size=%u)",
-           static_cast<int>(pos + 1), static_cast<int>(src.vartype), src.size,
-           static_cast<int>(dest.vartype), dest.size);
+           static_cast<int>(pos + 1), static_cast<int>(src.vartype), src.size, static_cast<int>(dest.vartype),
+           dest.size);
 }
 
 }  // namespace
@@ -113,8 +112,8 @@ void log_mismatch(size_t pos, const t_ftd& src, const t_ftd& dest) {
 bool udb_schema::conform_to(const udb_schema& that, bool by_name) const {
     tk_log(1, "udb_schema::conform_to");
     if (fields.size() != that.fields.size()) {
-        tk_log(2, "Tables are not conformed: src_size=%d, dest_size=%d",
-               static_cast<int>(fields.size()), static_cast<int>(that.fields.size()));
+        tk_log(2, "Tables are not conformed: src_size=%d, dest_size=%d", static_cast<int>(fields.size()),
+               static_cast<int>(that.fields.size()));
         return false;
     }
     if (!by_name) {

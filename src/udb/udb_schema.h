@@ -41,8 +41,8 @@ public:
     int32_t get_field_size(const std::wstring& name) const;   // -1 on a miss
     uint16_t get_field_type(const std::wstring& name) const;  // 1 on a miss
 
-    void push_back(const t_ftd& column);                // appends a copy
-    void push_back(std::unique_ptr<t_ftd> column);      // takes ownership
+    void push_back(const t_ftd& column);            // appends a copy
+    void push_back(std::unique_ptr<t_ftd> column);  // takes ownership
     void clear();
     size_t size() const { return fields.size(); }
     bool empty() const { return fields.empty(); }

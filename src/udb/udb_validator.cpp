@@ -18,9 +18,7 @@ bool is_blank_char(wchar_t c) {
 }
 
 // Empty, or nothing but blanks: such a name is never usable as it stands.
-bool is_blank(const std::wstring& name) {
-    return std::all_of(name.begin(), name.end(), is_blank_char);
-}
+bool is_blank(const std::wstring& name) { return std::all_of(name.begin(), name.end(), is_blank_char); }
 
 // The name as udb_same_name compares names: folded character by character.
 std::wstring folded(const std::wstring& name) {

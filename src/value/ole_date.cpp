@@ -16,9 +16,7 @@ namespace {
 // before it is looked at.
 constexpr size_t max_text_length = 80;
 
-bool is_leap(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+bool is_leap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 int days_in_month(int year, int month) {
     static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -57,8 +55,8 @@ const int64_t ole_epoch = days_from_civil(1899, 12, 30);
 
 bool calendar_ok(const SYSTEMTIME& t) {
     return t.wYear >= 1 && t.wYear <= 9999 && t.wMonth >= 1 && t.wMonth <= 12 && t.wDay >= 1 &&
-           t.wDay <= days_in_month(t.wYear, t.wMonth) && t.wHour <= 23 && t.wMinute <= 59 &&
-           t.wSecond <= 59 && t.wMilliseconds <= 999;
+           t.wDay <= days_in_month(t.wYear, t.wMonth) && t.wHour <= 23 && t.wMinute <= 59 && t.wSecond <= 59 &&
+           t.wMilliseconds <= 999;
 }
 
 // OLE date of a calendar day and a time of day in seconds.
@@ -133,9 +131,8 @@ int digits_at(const std::string& text, size_t pos, size_t count) {
 
 // January is 1; 0 when the word names no month.
 int month_from_name(const std::string& word) {
-    static const char* const names[12] = {"january", "february", "march",     "april",
-                                          "may",     "june",     "july",      "august",
-                                          "september", "october", "november", "december"};
+    static const char* const names[12] = {"january", "february", "march",     "april",   "may",      "june",
+                                          "july",    "august",   "september", "october", "november", "december"};
     if (word.size() < 3) return 0;
     std::string lower;
     for (char c : word) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
@@ -192,8 +189,7 @@ int expand_year(int year, int digits) {
 
 bool tk_system_time_to_variant_time(const SYSTEMTIME& time, double& result) {
     if (!calendar_ok(time)) return false;
-    double seconds = time.wHour * 3600.0 + time.wMinute * 60.0 + time.wSecond +
-                     time.wMilliseconds / 1000.0;
+    double seconds = time.wHour * 3600.0 + time.wMinute * 60.0 + time.wSecond + time.wMilliseconds / 1000.0;
     result = make_variant_time(time.wYear, time.wMonth, time.wDay, seconds);
     return true;
 }
@@ -229,15 +225,13 @@ bool tk_variant_time_to_system_time(double date, SYSTEMTIME& result) {
 
 // ---- ole_date ---------------------------------------------------------------------
 
-ole_date::ole_date() {
-    tk_log(1, "ole_date::ole_date()");
-}
+ole_date::ole_date() { tk_log(1, "ole_date::ole_date()"); }
 
 ole_date::ole_date(const SYSTEMTIME& value) : kind(kind_date_time), time(value) {
     microseconds = time.wMilliseconds * 1000;
     if (!is_valid()) {
-        tk_log(2, "Invalid SYSTEMTIME %04d-%02d-%02d %02d:%02d:%02d", time.wYear, time.wMonth,
-               time.wDay, time.wHour, time.wMinute, time.wSecond);
+        tk_log(2, "Invalid SYSTEMTIME %04d-%02d-%02d %02d:%02d:%02d", time.wYear, time.wMonth, time.wDay, time.wHour,
+               time.wMinute, time.wSecond);
         clear();
         return;
     }
@@ -248,13 +242,9 @@ ole_date::ole_date(const char* text) {
     if (text) parse(text);
 }
 
-ole_date::ole_date(const std::string& text) {
-    parse(text);
-}
+ole_date::ole_date(const std::string& text) { parse(text); }
 
-ole_date::ole_date(const std::wstring& text) {
-    parse(tk_unicode_to_utf8(text));
-}
+ole_date::ole_date(const std::wstring& text) { parse(tk_unicode_to_utf8(text)); }
 
 void ole_date::clear() {
     kind = kind_none;
@@ -308,8 +298,7 @@ void ole_date::set_hour(int hour) {
 bool ole_date::import_from_string(const std::string& text) {
     tk_log(1, "ole_date::import_from_string(%s)", text.c_str());
     if (text.size() > max_text_length) return false;
-    if (try_compact(text) || try_time(text) || try_date_forms(text) || try_english_forms(text))
-        return true;
+    if (try_compact(text) || try_time(text) || try_date_forms(text) || try_english_forms(text)) return true;
     clear();
     return false;
 }
@@ -342,8 +331,7 @@ bool ole_date::try_compact(const std::string& text) {
 bool ole_date::try_time(const std::string& text) {
     scanner s{text.data(), text.data() + text.size()};
     int hour, minute;
-    if (!s.number(hour, 4) || !s.literal(':') || !s.number(minute, 4) || !s.literal(':'))
-        return false;
+    if (!s.number(hour, 4) || !s.literal(':') || !s.number(minute, 4) || !s.literal(':')) return false;
     std::string seconds = s.token();
     s.skip_blanks();
     if (seconds.empty() || !s.at_end()) return false;
@@ -360,8 +348,7 @@ bool ole_date::try_date_forms(const std::string& text) {
     for (char sep : {'-', '/', '.'}) {
         scanner s{text.data(), text.data() + text.size()};
         int year, month, day;
-        if (!s.number(year, 4) || !s.literal(sep) || !s.number(month, 4) || !s.literal(sep) ||
-            !s.number(day, 4))
+        if (!s.number(year, 4) || !s.literal(sep) || !s.number(month, 4) || !s.literal(sep) || !s.number(day, 4))
             continue;
         if (day > 31 && year < 32) {
             tk_log(1, "Swap day and year: day=%d, year=%d", day, year);
@@ -372,8 +359,7 @@ bool ole_date::try_date_forms(const std::string& text) {
         if (sep == '-' && s.literal('T')) {  // ISO 8601: "T" in place of the blank
             if (!iso_time(s, hour, minute, seconds)) continue;
         } else if (!s.at_end()) {
-            if (!s.blanks() || !s.number(hour, 4) || !s.literal(':') || !s.number(minute, 4) ||
-                !s.literal(':'))
+            if (!s.blanks() || !s.number(hour, 4) || !s.literal(':') || !s.number(minute, 4) || !s.literal(':'))
                 continue;
             seconds = s.token();
             s.skip_blanks();
@@ -391,8 +377,7 @@ bool ole_date::try_date_forms(const std::string& text) {
         kind = kind_date_time;
         set_hour(hour);
         time.wMinute = static_cast<uint16_t>(minute);
-        if (!is_valid_date_part() || !process_milliseconds(seconds.c_str()) || !is_valid())
-            continue;
+        if (!is_valid_date_part() || !process_milliseconds(seconds.c_str()) || !is_valid()) continue;
         refine_type();
         return true;
     }
@@ -419,12 +404,11 @@ bool ole_date::try_english_forms(const std::string& text) {
         scanner numeric = s;
         char sep = 0;
         if (s.number(a, 4, &a_digits) && !s.at_end()) sep = *s.p;
-        if ((sep == '/' || sep == '-' || sep == '.') && numeric.number(a, 4, &a_digits) &&
-            numeric.literal(sep) && numeric.number(b, 2) && numeric.literal(sep) &&
-            numeric.number(c, 4, &c_digits) && numeric.at_end()) {
+        if ((sep == '/' || sep == '-' || sep == '.') && numeric.number(a, 4, &a_digits) && numeric.literal(sep) &&
+            numeric.number(b, 2) && numeric.literal(sep) && numeric.number(c, 4, &c_digits) && numeric.at_end()) {
             if (a_digits > 2) {  // Y-M-D
                 year = a, month = b, day = c;
-            } else {             // M/D/Y
+            } else {  // M/D/Y
                 month = a, day = b, year = expand_year(c, c_digits);
             }
         } else if (a_digits >= 1 && a_digits <= 2) {  // 31 December 2020, 31-Dec-2020
@@ -475,8 +459,8 @@ bool ole_date::try_english_forms(const std::string& text) {
 }
 
 bool ole_date::is_valid_date_part() const {
-    return time.wYear >= 1 && time.wYear <= 9999 &&
-           time.wDay >= 1 && time.wDay <= days_in_month(time.wYear, time.wMonth);
+    return time.wYear >= 1 && time.wYear <= 9999 && time.wDay >= 1 &&
+           time.wDay <= days_in_month(time.wYear, time.wMonth);
 }
 
 bool ole_date::is_valid() const {
@@ -510,8 +494,8 @@ bool ole_date::is_valid() const {
             return false;
         }
     }
-    if (t.wHour > 23 || t.wMinute > 59 || t.wSecond > 59 || t.wMilliseconds > 999 ||
-        microseconds < 0 || microseconds > 999999) {
+    if (t.wHour > 23 || t.wMinute > 59 || t.wSecond > 59 || t.wMilliseconds > 999 || microseconds < 0 ||
+        microseconds > 999999) {
         tk_log(2, "Invalid time");
         return false;
     }
@@ -579,8 +563,7 @@ void ole_date::refine_type() {
     if (kind != kind_date_time) return;
     const SYSTEMTIME& t = time;
     bool zero_date = t.wYear == 0 && t.wMonth == 0 && t.wDay == 0;
-    bool zero_time = t.wHour == 0 && t.wMinute == 0 && t.wSecond == 0 &&
-                     t.wMilliseconds == 0 && microseconds == 0;
+    bool zero_time = t.wHour == 0 && t.wMinute == 0 && t.wSecond == 0 && t.wMilliseconds == 0 && microseconds == 0;
     if (zero_date) {
         tk_log(1, "Switch to 'pure' time");
         kind = kind_time;
@@ -648,8 +631,8 @@ std::string ole_date::to_string(int precision) const {
     switch (kind) {
     case kind_date_time:
         put_date(out, t);
-        if (!(zero_time_as_date && t.wHour == 0 && t.wMinute == 0 && t.wSecond == 0 &&
-              t.wMilliseconds == 0 && microseconds == 0)) {
+        if (!(zero_time_as_date && t.wHour == 0 && t.wMinute == 0 && t.wSecond == 0 && t.wMilliseconds == 0 &&
+              microseconds == 0)) {
             out += ' ';
             put_time(out, hour, t);
             out += fraction;

@@ -79,10 +79,10 @@ public:
     bool to_variant_time(double& result) const;
 
     int32_t kind = kind_none;
-    int32_t zone = 0;                // hours; always 0, never printed
-    bool zero_time_as_date = true;   // a date-time at midnight prints as a date
-    int32_t microseconds = 0;        // fraction of the second
-    SYSTEMTIME time;                 // the value itself
+    int32_t zone = 0;               // hours; always 0, never printed
+    bool zero_time_as_date = true;  // a date-time at midnight prints as a date
+    int32_t microseconds = 0;       // fraction of the second
+    SYSTEMTIME time;                // the value itself
 
 private:
     void parse(const std::string& text);

@@ -322,9 +322,7 @@ ole_decimal ole_currency::to_decimal() const {
     return d;
 }
 
-std::size_t ole_currency::to_chars(char* buf) const {
-    return to_decimal().to_chars(buf);
-}
+std::size_t ole_currency::to_chars(char* buf) const { return to_decimal().to_chars(buf); }
 
 std::string ole_currency::to_string() const {
     char buf[max_chars];

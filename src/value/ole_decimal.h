@@ -22,10 +22,10 @@ public:
     static constexpr std::size_t max_chars = 32;
 
     uint16_t reserved = 0;
-    uint8_t scale = 0;   // 0..28
-    uint8_t sign = 0;    // 0x80 when negative
-    uint32_t hi32 = 0;   // mantissa bits 64..95
-    uint64_t lo64 = 0;   // mantissa bits 0..63
+    uint8_t scale = 0;  // 0..28
+    uint8_t sign = 0;   // 0x80 when negative
+    uint32_t hi32 = 0;  // mantissa bits 64..95
+    uint64_t lo64 = 0;  // mantissa bits 0..63
 
     static ole_decimal from_int64(int64_t v);
     static ole_decimal from_uint64(uint64_t v);
@@ -75,6 +75,6 @@ struct ole_currency {
     ole_decimal to_decimal() const;
     double to_double() const { return static_cast<double>(int64) / scale_factor; }
 
-    std::size_t to_chars(char* buf) const;   // buf holds at least max_chars
+    std::size_t to_chars(char* buf) const;  // buf holds at least max_chars
     std::string to_string() const;
 };

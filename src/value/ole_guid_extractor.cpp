@@ -8,9 +8,7 @@ namespace {
 
 constexpr size_t guid_length = 36;
 
-bool is_hex(wchar_t c) {
-    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
-}
+bool is_hex(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'); }
 
 // XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX at `start`.
 bool has_guid_shape(const std::wstring& text, size_t start) {
@@ -63,6 +61,4 @@ std::wstring ole_guid_extractor::get_wstring() const {
     return valid ? text.substr(position, guid_length) : std::wstring();
 }
 
-std::string ole_guid_extractor::get_string() const {
-    return tk_unicode_to_utf8(get_wstring());
-}
+std::string ole_guid_extractor::get_string() const { return tk_unicode_to_utf8(get_wstring()); }

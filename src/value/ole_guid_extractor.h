@@ -8,7 +8,7 @@
 
 class ole_guid_extractor {
 public:
-    explicit ole_guid_extractor(const std::string& text);   // UTF-8
+    explicit ole_guid_extractor(const std::string& text);  // UTF-8
     explicit ole_guid_extractor(const std::wstring& text);
 
     bool is_valid() const { return valid; }

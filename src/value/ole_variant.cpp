@@ -18,9 +18,9 @@ namespace ole_detail {
 // A number held by a value, in the widest exact form of its kind.
 struct number {
     enum kind_t { k_int, k_double, k_decimal } kind = k_int;
-    __int128 i = 0;        // k_int
-    double d = 0.0;        // k_double
-    ole_decimal dec;       // k_decimal
+    __int128 i = 0;   // k_int
+    double d = 0.0;   // k_double
+    ole_decimal dec;  // k_decimal
 };
 
 }  // namespace ole_detail
@@ -60,8 +60,16 @@ bool equal_ascii_no_case(std::string_view a, std::string_view b) {
 
 bool is_integer_vt(unsigned vt) {
     switch (vt) {
-    case VT_I1: case VT_I2: case VT_I4: case VT_INT: case VT_I8:
-    case VT_UI1: case VT_UI2: case VT_UI4: case VT_UINT: case VT_UI8:
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_INT:
+    case VT_I8:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_UINT:
+    case VT_UI8:
         return true;
     default:
         return false;
@@ -71,17 +79,42 @@ bool is_integer_vt(unsigned vt) {
 // Range of an integer tag.
 void integer_range(unsigned vt, i128& lo, i128& hi) {
     switch (vt) {
-    case VT_I1: lo = INT8_MIN; hi = INT8_MAX; break;
-    case VT_UI1: lo = 0; hi = UINT8_MAX; break;
-    case VT_I2: lo = INT16_MIN; hi = INT16_MAX; break;
-    case VT_UI2: lo = 0; hi = UINT16_MAX; break;
-    case VT_I4: case VT_INT: lo = INT32_MIN; hi = INT32_MAX; break;
-    case VT_UI4: case VT_UINT: lo = 0; hi = UINT32_MAX; break;
-    case VT_I8: lo = INT64_MIN; hi = INT64_MAX; break;
-    default: lo = 0; hi = UINT64_MAX; break;  // VT_UI8
+    case VT_I1:
+        lo = INT8_MIN;
+        hi = INT8_MAX;
+        break;
+    case VT_UI1:
+        lo = 0;
+        hi = UINT8_MAX;
+        break;
+    case VT_I2:
+        lo = INT16_MIN;
+        hi = INT16_MAX;
+        break;
+    case VT_UI2:
+        lo = 0;
+        hi = UINT16_MAX;
+        break;
+    case VT_I4:
+    case VT_INT:
+        lo = INT32_MIN;
+        hi = INT32_MAX;
+        break;
+    case VT_UI4:
+    case VT_UINT:
+        lo = 0;
+        hi = UINT32_MAX;
+        break;
+    case VT_I8:
+        lo = INT64_MIN;
+        hi = INT64_MAX;
+        break;
+    default:
+        lo = 0;
+        hi = UINT64_MAX;
+        break;  // VT_UI8
     }
 }
-
 
 // Rounds half away from zero to an integer; NaN, infinity and anything
 // beyond the 64-bit ranges throw.
@@ -108,20 +141,25 @@ i128 integer_of(const number& n) {
 
 double double_of(const number& n) {
     switch (n.kind) {
-    case number::k_int: return static_cast<double>(n.i);
-    case number::k_double: return n.d;
-    case number::k_decimal: return n.dec.to_double();
+    case number::k_int:
+        return static_cast<double>(n.i);
+    case number::k_double:
+        return n.d;
+    case number::k_decimal:
+        return n.dec.to_double();
     }
     return 0.0;
 }
 
 bool is_zero(const number& n) {
     switch (n.kind) {
-    case number::k_int: return n.i == 0;
+    case number::k_int:
+        return n.i == 0;
     case number::k_double:
         if (std::isnan(n.d)) throw_cast();
         return n.d == 0.0;
-    case number::k_decimal: return n.dec.is_zero();
+    case number::k_decimal:
+        return n.dec.is_zero();
     }
     return true;
 }
@@ -136,7 +174,8 @@ ole_decimal decimal_of(const number& n) {
         if (!ole_decimal::from_double(n.d, d)) throw_cast();
         return d;
     }
-    case number::k_decimal: return n.dec;
+    case number::k_decimal:
+        return n.dec;
     }
     throw_cast();
 }
@@ -174,8 +213,10 @@ std::wstring widen(const std::string& s) {
 bool is_zero_date_text(std::string_view s) {
     bool zero = false;
     for (char c : s) {
-        if (c == '0') zero = true;
-        else if (c != '-' && c != '/' && c != '.' && c != ':' && !is_blank(c)) return false;
+        if (c == '0')
+            zero = true;
+        else if (c != '-' && c != '/' && c != '.' && c != ':' && !is_blank(c))
+            return false;
     }
     return zero;
 }
@@ -314,10 +355,14 @@ void ole_variant::release() {
     num_.r8 = 0;
     i64_ = 0;
     u64_ = 0;
-    if (text_.capacity() * sizeof(wchar_t) > keep_capacity_limit) std::wstring().swap(text_);
-    else text_.clear();
-    if (bytes_.capacity() > keep_capacity_limit) std::vector<uint8_t>().swap(bytes_);
-    else bytes_.clear();
+    if (text_.capacity() * sizeof(wchar_t) > keep_capacity_limit)
+        std::wstring().swap(text_);
+    else
+        text_.clear();
+    if (bytes_.capacity() > keep_capacity_limit)
+        std::vector<uint8_t>().swap(bytes_);
+    else
+        bytes_.clear();
 }
 
 void ole_variant::copy_from(const ole_variant& other) {
@@ -326,9 +371,15 @@ void ole_variant::copy_from(const ole_variant& other) {
     i64_ = other.i64_;
     u64_ = other.u64_;
     switch (vt_) {
-    case VT_DATE: date_ = other.date_; break;
-    case VT_DECIMAL: dec_ = other.dec_; break;
-    case VT_BSTR: text_ = other.text_; break;
+    case VT_DATE:
+        date_ = other.date_;
+        break;
+    case VT_DECIMAL:
+        dec_ = other.dec_;
+        break;
+    case VT_BSTR:
+        text_ = other.text_;
+        break;
     default:
         if (is_byte_string_vt(vt_)) bytes_ = other.bytes_;
         break;
@@ -391,8 +442,10 @@ ole_variant& ole_variant::from_wstring(const std::wstring& text, VARTYPE vt) {
     if (text.size() < sizeof small) {
         bool ascii = true;
         for (std::size_t i = 0; i < text.size() && ascii; ++i) {
-            if (text[i] <= 0 || text[i] >= 0x80) ascii = false;
-            else small[i] = static_cast<char>(text[i]);
+            if (text[i] <= 0 || text[i] >= 0x80)
+                ascii = false;
+            else
+                small[i] = static_cast<char>(text[i]);
         }
         if (ascii) {
             small[text.size()] = '\0';
@@ -723,14 +776,37 @@ void ole_variant::change_from_text(VARTYPE vt) {
 void ole_variant::change_to_bytes(VARTYPE vt) {
     std::vector<uint8_t> raw;
     switch (vt_) {
-    case VT_I2: case VT_UI2: case VT_BOOL: append_raw(raw, num_, 2); break;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: append_raw(raw, num_, 4); break;
-    case VT_R8: case VT_CY: append_raw(raw, num_, 8); break;
-    case VT_I8: append_raw(raw, i64_, 8); break;
-    case VT_UI8: append_raw(raw, u64_, 8); break;
-    case VT_I1: case VT_UI1: append_raw(raw, num_, 1); break;
-    case VT_DECIMAL: append_raw(raw, dec_, 16); break;
-    default: change_failed(vt);
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+        append_raw(raw, num_, 2);
+        break;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+        append_raw(raw, num_, 4);
+        break;
+    case VT_R8:
+    case VT_CY:
+        append_raw(raw, num_, 8);
+        break;
+    case VT_I8:
+        append_raw(raw, i64_, 8);
+        break;
+    case VT_UI8:
+        append_raw(raw, u64_, 8);
+        break;
+    case VT_I1:
+    case VT_UI1:
+        append_raw(raw, num_, 1);
+        break;
+    case VT_DECIMAL:
+        append_raw(raw, dec_, 16);
+        break;
+    default:
+        change_failed(vt);
     }
     release();
     vt_ = vt;
@@ -741,7 +817,8 @@ void ole_variant::change_number_to_text() {
     char buf[64];
     std::size_t len = 0;
     switch (vt_) {
-    case VT_R4: case VT_R8: {
+    case VT_R4:
+    case VT_R8: {
         double v = vt_ == VT_R4 ? static_cast<double>(num_.r4) : num_.r8;
         if (!std::isfinite(v)) change_failed(VT_BSTR);
         // The shortest text that reads back as the same number.
@@ -760,20 +837,53 @@ void ole_variant::change_number_to_text() {
 number ole_variant::get_number() const {
     number n;
     switch (vt_) {
-    case VT_I1: n.i = num_.i1; break;
-    case VT_UI1: n.i = num_.ui1; break;
-    case VT_I2: n.i = num_.i2; break;
-    case VT_UI2: n.i = num_.ui2; break;
-    case VT_I4: case VT_INT: n.i = num_.i4; break;
-    case VT_UI4: case VT_UINT: n.i = num_.ui4; break;
-    case VT_I8: n.i = i64_; break;
-    case VT_UI8: n.i = u64_; break;
-    case VT_BOOL: n.i = num_.boolean == VARIANT_TRUE ? 1 : 0; break;
-    case VT_R4: n.kind = number::k_double; n.d = num_.r4; break;
-    case VT_R8: n.kind = number::k_double; n.d = num_.r8; break;
-    case VT_CY: n.kind = number::k_decimal; n.dec = ole_currency{num_.cy}.to_decimal(); break;
-    case VT_DECIMAL: n.kind = number::k_decimal; n.dec = dec_; break;
-    default: change_failed(VT_R8);
+    case VT_I1:
+        n.i = num_.i1;
+        break;
+    case VT_UI1:
+        n.i = num_.ui1;
+        break;
+    case VT_I2:
+        n.i = num_.i2;
+        break;
+    case VT_UI2:
+        n.i = num_.ui2;
+        break;
+    case VT_I4:
+    case VT_INT:
+        n.i = num_.i4;
+        break;
+    case VT_UI4:
+    case VT_UINT:
+        n.i = num_.ui4;
+        break;
+    case VT_I8:
+        n.i = i64_;
+        break;
+    case VT_UI8:
+        n.i = u64_;
+        break;
+    case VT_BOOL:
+        n.i = num_.boolean == VARIANT_TRUE ? 1 : 0;
+        break;
+    case VT_R4:
+        n.kind = number::k_double;
+        n.d = num_.r4;
+        break;
+    case VT_R8:
+        n.kind = number::k_double;
+        n.d = num_.r8;
+        break;
+    case VT_CY:
+        n.kind = number::k_decimal;
+        n.dec = ole_currency{num_.cy}.to_decimal();
+        break;
+    case VT_DECIMAL:
+        n.kind = number::k_decimal;
+        n.dec = dec_;
+        break;
+    default:
+        change_failed(VT_R8);
     }
     return n;
 }
@@ -787,14 +897,32 @@ void ole_variant::set_number(const number& n, VARTYPE vt) {
         release();
         vt_ = vt;
         switch (vt) {
-        case VT_I1: num_.i1 = static_cast<int8_t>(v); break;
-        case VT_UI1: num_.ui1 = static_cast<uint8_t>(v); break;
-        case VT_I2: num_.i2 = static_cast<int16_t>(v); break;
-        case VT_UI2: num_.ui2 = static_cast<uint16_t>(v); break;
-        case VT_I4: case VT_INT: num_.i4 = static_cast<int32_t>(v); break;
-        case VT_UI4: case VT_UINT: num_.ui4 = static_cast<uint32_t>(v); break;
-        case VT_I8: i64_ = static_cast<int64_t>(v); break;
-        default: u64_ = static_cast<uint64_t>(v); break;
+        case VT_I1:
+            num_.i1 = static_cast<int8_t>(v);
+            break;
+        case VT_UI1:
+            num_.ui1 = static_cast<uint8_t>(v);
+            break;
+        case VT_I2:
+            num_.i2 = static_cast<int16_t>(v);
+            break;
+        case VT_UI2:
+            num_.ui2 = static_cast<uint16_t>(v);
+            break;
+        case VT_I4:
+        case VT_INT:
+            num_.i4 = static_cast<int32_t>(v);
+            break;
+        case VT_UI4:
+        case VT_UINT:
+            num_.ui4 = static_cast<uint32_t>(v);
+            break;
+        case VT_I8:
+            i64_ = static_cast<int64_t>(v);
+            break;
+        default:
+            u64_ = static_cast<uint64_t>(v);
+            break;
         }
         return;
     }
@@ -815,8 +943,7 @@ void ole_variant::set_number(const number& n, VARTYPE vt) {
     }
     case VT_R4: {
         double v = double_of(n);
-        if (std::isfinite(v) && std::fabs(v) > static_cast<double>(std::numeric_limits<float>::max()))
-            throw_cast();
+        if (std::isfinite(v) && std::fabs(v) > static_cast<double>(std::numeric_limits<float>::max())) throw_cast();
         release();
         vt_ = VT_R4;
         num_.r4 = static_cast<float>(v);
@@ -847,20 +974,33 @@ void ole_variant::set_number(const number& n, VARTYPE vt) {
 std::size_t ole_variant::print_number(char* buf, std::size_t cap) const {
     char* end = buf + cap;
     switch (vt_) {
-    case VT_I1: return static_cast<std::size_t>(std::to_chars(buf, end, num_.i1).ptr - buf);
-    case VT_UI1: return static_cast<std::size_t>(std::to_chars(buf, end, num_.ui1).ptr - buf);
-    case VT_I2: return static_cast<std::size_t>(std::to_chars(buf, end, num_.i2).ptr - buf);
-    case VT_UI2: return static_cast<std::size_t>(std::to_chars(buf, end, num_.ui2).ptr - buf);
-    case VT_I4: case VT_INT: return static_cast<std::size_t>(std::to_chars(buf, end, num_.i4).ptr - buf);
-    case VT_UI4: case VT_UINT: return static_cast<std::size_t>(std::to_chars(buf, end, num_.ui4).ptr - buf);
-    case VT_I8: return static_cast<std::size_t>(std::to_chars(buf, end, i64_).ptr - buf);
-    case VT_UI8: return static_cast<std::size_t>(std::to_chars(buf, end, u64_).ptr - buf);
+    case VT_I1:
+        return static_cast<std::size_t>(std::to_chars(buf, end, num_.i1).ptr - buf);
+    case VT_UI1:
+        return static_cast<std::size_t>(std::to_chars(buf, end, num_.ui1).ptr - buf);
+    case VT_I2:
+        return static_cast<std::size_t>(std::to_chars(buf, end, num_.i2).ptr - buf);
+    case VT_UI2:
+        return static_cast<std::size_t>(std::to_chars(buf, end, num_.ui2).ptr - buf);
+    case VT_I4:
+    case VT_INT:
+        return static_cast<std::size_t>(std::to_chars(buf, end, num_.i4).ptr - buf);
+    case VT_UI4:
+    case VT_UINT:
+        return static_cast<std::size_t>(std::to_chars(buf, end, num_.ui4).ptr - buf);
+    case VT_I8:
+        return static_cast<std::size_t>(std::to_chars(buf, end, i64_).ptr - buf);
+    case VT_UI8:
+        return static_cast<std::size_t>(std::to_chars(buf, end, u64_).ptr - buf);
     case VT_BOOL:
         buf[0] = num_.boolean == VARIANT_TRUE ? '1' : '0';
         return 1;
-    case VT_CY: return ole_currency{num_.cy}.to_chars(buf);
-    case VT_DECIMAL: return dec_.to_chars(buf);
-    case VT_R4: case VT_R8: {
+    case VT_CY:
+        return ole_currency{num_.cy}.to_chars(buf);
+    case VT_DECIMAL:
+        return dec_.to_chars(buf);
+    case VT_R4:
+    case VT_R8: {
         double v = vt_ == VT_R4 ? static_cast<double>(num_.r4) : num_.r8;
         if (std::isnan(v)) {
             tk_log(3, "Got NaN, replace it with 0");
@@ -927,65 +1067,113 @@ std::wstring ole_variant::to_wstring() const {
 
 bool ole_variant::to_bool() const {
     switch (vt_) {
-    case VT_I1: return num_.i1 != 0;
-    case VT_UI1: return num_.ui1 != 0;
-    case VT_I2: return num_.i2 != 0;
-    case VT_UI2: return num_.ui2 != 0;
-    case VT_I4: case VT_INT: return num_.i4 != 0;
-    case VT_UI4: case VT_UINT: return num_.ui4 != 0;
-    case VT_R4: return num_.r4 != 0.0f;
-    case VT_R8: return num_.r8 != 0.0;
-    case VT_I8: return i64_ != 0;
-    case VT_UI8: return u64_ != 0;
-    case VT_CY: case VT_DECIMAL: return to_long() != 0;
-    case VT_BOOL: return num_.boolean == VARIANT_TRUE;
-    default: return false;
+    case VT_I1:
+        return num_.i1 != 0;
+    case VT_UI1:
+        return num_.ui1 != 0;
+    case VT_I2:
+        return num_.i2 != 0;
+    case VT_UI2:
+        return num_.ui2 != 0;
+    case VT_I4:
+    case VT_INT:
+        return num_.i4 != 0;
+    case VT_UI4:
+    case VT_UINT:
+        return num_.ui4 != 0;
+    case VT_R4:
+        return num_.r4 != 0.0f;
+    case VT_R8:
+        return num_.r8 != 0.0;
+    case VT_I8:
+        return i64_ != 0;
+    case VT_UI8:
+        return u64_ != 0;
+    case VT_CY:
+    case VT_DECIMAL:
+        return to_long() != 0;
+    case VT_BOOL:
+        return num_.boolean == VARIANT_TRUE;
+    default:
+        return false;
     }
 }
 
 int32_t ole_variant::to_long() const {
     auto fit = [](i128 v) -> int32_t { return v < INT32_MIN || v > INT32_MAX ? 0 : static_cast<int32_t>(v); };
     switch (vt_) {
-    case VT_I1: return num_.i1;
-    case VT_UI1: return num_.ui1;
-    case VT_I2: return num_.i2;
-    case VT_UI2: return num_.ui2;
-    case VT_I4: case VT_INT: return num_.i4;
-    case VT_UI4: case VT_UINT: return fit(num_.ui4);
-    case VT_I8: return fit(i64_);
-    case VT_UI8: return fit(u64_);
-    case VT_R4: case VT_R8: {
+    case VT_I1:
+        return num_.i1;
+    case VT_UI1:
+        return num_.ui1;
+    case VT_I2:
+        return num_.i2;
+    case VT_UI2:
+        return num_.ui2;
+    case VT_I4:
+    case VT_INT:
+        return num_.i4;
+    case VT_UI4:
+    case VT_UINT:
+        return fit(num_.ui4);
+    case VT_I8:
+        return fit(i64_);
+    case VT_UI8:
+        return fit(u64_);
+    case VT_R4:
+    case VT_R8: {
         double v = vt_ == VT_R4 ? static_cast<double>(num_.r4) : num_.r8;
         if (!(v > -2147483649.0 && v < 2147483648.0)) return 0;  // NaN too
-        return static_cast<int32_t>(v);                            // toward zero
+        return static_cast<int32_t>(v);                          // toward zero
     }
-    case VT_CY: case VT_DECIMAL: {
+    case VT_CY:
+    case VT_DECIMAL: {
         ole_decimal d = vt_ == VT_CY ? ole_currency{num_.cy}.to_decimal() : dec_;
         int64_t v = 0;
         return d.to_int64(v) ? fit(v) : 0;
     }
-    case VT_BOOL: return num_.boolean == VARIANT_TRUE ? 1 : 0;
-    default: return 0;
+    case VT_BOOL:
+        return num_.boolean == VARIANT_TRUE ? 1 : 0;
+    default:
+        return 0;
     }
 }
 
 double ole_variant::to_double() const {
     switch (vt_) {
-    case VT_EMPTY: case VT_NULL: return 0.0;
-    case VT_I1: return num_.i1;
-    case VT_UI1: return num_.ui1;
-    case VT_I2: return num_.i2;
-    case VT_UI2: return num_.ui2;
-    case VT_I4: case VT_INT: return num_.i4;
-    case VT_UI4: case VT_UINT: return num_.ui4;
-    case VT_I8: return static_cast<double>(i64_);
-    case VT_UI8: return static_cast<double>(u64_);
-    case VT_R4: return num_.r4;
-    case VT_R8: return num_.r8;
-    case VT_CY: return ole_currency{num_.cy}.to_double();
-    case VT_DECIMAL: return dec_.to_double();
-    case VT_BOOL: return num_.boolean == VARIANT_TRUE ? 1.0 : 0.0;
-    default: TK_ASSERT_FAIL();
+    case VT_EMPTY:
+    case VT_NULL:
+        return 0.0;
+    case VT_I1:
+        return num_.i1;
+    case VT_UI1:
+        return num_.ui1;
+    case VT_I2:
+        return num_.i2;
+    case VT_UI2:
+        return num_.ui2;
+    case VT_I4:
+    case VT_INT:
+        return num_.i4;
+    case VT_UI4:
+    case VT_UINT:
+        return num_.ui4;
+    case VT_I8:
+        return static_cast<double>(i64_);
+    case VT_UI8:
+        return static_cast<double>(u64_);
+    case VT_R4:
+        return num_.r4;
+    case VT_R8:
+        return num_.r8;
+    case VT_CY:
+        return ole_currency{num_.cy}.to_double();
+    case VT_DECIMAL:
+        return dec_.to_double();
+    case VT_BOOL:
+        return num_.boolean == VARIANT_TRUE ? 1.0 : 0.0;
+    default:
+        TK_ASSERT_FAIL();
     }
 }
 
@@ -1009,8 +1197,7 @@ std::size_t ole_variant::get_bytes(const uint8_t*& data, std::string& holder) co
     TK_ASSERT_FAIL();
 }
 
-std::size_t ole_variant::get_at(std::size_t position, std::size_t length, char* buffer,
-                                std::size_t capacity) const {
+std::size_t ole_variant::get_at(std::size_t position, std::size_t length, char* buffer, std::size_t capacity) const {
     TK_ASSERT(buffer != nullptr || capacity == 0);
     if (is_byte_string_vt(vt_)) {
         if (position >= bytes_.size()) return 0;
@@ -1076,13 +1263,9 @@ std::size_t ole_variant::get_raw_at(std::size_t position, char* buffer, std::siz
     return used;
 }
 
-std::size_t ole_variant::get_safe_array_size() const {
-    return is_byte_string_vt(vt_) ? bytes_.size() : 0;
-}
+std::size_t ole_variant::get_safe_array_size() const { return is_byte_string_vt(vt_) ? bytes_.size() : 0; }
 
-uint8_t* ole_variant::get_safe_array_data() {
-    return is_byte_string_vt(vt_) ? bytes_.data() : nullptr;
-}
+uint8_t* ole_variant::get_safe_array_data() { return is_byte_string_vt(vt_) ? bytes_.data() : nullptr; }
 
 void ole_variant::allocate_safe_array(std::size_t size) {
     if (is_byte_string_vt(vt_)) {
@@ -1094,6 +1277,4 @@ void ole_variant::allocate_safe_array(std::size_t size) {
     bytes_.assign(size, 0);
 }
 
-SYSTEMTIME ole_variant::get_date() const {
-    return vt_ == VT_DATE ? date_.time : SYSTEMTIME{};
-}
+SYSTEMTIME ole_variant::get_date() const { return vt_ == VT_DATE ? date_.time : SYSTEMTIME{}; }

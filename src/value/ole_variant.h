@@ -38,9 +38,9 @@ constexpr VARTYPE VT_R8 = 5;
 constexpr VARTYPE VT_CY = 6;
 constexpr VARTYPE VT_DATE = 7;
 constexpr VARTYPE VT_BSTR = 8;
-constexpr VARTYPE VT_DISPATCH = 9;   // taken as a byte string
+constexpr VARTYPE VT_DISPATCH = 9;  // taken as a byte string
 constexpr VARTYPE VT_ERROR = 10;
-constexpr VARTYPE VT_BOOL = 11;      // true is 0xFFFF, false 0
+constexpr VARTYPE VT_BOOL = 11;  // true is 0xFFFF, false 0
 constexpr VARTYPE VT_VARIANT = 12;
 constexpr VARTYPE VT_UNKNOWN = 13;
 constexpr VARTYPE VT_DECIMAL = 14;
@@ -58,7 +58,7 @@ constexpr VARTYPE VT_LPWSTR = 31;
 constexpr VARTYPE VT_BLOB = 65;
 constexpr VARTYPE VT_BLOB_OBJECT = 70;
 constexpr VARTYPE VT_ARRAY = 0x2000;
-constexpr VARTYPE VT_ARRAY_UI1 = VT_ARRAY | VT_UI1;   // 0x2011, binary data
+constexpr VARTYPE VT_ARRAY_UI1 = VT_ARRAY | VT_UI1;  // 0x2011, binary data
 
 constexpr uint16_t VARIANT_TRUE = 0xFFFF;
 constexpr uint16_t VARIANT_FALSE = 0;
@@ -79,34 +79,34 @@ struct number;  // a value's number in its widest exact form (ole_variant.cpp)
 class ole_variant {
 public:
     ole_variant() = default;
-    explicit ole_variant(ole_currency cy);                 // VT_CY
-    explicit ole_variant(const ole_decimal& dec);          // VT_DECIMAL
+    explicit ole_variant(ole_currency cy);         // VT_CY
+    explicit ole_variant(const ole_decimal& dec);  // VT_DECIMAL
     // VT_DATE; a time that is not a valid date is logged and gives VT_EMPTY.
     explicit ole_variant(const SYSTEMTIME& st);
-    explicit ole_variant(const ole_date& date);            // VT_DATE (VT_EMPTY if not valid)
-    ole_variant(const std::string& utf8);                  // VT_BSTR
-    ole_variant(const char* utf8);                         // VT_BSTR (null: VT_EMPTY)
-    ole_variant(const std::wstring& text);                 // VT_BSTR
-    ole_variant(const wchar_t* text);                      // VT_BSTR (null: VT_EMPTY)
+    explicit ole_variant(const ole_date& date);  // VT_DATE (VT_EMPTY if not valid)
+    ole_variant(const std::string& utf8);        // VT_BSTR
+    ole_variant(const char* utf8);               // VT_BSTR (null: VT_EMPTY)
+    ole_variant(const std::wstring& text);       // VT_BSTR
+    ole_variant(const wchar_t* text);            // VT_BSTR (null: VT_EMPTY)
     // VT_ARRAY|VT_UI1; an empty vector gives VT_EMPTY.
     ole_variant(const std::vector<uint8_t>& bytes);
     ole_variant(std::vector<uint8_t>&& bytes);
-    ole_variant(int v);                                    // VT_I4
-    ole_variant(double v);                                 // VT_R8
-    ole_variant(bool v);                                   // VT_BOOL
+    ole_variant(int v);     // VT_I4
+    ole_variant(double v);  // VT_R8
+    ole_variant(bool v);    // VT_BOOL
     ole_variant(const ole_variant& other);
     ole_variant(ole_variant&& other) noexcept;
     virtual ~ole_variant();
 
     ole_variant& operator=(const ole_variant& other);
     ole_variant& operator=(ole_variant&& other) noexcept;
-    ole_variant& operator=(const std::wstring& text);      // VT_BSTR
-    ole_variant& operator=(const wchar_t* text);           // VT_BSTR (null: VT_EMPTY)
+    ole_variant& operator=(const std::wstring& text);  // VT_BSTR
+    ole_variant& operator=(const wchar_t* text);       // VT_BSTR (null: VT_EMPTY)
     ole_variant& operator=(const std::vector<uint8_t>& bytes);
 
     // Makers for the 64-bit tags.
-    static ole_variant from_int64(int64_t v);               // VT_I8
-    static ole_variant from_uint64(uint64_t v);             // VT_UI8
+    static ole_variant from_int64(int64_t v);    // VT_I8
+    static ole_variant from_uint64(uint64_t v);  // VT_UI8
 
     // Replace the value by one of type `vt` read from text.
     //  - Empty text: VT_EMPTY (VT_BSTR: an empty text).
@@ -154,17 +154,17 @@ public:
     VARTYPE get_type() const { return vt_; }
     bool is_empty() const { return vt_ == VT_EMPTY; }
     bool is_null_or_empty() const { return vt_ == VT_EMPTY || vt_ == VT_NULL; }
-    void clear();        // VT_EMPTY
-    void set_null();     // VT_NULL
+    void clear();     // VT_EMPTY
+    void set_null();  // VT_NULL
 
     // Raw payloads; meaningful only for the matching type.
-    int64_t get_int64() const { return i64_; }        // VT_I8
-    uint64_t get_uint64() const { return u64_; }      // VT_UI8
-    const ole_date& get_ole_date() const { return date_; }  // VT_DATE
-    double get_date_number() const { return num_.date; }   // VT_DATE: days since 1899-12-30
+    int64_t get_int64() const { return i64_; }                           // VT_I8
+    uint64_t get_uint64() const { return u64_; }                         // VT_UI8
+    const ole_date& get_ole_date() const { return date_; }               // VT_DATE
+    double get_date_number() const { return num_.date; }                 // VT_DATE: days since 1899-12-30
     ole_currency get_currency() const { return ole_currency{num_.cy}; }  // VT_CY
-    const ole_decimal& get_decimal() const { return dec_; }  // VT_DECIMAL
-    const std::wstring& get_text() const { return text_; }   // VT_BSTR
+    const ole_decimal& get_decimal() const { return dec_; }              // VT_DECIMAL
+    const std::wstring& get_text() const { return text_; }               // VT_BSTR
 
     // Byte string: `data` points at its bytes. VT_BSTR: the text's UTF-8 is
     // stored in `holder` and `data` points into it. VT_EMPTY / VT_NULL:
@@ -177,8 +177,7 @@ public:
     // `position` (at most `length`) as UTF-8, whole characters only, within
     // `capacity`. Returns the bytes (or characters) taken; 0 at or past the
     // end and for other types. Nothing is written past `capacity`.
-    std::size_t get_at(std::size_t position, std::size_t length, char* buffer,
-                       std::size_t capacity) const;
+    std::size_t get_at(std::size_t position, std::size_t length, char* buffer, std::size_t capacity) const;
     // Long-data form of a piece: the raw bytes of a byte string, or of the
     // text's UTF-8 (NUL characters included), from byte `position`, at most
     // `capacity` of them. Pieces may split a UTF-8 character; read in order
@@ -203,7 +202,7 @@ public:
 
 protected:
     void set_text_value(std::wstring&& text);
-    void set_date_value(const ole_date& date);   // VT_DATE, or VT_EMPTY if invalid
+    void set_date_value(const ole_date& date);  // VT_DATE, or VT_EMPTY if invalid
 
 private:
     void release();
@@ -222,9 +221,9 @@ private:
     void set_number(const ole_detail::number& n, VARTYPE vt);
     std::size_t print_number(char* buf, std::size_t cap) const;
 
-    int64_t i64_ = 0;        // VT_I8
-    uint64_t u64_ = 0;       // VT_UI8
-    ole_date date_;          // VT_DATE
+    int64_t i64_ = 0;   // VT_I8
+    uint64_t u64_ = 0;  // VT_UI8
+    ole_date date_;     // VT_DATE
     VARTYPE vt_ = VT_EMPTY;
     union {
         int8_t i1;
@@ -235,12 +234,12 @@ private:
         uint32_t ui4;
         float r4;
         double r8;
-        int64_t cy;          // VT_CY, 1/10000 units
-        double date;         // VT_DATE, OLE day number
+        int64_t cy;   // VT_CY, 1/10000 units
+        double date;  // VT_DATE, OLE day number
         uint16_t boolean;
     } num_{};
-    ole_decimal dec_;        // VT_DECIMAL
-    std::wstring text_;      // VT_BSTR
+    ole_decimal dec_;             // VT_DECIMAL
+    std::wstring text_;           // VT_BSTR
     std::vector<uint8_t> bytes_;  // byte strings
     // Where the last get_raw_at of a text ended (character index and its
     // UTF-8 offset), so reading a long text in order stays linear.

@@ -49,7 +49,8 @@ TEST(converter_settings, database_names_follow_the_version_rules) {
         FAIL();
     } catch (const tk_exception& e) {
         EXPECT_EQ(e.level, 1);
-        EXPECT_EQ(std::string(e.what()).rfind("Not a valid MySQL database name. It cannot consist only of numbers\n", 0), 0u);
+        EXPECT_EQ(
+            std::string(e.what()).rfind("Not a valid MySQL database name. It cannot consist only of numbers\n", 0), 0u);
     }
     c.engine.set_server_version(0x050700);
     EXPECT_NO_THROW(c.check_mysql_db_name(L"123"));
@@ -60,7 +61,7 @@ TEST(converter_settings, database_names_follow_the_version_rules) {
         } catch (const tk_exception& e) {
             EXPECT_EQ(e.level, 1);
             EXPECT_EQ(std::string(e.what()), "The database '" + tk_unicode_to_utf8(name) +
-                                                  "' is a system database and cannot be a destination.");
+                                                 "' is a system database and cannot be a destination.");
         }
     }
     EXPECT_NO_THROW(c.check_mysql_db_name(L"mysql2"));

@@ -76,8 +76,7 @@ TEST_F(customisation_test, retyped_field_converts_values_and_reports_the_rest) {
     conv->get_table_mutator2(L"people", L"people").update_field(L"NOTE", L"", type_of(L"INT"), L"");
     ASSERT_EQ(conv->run(), run_outcome::completed);
     ASSERT_EQ(view->calls.size(), 1u);
-    EXPECT_EQ(view->calls[0].message,
-              "people, record #1: Data conversion is not supported for given type mapping");
+    EXPECT_EQ(view->calls[0].message, "people, record #1: Data conversion is not supported for given type mapping");
     ASSERT_EQ(conv->log.rows.size(), 1u);
     EXPECT_EQ(conv->log.rows[0].second, "ID=2;NAME=bob;NOTE=12;");
 }
@@ -218,9 +217,9 @@ TEST(type_mappings, block_survives_a_profile_file) {
 
 TEST(type_mappings, unknown_lines_are_skipped) {
     udb_profile p;
-    for (const wchar_t* line : {L"database:", L"tables:", L"  - name: t", L"    new_name: n", L"    colour: red",
-                                L"    fields:", L"      - name:F", L"        status: changed", L"        bogus: 1",
-                                L"        length: 12x"})
+    for (const wchar_t* line :
+         {L"database:", L"tables:", L"  - name: t", L"    new_name: n", L"    colour: red", L"    fields:",
+          L"      - name:F", L"        status: changed", L"        bogus: 1", L"        length: 12x"})
         p.add_list_item(L"Type Mappings", line);
     sql_db_mutator in;
     in.load(p);

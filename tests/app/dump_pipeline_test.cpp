@@ -26,7 +26,7 @@ using testkit::dbf_value;
 namespace {
 
 constexpr int rows = 30000;
-constexpr int oversize_row = 21000;           // its memo is over 1000000 bytes
+constexpr int oversize_row = 21000;  // its memo is over 1000000 bytes
 const std::vector<int> broken_memo_rows = {9000, 26500};
 const std::vector<int> unreadable_rows = {4000, 4001, 17000, 29999};
 
@@ -48,8 +48,8 @@ testkit::dbf_fixture_table big_table() {
         if (i % 7 == 0) note = "note " + std::to_string(i) + " it's \\ \xe9t\xe9";
         if (i == oversize_row) note = std::string(1100000, 'z');
         r.values = {dbf_value::num(std::to_string(i + 1)),
-                    dbf_value::str("n'" + std::to_string(i) + (i % 3 ? "\xe4" : "\\")),
-                    dbf_value::num(amount), note.empty() ? dbf_value::null() : dbf_value::str(note)};
+                    dbf_value::str("n'" + std::to_string(i) + (i % 3 ? "\xe4" : "\\")), dbf_value::num(amount),
+                    note.empty() ? dbf_value::null() : dbf_value::str(note)};
         t.records.push_back(r);
     }
     return t;
@@ -102,8 +102,8 @@ protected:
 
     static void expect_same(const outcome& one, const outcome& many) {
         EXPECT_EQ(one.result, many.result);
-        EXPECT_TRUE(one.dump == many.dump) << "the dumps differ (" << one.dump.size() << " and "
-                                           << many.dump.size() << " bytes)";
+        EXPECT_TRUE(one.dump == many.dump)
+            << "the dumps differ (" << one.dump.size() << " and " << many.dump.size() << " bytes)";
         ASSERT_EQ(one.calls.size(), many.calls.size());
         for (size_t i = 0; i < one.calls.size(); ++i) {
             EXPECT_EQ(one.calls[i].level, many.calls[i].level);

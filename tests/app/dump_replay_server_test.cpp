@@ -57,8 +57,7 @@ mysql_ptr connect_server(const test_server& s) {
     mysql_ptr m(mysql_init(nullptr));
     unsigned protocol = MYSQL_PROTOCOL_SOCKET;
     mysql_optionsv(m.get(), MYSQL_OPT_PROTOCOL, &protocol);
-    if (!mysql_real_connect(m.get(), "localhost", s.user.c_str(), s.password.c_str(), nullptr, 0,
-                            s.socket.c_str(), 0))
+    if (!mysql_real_connect(m.get(), "localhost", s.user.c_str(), s.password.c_str(), nullptr, 0, s.socket.c_str(), 0))
         return nullptr;
     mysql_set_character_set(m.get(), "utf8");
     return m;
@@ -91,9 +90,12 @@ expected_cell expect_of(const udb_field& f) {
     if (f.is_null_or_empty()) return e;
     e.null = false;
     VARTYPE vt = f.get_type();
-    if (vt == VT_BSTR) e.text = sql_to_utf8(f.get_text());
-    else if (is_byte_string_vt(vt)) e.text.assign(f.get_byte_vector().begin(), f.get_byte_vector().end());
-    else e.text = f.to_string();
+    if (vt == VT_BSTR)
+        e.text = sql_to_utf8(f.get_text());
+    else if (is_byte_string_vt(vt))
+        e.text.assign(f.get_byte_vector().begin(), f.get_byte_vector().end());
+    else
+        e.text = f.to_string();
     return e;
 }
 
@@ -134,13 +136,20 @@ bool same_value(enum_field_types type, const std::string& expected, const std::s
         return std::strtof(got.c_str(), nullptr) == static_cast<float>(std::strtod(expected.c_str(), nullptr));
     case MYSQL_TYPE_DOUBLE:
         return std::strtod(got.c_str(), nullptr) == std::strtod(expected.c_str(), nullptr);
-    case MYSQL_TYPE_TINY: case MYSQL_TYPE_SHORT: case MYSQL_TYPE_LONG: case MYSQL_TYPE_INT24:
-    case MYSQL_TYPE_LONGLONG: case MYSQL_TYPE_DECIMAL: case MYSQL_TYPE_NEWDECIMAL: case MYSQL_TYPE_YEAR:
+    case MYSQL_TYPE_TINY:
+    case MYSQL_TYPE_SHORT:
+    case MYSQL_TYPE_LONG:
+    case MYSQL_TYPE_INT24:
+    case MYSQL_TYPE_LONGLONG:
+    case MYSQL_TYPE_DECIMAL:
+    case MYSQL_TYPE_NEWDECIMAL:
+    case MYSQL_TYPE_YEAR:
         if (normal_number(got) == normal_number(expected)) return true;
         return std::strtold(got.c_str(), nullptr) == std::strtold(expected.c_str(), nullptr);
     case MYSQL_TYPE_DATE:
         return normal_time(got, 10) == normal_time(expected, 10);
-    case MYSQL_TYPE_DATETIME: case MYSQL_TYPE_TIMESTAMP:
+    case MYSQL_TYPE_DATETIME:
+    case MYSQL_TYPE_TIMESTAMP:
         return normal_time(got, 64) == normal_time(expected, 64);
     default:
         return got == expected;
@@ -162,8 +171,8 @@ dbf_fixture_table codepage_table(uint8_t driver, int cp, const std::wstring& sam
     dbf_fixture_table t;
     t.version = 0xF5;
     t.language_driver = driver;
-    t.fields = {{"NAME", 'C', 30}, {"NOTE", 'M'}, {"PRICE", 'N', 12, 2}, {"RATE", 'F', 12, 3},
-                {"BORN", 'D'},     {"OK", 'L'}};
+    t.fields = {{"NAME", 'C', 30},    {"NOTE", 'M'}, {"PRICE", 'N', 12, 2},
+                {"RATE", 'F', 12, 3}, {"BORN", 'D'}, {"OK", 'L'}};
     for (int w = 1; w <= 20; ++w) t.fields.push_back({"N" + std::to_string(w), 'N', static_cast<uint16_t>(w)});
     auto row = [&](std::vector<V> head, bool negative) {
         for (int w = 1; w <= 20; ++w) {
@@ -189,9 +198,9 @@ dbf_fixture_table vfp_table() {
     dbf_fixture_table t;
     t.version = 0x30;
     t.language_driver = 0x03;
-    t.fields = {{"TITLE", 'C', 20}, {"BODY", 'M'},  {"QTY", 'N', 10}, {"AMOUNT", 'N', 8, 3}, {"RATIO", 'F', 10, 2},
-                {"DAY", 'D'},       {"STAMP", 'T'}, {"DONE", 'L'},    {"COUNT", 'I'},       {"PRICE", 'Y'},
-                {"SIZE", 'B', 8, 4}};
+    t.fields = {{"TITLE", 'C', 20},    {"BODY", 'M'},  {"QTY", 'N', 10},   {"AMOUNT", 'N', 8, 3},
+                {"RATIO", 'F', 10, 2}, {"DAY", 'D'},   {"STAMP", 'T'},     {"DONE", 'L'},
+                {"COUNT", 'I'},        {"PRICE", 'Y'}, {"SIZE", 'B', 8, 4}};
     t.records.push_back({false,
                          {V::str("caf\xE9"), V::str("line1\r\nline2\x1A"), V::num("-42"), V::num("1.234"),
                           V::num("99.5"), V::date(2024, 1, 2), V::datetime(2004, 2, 29, 13, 5, 0), V::boolean(true),
@@ -225,9 +234,9 @@ struct sample_page {
 };
 
 const sample_page pages[] = {
-    {"cp1251", 0xC9, 1251, L"Привет, мир"}, {"cp1253", 0xCB, 1253, L"Καλημέρα κόσμε"},
-    {"cp1250", 0xC8, 1250, L"Žluťoučký kůň"}, {"cp866", 0x65, 866, L"Съешь ещё этих булок"},
-    {"cp1256", 0x7E, 1256, L"مرحبا بالعالم"}, {"cp895", 0x68, 895, L"Příliš žluťoučký kůň"},
+    {"cp1251", 0xC9, 1251, L"Привет, мир"},      {"cp1253", 0xCB, 1253, L"Καλημέρα κόσμε"},
+    {"cp1250", 0xC8, 1250, L"Žluťoučký kůň"},    {"cp866", 0x65, 866, L"Съешь ещё этих булок"},
+    {"cp1256", 0x7E, 1256, L"مرحبا بالعالم"},    {"cp895", 0x68, 895, L"Příliš žluťoučký kůň"},
     {"cp10006", 0x98, 10006, L"Καλημέρα κόσμε"},
 };
 
@@ -415,8 +424,10 @@ protected:
         size_t rows = 0;
         for (const source_table& t : tables) rows += t.rows.size();
         // Multi-row statements until the memo over 1 MB, single rows after it.
-        if (engine.fast_insert || !slow_from_start) EXPECT_LT(inserts, rows);
-        else EXPECT_EQ(inserts, rows);
+        if (engine.fast_insert || !slow_from_start)
+            EXPECT_LT(inserts, rows);
+        else
+            EXPECT_EQ(inserts, rows);
         EXPECT_FALSE(engine.fast_insert);
         run(conn.get(), "DROP DATABASE IF EXISTS `" + database + "`");
     }

@@ -65,8 +65,7 @@ TEST_F(ErrorHandlerTest, RecordContextAndLineBreaksOnOneLine) {
 
 TEST_F(ErrorHandlerTest, StoppingThrowsTheQuietStopOnlyWhenTheCallerAllowsIt) {
     view->next_answer.stop = true;
-    EXPECT_THROW(handler->handle(tk_exception(std::string("bad record"), 0), false),
-                 tk_final_exception);
+    EXPECT_THROW(handler->handle(tk_exception(std::string("bad record"), 0), false), tk_final_exception);
     EXPECT_NO_THROW(handler->handle(tk_exception(std::string("bad start"), 0), true));
     ASSERT_EQ(view->calls.size(), 2u);
     EXPECT_FALSE(view->calls[1].can_stop);

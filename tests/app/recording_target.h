@@ -12,16 +12,16 @@
 #include "udb/udb_recordset.h"
 
 struct recording_log {
-    std::vector<std::string> calls;                    // "create_table:t", "delete_tab:t", ...
+    std::vector<std::string> calls;                         // "create_table:t", "delete_tab:t", ...
     std::vector<std::pair<std::string, std::string>> rows;  // (table, first field text)
-    std::vector<std::string> finished;                 // tables whose finish() ran
-    std::vector<std::vector<std::string>> columns;     // created tables' column names
+    std::vector<std::string> finished;                      // tables whose finish() ran
+    std::vector<std::vector<std::string>> columns;          // created tables' column names
     // Throws for a row (table, row text) when set.
     std::function<void(const std::string&, const std::string&)> on_append;
     std::function<void(const std::string&)> on_create;
     std::function<void(const std::string&)> on_finish;
-    std::vector<std::wstring> existing;                // tables the target holds before the run
-    udb_schema existing_schema;                        // their schema (mode 3)
+    std::vector<std::wstring> existing;  // tables the target holds before the run
+    udb_schema existing_schema;          // their schema (mode 3)
 };
 
 class recording_table : public udb_recordset {

@@ -220,9 +220,11 @@ TEST_F(run_direct, refused_rows_beside_big_rows_are_reported_by_position) {
     table.records[29].values[6] = testkit::dbf_value::str(huge);
     write_table("typical", table);
     exec("CREATE DATABASE `" + db + "`");
-    exec("CREATE TABLE `" + db + "`.typical (ID INT, NAME VARCHAR(40), CITY VARCHAR(30), "
+    exec("CREATE TABLE `" + db +
+         "`.typical (ID INT, NAME VARCHAR(40), CITY VARCHAR(30), "
          "AMOUNT DECIMAL(12,2), BORN DATE, ACTIVE TINYINT, NOTES LONGTEXT) CHARACTER SET utf8mb4");
-    exec("CREATE TRIGGER `" + db + "`.refuse BEFORE INSERT ON `" + db + "`.typical FOR EACH ROW "
+    exec("CREATE TRIGGER `" + db + "`.refuse BEFORE INSERT ON `" + db +
+         "`.typical FOR EACH ROW "
          "IF NEW.ID IN (10, 19, 21) THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'marked row'; END IF");
     convert(3);
 
@@ -326,9 +328,11 @@ TEST_F(run_direct, mode4_replaces_rows_with_the_same_key) {
     std::vector<typical_cells> expected;
     write_table("typical", typical_table::make(6, &expected));
     exec("CREATE DATABASE `" + db + "`");
-    exec("CREATE TABLE `" + db + "`.typical (ID INT PRIMARY KEY, NAME VARCHAR(40), CITY VARCHAR(30), "
+    exec("CREATE TABLE `" + db +
+         "`.typical (ID INT PRIMARY KEY, NAME VARCHAR(40), CITY VARCHAR(30), "
          "AMOUNT DECIMAL(12,2), BORN DATE, ACTIVE TINYINT, NOTES LONGTEXT) CHARACTER SET utf8mb4");
-    exec("INSERT INTO `" + db + "`.typical VALUES (1, 'old', 'old', 1, NULL, 0, 'old'), "
+    exec("INSERT INTO `" + db +
+         "`.typical VALUES (1, 'old', 'old', 1, NULL, 0, 'old'), "
          "(100, 'kept', NULL, NULL, NULL, NULL, NULL)");
     convert(4);
     EXPECT_TRUE(view->calls.empty()) << messages();
@@ -340,8 +344,7 @@ TEST_F(run_direct, mode4_replaces_rows_with_the_same_key) {
 
 TEST_F(run_direct, system_databases_are_refused_before_any_statement) {
     write_table("typical", typical_table::make(3));
-    const std::string mysql_tables =
-        "SELECT COUNT(*) FROM information_schema.tables WHERE table_schema='mysql'";
+    const std::string mysql_tables = "SELECT COUNT(*) FROM information_schema.tables WHERE table_schema='mysql'";
     const std::string tables_before = scalar(mysql_tables);
     const std::string users_before = scalar("SELECT COUNT(*) FROM mysql.global_priv");
     const std::string current = engine_value("SELECT IFNULL(DATABASE(), '-')");
@@ -373,7 +376,9 @@ TEST_F(run_direct, system_databases_are_refused_before_any_statement) {
     EXPECT_EQ(engine_value("SELECT IFNULL(DATABASE(), '-')"), current);
     EXPECT_EQ(scalar(mysql_tables), tables_before);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM mysql.global_priv"), users_before);
-    EXPECT_EQ(scalar("SELECT COUNT(*) FROM information_schema.tables WHERE table_name='typical' AND table_schema IN ('mysql', 'performance_schema', 'sys')"), "0");
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM information_schema.tables WHERE table_name='typical' AND table_schema IN "
+                     "('mysql', 'performance_schema', 'sys')"),
+              "0");
 
     // The engine refuses on its own as well.
     for (const wchar_t* name : {L"MYSQL", L"sys"}) {

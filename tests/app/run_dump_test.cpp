@@ -132,11 +132,15 @@ TEST_F(run_dump, a_profile_retypes_bytes_to_text_and_iso_texts_to_dates) {
     t.fields = {{"BIN", 'Q', 10, 0}, {"WHEN", 'C', 30, 0}, {"AT", 'C', 30, 0}, {"DAY", 'N', 14, 0}};
     const char* whens[] = {"2020-12-31T10:00:00", "2020-12-31T10:00:00Z", "2021-06-30T08:15:30.5+02:00",
                            "2020-12-31T10:00:00+25:00", "2022-01-02T03:04:05-0530"};
-    const std::string bytes[] = {std::string("a\xE9" "b\0c", 5), "x", "y", "z", "w"};
+    const std::string bytes[] = {std::string("a\xE9"
+                                             "b\0c",
+                                             5),
+                                 "x", "y", "z", "w"};
     const char* days[] = {"20201231", "20201231100000", "20210630081530", "19991231", "20220102"};
     for (int i = 0; i < 5; ++i)
-        t.records.push_back({false, {dbf_value::bin(bytes[i]), dbf_value::str(whens[i]), dbf_value::str(whens[i]),
-                                     dbf_value::num(days[i])}});
+        t.records.push_back(
+            {false,
+             {dbf_value::bin(bytes[i]), dbf_value::str(whens[i]), dbf_value::str(whens[i]), dbf_value::num(days[i])}});
     write_table("t.dbf", t);
     const std::string profile = dir.file("p.pqz");
     testkit::dbf_fixture::write_bytes(profile,
@@ -153,7 +157,8 @@ TEST_F(run_dump, a_profile_retypes_bytes_to_text_and_iso_texts_to_dates) {
     EXPECT_NE(text.find("`WHEN` DATE"), std::string::npos) << text;
     EXPECT_NE(text.find("`AT` DATETIME"), std::string::npos) << text;
     EXPECT_NE(text.find("`DAY` DATETIME"), std::string::npos) << text;
-    EXPECT_NE(text.find("('a\xC3\xA9" "b\\0c', '2020-12-31 10:00:00', '2020-12-31 10:00:00', '2020-12-31')"),
+    EXPECT_NE(text.find("('a\xC3\xA9"
+                        "b\\0c', '2020-12-31 10:00:00', '2020-12-31 10:00:00', '2020-12-31')"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("('x', '2020-12-31 10:00:00', '2020-12-31 10:00:00', '2020-12-31 10:00:00')"),
@@ -351,11 +356,9 @@ TEST_F(run_dump, dump_destination_checks) {
         }
     };
     level1(dir.path(), "Destination name should specify a file, not folder.");
-    level1(dir.file("nowhere/out.sql"),
-           "Destination path does not exist.\nPlease verify the correct path was given.");
+    level1(dir.file("nowhere/out.sql"), "Destination path does not exist.\nPlease verify the correct path was given.");
     testkit::dbf_fixture::write_bytes(dir.file("plain"), "x");
-    level1(dir.file("plain/out.sql"),
-           "Destination path does not exist.\nPlease verify the correct path was given.");
+    level1(dir.file("plain/out.sql"), "Destination path does not exist.\nPlease verify the correct path was given.");
     write_table("t.dbf", simple(1));
     level1(src + "/t.dbf",
            "Destination name specifies a file of the source database.\nSpecify a different destination file.");

@@ -46,8 +46,7 @@ protected:
         conv->direct = false;
         conv->destination = tk_utf8_to_unicode(dir.file("out.sql"));
         if (conv->selected_tables.empty()) conv->selected_tables = {L"customer", L"parts", L"orders"};
-        ASSERT_EQ(conv->run(), run_outcome::completed)
-            << (view->calls.empty() ? "" : view->calls[0].message);
+        ASSERT_EQ(conv->run(), run_outcome::completed) << (view->calls.empty() ? "" : view->calls[0].message);
         testkit::mariadb_client client(server);
         auto r = client.query("DROP DATABASE IF EXISTS `" + db + "`; CREATE DATABASE `" + db + "`");
         ASSERT_EQ(r.status, 0) << r.err;
@@ -194,16 +193,20 @@ TEST_F(server_dest, system_databases_and_bad_names_are_refused) {
         }
     }
     conv->destination = L"a/b";
-    expect_level1("Not a valid MySQL database name. Use alphanumeric characters\r\n"
-                  "(A-Z, a-z, 0-9), '_', '$' and spaces to compose new database name.");
+    expect_level1(
+        "Not a valid MySQL database name. Use alphanumeric characters\r\n"
+        "(A-Z, a-z, 0-9), '_', '$' and spaces to compose new database name.");
     EXPECT_EQ(select("mysql", "SELECT COUNT(*) > 0 FROM user"), "1\n");
 }
 
 TEST_F(server_dest, mode0_keeps_the_database_when_the_source_gives_nothing) {
     QZ_REQUIRE_SERVER();
     testkit::mariadb_client client(server);
-    ASSERT_EQ(client.query("DROP DATABASE IF EXISTS qz_keep; CREATE DATABASE qz_keep; "
-                           "CREATE TABLE qz_keep.k (id INT)").status, 0);
+    ASSERT_EQ(client
+                  .query("DROP DATABASE IF EXISTS qz_keep; CREATE DATABASE qz_keep; "
+                         "CREATE TABLE qz_keep.k (id INT)")
+                  .status,
+              0);
     connect();
     conv->set_mode(0);
     conv->destination = L"qz_keep";

@@ -64,7 +64,8 @@ protected:
         testkit::dbf_fixture_table t;
         t.fields = {{"ID", 'N', 5, 0}, {"NAME", 'C', 10, 0}};
         for (int i = 0; i < rows; ++i)
-            t.records.push_back({false, {dbf_value::num(std::to_string(i + 1)), dbf_value::str("r" + std::to_string(i + 1))}});
+            t.records.push_back(
+                {false, {dbf_value::num(std::to_string(i + 1)), dbf_value::str("r" + std::to_string(i + 1))}});
         testkit::dbf_fixture::write(fs::path(dir.path()) / file, t);
     }
 
@@ -295,8 +296,7 @@ TEST_F(mode_test, mode3_refuses_a_table_that_does_not_conform) {
     conv->log.existing_schema.push_back(t_ftd(10, L"OTHER", VT_BSTR, false, false));
     EXPECT_EQ(conv->run(), run_outcome::completed);
     ASSERT_EQ(view->calls.size(), 1u);
-    EXPECT_EQ(view->calls[0].message,
-              "t: The structure of data source does not conform to the destination table.");
+    EXPECT_EQ(view->calls[0].message, "t: The structure of data source does not conform to the destination table.");
     EXPECT_EQ(rows_of("t"), 0u);
 }
 
@@ -436,9 +436,7 @@ TEST_F(run_test, a_stopped_run_says_what_the_target_holds) {
 TEST_F(run_test, internal_error_aborts_the_run) {
     table("t.dbf", 3);
     conv->selected_tables = {L"t"};
-    conv->log.on_append = [](const std::string&, const std::string&) {
-        throw tk_mail_assertion(__FILE__, __LINE__);
-    };
+    conv->log.on_append = [](const std::string&, const std::string&) { throw tk_mail_assertion(__FILE__, __LINE__); };
     EXPECT_THROW(conv->run(), tk_abort_exception);
     EXPECT_TRUE(conv->finished);
     EXPECT_EQ(conv->get_last_outcome(), run_outcome::failed);

@@ -111,8 +111,8 @@ TEST_F(CommandLine, UnknownArgumentIsReportedAfterTheOthersApplied) {
 }
 
 TEST_F(CommandLine, ModeValuesOutsideZeroToThreeAreRefused) {
-    for (const char* mode : {"--mode=4", "--mode=-1", "--mode=03", "--mode=1x", "--mode=", "--mode= 1",
-                             "--mode=99999999999999999999"}) {
+    for (const char* mode :
+         {"--mode=4", "--mode=-1", "--mode=03", "--mode=1x", "--mode=", "--mode= 1", "--mode=99999999999999999999"}) {
         result r = run_dump({mode});
         EXPECT_EQ(r.status, 255) << mode;
         EXPECT_EQ(r.err, invalid_mode) << mode;
@@ -123,8 +123,7 @@ TEST_F(CommandLine, ModeValuesOutsideZeroToThreeAreRefused) {
 }
 
 TEST_F(CommandLine, EncodingMustBeADriverByte) {
-    const char text[] =
-        "Invalid codepage. See 'Command Line' article of the manual to learn\nabout DBase codepages\n";
+    const char text[] = "Invalid codepage. See 'Command Line' article of the manual to learn\nabout DBase codepages\n";
     for (const char* arg : {"--encoding=5", "--encoding=255", "--encoding=261"}) {
         result r = run_dump({arg});
         EXPECT_EQ(r.status, 255) << arg;
@@ -155,8 +154,7 @@ TEST_F(CommandLine, SilentSilencesOnlyWhatFollowsIt) {
 }
 
 TEST_F(CommandLine, PathChecksInOrder) {
-    const std::string missing_src =
-        "Path to DBF database does not exist.\nPlease verify the correct path was given.\n";
+    const std::string missing_src = "Path to DBF database does not exist.\nPlease verify the correct path was given.\n";
     struct {
         std::vector<std::string> args;
         std::string err;
@@ -189,8 +187,7 @@ TEST_F(CommandLine, UnreadableSourceFolderSaysWhy) {
     const int status = testkit::run_unprivileged([&] {
         result r = h.run({"--dump", "--src=" + h.file("locked"), "--dest=" + dump});
         result escaped = h.run({"--dump", "--src=" + h.file("lo\ncked"), "--dest=" + dump});
-        return r.status == 255 &&
-                       r.err == "Cannot read the folder '" + h.file("locked") + "': Permission denied\n" &&
+        return r.status == 255 && r.err == "Cannot read the folder '" + h.file("locked") + "': Permission denied\n" &&
                        escaped.err == "Cannot read the folder '" + h.file("lo\\x0Acked") + "': Permission denied\n"
                    ? 0
                    : 1;
@@ -263,8 +260,7 @@ TEST_F(CommandLine, LaterOptionsOverrideEarlierOnesAndProfiles) {
 
 TEST_F(CommandLine, ProfileDirectModeTargetsTheServer) {
     write_file(h.file("direct.pqz"),
-               "[MySQL settings]\r\ndirect mode=1\r\nhost=127.0.0.1\r\nport=" + closed_port() +
-                   "\r\nuser=nobody\r\n");
+               "[MySQL settings]\r\ndirect mode=1\r\nhost=127.0.0.1\r\nport=" + closed_port() + "\r\nuser=nobody\r\n");
     // --dump, then the profile: the profile's direct mode wins and the
     // program tries the (closed) server.
     result r = run_dump({"--profile=" + h.file("direct.pqz")});
@@ -296,8 +292,8 @@ TEST_F(CommandLine, PortMustBeAPortNumber) {
 }
 
 TEST_F(CommandLine, ClosedServerPortIsAFailure) {
-    result r = h.run({"--src=" + src, "--dest=db", "--mysqlh=127.0.0.1", "--port=" + closed_port(),
-                      "--mysqlu=u", "--mysqlp=secret"});
+    result r = h.run({"--src=" + src, "--dest=db", "--mysqlh=127.0.0.1", "--port=" + closed_port(), "--mysqlu=u",
+                      "--mysqlp=secret"});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out, cannot_connect);
 }
@@ -386,8 +382,7 @@ TEST_F(CommandLine, LogFileOverTheSourceOrTheDumpIsRefusedUntouched) {
 TEST_F(CommandLine, BadDumpPathIsALevelOneError) {
     result r = h.run({"--dump", "--src=" + src, "--dest=" + h.file("no/such/out.sql")});
     EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.out,
-              "Error:\nDestination path does not exist. Please verify the correct path was given.\n");
+    EXPECT_EQ(r.out, "Error:\nDestination path does not exist. Please verify the correct path was given.\n");
     r = h.run({"--dump", "--src=" + src, "--dest=" + h.dir().path()});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out, "Error:\nDestination name should specify a file, not folder.\n");
@@ -399,8 +394,9 @@ TEST_F(CommandLine, BadDumpPathIsALevelOneError) {
     for (const std::string& dest : {fifo, null_link}) {
         r = h.run({"--dump", "--src=" + src, "--dest=" + dest});
         EXPECT_EQ(r.status, 255) << dest;
-        EXPECT_EQ(r.out, "Error:\nDestination name specifies a device, pipe or other special file. "
-                         "Specify a regular file.\n")
+        EXPECT_EQ(r.out,
+                  "Error:\nDestination name specifies a device, pipe or other special file. "
+                  "Specify a regular file.\n")
             << dest;
     }
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));

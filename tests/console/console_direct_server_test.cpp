@@ -42,9 +42,9 @@ protected:
     // A private profile with the server's connection settings.
     std::string profile() {
         const std::string path = h.file("server.pqz");
-        write_file(path, "[MySQL settings]\r\ndirect mode=1\r\nhost=" + server.host + "\r\nport=" +
-                             std::to_string(server.port) + "\r\nuser=" + server.user + "\r\npassword=" +
-                             server.password + "\r\n");
+        write_file(path, "[MySQL settings]\r\ndirect mode=1\r\nhost=" + server.host +
+                             "\r\nport=" + std::to_string(server.port) + "\r\nuser=" + server.user +
+                             "\r\npassword=" + server.password + "\r\n");
         ::chmod(path.c_str(), 0600);
         return path;
     }

@@ -95,13 +95,17 @@ public:
                 // SIGXFSZ keeps its default action (ending the process):
                 // the program itself must turn the limit into a failed write.
                 ::signal(SIGXFSZ, SIG_DFL);
-                struct rlimit limit {fsize_limit_, fsize_limit_};
+                struct rlimit limit {
+                    fsize_limit_, fsize_limit_
+                };
                 ::setrlimit(RLIMIT_FSIZE, &limit);
             }
             if (memory_limit_mb_ != 0) limit_memory(memory_limit_mb_);
             for (const auto& [name, value] : env) {
-                if (value) ::setenv(name.c_str(), value->c_str(), 1);
-                else ::unsetenv(name.c_str());
+                if (value)
+                    ::setenv(name.c_str(), value->c_str(), 1);
+                else
+                    ::unsetenv(name.c_str());
             }
             ::chdir(dir_.path().c_str());
             ::execv(argv[0], argv.data());
@@ -128,7 +132,9 @@ private:
         ::setenv("ASAN_OPTIONS", options.c_str(), 1);
 #else
         const rlim_t bytes = static_cast<rlim_t>(mb) << 20;
-        struct rlimit limit {bytes, bytes};
+        struct rlimit limit {
+            bytes, bytes
+        };
         ::setrlimit(RLIMIT_AS, &limit);
 #endif
     }

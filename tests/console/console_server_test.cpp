@@ -31,18 +31,16 @@ protected:
         // The client's settings, private like a profile: no password on any
         // command line.
         cnf = h.file("client.cnf");
-        write_file(cnf, "[client]\nhost=" + server.host + "\nport=" + std::to_string(server.port) +
-                            "\nuser=" + server.user + "\npassword=" + server.password +
-                            "\ndefault-character-set=utf8mb4\n");
+        write_file(cnf, "[client]\nhost=" + server.host + "\nport=" + std::to_string(server.port) + "\nuser=" +
+                            server.user + "\npassword=" + server.password + "\ndefault-character-set=utf8mb4\n");
         ::chmod(cnf.c_str(), 0600);
     }
 
     // Runs the mariadb client with `sql` (or the file `input`), returns its output.
     std::string client(const std::string& args, const std::string& input = "") {
         const std::string out = h.file("client.out");
-        std::string command = "mariadb --defaults-file='" + cnf + "' --batch --skip-column-names " +
-                              args + " < '" + (input.empty() ? "/dev/null" : input) + "' > '" + out +
-                              "' 2>&1";
+        std::string command = "mariadb --defaults-file='" + cnf + "' --batch --skip-column-names " + args + " < '" +
+                              (input.empty() ? "/dev/null" : input) + "' > '" + out + "' 2>&1";
         last_status = std::system(command.c_str());
         return read_file(out);
     }
@@ -54,8 +52,8 @@ protected:
     // A profile holding the server's connection settings (0600).
     std::string profile(const std::string& password, const std::string& extra = "") {
         const std::string path = h.file("server.pqz");
-        write_file(path, "[MySQL settings]\r\ndirect mode=1\r\nhost=" + server.host + "\r\nport=" +
-                             std::to_string(server.port) + "\r\nuser=" + server.user +
+        write_file(path, "[MySQL settings]\r\ndirect mode=1\r\nhost=" + server.host +
+                             "\r\nport=" + std::to_string(server.port) + "\r\nuser=" + server.user +
                              "\r\npassword=" + password + "\r\n" + extra);
         ::chmod(path.c_str(), 0600);
         return path;
@@ -88,14 +86,17 @@ TEST_F(ConsoleServer, SampleDumpReplaysIntoTheServer) {
               "3\tOld Account\tNowhere\t1950-01-01\tF\t0.00\tClosed; marked as deleted.\n"
               "4\tJo\xC3\xA3o Silva\tS\xC3\xA3o Paulo\t-\tT\t99999.99\tCr\xC3\xA8me br\xC3\xBBl\xC3\xA9"
               "e f\xC3\xBCr 4 \xE2\x82\xAC\r\\nzweite Zeile\n"
-              "5\tJensen\t\xC3\x86r\xC3\xB8sk\xC3\xB8" "bing\t2000-02-29\tT\t12.00\t\n");
+              "5\tJensen\t\xC3\x86r\xC3\xB8sk\xC3\xB8"
+              "bing\t2000-02-29\tT\t12.00\t\n");
     EXPECT_EQ(query("qz_console_sample",
                     "SELECT PART_NO, DESCR, PRICE, IN_STOCK, ADDED, IFNULL(SPEC,'-') FROM parts "
                     "ORDER BY PART_NO;"),
-              "1001\t\xD0\x93\xD0\xB0\xD0\xB9\xD0\xBA\xD0\xB0 \xD0\x9C" "8\t0.15\tT\t2019-07-01\t"
+              "1001\t\xD0\x93\xD0\xB0\xD0\xB9\xD0\xBA\xD0\xB0 \xD0\x9C"
+              "8\t0.15\tT\t2019-07-01\t"
               "\xD0\x9D\xD0\xB5\xD1\x80\xD0\xB6\xD0\xB0\xD0\xB2\xD0\xB5\xD1\x8E\xD1\x89\xD0\xB0\xD1\x8F "
               "\xD1\x81\xD1\x82\xD0\xB0\xD0\xBB\xD1\x8C, DIN 125\n"
-              "1002\t\xD0\x91\xD0\xBE\xD0\xBB\xD1\x82 \xD0\x9C" "8x40\t0.42\tF\t2020-01-15\t-\n"
+              "1002\t\xD0\x91\xD0\xBE\xD0\xBB\xD1\x82 \xD0\x9C"
+              "8x40\t0.42\tF\t2020-01-15\t-\n"
               "1003\t\xD0\xA8\xD0\xB0\xD0\xB9\xD0\xB1\xD0\xB0\t0.05\tT\t2021-12-31\t"
               "\xD0\x9E\xD1\x86\xD0\xB8\xD0\xBD\xD0\xBA\xD0\xBE\xD0\xB2\xD0\xB0\xD0\xBD\xD0\xBD\xD0\xB0"
               "\xD1\x8F\n");
@@ -124,8 +125,9 @@ TEST_F(ConsoleServer, WideNumbersAndATooWideTableLeaveTheLaterTablesWhole) {
     numbers.fields = {{"N70", 'N', 70}, {"N2040", 'N', 20, 40}, {"N30", 'N', 30}, {"N4010", 'N', 40, 10}};
     const std::string digits65(65, '9');
     numbers.records = {
-        {false, {V::num("12"), V::num("1.5"), V::num("123456789012345678901234567890"),
-                 V::num("11111111111111111111111111111.1111111111")}},
+        {false,
+         {V::num("12"), V::num("1.5"), V::num("123456789012345678901234567890"),
+          V::num("11111111111111111111111111111.1111111111")}},
         {false, {V::num("-" + digits65), V::num("0.1234567890123456"), V::num("-1"), V::num("-0.0000000001")}},
         // 66 digits: more than DECIMAL(65,0) holds.
         {false, {V::num("1" + digits65), V::null(), V::null(), V::null()}},
@@ -184,7 +186,9 @@ TEST_F(ConsoleServer, WideNumbersAndATooWideTableLeaveTheLaterTablesWhole) {
     const std::string expected_numbers =
         "12\t1.500000000000000000000000000000\t123456789012345678901234567890\t"
         "11111111111111111111111111111.1111111111\n"
-        "-" + digits65 + "\t0.123456789012345600000000000000\t-1\t-0.0000000001\n"
+        "-" +
+        digits65 +
+        "\t0.123456789012345600000000000000\t-1\t-0.0000000001\n"
         "-\t-\t-\t-\n";
     const std::string logicals_query = "SELECT F0, F1016 FROM c_logicals;";
     query("", "DROP DATABASE IF EXISTS qz_console_wide; CREATE DATABASE qz_console_wide;");
@@ -224,8 +228,7 @@ TEST_F(ConsoleServer, SystemAndInvalidDatabaseNamesAreRefused) {
     QZ_REQUIRE_SERVER();
     const std::string src = h.make_sample();
     for (const char* name : {"mysql", "INFORMATION_SCHEMA", "bad/name"}) {
-        result r = h.run({"--src=" + src, "--dest=" + std::string(name),
-                          "--profile=" + profile(server.password)});
+        result r = h.run({"--src=" + src, "--dest=" + std::string(name), "--profile=" + profile(server.password)});
         EXPECT_EQ(r.status, 255) << name;
         EXPECT_EQ(r.out.rfind("Error:\n", 0), 0u) << name << ": " << r.out;
         EXPECT_EQ(r.out.find("Converting"), std::string::npos) << name;
@@ -234,11 +237,12 @@ TEST_F(ConsoleServer, SystemAndInvalidDatabaseNamesAreRefused) {
 
 TEST_F(ConsoleServer, ModeZeroWithAnEmptySourceKeepsTheDatabase) {
     QZ_REQUIRE_SERVER();
-    query("", "DROP DATABASE IF EXISTS qz_console_keep; CREATE DATABASE qz_console_keep;"
-              "CREATE TABLE qz_console_keep.t (a INT); INSERT INTO qz_console_keep.t VALUES (7);");
+    query("",
+          "DROP DATABASE IF EXISTS qz_console_keep; CREATE DATABASE qz_console_keep;"
+          "CREATE TABLE qz_console_keep.t (a INT); INSERT INTO qz_console_keep.t VALUES (7);");
     std::filesystem::create_directories(h.file("empty"));
-    result r = h.run({"--src=" + h.file("empty"), "--dest=qz_console_keep", "--mode=0",
-                      "--profile=" + profile(server.password)});
+    result r = h.run(
+        {"--src=" + h.file("empty"), "--dest=qz_console_keep", "--mode=0", "--profile=" + profile(server.password)});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out.rfind("Error:\n", 0), 0u) << r.out;
     EXPECT_EQ(query("qz_console_keep", "SELECT a FROM t;"), "7\n");
@@ -246,19 +250,21 @@ TEST_F(ConsoleServer, ModeZeroWithAnEmptySourceKeepsTheDatabase) {
     // Only damaged tables: each is reported, then the refusal.
     std::filesystem::create_directories(h.file("damaged"));
     write_file(h.file("damaged/broken.dbf"), std::string("\x03\x7c\x05\x11", 4));
-    r = h.run({"--src=" + h.file("damaged"), "--dest=qz_console_keep", "--mode=0",
-               "--profile=" + profile(server.password)});
+    r = h.run(
+        {"--src=" + h.file("damaged"), "--dest=qz_console_keep", "--mode=0", "--profile=" + profile(server.password)});
     EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.out, "Error:\nbroken: File does not comply with DBF format\n"
-                     "Error:\nNone of the tables to convert could be opened. The destination database was left as it was.\n");
+    EXPECT_EQ(r.out,
+              "Error:\nbroken: File does not comply with DBF format\n"
+              "Error:\nNone of the tables to convert could be opened. The destination database was left as it was.\n");
     EXPECT_EQ(query("qz_console_keep", "SELECT a FROM t;"), "7\n");
     query("", "DROP DATABASE qz_console_keep;");
 }
 
 TEST_F(ConsoleServer, ARunThatOpensNoTableIsNotCompleted) {
     QZ_REQUIRE_SERVER();
-    query("", "DROP DATABASE IF EXISTS qz_console_none; CREATE DATABASE qz_console_none;"
-              "CREATE TABLE qz_console_none.customer (a INT); INSERT INTO qz_console_none.customer VALUES (7);");
+    query("",
+          "DROP DATABASE IF EXISTS qz_console_none; CREATE DATABASE qz_console_none;"
+          "CREATE TABLE qz_console_none.customer (a INT); INSERT INTO qz_console_none.customer VALUES (7);");
     const std::string src = h.make_sample();
     write_file(src + "/customer.dbf", std::string("\x03\x7c\x05\x11", 4));
     write_file(h.file("tabs.txt"), "customer\nghost\n");
@@ -266,10 +272,11 @@ TEST_F(ConsoleServer, ARunThatOpensNoTableIsNotCompleted) {
                       "--profile=" + profile(server.password)});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.err, "Table ghost not exists\n");
-    EXPECT_EQ(r.out, "Converting database " + src + "(2 tables)\n"
-                     "Error:\ncustomer: File does not comply with DBF format\n"
-                     "Error:\nNone of the tables to convert could be opened; nothing was converted.\n"
-                     "The conversion was not completed: the destination does not hold the complete data.\n");
+    EXPECT_EQ(r.out, "Converting database " + src +
+                         "(2 tables)\n"
+                         "Error:\ncustomer: File does not comply with DBF format\n"
+                         "Error:\nNone of the tables to convert could be opened; nothing was converted.\n"
+                         "The conversion was not completed: the destination does not hold the complete data.\n");
     EXPECT_EQ(query("qz_console_none", "SELECT a FROM customer;"), "7\n");
     query("", "DROP DATABASE qz_console_none;");
 }
@@ -279,11 +286,11 @@ TEST_F(ConsoleServer, ARunThatOpensNoTableIsNotCompleted) {
 TEST_F(ConsoleServer, ProfileModeWithABlankMerges) {
     QZ_REQUIRE_SERVER();
     const std::string src = h.make_sample();
-    query("", "DROP DATABASE IF EXISTS qz_console_merge; CREATE DATABASE qz_console_merge;"
-              "CREATE TABLE qz_console_merge.kept (a INT); INSERT INTO qz_console_merge.kept VALUES (7);");
-    result r = h.run({"--src=" + src, "--dest=qz_console_merge", "--profile=" +
-                                                                      profile(server.password,
-                                                                              "[Generic settings]\r\nmode=3 \r\n")});
+    query("",
+          "DROP DATABASE IF EXISTS qz_console_merge; CREATE DATABASE qz_console_merge;"
+          "CREATE TABLE qz_console_merge.kept (a INT); INSERT INTO qz_console_merge.kept VALUES (7);");
+    result r = h.run({"--src=" + src, "--dest=qz_console_merge",
+                      "--profile=" + profile(server.password, "[Generic settings]\r\nmode=3 \r\n")});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(query("qz_console_merge", "SELECT a FROM kept;"), "7\n");
     EXPECT_EQ(query("qz_console_merge", "SELECT COUNT(*) FROM parts;"), "3\n");
@@ -296,8 +303,7 @@ TEST_F(ConsoleServer, PasswordShowsUpOnlyInTheProfile) {
     // A password with the wrong value but a recognisable text.
     const std::string secret = "Zq9-unique-secret";
     const std::string trace = h.file("trace.log");
-    result r = h.run({"--logfile=" + trace, "--src=" + src, "--dest=qz_console_pw",
-                      "--profile=" + profile(secret)});
+    result r = h.run({"--logfile=" + trace, "--src=" + src, "--dest=qz_console_pw", "--profile=" + profile(secret)});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out.find(secret), std::string::npos);
     EXPECT_EQ(r.err.find(secret), std::string::npos);

@@ -153,8 +153,9 @@ protected:
                 bool null_bit = false;
                 for (const auto& k : r["null"].items) null_bit |= static_cast<size_t>(k.num) == v;
                 const cell& got = rows[n][col];
-                const corpus_cell c = !got ? corpus_cell::none()
-                                           : binary[col] ? corpus_cell::bytes(*got) : corpus_cell::text(*got);
+                const corpus_cell c = !got          ? corpus_cell::none()
+                                      : binary[col] ? corpus_cell::bytes(*got)
+                                                    : corpus_cell::text(*got);
                 const std::string why = testkit::corpus_cell_diff(r["values"].items.at(v), c, *f, e, null_bit);
                 if (!why.empty() && ++bad <= 3)
                     ADD_FAILURE() << how << " " << e["file"].text << " record " << r["i"].text << " field "
@@ -186,8 +187,8 @@ TEST_F(CorpusServer, EveryFolderByDumpAndDirectGivesTheReferenceRows) {
     temp_dir dir;
     server_session db(server);
     testkit::mariadb_client client(server);
-    const std::string profile = console_test::write_server_profile(dir.file("server.pqz"), server.host,
-                                                                   server.port, server.user, server.password);
+    const std::string profile = console_test::write_server_profile(dir.file("server.pqz"), server.host, server.port,
+                                                                   server.user, server.password);
     const std::string prefix = "qzcorpus" + std::to_string(::getpid()) + "_";
     int tables = 0, differing = 0, folder_no = 0;
     for (const auto& [folder, expected] : folders) {

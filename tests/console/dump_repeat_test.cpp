@@ -33,8 +33,12 @@ std::string without_date(const std::string& sql) { return without_line(sql, "# C
 dbf_fixture_table dated_table(size_t rows) {
     dbf_fixture_table t;
     t.version = 0x30;
-    t.fields = {{"D", 'D', 8, 0, testkit::fx_nullable}, {"T", 'T', 8, 0, 0}, {"Y", 'Y', 8, 0, 0},
-                {"I", 'I', 4, 0, 0},                    {"B", 'B', 8, 2, 0}, {"N", 'N', 18, 6, 0}};
+    t.fields = {{"D", 'D', 8, 0, testkit::fx_nullable},
+                {"T", 'T', 8, 0, 0},
+                {"Y", 'Y', 8, 0, 0},
+                {"I", 'I', 4, 0, 0},
+                {"B", 'B', 8, 2, 0},
+                {"N", 'N', 18, 6, 0}};
     for (size_t i = 0; i < rows; ++i) {
         testkit::dbf_fixture_record r;
         const int v = static_cast<int>(i);

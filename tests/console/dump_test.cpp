@@ -1,8 +1,8 @@
 // pqzagent converting into a dump file, run as a process: progress lines,
 // table-list files, the settings store's part in the dump, and what a
 // failure leaves behind.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -50,14 +50,15 @@ protected:
             fill(key);
             ASSERT_EQ(key.close_checked(), 0);
         }
-        if (old) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-        else ::unsetenv("XDG_CONFIG_HOME");
+        if (old)
+            ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+        else
+            ::unsetenv("XDG_CONFIG_HOME");
     }
 
     std::vector<std::string> folder_entries(const std::string& folder) {
         std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(folder))
-            names.push_back(e.path().filename().string());
+        for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -66,10 +67,11 @@ protected:
 TEST_F(DumpTarget, ProgressLinesForEveryTableOfTheFolder) {
     result r = run_dump();
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "Converting database " + src + "(3 tables)\n"
-                     "Converting table customer(5 records)\n"
-                     "Converting table orders(3 records)\n"
-                     "Converting table parts(3 records)\n");
+    EXPECT_EQ(r.out, "Converting database " + src +
+                         "(3 tables)\n"
+                         "Converting table customer(5 records)\n"
+                         "Converting table orders(3 records)\n"
+                         "Converting table parts(3 records)\n");
     EXPECT_EQ(r.err, "");
     const std::string sql = read_file(dump);
     // Deleted records are written unless --skip_del; logical fields are ENUM.
@@ -93,8 +95,7 @@ TEST_F(DumpTarget, SwitchesShapeTheDump) {
 
 TEST_F(DumpTarget, TableListFileWithMarkCrLfEmptyLinesAndMixedCase) {
     const std::string long_name(300, 'x');
-    write_file(h.file("tabs.txt"),
-               "\xEF\xBB\xBFPARTS\r\n\r\n\nCustomer\r\n" + long_name + "\r\nnothere\n");
+    write_file(h.file("tabs.txt"), "\xEF\xBB\xBFPARTS\r\n\r\n\nCustomer\r\n" + long_name + "\r\nnothere\n");
     result r = run_dump({"--tab_file=" + h.file("tabs.txt")});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(r.err, "Table " + long_name + " not exists\nTable nothere not exists\n");
@@ -208,8 +209,7 @@ TEST_F(DumpTarget, TableFailureIsReportedAndTheRunCompletes) {
     write_file(src + "/broken.dbf", std::string("\x03\x7c\x05\x11", 4));
     result r = run_dump();
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("Error:\nbroken: File does not comply with DBF format\n"), std::string::npos)
-        << r.out;
+    EXPECT_NE(r.out.find("Error:\nbroken: File does not comply with DBF format\n"), std::string::npos) << r.out;
     EXPECT_NE(read_file(dump).find("CREATE TABLE `parts`"), std::string::npos);
 }
 

@@ -21,9 +21,9 @@
 
 #include "agent_process.h"
 #include "server_session.h"
-#include "testkit/dbf_fixture.h"
 #include "sql/sql_db_mutator.h"
 #include "sql/sql_table_mutator.h"
+#include "testkit/dbf_fixture.h"
 #include "testkit/mariadb_client.h"
 #include "tk/tk_text.h"
 #include "udb/udb_profile.h"
@@ -77,14 +77,14 @@ dbf_fixture_table latin_table() {
     dbf_fixture_table t;
     t.version = 0x83;
     t.language_driver = 0x03;
-    t.fields = {{"ID", 'N', 5, 0}, {"A'B", 'C', 60, 0}, {"C`D", 'C', 60, 0}, {"E;--", 'C', 60, 0},
-                {"F\\G", 'M', 10, 0}, {"H/*", 'C', 60, 0}};
+    t.fields = {{"ID", 'N', 5, 0},    {"A'B", 'C', 60, 0},  {"C`D", 'C', 60, 0},
+                {"E;--", 'C', 60, 0}, {"F\\G", 'M', 10, 0}, {"H/*", 'C', 60, 0}};
     int id = 0;
     for (const auto& n : nasty)
         t.records.push_back(record_of({v::num(std::to_string(++id)), v::str(n), v::str(attack), v::str("\xE9t\xE9"),
                                        v::str(n + "\n" + attack), v::str("*/")}));
-    t.records.push_back(record_of({v::num(std::to_string(++id)), v::str(std::string("a\0b", 3)), v::str("`;`"), v::str("--"),
-                                   v::str(long_text()), v::str("\x80 \x9C \xFF")}));
+    t.records.push_back(record_of({v::num(std::to_string(++id)), v::str(std::string("a\0b", 3)), v::str("`;`"),
+                                   v::str("--"), v::str(long_text()), v::str("\x80 \x9C \xFF")}));
     return t;
 }
 
@@ -129,15 +129,28 @@ struct source_table {
 
 std::vector<source_table> hostile_tables() {
     return {
-        {"q'u`o\"te; --x.dbf", "q_u_o_te_ --x", "1252", latin_table(),
-         {"ID", "a_b", "c_d", "e_--", "f_g", "h/_"}},
-        {"\xD0\xBA\xD0\xB8\xD1\x80.dbf", "\xD0\xBA\xD0\xB8\xD1\x80", "866",  // кир
-         coded_table(0x65, {"\x8F\xE0\xA8\xA2\xA5\xE2", "\x9F\xE7\xA5\xA9\xAA\xA0 'x'"}), {"ID", "TXT", "MEMO", "BLOB"}},
-        {"greek.dbf", "greek", "737", coded_table(0x6A, {"\x80\x81\x82\x98\x99", "\xE0\xE1 `y`"}), {"ID", "TXT", "MEMO", "BLOB"}},
-        {"arabic.dbf", "arabic", "1256", coded_table(0x7E, {"\xE3\xD1\xCD\xC8\xC7", "\xC7\xE1 \"z\""}), {"ID", "TXT", "MEMO", "BLOB"}},
-        {"polski.dbf", "polski", "1250", coded_table(0xC8, {"Za\xBF\xF3\xB3\xE6 g\xEA\x9Cl\xB9", "\x8C\xB3"}), {"ID", "TXT", "MEMO", "BLOB"}},
-        {"evil.dbf", "evil", "1252", container_table(),
-         {"it_s _long_ name_ --", "back_slash /_ x _/", "line_two_"}},
+        {"q'u`o\"te; --x.dbf", "q_u_o_te_ --x", "1252", latin_table(), {"ID", "a_b", "c_d", "e_--", "f_g", "h/_"}},
+        {"\xD0\xBA\xD0\xB8\xD1\x80.dbf",
+         "\xD0\xBA\xD0\xB8\xD1\x80",
+         "866",  // кир
+         coded_table(0x65, {"\x8F\xE0\xA8\xA2\xA5\xE2", "\x9F\xE7\xA5\xA9\xAA\xA0 'x'"}),
+         {"ID", "TXT", "MEMO", "BLOB"}},
+        {"greek.dbf",
+         "greek",
+         "737",
+         coded_table(0x6A, {"\x80\x81\x82\x98\x99", "\xE0\xE1 `y`"}),
+         {"ID", "TXT", "MEMO", "BLOB"}},
+        {"arabic.dbf",
+         "arabic",
+         "1256",
+         coded_table(0x7E, {"\xE3\xD1\xCD\xC8\xC7", "\xC7\xE1 \"z\""}),
+         {"ID", "TXT", "MEMO", "BLOB"}},
+        {"polski.dbf",
+         "polski",
+         "1250",
+         coded_table(0xC8, {"Za\xBF\xF3\xB3\xE6 g\xEA\x9Cl\xB9", "\x8C\xB3"}),
+         {"ID", "TXT", "MEMO", "BLOB"}},
+        {"evil.dbf", "evil", "1252", container_table(), {"it_s _long_ name_ --", "back_slash /_ x _/", "line_two_"}},
     };
 }
 
@@ -193,8 +206,7 @@ protected:
             for (auto& c : db->rows("SHOW COLUMNS FROM `" + database + "`.`" + t.name + "`"))
                 columns.push_back(c[0].value_or(""));
             EXPECT_EQ(columns, t.columns);
-            const std::vector<row> rows = db->rows("SELECT * FROM `" + database + "`.`" + t.name +
-                                                   "`");
+            const std::vector<row> rows = db->rows("SELECT * FROM `" + database + "`.`" + t.name + "`");
             ASSERT_EQ(rows.size(), t.table.records.size());
             for (size_t r = 0; r < rows.size(); ++r) {
                 ASSERT_EQ(rows[r].size(), t.table.fields.size());
@@ -203,10 +215,14 @@ protected:
                     const cell& got = rows[r][c];
                     const char type = t.table.fields[c].type;
                     std::string expected;
-                    if (type == 'G') expected = want_value.text;
-                    else if (type == 'I') expected = std::to_string(want_value.integer);
-                    else if (type == 'N') expected = want_value.text;
-                    else expected = utf8_of(want_value.text, t.codepage);
+                    if (type == 'G')
+                        expected = want_value.text;
+                    else if (type == 'I')
+                        expected = std::to_string(want_value.integer);
+                    else if (type == 'N')
+                        expected = want_value.text;
+                    else
+                        expected = utf8_of(want_value.text, t.codepage);
                     ASSERT_TRUE(got.has_value()) << "row " << r << " column " << c;
                     EXPECT_EQ(*got, expected) << "row " << r << " column " << c;
                 }
@@ -215,7 +231,8 @@ protected:
     }
 
     static std::string replace_all(std::string s, const std::string& from, const std::string& to) {
-        for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size()) s.replace(at, from.size(), to);
+        for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size())
+            s.replace(at, from.size(), to);
         return s;
     }
 
@@ -245,8 +262,8 @@ TEST_F(Hostile, DumpReplayedByTheClientGivesBackTheSource) {
 TEST_F(Hostile, DirectLoadGivesBackTheSource) {
     QZ_REQUIRE_SERVER();
     const std::string database = "qzhostile" + std::to_string(::getpid()) + "s";
-    const std::string profile = console_test::write_server_profile(dir.file("p.pqz"), server.host, server.port,
-                                                                   server.user, server.password);
+    const std::string profile =
+        console_test::write_server_profile(dir.file("p.pqz"), server.host, server.port, server.user, server.password);
     result r = console_test::run_agent(dir.path(), {"--src=" + src, "--dest=" + database, "--profile=" + profile});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(r.out.find("Error:"), std::string::npos) << r.out;
@@ -320,10 +337,17 @@ TEST_F(Hostile, FileNamesThatMeetInOneTableNameEachArriveOrAreReported) {
         int rows;
     };
     const std::vector<file> files = {
-        {"T.DBF", "upper", 1},         {"t.Dbf", "mixed", 2},        {"t.dbf", "lower", 3},
-        {"\xE9t\xE9.dbf", "e9-e9", 4}, {"\xE9t\xE8.dbf", "e9-e8", 5}, {"a b.dbf", "blank", 6},
-        {"a;b.dbf", "semicolon", 7},   {"A_B.dbf", "upper_", 8},     {"a_b.dbf", "lower_", 9},
-        {"new\nline.dbf", "line feed", 10}, {"ctl\x1B\x7F\xC2\x85.dbf", "controls", 11},
+        {"T.DBF", "upper", 1},
+        {"t.Dbf", "mixed", 2},
+        {"t.dbf", "lower", 3},
+        {"\xE9t\xE9.dbf", "e9-e9", 4},
+        {"\xE9t\xE8.dbf", "e9-e8", 5},
+        {"a b.dbf", "blank", 6},
+        {"a;b.dbf", "semicolon", 7},
+        {"A_B.dbf", "upper_", 8},
+        {"a_b.dbf", "lower_", 9},
+        {"new\nline.dbf", "line feed", 10},
+        {"ctl\x1B\x7F\xC2\x85.dbf", "controls", 11},
     };
     for (const file& f : files) dbf_fixture::write(fs::path(folder) / f.name, labelled_table(f.label, f.rows));
     fs::create_symlink(fs::path(folder) / "nowhere.dbf", fs::path(folder) / "y.dbf");
@@ -332,25 +356,27 @@ TEST_F(Hostile, FileNamesThatMeetInOneTableNameEachArriveOrAreReported) {
     result r = console_test::run_agent(dir.path(), {"--dump", "--src=" + folder, "--dest=" + dump});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, "Converting database " + folder + "(10 tables)\n"
-                     "Error:\nTable file 't.dbf' is not converted: 't.Dbf' gives the same table name. Rename one of "
-                     "the two files.\n"
-                     "Error:\nTable file 'y.dbf' is skipped: it is not a regular file.\n"
-                     "Converting table a b(6 records)\n"
-                     "Converting table a;b(7 records)\n"
-                     "Table a;b is written as a_b00000\n"
-                     "Converting table A_B(8 records)\n"
-                     "Converting table a_b(9 records)\n"
-                     "Table a_b is written as a_b00001\n"
-                     "Converting table ctl\\x1B\\x7F\\x85(11 records)\n"
-                     "Converting table new\\x0Aline(10 records)\n"
-                     "Converting table T(1 records)\n"
-                     "Converting table t(2 records)\n"
-                     "Table t is written as t00000\n"
-                     "Converting table \xE9t\xE8(5 records)\n"
-                     "Table \xE9t\xE8 is written as _t_\n"
-                     "Converting table \xE9t\xE9(4 records)\n"
-                     "Table \xE9t\xE9 is written as _t_00000\n");
+    EXPECT_EQ(r.out,
+              "Converting database " + folder +
+                  "(10 tables)\n"
+                  "Error:\nTable file 't.dbf' is not converted: 't.Dbf' gives the same table name. Rename one of "
+                  "the two files.\n"
+                  "Error:\nTable file 'y.dbf' is skipped: it is not a regular file.\n"
+                  "Converting table a b(6 records)\n"
+                  "Converting table a;b(7 records)\n"
+                  "Table a;b is written as a_b00000\n"
+                  "Converting table A_B(8 records)\n"
+                  "Converting table a_b(9 records)\n"
+                  "Table a_b is written as a_b00001\n"
+                  "Converting table ctl\\x1B\\x7F\\x85(11 records)\n"
+                  "Converting table new\\x0Aline(10 records)\n"
+                  "Converting table T(1 records)\n"
+                  "Converting table t(2 records)\n"
+                  "Table t is written as t00000\n"
+                  "Converting table \xE9t\xE8(5 records)\n"
+                  "Table \xE9t\xE8 is written as _t_\n"
+                  "Converting table \xE9t\xE9(4 records)\n"
+                  "Table \xE9t\xE9 is written as _t_00000\n");
 
     const std::string database = "qzhostile" + std::to_string(::getpid()) + "n";
     db->exec("DROP DATABASE IF EXISTS `" + database + "`");
@@ -360,9 +386,15 @@ TEST_F(Hostile, FileNamesThatMeetInOneTableNameEachArriveOrAreReported) {
     EXPECT_EQ(replay.status, 0) << replay.err;
     // Each table with its own rows, and no other table.
     const std::map<std::string, std::pair<std::string, int>> want = {
-        {"T", {"upper", 1}},        {"t00000", {"mixed", 2}},       {"_t_", {"e9-e8", 5}},
-        {"_t_00000", {"e9-e9", 4}}, {"a b", {"blank", 6}},          {"a_b00000", {"semicolon", 7}},
-        {"A_B", {"upper_", 8}},     {"a_b00001", {"lower_", 9}},    {"new\nline", {"line feed", 10}},
+        {"T", {"upper", 1}},
+        {"t00000", {"mixed", 2}},
+        {"_t_", {"e9-e8", 5}},
+        {"_t_00000", {"e9-e9", 4}},
+        {"a b", {"blank", 6}},
+        {"a_b00000", {"semicolon", 7}},
+        {"A_B", {"upper_", 8}},
+        {"a_b00001", {"lower_", 9}},
+        {"new\nline", {"line feed", 10}},
         {"ctl\x1B\x7F\xC2\x85", {"controls", 11}},
     };
     std::set<std::string> have;
@@ -372,9 +404,9 @@ TEST_F(Hostile, FileNamesThatMeetInOneTableNameEachArriveOrAreReported) {
     EXPECT_EQ(have, names);
     for (const auto& [name, rows] : want) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(db->value("SELECT CONCAT(COUNT(*), ' ', MIN(WHO), ' ', MAX(WHO)) FROM `" + database + "`.`" +
-                            name + "`"),
-                  std::to_string(rows.second) + " " + rows.first + " " + rows.first);
+        EXPECT_EQ(
+            db->value("SELECT CONCAT(COUNT(*), ' ', MIN(WHO), ' ', MAX(WHO)) FROM `" + database + "`.`" + name + "`"),
+            std::to_string(rows.second) + " " + rows.first + " " + rows.first);
     }
     expect_canary_untouched();
     db->exec("DROP DATABASE `" + database + "`");
@@ -418,10 +450,9 @@ TEST_F(Hostile, PasswordShowsUpNowhereButInTheProfile) {
     ASSERT_EQ(::mkfifo(list.c_str(), 0600), 0);
 
     // On the command line: read, then wiped from the running program's arguments.
-    agent_process agent(dir.path(), {"--logfile=" + trace, "--src=" + src, "--dest=" + database,
-                                     "--tab_file=" + list, "--mysqlh=" + server.host,
-                                     "--port=" + std::to_string(server.port), "--mysqlu=" + user,
-                                     "--mysqlp=" + secret});
+    agent_process agent(dir.path(), {"--logfile=" + trace, "--src=" + src, "--dest=" + database, "--tab_file=" + list,
+                                     "--mysqlh=" + server.host, "--port=" + std::to_string(server.port),
+                                     "--mysqlu=" + user, "--mysqlp=" + secret});
     std::string cmdline;
     {
         // Opening the pipe returns once the program opens it to read.
@@ -476,8 +507,8 @@ TEST_F(Hostile, PasswordShowsUpNowhereButInTheProfile) {
 TEST_F(Hostile, TwoConversionsAtOnceBothComplete) {
     QZ_REQUIRE_SERVER();
     write_counted_table(src + "/zz_slow.dbf", 100000);
-    const std::string profile = console_test::write_server_profile(dir.file("p.pqz"), server.host, server.port,
-                                                                   server.user, server.password);
+    const std::string profile =
+        console_test::write_server_profile(dir.file("p.pqz"), server.host, server.port, server.user, server.password);
     const std::string one = "qzhostile" + std::to_string(::getpid()) + "a";
     const std::string two = "qzhostile" + std::to_string(::getpid()) + "b";
     agent_process first(dir.path(), {"--src=" + src, "--dest=" + one, "--profile=" + profile});

@@ -121,13 +121,13 @@ void in_child(const std::function<void()>& work) {
 }
 
 struct large_table {
-    std::string name;       // table and folder
-    char type;              // 'M' text, 'G' bytes
+    std::string name;  // table and folder
+    char type;         // 'M' text, 'G' bytes
     std::string column;
-    std::string expected;   // SQL expression of the value as it must arrive
-    size_t length;          // its bytes
-    std::string small;      // the neighbour's value as SELECT gives it
-    long reading_limit_kib; // what only reading may take
+    std::string expected;    // SQL expression of the value as it must arrive
+    size_t length;           // its bytes
+    std::string small;       // the neighbour's value as SELECT gives it
+    long reading_limit_kib;  // what only reading may take
 };
 
 class LargeValues : public ::testing::Test {
@@ -147,13 +147,17 @@ protected:
                                                      server.password);
         const char* asan = std::getenv("ASAN_OPTIONS");
         saved_asan = asan ? std::optional<std::string>(asan) : std::nullopt;
-        ::setenv("ASAN_OPTIONS", ((asan ? std::string(asan) + ":" : std::string()) + "quarantine_size_mb=0").c_str(), 1);
+        ::setenv("ASAN_OPTIONS", ((asan ? std::string(asan) + ":" : std::string()) + "quarantine_size_mb=0").c_str(),
+                 1);
     }
     void TearDown() override {
-        if (saved_asan) ::setenv("ASAN_OPTIONS", saved_asan->c_str(), 1);
-        else ::unsetenv("ASAN_OPTIONS");
+        if (saved_asan)
+            ::setenv("ASAN_OPTIONS", saved_asan->c_str(), 1);
+        else
+            ::unsetenv("ASAN_OPTIONS");
         if (!session) return;
-        for (const char* db : {"qz_large_dump_text", "qz_large_dump_bin", "qz_large_text", "qz_large_bin", "qz_large_small"})
+        for (const char* db :
+             {"qz_large_dump_text", "qz_large_dump_bin", "qz_large_text", "qz_large_bin", "qz_large_small"})
             session->exec(std::string("DROP DATABASE IF EXISTS ") + db);
         if (!saved_packet.empty()) session->exec("SET GLOBAL max_allowed_packet = " + saved_packet);
     }
@@ -163,8 +167,8 @@ protected:
         // A new session: the raised packet limit holds for sessions begun after it.
         server_session check(server);
         const std::string table = "`" + database + "`.`" + t.name + "`";
-        EXPECT_EQ(check.value("SELECT CONCAT(LENGTH(" + t.column + "), ' ', MD5(" + t.column + ") = MD5(" +
-                              t.expected + ")) FROM " + table + " WHERE ID = 1"),
+        EXPECT_EQ(check.value("SELECT CONCAT(LENGTH(" + t.column + "), ' ', MD5(" + t.column + ") = MD5(" + t.expected +
+                              ")) FROM " + table + " WHERE ID = 1"),
                   std::to_string(t.length) + " 1")
             << database;
         EXPECT_EQ(check.value("SELECT " + t.column + " FROM " + table + " WHERE ID = 2"), t.small) << database;
@@ -200,8 +204,8 @@ protected:
             << "dump: " << large.dump << " KiB (" << base.dump << " for a small memo), reading: " << large.reading
             << " KiB (" << base.reading << ")";
         EXPECT_LE(large.server - base.server, reading + slack_kib)
-            << "server: " << large.server << " KiB (" << base.server << " for a small memo), reading: "
-            << large.reading << " KiB (" << base.reading << ")";
+            << "server: " << large.server << " KiB (" << base.server << " for a small memo), reading: " << large.reading
+            << " KiB (" << base.reading << ")";
 
         const std::string replayed = "qz_large_dump_" + t.name.substr(5);
         session->exec("CREATE DATABASE " + replayed);
@@ -223,14 +227,22 @@ protected:
 
 TEST_F(LargeValues, GlobalPacketSixtyFourMegabyteMemosArriveWholeHeldOnce) {
     const long memo_kib = long(memo_size / 1024);
-    large_table text{"memo_text", 'M', "NOTES",
+    large_table text{"memo_text",
+                     'M',
+                     "NOTES",
                      "LEFT(REPEAT(CONVERT(UNHEX('" + hex(text_period_utf8) + "') USING utf8mb4), " +
                          std::to_string(memo_size / text_period.size() + 1) + "), " + std::to_string(memo_size) + ")",
-                     utf8_size(memo_size), "after", 6 * memo_kib};
-    large_table bytes{"memo_bin", 'G', "DATA",
-                      "LEFT(REPEAT(UNHEX('" + hex(binary_period()) + "'), " +
-                          std::to_string(memo_size / 251 + 1) + "), " + std::to_string(memo_size) + ")",
-                      memo_size, "\x01\x02", 2 * memo_kib};
+                     utf8_size(memo_size),
+                     "after",
+                     6 * memo_kib};
+    large_table bytes{"memo_bin",
+                      'G',
+                      "DATA",
+                      "LEFT(REPEAT(UNHEX('" + hex(binary_period()) + "'), " + std::to_string(memo_size / 251 + 1) +
+                          "), " + std::to_string(memo_size) + ")",
+                      memo_size,
+                      "\x01\x02",
+                      2 * memo_kib};
     in_child([&] {
         for (const large_table* t : {&text, &bytes}) {
             const std::string& period = t->type == 'M' ? text_period : binary_period();

@@ -74,8 +74,8 @@ public:
             std::freopen(log.c_str(), "w", stdout);
             std::freopen(log.c_str(), "a", stderr);
             ::execlp("bash", "bash", script.c_str(), "bash", "-c",
-                     "env | grep '^QZ_TEST_' > \"$0.part\" && mv \"$0.part\" \"$0\" && exec sleep 600",
-                     facts.c_str(), static_cast<char*>(nullptr));
+                     "env | grep '^QZ_TEST_' > \"$0.part\" && mv \"$0.part\" \"$0\" && exec sleep 600", facts.c_str(),
+                     static_cast<char*>(nullptr));
             ::_exit(127);
         }
         for (int i = 0; i < 1200 && !fs::exists(facts); ++i)
@@ -123,8 +123,7 @@ TEST(ServerGone, MidLoadFailureNamesTableAndRecordAndSaysTheDataIsIncomplete) {
     testkit::write_sample_folder(src);
     write_big_table(src + "/big.dbf", 1000000);
     const std::string profile = console_test::write_server_profile(
-        dir.file("second.pqz"), "127.0.0.1", second.port(), second.get("QZ_TEST_USER"),
-        second.get("QZ_TEST_PASSWORD"));
+        dir.file("second.pqz"), "127.0.0.1", second.port(), second.get("QZ_TEST_USER"), second.get("QZ_TEST_PASSWORD"));
 
     agent_process agent(dir.path(), {"--src=" + src, "--dest=qz_gone", "--profile=" + profile});
     bool loading = false;

@@ -51,8 +51,7 @@ public:
         while (MYSQL_ROW mr = mysql_fetch_row(r)) {
             unsigned long* len = mysql_fetch_lengths(r);
             row one;
-            for (unsigned i = 0; i < n; ++i)
-                one.push_back(mr[i] ? cell(std::string(mr[i], len[i])) : std::nullopt);
+            for (unsigned i = 0; i < n; ++i) one.push_back(mr[i] ? cell(std::string(mr[i], len[i])) : std::nullopt);
             out.push_back(std::move(one));
         }
         mysql_free_result(r);

@@ -10,11 +10,11 @@
 #include <memory>
 #include <string>
 
+#include "agent_process.h"
 #include "app/error_handler.h"
 #include "app/pellix_converter.h"
 #include "console/console_error_view.h"
 #include "console/console_program.h"
-#include "agent_process.h"
 #include "console_harness.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
@@ -37,8 +37,10 @@ protected:
         ::setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
     }
     void TearDown() override {
-        if (had_) ::setenv("XDG_CONFIG_HOME", saved_.c_str(), 1);
-        else ::unsetenv("XDG_CONFIG_HOME");
+        if (had_)
+            ::setenv("XDG_CONFIG_HOME", saved_.c_str(), 1);
+        else
+            ::unsetenv("XDG_CONFIG_HOME");
     }
 
     std::string settings_file() const { return dir_.path() + "/Brannock/Quorvex.conf"; }
@@ -268,8 +270,9 @@ TEST_F(Profiles, SwitchAndModeRules) {
     // Blanks around a value change nothing.
     c.skip_del = false;
     c.direct = false;
-    write_file(file("b.pqz"), "[Generic settings]\r\nmode=3 \r\nskip deleted=1 \r\n"
-                              "[MySQL settings]\r\ndirect mode= 1\r\n");
+    write_file(file("b.pqz"),
+               "[Generic settings]\r\nmode=3 \r\nskip deleted=1 \r\n"
+               "[MySQL settings]\r\ndirect mode= 1\r\n");
     ASSERT_TRUE(c.load_profile(file("b.pqz")));
     EXPECT_TRUE(c.skip_del);
     EXPECT_TRUE(c.direct);
@@ -294,8 +297,8 @@ TEST_F(Profiles, RefusedProfileChangesNothing) {
     c.selected_pairs = {{L"kept", L""}};
     for (const char* bad : {"mode=9\r\n", "character set=latin1; DROP\r\n", "storage engine=a b\r\n",
                             "logfile=/no/such/folder/log.txt\r\n"}) {
-        write_file(file("bad.pqz"), std::string("[Generic settings]\r\nsrc=/changed\r\n") + bad +
-                                        "[Selected Tables]\r\nadded\r\n");
+        write_file(file("bad.pqz"),
+                   std::string("[Generic settings]\r\nsrc=/changed\r\n") + bad + "[Selected Tables]\r\nadded\r\n");
         try {
             c.load_profile(file("bad.pqz"));
             ADD_FAILURE() << bad;
@@ -345,8 +348,8 @@ TEST_F(Settings, PasswordStaysOutOfTraceAndArgv) {
     error_handler handler(std::make_unique<console_error_view>());
     pellix_converter c(true);
 
-    std::string args[] = {"pqzagent", "--src=" + dir_.path(), "--dest=db", "--mysqlh= host ",
-                          "--mysqlp= s3cr3t pass ", "--port=3306"};
+    std::string args[] = {"pqzagent",        "--src=" + dir_.path(),   "--dest=db",
+                          "--mysqlh= host ", "--mysqlp= s3cr3t pass ", "--port=3306"};
     char* argv[6];
     for (int i = 0; i < 6; ++i) argv[i] = args[i].data();
     ASSERT_TRUE(parse_cmd_line(6, argv));
@@ -389,8 +392,8 @@ TEST_F(Settings, MistypedPasswordOptionStaysOutOfTrace) {
     error_handler handler(std::make_unique<console_error_view>());
     pellix_converter c(true);
 
-    std::string args[] = {"pqzagent", "--src=" + dir_.path(), "--dest=db", "--MySQLp=s3cr3t",
-                          "--mysqlp", "s3cr3t2", "--mysqlpass=s3cr3t3"};
+    std::string args[] = {"pqzagent", "--src=" + dir_.path(), "--dest=db", "--MySQLp=s3cr3t", "--mysqlp",
+                          "s3cr3t2",  "--mysqlpass=s3cr3t3"};
     char* argv[7];
     for (int i = 0; i < 7; ++i) argv[i] = args[i].data();
     EXPECT_FALSE(parse_cmd_line(7, argv));
@@ -406,8 +409,7 @@ TEST_F(Settings, CommandLinePasswordIsKeptAsTyped) {
     tk_logger logger(file("unused.log").c_str(), false, 3, false);
     error_handler handler(std::make_unique<console_error_view>());
     pellix_converter c(true);
-    std::string args[] = {"pqzagent", "--src=" + dir_.path(), "--dest=db", "--mysqlu= bob ",
-                          "--mysqlp= s3cr3t pass "};
+    std::string args[] = {"pqzagent", "--src=" + dir_.path(), "--dest=db", "--mysqlu= bob ", "--mysqlp= s3cr3t pass "};
     char* argv[5];
     for (int i = 0; i < 5; ++i) argv[i] = args[i].data();
     ASSERT_TRUE(parse_cmd_line(5, argv));

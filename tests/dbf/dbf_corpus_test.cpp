@@ -61,8 +61,8 @@ int compare_table(dbf_recordset& rs, const mini_json& e) {
             if (testkit::corpus_field_skipped(e, *f)) continue;
             bool null_bit = false;
             for (const auto& k : r["null"].items) null_bit |= static_cast<size_t>(k.num) == v;
-            const std::string why = testkit::corpus_cell_diff(r["values"].items.at(v), cell_of(*rec->at(col)), *f,
-                                                              e, null_bit);
+            const std::string why =
+                testkit::corpus_cell_diff(r["values"].items.at(v), cell_of(*rec->at(col)), *f, e, null_bit);
             if (!why.empty() && ++bad <= 5)
                 ADD_FAILURE() << "record " << n << " field " << (*f)["name"].text << ": " << why;
         }

@@ -53,7 +53,6 @@ std::unique_ptr<dbf_recordset> open(const std::filesystem::path& p, uint8_t key 
     return std::make_unique<dbf_recordset>(p.wstring(), 1, key, caught());
 }
 
-
 // All records as the run walks them: reset, get_item, next, is_eof.
 std::vector<std::vector<std::string>> rows_of(dbf_recordset& rs, std::vector<bool>* deleted = nullptr) {
     std::vector<std::vector<std::string>> out;
@@ -62,7 +61,9 @@ std::vector<std::vector<std::string>> rows_of(dbf_recordset& rs, std::vector<boo
         std::vector<std::string> row;
         for (size_t i = 0; i < r->size(); ++i) {
             const udb_field* f = r->at(i);
-            row.push_back(f->get_type() == VT_NULL ? "NULL" : f->get_type() == VT_EMPTY ? "EMPTY" : tk_unicode_to_utf8(f->to_wstring()));
+            row.push_back(f->get_type() == VT_NULL    ? "NULL"
+                          : f->get_type() == VT_EMPTY ? "EMPTY"
+                                                      : tk_unicode_to_utf8(f->to_wstring()));
         }
         if (deleted) deleted->push_back(r->b_deleted);
         out.push_back(row);
@@ -74,8 +75,10 @@ dbf_fixture_table simple(uint8_t version) {
     dbf_fixture_table t;
     t.version = version;
     t.fields = {{"NAME", 'C', 12}, {"QTY", 'N', 5}, {"PRICE", 'N', 8, 2}, {"BORN", 'D'}, {"OK", 'L'}, {"NOTE", 'M'}};
-    t.records = {{false, {V::str("Alpha"), V::num("42"), V::num("12.50"), V::date(2023, 12, 31), V::boolean(true), V::str("memo one")}},
-                 {true, {V::str(" lead"), V::num("-7"), V::null(), V::null(), V::boolean(false), V::null()}}};
+    t.records = {
+        {false,
+         {V::str("Alpha"), V::num("42"), V::num("12.50"), V::date(2023, 12, 31), V::boolean(true), V::str("memo one")}},
+        {true, {V::str(" lead"), V::num("-7"), V::null(), V::null(), V::boolean(false), V::null()}}};
     return t;
 }
 
@@ -86,8 +89,8 @@ class dbf_flavour_test : public ::testing::TestWithParam<uint8_t> {};
 TEST_P(dbf_flavour_test, schema_values_and_memo_of_each_flavour) {
     dbf_test_folder dir;
     dbf_fixture_table t = simple(GetParam());
-    if (GetParam() == 0x03 || GetParam() == 0x02 || GetParam() == 0x04) t.fields.pop_back(), t.records[0].values.pop_back(),
-        t.records[1].values.pop_back();
+    if (GetParam() == 0x03 || GetParam() == 0x02 || GetParam() == 0x04)
+        t.fields.pop_back(), t.records[0].values.pop_back(), t.records[1].values.pop_back();
     dbf_fixture::write(dir / "t.dbf", t);
     auto rs = open(dir / "t.dbf");
     ASSERT_EQ(rs->schema.size(), t.fields.size());
@@ -185,7 +188,8 @@ TEST(dbf_decoding, byte_vectors_written_by_hand) {
     EXPECT_EQ(field(std::string("\x59\x68\x25\x00\xE7\x03\x00\x00", 8), 'T', 8).to_string(), "2000-01-01 00:00:01");
     EXPECT_EQ(field(std::string(8, '\0'), 'T', 8).get_type(), VT_EMPTY);
     // '@' written by dBASE.
-    EXPECT_EQ(field("\x42\xCC\xE1\xEC\x41\xFB\x64\x00", '@', 8, 0, 0x04).to_string().substr(0, 19), "2013-08-27 19:12:13");
+    EXPECT_EQ(field("\x42\xCC\xE1\xEC\x41\xFB\x64\x00", '@', 8, 0, 0x04).to_string().substr(0, 19),
+              "2013-08-27 19:12:13");
     EXPECT_EQ(field(std::string("\x40\xE2\x01\x00\x00\x00\x00\x00", 8), 'Y', 8).to_string(), "12.3456");
     EXPECT_EQ(field("\xFF\xFF\xFF\xFF", 'I', 4).to_long(), -1);
     EXPECT_EQ(field("  12,50", 'N', 7, 2).to_string(), "12.5");
@@ -216,11 +220,12 @@ TEST(dbf_decoding, wide_numbers_arrive_with_every_digit) {
     dbf_test_folder dir;
     dbf_fixture_table t;
     t.fields = {{"N18", 'N', 18}, {"N19", 'N', 19}, {"N20", 'N', 20}, {"N30", 'N', 30}, {"N40", 'N', 40, 10}};
-    t.records = {{false, {V::num("999999999999999999"), V::num("9999999999999999999"), V::num("99999999999999999999"),
-                          V::num("123456789012345678901234567890"),
-                          V::num("11111111111111111111111111111.1111111111")}},
-                 {false, {V::num("-99999999999999999"), V::num("-999999999999999999"), V::num("-1"),
-                          V::num("-99999999999999999999999999999"), V::num("-0.0000000001")}},
+    t.records = {{false,
+                  {V::num("999999999999999999"), V::num("9999999999999999999"), V::num("99999999999999999999"),
+                   V::num("123456789012345678901234567890"), V::num("11111111111111111111111111111.1111111111")}},
+                 {false,
+                  {V::num("-99999999999999999"), V::num("-999999999999999999"), V::num("-1"),
+                   V::num("-99999999999999999999999999999"), V::num("-0.0000000001")}},
                  {false, {V::num("0"), V::num("9223372036854775808"), V::null(), V::num("1"), V::num("12.5")}}};
     dbf_fixture::write(dir / "n.dbf", t);
     auto rs = open(dir / "n.dbf");
@@ -233,9 +238,9 @@ TEST(dbf_decoding, wide_numbers_arrive_with_every_digit) {
     EXPECT_EQ(rs->schema.at(2)->precision, 22u);
     auto rows = rows_of(*rs);
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0], (std::vector<std::string>{"999999999999999999", "9999999999999999999", "99999999999999999999",
-                                                 "123456789012345678901234567890",
-                                                 "11111111111111111111111111111.1111111111"}));
+    EXPECT_EQ(rows[0],
+              (std::vector<std::string>{"999999999999999999", "9999999999999999999", "99999999999999999999",
+                                        "123456789012345678901234567890", "11111111111111111111111111111.1111111111"}));
     EXPECT_EQ(rows[1], (std::vector<std::string>{"-99999999999999999", "-999999999999999999", "-1",
                                                  "-99999999999999999999999999999", "-0.0000000001"}));
     EXPECT_EQ(rows[2], (std::vector<std::string>{"0", "9223372036854775808", "EMPTY", "1", "12.5"}));
@@ -292,15 +297,24 @@ TEST(dbf_decoding, visual_foxpro_types_and_null_flags) {
     dbf_test_folder dir;
     dbf_fixture_table t;
     t.version = 0x32;
-    t.fields = {{"ID", 'I', 0, 0, testkit::fx_nullable}, {"AMOUNT", 'Y', 0, 0, testkit::fx_nullable},
-                {"RATE", 'B', 0, 0, testkit::fx_nullable}, {"FLAG", 'L', 0, 0, testkit::fx_nullable},
-                {"NAME", 'C', 6, 0, testkit::fx_nullable}, {"VC", 'V', 6}, {"VB", 'Q', 6, 0, testkit::fx_nullable},
-                {"STAMP", 'T'}, {"PIC", 'G'}, {"BLOB", 'W'}, {"TXT", 'M'}};
-    t.records = {{false, {V::null(), V::null(), V::null(), V::null(), V::null(), V::str("ab"), V::null(), V::null(),
-                          V::null(), V::null(), V::null()}},
-                 {false, {V::i(-5), V::currency(123456), V::dbl(2.5), V::boolean(true), V::str("x"), V::str("abcdef"),
-                          V::bin(std::string("\0\1", 2)), V::datetime(2000, 1, 1, 12, 0, 0),
-                          V::bin(std::string("G\0G", 3)), V::bin(std::string("W\0", 2)), V::str("memo")}}};
+    t.fields = {{"ID", 'I', 0, 0, testkit::fx_nullable},
+                {"AMOUNT", 'Y', 0, 0, testkit::fx_nullable},
+                {"RATE", 'B', 0, 0, testkit::fx_nullable},
+                {"FLAG", 'L', 0, 0, testkit::fx_nullable},
+                {"NAME", 'C', 6, 0, testkit::fx_nullable},
+                {"VC", 'V', 6},
+                {"VB", 'Q', 6, 0, testkit::fx_nullable},
+                {"STAMP", 'T'},
+                {"PIC", 'G'},
+                {"BLOB", 'W'},
+                {"TXT", 'M'}};
+    t.records = {{false,
+                  {V::null(), V::null(), V::null(), V::null(), V::null(), V::str("ab"), V::null(), V::null(), V::null(),
+                   V::null(), V::null()}},
+                 {false,
+                  {V::i(-5), V::currency(123456), V::dbl(2.5), V::boolean(true), V::str("x"), V::str("abcdef"),
+                   V::bin(std::string("\0\1", 2)), V::datetime(2000, 1, 1, 12, 0, 0), V::bin(std::string("G\0G", 3)),
+                   V::bin(std::string("W\0", 2)), V::str("memo")}}};
     dbf_fixture::write(dir / "v.dbf", t);
     auto rs = open(dir / "v.dbf");
     ASSERT_EQ(rs->schema.size(), 11u);  // the null-flags field has no column
@@ -308,8 +322,8 @@ TEST(dbf_decoding, visual_foxpro_types_and_null_flags) {
     auto rows = rows_of(*rs);
     EXPECT_EQ(rows[0], (std::vector<std::string>{"NULL", "NULL", "NULL", "NULL", "NULL", "ab", "NULL", "EMPTY", "EMPTY",
                                                  "EMPTY", "EMPTY"}));
-    EXPECT_EQ(rows[1], (std::vector<std::string>{"-5", "12.3456", "2.5000000000000000e+00", "1", "x", "abcdef", "0x0001",
-                                                 "2000-01-01 12:00:00", "0x470047", "0x5700", "memo"}));
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"-5", "12.3456", "2.5000000000000000e+00", "1", "x", "abcdef",
+                                                 "0x0001", "2000-01-01 12:00:00", "0x470047", "0x5700", "memo"}));
 }
 
 TEST(dbf_code_pages, header_byte_user_key_and_built_in_tables) {
@@ -330,19 +344,22 @@ TEST(dbf_code_pages, header_byte_user_key_and_built_in_tables) {
     };
     const sample samples[] = {
         {0x13, "\x93\xFA\x96\x7B\x8C\xEA", "日本語"},  // 932 Shift-JIS
-        {0x7B, "\x93\xFA\x96\x7B", "日本"},              // 932
-        {0x7A, "\xC4\xE3\xBA\xC3", "你好"},              // 936 GBK
-        {0x4D, "\xD6\xD0\xCE\xC4", "中文"},              // 936
-        {0x78, "\xA4\xA4\xA4\xE5", "中文"},              // 950 Big5
-        {0x79, "\xC7\xD1\xB1\xB9", "한국"},              // 949
-        {0x7C, "\xA1\xD2", "กา"},                         // 874 Thai
-        {0x1B, "a\x8D" "b\x82", "aìbé"},                  // 437: 0x8D is i-grave
-        {0x57, "M\xE9xico", "México"},                    // ANSI, 1252
-        {0x58, "F\xF6r", "För"},                          // 1252
-        {0x26, "\x80", "А"},                               // 866
-        {0x7D, "\xF9", "ש"},                               // 1255 Hebrew
-        {0x1C, "\x84", "Â"},                               // 863 French Canadian
-        {0x24, "\x84", "ã"},                               // 860 Portuguese
+        {0x7B, "\x93\xFA\x96\x7B", "日本"},            // 932
+        {0x7A, "\xC4\xE3\xBA\xC3", "你好"},            // 936 GBK
+        {0x4D, "\xD6\xD0\xCE\xC4", "中文"},            // 936
+        {0x78, "\xA4\xA4\xA4\xE5", "中文"},            // 950 Big5
+        {0x79, "\xC7\xD1\xB1\xB9", "한국"},            // 949
+        {0x7C, "\xA1\xD2", "กา"},                      // 874 Thai
+        {0x1B,
+         "a\x8D"
+         "b\x82",
+         "aìbé"},                       // 437: 0x8D is i-grave
+        {0x57, "M\xE9xico", "México"},  // ANSI, 1252
+        {0x58, "F\xF6r", "För"},        // 1252
+        {0x26, "\x80", "А"},            // 866
+        {0x7D, "\xF9", "ש"},            // 1255 Hebrew
+        {0x1C, "\x84", "Â"},            // 863 French Canadian
+        {0x24, "\x84", "ã"},            // 860 Portuguese
     };
     dbf_test_folder dir;
     dbf_fixture_table t;
@@ -508,15 +525,15 @@ namespace {
 struct memo_case {
     uint8_t version;
     const char* ext;
-    bool text_refs;      // references are digits (not VFP, not SMT)
-    std::string whole;   // a memo with the bytes its format can hold
+    bool text_refs;     // references are digits (not VFP, not SMT)
+    std::string whole;  // a memo with the bytes its format can hold
 };
 
 // The record bytes of field `column` of record `index`.
 void patch_field(const std::filesystem::path& table, size_t index, size_t column, const std::string& bytes) {
     auto rs = std::make_unique<dbf_recordset>(table.wstring(), 1, 0);
-    const uint64_t at = rs->get_header().data_offset + index * rs->get_header().rec_size +
-                        rs->get_columns()[column].offset;
+    const uint64_t at =
+        rs->get_header().data_offset + index * rs->get_header().rec_size + rs->get_columns()[column].offset;
     rs.reset();
     dbf_fixture::patch(table, at, bytes);
 }
@@ -529,11 +546,10 @@ void patch_field(const std::filesystem::path& table, size_t index, size_t column
 // even when its header lacks the memo flag.
 TEST(dbf_memo, memos_keep_their_bytes_and_damage_costs_a_cell) {
     const memo_case cases[] = {
-        {0x83, ".dbt", true, std::string("a\0b\xFF c", 6)},           // ends at 0x1A
-        {0x8B, ".dbt", true, std::string("a\0b\x1A\xFF c", 7)},      // by its length
-        {0xF5, ".fpt", true, std::string("a\0b\x1A\xFF c", 7)},
-        {0x30, ".fpt", false, std::string("a\0b\x1A\xFF c", 7)},
-        {0xE5, ".smt", false, std::string("a\x1A\xFF c", 5)},         // ends at NUL
+        {0x83, ".dbt", true, std::string("a\0b\xFF c", 6)},      // ends at 0x1A
+        {0x8B, ".dbt", true, std::string("a\0b\x1A\xFF c", 7)},  // by its length
+        {0xF5, ".fpt", true, std::string("a\0b\x1A\xFF c", 7)}, {0x30, ".fpt", false, std::string("a\0b\x1A\xFF c", 7)},
+        {0xE5, ".smt", false, std::string("a\x1A\xFF c", 5)},  // ends at NUL
     };
     for (const memo_case& mc : cases) {
         SCOPED_TRACE(static_cast<int>(mc.version));
@@ -549,9 +565,12 @@ TEST(dbf_memo, memos_keep_their_bytes_and_damage_costs_a_cell) {
         const auto memo = dbf_fixture::write(dir / "t.dbf", t);
         ASSERT_FALSE(memo.empty());
         // Record 2 refers to block 99999, past the end of the memo file.
-        if (mc.version == 0x30) patch_field(dir / "t.dbf", 1, 1, std::string("\x9F\x86\x01\x00", 4));
-        else if (mc.version == 0xE5) patch_field(dir / "t.dbf", 1, 1, std::string("\x9F\x86\x01\x00", 4).insert(0, 6, '\0'));
-        else patch_field(dir / "t.dbf", 1, 1, "     99999");
+        if (mc.version == 0x30)
+            patch_field(dir / "t.dbf", 1, 1, std::string("\x9F\x86\x01\x00", 4));
+        else if (mc.version == 0xE5)
+            patch_field(dir / "t.dbf", 1, 1, std::string("\x9F\x86\x01\x00", 4).insert(0, 6, '\0'));
+        else
+            patch_field(dir / "t.dbf", 1, 1, "     99999");
         uint64_t lost = 1;
         if (mc.text_refs) {
             patch_field(dir / "t.dbf", 2, 1, "     12abc");  // not a number
@@ -581,7 +600,8 @@ TEST(dbf_memo, memos_keep_their_bytes_and_damage_costs_a_cell) {
         EXPECT_EQ(tk_unicode_to_utf8(rs->get_unreadable_summary()),
                   std::to_string(lost) + (lost == 1 ? " value" : " values") +
                       " could not be read and became NULL; the first: field NOTE of record #2: memo block 99999 "
-                      "lies past the end of t" + mc.ext);
+                      "lies past the end of t" +
+                      mc.ext);
 
         // A memo file of one byte is told like a missing one; the rows convert.
         dbf_fixture::write_bytes(memo, "\x01");
@@ -599,7 +619,10 @@ TEST(dbf_memo, memos_keep_their_bytes_and_damage_costs_a_cell) {
     dbf_fixture_table t;
     t.version = 0x83;
     t.fields = {{"NOTE", 'M'}};
-    t.records = {{false, {V::str("a")}}, {false, {V::str("b")}}, {false, {V::str("c")}}, {false, {V::str("d")}},
+    t.records = {{false, {V::str("a")}},
+                 {false, {V::str("b")}},
+                 {false, {V::str("c")}},
+                 {false, {V::str("d")}},
                  {false, {V::null()}}};
     dbf_fixture::write(dir / "r.dbf", t);
     patch_field(dir / "r.dbf", 0, 0, "       -5 ");
@@ -626,7 +649,6 @@ TEST(dbf_memo, memos_keep_their_bytes_and_damage_costs_a_cell) {
     EXPECT_EQ(rows_of(*open(dir / "m.dbf"))[0][5], "NULL");
     EXPECT_EQ(reports.messages, std::vector<std::string>{"Memo file not found"});
 }
-
 
 TEST(dbf_table, record_count_against_file_size) {
     dbf_test_folder dir;
@@ -872,8 +894,8 @@ TEST(dbf_container, unusable_container_is_reported_once) {
 // under another name, a pipe, or a system file far up the folders is not
 // read, and said once.
 TEST(dbf_container, back_link_to_anything_but_a_dbc_file_is_not_followed) {
-    for (const std::string link : {"shop.txt", "pipe.dbc", "..\\..\\..\\..\\..\\..\\..\\..\\etc\\passwd",
-                                   "passwd.dbc"}) {
+    for (const std::string link :
+         {"shop.txt", "pipe.dbc", "..\\..\\..\\..\\..\\..\\..\\..\\etc\\passwd", "passwd.dbc"}) {
         dbf_test_folder dir;
         report_catcher reports;
         dbf_fixture::write(dir / "shop.txt",

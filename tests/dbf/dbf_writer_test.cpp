@@ -73,8 +73,9 @@ std::vector<std::vector<std::string>> read_back(const std::filesystem::path& fil
         std::vector<std::string> row;
         for (size_t i = 0; i < r->size(); ++i) {
             const udb_field* f = r->at(i);
-            row.push_back(f->get_type() == VT_NULL ? "NULL" : f->get_type() == VT_EMPTY ? "EMPTY"
-                                                                                        : tk_unicode_to_utf8(f->to_wstring()));
+            row.push_back(f->get_type() == VT_NULL    ? "NULL"
+                          : f->get_type() == VT_EMPTY ? "EMPTY"
+                                                      : tk_unicode_to_utf8(f->to_wstring()));
         }
         rows.push_back(row);
     }
@@ -115,14 +116,15 @@ TEST(dbf_writer, every_mapped_type_reads_back_through_the_reader) {
     dbf_test_folder dir;
     dbf_database db(dir.wpath(), 1, 0, false);
     udb_schema s = schema_of({col(L"TINY", VT_I1), col(L"SMALL", VT_I2), col(L"BYTE", VT_UI1), col(L"LONG", VT_I4),
-                              col(L"REAL", VT_R4), col(L"MONEY", VT_CY), col(L"BIG", VT_I8),
-                              decimal_col(L"DEC", 7, 3), col(L"FLAG", VT_BOOL), col(L"DAY", VT_DATE, 0, 2),
-                              col(L"STAMP", VT_DATE, 0, 0), col(L"NAME", VT_BSTR, 10), col(L"NOTE", VT_BSTR, 0)});
+                              col(L"REAL", VT_R4), col(L"MONEY", VT_CY), col(L"BIG", VT_I8), decimal_col(L"DEC", 7, 3),
+                              col(L"FLAG", VT_BOOL), col(L"DAY", VT_DATE, 0, 2), col(L"STAMP", VT_DATE, 0, 0),
+                              col(L"NAME", VT_BSTR, 10), col(L"NOTE", VT_BSTR, 0)});
     auto rs = db.create_table(L"all", s, udb_indexes());
-    rs->append_record(*record_of({typed(-12, VT_I1), typed(-32000, VT_I2), typed(255, VT_UI1), ole_variant(2000000000),
-                                  ole_variant(1.5), ole_variant(ole_currency{125000}), ole_variant::from_int64(-9876543210),
-                                  decimal("-1234.567"), ole_variant(true), date("2023-12-31"),
-                                  date("2023-12-31 10:20:30"), ole_variant(L"Grüße café"), ole_variant(L"memo one")}));
+    rs->append_record(
+        *record_of({typed(-12, VT_I1), typed(-32000, VT_I2), typed(255, VT_UI1), ole_variant(2000000000),
+                    ole_variant(1.5), ole_variant(ole_currency{125000}), ole_variant::from_int64(-9876543210),
+                    decimal("-1234.567"), ole_variant(true), date("2023-12-31"), date("2023-12-31 10:20:30"),
+                    ole_variant(L"Grüße café"), ole_variant(L"memo one")}));
     rs->append_record(*record_of({ole_variant(), ole_variant(), ole_variant(), ole_variant(), ole_variant(),
                                   ole_variant(), ole_variant(), ole_variant(), ole_variant(false), ole_variant(),
                                   ole_variant(), ole_variant(L""), ole_variant(L"second memo")}));
@@ -131,18 +133,19 @@ TEST(dbf_writer, every_mapped_type_reads_back_through_the_reader) {
 
     const auto file = dir / "all.dbf";
     const std::string b = bytes_of(file);
-    EXPECT_EQ(uint8_t(b[0]), 0xF5);       // FoxPro 2 with memo
-    EXPECT_EQ(uint8_t(b[29]), 0x03);      // 1252
+    EXPECT_EQ(uint8_t(b[0]), 0xF5);   // FoxPro 2 with memo
+    EXPECT_EQ(uint8_t(b[29]), 0x03);  // 1252
     EXPECT_EQ(uint8_t(b[8]) | uint8_t(b[9]) << 8, 32 * 13 + 33);
     auto rows = read_back(file);
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0], (std::vector<std::string>{"-12", "-32000", "255", "2000000000", "1.5", "12.5", "-9876543210",
-                                                 "-1234.567", "1", "2023-12-31", "2023-12-31 10:20:30",
-                                                 "Grüße café", "memo one"}));
-    EXPECT_EQ(rows[1], (std::vector<std::string>{"EMPTY", "EMPTY", "EMPTY", "EMPTY", "EMPTY", "EMPTY", "EMPTY", "EMPTY",
-                                                 "0", "EMPTY", "", "", "second memo"}));  // C(19) and C(11) read blanks as ""
-    EXPECT_EQ(rows[2][8], "0");  // '?' reads as false
-    EXPECT_EQ(rows[2][12], "EMPTY");  // no memo
+    EXPECT_EQ(rows[0],
+              (std::vector<std::string>{"-12", "-32000", "255", "2000000000", "1.5", "12.5", "-9876543210", "-1234.567",
+                                        "1", "2023-12-31", "2023-12-31 10:20:30", "Grüße café", "memo one"}));
+    EXPECT_EQ(rows[1],
+              (std::vector<std::string>{"EMPTY", "EMPTY", "EMPTY", "EMPTY", "EMPTY", "EMPTY", "EMPTY", "EMPTY", "0",
+                                        "EMPTY", "", "", "second memo"}));  // C(19) and C(11) read blanks as ""
+    EXPECT_EQ(rows[2][8], "0");                                             // '?' reads as false
+    EXPECT_EQ(rows[2][12], "EMPTY");                                        // no memo
     EXPECT_TRUE(db.is_table_exist(L"all"));
 }
 
@@ -152,8 +155,8 @@ TEST(dbf_writer, double_and_datetime_make_a_visual_foxpro_table) {
     udb_schema s = schema_of({col(L"ID", VT_I4), col(L"RATE", VT_R8), col(L"AT", VT_DATE, 0, 1),
                               col(L"CLOCK", VT_DATE, 0, 3), col(L"NOTE", VT_BSTR, 300)});
     auto rs = db.create_table(L"vfp", s, udb_indexes());
-    rs->append_record(*record_of({ole_variant(7), ole_variant(-0.1), date("2024-02-29 13:14:15"), date("08:09:10"),
-                                  ole_variant(L"long text")}));
+    rs->append_record(*record_of(
+        {ole_variant(7), ole_variant(-0.1), date("2024-02-29 13:14:15"), date("08:09:10"), ole_variant(L"long text")}));
     rs->append_record(*record_of({ole_variant(8), ole_variant(), ole_variant(), ole_variant(), ole_variant()}));
     rs.reset();
 
@@ -176,7 +179,8 @@ TEST(dbf_writer, text_is_written_in_the_code_page_of_the_key) {
     dbf_test_folder dir;
     {
         dbf_database db(dir.wpath(), 1, 0xC9, false);  // Russian Windows, 1251
-        auto rs = db.create_table(L"ru", schema_of({col(L"NAME", VT_BSTR, 6), col(L"NOTE", VT_BSTR, 0)}), udb_indexes());
+        auto rs =
+            db.create_table(L"ru", schema_of({col(L"NAME", VT_BSTR, 6), col(L"NOTE", VT_BSTR, 0)}), udb_indexes());
         rs->append_record(*record_of({ole_variant(L"Привет"), ole_variant(L"Мир")}));
     }
     const std::string b = bytes_of(dir / "ru.dbf");
@@ -199,23 +203,29 @@ TEST(dbf_writer, bytes_match_the_fixture_generator) {
     dbf_test_folder dir;
     {
         dbf_database db(dir.wpath(), 1, 0, false);
-        auto rs = db.create_table(L"w", schema_of({col(L"NAME", VT_BSTR, 10), col(L"QTY", VT_I4), decimal_col(L"PRICE", 6, 2),
-                                                   col(L"OK", VT_BOOL), col(L"BORN", VT_DATE, 0, 2), col(L"NOTE", VT_BSTR, 0)}),
-                                  udb_indexes());
+        auto rs =
+            db.create_table(L"w",
+                            schema_of({col(L"NAME", VT_BSTR, 10), col(L"QTY", VT_I4), decimal_col(L"PRICE", 6, 2),
+                                       col(L"OK", VT_BOOL), col(L"BORN", VT_DATE, 0, 2), col(L"NOTE", VT_BSTR, 0)}),
+                            udb_indexes());
         rs->append_record(*record_of({ole_variant(L"Alpha"), ole_variant(42), decimal("12.5"), ole_variant(true),
                                       date("2023-12-31"), ole_variant(L"memo one")}));
-        rs->append_record(*record_of({ole_variant(L"Beta"), ole_variant(-7), ole_variant(), ole_variant(), ole_variant(),
-                                      ole_variant()}));
+        rs->append_record(*record_of(
+            {ole_variant(L"Beta"), ole_variant(-7), ole_variant(), ole_variant(), ole_variant(), ole_variant()}));
         rs->append_record(*record_of({ole_variant(L"Gamma"), ole_variant(0), decimal("-0.5"), ole_variant(false),
                                       ole_variant(), ole_variant(std::wstring(100, L'x'))}));
     }
     dbf_fixture_table t;
     t.version = 0xF5;
     t.language_driver = 0x03;
-    t.fields = {{"NAME", 'C', 11}, {"QTY", 'N', 11}, {"PRICE", 'N', 8, 2}, {"OK", 'L', 1}, {"BORN", 'D', 8}, {"NOTE", 'M', 10}};
-    t.records = {{false, {V::str("Alpha"), V::num("42"), V::num("12.50"), V::boolean(true), V::date(2023, 12, 31), V::str("memo one")}},
-                 {false, {V::str("Beta"), V::num("-7"), V::null(), V::null(), V::null(), V::null()}},
-                 {false, {V::str("Gamma"), V::num("0"), V::num("-0.50"), V::boolean(false), V::null(), V::str(std::string(100, 'x'))}}};
+    t.fields = {{"NAME", 'C', 11}, {"QTY", 'N', 11}, {"PRICE", 'N', 8, 2},
+                {"OK", 'L', 1},    {"BORN", 'D', 8}, {"NOTE", 'M', 10}};
+    t.records = {
+        {false,
+         {V::str("Alpha"), V::num("42"), V::num("12.50"), V::boolean(true), V::date(2023, 12, 31), V::str("memo one")}},
+        {false, {V::str("Beta"), V::num("-7"), V::null(), V::null(), V::null(), V::null()}},
+        {false,
+         {V::str("Gamma"), V::num("0"), V::num("-0.50"), V::boolean(false), V::null(), V::str(std::string(100, 'x'))}}};
     t.records[1].values[3] = V::null();
     std::string memo;
     const std::string expected = dbf_fixture::encode(t, &memo);
@@ -280,7 +290,11 @@ TEST(dbf_writer, dbase3_memo_file_takes_appended_memos) {
         auto rs = db.get_table(L"old", 8);
         rs->append_record(*record_of({ole_variant(2), ole_variant(std::wstring(600, L'z'))}));
         rs->append_record(*record_of({ole_variant(3), ole_variant(L"third")}));
-        EXPECT_EQ(level_of([&] { rs->append_record(*record_of({ole_variant(4), ole_variant(L"a\x1A" L"b")})); }), 0);
+        EXPECT_EQ(level_of([&] {
+                      rs->append_record(*record_of({ole_variant(4), ole_variant(L"a\x1A"
+                                                                                L"b")}));
+                  }),
+                  0);
     }
     auto rows = read_back(dir / "old.dbf");
     ASSERT_EQ(rows.size(), 3u);
@@ -317,7 +331,10 @@ TEST(dbf_writer, visual_foxpro_null_flags_and_integer_fields) {
         null.set_null();
         rs->append_record(*record_of({ole_variant(-5), null}));
         rs->append_record(*record_of({ole_variant(6), ole_variant(L"x")}));
-        EXPECT_EQ(level_of([&] { rs->append_record(*record_of({ole_variant::from_int64(1LL << 40), ole_variant()})); }), 0);
+        EXPECT_EQ(level_of([&] {
+                      rs->append_record(*record_of({ole_variant::from_int64(1LL << 40), ole_variant()}));
+                  }),
+                  0);
     }
     auto rows = read_back(dir / "n.dbf");
     ASSERT_EQ(rows.size(), 2u);
@@ -330,10 +347,12 @@ TEST(dbf_writer, visual_foxpro_null_flags_and_integer_fields) {
 TEST(dbf_writer, a_value_that_does_not_fit_fails_the_record_and_writes_nothing) {
     dbf_test_folder dir;
     dbf_database db(dir.wpath(), 1, 0, false);
-    auto rs = db.create_table(L"t", schema_of({col(L"CODE", VT_BSTR, 3), col(L"QTY", VT_I4), col(L"AMOUNT", VT_I8),
-                                               col(L"NOTE", VT_BSTR, 0)}),
-                              udb_indexes());
-    rs->append_record(*record_of({ole_variant(L"abcd"), ole_variant(1), ole_variant(), ole_variant(L"kept")}));  // 4 = 3 + 1
+    auto rs = db.create_table(
+        L"t",
+        schema_of({col(L"CODE", VT_BSTR, 3), col(L"QTY", VT_I4), col(L"AMOUNT", VT_I8), col(L"NOTE", VT_BSTR, 0)}),
+        udb_indexes());
+    rs->append_record(
+        *record_of({ole_variant(L"abcd"), ole_variant(1), ole_variant(), ole_variant(L"kept")}));  // 4 = 3 + 1
     const std::string table = bytes_of(dir / "t.dbf");
     const std::string memo = bytes_of(dir / "t.fpt");
     struct bad {
@@ -345,12 +364,15 @@ TEST(dbf_writer, a_value_that_does_not_fit_fails_the_record_and_writes_nothing) 
         v.emplace_back(record_of({ole_variant(L"abcde"), ole_variant(), ole_variant(), ole_variant(L"memo")}), "CODE");
         v.emplace_back(record_of({ole_variant(L"abĀ"), ole_variant(), ole_variant(), ole_variant(L"memo")}), "CODE");
         v.emplace_back(record_of({ole_variant(L"中"), ole_variant(), ole_variant(), ole_variant(L"memo")}), "CODE");
-        v.emplace_back(record_of({ole_variant(), ole_variant(), ole_variant::from_int64(123456789012345LL), ole_variant(L"memo")}),
+        v.emplace_back(
+            record_of({ole_variant(), ole_variant(), ole_variant::from_int64(123456789012345LL), ole_variant(L"memo")}),
+            "AMOUNT");
+        v.emplace_back(record_of({ole_variant(), ole_variant(), ole_variant(L"twelve"), ole_variant(L"memo")}),
                        "AMOUNT");
-        v.emplace_back(record_of({ole_variant(), ole_variant(), ole_variant(L"twelve"), ole_variant(L"memo")}), "AMOUNT");
         v.emplace_back(record_of({ole_variant(), ole_variant(), ole_variant(1e300), ole_variant(L"memo")}), "AMOUNT");
         v.emplace_back(record_of({ole_variant(), ole_variant(), ole_variant(), ole_variant(L"日本")}), "NOTE");
-        v.emplace_back(record_of({ole_variant(), ole_variant(), ole_variant(), ole_variant(), ole_variant(1)}), "the record has 5 fields");
+        v.emplace_back(record_of({ole_variant(), ole_variant(), ole_variant(), ole_variant(), ole_variant(1)}),
+                       "the record has 5 fields");
         return v;
     }();
     for (const auto& [record, field] : cases) {
@@ -457,7 +479,9 @@ TEST(dbf_writer, fields_without_a_writing_rule_fail_the_record) {
     dbf_fixture::write(dir / "y.dbf", t);
     dbf_database db(dir.wpath(), 1, 0, false);
     auto rs = db.get_table(L"y", 8);
-    EXPECT_NE(message_of([&] { rs->append_record(*record_of({ole_variant(1), ole_variant()})); }).find("'Y'"),
+    EXPECT_NE(message_of([&] {
+                  rs->append_record(*record_of({ole_variant(1), ole_variant()}));
+              }).find("'Y'"),
               std::string::npos);
     EXPECT_EQ(read_back(dir / "y.dbf").size(), 0u);
 }
@@ -544,8 +568,9 @@ TEST(dbf_validator_test, a_thousand_taken_candidates_is_an_internal_error) {
 TEST(dbf_writer, field_names_are_validated_and_unique) {
     dbf_test_folder dir;
     dbf_database db(dir.wpath(), 1, 0, false);
-    auto rs = db.create_table(L"n", schema_of({col(L"LongFieldName1", VT_I4), col(L"LongFieldName2", VT_I4),
-                                               col(L"id", VT_I4), col(L"ID", VT_I4), col(L"2nd", VT_I4)}),
+    auto rs = db.create_table(L"n",
+                              schema_of({col(L"LongFieldName1", VT_I4), col(L"LongFieldName2", VT_I4),
+                                         col(L"id", VT_I4), col(L"ID", VT_I4), col(L"2nd", VT_I4)}),
                               udb_indexes());
     std::vector<std::wstring> names;
     for (size_t i = 0; i < rs->schema.size(); ++i) names.push_back(rs->schema.at(i)->name);
@@ -569,9 +594,11 @@ TEST(dbf_writer, python_dbfread_reads_the_same_values) {
     dbf_test_folder dir;
     {
         dbf_database db(dir.wpath(), 1, 0, false);
-        auto a = db.create_table(L"a", schema_of({col(L"NAME", VT_BSTR, 10), col(L"QTY", VT_I4), decimal_col(L"P", 6, 2),
-                                                  col(L"OK", VT_BOOL), col(L"BORN", VT_DATE, 0, 2), col(L"NOTE", VT_BSTR, 0)}),
-                                 udb_indexes());
+        auto a =
+            db.create_table(L"a",
+                            schema_of({col(L"NAME", VT_BSTR, 10), col(L"QTY", VT_I4), decimal_col(L"P", 6, 2),
+                                       col(L"OK", VT_BOOL), col(L"BORN", VT_DATE, 0, 2), col(L"NOTE", VT_BSTR, 0)}),
+                            udb_indexes());
         a->append_record(*record_of({ole_variant(L"Grüße"), ole_variant(42), decimal("12.5"), ole_variant(true),
                                      date("2023-12-31"), ole_variant(L"memo é")}));
         a->append_record(*record_of({}));

@@ -42,8 +42,10 @@ std::vector<fs::path> inputs(const std::string& harness) {
     std::error_code ec;
     for (const auto& e : fs::directory_iterator(dir, ec))
         if (e.is_regular_file()) out.push_back(e.path());
-    if (ec) ADD_FAILURE() << dir << ": " << ec.message();
-    else if (out.empty()) ADD_FAILURE() << dir << " holds no inputs";
+    if (ec)
+        ADD_FAILURE() << dir << ": " << ec.message();
+    else if (out.empty())
+        ADD_FAILURE() << dir << " holds no inputs";
     std::sort(out.begin(), out.end());
     return out;
 }

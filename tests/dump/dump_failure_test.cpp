@@ -275,7 +275,8 @@ TEST_F(DumpFailure, TableOfMoreColumnsThanItsEngineTakesIsRefused) {
     };
     {
         auto db = dmp_database::create_dump(engine, tk_path_to_unicode(dir.file("innodb.sql")), dump_options());
-        EXPECT_EQ(refusal(*db, L"wide", 1018), "Too many columns: the table has 1018 and the InnoDB engine takes at most 1017");
+        EXPECT_EQ(refusal(*db, L"wide", 1018),
+                  "Too many columns: the table has 1018 and the InnoDB engine takes at most 1017");
         EXPECT_EQ(refusal(*db, L"widest", 1017), "");
         EXPECT_EQ(refusal(*db, L"next", 1), "");
         // InnoDB refuses a row whose in-row estimate reaches 8126 bytes: 24,
@@ -300,7 +301,8 @@ TEST_F(DumpFailure, TableOfMoreColumnsThanItsEngineTakesIsRefused) {
     {
         auto db = dmp_database::create_dump(engine, tk_path_to_unicode(dir.file("myisam.sql")), dump_options());
         EXPECT_EQ(refusal(*db, L"wide", 1018), "");
-        EXPECT_EQ(refusal(*db, L"wider", 4097), "Too many columns: the table has 4097 and the MyISAM engine takes at most 4096");
+        EXPECT_EQ(refusal(*db, L"wider", 4097),
+                  "Too many columns: the table has 4097 and the MyISAM engine takes at most 4096");
         // A table's definition holds at most 65535 bytes: 290, and 23 for
         // each of these columns.
         EXPECT_EQ(refused(*db, L"fits", named_columns(2836)), "");

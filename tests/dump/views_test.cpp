@@ -98,9 +98,9 @@ TEST(ViewRewrite, OneSemicolonAtTheEnd) {
 // ---- One statement -----------------------------------------------------------------
 
 TEST(ViewCheck, PlainSelectsPass) {
-    for (const wchar_t* text : {L"select a from t;", L"select 'a;b', \"c#d\", `e--f` from t;",
-                                L"select 'it\\'s', 'x''y', '\\\\' from t;", L"select a/b, a-b, a - -b from t;",
-                                L"select 'line\nbreak' from t;"})
+    for (const wchar_t* text :
+         {L"select a from t;", L"select 'a;b', \"c#d\", `e--f` from t;", L"select 'it\\'s', 'x''y', '\\\\' from t;",
+          L"select a/b, a-b, a - -b from t;", L"select 'line\nbreak' from t;"})
         EXPECT_TRUE(sql_view_converter::is_single_statement(text)) << tk_unicode_to_utf8(text);
 }
 
@@ -128,8 +128,9 @@ TEST(ForeignKeyRule, OnlyReferentialActions) {
     EXPECT_EQ(out, L"ON DELETE CASCADE ON UPDATE SET NULL");
     EXPECT_TRUE(sql_view_converter::normalize_fk_rule(L"ON UPDATE NO ACTION ON DELETE SET DEFAULT", out));
     EXPECT_EQ(out, L"ON UPDATE NO ACTION ON DELETE SET DEFAULT");
-    for (const wchar_t* bad : {L"ON DELETE CASCADE; DROP TABLE t", L"ON DELETE", L"ON DELETE CASCADE ON DELETE RESTRICT",
-                               L"MATCH FULL", L"ON DELETE CASCADE #", L"ON INSERT CASCADE"})
+    for (const wchar_t* bad :
+         {L"ON DELETE CASCADE; DROP TABLE t", L"ON DELETE", L"ON DELETE CASCADE ON DELETE RESTRICT", L"MATCH FULL",
+          L"ON DELETE CASCADE #", L"ON INSERT CASCADE"})
         EXPECT_FALSE(sql_view_converter::normalize_fk_rule(bad, out)) << tk_unicode_to_utf8(bad);
 }
 

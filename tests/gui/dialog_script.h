@@ -33,13 +33,17 @@ struct dialog_script {
         if (auto* box = qobject_cast<QMessageBox*>(&d)) {
             boxes.push_back(box->text().toStdString());
             titles.push_back(box->windowTitle().toStdString());
-            if (QAbstractButton* b = box->button(yes ? QMessageBox::Yes : QMessageBox::No)) b->click();
-            else box->accept();
+            if (QAbstractButton* b = box->button(yes ? QMessageBox::Yes : QMessageBox::No))
+                b->click();
+            else
+                box->accept();
             return;
         }
         ++opened[d.objectName()];
         auto it = handlers.find(d.objectName());
-        if (it != handlers.end()) it->second(d);
-        else d.reject();
+        if (it != handlers.end())
+            it->second(d);
+        else
+            d.reject();
     }
 };

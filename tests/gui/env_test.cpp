@@ -31,8 +31,7 @@ private:
     std::unique_ptr<QApplication> app_;
 };
 
-const testing::Environment* const registered =
-    testing::AddGlobalTestEnvironment(new qt_environment);
+const testing::Environment* const registered = testing::AddGlobalTestEnvironment(new qt_environment);
 
 }  // namespace
 

@@ -83,9 +83,7 @@ protected:
     std::unique_ptr<wizard_shell> shell;
 };
 
-QPushButton* find_button(QDialog& d, int id) {
-    return d.findChild<QPushButton*>(QStringLiteral("ctl_%1").arg(id));
-}
+QPushButton* find_button(QDialog& d, int id) { return d.findChild<QPushButton*>(QStringLiteral("ctl_%1").arg(id)); }
 
 }  // namespace
 
@@ -184,8 +182,6 @@ TEST_F(error_fixture, level2_copy_fills_clipboard_and_run_ends_with_abort) {
 
 TEST_F(error_fixture, guard_turns_level2_on_gui_thread_into_exit_255) {
     gui_call::set_modal_hook([&](QDialog& d) { d.accept(); });
-    QTimer::singleShot(0, [&] {
-        wizard_shell::guard([] { throw tk_exception(std::string("broken"), 2); });
-    });
+    QTimer::singleShot(0, [&] { wizard_shell::guard([] { throw tk_exception(std::string("broken"), 2); }); });
     EXPECT_EQ(shell->run(), wizard_shell::abort_status);
 }

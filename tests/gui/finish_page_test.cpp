@@ -222,7 +222,7 @@ TEST_F(finish_fixture, save_settings_goes_through_the_picker_every_time) {
     EXPECT_EQ(after_no, "kept");
     for (const char* name : {"/first.pqz", "/second.pqz"}) {
         const std::string path = dir.path() + name;
-        struct stat st{};
+        struct stat st {};
         ASSERT_EQ(::stat(path.c_str(), &st), 0) << path;
         EXPECT_EQ(st.st_mode & 0777, 0600u);
         const std::string text = testkit::read_file(path);
@@ -243,8 +243,9 @@ TEST_F(finish_fixture, a_table_name_a_profile_cannot_give_back_is_refused_and_no
         button("ctl_1116")->click();
         EXPECT_EQ(shell->current_dialog(), 116);
     });
-    EXPECT_TRUE(answers.saw("The table 'a=b' cannot be stored in a profile: a name cannot contain '=' or line "
-                            "breaks, or start with '['."))
+    EXPECT_TRUE(
+        answers.saw("The table 'a=b' cannot be stored in a profile: a name cannot contain '=' or line "
+                    "breaks, or start with '['."))
         << (answers.seen().empty() ? "no box" : answers.seen()[0]);
     EXPECT_FALSE(fs::exists(page->path));
 }

@@ -28,20 +28,20 @@
 #include <vector>
 
 #include "app/pellix_converter.h"
-#include "gui/pages/conversion_settings.h"
-#include "gui/pages/dump_page.h"
-#include "gui/frame/gui_call.h"
+#include "dialog_script.h"
 #include "gui/dialogs/overwrite_dlg2.h"
-#include "gui/pages/pqz_sel_tables_page.h"
-#include "gui/frame/qt_page_view.h"
-#include "gui/pages/sel_file_page.h"
 #include "gui/dialogs/set_query_dlg.h"
-#include "gui/pages/settings_page.h"
 #include "gui/dialogs/types_map_model.h"
-#include "gui/pages/welcome_page.h"
+#include "gui/frame/gui_call.h"
+#include "gui/frame/qt_page_view.h"
 #include "gui/frame/wizard_sheet.h"
 #include "gui/frame/wizard_shell.h"
-#include "dialog_script.h"
+#include "gui/pages/conversion_settings.h"
+#include "gui/pages/dump_page.h"
+#include "gui/pages/pqz_sel_tables_page.h"
+#include "gui/pages/sel_file_page.h"
+#include "gui/pages/settings_page.h"
+#include "gui/pages/welcome_page.h"
 #include "gui_test_env.h"
 #include "qt_controls.h"
 #include "sql/sql_field_mutator.h"
@@ -108,7 +108,9 @@ protected:
     }
     QWidget* page() { return shell->current_page()->widget(); }
     template <typename W>
-    W* ctl(int id) { return child<W>(page(), id); }
+    W* ctl(int id) {
+        return child<W>(page(), id);
+    }
     QAbstractButton* btn(int id) { return ctl<QAbstractButton>(id); }
     QPushButton* sheet_button(const char* name) { return shell->sheet().findChild<QPushButton*>(name); }
     void next() { click(sheet_button("btn_next")); }
@@ -616,7 +618,8 @@ TEST_F(qt_pages, adding_a_query_refuses_what_editing_refuses_and_names_either_li
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[0], (std::pair<QString, QString>{QString(), QString()}));
     // Asked again with what was typed, to be mended.
-    EXPECT_EQ(seen[1], (std::pair<QString, QString>{QStringLiteral("CUSTOMER"), QStringLiteral("SELECT * FROM parts")}));
+    EXPECT_EQ(seen[1],
+              (std::pair<QString, QString>{QStringLiteral("CUSTOMER"), QStringLiteral("SELECT * FROM parts")}));
     EXPECT_EQ(std::count(script.boxes.begin(), script.boxes.end(), "Duplicate table name. Try again."), 2);
     ASSERT_FALSE(conv->selected_pairs.empty());
     EXPECT_EQ(conv->selected_pairs.back(),

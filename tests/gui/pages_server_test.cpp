@@ -30,17 +30,17 @@
 
 #include "app/error_handler.h"
 #include "app/pellix_converter.h"
+#include "dialog_script.h"
+#include "gui/frame/gui_call.h"
+#include "gui/frame/qt_page_view.h"
+#include "gui/frame/wizard_sheet.h"
+#include "gui/frame/wizard_shell.h"
 #include "gui/pages/conversion_settings.h"
 #include "gui/pages/dump_page.h"
-#include "gui/frame/gui_call.h"
 #include "gui/pages/pqz_sel_tables_page.h"
-#include "gui/frame/qt_page_view.h"
 #include "gui/pages/sel_file_page.h"
 #include "gui/pages/settings_page.h"
 #include "gui/pages/welcome_page.h"
-#include "gui/frame/wizard_sheet.h"
-#include "gui/frame/wizard_shell.h"
-#include "dialog_script.h"
 #include "qt_controls.h"
 #include "testkit/dbf_fixture.h"
 #include "testkit/files.h"
@@ -112,8 +112,8 @@ protected:
     void SetUp() override {
         setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
         server = test_server::from_environment();
-        database = ("qz_pages_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()))
-                       .substr(0, 60);
+        database =
+            ("qz_pages_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name())).substr(0, 60);
         fs::create_directories(src());
         fs::create_directories(dir.file("empty"));
         testkit::dbf_fixture::write(fs::path(src()) / "people.dbf", people());
@@ -150,7 +150,9 @@ protected:
     }
     QWidget* page() { return shell->current_page()->widget(); }
     template <typename W>
-    W* ctl(int id) { return child<W>(page(), id); }
+    W* ctl(int id) {
+        return child<W>(page(), id);
+    }
     QAbstractButton* btn(int id) { return ctl<QAbstractButton>(id); }
     void next() { click(shell->sheet().findChild<QPushButton*>("btn_next")); }
     void back() { click(shell->sheet().findChild<QPushButton*>("btn_back")); }
@@ -181,9 +183,7 @@ protected:
         ASSERT_EQ(r.status, 0) << r.err;
     }
     std::string tables() const { return client().query("SHOW TABLES FROM " + database).out; }
-    bool database_exists() const {
-        return !client().query("SHOW DATABASES LIKE '" + database + "'").out.empty();
-    }
+    bool database_exists() const { return !client().query("SHOW DATABASES LIKE '" + database + "'").out.empty(); }
     // Runs the conversion the pages set up, as the progress page would.
     run_outcome run() {
         error_handler handler(std::make_unique<recording_error_view>());
@@ -455,7 +455,8 @@ TEST_F(server_pages, the_editor_shows_the_written_columns_and_defaults_keep_them
         }
         retype(precision, QStringLiteral("0"));
         click(child<QPushButton>(&d, 1));
-        refused_on_ok = d.isVisible() && script.boxes.back() == "Precision must be at least 1 and not below the scale." &&
+        refused_on_ok = d.isVisible() &&
+                        script.boxes.back() == "Precision must be at least 1 and not below the scale." &&
                         conv->get_table_mutator3(L"orders") == nullptr;
         // Back to the column's own precision: still its own type.
         retype(precision, QStringLiteral("19"));
@@ -697,4 +698,3 @@ TEST_F(dump_pages, an_existing_dump_confirmed_then_cancelled_is_untouched) {
     for (const auto& e : fs::directory_iterator(dir.path())) files += e.is_regular_file() ? 1 : 0;
     EXPECT_EQ(files, 1u);  // no temporary dump beside it
 }
-

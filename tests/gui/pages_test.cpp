@@ -42,8 +42,10 @@ struct boxes {
                 return;
             }
             texts.push_back(box->text().toStdString());
-            if (box->button(QMessageBox::Yes)) (yes ? box->button(QMessageBox::Yes) : box->button(QMessageBox::No))->click();
-            else box->accept();
+            if (box->button(QMessageBox::Yes))
+                (yes ? box->button(QMessageBox::Yes) : box->button(QMessageBox::No))->click();
+            else
+                box->accept();
         });
     }
     ~boxes() { gui_call::set_modal_hook({}); }
@@ -446,7 +448,7 @@ class table_page : public pqz_sel_tables_page {
 public:
     std::vector<std::wstring> edited;
     std::vector<std::pair<std::wstring, std::wstring>> answers;  // query dialog results in turn
-    std::vector<set_query_dlg::purpose> asked;                     // what each dialog was opened for
+    std::vector<set_query_dlg::purpose> asked;                   // what each dialog was opened for
 
 protected:
     void edit_table(const std::wstring& name) override { edited.push_back(name); }

@@ -25,9 +25,9 @@
 namespace pellix_e2e {
 
 struct result {
-    int status = -1;       // exit status; -1 when killed at the bound
-    std::string record;    // the plugin's record
-    std::string err;       // the program's stderr
+    int status = -1;     // exit status; -1 when killed at the bound
+    std::string record;  // the plugin's record
+    std::string err;     // the program's stderr
     double seconds = 0;
     bool has(const std::string& part) const { return record.find(part) != std::string::npos; }
 };

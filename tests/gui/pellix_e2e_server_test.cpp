@@ -61,9 +61,13 @@ protected:
     // `database` on the private server (a new database: no overwrite box).
     std::string to_server_tables_page() const {
         return "page 103\nclick ctl_1329\nclick btn_next\n"
-               "page 123\nclick ctl_1330\nset ctl_1012 " + server.user + "\nset ctl_1013 " + server.password +
-               "\nset ctl_1014 127.0.0.1\nset ctl_1015 " + std::to_string(server.port) + "\nclick btn_next\n"
-               "page 105\nset ctl_1003 " + src() + "\nset ctl_1004 " + database + "\nclick btn_next\n"
+               "page 123\nclick ctl_1330\nset ctl_1012 " +
+               server.user + "\nset ctl_1013 " + server.password + "\nset ctl_1014 127.0.0.1\nset ctl_1015 " +
+               std::to_string(server.port) +
+               "\nclick btn_next\n"
+               "page 105\nset ctl_1003 " +
+               src() + "\nset ctl_1004 " + database +
+               "\nclick btn_next\n"
                "page 107\nclick btn_next\n"
                "page 127\n";
     }
@@ -101,8 +105,10 @@ protected:
             key.exchange_string("pswd", password, true);
             ASSERT_EQ(key.close_checked(), 0);
         }
-        if (old != nullptr) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-        else ::unsetenv("XDG_CONFIG_HOME");
+        if (old != nullptr)
+            ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+        else
+            ::unsetenv("XDG_CONFIG_HOME");
     }
 
     // The pages the sheet showed, in order.
@@ -148,13 +154,15 @@ TEST_F(pellix_e2e_server, a_dump_with_edits_replays_to_the_generators_data) {
     const std::string script =
         "page 103\nclick ctl_1330\nclick btn_next\n"
         "page 102\nclick ctl_1332\nclick ctl_1203\nclick btn_next\n"
-        "page 105\nset ctl_1003 " + src() + "\nset ctl_1004 " + dump + "\nset ctl_1005 " + log +
+        "page 105\nset ctl_1003 " +
+        src() + "\nset ctl_1004 " + dump + "\nset ctl_1005 " + log +
         "\nclick btn_next\n"
         "page 107\nchoose ctl_1302 Windows ANSI\nclick ctl_1202\nclick btn_next\n"
         "page 127\nclick ctl_1102\ndblitem ctl_1318 people\nbox dlg_135\n"
         "untick ctl_1316 NOTE\nitem ctl_1316 NAME\nset ctl_1004 full_name\nclick ctl_1\n"
         "page 127\nclick btn_next\n"
-        "page 116\nclick ctl_1116\npick " + profile + "\npage 116\nclick btn_finish\n";
+        "page 116\nclick ctl_1116\npick " +
+        profile + "\npage 116\nclick btn_finish\n";
     const auto r = pellix_e2e::run(dir.path(), script);
     ASSERT_EQ(r.status, 0) << pellix_e2e::explain(r);
     EXPECT_TRUE(r.has("converted your DBF file(s)")) << pellix_e2e::explain(r);
@@ -169,7 +177,7 @@ TEST_F(pellix_e2e_server, a_dump_with_edits_replays_to_the_generators_data) {
     const auto columns = client().query("SHOW COLUMNS FROM people", database);
     EXPECT_NE(columns.out.find("full_name"), std::string::npos) << columns.out;
 
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(profile.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_NE(pellix_e2e::read_file(profile).find("people"), std::string::npos);
@@ -200,9 +208,13 @@ TEST_F(pellix_e2e_server, remote_into_an_existing_database_overwrites_existing_t
     ASSERT_EQ(made.status, 0) << made.err;
     const std::string script =
         "page 103\nclick ctl_1329\nclick btn_next\n"
-        "page 123\nclick ctl_1330\nset ctl_1012 " + server.user + "\nset ctl_1013 " + server.password +
-        "\nset ctl_1014 127.0.0.1\nset ctl_1015 " + std::to_string(server.port) + "\nclick btn_next\n"
-        "page 105\nset ctl_1003 " + src() + "\nset ctl_1004 " + database + "\nclick btn_next\n"
+        "page 123\nclick ctl_1330\nset ctl_1012 " +
+        server.user + "\nset ctl_1013 " + server.password + "\nset ctl_1014 127.0.0.1\nset ctl_1015 " +
+        std::to_string(server.port) +
+        "\nclick btn_next\n"
+        "page 105\nset ctl_1003 " +
+        src() + "\nset ctl_1004 " + database +
+        "\nclick btn_next\n"
         "box dlg_121\nclick ctl_1330\nclick ctl_1\n"
         "page 107\nclick btn_next\n"
         "page 127\nitem ctl_1317 alpha\nclick ctl_1101\nitem ctl_1317 beta\nclick ctl_1101\nclick btn_next\n"
@@ -291,14 +303,16 @@ TEST_F(pellix_e2e_server, the_dump_of_a_run_stopped_by_abort_replays) {
     QZ_REQUIRE_SERVER();
     pellix_e2e::write_broken_memo_table(src());
     const std::string dump = dir.path() + "/aborted.sql";
-    const auto r = pellix_e2e::run(dir.path(), "page 103\nclick ctl_1330\nclick btn_next\n"
-                                               "page 102\nclick ctl_1332\nclick btn_next\n"
-                                               "page 105\nset ctl_1003 " + src() + "\nset ctl_1004 " + dump +
-                                               "\nclick btn_next\n"
-                                               "page 107\nclick btn_next\n"
-                                               "page 127\nclick ctl_1102\nclick btn_next\n"
-                                               "box dlg_115 Abort\n"
-                                               "page 116\nclick btn_finish\n");
+    const auto r = pellix_e2e::run(dir.path(),
+                                   "page 103\nclick ctl_1330\nclick btn_next\n"
+                                   "page 102\nclick ctl_1332\nclick btn_next\n"
+                                   "page 105\nset ctl_1003 " +
+                                       src() + "\nset ctl_1004 " + dump +
+                                       "\nclick btn_next\n"
+                                       "page 107\nclick btn_next\n"
+                                       "page 127\nclick ctl_1102\nclick btn_next\n"
+                                       "box dlg_115 Abort\n"
+                                       "page 116\nclick btn_finish\n");
     EXPECT_EQ(r.status, 255) << pellix_e2e::explain(r);
     ASSERT_TRUE(fs::exists(dump)) << pellix_e2e::explain(r);
     ASSERT_EQ(client().query("DROP DATABASE IF EXISTS " + database + "; CREATE DATABASE " + database).status, 0);

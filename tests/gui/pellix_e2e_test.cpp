@@ -33,7 +33,9 @@ protected:
     std::string to_tables_page() const {
         return "page 103\nclick ctl_1330\nclick btn_next\n"
                "page 102\nclick ctl_1332\nclick btn_next\n"
-               "page 105\nset ctl_1003 " + src() + "\nset ctl_1004 " + out() + "\nclick btn_next\n"
+               "page 105\nset ctl_1003 " +
+               src() + "\nset ctl_1004 " + out() +
+               "\nclick btn_next\n"
                "page 107\nclick btn_next\n"
                "page 127\nclick ctl_1102\n";
     }
@@ -118,8 +120,8 @@ TEST_F(pellix_e2e_dump, a_record_failure_answered_abort_shows_the_errors_and_end
 
 TEST_F(pellix_e2e_dump, a_source_removed_before_next_is_reported_and_ends_with_255) {
     pellix_e2e::write_broken_memo_table(src());
-    const auto r = pellix_e2e::run(dir.path(), to_tables_page() +
-                                                   "remove " + src() + "\n"
+    const auto r = pellix_e2e::run(dir.path(), to_tables_page() + "remove " + src() +
+                                                   "\n"
                                                    "click btn_next\n"
                                                    "auto * ok\n"
                                                    "auto dlg_115 Continue\n"
@@ -142,11 +144,12 @@ TEST_F(pellix_e2e_dump, a_dump_past_the_file_size_limit_keeps_the_older_dump_and
     const std::string asked = "click btn_next\n";
     const std::string to_pick = "set ctl_1004 " + out() + "\n" + asked;
     script.replace(script.find(to_pick), to_pick.size(), to_pick + "box message_box yes\n");
-    const auto r = pellix_e2e::run(dir.path(), script +
-                                                   "click btn_next\n"
-                                                   "auto * ok\n"
-                                                   "page 116\n"
-                                                   "click btn_finish\n",
+    const auto r = pellix_e2e::run(dir.path(),
+                                   script +
+                                       "click btn_next\n"
+                                       "auto * ok\n"
+                                       "page 116\n"
+                                       "click btn_finish\n",
                                    options);
     EXPECT_EQ(r.status, 255) << pellix_e2e::explain(r);
     EXPECT_TRUE(r.has("There were some errors while converting the database.")) << pellix_e2e::explain(r);
@@ -157,14 +160,15 @@ TEST_F(pellix_e2e_dump, a_dump_past_the_file_size_limit_keeps_the_older_dump_and
 TEST_F(pellix_e2e_dump, cancel_yes_during_a_large_table_shows_what_is_left_and_ends_with_255) {
     testkit::dbf_fixture::write(fs::path(src()) / "big.dbf", testkit::typical_table::make(300000));
     testkit::dbf_fixture::write(fs::path(src()) / "zz.dbf", testkit::typical_table::make(3));
-    const auto r = pellix_e2e::run(dir.path(), to_tables_page() +
-                                                   "click btn_next\n"
-                                                   "page 106\n"
-                                                   "bar ctl_1321 1\n"
-                                                   "click btn_cancel\n"
-                                                   "box message_box yes\n"
-                                                   "page 116\n"
-                                                   "click btn_finish\n",
+    const auto r = pellix_e2e::run(dir.path(),
+                                   to_tables_page() +
+                                       "click btn_next\n"
+                                       "page 106\n"
+                                       "bar ctl_1321 1\n"
+                                       "click btn_cancel\n"
+                                       "box message_box yes\n"
+                                       "page 116\n"
+                                       "click btn_finish\n",
                                    pellix_e2e::with({}, "", 120));
     EXPECT_EQ(r.status, 255) << pellix_e2e::explain(r);
     EXPECT_TRUE(r.has("Are you sure")) << pellix_e2e::explain(r);

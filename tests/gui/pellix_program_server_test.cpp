@@ -70,8 +70,7 @@ protected:
         setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
         server = test_server::from_environment();
         // One database per test: ctest runs them side by side.
-        database = std::string("qz_pellix_") +
-                   testing::UnitTest::GetInstance()->current_test_info()->name();
+        database = std::string("qz_pellix_") + testing::UnitTest::GetInstance()->current_test_info()->name();
         database = database.substr(0, 60);
         fs::create_directories(src());
         testkit::dbf_fixture_table t;
@@ -115,14 +114,12 @@ protected:
         fill(conv, {L"people"});
     }
     void make_database_with(const std::string& table) {
-        const auto r = client().query("DROP DATABASE IF EXISTS " + database + "; CREATE DATABASE " +
-                                      database + "; CREATE TABLE " + database + "." + table +
-                                      " (k INT); INSERT INTO " + database + "." + table + " VALUES (7)");
+        const auto r =
+            client().query("DROP DATABASE IF EXISTS " + database + "; CREATE DATABASE " + database + "; CREATE TABLE " +
+                           database + "." + table + " (k INT); INSERT INTO " + database + "." + table + " VALUES (7)");
         ASSERT_EQ(r.status, 0) << r.err;
     }
-    std::string tables() const {
-        return client().query("SHOW TABLES FROM " + database).out;
-    }
+    std::string tables() const { return client().query("SHOW TABLES FROM " + database).out; }
 
     temp_dir dir;
     test_server server;

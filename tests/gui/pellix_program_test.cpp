@@ -96,8 +96,7 @@ protected:
         t.fields = {{"ID", 'I', 4, 0}, {"NAME", 'C', 10, 0}, {"PAID", 'L', 1, 0}};
         for (int i = 0; i < 3; ++i) {
             testkit::dbf_fixture_record r;
-            r.values = {dbf_value::i(i + 1), dbf_value::str("who" + std::to_string(i + 1)),
-                        dbf_value::boolean(i == 0)};
+            r.values = {dbf_value::i(i + 1), dbf_value::str("who" + std::to_string(i + 1)), dbf_value::boolean(i == 0)};
             t.records.push_back(r);
         }
         testkit::dbf_fixture::write(fs::path(src()) / "people.dbf", t);
@@ -228,8 +227,7 @@ TEST_F(program_fixture, refused_profiles_open_no_sheet_and_end_with_255) {
         EXPECT_EQ(program.run(c.args), 255) << c.text;
         EXPECT_EQ(program.sheets, 0) << c.text;
         EXPECT_EQ(program.connects + program.checks, 0) << c.text;
-        EXPECT_TRUE(answers.saw(c.text)) << c.text << " / "
-                                         << (answers.seen().empty() ? "no box" : answers.seen()[0]);
+        EXPECT_TRUE(answers.saw(c.text)) << c.text << " / " << (answers.seen().empty() ? "no box" : answers.seen()[0]);
     }
     EXPECT_EQ(testkit::read_file(table), table_bytes);
 }
@@ -334,8 +332,8 @@ TEST_F(program_fixture, the_program_without_a_display_says_so_and_ends_with_255)
 
 TEST_F(program_fixture, the_program_starts_offscreen_and_runs_until_stopped) {
     const std::string err = dir.file("stderr");
-    const pid_t pid = spawn_pellix({"HOME=" + dir.path(), "XDG_CONFIG_HOME=" + dir.path(),
-                                    "QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir.path()},
+    const pid_t pid = spawn_pellix({"HOME=" + dir.path(), "XDG_CONFIG_HOME=" + dir.path(), "QT_QPA_PLATFORM=offscreen",
+                                    "XDG_RUNTIME_DIR=" + dir.path()},
                                    err);
     ASSERT_GT(pid, 0);
     usleep(1500 * 1000);

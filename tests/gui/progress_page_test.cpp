@@ -22,17 +22,17 @@
 
 #include "app/error_handler.h"
 #include "app/pellix_converter.h"
-#include "gui/pages/gui_finish_page.h"
-#include "gui/pages/progress_page.h"
 #include "gui/frame/gui_error_view.h"
 #include "gui/frame/wizard_sheet.h"
 #include "gui/frame/wizard_shell.h"
+#include "gui/pages/gui_finish_page.h"
+#include "gui/pages/progress_page.h"
 #include "gui_test_env.h"
+#include "sql/sql_db_mutator.h"
 #include "testkit/dbf_fixture.h"
 #include "testkit/files.h"
 #include "testkit/temp_dir.h"
 #include "tk/tk_text.h"
-#include "sql/sql_db_mutator.h"
 #include "udb/udb_converter.h"
 #include "wizard_answers.h"
 
@@ -95,8 +95,7 @@ protected:
         page = p.get();
         shell->add_page(std::move(p));
         if (real_finish) {
-            shell->add_page(std::make_unique<gui_finish_page_t<pellix_converter>>(
-                L"success", L"errors", "pqz"));
+            shell->add_page(std::make_unique<gui_finish_page_t<pellix_converter>>(L"success", L"errors", "pqz"));
         } else {
             auto f = std::make_unique<counting_finish_page>();
             finish = f.get();
@@ -113,9 +112,7 @@ protected:
         return shell->run();
     }
     QProgressBar* bar() { return shell->sheet().findChild<QProgressBar*>("ctl_1321"); }
-    std::string status_text() {
-        return shell->sheet().findChild<QLabel*>("ctl_1323")->text().toStdString();
-    }
+    std::string status_text() { return shell->sheet().findChild<QLabel*>("ctl_1323")->text().toStdString(); }
     bool enabled(const char* name) { return shell->sheet().findChild<QPushButton*>(name)->isEnabled(); }
     void press_finish_on_116() {
         if (shell->current_dialog() == 116 && !finish_pressed) {
@@ -139,7 +136,7 @@ TEST(progress_percent, tables_and_share_of_the_current_table) {
     EXPECT_EQ(progress_page::percent(3, 1, 200, 50), 41u);  // 33 + 8
     EXPECT_EQ(progress_page::percent(0, 0, 200, 50), 0u);
     EXPECT_EQ(progress_page::percent(0, 5, 0, 0), 0u);
-    EXPECT_EQ(progress_page::percent(4, 2, 0, 0), 50u);     // a table without records
+    EXPECT_EQ(progress_page::percent(4, 2, 0, 0), 50u);  // a table without records
     EXPECT_EQ(progress_page::percent(4, 4, 0, 0), 100u);
     // Record counts past 32 bits.
     EXPECT_EQ(progress_page::percent(2, 1, 6000000000ull, 3000000000ull), 75u);
@@ -169,8 +166,8 @@ TEST_F(progress_fixture, ticks_show_the_run_and_reach_the_finish_page_once) {
     bool buttons_off = false;
     const int status = run_sheet([&] {
         if (!shown && bar()->value() == 41 && status_text() == "Processing table 'T2'") {
-            buttons_off = !enabled("btn_back") && !enabled("btn_next") && !enabled("btn_finish") &&
-                          enabled("btn_cancel");
+            buttons_off =
+                !enabled("btn_back") && !enabled("btn_next") && !enabled("btn_finish") && enabled("btn_cancel");
             shown = true;
         }
         if (shown && !cleared && status_text().empty()) cleared = true;
@@ -310,8 +307,7 @@ namespace {
 testkit::dbf_fixture_table people(int rows) {
     testkit::dbf_fixture_table t;
     t.version = 0x83;  // dBase III with a .dbt memo
-    t.fields = {{"ID", 'N', 7, 0}, {"NAME", 'C', 12, 0}, {"OK", 'L', 1, 0}, {"BORN", 'D', 8, 0},
-                {"NOTE", 'M', 10, 0}};
+    t.fields = {{"ID", 'N', 7, 0}, {"NAME", 'C', 12, 0}, {"OK", 'L', 1, 0}, {"BORN", 'D', 8, 0}, {"NOTE", 'M', 10, 0}};
     for (int i = 0; i < rows; ++i) {
         testkit::dbf_fixture_record r;
         r.deleted = i == 1;
@@ -325,7 +321,7 @@ testkit::dbf_fixture_table people(int rows) {
 
 testkit::dbf_fixture_table parts(int rows) {
     testkit::dbf_fixture_table t;
-    t.version = 0xF5;  // FoxPro with a .fpt memo
+    t.version = 0xF5;          // FoxPro with a .fpt memo
     t.language_driver = 0x03;  // 1252
     t.fields = {{"CODE", 'C', 8, 0}, {"PRICE", 'N', 10, 2}, {"DESCR", 'M', 10, 0}};
     for (int i = 0; i < rows; ++i) {
@@ -481,8 +477,9 @@ TEST_F(progress_real_run, cancel_during_a_large_table_shows_what_the_dump_holds)
     for (size_t at = dump.find("'row"); at != std::string::npos; at = dump.find("'row", at + 1)) ++rows;
     EXPECT_EQ(result, "errors");
     EXPECT_EQ(report, "The conversion was stopped.\n\nTables converted whole: people\n\nTable big holds " +
-                          std::to_string(rows) + " of 400000 records\n\nTables not converted: parts\n\nThe dump file '" +
-                          out + "' holds only these tables.\n\n");
+                          std::to_string(rows) +
+                          " of 400000 records\n\nTables not converted: parts\n\nThe dump file '" + out +
+                          "' holds only these tables.\n\n");
 }
 
 namespace {

@@ -32,8 +32,7 @@ inline void click(QWidget* w) {
 }
 
 // Clicks (or double clicks) the row of a list that shows this text.
-inline void click_row(QListWidget* list, const QString& text, bool twice = false,
-                      Qt::KeyboardModifiers keys = {}) {
+inline void click_row(QListWidget* list, const QString& text, bool twice = false, Qt::KeyboardModifiers keys = {}) {
     const auto found = list->findItems(text, Qt::MatchExactly);
     ASSERT_EQ(found.size(), 1) << text.toStdString();
     const QPoint at = list->visualItemRect(found.first()).center();

@@ -31,8 +31,8 @@ namespace {
 class test_page : public wizard_page {
 public:
     test_page(int dialog, int buttons, std::vector<std::string>& log)
-        : wizard_page(dialog, buttons, page_has_help | page_header, L"Title " + std::to_wstring(dialog),
-                      L"Sub", dialog),
+        : wizard_page(dialog, buttons, page_has_help | page_header, L"Title " + std::to_wstring(dialog), L"Sub",
+                      dialog),
           log_(log) {}
     int page_init() override {
         log_.push_back("init " + std::to_string(get_dialog()));
@@ -156,9 +156,7 @@ TEST_F(shell_fixture, cancel_question_defaults_to_no_and_no_stays) {
 }
 
 TEST_F(shell_fixture, cancel_yes_returns_zero_and_finish_returns_zero) {
-    gui_call::set_modal_hook([](QDialog& d) {
-        qobject_cast<QMessageBox*>(&d)->button(QMessageBox::Yes)->click();
-    });
+    gui_call::set_modal_hook([](QDialog& d) { qobject_cast<QMessageBox*>(&d)->button(QMessageBox::Yes)->click(); });
     EXPECT_EQ(run_with([&] { QTest::keyClick(&shell->sheet(), Qt::Key_Escape); }), 0);
 }
 
@@ -242,8 +240,7 @@ TEST(file_pickers, default_extension_is_appended_once) {
 }
 
 TEST(file_pickers, filters_take_both_forms) {
-    EXPECT_EQ(file_dialog::make_filters("SQL dump (.sql)"),
-              QStringList({"SQL dump (*.sql)", "All Files (*)"}));
+    EXPECT_EQ(file_dialog::make_filters("SQL dump (.sql)"), QStringList({"SQL dump (*.sql)", "All Files (*)"}));
     EXPECT_EQ(file_dialog::make_filters("Profiles|*.prf|Text|*.txt"),
               QStringList({"Profiles (*.prf)", "Text (*.txt)", "All Files (*)"}));
 }

@@ -61,7 +61,8 @@ TEST_F(table_create, views_are_listed_as_queries_without_qualifier) {
     EXPECT_FALSE(db->is_table_exist(L"v"));
     ASSERT_EQ(db->queries.size(), 1u);
     EXPECT_EQ(db->queries[0].first, L"v");
-    EXPECT_EQ(db->queries[0].second.find(tk_utf8_to_unicode(db_name_)), std::wstring::npos) << tk_unicode_to_utf8(db->queries[0].second);
+    EXPECT_EQ(db->queries[0].second.find(tk_utf8_to_unicode(db_name_)), std::wstring::npos)
+        << tk_unicode_to_utf8(db->queries[0].second);
     EXPECT_NE(db->queries[0].second.find(L"`t`"), std::wstring::npos);
 }
 
@@ -109,8 +110,9 @@ TEST_F(batch_load, big_row_goes_prepared_and_later_rows_are_gathered_again) {
 
     // A big row the server refuses is reported with its record; the summary
     // counts it only beside rows that were not reported yet.
-    exec_in_db("CREATE TRIGGER refuse_big BEFORE INSERT ON people FOR EACH ROW "
-               "IF NEW.NAME = 'bad' THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'marked row'; END IF");
+    exec_in_db(
+        "CREATE TRIGGER refuse_big BEFORE INSERT ON people FOR EACH ROW "
+        "IF NEW.NAME = 'bad' THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'marked row'; END IF");
     auto again = db_->get_table(L"people", 8);
     sql_table* next = as_table(again.get());
     EXPECT_THROW(next->append_record(*person(5, ole_variant(L"bad"), ole_variant(memo))), tk_exception);
@@ -147,7 +149,8 @@ TEST_F(batch_load, a_refused_row_is_reported_and_the_rest_arrive_once) {
         const std::string table_name = "people_" + engine;
         exec_in_db("CREATE TABLE " + table_name + " (ID INT, NAME VARCHAR(40), NOTES VARCHAR(100)) ENGINE=" + engine);
         exec_in_db("INSERT INTO " + table_name + " VALUES (1, 'old', ''), (2, 'old', '')");
-        exec_in_db("CREATE TRIGGER refuse_" + engine + " BEFORE INSERT ON " + table_name + " FOR EACH ROW "
+        exec_in_db("CREATE TRIGGER refuse_" + engine + " BEFORE INSERT ON " + table_name +
+                   " FOR EACH ROW "
                    "IF NEW.NAME = 'bad' THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'marked row'; END IF");
         auto db = reopen(8);
         auto rs = db->get_table(tk_utf8_to_unicode(table_name), 8);
@@ -236,7 +239,8 @@ TEST_F(batch_load, system_databases_are_refused) {
             ADD_FAILURE() << "opened " << tk_unicode_to_utf8(name);
         } catch (const tk_exception& e) {
             EXPECT_EQ(e.level, 1) << e.what();
-            EXPECT_NE(tk_to_lower(tk_utf8_to_unicode(e.what())).find(tk_to_lower(name)), std::wstring::npos) << e.what();
+            EXPECT_NE(tk_to_lower(tk_utf8_to_unicode(e.what())).find(tk_to_lower(name)), std::wstring::npos)
+                << e.what();
         }
     }
     EXPECT_NE(scalar("SELECT COUNT(*) FROM mysql.user"), "0");

@@ -27,12 +27,13 @@ const t_ftd& column(udb_recordset& rs, const wchar_t* name) { return rs.schema.g
 TEST_F(read_back, refines_types_defaults_indexes_and_foreign_keys) {
     exec_in_db("CREATE TABLE parent1 (a INT, b INT, PRIMARY KEY (a, b))");
     exec_in_db("CREATE TABLE parent2 (id INT PRIMARY KEY)");
-    exec_in_db("CREATE TABLE `odd `` name` (v VARCHAR(300), f FLOAT(10,2), g FLOAT(2,2), m MEDIUMTEXT, "
-               "dz DATETIME NOT NULL DEFAULT '0000-00-00 00:00:00', ts TIMESTAMP NOT NULL DEFAULT current_timestamp(), "
-               "bit1 BIT(1) NOT NULL DEFAULT b'1', s VARCHAR(10) NOT NULL DEFAULT 'x''y', n INT DEFAULT 42, "
-               "pa INT, pb INT, p2 INT, "
-               "CONSTRAINT fk_one FOREIGN KEY (pa, pb) REFERENCES parent1 (a, b) ON DELETE CASCADE, "
-               "CONSTRAINT `fk two` FOREIGN KEY (p2) REFERENCES parent2 (id))");
+    exec_in_db(
+        "CREATE TABLE `odd `` name` (v VARCHAR(300), f FLOAT(10,2), g FLOAT(2,2), m MEDIUMTEXT, "
+        "dz DATETIME NOT NULL DEFAULT '0000-00-00 00:00:00', ts TIMESTAMP NOT NULL DEFAULT current_timestamp(), "
+        "bit1 BIT(1) NOT NULL DEFAULT b'1', s VARCHAR(10) NOT NULL DEFAULT 'x''y', n INT DEFAULT 42, "
+        "pa INT, pb INT, p2 INT, "
+        "CONSTRAINT fk_one FOREIGN KEY (pa, pb) REFERENCES parent1 (a, b) ON DELETE CASCADE, "
+        "CONSTRAINT `fk two` FOREIGN KEY (p2) REFERENCES parent2 (id))");
     exec_in_db("SET SESSION sql_mode=''");
     auto db = reopen();
     ASSERT_TRUE(db->is_table_exist(L"odd ` name"));

@@ -18,8 +18,9 @@ protected:
     void SetUp() override {
         server_db_test::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        exec_in_db("CREATE TABLE t (id INT PRIMARY KEY, code VARCHAR(20) UNIQUE, note TEXT, n INT NULL) "
-                   "CHARACTER SET utf8mb4 ENGINE=InnoDB");
+        exec_in_db(
+            "CREATE TABLE t (id INT PRIMARY KEY, code VARCHAR(20) UNIQUE, note TEXT, n INT NULL) "
+            "CHARACTER SET utf8mb4 ENGINE=InnoDB");
         exec_in_db("INSERT INTO t VALUES (1, 'one', 'n1', 10), (2, 'two', 'n2', 20), (3, 'a&b<c>', 'n3', NULL)");
         exec_in_db("CREATE TABLE w (a INT NULL, b VARCHAR(10) NULL, UNIQUE KEY ua (a)) ENGINE=InnoDB");
         exec_in_db("INSERT INTO w VALUES (NULL, 'x'), (1, 'y'), (2, NULL)");
@@ -53,9 +54,9 @@ TEST_F(RowsServer, UpdateByKeyTextAndByKeyRecord) {
     auto key = make_record({{L"code", ole_variant(std::wstring(L"a&b<c>"))}});
     auto second = make_record({{L"n", ole_variant(int32_t(33))}});
     t->update2(*second, *key);
-    EXPECT_EQ(all_t(), (table_rows{{"1", "one", "n1", "10"},
-                                   {"2", "it's \"q\" \\ &amp;", "n2", "21"},
-                                   {"3", "a&b<c>", "n3", "33"}}));
+    EXPECT_EQ(
+        all_t(),
+        (table_rows{{"1", "one", "n1", "10"}, {"2", "it's \"q\" \\ &amp;", "n2", "21"}, {"3", "a&b<c>", "n3", "33"}}));
     // An empty key text sends nothing.
     t->update2(*second, std::wstring());
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM t WHERE n = 33"), "1");
@@ -63,9 +64,8 @@ TEST_F(RowsServer, UpdateByKeyTextAndByKeyRecord) {
 
 TEST_F(RowsServer, UpdateByTheRecordsOwnKey) {
     auto t = table(L"t");
-    auto record = make_record({{L"id", ole_variant(int32_t(1))},
-                               {L"code", ole_variant(std::wstring(L"uno"))},
-                               {L"n", ole_variant()}});
+    auto record = make_record(
+        {{L"id", ole_variant(int32_t(1))}, {L"code", ole_variant(std::wstring(L"uno"))}, {L"n", ole_variant()}});
     t->update1(*record);
     EXPECT_EQ(rows("SELECT code, n FROM t WHERE id = 1"), (table_rows{{"uno", "<NULL>"}}));
     // Without every key field the row cannot be told apart: refused.

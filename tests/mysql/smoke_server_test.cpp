@@ -21,15 +21,14 @@ struct mysql_closer {
 using mysql_ptr = std::unique_ptr<MYSQL, mysql_closer>;
 
 struct login {
-    mysql_ptr conn;          // null when the connection failed
-    unsigned error = 0;      // mysql_errno() of the failed attempt
-    std::string message;     // mysql_error() of the failed attempt
+    mysql_ptr conn;       // null when the connection failed
+    unsigned error = 0;   // mysql_errno() of the failed attempt
+    std::string message;  // mysql_error() of the failed attempt
 };
 
 // Connects over TCP to host:port, or through the socket when use_socket is
 // set. Option files are never read: no MYSQL_READ_DEFAULT_* option is set.
-login connect(const test_server& s, const std::string& user, const std::string& password,
-              bool use_socket = false) {
+login connect(const test_server& s, const std::string& user, const std::string& password, bool use_socket = false) {
     login result;
     mysql_ptr m(mysql_init(nullptr));
     if (!m) {
@@ -42,8 +41,8 @@ login connect(const test_server& s, const std::string& user, const std::string& 
     mysql_optionsv(m.get(), MYSQL_OPT_PROTOCOL, &protocol);
     const char* host = use_socket ? "localhost" : s.host.c_str();
     const char* socket = use_socket ? s.socket.c_str() : nullptr;
-    if (!mysql_real_connect(m.get(), host, user.c_str(), password.c_str(), nullptr,
-                            use_socket ? 0 : s.port, socket, 0)) {
+    if (!mysql_real_connect(m.get(), host, user.c_str(), password.c_str(), nullptr, use_socket ? 0 : s.port, socket,
+                            0)) {
         result.error = mysql_errno(m.get());
         result.message = mysql_error(m.get());
         return result;

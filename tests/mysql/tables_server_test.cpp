@@ -95,7 +95,11 @@ TEST_F(SqlTablesServer, TextsComeBackByteForByte) {
 
 TEST_F(SqlTablesServer, NumbersComeBackEqual) {
     QZ_REQUIRE_SERVER();
-    struct { VARTYPE vt; ole_variant v; const char* expect; } cases[] = {
+    struct {
+        VARTYPE vt;
+        ole_variant v;
+        const char* expect;
+    } cases[] = {
         {VT_UI8, ole_variant::from_uint64(18446744073709551615ull), "18446744073709551615"},
         {VT_I8, ole_variant::from_int64(-9223372036854775807ll - 1), "-9223372036854775808"},
         {VT_R8, ole_variant(1.5e300), "1.5e300"},
@@ -122,11 +126,14 @@ TEST_F(SqlTablesServer, EveryMappedTypeIsCreated) {
     int n = 0;
     auto add = [&](uint32_t size, VARTYPE vt, uint32_t reserved = 0, const ole_variant& def = ole_variant()) {
         t_ftd c(size, L"c" + std::to_wstring(n++), vt, false, false, def, reserved);
-        if (vt == VT_DECIMAL) { c.precision = 12; c.scale = 2; }
+        if (vt == VT_DECIMAL) {
+            c.precision = 12;
+            c.scale = 2;
+        }
         s.push_back(c);
     };
-    for (VARTYPE vt : {VT_I2, VT_I4, VT_R4, VT_R8, VT_CY, VT_BOOL, VT_DECIMAL, VT_I1, VT_UI1, VT_UI2, VT_UI4,
-                       VT_I8, VT_UI8, VT_INT, VT_UINT})
+    for (VARTYPE vt : {VT_I2, VT_I4, VT_R4, VT_R8, VT_CY, VT_BOOL, VT_DECIMAL, VT_I1, VT_UI1, VT_UI2, VT_UI4, VT_I8,
+                       VT_UI8, VT_INT, VT_UINT})
         add(8, vt, 0, ole_variant(std::wstring(L"1")));
     for (uint32_t r : {0u, 1u, 2u, 3u, 9u}) add(8, VT_DATE, r);
     add(8, VT_DATE, 2, ole_variant(std::wstring(L"2004-02-29")));
@@ -138,20 +145,27 @@ TEST_F(SqlTablesServer, EveryMappedTypeIsCreated) {
     s.push_back(commented);
     engine.set_tab_type(L"InnoDB");
     create(L"all_types", s);
-    EXPECT_EQ(scalar("SELECT column_comment FROM information_schema.columns WHERE table_schema='" + db_name + "' "
+    EXPECT_EQ(scalar("SELECT column_comment FROM information_schema.columns WHERE table_schema='" + db_name +
+                     "' "
                      "AND table_name='all_types' AND column_name='commented'"),
               "trailing \\");
-    EXPECT_EQ(scalar("SELECT column_type FROM information_schema.columns WHERE table_schema='" + db_name + "' "
+    EXPECT_EQ(scalar("SELECT column_type FROM information_schema.columns WHERE table_schema='" + db_name +
+                     "' "
                      "AND table_name='all_types' AND column_name='c0'"),
               "smallint(6)");
 }
 
 TEST_F(SqlTablesServer, RowSizeRuleTablesAreCreated) {
     QZ_REQUIRE_SERVER();
-    struct { const wchar_t* engine; const wchar_t* charset; int n; uint32_t size; } cases[] = {
-        {L"InnoDB", L"utf8", 60, 50},   {L"InnoDB", L"utf8", 255, 50},   {L"InnoDB", L"utf8", 255, 254},
+    struct {
+        const wchar_t* engine;
+        const wchar_t* charset;
+        int n;
+        uint32_t size;
+    } cases[] = {
+        {L"InnoDB", L"utf8", 60, 50},      {L"InnoDB", L"utf8", 255, 50},     {L"InnoDB", L"utf8", 255, 254},
         {L"InnoDB", L"utf8mb4", 163, 100}, {L"MyISAM", L"utf8mb4", 163, 100}, {L"MyISAM", L"utf8", 255, 254},
-        {L"InnoDB", L"latin1", 255, 50}, {L"InnoDB", L"utf8", 53, 50},
+        {L"InnoDB", L"latin1", 255, 50},   {L"InnoDB", L"utf8", 53, 50},
     };
     int i = 0;
     for (const auto& c : cases) {

@@ -48,10 +48,12 @@ udb_query_list view_list(const std::string& sentinel_file) {
 class ViewsServer : public server_db_test {
 protected:
     void make_tables() {
-        exec_in_db("CREATE TABLE orders_1 (id INT PRIMARY KEY, desc_1 VARCHAR(20), d1 DATE, d2 DATE) "
-                   "CHARACTER SET utf8mb4 ENGINE=InnoDB");
-        exec_in_db("INSERT INTO orders_1 VALUES (1, NULL, '2020-01-01', '2020-01-11'), "
-                   "(2, 'Привет', '2020-03-01', '2020-02-28')");
+        exec_in_db(
+            "CREATE TABLE orders_1 (id INT PRIMARY KEY, desc_1 VARCHAR(20), d1 DATE, d2 DATE) "
+            "CHARACTER SET utf8mb4 ENGINE=InnoDB");
+        exec_in_db(
+            "INSERT INTO orders_1 VALUES (1, NULL, '2020-01-01', '2020-01-11'), "
+            "(2, 'Привет', '2020-03-01', '2020-02-28')");
         exec_in_db("CREATE TABLE keep (id INT) ENGINE=InnoDB");
         exec_in_db("CREATE TABLE parent (id INT PRIMARY KEY) ENGINE=InnoDB");
         exec_in_db("CREATE TABLE child (id INT PRIMARY KEY, pid INT) ENGINE=InnoDB");
@@ -66,8 +68,7 @@ protected:
         EXPECT_EQ(rows("SELECT n FROM v_len ORDER BY id"), (std::vector<std::vector<std::string>>{{"<NULL>"}, {"6"}}));
         EXPECT_EQ(rows("SELECT n FROM v_diff ORDER BY id"), (std::vector<std::vector<std::string>>{{"10"}, {"-2"}}));
         EXPECT_EQ(scalar("SELECT s FROM v_lit WHERE id = 1"), "isnull(a,b)  orders");
-        EXPECT_EQ(scalar("SELECT COUNT(*) FROM information_schema.views WHERE table_schema = '" + db_name_ + "'"),
-                  "4");
+        EXPECT_EQ(scalar("SELECT COUNT(*) FROM information_schema.views WHERE table_schema = '" + db_name_ + "'"), "4");
         EXPECT_EQ(scalar("SELECT COUNT(*) FROM information_schema.tables WHERE table_schema = '" + db_name_ +
                          "' AND table_name = 'keep'"),
                   "1");
@@ -83,7 +84,8 @@ protected:
 
     void expect_foreign_keys() {
         EXPECT_EQ(rows("SELECT constraint_name, delete_rule FROM information_schema.referential_constraints "
-                       "WHERE constraint_schema = '" + db_name_ + "' ORDER BY constraint_name"),
+                       "WHERE constraint_schema = '" +
+                       db_name_ + "' ORDER BY constraint_name"),
                   (std::vector<std::vector<std::string>>{{"fk a#b", "CASCADE"}, {"fk_self", "RESTRICT"}}));
         exec_in_db("INSERT INTO parent VALUES (1), (2)");
         exec_in_db("INSERT INTO child VALUES (10, 1), (11, 2)");
@@ -145,8 +147,8 @@ TEST_F(ViewsServer, ServerFailureLeavesNoLockAndChecksOff) {
     // refuses the constraint.
     exec_in_db("CREATE TABLE bad_child (id INT, pid VARCHAR(5)) ENGINE=InnoDB");
     db_ = reopen();
-    EXPECT_THROW(db_->create_relationships({udb_relationship(L"fk_clash", L"bad_child", L"parent", L"", {L"pid"},
-                                                             {L"id"}, L"")}),
+    EXPECT_THROW(db_->create_relationships(
+                     {udb_relationship(L"fk_clash", L"bad_child", L"parent", L"", {L"pid"}, {L"id"}, L"")}),
                  tk_exception);
     EXPECT_TRUE(db_->query(std::string("INSERT INTO other VALUES (1)")));
     auto rs = db_->query(std::wstring(L"SELECT @@SESSION.foreign_key_checks"));

@@ -63,7 +63,11 @@ TEST(SqlRowSize, LengthBytesAndNullBits) {
 }
 
 TEST(SqlRowSize, InnoDbInRowLimitMatchesTheServer) {
-    struct { const wchar_t* charset; uint32_t size; int fits; } cases[] = {
+    struct {
+        const wchar_t* charset;
+        uint32_t size;
+        int fits;
+    } cases[] = {
         {L"utf8", 50, 53}, {L"utf8", 30, 88}, {L"utf8", 85, 31}, {L"utf8mb4", 50, 40}, {L"latin1", 50, 158},
     };
     for (const auto& c : cases) {

@@ -12,10 +12,13 @@
 
 TEST(SqlOldRules, AcceptAndRefuse) {
     sql_old_validator v;
-    struct { const wchar_t* name; bool ok; } cases[] = {
-        {L"order", false}, {L"ORDER", false}, {L"a b", false}, {L"1234", false}, {L"", false},
-        {L"a$b_9", true},  {L"Straße", true}, {L"имя", true},  {L"a-b", false}, {L"a\U0001D400", false},
-        {L"1abc", true},   {L"\xDCE9t\xDCE9", false},
+    struct {
+        const wchar_t* name;
+        bool ok;
+    } cases[] = {
+        {L"order", false}, {L"ORDER", false},       {L"a b", false},   {L"1234", false},
+        {L"", false},      {L"a$b_9", true},        {L"Straße", true}, {L"имя", true},
+        {L"a-b", false},   {L"a\U0001D400", false}, {L"1abc", true},   {L"\xDCE9t\xDCE9", false},
     };
     for (const auto& c : cases) EXPECT_EQ(v.is_acceptable(c.name), c.ok) << c.name;
     sql_old_dn_validator db;

@@ -51,8 +51,8 @@ TEST(SqlNumberLiteral, AcceptsOnlyWholeNumbers) {
     EXPECT_EQ(sql_number_literal(std::string_view(".5")), ".5");
     EXPECT_EQ(sql_number_literal(std::string_view("1,5")), "1.5");
     EXPECT_EQ(sql_number_literal(std::string_view("0x1F")), "0x1F");
-    for (const char* bad : {"", " ", "12abc", "12 abc", "inf", "nan", "1,5,6", "1.2.3", "1e", "+", ".",
-                            "0x", "0xZZ", "2004-02-29", "0); DROP TABLE t; --"})
+    for (const char* bad : {"", " ", "12abc", "12 abc", "inf", "nan", "1,5,6", "1.2.3", "1e", "+", ".", "0x", "0xZZ",
+                            "2004-02-29", "0); DROP TABLE t; --"})
         EXPECT_EQ(sql_number_literal(std::string_view(bad)), "") << bad;
 }
 
@@ -158,14 +158,31 @@ TEST(SqlCellText, LargeValuesComeInPiecesOfTheCellText) {
 // append_fld_str writes common values without the intermediate texts: it must
 // give exactly what get_fld_append_str gives, for every kind of value.
 TEST(SqlCellText, AppendedTextIsTheCellText) {
-    const t_ftd columns[] = {column(VT_BSTR), column(VT_I4), column(VT_I4, true, ole_variant(5)),
-                             column(VT_DATE), column(VT_DATE, true), column(VT_R8), column(VT_DECIMAL),
-                             column(VT_BOOL), column(VT_BLOB), column(VT_BSTR, false, ole_variant(), 2)};
-    std::vector<ole_variant> values = {ole_variant(), ole_variant(std::wstring()), ole_variant(std::wstring(L"O'Brien")),
-                                       ole_variant(std::wstring(L" 12 ")), ole_variant(std::wstring(L"2004-02-29")),
-                                       ole_variant(0), ole_variant(-17), ole_variant(2147483647), ole_variant(true),
-                                       ole_variant(false), ole_variant(1.5), ole_variant(-0.0), ole_variant(1e300),
-                                       ole_variant(1e-300), ole_variant(ole_currency{-123456789}),
+    const t_ftd columns[] = {column(VT_BSTR),
+                             column(VT_I4),
+                             column(VT_I4, true, ole_variant(5)),
+                             column(VT_DATE),
+                             column(VT_DATE, true),
+                             column(VT_R8),
+                             column(VT_DECIMAL),
+                             column(VT_BOOL),
+                             column(VT_BLOB),
+                             column(VT_BSTR, false, ole_variant(), 2)};
+    std::vector<ole_variant> values = {ole_variant(),
+                                       ole_variant(std::wstring()),
+                                       ole_variant(std::wstring(L"O'Brien")),
+                                       ole_variant(std::wstring(L" 12 ")),
+                                       ole_variant(std::wstring(L"2004-02-29")),
+                                       ole_variant(0),
+                                       ole_variant(-17),
+                                       ole_variant(2147483647),
+                                       ole_variant(true),
+                                       ole_variant(false),
+                                       ole_variant(1.5),
+                                       ole_variant(-0.0),
+                                       ole_variant(1e300),
+                                       ole_variant(1e-300),
+                                       ole_variant(ole_currency{-123456789}),
                                        ole_variant::from_int64(-9223372036854775807LL)};
     ole_decimal dec;
     ASSERT_TRUE(ole_decimal::parse("-12345678.90", dec));

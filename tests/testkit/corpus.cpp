@@ -40,9 +40,9 @@ namespace {
 // Normal form of a cell on either side, as the comparison rules see it.
 struct norm {
     enum kind { skip, null, text, textsha, bin, binsha, num, date, ts, boolean } k = null;
-    std::u32string t;     // text
-    std::string s;        // bytes, hash, date or date-time
-    long double n = 0;    // number
+    std::u32string t;   // text
+    std::string s;      // bytes, hash, date or date-time
+    long double n = 0;  // number
     bool b = false;
 };
 
@@ -202,9 +202,12 @@ norm got_norm(const corpus_cell& got, char type) {
         for (auto& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         if (u.empty() || u == "?") return n;
         n.k = norm::boolean;
-        if (u == "T" || u == "Y" || u == "1" || u == "TRUE") n.b = true;
-        else if (u == "F" || u == "N" || u == "0" || u == "FALSE") n.b = false;
-        else return text_norm(from_utf8(v));
+        if (u == "T" || u == "Y" || u == "1" || u == "TRUE")
+            n.b = true;
+        else if (u == "F" || u == "N" || u == "0" || u == "FALSE")
+            n.b = false;
+        else
+            return text_norm(from_utf8(v));
         return n;
     }
     if (type == 'D' || type == 'T' || type == '@') {
@@ -255,31 +258,40 @@ bool equal(const norm& a, const norm& b, const corpus_cell& got, const std::stri
         return false;
     }
     switch (a.k) {
-    case norm::null: return true;
-    case norm::num: return numbers_equal(a.n, b.n);
-    case norm::boolean: return a.b == b.b;
+    case norm::null:
+        return true;
+    case norm::num:
+        return numbers_equal(a.n, b.n);
+    case norm::boolean:
+        return a.b == b.b;
     case norm::text:
         if (a.t == b.t) return true;
         if (a.t.size() != b.t.size()) return false;
         for (size_t i = 0; i < a.t.size(); ++i)
             if (a.t[i] != b.t[i] && a.t[i] != U'\uFFFD') return false;
         return true;
-    default: return a.s == b.s;
+    default:
+        return a.s == b.s;
     }
 }
 
 std::string show(const norm& n) {
     switch (n.k) {
-    case norm::null: return "NULL";
+    case norm::null:
+        return "NULL";
     case norm::num: {
         char buf[64];
         std::snprintf(buf, sizeof buf, "%.17Lg", n.n);
         return buf;
     }
-    case norm::boolean: return n.b ? "true" : "false";
-    case norm::text: return "'" + to_utf8(n.t).substr(0, 60) + "'";
-    case norm::bin: return "bytes of " + std::to_string(n.s.size());
-    default: return n.s.substr(0, 60);
+    case norm::boolean:
+        return n.b ? "true" : "false";
+    case norm::text:
+        return "'" + to_utf8(n.t).substr(0, 60) + "'";
+    case norm::bin:
+        return "bytes of " + std::to_string(n.s.size());
+    default:
+        return n.s.substr(0, 60);
     }
 }
 
@@ -334,7 +346,8 @@ std::string corpus_refused(const mini_json& table) {
     };
     const std::string& file = table["file"].text;
     for (const auto& [tail, why] : refused)
-        if (file.size() >= std::strlen(tail) && file.compare(file.size() - std::strlen(tail), std::string::npos, tail) == 0)
+        if (file.size() >= std::strlen(tail) &&
+            file.compare(file.size() - std::strlen(tail), std::string::npos, tail) == 0)
             return why;
     return {};
 }

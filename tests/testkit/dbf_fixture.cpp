@@ -47,9 +47,12 @@ struct memo_writer {
 
     void start(memo_format f, uint16_t bs) {
         fmt = f;
-        if (fmt == memo_format::dbt3) block_size = 512;
-        else if (bs) block_size = bs;
-        else block_size = (fmt == memo_format::dbt4) ? 512 : 64;
+        if (fmt == memo_format::dbt3)
+            block_size = 512;
+        else if (bs)
+            block_size = bs;
+        else
+            block_size = (fmt == memo_format::dbt4) ? 512 : 64;
         bytes.assign(512, '\0');
         if (fmt == memo_format::dbt4) put_le(bytes, 20, block_size, 2);
         if (fmt == memo_format::fpt) put_be(bytes, 6, block_size, 2);
@@ -70,7 +73,10 @@ struct memo_writer {
             break;
         case memo_format::dbt4: {
             std::string h(8, '\0');
-            h[0] = '\xFF'; h[1] = '\xFF'; h[2] = 0x08; h[3] = 0x00;
+            h[0] = '\xFF';
+            h[1] = '\xFF';
+            h[2] = 0x08;
+            h[3] = 0x00;
             put_le(h, 4, data.size() + 8, 4);
             bytes += h + data;
             break;
@@ -94,8 +100,10 @@ struct memo_writer {
     }
     void finish() {
         uint32_t next = static_cast<uint32_t>(bytes.size() / block_size);
-        if (fmt == memo_format::fpt) put_be(bytes, 0, next, 4);
-        else put_le(bytes, 0, next, 4);
+        if (fmt == memo_format::fpt)
+            put_be(bytes, 0, next, 4);
+        else
+            put_le(bytes, 0, next, 4);
     }
 };
 
@@ -110,42 +118,118 @@ std::string left_aligned(const std::string& s, size_t width, char fill = ' ') {
 
 }  // namespace
 
-dbf_value dbf_value::str(std::string s) { dbf_value v; v.k = kind::text; v.text = std::move(s); return v; }
-dbf_value dbf_value::bin(std::string b) { dbf_value v; v.k = kind::bytes; v.text = std::move(b); return v; }
-dbf_value dbf_value::num(std::string l) { dbf_value v; v.k = kind::number; v.text = std::move(l); return v; }
-dbf_value dbf_value::i(int64_t x) { dbf_value v; v.k = kind::integer; v.integer = x; return v; }
-dbf_value dbf_value::currency(int64_t x) { dbf_value v; v.k = kind::integer; v.integer = x; return v; }
-dbf_value dbf_value::dbl(double x) { dbf_value v; v.k = kind::real; v.real = x; return v; }
+dbf_value dbf_value::str(std::string s) {
+    dbf_value v;
+    v.k = kind::text;
+    v.text = std::move(s);
+    return v;
+}
+dbf_value dbf_value::bin(std::string b) {
+    dbf_value v;
+    v.k = kind::bytes;
+    v.text = std::move(b);
+    return v;
+}
+dbf_value dbf_value::num(std::string l) {
+    dbf_value v;
+    v.k = kind::number;
+    v.text = std::move(l);
+    return v;
+}
+dbf_value dbf_value::i(int64_t x) {
+    dbf_value v;
+    v.k = kind::integer;
+    v.integer = x;
+    return v;
+}
+dbf_value dbf_value::currency(int64_t x) {
+    dbf_value v;
+    v.k = kind::integer;
+    v.integer = x;
+    return v;
+}
+dbf_value dbf_value::dbl(double x) {
+    dbf_value v;
+    v.k = kind::real;
+    v.real = x;
+    return v;
+}
 dbf_value dbf_value::date(int y, int m, int d) {
-    dbf_value v; v.k = kind::date; v.year = y; v.month = m; v.day = d; return v;
+    dbf_value v;
+    v.k = kind::date;
+    v.year = y;
+    v.month = m;
+    v.day = d;
+    return v;
 }
 dbf_value dbf_value::datetime(int y, int m, int d, int h, int mi, int s, int ms) {
-    dbf_value v; v.k = kind::datetime; v.year = y; v.month = m; v.day = d;
-    v.hour = h; v.minute = mi; v.second = s; v.millisecond = ms; return v;
+    dbf_value v;
+    v.k = kind::datetime;
+    v.year = y;
+    v.month = m;
+    v.day = d;
+    v.hour = h;
+    v.minute = mi;
+    v.second = s;
+    v.millisecond = ms;
+    return v;
 }
-dbf_value dbf_value::boolean(bool b) { dbf_value v; v.k = kind::logical; v.logical = b; return v; }
+dbf_value dbf_value::boolean(bool b) {
+    dbf_value v;
+    v.k = kind::logical;
+    v.logical = b;
+    return v;
+}
 
 uint16_t dbf_fixture::default_length(char type, uint8_t version) {
     switch (type) {
-    case 'D': case 'T': case '@': case 'Y': case 'O': return 8;
-    case 'L': return 1;
-    case 'I': case '+': return 4;
-    case 'B': return is_vfp(version) ? 8 : 10;
-    case 'M': case 'G': case 'P': case 'W': return is_vfp(version) ? 4 : 10;
-    case 'N': return 10;
-    case 'F': return 20;
-    default: return 10;
+    case 'D':
+    case 'T':
+    case '@':
+    case 'Y':
+    case 'O':
+        return 8;
+    case 'L':
+        return 1;
+    case 'I':
+    case '+':
+        return 4;
+    case 'B':
+        return is_vfp(version) ? 8 : 10;
+    case 'M':
+    case 'G':
+    case 'P':
+    case 'W':
+        return is_vfp(version) ? 4 : 10;
+    case 'N':
+        return 10;
+    case 'F':
+        return 20;
+    default:
+        return 10;
     }
 }
 
 memo_format dbf_fixture::memo_of(const dbf_fixture_table& t) {
     if (t.memo != memo_format::automatic) return t.memo;
     switch (t.version) {
-    case 0x83: return memo_format::dbt3;
-    case 0x7B: case 0x8B: case 0x8C: case 0xCB: case 0xEB: return memo_format::dbt4;
-    case 0xF5: case 0x30: case 0x31: case 0x32: return memo_format::fpt;
-    case 0xE5: return memo_format::smt;
-    default: return memo_format::none;
+    case 0x83:
+        return memo_format::dbt3;
+    case 0x7B:
+    case 0x8B:
+    case 0x8C:
+    case 0xCB:
+    case 0xEB:
+        return memo_format::dbt4;
+    case 0xF5:
+    case 0x30:
+    case 0x31:
+    case 0x32:
+        return memo_format::fpt;
+    case 0xE5:
+        return memo_format::smt;
+    default:
+        return memo_format::none;
     }
 }
 
@@ -190,7 +274,9 @@ std::string dbf_fixture::encode(const dbf_fixture_table& t, std::string* memo_ou
         head.assign(521, '\0');
         head[0] = 0x02;
         put_le(head, 1, t.last_rec.value_or(static_cast<int32_t>(t.records.size())), 2);
-        head[3] = 1; head[4] = 1; head[5] = 99;
+        head[3] = 1;
+        head[4] = 1;
+        head[5] = 99;
         put_le(head, 6, t.rec_size.value_or(static_cast<uint16_t>(rec_size)), 2);
         uint32_t off = 1;
         for (size_t i = 0; i < n; ++i) {
@@ -210,7 +296,9 @@ std::string dbf_fixture::encode(const dbf_fixture_table& t, std::string* memo_ou
         size_t data_offset = hdr + dsz * n + (t.terminator ? 1 : 0) + (vfp ? 263 : 0);
         head.assign(data_offset, '\0');
         head[0] = static_cast<char>(ver);
-        head[1] = 124; head[2] = 5; head[3] = 17;
+        head[1] = 124;
+        head[2] = 5;
+        head[3] = 17;
         put_le(head, 4, static_cast<uint32_t>(t.last_rec.value_or(static_cast<int32_t>(t.records.size()))), 4);
         put_le(head, 8, t.data_offset.value_or(static_cast<uint16_t>(data_offset)), 2);
         put_le(head, 10, t.rec_size.value_or(static_cast<uint16_t>(rec_size)), 2);
@@ -233,7 +321,10 @@ std::string dbf_fixture::encode(const dbf_fixture_table& t, std::string* memo_ou
             if (vfp) {
                 put_le(head, p + 12, off, 4);
                 head[p + 18] = static_cast<char>(f.flags);
-                if ((f.flags & fx_autoinc) == fx_autoinc) { put_le(head, p + 19, 1, 4); head[p + 23] = 1; }
+                if ((f.flags & fx_autoinc) == fx_autoinc) {
+                    put_le(head, p + 19, 1, 4);
+                    head[p + 23] = 1;
+                }
             }
             off += f.length;
         }
@@ -251,7 +342,10 @@ std::string dbf_fixture::encode(const dbf_fixture_table& t, std::string* memo_ou
         size_t pos = 1;
         uint32_t nulls = 0;
         int bit = 0;
-        auto set_bit = [&](bool on) { if (on) nulls |= 1u << bit; ++bit; };
+        auto set_bit = [&](bool on) {
+            if (on) nulls |= 1u << bit;
+            ++bit;
+        };
         for (size_t i = 0; i < fields.size(); ++i) {
             const auto& f = fields[i];
             const size_t w = f.length;
@@ -268,7 +362,8 @@ std::string dbf_fixture::encode(const dbf_fixture_table& t, std::string* memo_ou
             case 'C':
                 cell = left_aligned(v.text, w);
                 break;
-            case 'V': case 'Q': {
+            case 'V':
+            case 'Q': {
                 std::string s = v.text.substr(0, w);
                 if (s.size() < w) {
                     varlen_bit = true;
@@ -279,11 +374,13 @@ std::string dbf_fixture::encode(const dbf_fixture_table& t, std::string* memo_ou
                 }
                 break;
             }
-            case 'N': case 'F':
+            case 'N':
+            case 'F':
                 cell = is_null ? std::string(w, ' ') : right_aligned(v.text, w);
                 break;
             case 'D':
-                if (is_null) cell = std::string(w, ' ');
+                if (is_null)
+                    cell = std::string(w, ' ');
                 else {
                     char b[16];
                     std::snprintf(b, sizeof b, "%04d%02d%02d", v.year, v.month, v.day);
@@ -319,12 +416,15 @@ std::string dbf_fixture::encode(const dbf_fixture_table& t, std::string* memo_ou
             case 'L':
                 cell.assign(1, is_null ? '?' : (v.logical ? 'T' : 'F'));
                 break;
-            case 'I': case '+':
+            case 'I':
+            case '+':
                 cell.assign(4, '\0');
                 // Level 7 writes big-endian with the sign bit inverted, so
                 // the bytes sort as the numbers; zeros are no value.
-                if (level7 && !is_null) put_be(cell, 0, static_cast<uint32_t>(v.integer) ^ 0x80000000u, 4);
-                else if (!level7) put_le(cell, 0, static_cast<uint64_t>(v.integer), 4);
+                if (level7 && !is_null)
+                    put_be(cell, 0, static_cast<uint32_t>(v.integer) ^ 0x80000000u, 4);
+                else if (!level7)
+                    put_le(cell, 0, static_cast<uint64_t>(v.integer), 4);
                 break;
             case 'Y':
                 cell.assign(8, '\0');
@@ -396,9 +496,14 @@ std::filesystem::path dbf_fixture::write(const std::filesystem::path& path, cons
     } else {
         const char* ext = ".dbt";
         switch (memo_of(t)) {
-        case memo_format::fpt: ext = (t.table_flags.value_or(0) & 0x04) ? ".dct" : ".fpt"; break;
-        case memo_format::smt: ext = ".smt"; break;
-        default: break;
+        case memo_format::fpt:
+            ext = (t.table_flags.value_or(0) & 0x04) ? ".dct" : ".fpt";
+            break;
+        case memo_format::smt:
+            ext = ".smt";
+            break;
+        default:
+            break;
         }
         mp.replace_extension(ext);
     }
@@ -435,16 +540,21 @@ dbf_fixture_table dbf_fixture::container(const std::vector<dbc_object>& objects)
     t.version = 0x30;
     t.language_driver = 0x03;
     t.table_flags = 0x07;
-    t.fields = {{"OBJECTID", 'I', 4, 0, 0},   {"PARENTID", 'I', 4, 0, 0},
-                {"OBJECTTYPE", 'C', 10, 0, 0}, {"OBJECTNAME", 'C', 128, 0, 0},
+    t.fields = {{"OBJECTID", 'I', 4, 0, 0},         {"PARENTID", 'I', 4, 0, 0},
+                {"OBJECTTYPE", 'C', 10, 0, 0},      {"OBJECTNAME", 'C', 128, 0, 0},
                 {"PROPERTY", 'M', 4, 0, fx_binary}, {"CODE", 'M', 4, 0, fx_binary},
-                {"RIINFO", 'C', 6, 0, 0},     {"USER", 'M', 4, 0, 0}};
+                {"RIINFO", 'C', 6, 0, 0},           {"USER", 'M', 4, 0, 0}};
     for (const auto& o : objects) {
         dbf_fixture_record r;
         r.deleted = o.deleted;
-        r.values = {dbf_value::i(o.id), dbf_value::i(o.parent), dbf_value::str(o.type),
-                    dbf_value::str(o.name), dbf_value::bin(std::string("\x01\x02\x03", 3)),
-                    dbf_value::null(), dbf_value::str(""), dbf_value::null()};
+        r.values = {dbf_value::i(o.id),
+                    dbf_value::i(o.parent),
+                    dbf_value::str(o.type),
+                    dbf_value::str(o.name),
+                    dbf_value::bin(std::string("\x01\x02\x03", 3)),
+                    dbf_value::null(),
+                    dbf_value::str(""),
+                    dbf_value::null()};
         t.records.push_back(r);
     }
     return t;

@@ -23,7 +23,7 @@ namespace testkit {
 struct dbf_value {
     enum class kind { null, text, number, integer, real, date, datetime, logical, bytes };
     kind k = kind::null;
-    std::string text;   // text/bytes as stored; number literal for N and F
+    std::string text;     // text/bytes as stored; number literal for N and F
     int64_t integer = 0;  // I, + (32-bit), Y (count of 1/10000)
     double real = 0;      // B (Visual FoxPro), O
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
@@ -45,11 +45,11 @@ struct dbf_value {
 enum : uint8_t { fx_system = 0x01, fx_nullable = 0x02, fx_binary = 0x04, fx_autoinc = 0x0C };
 
 struct dbf_fixture_field {
-    std::string name;      // bytes as stored (at most 10, 11 or 31 of them)
+    std::string name;  // bytes as stored (at most 10, 11 or 31 of them)
     char type = 'C';
-    uint16_t length = 0;   // 0: the usual width of the type; C over 255 uses the decimals byte
+    uint16_t length = 0;  // 0: the usual width of the type; C over 255 uses the decimals byte
     uint8_t decimals = 0;
-    uint8_t flags = 0;     // Visual FoxPro only
+    uint8_t flags = 0;  // Visual FoxPro only
 };
 
 struct dbf_fixture_record {
@@ -62,31 +62,31 @@ enum class memo_format { automatic, none, dbt3, dbt4, fpt, smt };
 struct dbf_fixture_table {
     uint8_t version = 0x03;
     uint8_t language_driver = 0;
-    std::optional<uint8_t> table_flags;        // default: 0x02 for VFP with memo fields
+    std::optional<uint8_t> table_flags;  // default: 0x02 for VFP with memo fields
     std::vector<dbf_fixture_field> fields;
     std::vector<dbf_fixture_record> records;
-    std::string backlink;                      // Visual FoxPro: container path (empty: none)
-    std::string ld_name;                       // level 7: language-driver name
+    std::string backlink;  // Visual FoxPro: container path (empty: none)
+    std::string ld_name;   // level 7: language-driver name
 
-    memo_format memo = memo_format::automatic; // automatic: from the version byte
-    uint16_t memo_block_size = 0;              // 0: 512 for .dbt, 64 for .fpt and .smt
-    std::string memo_file_name;                // empty: table stem + lower-case extension
+    memo_format memo = memo_format::automatic;  // automatic: from the version byte
+    uint16_t memo_block_size = 0;               // 0: 512 for .dbt, 64 for .fpt and .smt
+    std::string memo_file_name;                 // empty: table stem + lower-case extension
     bool write_memo_file = true;
 
     // Damage knobs.
-    std::optional<int32_t> last_rec;           // header record count
+    std::optional<int32_t> last_rec;  // header record count
     std::optional<uint16_t> data_offset;
     std::optional<uint16_t> rec_size;
-    bool terminator = true;                    // write the 0x0D after the descriptors
-    bool eof_mark = true;                      // append 0x1A after the records
-    std::string trailing;                      // bytes after the records (and the mark)
+    bool terminator = true;  // write the 0x0D after the descriptors
+    bool eof_mark = true;    // append 0x1A after the records
+    std::string trailing;    // bytes after the records (and the mark)
 };
 
 // Objects of a Visual FoxPro container, in record order.
 struct dbc_object {
     int id = 0;
     int parent = 0;
-    std::string type;   // "Database", "Table", "Field", ...
+    std::string type;  // "Database", "Table", "Field", ...
     std::string name;
     bool deleted = false;
 };
@@ -104,8 +104,7 @@ public:
 
     // Writes the table at `path` and its memo file beside it. Returns the
     // memo file's path (empty when none was written).
-    static std::filesystem::path write(const std::filesystem::path& path,
-                                       const dbf_fixture_table& table);
+    static std::filesystem::path write(const std::filesystem::path& path, const dbf_fixture_table& table);
 
     // A container table (.dbc, memo .dct) holding the given objects.
     static dbf_fixture_table container(const std::vector<dbc_object>& objects);

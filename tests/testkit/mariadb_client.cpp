@@ -51,8 +51,12 @@ mariadb_result mariadb_client::run(const std::string& input_file, const std::str
     const std::string out_path = temp_name("out");
     const std::string err_path = temp_name("err");
 
-    std::vector<std::string> args = {"mariadb", "--no-defaults", "--batch", "--skip-column-names",
-                                     "--default-character-set=utf8mb4", "--user=" + server_.user};
+    std::vector<std::string> args = {"mariadb",
+                                     "--no-defaults",
+                                     "--batch",
+                                     "--skip-column-names",
+                                     "--default-character-set=utf8mb4",
+                                     "--user=" + server_.user};
     if (!server_.socket.empty()) {
         args.push_back("--socket=" + server_.socket);
     } else {

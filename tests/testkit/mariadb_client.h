@@ -13,9 +13,9 @@
 namespace testkit {
 
 struct mariadb_result {
-    int status = -1;      // the client's exit status; -1 when it did not run
-    std::string out;      // standard output
-    std::string err;      // standard error
+    int status = -1;  // the client's exit status; -1 when it did not run
+    std::string out;  // standard output
+    std::string err;  // standard error
 };
 
 class mariadb_client {
@@ -28,8 +28,7 @@ public:
     mariadb_result query(const std::string& statements, const std::string& database = std::string()) const;
 
 private:
-    mariadb_result run(const std::string& input_file, const std::string& statements,
-                       const std::string& database) const;
+    mariadb_result run(const std::string& input_file, const std::string& statements, const std::string& database) const;
     test_server server_;
 };
 

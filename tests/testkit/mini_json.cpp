@@ -20,14 +20,20 @@ struct parser {
         throw std::runtime_error(std::string("JSON: ") + what + " at " + std::to_string(i));
     }
     void put_utf8(std::string& out, unsigned cp) {
-        if (cp < 0x80) out += static_cast<char>(cp);
-        else if (cp < 0x800) { out += static_cast<char>(0xC0 | (cp >> 6)); out += static_cast<char>(0x80 | (cp & 0x3F)); }
-        else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12)); out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        if (cp < 0x80)
+            out += static_cast<char>(cp);
+        else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
             out += static_cast<char>(0x80 | (cp & 0x3F));
         } else {
-            out += static_cast<char>(0xF0 | (cp >> 18)); out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F)); out += static_cast<char>(0x80 | (cp & 0x3F));
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
         }
     }
     unsigned hex4() {
@@ -42,15 +48,28 @@ struct parser {
         std::string out;
         while (i < s.size() && s[i] != '"') {
             char c = s[i++];
-            if (c != '\\') { out += c; continue; }
+            if (c != '\\') {
+                out += c;
+                continue;
+            }
             if (i >= s.size()) fail("bad escape");
             char e = s[i++];
             switch (e) {
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'f':
+                out += '\f';
+                break;
             case 'u': {
                 unsigned cp = hex4();
                 if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size() && s[i] == '\\' && s[i + 1] == 'u') {
@@ -61,7 +80,8 @@ struct parser {
                 put_utf8(out, cp);
                 break;
             }
-            default: out += e;
+            default:
+                out += e;
             }
         }
         if (i >= s.size()) fail("unterminated string");
@@ -77,7 +97,10 @@ struct parser {
             v.k = mini_json::kind::object;
             ++i;
             ws();
-            if (s[i] == '}') { ++i; return v; }
+            if (s[i] == '}') {
+                ++i;
+                return v;
+            }
             for (;;) {
                 ws();
                 std::string key = str();
@@ -86,8 +109,14 @@ struct parser {
                 ++i;
                 v.members.emplace_back(std::move(key), value());
                 ws();
-                if (s[i] == ',') { ++i; continue; }
-                if (s[i] == '}') { ++i; return v; }
+                if (s[i] == ',') {
+                    ++i;
+                    continue;
+                }
+                if (s[i] == '}') {
+                    ++i;
+                    return v;
+                }
                 fail("',' or '}' expected");
             }
         }
@@ -95,19 +124,44 @@ struct parser {
             v.k = mini_json::kind::array;
             ++i;
             ws();
-            if (s[i] == ']') { ++i; return v; }
+            if (s[i] == ']') {
+                ++i;
+                return v;
+            }
             for (;;) {
                 v.items.push_back(value());
                 ws();
-                if (s[i] == ',') { ++i; continue; }
-                if (s[i] == ']') { ++i; return v; }
+                if (s[i] == ',') {
+                    ++i;
+                    continue;
+                }
+                if (s[i] == ']') {
+                    ++i;
+                    return v;
+                }
                 fail("',' or ']' expected");
             }
         }
-        if (c == '"') { v.k = mini_json::kind::string; v.text = str(); return v; }
-        if (s.compare(i, 4, "true") == 0) { v.k = mini_json::kind::boolean; v.b = true; i += 4; return v; }
-        if (s.compare(i, 5, "false") == 0) { v.k = mini_json::kind::boolean; i += 5; return v; }
-        if (s.compare(i, 4, "null") == 0) { i += 4; return v; }
+        if (c == '"') {
+            v.k = mini_json::kind::string;
+            v.text = str();
+            return v;
+        }
+        if (s.compare(i, 4, "true") == 0) {
+            v.k = mini_json::kind::boolean;
+            v.b = true;
+            i += 4;
+            return v;
+        }
+        if (s.compare(i, 5, "false") == 0) {
+            v.k = mini_json::kind::boolean;
+            i += 5;
+            return v;
+        }
+        if (s.compare(i, 4, "null") == 0) {
+            i += 4;
+            return v;
+        }
         size_t start = i;
         while (i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == '-' || s[i] == '+' ||
                                 s[i] == '.' || s[i] == 'e' || s[i] == 'E'))

@@ -20,7 +20,7 @@
 namespace testkit {
 
 struct sample_table {
-    std::string file;          // e.g. "customer.dbf"
+    std::string file;  // e.g. "customer.dbf"
     dbf_fixture_table table;
 };
 

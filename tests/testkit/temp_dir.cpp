@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <system_error>
@@ -18,8 +18,8 @@ std::string test_label() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string label = info ? std::string(info->test_suite_name()) + "." + info->name() : "test";
     for (char& c : label) {
-        bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                    c == '.' || c == '_' || c == '-';
+        bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                    c == '_' || c == '-';
         if (!safe) c = '_';
     }
     if (label.size() > 80) label.resize(80);
@@ -34,8 +34,7 @@ temp_dir::temp_dir() {
     std::string pattern = base + "/qz-" + test_label() + "-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
-    if (!mkdtemp(buf.data()))
-        throw std::runtime_error("mkdtemp " + pattern + ": " + std::strerror(errno));
+    if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp " + pattern + ": " + std::strerror(errno));
     path_ = buf.data();
 }
 
@@ -46,8 +45,8 @@ temp_dir::~temp_dir() {
     // A test may have taken away write or search rights on a subfolder:
     // give them back to the owner and try once more.
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-    for (auto it = fs::recursive_directory_iterator(path_, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
         std::error_code ignored;
         if (it->is_directory(ignored))
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);

@@ -35,6 +35,4 @@ test_server test_server::from_environment() {
     return s;
 }
 
-bool test_server::required() {
-    return env("QZ_REQUIRE_SERVER") == "1";
-}
+bool test_server::required() { return env("QZ_REQUIRE_SERVER") == "1"; }

@@ -16,9 +16,9 @@
 #include <string>
 
 struct test_server {
-    std::string host;      // "127.0.0.1"
-    unsigned port = 0;     // 0: no server
-    std::string socket;    // unix socket path
+    std::string host;    // "127.0.0.1"
+    unsigned port = 0;   // 0: no server
+    std::string socket;  // unix socket path
     std::string user;
     std::string password;
     std::string nopriv_user;
@@ -32,13 +32,13 @@ struct test_server {
     static bool required();
 };
 
-#define QZ_REQUIRE_SERVER()                                                        \
-    do {                                                                           \
-        if (!test_server::from_environment().available()) {                        \
-            if (test_server::required())                                           \
-                FAIL() << "no test server (QZ_TEST_PORT/QZ_TEST_USER unset) but "  \
-                          "QZ_REQUIRE_SERVER=1: run under scripts/test-server";    \
-            else                                                                   \
-                GTEST_SKIP() << "no test server: run under scripts/test-server";   \
-        }                                                                          \
+#define QZ_REQUIRE_SERVER()                                                       \
+    do {                                                                          \
+        if (!test_server::from_environment().available()) {                       \
+            if (test_server::required())                                          \
+                FAIL() << "no test server (QZ_TEST_PORT/QZ_TEST_USER unset) but " \
+                          "QZ_REQUIRE_SERVER=1: run under scripts/test-server";   \
+            else                                                                  \
+                GTEST_SKIP() << "no test server: run under scripts/test-server";  \
+        }                                                                         \
     } while (0)

@@ -16,9 +16,12 @@ std::string to_cp1251(const std::string& utf8) {
             continue;
         }
         const unsigned code = (c & 0x1Fu) << 6 | (static_cast<unsigned char>(utf8[++i]) & 0x3Fu);
-        if (code == 0x401) out += '\xA8';
-        else if (code == 0x451) out += '\xB8';
-        else out += static_cast<char>(0xC0 + (code - 0x410));
+        if (code == 0x401)
+            out += '\xA8';
+        else if (code == 0x451)
+            out += '\xB8';
+        else
+            out += static_cast<char>(0xC0 + (code - 0x410));
     }
     return out;
 }
@@ -51,36 +54,56 @@ void text_cell(const std::optional<std::string>& utf8, dbf_value& value, std::op
 
 std::optional<std::string> name_of(size_t i, const std::string& n) {
     switch (i % 8) {
-        case 0: return "O'Brien " + n;
-        case 1: return "Back\\slash \"q\" " + n;
-        case 2: return "Иванов Пётр " + n;
-        case 3: return std::string();
-        case 4: return std::nullopt;
-        case 5: return "Tab\there " + n;
-        case 6: return "Семён's \\ \"Ё\" " + n;
-        default: return "Plain " + n;
+    case 0:
+        return "O'Brien " + n;
+    case 1:
+        return "Back\\slash \"q\" " + n;
+    case 2:
+        return "Иванов Пётр " + n;
+    case 3:
+        return std::string();
+    case 4:
+        return std::nullopt;
+    case 5:
+        return "Tab\there " + n;
+    case 6:
+        return "Семён's \\ \"Ё\" " + n;
+    default:
+        return "Plain " + n;
     }
 }
 
 std::optional<std::string> city_of(size_t i) {
     switch (i % 6) {
-        case 0: return "Москва";
-        case 1: return "Санкт-Петербург";
-        case 2: return "Новосибирск";
-        case 3: return std::string();
-        case 4: return std::nullopt;
-        default: return "L'viv \\ 5";
+    case 0:
+        return "Москва";
+    case 1:
+        return "Санкт-Петербург";
+    case 2:
+        return "Новосибирск";
+    case 3:
+        return std::string();
+    case 4:
+        return std::nullopt;
+    default:
+        return "L'viv \\ 5";
     }
 }
 
 std::optional<std::string> notes_of(size_t i, const std::string& n) {
     switch (i % 10) {
-        case 0: return std::nullopt;
-        case 1: return std::string();
-        case 2: return "Line one\r\nLine two 'q' \\ \"d\"\ttab " + n;
-        case 3: return "Примечание к записи " + n;
-        case 4: return "Ещё одна строка\nвторая строка";
-        default: return "Note " + n + " with ' and \\";
+    case 0:
+        return std::nullopt;
+    case 1:
+        return std::string();
+    case 2:
+        return "Line one\r\nLine two 'q' \\ \"d\"\ttab " + n;
+    case 3:
+        return "Примечание к записи " + n;
+    case 4:
+        return "Ещё одна строка\nвторая строка";
+    default:
+        return "Note " + n + " with ' and \\";
     }
 }
 
@@ -93,10 +116,14 @@ std::string typical_table::cp1251_to_utf8(const std::string& bytes) {
         out += static_cast<char>(0x80 | (code & 0x3F));
     };
     for (unsigned char c : bytes) {
-        if (c < 0x80) out += static_cast<char>(c);
-        else if (c == 0xA8) put(0x401);
-        else if (c == 0xB8) put(0x451);
-        else put(0x410 + (c - 0xC0));
+        if (c < 0x80)
+            out += static_cast<char>(c);
+        else if (c == 0xA8)
+            put(0x401);
+        else if (c == 0xB8)
+            put(0x451);
+        else
+            put(0x410 + (c - 0xC0));
     }
     return out;
 }
@@ -130,8 +157,8 @@ dbf_fixture_record typical_table::record(size_t i, typical_cells* cells, const t
     if (i % 13 != 7) {
         const int64_t cents = static_cast<int64_t>((i * 7919) % 20000000) - 10000000;
         const uint64_t a = static_cast<uint64_t>(cents < 0 ? -cents : cents);
-        const std::string literal = (cents < 0 ? "-" : "") + std::to_string(a / 100) + "." +
-                                    two_digits(static_cast<int>(a % 100));
+        const std::string literal =
+            (cents < 0 ? "-" : "") + std::to_string(a / 100) + "." + two_digits(static_cast<int>(a % 100));
         r.values[3] = dbf_value::num(literal);
         c[3] = literal;
     }
@@ -173,12 +200,23 @@ std::string typical_table::tsv_line(const typical_cells& cells) {
         }
         for (char ch : *cells[i]) {
             switch (ch) {
-                case '\\': line += "\\\\"; break;
-                case '\t': line += "\\t"; break;
-                case '\n': line += "\\n"; break;
-                case '\r': line += "\\r"; break;
-                case '\0': line += "\\0"; break;
-                default: line += ch;
+            case '\\':
+                line += "\\\\";
+                break;
+            case '\t':
+                line += "\\t";
+                break;
+            case '\n':
+                line += "\\n";
+                break;
+            case '\r':
+                line += "\\r";
+                break;
+            case '\0':
+                line += "\\0";
+                break;
+            default:
+                line += ch;
             }
         }
     }

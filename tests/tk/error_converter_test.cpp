@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "testkit/files.h"
 #include "testkit/temp_dir.h"
 #include "tk/tk_error_converter.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_send_bug.h"
-#include "testkit/files.h"
 
 namespace {
 
@@ -55,8 +55,7 @@ protected:
 
     void install_stub(int status) {
         const std::string stub = dir_.file("xdg-email");
-        std::ofstream(stub) << "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" << args_ << "'\nexit "
-                            << status << "\n";
+        std::ofstream(stub) << "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" << args_ << "'\nexit " << status << "\n";
         ::chmod(stub.c_str(), 0755);
         ::setenv("PATH", (dir_.path() + ":" + old_path_).c_str(), 1);
     }
@@ -84,8 +83,7 @@ std::string date_line_now() {
     std::tm local{};
     localtime_r(&now, &local);
     return "Date: " + std::to_string(local.tm_year + 1900) + "/" + std::to_string(local.tm_mon + 1) + "/" +
-           std::to_string(local.tm_mday) + " " + std::to_string(local.tm_hour) + ":" +
-           std::to_string(local.tm_min);
+           std::to_string(local.tm_mday) + " " + std::to_string(local.tm_hour) + ":" + std::to_string(local.tm_min);
 }
 
 TEST_F(SendBugTest, TheReportReachesTheMailProgramIntact) {

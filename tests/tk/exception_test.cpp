@@ -87,20 +87,18 @@ TEST(Assertion, MessageEncodesFileAndLine) {
 TEST(Assertion, MacroNamesThisSourceRelativeToProjectAndItsLine) {
     int line = 0;
     try {
-        line = __LINE__; TK_ASSERT(line == -1);
+        line = __LINE__ + 1;  // the assertion's own line
+        TK_ASSERT(line == -1);
         FAIL() << "no assertion";
     } catch (const tk_mail_assertion& e) {
-        EXPECT_EQ(decode_assertion(e.what()),
-                  "tests/tk/exception_test.cpp\\" + std::to_string(line));
+        EXPECT_EQ(decode_assertion(e.what()), "tests/tk/exception_test.cpp\\" + std::to_string(line));
         EXPECT_EQ(e.level, 2);
     }
 }
 
 TEST(Assertion, PassingConditionDoesNotThrow) { EXPECT_NO_THROW(TK_ASSERT(1 + 1 == 2)); }
 
-TEST(Assertion, IsCaughtAsToolkitException) {
-    EXPECT_THROW(TK_ASSERT_FAIL(), tk_exception);
-}
+TEST(Assertion, IsCaughtAsToolkitException) { EXPECT_THROW(TK_ASSERT_FAIL(), tk_exception); }
 
 TEST(FinalException, PassesToolkitHandlerButNotStandardOne) {
     bool toolkit = false, standard = false;

@@ -64,9 +64,7 @@ bool run_unprivileged(const std::function<bool()>& check) {
 }
 
 // A folder nobody can enter: the per-test folder opened to everyone.
-void open_to_everyone(const temp_dir& dir) {
-    chmod(dir.path().c_str(), 0755);
-}
+void open_to_everyone(const temp_dir& dir) { chmod(dir.path().c_str(), 0755); }
 
 template <class F>
 tk_exception catch_tk(F f) {
@@ -245,10 +243,8 @@ TEST(Access, FolderWriteNeedsWriteAndSearchRights) {
     mkdir(no_search.c_str(), 0777);
     chmod(no_search.c_str(), 0666);
     EXPECT_TRUE(run_unprivileged([&] {
-        return tk_check_file_access(open_dir, tk_access_write) &&
-               !tk_check_file_access(read_only, tk_access_write) &&
-               tk_check_file_access(read_only, tk_access_read) &&
-               !tk_check_file_access(no_search, tk_access_write) &&
+        return tk_check_file_access(open_dir, tk_access_write) && !tk_check_file_access(read_only, tk_access_write) &&
+               tk_check_file_access(read_only, tk_access_read) && !tk_check_file_access(no_search, tk_access_write) &&
                !tk_check_file_access(dir.file("missing"), tk_access_read);
     }));
 }
@@ -293,8 +289,7 @@ TEST(TempChdir, ChangesBackToARenamedFolder) {
 
 TEST(TempChdir, FindFilesMatchesWithoutCaseAndSorts) {
     temp_dir dir;
-    for (const char* name : {"b.dbf", "A.DBF", "c.txt", "noext", "Orders.Dbf"})
-        write_file(dir.file(name), "");
+    for (const char* name : {"b.dbf", "A.DBF", "c.txt", "noext", "Orders.Dbf"}) write_file(dir.file(name), "");
     mkdir(dir.file("sub.dbf").c_str(), 0755);
     tk_temp_chdir in(dir.path());
     std::vector<std::wstring> list{L"stale"};
@@ -376,8 +371,8 @@ TEST(MemoryFile, OutOfRangeReadsFailAndChangeNothing) {
     write_file(path, "abcdef");
     tk_memory_file f(path, tk_file::mode_write);
     char buffer[8] = "zzzzzzz";
-    for (auto [pos, len] : std::vector<std::pair<int32_t, int32_t>>{
-             {4, 3}, {-1, 2}, {0, -1}, {INT32_MAX, 2}, {2, INT32_MAX}, {7, 0}}) {
+    for (auto [pos, len] :
+         std::vector<std::pair<int32_t, int32_t>>{{4, 3}, {-1, 2}, {0, -1}, {INT32_MAX, 2}, {2, INT32_MAX}, {7, 0}}) {
         tk_exception e = catch_tk([&] { f.get_at(pos, buffer, len); });
         EXPECT_STREQ(e.what(), "Error reading from file");
         EXPECT_EQ(e.level, 1);

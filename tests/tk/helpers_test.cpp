@@ -94,8 +94,7 @@ TEST(Case, EndsWith) {
 TEST(FindNoCase, PositionsAndEdges) {
     const std::wstring text = L"Select * FROM t WHERE \u00c4=1";
     auto find = [&](size_t start, const std::wstring& pattern) {
-        return tk_wstring_find_no_case(text.c_str(), text.size(), start, pattern.c_str(),
-                                       pattern.size());
+        return tk_wstring_find_no_case(text.c_str(), text.size(), start, pattern.c_str(), pattern.size());
     };
     EXPECT_EQ(find(0, L"from"), 9u);
     EXPECT_EQ(find(10, L"from"), std::wstring::npos);

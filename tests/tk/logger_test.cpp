@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include "testkit/files.h"
 #include "tk/tk_converter.h"
 #include "tk/tk_logger.h"
-#include "testkit/files.h"
 
 namespace fs = std::filesystem;
 
@@ -299,8 +299,7 @@ TEST_F(LoggerTest, RefusedNamesLeaveLoggerUnchanged) {
         const refusal cases[] = {
             {path("folder"), "Logfile name specifies an existing path."},
             {path("readonly.log"), "Logfile name specifies an existing read-only file."},
-            {path("nowhere/x.log"),
-             "Logfile path does not exist.\nPlease verify the correct path was given."},
+            {path("nowhere/x.log"), "Logfile path does not exist.\nPlease verify the correct path was given."},
             {path("locked/x.log"),
              "Cannot create log file. Make sure you have sufficient\n"
              "privileges to create files in the directory."},
@@ -315,8 +314,7 @@ TEST_F(LoggerTest, RefusedNamesLeaveLoggerUnchanged) {
             } catch (const tk_exception& e) {
                 if (e.level != 1 || c.message != e.what()) _exit(10 + index);
             }
-            if (logger.get_file_name() != path("good.log") || !logger.is_enabled())
-                _exit(20 + index);
+            if (logger.get_file_name() != path("good.log") || !logger.is_enabled()) _exit(20 + index);
         }
         _exit(0);
     }

@@ -10,9 +10,9 @@
 #include <sstream>
 #include <string>
 
+#include "testkit/files.h"
 #include "testkit/temp_dir.h"
 #include "tk/tk_reg_key.h"
-#include "testkit/files.h"
 
 namespace fs = std::filesystem;
 

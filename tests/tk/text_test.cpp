@@ -50,9 +50,7 @@ const std::vector<codepage_chart>& dbf_charts() {
     return charts;
 }
 
-std::string bytes(std::initializer_list<unsigned char> list) {
-    return std::string(list.begin(), list.end());
-}
+std::string bytes(std::initializer_list<unsigned char> list) { return std::string(list.begin(), list.end()); }
 
 }  // namespace
 
@@ -101,10 +99,8 @@ TEST(TextCodepage, BuiltInTablesKeepAsciiAndBlockGraphics) {
         EXPECT_EQ(tk_codepage_to_unicode(one, 895), cp437) << b;
     }
     EXPECT_EQ(tk_codepage_to_unicode("\xE1\xE2\xE7", 10006), L"\x03B1\x03B2\x03B3");
-    EXPECT_EQ(tk_unicode_to_codepage(L"Příliš žluťoučký kůň", 895),
-              "P\xA9\xA1li\xA8 \x91lu\x9Fou\x87k\x98 k\x96\xA4");
-    EXPECT_EQ(tk_unicode_to_codepage(L"Zażółć gęślą jaźń", 620),
-              "Za\xA7\xA2\x92\x8D g\x91\x9El\x86 ja\xA6\xA4");
+    EXPECT_EQ(tk_unicode_to_codepage(L"Příliš žluťoučký kůň", 895), "P\xA9\xA1li\xA8 \x91lu\x9Fou\x87k\x98 k\x96\xA4");
+    EXPECT_EQ(tk_unicode_to_codepage(L"Zażółć gęślą jaźń", 620), "Za\xA7\xA2\x92\x8D g\x91\x9El\x86 ja\xA6\xA4");
 }
 
 TEST(TextCodepage, ZeroIs1252AndMinusOneAndThreeAreUtf8) {
@@ -125,11 +121,18 @@ TEST(TextCodepage, Cp1252UndefinedBytesMapToC1ControlsAndBack) {
 
 TEST(TextCodepage, UndefinedByteGivesReplacementCharacter) {
     // 0xAA is unassigned in cp1253.
-    EXPECT_EQ(tk_codepage_to_unicode("a\xAA" "b", 1253), L"a\xFFFD" "b");
+    EXPECT_EQ(tk_codepage_to_unicode("a\xAA"
+                                     "b",
+                                     1253),
+              L"a\xFFFD"
+              "b");
 }
 
 TEST(TextCodepage, CharacterTheTargetLacksBecomesQuestionMark) {
-    EXPECT_EQ(tk_unicode_to_codepage(L"a\x4E2D" "b", 1252), "a?b");
+    EXPECT_EQ(tk_unicode_to_codepage(L"a\x4E2D"
+                                     "b",
+                                     1252),
+              "a?b");
     EXPECT_EQ(tk_unicode_to_codepage(L"\x0416", 437), "?");
     EXPECT_EQ(tk_unicode_to_codepage(L"\xFFFD", 1251), "?");
     EXPECT_EQ(tk_unicode_to_codepage(L"\x0001F600", 866), "?");
@@ -181,13 +184,27 @@ TEST(TextCodepage, UnsupportedCodePageThrowsWithItsNumber) {
 
 TEST(TextCodepage, MultiByteCodePageGoesThroughIconv) {
     if (!tk_is_codepage_supported(932)) GTEST_SKIP() << "iconv lacks CP932";
-    const std::string sjis = "\x93\xFA\x96\x7B" "a";  // "日本a"
-    EXPECT_EQ(tk_codepage_to_unicode(sjis, 932), L"\x65E5\x672C" "a");
-    EXPECT_EQ(tk_unicode_to_codepage(L"\x65E5\x672C" "a", 932), sjis);
+    const std::string sjis =
+        "\x93\xFA\x96\x7B"
+        "a";  // "日本a"
+    EXPECT_EQ(tk_codepage_to_unicode(sjis, 932),
+              L"\x65E5\x672C"
+              "a");
+    EXPECT_EQ(tk_unicode_to_codepage(L"\x65E5\x672C"
+                                     "a",
+                                     932),
+              sjis);
     // A lead byte cut off at the end, and a character Shift-JIS lacks.
     EXPECT_EQ(tk_codepage_to_unicode("a\x93", 932), L"a\xFFFD");
-    EXPECT_EQ(tk_unicode_to_codepage(L"a\x0416\x00E9" "b", 932).back(), 'b');
-    EXPECT_EQ(tk_unicode_to_codepage(L"\x0001F600" "b", 932), "?b");
+    EXPECT_EQ(tk_unicode_to_codepage(L"a\x0416\x00E9"
+                                     "b",
+                                     932)
+                  .back(),
+              'b');
+    EXPECT_EQ(tk_unicode_to_codepage(L"\x0001F600"
+                                     "b",
+                                     932),
+              "?b");
     // Long input grows the output buffer.
     std::wstring many(5000, L'\x65E5');
     std::string encoded = tk_unicode_to_codepage(many, 932);
@@ -200,8 +217,7 @@ TEST(TextCodepage, ThreadsConvertConcurrently) {
         std::string raw = tk_unicode_to_codepage(text, cp);
         *ok = true;
         for (int i = 0; i < 2000; ++i) {
-            if (tk_codepage_to_unicode(raw, cp) != text || tk_unicode_to_codepage(text, cp) != raw)
-                *ok = false;
+            if (tk_codepage_to_unicode(raw, cp) != text || tk_unicode_to_codepage(text, cp) != raw) *ok = false;
         }
     };
     bool ok[4] = {};
@@ -231,10 +247,16 @@ TEST(TextUtf8, UpperBmpTakesThreeBytes) {
 }
 
 TEST(TextUtf8, InvalidInputGivesReplacementCharacters) {
-    EXPECT_EQ(tk_utf8_to_unicode("a\xFF" "b"), L"a\xFFFD" "b");
-    EXPECT_EQ(tk_utf8_to_unicode("a\xC3"), L"a\xFFFD");                // cut short
-    EXPECT_EQ(tk_utf8_to_unicode("\xE2\x82" "x"), L"\xFFFD" "x");      // one for the fragment
-    EXPECT_EQ(tk_utf8_to_unicode("\xC0\xAF"), L"\xFFFD\xFFFD");        // overlong
+    EXPECT_EQ(tk_utf8_to_unicode("a\xFF"
+                                 "b"),
+              L"a\xFFFD"
+              "b");
+    EXPECT_EQ(tk_utf8_to_unicode("a\xC3"), L"a\xFFFD");  // cut short
+    EXPECT_EQ(tk_utf8_to_unicode("\xE2\x82"
+                                 "x"),
+              L"\xFFFD"
+              "x");                                                        // one for the fragment
+    EXPECT_EQ(tk_utf8_to_unicode("\xC0\xAF"), L"\xFFFD\xFFFD");            // overlong
     EXPECT_EQ(tk_utf8_to_unicode("\xED\xA0\x80"), L"\xFFFD\xFFFD\xFFFD");  // surrogate
     EXPECT_EQ(tk_utf8_to_unicode("\xF4\x90\x80\x80"), L"\xFFFD\xFFFD\xFFFD\xFFFD");
 }
@@ -254,8 +276,8 @@ TEST(TextUtf8, ValidityCheckRefusesWhatTheDecoderReplaces) {
 }
 
 TEST(TextUtf8, OneCharacterEncodesAsTheWholeTextDoes) {
-    for (wchar_t c : {L'a', L'\u00E9', L'\u20AC', static_cast<wchar_t>(0x1F600),
-                      static_cast<wchar_t>(0xD800), static_cast<wchar_t>(-1)}) {
+    for (wchar_t c : {L'a', L'\u00E9', L'\u20AC', static_cast<wchar_t>(0x1F600), static_cast<wchar_t>(0xD800),
+                      static_cast<wchar_t>(-1)}) {
         char bytes[4];
         size_t n = tk_utf8_encode(c, bytes);
         EXPECT_EQ(n, tk_utf8_length(c));
@@ -281,7 +303,9 @@ TEST(TextAnsi, Ansi1NeverWritesPastTwoBytesPerCharacter) {
 
 TEST(TextAnsi, Ansi2ReplacesTheCallersBuffer) {
     char* buffer = new char[3]{'o', 'l', 'd'};
-    std::wstring text = L"\x0416" "x";
+    std::wstring text =
+        L"\x0416"
+        "x";
     text += static_cast<wchar_t>(0x1F600);
     ASSERT_TRUE(tk_unicode_to_ansi2(text.c_str(), &buffer));
     EXPECT_STREQ(buffer, "\xD0\x96x\xF0\x9F\x98\x80");

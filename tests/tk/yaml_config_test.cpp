@@ -17,8 +17,9 @@ std::string write(const temp_dir& dir, const std::string& text) {
 TEST(YamlConfig, ReadsKeysAndItemsWithCrLfAndIndentation) {
     temp_dir dir;
     tk_yaml_config config;
-    ASSERT_TRUE(config.load(write(dir, "C:\r\n  - CHAR\r\n\t- x\r\n   -   VARCHAR  \r\n"
-                                       "N:\r\n- DECIMAL\r\n-\xC3\xA9t\xC3\xA9\r\n"),
+    ASSERT_TRUE(config.load(write(dir,
+                                  "C:\r\n  - CHAR\r\n\t- x\r\n   -   VARCHAR  \r\n"
+                                  "N:\r\n- DECIMAL\r\n-\xC3\xA9t\xC3\xA9\r\n"),
                             {}));
     const auto& map = config.get_map();
     ASSERT_EQ(map.size(), 2u);

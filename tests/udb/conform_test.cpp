@@ -64,8 +64,8 @@ TEST(UdbConform, ColumnPairsAcrossTypeClasses) {
         {VT_I4, 4, 0x4000, 0, false},
     };
     for (const pair_case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "src " << c.src_vt << "/" << c.src_size << " dest "
-                                        << c.dest_vt << "/" << c.dest_size);
+        SCOPED_TRACE(testing::Message() << "src " << c.src_vt << "/" << c.src_size << " dest " << c.dest_vt << "/"
+                                        << c.dest_size);
         EXPECT_EQ(col(c.src_vt, c.src_size).conform_to(col(c.dest_vt, c.dest_size)), c.conforms);
     }
 }
@@ -97,8 +97,7 @@ TEST(UdbConform, SchemasByPositionAndByName) {
 
 TEST(UdbConform, SchemasOfDifferentSizesOrNamesNeverConform) {
     udb_schema three = schema_of({col(VT_I4, 4, L"a"), col(VT_I4, 4, L"b"), col(VT_I4, 4, L"c")});
-    udb_schema four = schema_of(
-        {col(VT_I4, 4, L"a"), col(VT_I4, 4, L"b"), col(VT_I4, 4, L"c"), col(VT_I4, 4, L"d")});
+    udb_schema four = schema_of({col(VT_I4, 4, L"a"), col(VT_I4, 4, L"b"), col(VT_I4, 4, L"c"), col(VT_I4, 4, L"d")});
     EXPECT_FALSE(three.conform_to(four, false));
     EXPECT_FALSE(three.conform_to(four, true));
     EXPECT_TRUE(three.conform_to(three, false));

@@ -63,8 +63,7 @@ TEST(UdbRules, FirstAcceptingRuleWins) {
 TEST(UdbRules, HandleValueWithoutAcceptingRuleIsAnAssertion) {
     udb_custom_conversion rules;
     rules.add_rule(std::make_unique<fixed_rule>(VT_BOOL, L"x"));
-    EXPECT_THROW(udb_custom_conversion::handle2(udb_field(L"n", 4, ole_variant(5))),
-                 tk_mail_assertion);
+    EXPECT_THROW(udb_custom_conversion::handle2(udb_field(L"n", 4, ole_variant(5))), tk_mail_assertion);
 }
 
 TEST(UdbRules, DestructionFreesRulesAndUnregisters) {

@@ -32,8 +32,7 @@ public:
     void create_index(const std::wstring& table, udb_recordset*, const udb_index& index) override {
         created.push_back(table + L"." + index.name);
     }
-    std::unique_ptr<udb_recordset> get_query(const std::wstring& name,
-                                             const std::wstring& text) override {
+    std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& text) override {
         return std::make_unique<mem_recordset>(this, name, text);
     }
     std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int) override {
@@ -135,8 +134,7 @@ protected:
 };
 
 TEST_F(filter_test, BuildsQuotedEscapedConditions) {
-    EXPECT_EQ(rs.get_filter_subquery(L"<id>5</id><name>a&amp;b</name>"),
-              L"`Id`=5 and `name`='a&b' ");
+    EXPECT_EQ(rs.get_filter_subquery(L"<id>5</id><name>a&amp;b</name>"), L"`Id`=5 and `name`='a&b' ");
     EXPECT_EQ(rs.get_filter_subquery(L"<name>O'Brien</name>"), L"`name`='O\\'Brien' ");
     EXPECT_EQ(rs.get_filter_subquery(L"<name>back\\slash</name>"), L"`name`='back\\\\slash' ");
     EXPECT_EQ(rs.get_filter_subquery(L"<name>&amp;lt;&lt;</name>"), L"`name`='&lt;<' ");
@@ -159,8 +157,7 @@ void expect_refused(mem_recordset& rs, const std::wstring& filter) {
         ADD_FAILURE() << "accepted";
     } catch (const tk_exception& e) {
         EXPECT_EQ(e.level, 0);
-        EXPECT_STREQ(e.what(),
-                     "The structure of data source does not conform to the destination table.");
+        EXPECT_STREQ(e.what(), "The structure of data source does not conform to the destination table.");
     }
 }
 
@@ -186,9 +183,7 @@ TEST_F(filter_test, RefusesUnknownColumnsAndMalformedFilters) {
 class file_engine : public udb_engine {
 public:
     std::unique_ptr<udb_database> create_db(const std::wstring&) override { return nullptr; }
-    std::unique_ptr<udb_database> open_db(const std::wstring&, int, const std::wstring&) override {
-        return nullptr;
-    }
+    std::unique_ptr<udb_database> open_db(const std::wstring&, int, const std::wstring&) override { return nullptr; }
 };
 
 TEST(UdbEngine, FileExistenceAndDeletion) {

@@ -107,7 +107,7 @@ TEST(UdbIndexKey, AddIndexRefusesSameNameAndMovesKeyToPrimary) {
     rs.add_index(unique(L"u"));
     EXPECT_EQ(rs.key_index, 1);
     rs.add_index(unique(L"u2"));
-    EXPECT_EQ(rs.key_index, 1);  // the first unique index stays the key
+    EXPECT_EQ(rs.key_index, 1);   // the first unique index stays the key
     rs.add_index(primary(L"P"));  // same name as "p": refused
     EXPECT_EQ(rs.indexes.size(), 3u);
     EXPECT_FALSE(rs.indexes[0].b_primary);
@@ -139,8 +139,7 @@ TEST(UdbIndexPrefix, HasIndexOnFieldsLooksAtFirstMatchOnly) {
 }
 
 TEST(UdbRelationship, CopyKeepsEverything) {
-    udb_relationship r(L"fk1", L"child", L"parent", L"third", {L"pid", L"x"}, {L"id", L"y"},
-                       L"ON DELETE CASCADE");
+    udb_relationship r(L"fk1", L"child", L"parent", L"third", {L"pid", L"x"}, {L"id", L"y"}, L"ON DELETE CASCADE");
     udb_relationship c(r);
     EXPECT_EQ(c.name, L"fk1");
     EXPECT_EQ(c.fk_table, L"child");

@@ -11,8 +11,7 @@
 
 namespace {
 
-std::unique_ptr<udb_field> text_field(const std::wstring& name, const std::wstring& text,
-                                      uint32_t declared) {
+std::unique_ptr<udb_field> text_field(const std::wstring& name, const std::wstring& text, uint32_t declared) {
     return std::make_unique<udb_field>(name, declared, ole_variant(text));
 }
 
@@ -20,8 +19,7 @@ udb_record sample_record() {
     udb_record r;
     r.add_field(text_field(L"Name", L"0123456789", 50));
     r.add_field(std::make_unique<udb_field>(L"Ärger", 4, ole_variant()));
-    r.add_field(std::make_unique<udb_field>(L"Данные", 999,
-                                            ole_variant(std::vector<uint8_t>(300, 0x41))));
+    r.add_field(std::make_unique<udb_field>(L"Данные", 999, ole_variant(std::vector<uint8_t>(300, 0x41))));
     return r;
 }
 

@@ -50,8 +50,7 @@ TEST(UdbNamesMap, GlobalReplaceTouchesWholeWordsOnly) {
 TEST(UdbNamesMap, GlobalReplaceDoesNotQuoteTwice) {
     t_names_map r;
     r.add(L"id", L"new_id");
-    EXPECT_EQ(udb_names_map::do_global_replace2(r, L"select `id` from t", L"`", L"`"),
-              L"select `new_id` from t");
+    EXPECT_EQ(udb_names_map::do_global_replace2(r, L"select `id` from t", L"`", L"`"), L"select `new_id` from t");
     t_names_map q;
     q.add(L"id", L"`new_id`");
     EXPECT_EQ(udb_names_map::do_global_replace2(q, L"select id, `id` from t", L"`", L"`"),
@@ -77,8 +76,7 @@ TEST(UdbNamesMap, GlobalReplaceOverTablesAndColumns) {
     cols.add(L"desc", L"desc_");
     cols.add(L"orders_2", L"never");  // already-replaced text is not matched again
     m.add_fn_map(L"orders", cols);
-    EXPECT_EQ(m.do_global_replace1(L"select desc from orders", L"`", L"`"),
-              L"select `desc_` from `orders_2`");
+    EXPECT_EQ(m.do_global_replace1(L"select desc from orders", L"`", L"`"), L"select `desc_` from `orders_2`");
 }
 
 TEST(UdbNamesMap, WordCharactersIncludeNonAsciiLetters) {

@@ -9,10 +9,10 @@
 #include <sstream>
 #include <string>
 
+#include "testkit/files.h"
 #include "testkit/temp_dir.h"
 #include "tk/tk_exception.h"
 #include "udb/udb_profile.h"
-#include "testkit/files.h"
 
 namespace fs = std::filesystem;
 
@@ -59,10 +59,11 @@ TEST(ProfileStore, WritesSectionsInNameOrderWithCrLfAndListsLast) {
 TEST(ProfileLoad, SplitsPairsAtTheFirstEqualsAndTrimsAllButThePassword) {
     temp_dir dir;
     udb_profile p;
-    ASSERT_TRUE(p.load(write(dir, "[Generic settings]\n  mode = 3  \na=b=c\r\nsrc= /data \r\n"
-                                  "skip deleted\t=\t1\t\r\n"
-                                  "[MySQL settings]\nhost= h \npassword= p w \r\ndirect mode=1\t\r\n"
-                                  "[ spaced ]\r\nx\n")));
+    ASSERT_TRUE(p.load(write(dir,
+                             "[Generic settings]\n  mode = 3  \na=b=c\r\nsrc= /data \r\n"
+                             "skip deleted\t=\t1\t\r\n"
+                             "[MySQL settings]\nhost= h \npassword= p w \r\ndirect mode=1\t\r\n"
+                             "[ spaced ]\r\nx\n")));
     EXPECT_EQ(p.get_value(L"Generic settings", L"mode"), L"3");
     // A tab is a blank too.
     EXPECT_EQ(p.get_value(L"Generic settings", L"skip deleted"), L"1");
@@ -104,8 +105,7 @@ TEST(ProfileLoad, AMissingFileIsALevelOneFailureAndAFolderIsNoProfile) {
             FAIL() << path << " was loaded";
         } catch (const tk_exception& e) {
             EXPECT_EQ(e.level, 1);
-            EXPECT_STREQ(e.what(),
-                         "Profile does not exist. Please verify the correct path/name was given.");
+            EXPECT_STREQ(e.what(), "Profile does not exist. Please verify the correct path/name was given.");
         }
     }
 }
@@ -142,8 +142,7 @@ TEST(ProfileRoundTrip, GivesBackPairsListsAndTextOutsideAscii) {
     EXPECT_EQ(q.get_value(L"MySQL settings", L"password"), L"pa ss=w\u00f6rd ");
     ASSERT_EQ(q.get_selected_views().size(), 1u);
     EXPECT_EQ(q.get_selected_views()[0].first, L"v");
-    EXPECT_EQ(q.get_list(L"Type Mappings"),
-              (udb_profile_lines{L"tables:", L"default: a=b", L"fields:"}));
+    EXPECT_EQ(q.get_list(L"Type Mappings"), (udb_profile_lines{L"tables:", L"default: a=b", L"fields:"}));
 }
 
 TEST(ProfileStore, LineBreaksInsideValuesBecomeBlanks) {

@@ -38,8 +38,7 @@ TEST(UdbTrace, OperationsLogTheirLines) {
     std::string text = read_all(log);
     EXPECT_NE(text.find("udb_record::get_field(GRÖßE)\r\n"), std::string::npos);
     EXPECT_NE(text.find("Field found at pos=0\r\n"), std::string::npos);
-    EXPECT_NE(text.find("\tfield name='a', vartype=8, size=10, b_not_null=0, reserved=0\r\n"),
-              std::string::npos);
+    EXPECT_NE(text.find("\tfield name='a', vartype=8, size=10, b_not_null=0, reserved=0\r\n"), std::string::npos);
     EXPECT_NE(text.find("Field 'nope' not found\r\n"), std::string::npos);
     EXPECT_NE(text.find("udb_validator::get_safe_name(x)\r\n"), std::string::npos);
 }

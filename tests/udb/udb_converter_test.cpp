@@ -24,8 +24,7 @@ TEST(ConverterProfile, LoadsListsInOrderAppendedAfterExistingEntries) {
     udb_converter c;
     c.selected_pairs.emplace_back(L"earlier", L"");
     EXPECT_TRUE(c.load_profile(p));
-    EXPECT_EQ(c.selected_pairs, (udb_converter_pairs{{L"earlier", L""}, {L"orders", L""},
-                                                     {L"big", L"select 1"}}));
+    EXPECT_EQ(c.selected_pairs, (udb_converter_pairs{{L"earlier", L""}, {L"orders", L""}, {L"big", L"select 1"}}));
     EXPECT_EQ(c.available_queries, (udb_converter_pairs{{L"q", L"select 2"}}));
     EXPECT_EQ(c.selected_views, (udb_converter_pairs{{L"v", L""}}));
 }

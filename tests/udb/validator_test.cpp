@@ -10,8 +10,7 @@ namespace {
 
 class test_validator : public udb_validator {
 public:
-    explicit test_validator(uint32_t max = 64, const std::wstring& stem = L"field")
-        : udb_validator(max, stem) {
+    explicit test_validator(uint32_t max = 64, const std::wstring& stem = L"field") : udb_validator(max, stem) {
         reserved_words = {L"select", L"table"};
         forbidden_chars = {L';', L' ', L'.'};
     }

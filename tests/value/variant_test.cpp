@@ -1,15 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <limits>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "tk/tk_exception.h"
@@ -64,8 +64,8 @@ TEST(OleDecimal, RoundsDigitsBeyondItsPrecision) {
 
 TEST(OleDecimal, RefusesTextThatIsNotOneNumber) {
     ole_decimal d;
-    for (const char* bad : {"", "-", ".", "1e", "1.2.3", "12abc", " 12", "0x10", "1,5",
-                            "79228162514264337593543950336", "1e29", "nan", "inf"}) {
+    for (const char* bad : {"", "-", ".", "1e", "1.2.3", "12abc", " 12", "0x10", "1,5", "79228162514264337593543950336",
+                            "1e29", "nan", "inf"}) {
         EXPECT_FALSE(ole_decimal::parse(bad, d)) << bad;
     }
 }
@@ -189,7 +189,9 @@ TEST(VariantFromText, WideTextIsReadLikeNarrowText) {
     EXPECT_EQ(v.get_byte_vector(), (std::vector<uint8_t>{0xC3, 0xA9}));
     v.from_wstring(L"Grüße", VT_BSTR);
     EXPECT_EQ(v.to_wstring(), L"Grüße");
-    EXPECT_EQ(v.to_string(), "Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(v.to_string(),
+              "Gr\xC3\xBC\xC3\x9F"
+              "e");
     EXPECT_THROW(v.from_wstring(L"1\u00A02", VT_I4), ole_cast_exception);
 }
 
@@ -538,9 +540,9 @@ TEST(OleDecimal, ShortNumbersParseAsTheGeneralPathDoes) {
     // Leading zeros past 18 digits send a text the long way; the value,
     // scale and sign must be the same either way.
     const std::string zeros(19, '0');
-    for (const char* text : {"1", "-1", "12345.67", "-12345.67", "0.05", "-0.050", "5.", ".5", "-.5", "1.50",
-                             "999999999999999999", "99999999999.9999999", "0.00000000000000001", "100", "-0",
-                             "0.00", "000123.4500"}) {
+    for (const char* text :
+         {"1", "-1", "12345.67", "-12345.67", "0.05", "-0.050", "5.", ".5", "-.5", "1.50", "999999999999999999",
+          "99999999999.9999999", "0.00000000000000001", "100", "-0", "0.00", "000123.4500"}) {
         std::string t(text);
         const bool negative = t[0] == '-';
         std::string long_form = (negative ? "-" : "") + zeros + t.substr(negative ? 1 : 0);

@@ -9,8 +9,7 @@
 #include "gui/frame/qt_page_view.h"
 #include "tk/tk_logger.h"
 
-dlg_error_continue::dlg_error_continue(QWidget* owner, const QString& caption,
-                                       const QString& message, bool can_stop)
+dlg_error_continue::dlg_error_continue(QWidget* owner, const QString& caption, const QString& message, bool can_stop)
     : QDialog(owner) {
     tk_log(1, "dlg_error_continue::ctor");
     setObjectName(QStringLiteral("dlg_%1").arg(dialog));

@@ -14,8 +14,7 @@ public:
     static constexpr int copy_id = 1108;
     static constexpr int send_bug_id = 1112;
 
-    dlg_error_ex(QWidget* owner, const QString& caption, const QString& message,
-                 const std::string& subject_tail);
+    dlg_error_ex(QWidget* owner, const QString& caption, const QString& message, const std::string& subject_tail);
 
     void show_modal();
 

@@ -11,8 +11,7 @@
 
 #include "gui/frame/qt_page_view.h"
 
-QHBoxLayout* gui_error_layout::build(QDialog& dialog, const QString& caption,
-                                     const QString& message) {
+QHBoxLayout* gui_error_layout::build(QDialog& dialog, const QString& caption, const QString& message) {
     dialog.setWindowTitle(caption);
     auto* outer = new QVBoxLayout(&dialog);
     auto* top = new QHBoxLayout();
@@ -35,8 +34,7 @@ QHBoxLayout* gui_error_layout::build(QDialog& dialog, const QString& caption,
     return row;
 }
 
-QPushButton* gui_error_layout::button(QDialog& dialog, QHBoxLayout* row, const QString& text,
-                                      int id) {
+QPushButton* gui_error_layout::button(QDialog& dialog, QHBoxLayout* row, const QString& text, int id) {
     auto* b = new QPushButton(text, &dialog);
     b->setObjectName(qt_page_view::control_name(id));
     b->setAutoDefault(false);

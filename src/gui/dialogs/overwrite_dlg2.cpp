@@ -24,8 +24,8 @@ overwrite_dlg2::overwrite_dlg2(QWidget* owner, const std::wstring& text) : QDial
     layout->addWidget(page_widgets::label(this, text_id, QString::fromStdWString(text)));
     layout->addSpacing(6);
     auto* group = new QButtonGroup(this);
-    const char* texts[] = {"&Overwrite the entire database", "Overwrite existing &tables only",
-                           "&Skip existing tables", "&Merge"};
+    const char* texts[] = {"&Overwrite the entire database", "Overwrite existing &tables only", "&Skip existing tables",
+                           "&Merge"};
     for (int i = 0; i < modes; ++i) {
         QRadioButton* r = page_widgets::radio(this, first_mode_id + i, QString::fromUtf8(texts[i]));
         group->addButton(r, i);

@@ -16,8 +16,7 @@
 #include "tk/tk_send_bug.h"
 #include "tk/tk_text.h"
 
-set_query_dlg::set_query_dlg(QWidget* owner, const std::wstring& name, const std::wstring& query,
-                             purpose what)
+set_query_dlg::set_query_dlg(QWidget* owner, const std::wstring& name, const std::wstring& query, purpose what)
     : QDialog(owner), name_(name), query_(query) {
     tk_log(1, "set_query_dlg::set_query_dlg");
     setObjectName(QStringLiteral("dlg_%1").arg(dialog));
@@ -106,8 +105,10 @@ void set_query_dlg::on_ok() {
     bool box = false;
     const std::wstring refusal = check(name, query, box);
     if (!refusal.empty()) {
-        if (box) wizard_shell::message(refusal);
-        else wizard_shell::error(refusal);
+        if (box)
+            wizard_shell::message(refusal);
+        else
+            wizard_shell::error(refusal);
         return;
     }
     name_ = trim(name);
@@ -121,6 +122,8 @@ void set_query_dlg::on_test() {
         wizard_shell::error(L"The query must start with SELECT.");
         return;
     }
-    if (pellix_converter::ptr()->test_query(one_line(query))) wizard_shell::message(L"The query is correct.");
-    else wizard_shell::error(syntax_error_text());
+    if (pellix_converter::ptr()->test_query(one_line(query)))
+        wizard_shell::message(L"The query is correct.");
+    else
+        wizard_shell::error(syntax_error_text());
 }

@@ -51,8 +51,8 @@ types_map_dlg::types_map_dlg(QWidget* owner, types_map_model model) : QDialog(ow
     list_->setObjectName(qt_page_view::control_name(fields_id));
     list_->setRootIsDecorated(false);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list_->setHeaderLabels({QString(), QStringLiteral("Field Name"), QStringLiteral("Field Type"),
-                            QStringLiteral("Default value")});
+    list_->setHeaderLabels(
+        {QString(), QStringLiteral("Field Name"), QStringLiteral("Field Type"), QStringLiteral("Default value")});
     list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     layout->addWidget(list_);
     auto* grid = new QGridLayout();

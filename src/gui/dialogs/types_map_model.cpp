@@ -49,9 +49,7 @@ std::wstring default_text(const t_ftd& column) {
 }
 
 // A type text's name: up to its arguments.
-std::wstring type_name(const std::wstring& text) {
-    return tk_trim(text.substr(0, text.find(L'(')));
-}
+std::wstring type_name(const std::wstring& text) { return tk_trim(text.substr(0, text.find(L'('))); }
 
 }  // namespace
 
@@ -162,8 +160,7 @@ void types_map_model::load(const std::wstring& table_name, const udb_schema& sho
                 r.scale = static_cast<uint32_t>(std::max(0, fm->scale));
                 // A DECIMAL recorded without a precision is written with the
                 // column's own.
-                if (fm->value_type == VT_DECIMAL && r.precision == 0)
-                    sql_own_decimal(column, r.precision, r.scale);
+                if (fm->value_type == VT_DECIMAL && r.precision == 0) sql_own_decimal(column, r.precision, r.scale);
             }
             r.kept = fm->status != udb_mutators::deleted;
         }
@@ -198,7 +195,8 @@ void types_map_model::save(sql_db_mutator& mutators, const std::wstring& new_nam
         const std::wstring charset = before ? before->character_set : std::wstring();
         const std::wstring long_name = before ? before->long_name : std::wstring();
         sql_field_mutator& fm = tm.update_field(r.old_name, r.new_name, type, charset);
-        if (!long_name.empty()) fm.long_name = long_name;
+        if (!long_name.empty())
+            fm.long_name = long_name;
         else if (!udb_same_name(r.initial_name, r.old_name) && r.initial_name == r.new_name && !r.recorded)
             fm.long_name = r.new_name;
         fm.status = r.kept ? udb_mutators::changed : udb_mutators::deleted;

@@ -23,22 +23,22 @@ class sql_db_mutator;
 class types_map_model {
 public:
     struct row {
-        std::wstring old_name;      // short name: the key
-        std::wstring new_name;      // as shown and edited
+        std::wstring old_name;  // short name: the key
+        std::wstring new_name;  // as shown and edited
         // The column the run writes: its type text, its name alone (the
         // sql.map key) and its length, precision and scale.
         std::wstring column_type;
         std::wstring source_type;
         uint64_t column_length = 0;
         uint32_t column_precision = 0, column_scale = 0;
-        std::wstring type;          // bare type name
+        std::wstring type;  // bare type name
         std::wstring default_value;
         uint64_t length = 0;
         uint32_t precision = 0;
         uint32_t scale = 0;
         bool kept = true;
-        std::wstring nullability;   // "auto_increment", "NOT NULL" or "NULL"
-        bool recorded = false;      // the mutator already held this field
+        std::wstring nullability;  // "auto_increment", "NOT NULL" or "NULL"
+        bool recorded = false;     // the mutator already held this field
         // The name and tick the row opened with.
         std::wstring initial_name;
         bool initial_kept = true;

@@ -65,8 +65,7 @@ std::string file_dialog::run(bool save, const std::string& default_extension) {
     gui_call::run([&] {
         const QFileInfo initial(decode(file_name_));
         QFileDialog dialog(owner_);
-        dialog.setObjectName(save ? QStringLiteral("save_file_dialog")
-                                  : QStringLiteral("open_file_dialog"));
+        dialog.setObjectName(save ? QStringLiteral("save_file_dialog") : QStringLiteral("open_file_dialog"));
         dialog.setOption(QFileDialog::DontUseNativeDialog, true);
         if (!title_.empty()) dialog.setWindowTitle(QString::fromUtf8(title_.c_str()));
         dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -98,8 +97,7 @@ bool open_file_dialog::show() {
     return true;
 }
 
-save_file_dialog::save_file_dialog(QWidget* owner, const std::string& filter,
-                                   const std::string& initial_path,
+save_file_dialog::save_file_dialog(QWidget* owner, const std::string& filter, const std::string& initial_path,
                                    const std::string& default_extension)
     : file_dialog(owner, filter, initial_path) {
     TK_ASSERT(!default_extension.empty());

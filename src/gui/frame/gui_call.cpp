@@ -20,7 +20,7 @@
 namespace {
 
 std::atomic<bool> sheet_closed{false};
-std::function<void(QDialog&)> modal_hook;   // GUI thread only
+std::function<void(QDialog&)> modal_hook;    // GUI thread only
 std::vector<QPointer<QDialog>> open_modals;  // GUI thread only
 
 // The state a waiting caller shares with its posted call.
@@ -101,7 +101,8 @@ bool gui_call::run(const std::function<void()>& fn) {
         }
         // The call shows a dialog: close it and wait until it has let go of fn.
         lock.unlock();
-        QMetaObject::invokeMethod(gui_context(), [] { close_modals(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            gui_context(), [] { close_modals(); }, Qt::QueuedConnection);
         lock.lock();
     }
     // A dialog closed because the sheet closed gave no answer.
@@ -119,8 +120,7 @@ void gui_call::post(std::function<void()> fn) {
 }
 
 int gui_call::exec_modal(QDialog& dialog) {
-    dialog.setWindowModality(dialog.parentWidget() != nullptr ? Qt::WindowModal
-                                                              : Qt::ApplicationModal);
+    dialog.setWindowModality(dialog.parentWidget() != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
     open_modals.emplace_back(&dialog);
     if (modal_hook) {
         std::function<void(QDialog&)> hook = modal_hook;
@@ -131,11 +131,10 @@ int gui_call::exec_modal(QDialog& dialog) {
     }
     if (should_give_up()) QTimer::singleShot(0, &dialog, [&dialog] { dialog.reject(); });
     const int result = dialog.exec();
-    open_modals.erase(std::remove_if(open_modals.begin(), open_modals.end(),
-                                     [&dialog](const QPointer<QDialog>& p) {
-                                         return p.isNull() || p.data() == &dialog;
-                                     }),
-                      open_modals.end());
+    open_modals.erase(
+        std::remove_if(open_modals.begin(), open_modals.end(),
+                       [&dialog](const QPointer<QDialog>& p) { return p.isNull() || p.data() == &dialog; }),
+        open_modals.end());
     return result;
 }
 

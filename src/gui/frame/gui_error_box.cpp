@@ -5,8 +5,7 @@
 #include "tk/tk_error_converter.h"
 
 std::string gui_error_box::text_of(const tk_exception& failure) {
-    static const tk_error_converter texts(error_handler::mysql_error_text_count(),
-                                          error_handler::mysql_error_texts());
+    static const tk_error_converter texts(error_handler::mysql_error_text_count(), error_handler::mysql_error_texts());
     std::string text = texts.convert(failure.error_code);
     return text.empty() ? std::string(failure.what()) : text;
 }

@@ -27,7 +27,8 @@
 #include "tk/tk_text.h"
 
 const wchar_t* const pellix_program::success_text =
-    L"Wizard has converted your DBF file(s) into\nMySQL data source successfully.\n\nClick 'Finish' to exit the wizard.";
+    L"Wizard has converted your DBF file(s) into\nMySQL data source successfully.\n\nClick 'Finish' to exit the "
+    L"wizard.";
 const wchar_t* const pellix_program::error_text =
     L"There were some errors while converting the database.\nClick 'Finish' to exit the wizard.";
 
@@ -116,7 +117,7 @@ void pellix_program::load_quick_launch_profile(pellix_converter& conv, const std
     // The whole line is the path, quotes and blanks included.
     if (!is_valid_utf8(path)) throw tk_exception(std::string("The profile path is not valid UTF-8."), tk_level_error);
     tk_log(2, "QUICK LAUNCH: profile=%s", path.c_str());
-    struct stat st{};
+    struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
         throw tk_exception(std::string("Profile does not exist. Please verify the correct path/name was given."),
                            tk_level_error);

@@ -43,25 +43,39 @@ bool qt_page_view::has_control(int id) const {
 void qt_page_view::set_text(int id, const std::wstring& text) {
     const QString value = QString::fromStdWString(text);
     QWidget* w = control(id);
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->setText(value);
-    else if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) plain->setPlainText(value);
-    else if (auto* rich = qobject_cast<QTextEdit*>(w)) rich->setPlainText(value);
-    else if (auto* label = qobject_cast<QLabel*>(w)) label->setText(value);
-    else if (auto* button = qobject_cast<QAbstractButton*>(w)) button->setText(value);
-    else if (auto* combo = qobject_cast<QComboBox*>(w)) combo->setCurrentText(value);
-    else w->setWindowTitle(value);
+    if (auto* edit = qobject_cast<QLineEdit*>(w))
+        edit->setText(value);
+    else if (auto* plain = qobject_cast<QPlainTextEdit*>(w))
+        plain->setPlainText(value);
+    else if (auto* rich = qobject_cast<QTextEdit*>(w))
+        rich->setPlainText(value);
+    else if (auto* label = qobject_cast<QLabel*>(w))
+        label->setText(value);
+    else if (auto* button = qobject_cast<QAbstractButton*>(w))
+        button->setText(value);
+    else if (auto* combo = qobject_cast<QComboBox*>(w))
+        combo->setCurrentText(value);
+    else
+        w->setWindowTitle(value);
 }
 
 std::wstring qt_page_view::get_text(int id) const {
     QWidget* w = control(id);
     QString value;
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) value = edit->text();
-    else if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) value = plain->toPlainText();
-    else if (auto* rich = qobject_cast<QTextEdit*>(w)) value = rich->toPlainText();
-    else if (auto* label = qobject_cast<QLabel*>(w)) value = label->text();
-    else if (auto* button = qobject_cast<QAbstractButton*>(w)) value = button->text();
-    else if (auto* combo = qobject_cast<QComboBox*>(w)) value = combo->currentText();
-    else value = w->windowTitle();
+    if (auto* edit = qobject_cast<QLineEdit*>(w))
+        value = edit->text();
+    else if (auto* plain = qobject_cast<QPlainTextEdit*>(w))
+        value = plain->toPlainText();
+    else if (auto* rich = qobject_cast<QTextEdit*>(w))
+        value = rich->toPlainText();
+    else if (auto* label = qobject_cast<QLabel*>(w))
+        value = label->text();
+    else if (auto* button = qobject_cast<QAbstractButton*>(w))
+        value = button->text();
+    else if (auto* combo = qobject_cast<QComboBox*>(w))
+        value = combo->currentText();
+    else
+        value = w->windowTitle();
     return value.toStdWString();
 }
 
@@ -84,9 +98,12 @@ void qt_page_view::set_focus(int id) { control(id)->setFocus(Qt::OtherFocusReaso
 
 void qt_page_view::set_read_only(int id, bool on) {
     QWidget* w = control(id);
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->setReadOnly(on);
-    else if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) plain->setReadOnly(on);
-    else if (auto* rich = qobject_cast<QTextEdit*>(w)) rich->setReadOnly(on);
+    if (auto* edit = qobject_cast<QLineEdit*>(w))
+        edit->setReadOnly(on);
+    else if (auto* plain = qobject_cast<QPlainTextEdit*>(w))
+        plain->setReadOnly(on);
+    else if (auto* rich = qobject_cast<QTextEdit*>(w))
+        rich->setReadOnly(on);
 }
 
 void qt_page_view::set_bold(int id, bool on) {
@@ -98,8 +115,10 @@ void qt_page_view::set_bold(int id, bool on) {
 
 void qt_page_view::clear_items(int id) {
     QWidget* w = control(id);
-    if (auto* combo = qobject_cast<QComboBox*>(w)) combo->clear();
-    else if (auto* list = qobject_cast<QListWidget*>(w)) list->clear();
+    if (auto* combo = qobject_cast<QComboBox*>(w))
+        combo->clear();
+    else if (auto* list = qobject_cast<QListWidget*>(w))
+        list->clear();
 }
 
 int qt_page_view::add_item(int id, const std::wstring& text, int64_t data) {
@@ -148,8 +167,10 @@ int qt_page_view::current_index(int id) const {
 
 void qt_page_view::set_current_index(int id, int index) {
     QWidget* w = control(id);
-    if (auto* combo = qobject_cast<QComboBox*>(w)) combo->setCurrentIndex(index);
-    else if (auto* list = qobject_cast<QListWidget*>(w)) list->setCurrentRow(index);
+    if (auto* combo = qobject_cast<QComboBox*>(w))
+        combo->setCurrentIndex(index);
+    else if (auto* list = qobject_cast<QListWidget*>(w))
+        list->setCurrentRow(index);
 }
 
 void qt_page_view::set_range(int id, int low, int high) {
@@ -186,16 +207,14 @@ void qt_page_view::connect_controls() {
         if (id < 0) continue;
         w->installEventFilter(this);
         if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-            connect(button, &QAbstractButton::clicked, this,
-                    [this, id] { send(id, command_event::click); });
+            connect(button, &QAbstractButton::clicked, this, [this, id] { send(id, command_event::click); });
         } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
             connect(combo, &QComboBox::currentIndexChanged, this,
                     [this, id] { send(id, command_event::selection_change); });
         } else if (auto* list = qobject_cast<QListWidget*>(w)) {
             connect(list, &QListWidget::itemSelectionChanged, this,
                     [this, id] { send(id, command_event::selection_change); });
-            connect(list, &QListWidget::itemDoubleClicked, this,
-                    [this, id] { send(id, command_event::double_click); });
+            connect(list, &QListWidget::itemDoubleClicked, this, [this, id] { send(id, command_event::double_click); });
         }
     }
 }

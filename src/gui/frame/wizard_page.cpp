@@ -7,8 +7,7 @@
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 
-wizard_page::wizard_page(int dialog, int buttons, int flags, std::wstring title,
-                         std::wstring subtitle, int help_topic)
+wizard_page::wizard_page(int dialog, int buttons, int flags, std::wstring title, std::wstring subtitle, int help_topic)
     : dialog_(dialog),
       buttons_(buttons),
       flags_(flags),

@@ -20,8 +20,8 @@ enum page_flag : int { page_has_help = 1, page_header = 2 };
 
 class wizard_page {
 public:
-    wizard_page(int dialog, int buttons, int flags, std::wstring title = {},
-                std::wstring subtitle = {}, int help_topic = 0);
+    wizard_page(int dialog, int buttons, int flags, std::wstring title = {}, std::wstring subtitle = {},
+                int help_topic = 0);
     virtual ~wizard_page();
 
     wizard_page(const wizard_page&) = delete;

@@ -81,8 +81,7 @@ wizard_sheet::wizard_sheet(wizard_shell& shell) : QDialog(nullptr), shell_(shell
 
 void wizard_sheet::add_page(QWidget* page) { stack_->addWidget(page); }
 
-void wizard_sheet::show_page(QWidget* page, bool header, const QString& title,
-                             const QString& subtitle, bool has_help) {
+void wizard_sheet::show_page(QWidget* page, bool header, const QString& title, const QString& subtitle, bool has_help) {
     stack_->setCurrentWidget(page);
     header_->setVisible(header);
     watermark_->setVisible(!header);
@@ -111,8 +110,7 @@ void wizard_sheet::enable_button(int button, bool on) {
 }
 
 wizard_sheet::button_state wizard_sheet::save_buttons() const {
-    return {back_->isEnabled(), next_->isEnabled(), finish_->isEnabled(), !finish_->isHidden(),
-            cancel_->isEnabled()};
+    return {back_->isEnabled(), next_->isEnabled(), finish_->isEnabled(), !finish_->isHidden(), cancel_->isEnabled()};
 }
 
 void wizard_sheet::restore_buttons(const button_state& s) {

@@ -17,8 +17,7 @@ public:
     explicit wizard_sheet(wizard_shell& shell);
 
     void add_page(QWidget* page);
-    void show_page(QWidget* page, bool header, const QString& title, const QString& subtitle,
-                   bool has_help);
+    void show_page(QWidget* page, bool header, const QString& title, const QString& subtitle, bool has_help);
 
     // Button bits of wizard_button.
     void set_buttons(int buttons);

@@ -37,12 +37,12 @@ std::string program_folder() {
 }
 
 // Shows one box on the GUI thread; false when it was only logged.
-bool show_box(QMessageBox::Icon icon, const std::wstring& kind, const std::wstring& text,
-              bool yes_no, bool default_no) {
+bool show_box(QMessageBox::Icon icon, const std::wstring& kind, const std::wstring& text, bool yes_no,
+              bool default_no) {
     bool yes = false;
     const bool shown = gui_call::run([&] {
-        QMessageBox box(icon, QString::fromStdWString(wizard_shell::caption(kind)),
-                        box_text(text), QMessageBox::NoButton, wizard_shell::owner_window());
+        QMessageBox box(icon, QString::fromStdWString(wizard_shell::caption(kind)), box_text(text),
+                        QMessageBox::NoButton, wizard_shell::owner_window());
         box.setObjectName(QStringLiteral("message_box"));
         if (yes_no) {
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -58,8 +58,7 @@ bool show_box(QMessageBox::Icon icon, const std::wstring& kind, const std::wstri
 
 }  // namespace
 
-wizard_shell::wizard_shell(const std::wstring& title)
-    : title_(title), help_folder_(program_folder() + "/pellix.help") {
+wizard_shell::wizard_shell(const std::wstring& title) : title_(title), help_folder_(program_folder() + "/pellix.help") {
     tk_wlog(1, L"wizard_shell::ctor(%ls)", title.c_str());
     gui_call::set_closed(false);
 }
@@ -92,9 +91,7 @@ void wizard_shell::add_page(std::unique_ptr<wizard_page> page) {
     wizard_page* raw = page.get();
     pages_.push_back(std::move(page));
     sheet().add_page(raw->widget());
-    raw->view().set_sink([raw](int id, command_event event) {
-        guard([&] { raw->on_command(id, event); });
-    });
+    raw->view().set_sink([raw](int id, command_event event) { guard([&] { raw->on_command(id, event); }); });
 }
 
 int wizard_shell::run() {
@@ -334,10 +331,8 @@ int wizard_shell::activate(size_t index) {
         current_ = previous;
         return ok ? 0 : -1;
     }
-    s.show_page(page->widget(), (page->get_flags() & page_header) != 0,
-                QString::fromStdWString(page->get_title()),
-                QString::fromStdWString(page->get_subtitle()),
-                (page->get_flags() & page_has_help) != 0);
+    s.show_page(page->widget(), (page->get_flags() & page_header) != 0, QString::fromStdWString(page->get_title()),
+                QString::fromStdWString(page->get_subtitle()), (page->get_flags() & page_has_help) != 0);
     return 1;
 }
 

@@ -71,8 +71,7 @@ int conversion_settings::page_init() {
         // keys of alike descriptions ("Windows ANSI", "1251 Windows ANSI")
         // are told apart; the item's data stays the stored key.
         for (const auto& [byte, text] : dbf_codepage_descriptions()) {
-            const std::wstring label =
-                byte == 0 ? text : text + L" (" + std::to_wstring(dbf_codepage_of(byte)) + L")";
+            const std::wstring label = byte == 0 ? text : text + L" (" + std::to_wstring(dbf_codepage_of(byte)) + L")";
             view().add_item(encoding_id, label, byte);
         }
     }

@@ -14,8 +14,8 @@
 #include "tk/tk_logger.h"
 
 dump_page::dump_page()
-    : wizard_page(dialog, wiz_back | wiz_next, page_has_help | page_header, L"Step 1 of 5",
-                  L"MySQL dump file settings", help_topic) {}
+    : wizard_page(dialog, wiz_back | wiz_next, page_has_help | page_header, L"Step 1 of 5", L"MySQL dump file settings",
+                  help_topic) {}
 
 QWidget* dump_page::create_widget() {
     auto* w = new QWidget();
@@ -69,27 +69,27 @@ int dump_page::page_init() {
 void dump_page::on_command(int id, command_event event) {
     if (event != command_event::click) return;
     switch (id) {
-        case lock_tables_id:
-        case create_db_id:
-        case comments_id:
-            invert_chbox(id);
-            break;
-        case create_table_id:
-            invert_chbox(create_table_id);
-            view().set_enabled(create_db_id, view().get_check(create_table_id));  // its tick stays
-            break;
-        case new_version_id:
-        case old_version_id:
-            view().set_check(id, true);
-            view().set_check(id == new_version_id ? old_version_id : new_version_id, false);
-            break;
-        case windows_eol_id:
-        case unix_eol_id:
-            view().set_check(id, true);
-            view().set_check(id == windows_eol_id ? unix_eol_id : windows_eol_id, false);
-            break;
-        default:
-            break;  // labels and group boxes
+    case lock_tables_id:
+    case create_db_id:
+    case comments_id:
+        invert_chbox(id);
+        break;
+    case create_table_id:
+        invert_chbox(create_table_id);
+        view().set_enabled(create_db_id, view().get_check(create_table_id));  // its tick stays
+        break;
+    case new_version_id:
+    case old_version_id:
+        view().set_check(id, true);
+        view().set_check(id == new_version_id ? old_version_id : new_version_id, false);
+        break;
+    case windows_eol_id:
+    case unix_eol_id:
+        view().set_check(id, true);
+        view().set_check(id == windows_eol_id ? unix_eol_id : windows_eol_id, false);
+        break;
+    default:
+        break;  // labels and group boxes
     }
 }
 

@@ -20,8 +20,8 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         const bool close = event->type() == QEvent::Close;
-        const bool escape = event->type() == QEvent::KeyPress &&
-                            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+        const bool escape =
+            event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
         if (!close && !escape) return QObject::eventFilter(watched, event);
         wizard_shell* shell = wizard_shell::try_ptr();
         if (shell == nullptr || gui_call::is_closed() || shell->current_page() != &page_)
@@ -36,9 +36,7 @@ private:
 };
 
 gui_finish_page::gui_finish_page(std::wstring success_text, std::wstring error_text)
-    : wizard_page(dialog, wiz_finish, 0),
-      success_text_(std::move(success_text)),
-      error_text_(std::move(error_text)) {}
+    : wizard_page(dialog, wiz_finish, 0), success_text_(std::move(success_text)), error_text_(std::move(error_text)) {}
 
 gui_finish_page::~gui_finish_page() = default;
 

@@ -70,14 +70,12 @@ template <class Converter, int Dialog = gui_finish_page::dialog>
 class gui_finish_page_t : public gui_finish_page {
 public:
     gui_finish_page_t(std::wstring success_text, std::wstring error_text, std::string extension)
-        : gui_finish_page(std::move(success_text), std::move(error_text)),
-          extension_(std::move(extension)) {
+        : gui_finish_page(std::move(success_text), std::move(error_text)), extension_(std::move(extension)) {
         static_assert(Dialog == gui_finish_page::dialog, "the finish page is dialog 116");
     }
 
     void on_store() override {
-        const std::string filter = "Profile Files (." + extension_ + ")|*." + extension_ +
-                                   "|All Files (*.*)|*.*|";
+        const std::string filter = "Profile Files (." + extension_ + ")|*." + extension_ + "|All Files (*.*)|*.*|";
         tk_log(1, "gui_finish_page_t::on_store(%s)", filter.c_str());
         const std::string path = choose_path(filter);
         if (path.empty()) return;

@@ -48,8 +48,7 @@ uint32_t progress_page::percent(uint32_t tables_total, uint32_t tables_done, uin
                                 uint64_t records_done) {
     if (tables_total == 0) return 0;
     uint32_t value = tables_done * 100u / tables_total;
-    if (records_total != 0)
-        value += static_cast<uint32_t>(records_done * 100u / records_total / tables_total);
+    if (records_total != 0) value += static_cast<uint32_t>(records_done * 100u / records_total / tables_total);
     // The run list may hold more entries than the total counts.
     return value > 100 ? 100 : value;
 }

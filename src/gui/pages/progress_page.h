@@ -46,8 +46,7 @@ public:
 
     // The bar's position: the tables done plus the share of the current
     // table, in unsigned integer arithmetic, at most 100.
-    static uint32_t percent(uint32_t tables_total, uint32_t tables_done, uint64_t records_total,
-                            uint64_t records_done);
+    static uint32_t percent(uint32_t tables_total, uint32_t tables_done, uint64_t records_total, uint64_t records_done);
 
     // True once a run was started from this page.
     bool run_started() const { return started_; }

@@ -10,14 +10,14 @@
 #include <sys/stat.h>
 
 #include "app/pellix_converter.h"
-#include "gui/pages/dump_page.h"
+#include "gui/dialogs/overwrite_dlg2.h"
 #include "gui/frame/file_dialog.h"
 #include "gui/frame/gui_call.h"
 #include "gui/frame/gui_error_box.h"
 #include "gui/frame/page_widgets.h"
-#include "gui/pages/settings_page.h"
-#include "gui/dialogs/overwrite_dlg2.h"
 #include "gui/frame/wizard_shell.h"
+#include "gui/pages/dump_page.h"
+#include "gui/pages/settings_page.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_path.h"
 #include "tk/tk_text.h"
@@ -47,8 +47,8 @@ void disable_logging() {
 }  // namespace
 
 sel_file_page::sel_file_page()
-    : wizard_page(dialog, wiz_back | wiz_next, page_has_help | page_header, L"Step 2 of 5",
-                  L"Select databases", help_topic) {}
+    : wizard_page(dialog, wiz_back | wiz_next, page_has_help | page_header, L"Step 2 of 5", L"Select databases",
+                  help_topic) {}
 
 QWidget* sel_file_page::create_widget() {
     auto* w = new QWidget();
@@ -65,8 +65,8 @@ QWidget* sel_file_page::create_widget() {
     grid->addWidget(dest, 3, 0);
     grid->addWidget(page_widgets::button(w, browse_destination_id, QStringLiteral("...")), 3, 1);
     QLineEdit* log = page_widgets::edit(w, log_file_id, max_path_text);
-    grid->addWidget(page_widgets::buddy_label(w, QStringLiteral("&Logfile (leave blank to disable logging):"), log),
-                    4, 0, 1, 2);
+    grid->addWidget(page_widgets::buddy_label(w, QStringLiteral("&Logfile (leave blank to disable logging):"), log), 4,
+                    0, 1, 2);
     grid->addWidget(log, 5, 0);
     grid->addWidget(page_widgets::button(w, browse_log_id, QStringLiteral("...")), 5, 1);
     grid->setRowStretch(6, 1);
@@ -124,8 +124,8 @@ void sel_file_page::on_command(int id, command_event event) {
                                              tk_unicode_to_path(view().get_text(destination_id)), "sql");
         if (!path.empty()) view().set_text(destination_id, tk_path_to_unicode(path));
     } else if (id == browse_log_id) {
-        const std::string path = browse_save("Log Files (.log)", "Select Log File",
-                                             tk_unicode_to_path(view().get_text(log_file_id)), "log");
+        const std::string path =
+            browse_save("Log Files (.log)", "Select Log File", tk_unicode_to_path(view().get_text(log_file_id)), "log");
         if (!path.empty()) view().set_text(log_file_id, tk_path_to_unicode(path));
     }
 }
@@ -151,8 +151,8 @@ std::wstring sel_file_page::browse_folder(const std::wstring& start) {
     return chosen.isEmpty() ? std::wstring() : chosen.first().toStdWString();
 }
 
-std::string sel_file_page::browse_save(const std::string& filter, const std::string& title,
-                                       const std::string& initial, const std::string& extension) {
+std::string sel_file_page::browse_save(const std::string& filter, const std::string& title, const std::string& initial,
+                                       const std::string& extension) {
     save_file_dialog picker(wizard_shell::owner_window(), filter, initial, extension);
     picker.set_title(title);
     return picker.show() ? picker.get_file_name() : std::string();
@@ -254,9 +254,7 @@ int sel_file_page::on_back() {
     return pellix_converter::ptr()->direct ? settings_page::dialog : dump_page::dialog;
 }
 
-bool sel_file_page::db_exists(const std::wstring& name) {
-    return pellix_converter::ptr()->is_mysql_base_exist(name);
-}
+bool sel_file_page::db_exists(const std::wstring& name) { return pellix_converter::ptr()->is_mysql_base_exist(name); }
 
 void sel_file_page::guarded_drop() {
     pellix_converter* conv = pellix_converter::ptr();

@@ -61,8 +61,8 @@ protected:
     virtual int ask_overwrite(const std::wstring& text);
     // Pickers: the chosen path or empty.
     virtual std::wstring browse_folder(const std::wstring& start);
-    virtual std::string browse_save(const std::string& filter, const std::string& title,
-                                    const std::string& initial, const std::string& extension);
+    virtual std::string browse_save(const std::string& filter, const std::string& title, const std::string& initial,
+                                    const std::string& extension);
 
 private:
     void store();

@@ -47,8 +47,8 @@ private:
 }  // namespace
 
 sel_tables_page::sel_tables_page(bool b_reorder)
-    : wizard_page(dialog, wiz_back | wiz_next, page_has_help | page_header, L"Step 4 of 5",
-                  L"Select tables to convert", help_topic),
+    : wizard_page(dialog, wiz_back | wiz_next, page_has_help | page_header, L"Step 4 of 5", L"Select tables to convert",
+                  help_topic),
       b_reorder_(b_reorder) {}
 
 QWidget* sel_tables_page::create_widget() {
@@ -125,8 +125,9 @@ void sel_tables_page::do_page_init(const std::vector<std::wstring>& names) {
 int sel_tables_page::page_init() {
     tk_log(1, "pqz_sel_tables_page::page_init");
     pellix_converter* conv = pellix_converter::ptr();
-    view().set_text(intro_id, L"Select DBF tables to convert into MySQL format. Double click on an item in\n"
-                              L"'Selected tables' list to edit it.");
+    view().set_text(intro_id,
+                    L"Select DBF tables to convert into MySQL format. Double click on an item in\n"
+                    L"'Selected tables' list to edit it.");
     view().set_text(available_label_id, L"&Available tables:");
     view().set_text(selected_label_id, L"&Selected tables:");
     names_ = conv->get_all_tables();
@@ -164,9 +165,9 @@ void sel_tables_page::add_pair(const std::wstring& name, const std::wstring& que
 
 void sel_tables_page::remove_pair(const std::wstring& name) {
     auto& pairs = pellix_converter::ptr()->selected_pairs;
-    pairs.erase(std::remove_if(pairs.begin(), pairs.end(),
-                               [&](const auto& p) { return p.first == name && !p.second.empty(); }),
-                pairs.end());
+    pairs.erase(
+        std::remove_if(pairs.begin(), pairs.end(), [&](const auto& p) { return p.first == name && !p.second.empty(); }),
+        pairs.end());
 }
 
 void sel_tables_page::move_to_selected(size_t index) {
@@ -322,20 +323,37 @@ int sel_tables_page::on_next() {
 
 void sel_tables_page::on_command(int id, command_event event) {
     if (event == command_event::double_click) {
-        if (id == available_list) on_add();
-        else if (id == selected_list) on_edit_query();
+        if (id == available_list)
+            on_add();
+        else if (id == selected_list)
+            on_edit_query();
         return;
     }
     if (event != command_event::click) return;
     switch (id) {
-        case add_id: on_add(); break;
-        case add_all_id: on_add_all(); break;
-        case remove_id: on_delete(); break;
-        case remove_all_id: on_del_all(); break;
-        case add_query_id: on_add_query(); break;
-        case move_up_id: if (b_reorder_) on_move_up(); break;
-        case move_down_id: if (b_reorder_) on_move_down(); break;
-        default: break;
+    case add_id:
+        on_add();
+        break;
+    case add_all_id:
+        on_add_all();
+        break;
+    case remove_id:
+        on_delete();
+        break;
+    case remove_all_id:
+        on_del_all();
+        break;
+    case add_query_id:
+        on_add_query();
+        break;
+    case move_up_id:
+        if (b_reorder_) on_move_up();
+        break;
+    case move_down_id:
+        if (b_reorder_) on_move_down();
+        break;
+    default:
+        break;
     }
 }
 

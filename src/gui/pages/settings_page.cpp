@@ -25,8 +25,8 @@ std::string narrow(const std::wstring& text) { return tk_unicode_to_utf8(text); 
 }  // namespace
 
 settings_page::settings_page()
-    : wizard_page(dialog, wiz_back | wiz_next, page_has_help | page_header, L"Step 1 of 5",
-                  L"Connect to MySQL server", help_topic) {}
+    : wizard_page(dialog, wiz_back | wiz_next, page_has_help | page_header, L"Step 1 of 5", L"Connect to MySQL server",
+                  help_topic) {}
 
 QWidget* settings_page::create_widget() {
     auto* w = new QWidget();
@@ -79,8 +79,10 @@ int settings_page::page_init() {
 
 void settings_page::on_command(int id, command_event event) {
     if (event != command_event::click) return;
-    if (id == local_id) set_remote(false);
-    else if (id == remote_id) set_remote(true);
+    if (id == local_id)
+        set_remote(false);
+    else if (id == remote_id)
+        set_remote(true);
 }
 
 void settings_page::store() {

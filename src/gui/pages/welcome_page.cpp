@@ -80,8 +80,7 @@ bool welcome_page::load_settings(const std::string& path) {
         loaded = pellix_converter::ptr()->load_profile(path);
         if (loaded) pellix_converter::ptr()->open_logfile();
         if (!loaded)
-            wizard_shell::error(
-                std::string("Cannot read the profile. Please verify the file is a Quorvex profile."));
+            wizard_shell::error(std::string("Cannot read the profile. Please verify the file is a Quorvex profile."));
     } catch (const tk_exception& e) {
         gui_error_box::show(e);
     }

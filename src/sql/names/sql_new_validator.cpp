@@ -13,9 +13,8 @@ bool is_unusable(wchar_t c) {
     return code == 0 || code > 0xFFFF || (code >= 0xD800 && code <= 0xDFFF);
 }
 
-const wchar_t forbidden[] = {L'`', L'"', L'\'', L'^', L'*', L'\\', L';', L'+',
-                             L'|', L':', L'<', L'>', L'?', L'/'};
-}
+const wchar_t forbidden[] = {L'`', L'"', L'\'', L'^', L'*', L'\\', L';', L'+', L'|', L':', L'<', L'>', L'?', L'/'};
+}  // namespace
 
 sql_new_validator::sql_new_validator() : sql_new_validator(14, L"database") {}
 

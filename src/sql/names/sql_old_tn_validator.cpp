@@ -3,7 +3,7 @@
 #include "tk/tk_logger.h"
 
 sql_old_tn_validator::sql_old_tn_validator(const std::vector<std::wstring>& names1,
-                                                   const std::vector<std::wstring>& names2)
+                                           const std::vector<std::wstring>& names2)
     : sql_old_validator(L"table") {
     tk_log(1, "sql_old_tn_validator::ctor");
     for (const auto& name : names1) add_existing_name(name);

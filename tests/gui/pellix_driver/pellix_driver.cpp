@@ -35,6 +35,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -49,7 +50,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QCheckBox>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTextEdit>
@@ -192,12 +192,13 @@ private:
     }
     void record_box(QWidget* b) {
         QString text;
-        if (auto* m = qobject_cast<QMessageBox*>(b)) text = m->text();
-        else if (auto* t = b->findChild<QPlainTextEdit*>(QStringLiteral("ctl_1320"))) text = t->toPlainText();
+        if (auto* m = qobject_cast<QMessageBox*>(b))
+            text = m->text();
+        else if (auto* t = b->findChild<QPlainTextEdit*>(QStringLiteral("ctl_1320")))
+            text = t->toPlainText();
         write(QStringLiteral("box ") + b->objectName() + QStringLiteral(": ") + b->windowTitle() +
               QStringLiteral(": ") + one_line(text));
-        if (qobject_cast<QMessageBox*>(b) == nullptr && qobject_cast<QFileDialog*>(b) == nullptr)
-            record_controls(b);
+        if (qobject_cast<QMessageBox*>(b) == nullptr && qobject_cast<QFileDialog*>(b) == nullptr) record_controls(b);
     }
     static bool box_matches(QWidget* b, const QString& name) {
         if (name == QLatin1String("*")) return true;
@@ -218,10 +219,14 @@ private:
         QAbstractButton* button = nullptr;
         if (auto* m = qobject_cast<QMessageBox*>(b)) {
             const QString h = how.toLower();
-            if (h == QLatin1String("yes")) button = m->button(QMessageBox::Yes);
-            else if (h == QLatin1String("no")) button = m->button(QMessageBox::No);
-            else if (h == QLatin1String("ok")) button = m->button(QMessageBox::Ok);
-            else if (h == QLatin1String("cancel")) button = m->button(QMessageBox::Cancel);
+            if (h == QLatin1String("yes"))
+                button = m->button(QMessageBox::Yes);
+            else if (h == QLatin1String("no"))
+                button = m->button(QMessageBox::No);
+            else if (h == QLatin1String("ok"))
+                button = m->button(QMessageBox::Ok);
+            else if (h == QLatin1String("cancel"))
+                button = m->button(QMessageBox::Cancel);
         }
         if (button == nullptr) button = b->findChild<QAbstractButton*>(how);
         if (button == nullptr) {
@@ -316,8 +321,10 @@ private:
                 if (buttons != nullptr)
                     for (QAbstractButton* b : buttons->buttons())
                         if (buttons->buttonRole(b) == QDialogButtonBox::AcceptRole) accept = b;
-                if (accept != nullptr && accept->isEnabled()) click(accept);
-                else static_cast<QDialog*>(guarded.data())->accept();
+                if (accept != nullptr && accept->isEnabled())
+                    click(accept);
+                else
+                    static_cast<QDialog*>(guarded.data())->accept();
             });
             return true;
         }
@@ -398,8 +405,8 @@ private:
             });
             return true;
         }
-        if (s.cmd == QLatin1String("item") || s.cmd == QLatin1String("dblitem") ||
-            s.cmd == QLatin1String("tick") || s.cmd == QLatin1String("untick")) {
+        if (s.cmd == QLatin1String("item") || s.cmd == QLatin1String("dblitem") || s.cmd == QLatin1String("tick") ||
+            s.cmd == QLatin1String("untick")) {
             auto* view = qobject_cast<QAbstractItemView*>(w);
             if (view == nullptr) return false;
             const QModelIndex at = row_showing(view, s.rest);
@@ -441,8 +448,7 @@ private:
     // Standing answers, while the script waits for something else.
     void answer_standing() {
         QWidget* b = box();
-        if (b == nullptr || !b->isVisible() ||
-            std::find(answered_.begin(), answered_.end(), b) != answered_.end())
+        if (b == nullptr || !b->isVisible() || std::find(answered_.begin(), answered_.end(), b) != answered_.end())
             return;
         for (const auto& rule : auto_) {
             if (!box_matches(b, rule.first)) continue;
