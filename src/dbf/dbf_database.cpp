@@ -224,7 +224,8 @@ void dbf_database::init_dbc(const std::string& dbc_name) {
     // (a device, a pipe, a system file). Only a regular .dbc file is read.
     if (!is_container_file(path)) {
         dbf_exception failure(
-            "Database container is not usable: '" + path + "' is not a regular file with the extension .dbc", 0);
+            "Database container is not usable: '" + path + "' is not a regular file with the extension .dbc",
+            tk_level_recoverable);
         reporter_.report(failure, tk_path_to_unicode(path));
         return;
     }
@@ -232,7 +233,7 @@ void dbf_database::init_dbc(const std::string& dbc_name) {
         dbc_ = std::make_unique<dbf_dbc>(tk_path_to_unicode(path), codepage_key_, this);
     } catch (const tk_exception& e) {
         dbc_.reset();
-        dbf_exception failure("Database container is not usable: " + std::string(e.what()), 0);
+        dbf_exception failure("Database container is not usable: " + std::string(e.what()), tk_level_recoverable);
         reporter_.report(failure, tk_path_to_unicode(path));
     }
 }
