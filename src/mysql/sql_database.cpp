@@ -300,12 +300,14 @@ void sql_database::prepared_statement(const std::string& statement, const std::v
         prepared_failure("Placeholder count differs from the long values", "");
 
     // The k-th long value fills the k-th "?" of the statement as it was built.
+    // A text goes as a string in the connection's character set, which the
+    // server converts into its column's; only bytes go as a BLOB, unconverted.
     std::vector<MYSQL_BIND> binds(long_values.size());
     std::vector<unsigned long> lengths(long_values.size(), 0);
     for (size_t k = 0; k < long_values.size(); ++k) {
         tk_log(1, "Binding field #%d", int(k));
         binds[k] = MYSQL_BIND{};
-        binds[k].buffer_type = MYSQL_TYPE_BLOB;
+        binds[k].buffer_type = is_byte_string_vt(long_values[k]->get_type()) ? MYSQL_TYPE_BLOB : MYSQL_TYPE_STRING;
         binds[k].length = &lengths[k];
     }
     if (!binds.empty() && mysql_stmt_bind_param(stmt.get(), binds.data()) != 0)

@@ -54,8 +54,9 @@ public:
     // row count. sql_exception on failure.
     uint64_t query_append(const std::string& statement);
     // Runs one INSERT whose placeholders stand, in order, for the values in
-    // `long_values` (each sent in pieces of 128 KiB as its exact bytes:
-    // UTF-8 for a text, the bytes of a byte string).
+    // `long_values` (each sent in pieces of 128 KiB as its exact bytes: a
+    // text as a string in UTF-8, the connection's character set, which the
+    // server converts into the column's; a byte string as a BLOB).
     // sql_prep_stmt_failed_exception (level 0, with the server's text).
     void prepared_statement(const std::string& statement, const std::vector<const udb_field*>& long_values,
                             uint64_t row_size);

@@ -130,6 +130,15 @@ TEST_F(batch_load, big_row_goes_prepared_and_later_rows_are_gathered_again) {
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM people"), "4");
 }
 
+TEST_F(batch_load, long_text_arrives_in_the_columns_character_set) {
+    exec_in_db("CREATE TABLE people (ID INT, NAME VARCHAR(40), NOTES LONGTEXT) CHARACTER SET latin1");
+    auto db = reopen(8);
+    auto rs = db->get_table(L"people", 8);
+    as_table(rs.get())->append_record(*person(1, ole_variant(L"x"), ole_variant(std::wstring(1100000, L'\u00E9'))));
+    EXPECT_NO_THROW(as_table(rs.get())->finish());
+    EXPECT_EQ(scalar("SELECT NOTES = REPEAT('\u00E9', 1100000) AND LENGTH(NOTES) = 1100000 FROM people"), "1");
+}
+
 TEST_F(batch_load, merge_in_other_column_order_puts_long_values_in_their_columns) {
     exec_in_db("CREATE TABLE people (NOTES LONGTEXT, NAME LONGTEXT, ID INT)");
     auto db = reopen(8);
