@@ -236,23 +236,35 @@ uint64_t sql_database::query_append(const std::string& statement) {
     return affected;
 }
 
-std::vector<std::string> sql_database::read_warnings(size_t max) {
-    std::vector<std::string> messages;
+std::vector<std::pair<std::string, std::string>> sql_database::read_conditions(size_t max) {
+    std::vector<std::pair<std::string, std::string>> conditions;
     if (mysql_real_query(mysql_, "SHOW WARNINGS", 13) != 0) raise(mysql_);
     MYSQL_RES* result = mysql_use_result(mysql_);
     if (!result) {
         if (mysql_errno(mysql_) != 0) raise(mysql_);
-        return messages;
+        return conditions;
     }
     const unsigned n = mysql_num_fields(result);
     while (MYSQL_ROW row = mysql_fetch_row(result)) {
-        if (messages.size() >= max || n < 3 || !row[2]) continue;
-        messages.emplace_back(row[2], mysql_fetch_lengths(result)[2]);
+        if (conditions.size() >= max || n < 3 || !row[0] || !row[2]) continue;
+        const unsigned long* lengths = mysql_fetch_lengths(result);
+        conditions.emplace_back(std::string(row[0], lengths[0]), std::string(row[2], lengths[2]));
     }
     const bool broken = mysql_errno(mysql_) != 0;
     mysql_free_result(result);
     if (broken) raise(mysql_);
+    return conditions;
+}
+
+std::vector<std::string> sql_database::read_warnings(size_t max) {
+    std::vector<std::string> messages;
+    for (auto& [level, message] : read_conditions(max)) messages.push_back(std::move(message));
     return messages;
+}
+
+bool sql_database::failed_first() {
+    const auto conditions = read_conditions(1);
+    return !conditions.empty() && conditions[0].first == "Error";
 }
 
 std::optional<bool> sql_database::has_transactions(const std::wstring& table) {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sql/sql_dialect.h"
@@ -62,6 +63,10 @@ public:
                             uint64_t row_size);
     // The server's warnings of the last statement (SHOW WARNINGS), at most `max`.
     std::vector<std::string> read_warnings(size_t max);
+    // True when the last statement failed before it raised any warning or
+    // note: its first condition is its error (so INSERT IGNORE skipped no
+    // row before it).
+    bool failed_first();
     // Whether the table's storage engine has transactions, as the server's
     // ENGINES table says; nullopt when the server does not say. A failed
     // statement on such a table has stored none of its rows.
@@ -113,5 +118,8 @@ public:
     static bool is_client_error(unsigned error_number) { return error_number >= 2000 && error_number < 3000; }
 
 private:
+    // (level, message) of the last statement's conditions, at most `max`.
+    std::vector<std::pair<std::string, std::string>> read_conditions(size_t max);
+
     MYSQL* mysql_;  // owned by the engine
 };
