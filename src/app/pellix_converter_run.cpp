@@ -314,7 +314,12 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     note_created_table(name, new_name);
 
     if (st.target->is_table_exist(new_name)) {
-        if (mode == skip_tables) return false;  // left as it is; counted done by the caller
+        if (mode == skip_tables) {
+            // Left as it is; counted done by the caller.
+            tk_wlog(3, L"Table %ls exists; it is left as it is", new_name.c_str());
+            if (output_) output_->table_left(new_name);
+            return false;
+        }
         if (mode == overwrite_tables) st.target->delete_tab(new_name);
     }
 

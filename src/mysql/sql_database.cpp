@@ -92,6 +92,8 @@ sql_database::sql_database(const std::wstring& name, MYSQL* mysql, int mode)
     tk_wlog(2, L"sql_database::sql_database(%ls, mode=%d)", name.c_str(), mode);
     // Writing into the server's own databases could break the server.
     if (!(mode & 0x1)) refuse_system_db(name);
+    // Table names compare as the server compares them.
+    case_sensitive = sql_engine::ptr()->table_names_case_sensitive();
     init_tables();
     if (!(mode & 0x80)) {
         try {

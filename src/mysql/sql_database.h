@@ -4,8 +4,9 @@
 // are its type word (0x1 read-only, 0x80 views are not read, 0x100 loading
 // writes REPLACE INTO). At construction it lists the server's base tables
 // and, unless 0x80, its views; afterwards the lists change only through
-// create_table and delete_tab. Tables, queries and result recordsets it
-// returns belong to the caller; it owns none of them.
+// create_table and delete_tab. Its table names compare as the server's do
+// (exactly when lower_case_table_names is 0). Tables, queries and result
+// recordsets it returns belong to the caller; it owns none of them.
 //
 // Every failure of the server is a sql_exception of level 0, except a lost
 // connection, which is level 1 (the run cannot go on without it).

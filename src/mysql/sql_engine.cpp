@@ -100,6 +100,18 @@ std::vector<std::wstring> offline_charsets() {
     return std::vector<std::wstring>(std::begin(rows), std::end(rows));
 }
 
+// The first value a lookup on the server answers; nullopt when the server
+// refuses the statement (a broken connection raises).
+std::optional<std::string> look_up(MYSQL* mysql, const std::string& statement) {
+    try {
+        return first_value(mysql, statement);
+    } catch (const sql_exception& e) {
+        if (sql_database::is_client_error(unsigned(e.error_code & 0xFFFF))) throw;
+        tk_log(3, "Cannot look the name up: %s", e.what());
+        return std::nullopt;
+    }
+}
+
 std::vector<std::wstring> offline_engines() {
     return {L"MyISAM",  L"MEMORY", L"InnoDB",     L"BerkeleyDB", L"BLACKHOLE",  L"EXAMPLE",
             L"ARCHIVE", L"CSV",    L"ndbcluster", L"FEDERATED",  L"MRG_MYISAM", L"ISAM"};
@@ -142,6 +154,7 @@ void sql_engine::initialize() {
 }
 
 void sql_engine::close() {
+    names_case_sensitive_.reset();
     charsets_.clear();
     engines_.clear();
     initialize();
@@ -160,7 +173,8 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
         tk_log(1, "Connection was established already - disconnecting first...");
         close();
     }
-    max_packet_size_ = 0;  // the limit and the lists belong to the server we connect to now
+    max_packet_size_ = 0;  // the limit, the lists and the name rule belong to the server we connect to now
+    names_case_sensitive_.reset();
     charsets_.clear();
     engines_.clear();
     tk_log(3, "Connecting to MySQL server...");
@@ -358,6 +372,16 @@ std::vector<std::wstring> sql_engine::get_storage_engines() {
         list = offline_engines();
     }
     return list;
+}
+
+bool sql_engine::table_names_case_sensitive() {
+    if (!connected_) return false;
+    if (!names_case_sensitive_) {
+        const std::optional<std::string> value = look_up(mysql_.get(), "SELECT @@lower_case_table_names");
+        names_case_sensitive_ = value && *value == "0";
+        tk_log(1, "lower_case_table_names=%s", value ? value->c_str() : "?");
+    }
+    return *names_case_sensitive_;
 }
 
 uint32_t sql_engine::get_max_allowed_packet() {

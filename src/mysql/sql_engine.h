@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,10 @@ public:
     // The server's max_allowed_packet, read once per connection; 0 offline.
     uint32_t get_max_allowed_packet();
 
+    // True when the server compares table names exactly
+    // (lower_case_table_names 0), read once per connection; false offline.
+    bool table_names_case_sensitive();
+
     MYSQL* get_mysql() { return mysql_.get(); }
     // Runs one UTF-8 statement (traced "Run SQL-query: %s"); sql_exception on failure.
     void execute(const std::string& statement);
@@ -88,4 +93,5 @@ private:
     std::vector<std::wstring> engines_;
     std::unique_ptr<MYSQL> mysql_;  // after mysql_init, a handle that mysql_close must free
     uint32_t max_packet_size_ = 0;
+    std::optional<bool> names_case_sensitive_;  // see table_names_case_sensitive
 };

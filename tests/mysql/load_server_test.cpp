@@ -33,7 +33,7 @@ using batch_load = server_db_test;
 TEST_F(table_create, creates_lists_and_drops_tables) {
     auto table = db_->create_table(L"people", people_schema(), udb_indexes());
     ASSERT_NE(as_table(table.get()), nullptr);
-    EXPECT_TRUE(db_->is_table_exist(L"PEOPLE"));
+    EXPECT_TRUE(db_->is_table_exist(L"people"));
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM information_schema.tables WHERE table_schema='" + db_name_ +
                      "' AND table_name='people'"),
               "1");
