@@ -112,6 +112,15 @@ std::optional<std::string> look_up(MYSQL* mysql, const std::string& statement) {
     }
 }
 
+// The engine an old engine name stands for, as the server resolves it.
+std::wstring resolve_engine_alias(const std::wstring& name) {
+    static const wchar_t* const aliases[][2] = {
+        {L"INNOBASE", L"InnoDB"}, {L"HEAP", L"MEMORY"}, {L"MERGE", L"MRG_MyISAM"}, {L"Maria", L"Aria"}};
+    for (const auto& [alias, engine] : aliases)
+        if (tk_equal_no_case(name, alias)) return engine;
+    return name;
+}
+
 std::vector<std::wstring> offline_engines() {
     return {L"MyISAM",  L"MEMORY", L"InnoDB",     L"BerkeleyDB", L"BLACKHOLE",  L"EXAMPLE",
             L"ARCHIVE", L"CSV",    L"ndbcluster", L"FEDERATED",  L"MRG_MYISAM", L"ISAM"};
@@ -372,6 +381,28 @@ std::vector<std::wstring> sql_engine::get_storage_engines() {
         list = offline_engines();
     }
     return list;
+}
+
+std::string sql_engine::refusal_of(const std::wstring& storage_engine, const std::wstring& charset) {
+    tk_wlog(1, L"sql_engine::refusal_of(%ls, %ls)", storage_engine.c_str(), charset.c_str());
+    if (!connected_) return {};
+    if (!storage_engine.empty()) {
+        const std::optional<std::string> support =
+            look_up(mysql_.get(), "SELECT SUPPORT FROM information_schema.ENGINES WHERE ENGINE = " +
+                                      sql_quote(std::string_view(sql_to_utf8(resolve_engine_alias(storage_engine)))));
+        if (support && *support != "YES" && *support != "DEFAULT")
+            return "Unknown storage engine '" + sql_to_utf8(storage_engine) + "'";
+    }
+    if (!charset.empty()) {
+        const std::string name = sql_to_utf8(charset);
+        std::string names = sql_quote(std::string_view(name));
+        if (tk_equal_no_case(charset, L"utf8") || tk_equal_no_case(charset, L"utf8mb3")) names = "'utf8', 'utf8mb3'";
+        const std::optional<std::string> count = look_up(
+            mysql_.get(),
+            "SELECT COUNT(*) FROM information_schema.CHARACTER_SETS WHERE CHARACTER_SET_NAME IN (" + names + ")");
+        if (count && *count == "0") return "Unknown character set: '" + name + "'";
+    }
+    return {};
 }
 
 bool sql_engine::table_names_case_sensitive() {

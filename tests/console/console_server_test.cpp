@@ -257,6 +257,10 @@ TEST_F(ConsoleServer, ModeZeroWithAnEmptySourceKeepsTheDatabase) {
               "Error:\nbroken: File does not comply with DBF format\n"
               "Error:\nNone of the tables to convert could be opened. The destination database was left as it was.\n");
     EXPECT_EQ(query("qz_console_keep", "SELECT a FROM t;"), "7\n");
+    r = h.run({"--src=" + h.make_sample(), "--dest=qz_console_keep", "--engine=garbage",
+               "--profile=" + profile(server.password)});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "Error:\nUnknown storage engine 'garbage'\n");
     query("", "DROP DATABASE qz_console_keep;");
 }
 
