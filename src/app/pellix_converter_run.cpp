@@ -324,6 +324,10 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
             return false;
         }
         if (mode == overwrite_tables) st.target->delete_tab(new_name);
+        // Mode 0 starts from an empty database: a table there now is
+        // another run's (two at once), never to be appended to.
+        if (mode == overwrite_database)
+            throw tk_exception("Table '" + tk_unicode_to_utf8(new_name) + "' already exists", tk_level_recoverable);
     }
 
     udb_indexes indexes;
