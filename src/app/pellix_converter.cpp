@@ -178,29 +178,46 @@ void pellix_converter::check_source_for_drop() {
                                        "The destination database was left as it was."),
                            tk_level_error);
 
-    // One table that opens is enough for the drop; the run reports the
-    // others. When none opens the user hears why, table by table.
+    // One table that opens and can be created there is enough for the drop;
+    // the run reports the others. When none passes the user hears why,
+    // table by table.
     std::vector<std::pair<std::wstring, tk_exception>> failures;
+    bool any_opened = false;
     reports.hold();
     for (const auto& name : tables) {
         try {
-            source_db.get_table(name, udb_open_read);
-            return;
+            std::unique_ptr<udb_recordset> table = source_db.get_table(name, udb_open_read);
+            any_opened = true;
+            const std::string refused = creation_refusal(*table, name);
+            if (refused.empty()) return;
+            failures.emplace_back(name, tk_exception(refused, tk_level_recoverable));
         } catch (const tk_exception& e) {
             failures.emplace_back(name, e);
         }
     }
     reports.release();
     for (const auto& [name, failure] : failures) report_table_failure(name, failure);
-    throw tk_exception(std::string("None of the tables to convert could be opened.\n"
-                                   "The destination database was left as it was."),
-                       tk_level_error);
+    throw tk_exception(
+        std::string(any_opened ? "None of the tables to convert can be created in the destination database.\n"
+                               : "None of the tables to convert could be opened.\n") +
+            "The destination database was left as it was.",
+        tk_level_error);
+}
+
+void pellix_converter::refuse_unknown_server_names() {
+    // The names the run gives the server: the customisations' database
+    // settings, else the engine's own.
+    const std::string refused =
+        engine.refusal_of(sql_db_mutator::get_property(L"engine").value_or(std::wstring()),
+                          sql_db_mutator::get_property(L"character set").value_or(std::wstring()));
+    if (!refused.empty()) throw tk_exception(refused, tk_level_error);
 }
 
 void pellix_converter::check_dest() {
     tk_log(1, "pellix_converter::check_dest()");
     if (direct) {
         check_mysql_db_name(destination);
+        refuse_unknown_server_names();
         if (is_mysql_base_exist(destination) && mode == overwrite_database) {
             // Never wipe the database for a source that gives nothing to convert.
             check_source_for_drop();
@@ -293,6 +310,7 @@ std::unique_ptr<udb_database> pellix_converter::open_target() {
     if (direct) {
         // Refused before anything reaches the server, even without check_dest.
         sql_database::refuse_system_db(destination);
+        refuse_unknown_server_names();
         const int flags = open_flags(mode);
         if (is_mysql_base_exist(destination)) return engine.open_db(destination, flags, std::wstring());
         return engine.create_db(destination);

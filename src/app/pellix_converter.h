@@ -33,6 +33,7 @@
 class dbf_database;
 class dbf_recordset;
 class udb_database;
+class udb_recordset;
 
 // How a run ended.
 enum class run_outcome {
@@ -76,10 +77,12 @@ public:
     run_output* get_output() const { return output_; }
 
     // Prepares the destination before a run (level-1 tk_exception on a bad
-    // one). Server: the name is checked and, in mode 0, an existing
-    // database is dropped, but only once one of the tables the run will
-    // convert opened (else their failures are reported, then the level-1
-    // refusal). Dump: the path is checked (no
+    // one). Server: the name is checked, the storage engine and character
+    // set the run names must be known to the server, and, in mode 0, an
+    // existing database is dropped, but only once one of the tables the run
+    // will convert opened and passes the checks its creation would fail
+    // (else their failures are reported, then the level-1 refusal). Dump:
+    // the path is checked (no
     // folder, device or pipe, no file of the source, no system database
     // when the dump drops and creates its database); an existing file
     // stays until the new dump replaces it.
@@ -87,7 +90,8 @@ public:
     // Checks a dump file path (level-1 tk_exception): a writable regular
     // file, or none, in an existing folder.
     void common_check_dest(const std::wstring& path);
-    // Opens or creates the target of a run; the caller owns it.
+    // Opens or creates the target of a run; the caller owns it. A server
+    // lacking the storage engine or character set is refused first (level 1).
     virtual std::unique_ptr<udb_database> open_target();
 
     // The source folder's tables in its listing order.
@@ -164,7 +168,8 @@ private:
     void convert_entry(run_state& st, const std::wstring& entry);
     // False when the table was left as it was (mode 2).
     bool convert_table(run_state& st, const std::wstring& name);
-    // Level 1 when the run list names tables and none of them opened.
+    // Level 1 when the run list names tables and none of them opened or
+    // reached the target (created, merged into, or left as it is).
     void check_any_opened(const run_state& st);
     void note_stop(const run_state& st);
     void copy_records(dbf_recordset& source, udb_recordset& target, sql_table_mutator* mutator,
@@ -180,6 +185,12 @@ private:
     // leaves, names a file of the source or the dump.
     void check_profile_log(const udb_profile& profile) const;
     void check_source_for_drop();
+    // Why the server would refuse to create the opened source table as the
+    // run would create it (its customisation applied), or empty.
+    std::string creation_refusal(udb_recordset& table, const std::wstring& name);
+    // Level 1 with the server's words when it lacks the storage engine or
+    // character set the run names.
+    void refuse_unknown_server_names();
     void check_dump_not_in_source(const std::wstring& path);
     static std::wstring resolve_table(const std::vector<std::wstring>& names, const std::wstring& entry);
     void set_default_settings();

@@ -13,6 +13,7 @@
 #include "dbf/dbf_recordset.h"
 #include "dump/dmp_database.h"
 #include "dump/dmp_recordset.h"
+#include "sql/sql_schema_initializer.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 #include "udb/udb_custom_conversion.h"
@@ -71,6 +72,7 @@ struct pellix_converter::run_state {
     std::vector<std::wstring> whole;  // tables converted whole
     std::wstring writing;             // the table whose target was created
     int opened = 0;                   // source tables opened
+    int reached = 0;                  // tables created, opened to merge into, or left as they are
     bool takes_all = false;           // every table of the folder is run
     bool names_imported = false;
 };
@@ -314,14 +316,25 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     note_created_table(name, new_name);
 
     if (st.target->is_table_exist(new_name)) {
-        if (mode == skip_tables) return false;  // left as it is; counted done by the caller
+        if (mode == skip_tables) {
+            // Left as it is; counted done by the caller.
+            ++st.reached;
+            tk_wlog(3, L"Table %ls exists; it is left as it is", new_name.c_str());
+            if (output_) output_->table_left(new_name);
+            return false;
+        }
         if (mode == overwrite_tables) st.target->delete_tab(new_name);
+        // Mode 0 starts from an empty database: a table there now is
+        // another run's (two at once), never to be appended to.
+        if (mode == overwrite_database)
+            throw tk_exception("Table '" + tk_unicode_to_utf8(new_name) + "' already exists", tk_level_recoverable);
     }
 
     udb_indexes indexes;
     if (!skip_idx) indexes = source_rs->indexes;
     std::unique_ptr<udb_recordset> target_rs = st.target->create_table(new_name, source_rs->schema, indexes);
     TK_ASSERT(target_rs != nullptr);
+    ++st.reached;
     st.writing = name;
 
     if (mode == merge_tables && !source_rs->schema.conform_to(target_rs->schema, true))
@@ -414,12 +427,35 @@ void pellix_converter::copy_records(dbf_recordset& source_rs, udb_recordset& tar
 }
 
 void pellix_converter::check_any_opened(const run_state& st) {
-    // A list whose tables all failed to open converted nothing: that is no
-    // success, and the previous dump stays as it was.
-    if (st.run_list.empty() || st.opened != 0) return;
+    // A list none of whose tables opened, or reached the target, converted
+    // nothing: that is no success, and the previous dump stays as it was.
+    if (st.run_list.empty() || st.reached != 0) return;
     if (error_handler* handler = error_handler::try_ptr()) handler->clear_context();
-    throw tk_exception(std::string("None of the tables to convert could be opened; nothing was converted."),
+    throw tk_exception(std::string(st.opened == 0 ? "None of the tables to convert could be opened"
+                                                  : "None of the tables to convert could be created") +
+                           "; nothing was converted.",
                        tk_level_error);
+}
+
+std::string pellix_converter::creation_refusal(udb_recordset& table, const std::wstring& name) {
+    // The table as convert_table hands it to create_table, and the checks
+    // the dump makes before it writes one.
+    customisations_scope customisations(engine, static_cast<sql_db_mutator*>(this));
+    std::wstring new_name = name;
+    udb_indexes indexes;
+    if (!skip_idx) indexes = table.indexes;
+    if (sql_table_mutator* mutator = get_table_mutator3(name)) {
+        mutator->modify3(indexes);
+        new_name = mutator->modify1(table.schema);
+    }
+    note_created_table(name, new_name);
+    std::wstring auto_name;
+    sql_schema_initializer columns(new_name, table.schema, &indexes, auto_name);
+    std::vector<std::wstring> chunks;
+    columns.get_init_chunks(chunks);
+    const std::string refused = columns.get_refusal();
+    if (!refused.empty()) return refused;
+    return engine.refusal_of(columns.get_table_engine(), columns.get_table_charset());
 }
 
 void pellix_converter::note_stop(const run_state& st) {

@@ -40,6 +40,8 @@ public:
         (void)table;
         (void)new_name;
     }
+    // The table exists in the target and is left as it is (mode 2).
+    virtual void table_left(const std::wstring& table) { (void)table; }
     // A standard exception (no tk_exception) ended the run.
     virtual void run_failed(const std::string& text) { (void)text; }
 };

@@ -96,6 +96,11 @@ void console_run_output::table_renamed(const std::wstring& table, const std::wst
     print_line(stdout, "Table " + narrow(table) + " is written as " + narrow(new_name));
 }
 
+void console_run_output::table_left(const std::wstring& table) {
+    if (converter_.silent) return;
+    print_line(stdout, "Table " + narrow(table) + " exists; it is left as it is");
+}
+
 void console_run_output::run_failed(const std::string& text) {
     if (!converter_.silent) print_line(stderr, text);
 }

@@ -25,6 +25,8 @@ public:
     void table_started(const std::wstring& table, uint64_t records) override;
     // "Table <name> is written as <new name>" on standard output.
     void table_renamed(const std::wstring& table, const std::wstring& new_name) override;
+    // "Table <name> exists; it is left as it is" on standard output.
+    void table_left(const std::wstring& table) override;
     void run_failed(const std::string& text) override;
 
     // The text with each C0 control character, DEL and C1 control

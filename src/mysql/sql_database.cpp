@@ -92,6 +92,8 @@ sql_database::sql_database(const std::wstring& name, MYSQL* mysql, int mode)
     tk_wlog(2, L"sql_database::sql_database(%ls, mode=%d)", name.c_str(), mode);
     // Writing into the server's own databases could break the server.
     if (!(mode & 0x1)) refuse_system_db(name);
+    // Table names compare as the server compares them.
+    case_sensitive = sql_engine::ptr()->table_names_case_sensitive();
     init_tables();
     if (!(mode & 0x80)) {
         try {
@@ -236,23 +238,35 @@ uint64_t sql_database::query_append(const std::string& statement) {
     return affected;
 }
 
-std::vector<std::string> sql_database::read_warnings(size_t max) {
-    std::vector<std::string> messages;
+std::vector<std::pair<std::string, std::string>> sql_database::read_conditions(size_t max) {
+    std::vector<std::pair<std::string, std::string>> conditions;
     if (mysql_real_query(mysql_, "SHOW WARNINGS", 13) != 0) raise(mysql_);
     MYSQL_RES* result = mysql_use_result(mysql_);
     if (!result) {
         if (mysql_errno(mysql_) != 0) raise(mysql_);
-        return messages;
+        return conditions;
     }
     const unsigned n = mysql_num_fields(result);
     while (MYSQL_ROW row = mysql_fetch_row(result)) {
-        if (messages.size() >= max || n < 3 || !row[2]) continue;
-        messages.emplace_back(row[2], mysql_fetch_lengths(result)[2]);
+        if (conditions.size() >= max || n < 3 || !row[0] || !row[2]) continue;
+        const unsigned long* lengths = mysql_fetch_lengths(result);
+        conditions.emplace_back(std::string(row[0], lengths[0]), std::string(row[2], lengths[2]));
     }
     const bool broken = mysql_errno(mysql_) != 0;
     mysql_free_result(result);
     if (broken) raise(mysql_);
+    return conditions;
+}
+
+std::vector<std::string> sql_database::read_warnings(size_t max) {
+    std::vector<std::string> messages;
+    for (auto& [level, message] : read_conditions(max)) messages.push_back(std::move(message));
     return messages;
+}
+
+bool sql_database::failed_first() {
+    const auto conditions = read_conditions(1);
+    return !conditions.empty() && conditions[0].first == "Error";
 }
 
 std::optional<bool> sql_database::has_transactions(const std::wstring& table) {
@@ -300,12 +314,14 @@ void sql_database::prepared_statement(const std::string& statement, const std::v
         prepared_failure("Placeholder count differs from the long values", "");
 
     // The k-th long value fills the k-th "?" of the statement as it was built.
+    // A text goes as a string in the connection's character set, which the
+    // server converts into its column's; only bytes go as a BLOB, unconverted.
     std::vector<MYSQL_BIND> binds(long_values.size());
     std::vector<unsigned long> lengths(long_values.size(), 0);
     for (size_t k = 0; k < long_values.size(); ++k) {
         tk_log(1, "Binding field #%d", int(k));
         binds[k] = MYSQL_BIND{};
-        binds[k].buffer_type = MYSQL_TYPE_BLOB;
+        binds[k].buffer_type = is_byte_string_vt(long_values[k]->get_type()) ? MYSQL_TYPE_BLOB : MYSQL_TYPE_STRING;
         binds[k].length = &lengths[k];
     }
     if (!binds.empty() && mysql_stmt_bind_param(stmt.get(), binds.data()) != 0)

@@ -4,8 +4,9 @@
 // are its type word (0x1 read-only, 0x80 views are not read, 0x100 loading
 // writes REPLACE INTO). At construction it lists the server's base tables
 // and, unless 0x80, its views; afterwards the lists change only through
-// create_table and delete_tab. Tables, queries and result recordsets it
-// returns belong to the caller; it owns none of them.
+// create_table and delete_tab. Its table names compare as the server's do
+// (exactly when lower_case_table_names is 0). Tables, queries and result
+// recordsets it returns belong to the caller; it owns none of them.
 //
 // Every failure of the server is a sql_exception of level 0, except a lost
 // connection, which is level 1 (the run cannot go on without it).
@@ -16,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sql/sql_dialect.h"
@@ -54,13 +56,18 @@ public:
     // row count. sql_exception on failure.
     uint64_t query_append(const std::string& statement);
     // Runs one INSERT whose placeholders stand, in order, for the values in
-    // `long_values` (each sent in pieces of 128 KiB as its exact bytes:
-    // UTF-8 for a text, the bytes of a byte string).
+    // `long_values` (each sent in pieces of 128 KiB as its exact bytes: a
+    // text as a string in UTF-8, the connection's character set, which the
+    // server converts into the column's; a byte string as a BLOB).
     // sql_prep_stmt_failed_exception (level 0, with the server's text).
     void prepared_statement(const std::string& statement, const std::vector<const udb_field*>& long_values,
                             uint64_t row_size);
     // The server's warnings of the last statement (SHOW WARNINGS), at most `max`.
     std::vector<std::string> read_warnings(size_t max);
+    // True when the last statement failed before it raised any warning or
+    // note: its first condition is its error (so INSERT IGNORE skipped no
+    // row before it).
+    bool failed_first();
     // Whether the table's storage engine has transactions, as the server's
     // ENGINES table says; nullopt when the server does not say. A failed
     // statement on such a table has stored none of its rows.
@@ -112,5 +119,8 @@ public:
     static bool is_client_error(unsigned error_number) { return error_number >= 2000 && error_number < 3000; }
 
 private:
+    // (level, message) of the last statement's conditions, at most `max`.
+    std::vector<std::pair<std::string, std::string>> read_conditions(size_t max);
+
     MYSQL* mysql_;  // owned by the engine
 };

@@ -100,6 +100,27 @@ std::vector<std::wstring> offline_charsets() {
     return std::vector<std::wstring>(std::begin(rows), std::end(rows));
 }
 
+// The first value a lookup on the server answers; nullopt when the server
+// refuses the statement (a broken connection raises).
+std::optional<std::string> look_up(MYSQL* mysql, const std::string& statement) {
+    try {
+        return first_value(mysql, statement);
+    } catch (const sql_exception& e) {
+        if (sql_database::is_client_error(unsigned(e.error_code & 0xFFFF))) throw;
+        tk_log(3, "Cannot look the name up: %s", e.what());
+        return std::nullopt;
+    }
+}
+
+// The engine an old engine name stands for, as the server resolves it.
+std::wstring resolve_engine_alias(const std::wstring& name) {
+    static const wchar_t* const aliases[][2] = {
+        {L"INNOBASE", L"InnoDB"}, {L"HEAP", L"MEMORY"}, {L"MERGE", L"MRG_MyISAM"}, {L"Maria", L"Aria"}};
+    for (const auto& [alias, engine] : aliases)
+        if (tk_equal_no_case(name, alias)) return engine;
+    return name;
+}
+
 std::vector<std::wstring> offline_engines() {
     return {L"MyISAM",  L"MEMORY", L"InnoDB",     L"BerkeleyDB", L"BLACKHOLE",  L"EXAMPLE",
             L"ARCHIVE", L"CSV",    L"ndbcluster", L"FEDERATED",  L"MRG_MYISAM", L"ISAM"};
@@ -142,6 +163,7 @@ void sql_engine::initialize() {
 }
 
 void sql_engine::close() {
+    names_case_sensitive_.reset();
     charsets_.clear();
     engines_.clear();
     initialize();
@@ -160,7 +182,8 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
         tk_log(1, "Connection was established already - disconnecting first...");
         close();
     }
-    max_packet_size_ = 0;  // the limit and the lists belong to the server we connect to now
+    max_packet_size_ = 0;  // the limit, the lists and the name rule belong to the server we connect to now
+    names_case_sensitive_.reset();
     charsets_.clear();
     engines_.clear();
     tk_log(3, "Connecting to MySQL server...");
@@ -358,6 +381,38 @@ std::vector<std::wstring> sql_engine::get_storage_engines() {
         list = offline_engines();
     }
     return list;
+}
+
+std::string sql_engine::refusal_of(const std::wstring& storage_engine, const std::wstring& charset) {
+    tk_wlog(1, L"sql_engine::refusal_of(%ls, %ls)", storage_engine.c_str(), charset.c_str());
+    if (!connected_) return {};
+    if (!storage_engine.empty()) {
+        const std::optional<std::string> support =
+            look_up(mysql_.get(), "SELECT SUPPORT FROM information_schema.ENGINES WHERE ENGINE = " +
+                                      sql_quote(std::string_view(sql_to_utf8(resolve_engine_alias(storage_engine)))));
+        if (support && *support != "YES" && *support != "DEFAULT")
+            return "Unknown storage engine '" + sql_to_utf8(storage_engine) + "'";
+    }
+    if (!charset.empty()) {
+        const std::string name = sql_to_utf8(charset);
+        std::string names = sql_quote(std::string_view(name));
+        if (tk_equal_no_case(charset, L"utf8") || tk_equal_no_case(charset, L"utf8mb3")) names = "'utf8', 'utf8mb3'";
+        const std::optional<std::string> count = look_up(
+            mysql_.get(),
+            "SELECT COUNT(*) FROM information_schema.CHARACTER_SETS WHERE CHARACTER_SET_NAME IN (" + names + ")");
+        if (count && *count == "0") return "Unknown character set: '" + name + "'";
+    }
+    return {};
+}
+
+bool sql_engine::table_names_case_sensitive() {
+    if (!connected_) return false;
+    if (!names_case_sensitive_) {
+        const std::optional<std::string> value = look_up(mysql_.get(), "SELECT @@lower_case_table_names");
+        names_case_sensitive_ = value && *value == "0";
+        tk_log(1, "lower_case_table_names=%s", value ? value->c_str() : "?");
+    }
+    return *names_case_sensitive_;
 }
 
 uint32_t sql_engine::get_max_allowed_packet() {

@@ -5,11 +5,13 @@
 // up (utf8 on both sides, backslash escapes on, identifiers in backquotes
 // only, a long idle timeout, foreign-key checks off), learns the server
 // version that every dialect rule reads, and creates, opens, tests and
-// drops server databases. It is the conversion's sql_dialect, so the
-// settings (character set, storage engine, customisations) and the name
-// rules are read from it as well; blob_to_text belongs to the reading of
-// results. Databases it returns keep a non-owning pointer to the
-// connection and are owned by the caller. One thread at a time uses it.
+// drops server databases. It says which storage engines and character sets
+// the server lacks and how it compares table names. It is the conversion's
+// sql_dialect, so the settings (character set, storage engine,
+// customisations) and the name rules are read from it as well; blob_to_text
+// belongs to the reading of results. Databases it returns keep a
+// non-owning pointer to the connection and are owned by the caller. One
+// thread at a time uses it.
 //
 // Every name put into a statement goes through get_safe_name. Failures of
 // the client are sql_exception (level 0); a bad character set or engine
@@ -18,6 +20,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,6 +73,18 @@ public:
     // The server's max_allowed_packet, read once per connection; 0 offline.
     uint32_t get_max_allowed_packet();
 
+    // Why the server would refuse a table of this storage engine and
+    // character set, in its words, or empty: "Unknown storage engine 'X'"
+    // unless information_schema.ENGINES lists X (or the engine an old alias
+    // names) with SUPPORT YES or DEFAULT, "Unknown character set: 'y'"
+    // unless information_schema.CHARACTER_SETS lists y (utf8 and utf8mb3
+    // are one). An empty name is not looked up; offline, or when the server
+    // cannot say, nothing is refused.
+    std::string refusal_of(const std::wstring& storage_engine, const std::wstring& charset);
+    // True when the server compares table names exactly
+    // (lower_case_table_names 0), read once per connection; false offline.
+    bool table_names_case_sensitive();
+
     MYSQL* get_mysql() { return mysql_.get(); }
     // Runs one UTF-8 statement (traced "Run SQL-query: %s"); sql_exception on failure.
     void execute(const std::string& statement);
@@ -88,4 +103,5 @@ private:
     std::vector<std::wstring> engines_;
     std::unique_ptr<MYSQL> mysql_;  // after mysql_init, a handle that mysql_close must free
     uint32_t max_packet_size_ = 0;
+    std::optional<bool> names_case_sensitive_;  // see table_names_case_sensitive
 };

@@ -410,19 +410,22 @@ void sql_table::send_statement(const std::string& statement, const std::vector<p
     }
     // The statement failed as a whole: each row again on its own, so only
     // the rows the server refuses are lost. Without transactions the rows
-    // before the refused one stay stored: the growth of the table says how
-    // many, and only the rows after them go again.
+    // before the refused one stay stored, and only the rows after them may
+    // go again: that is when the table's growth proves where the statement
+    // stopped. Else the statement's rows are reported, none sent again.
     size_t first = 0;
     if (counted) {
+        const bool refusal_alone = sdb_->failed_first();  // IGNORE skipped no row before it
         const std::optional<uint64_t> after = sdb_->count_rows(name);
-        if (!before || !after || *after < *before || *after - *before > rows.size()) {
-            for (const pending_row& row : rows) {
-                ++not_loaded_;
+        std::optional<size_t> stored;  // rows the statement stored, when the count can say
+        if (before && after && *after >= *before && *after - *before <= rows.size()) stored = *after - *before;
+        if (!stored || !(*stored == 0 || *stored == rows.size() || refusal_alone)) {
+            not_loaded_ += rows.size() - stored.value_or(0);
+            for (const pending_row& row : rows)
                 note(row.position, "may be missing: its statement failed on a table without transactions");
-            }
             return;
         }
-        first = size_t(*after - *before);
+        first = *stored;
         tk_wlog(1, L"Table '%ls': %d rows of the failed statement stored", name.c_str(), int(first));
     }
     std::string one;

@@ -17,11 +17,14 @@
 //
 // A gathered statement the server refuses as a whole is sent again one row
 // per statement, so only the rows the server refuses are lost. On a table
-// without transactions (MyISAM, MEMORY, ...) the rows it stored before the
-// refusal are not sent again: its row count is taken before each gathered
-// statement and after a failure; when that count cannot be had, the rows
-// of the failed statement are reported instead of sent again. Rows skipped
-// or changed by IGNORE are counted from the affected rows and the warnings.
+// without transactions (MyISAM, MEMORY, ...) a row it may have stored
+// before the refusal is never sent again: its row count is taken before
+// each gathered statement and after a failure, and the rows after the
+// stored ones go again only when the growth proves where the statement
+// stopped (none or all grown, or IGNORE skipped no row before the refusal);
+// otherwise the rows of the failed statement are reported as possibly
+// missing, none sent again. Rows skipped or changed by IGNORE are counted
+// from the affected rows and the warnings.
 // finish() sends what is pending and raises one level-0 failure listing the
 // rows not loaded or changed; the destructor only sends and traces. A lost
 // connection is raised at once.

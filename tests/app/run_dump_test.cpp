@@ -334,6 +334,15 @@ TEST_F(dump_failure, a_list_that_opens_no_table_keeps_the_old_dump) {
     EXPECT_EQ(files(), (std::vector<std::string>{"out.sql", "src"}));
 }
 
+TEST_F(dump_failure, a_run_that_writes_no_table_keeps_the_old_dump) {
+    testkit::dbf_fixture_table wide;  // more columns than InnoDB takes: left out
+    for (int i = 0; i < 1018; ++i) wide.fields.push_back({"F" + std::to_string(i), 'N', 3, 0});
+    write_table("t.dbf", wide);
+    EXPECT_EQ(conv->run(), run_outcome::failed);
+    EXPECT_EQ(view->calls.back().message, "None of the tables to convert could be created; nothing was converted.");
+    EXPECT_EQ(dump(), "old dump\n");
+}
+
 TEST_F(dump_failure, unreadable_source_fails_at_run_depth_and_keeps_the_old_dump) {
     conv->source = tk_utf8_to_unicode(dir.file("missing"));
     EXPECT_EQ(conv->run(), run_outcome::failed);

@@ -6,6 +6,7 @@
 
 #include "app/error_handler.h"
 #include "app/pellix_converter.h"
+#include "testkit/dbf_fixture.h"
 #include "testkit/files.h"
 #include "testkit/mariadb_client.h"
 #include "testkit/recording_error_view.h"
@@ -236,6 +237,36 @@ TEST_F(server_dest, mode0_keeps_the_database_when_the_source_gives_nothing) {
     conv->source = tk_utf8_to_unicode(src);
     conv->check_dest();  // now the database goes
     EXPECT_EQ(client.query("USE qz_keep").status == 0, false);
+}
+
+TEST_F(server_dest, mode0_drops_only_where_a_table_can_be_created) {
+    QZ_REQUIRE_SERVER();
+    testkit::mariadb_client(server).query(
+        "DROP DATABASE IF EXISTS qz_keep2; CREATE DATABASE qz_keep2; CREATE TABLE qz_keep2.k (a INT)");
+    connect();
+    conv->set_mode(0);
+    testkit::dbf_fixture_table wide;  // more columns than InnoDB takes
+    for (int i = 0; i < 1018; ++i) wide.fields.push_back({"F" + std::to_string(i), 'N', 3, 0});
+    testkit::dbf_fixture::write(src + "/wide.dbf", wide);
+    conv->selected_tables = {L"wide"};
+    for (const wchar_t* db : {L"qz_none", L"qz_keep2"}) {  // also with nothing to drop, in the run too
+        conv->destination = db;
+        conv->engine.set_tab_type(L"garbage");
+        expect_level1("Unknown storage engine 'garbage'");
+        EXPECT_EQ(conv->run(), run_outcome::failed);
+        conv->engine.set_tab_type(L"InnoDB");
+        conv->set(L"character set", L"klingon");  // a profile's database: block
+        expect_level1("Unknown character set: 'klingon'");
+        conv->erase(L"character set");
+    }
+    EXPECT_EQ(select("", "SHOW DATABASES LIKE 'qz_none'"), "");
+    expect_level1(
+        "None of the tables to convert can be created in the destination database.\n"
+        "The destination database was left as it was.");
+    EXPECT_EQ(view->calls.back().message,
+              "wide: Too many columns: the table has 1018 and the InnoDB engine takes at most 1017");
+    EXPECT_EQ(select("qz_keep2", "SHOW TABLES"), "k\n");
+    drop("qz_keep2");
 }
 
 }  // namespace

@@ -268,12 +268,15 @@ protected:
     }
 };
 
-TEST_F(mode_test, mode0_creates_without_dropping) {
+TEST_F(mode_test, mode0_never_appends_to_a_table_already_there) {
+    // Another run's table (two at once) fails; a run that created none is no success.
     conv->set_mode(0);
-    conv->log.existing_schema = udb_schema();
-    conv->run();
+    EXPECT_EQ(conv->run(), run_outcome::failed);
     EXPECT_FALSE(called("delete_tab:t"));
-    EXPECT_TRUE(called("create_table:t"));
+    EXPECT_FALSE(called("create_table:t"));
+    EXPECT_EQ(messages(),
+              (std::vector<std::string>{"0 t: Table 't' already exists",
+                                        "1 None of the tables to convert could be created; nothing was converted."}));
 }
 
 TEST_F(mode_test, mode1_drops_the_existing_table) {

@@ -257,6 +257,10 @@ TEST_F(ConsoleServer, ModeZeroWithAnEmptySourceKeepsTheDatabase) {
               "Error:\nbroken: File does not comply with DBF format\n"
               "Error:\nNone of the tables to convert could be opened. The destination database was left as it was.\n");
     EXPECT_EQ(query("qz_console_keep", "SELECT a FROM t;"), "7\n");
+    r = h.run({"--src=" + h.make_sample(), "--dest=qz_console_keep", "--engine=garbage",
+               "--profile=" + profile(server.password)});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "Error:\nUnknown storage engine 'garbage'\n");
     query("", "DROP DATABASE qz_console_keep;");
 }
 
@@ -279,6 +283,20 @@ TEST_F(ConsoleServer, ARunThatOpensNoTableIsNotCompleted) {
                          "The conversion was not completed: the destination does not hold the complete data.\n");
     EXPECT_EQ(query("qz_console_none", "SELECT a FROM customer;"), "7\n");
     query("", "DROP DATABASE qz_console_none;");
+}
+
+// Table names compare as the server's do (exactly, here); mode 2 names each table it leaves.
+TEST_F(ConsoleServer, ModeTwoComparesTableNamesAsTheServerDoes) {
+    QZ_REQUIRE_SERVER();
+    query("",
+          "DROP DATABASE IF EXISTS qz_console_case; CREATE DATABASE qz_console_case;"
+          "CREATE TABLE qz_console_case.CUSTOMER (a INT); CREATE TABLE qz_console_case.parts (a INT);");
+    result r = h.run(
+        {"--src=" + h.make_sample(), "--dest=qz_console_case", "--mode=2", "--profile=" + profile(server.password)});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("\nTable parts exists; it is left as it is\n"), std::string::npos) << r.out;
+    EXPECT_EQ(query("qz_console_case", "SELECT COUNT(*) FROM customer; SELECT COUNT(*) FROM CUSTOMER;"), "5\n0\n");
+    query("", "DROP DATABASE qz_console_case;");
 }
 
 // A blank after a profile's mode is no other mode: "mode=3 " merges into
