@@ -323,7 +323,7 @@ TEST_F(Profiles, MissingAndUnreadableProfiles) {
     }
     c.host = "kept";
     write_file(file("stray.pqz"), "stray\r\n[MySQL settings]\r\nhost=other\r\n");
-    EXPECT_FALSE(c.load_profile(file("stray.pqz")));
+    EXPECT_THROW(c.load_profile(file("stray.pqz")), tk_exception);
     EXPECT_EQ(c.host, "kept");
 }
 

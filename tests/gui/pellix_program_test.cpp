@@ -215,7 +215,7 @@ TEST_F(program_fixture, refused_profiles_open_no_sheet_and_end_with_255) {
         {{dir.file("missing.pqz")}, "Profile does not exist. Please verify the correct path/name was given."},
         {{dir.path() + "/folder.pqz"}, "Profile does not exist."},
         {{""}, "Profile does not exist."},
-        {{dir.file("noheader.pqz")}, "Cannot read the profile. Please verify the file is a Quorvex profile."},
+        {{dir.file("noheader.pqz")}, "cannot be read: line 1 comes before the first section."},
         {{std::string("bad\xFF\xFEname.pqz")}, "The profile path is not valid UTF-8."},
         {{dir.file("badmode.pqz")}, "Invalid merge/overwrite mode"},
         {{dir.file("notables.pqz")}, "The profile names no table to convert."},

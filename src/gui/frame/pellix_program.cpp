@@ -121,11 +121,9 @@ void pellix_program::load_quick_launch_profile(pellix_converter& conv, const std
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
         throw tk_exception(std::string("Profile does not exist. Please verify the correct path/name was given."),
                            tk_level_error);
-    // A profile that cannot be read must not run with the remembered
-    // settings (mode 0 would drop the remembered database).
-    if (!conv.load_profile(path))
-        throw tk_exception(std::string("Cannot read the profile. Please verify the file is a Quorvex profile."),
-                           tk_level_error);
+    // A profile that cannot be read whole is refused by the reader: it must
+    // not run with what it failed to say (mode 0 would drop the database).
+    conv.load_profile(path);
     conv.open_logfile();
 }
 
