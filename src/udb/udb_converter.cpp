@@ -41,6 +41,21 @@ void udb_converter::check_profile_mode(const udb_profile& profile) {
         throw tk_exception(std::string("Invalid merge/overwrite mode"), tk_level_error);
 }
 
+void udb_converter::check_profile(const udb_profile& profile) {
+    check_profile_mode(profile);
+    const std::wstring* log_text = profile.find_value(generic, L"logfile");
+    if (log_text == nullptr) return;
+    // keep_logfile's checks, with the setting put back either way.
+    const std::string old = log_file;
+    try {
+        keep_logfile(utf8(*log_text));
+    } catch (...) {
+        log_file = old;
+        throw;
+    }
+    log_file = old;
+}
+
 std::wstring udb_converter::get_current_table() const {
     std::lock_guard<std::mutex> lock(current_table_mutex_);
     return current_table_;
@@ -56,22 +71,18 @@ bool udb_converter::load_profile(udb_profile& profile) {
 
     // Everything that can be refused is settled before the first change, so
     // a refused profile leaves the settings as they were.
-    check_profile_mode(profile);
-    const std::wstring log_text = profile.get_value(generic, L"logfile");
-    if (!log_text.empty()) {
-        const std::string name = utf8(log_text);
+    check_profile(profile);
+    // A profile that names the log (empty: none) replaces it. Only named
+    // here: the driver opens the log once it has checked the name against
+    // the files the settings end up naming.
+    if (const std::wstring* log_text = profile.find_value(generic, L"logfile")) {
+        const std::string name = utf8(*log_text);
         tk_log(2, "Logfile=%s", name.c_str());
-        // Only named here: the driver opens the log once it has checked the
-        // name against the files the settings end up naming.
-        const std::string old = log_file;
-        try {
-            keep_logfile(name);
-        } catch (...) {
-            log_file = old;
-            throw;
-        }
+        keep_logfile(name);
     }
 
+    // The lists are the profile's own: what an earlier profile listed goes.
+    selected_pairs.clear();
     for (const auto& [name, text] : profile.get_selected_tables()) {
         if (!text.empty())
             tk_log(2, "Loading query '%s'", utf8(name).c_str());
@@ -79,8 +90,8 @@ bool udb_converter::load_profile(udb_profile& profile) {
             tk_log(2, "Loading table '%s'", utf8(name).c_str());
         selected_pairs.emplace_back(name, text);
     }
-    for (const auto& pair : profile.get_available_queries()) available_queries.push_back(pair);
-    for (const auto& pair : profile.get_selected_views()) selected_views.push_back(pair);
+    available_queries = profile.get_available_queries();
+    selected_views = profile.get_selected_views();
 
     const std::wstring src = profile.get_value(generic, L"src");
     if (!src.empty()) {

@@ -15,18 +15,22 @@ namespace {
 
 const wchar_t generic[] = L"Generic settings";
 
-TEST(ConverterProfile, LoadsListsInOrderAppendedAfterExistingEntries) {
+TEST(ConverterProfile, LoadsListsInOrderReplacingEarlierEntriesAndTheLog) {
     udb_profile p;
     p.set_value(L"Selected Tables", L"orders", L"");
     p.set_value(L"Selected Tables", L"big", L"select 1");
     p.set_value(L"Available Queries", L"q", L"select 2");
     p.set_value(L"Selected Views", L"v", L"");
+    p.set_value(generic, L"LogFile", L"");
     udb_converter c;
     c.selected_pairs.emplace_back(L"earlier", L"");
+    c.selected_views.emplace_back(L"earlier", L"");
+    c.log_file = "earlier.log";
     EXPECT_TRUE(c.load_profile(p));
-    EXPECT_EQ(c.selected_pairs, (udb_converter_pairs{{L"earlier", L""}, {L"orders", L""}, {L"big", L"select 1"}}));
+    EXPECT_EQ(c.selected_pairs, (udb_converter_pairs{{L"orders", L""}, {L"big", L"select 1"}}));
     EXPECT_EQ(c.available_queries, (udb_converter_pairs{{L"q", L"select 2"}}));
     EXPECT_EQ(c.selected_views, (udb_converter_pairs{{L"v", L""}}));
+    EXPECT_EQ(c.log_file, "");
 }
 
 TEST(ConverterProfile, SwitchesAndModeFollowTheirRules) {
