@@ -1,6 +1,7 @@
 #include "udb/udb_converter.h"
 
 #include "tk/tk_exception.h"
+#include "tk/tk_helpers.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 
@@ -15,6 +16,24 @@ void read_switch(const std::wstring& text, bool& value) {
 }
 
 std::string utf8(const std::wstring& text) { return tk_unicode_to_utf8(text); }
+
+// Whether the profile reader gives the name back as the key it was stored
+// as: trimmed of blanks, not a header or a comment, no '=' to split it.
+bool reads_back(const std::wstring& name) {
+    if (name.empty() || tk_trim_blanks(name) != name) return false;
+    if (name.find_first_of(L"=\r\n") != std::wstring::npos) return false;
+    return name.front() != L'[' && name.front() != L';' && name.front() != L'#';
+}
+
+void check_names(const udb_converter_pairs& pairs, const char* noun) {
+    for (const auto& pair : pairs) {
+        if (!reads_back(pair.first))
+            throw tk_exception(std::string("The ") + noun + " '" + utf8(pair.first) +
+                                   "' cannot be stored in a profile: a name cannot be empty, contain '=' or line "
+                                   "breaks, start or end with a blank, or start with '[', ';' or '#'.",
+                               tk_level_error);
+    }
+}
 
 }  // namespace
 
@@ -113,16 +132,12 @@ bool udb_converter::load_profile(udb_profile& profile) {
 
 void udb_converter::store_profile(udb_profile& profile) {
     tk_log(2, "udb_converter::store_profile");
-    // A profile has no escapes: such a name would come back as another
-    // table, a query or a section header. Refused before anything is written.
-    for (const auto& pair : selected_pairs) {
-        const std::wstring& name = pair.first;
-        if (name.find_first_of(L"=\r\n") != std::wstring::npos || (!name.empty() && name.front() == L'['))
-            throw tk_exception("The table '" + utf8(name) +
-                                   "' cannot be stored in a profile: a name cannot contain '=' or line breaks, "
-                                   "or start with '['.",
-                               tk_level_error);
-    }
+    // A profile has no escapes: a name must read back as written, not as
+    // another name, a query, a section header or a comment. Refused before
+    // anything is written.
+    check_names(selected_pairs, "table");
+    check_names(available_queries, "table");
+    check_names(selected_views, "view");
     for (const auto& [name, text] : available_queries) {
         tk_log(2, "Available Query: (%s,%s)", utf8(name).c_str(), utf8(text).c_str());
         profile.set_value(L"Available Queries", name, text);

@@ -55,8 +55,9 @@ public:
     // replaces the log file; a setting whose key is missing or empty stays.
     virtual bool load_profile(udb_profile& profile);
     // Writes the general settings into the profile (every key, even empty).
-    // A selected table whose name the file cannot give back (holding '=',
-    // CR or LF, or starting with '[') is a level-1 tk_exception, thrown
+    // A selected table, query or view whose name the file cannot give back
+    // (empty, holding '=', CR or LF, with blanks or tabs at either end, or
+    // starting with '[', ';' or '#') is a level-1 tk_exception, thrown
     // before anything is added.
     virtual void store_profile(udb_profile& profile);
 

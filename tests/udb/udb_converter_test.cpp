@@ -134,8 +134,9 @@ TEST(ConverterProfile, StoreAndLoadThroughAFileGiveTheSameSettings) {
 }
 
 TEST(ConverterProfile, TableNamesTheFileCannotGiveBackAreRefused) {
-    // Each would read back as another table, a query or a header.
-    for (const wchar_t* name : {L"a=b", L"new\nline", L"cr\rhere", L"[x]", L"[open"}) {
+    // Each would read back as another table, a query, a header or a comment.
+    for (const wchar_t* name :
+         {L"a=b", L"new\nline", L"cr\rhere", L"[x]", L"[open", L" [x]", L"\tlead", L"trail ", L";c", L"#c", L""}) {
         udb_converter c;
         c.selected_pairs = {{L"orders", L""}, {name, L""}};
         udb_profile out;
@@ -145,8 +146,9 @@ TEST(ConverterProfile, TableNamesTheFileCannotGiveBackAreRefused) {
         } catch (const tk_exception& e) {
             EXPECT_EQ(e.level, 1);
             EXPECT_EQ(std::string(e.what()), "The table '" + tk_unicode_to_utf8(name) +
-                                                 "' cannot be stored in a profile: a name cannot contain '=' or "
-                                                 "line breaks, or start with '['.");
+                                                 "' cannot be stored in a profile: a name cannot be empty, "
+                                                 "contain '=' or line breaks, start or end with a blank, or start "
+                                                 "with '[', ';' or '#'.");
         }
         EXPECT_TRUE(out.get_selected_tables().empty()) << tk_unicode_to_utf8(name);
     }
