@@ -50,7 +50,8 @@ public:
     static constexpr int version_major = 6;
     static constexpr int version_minor = 1;
 
-    // `console_settings`: the console program's settings (see serialize).
+    // `console_settings`: the console program's settings, which a quick
+    // launch takes too (see serialize).
     explicit pellix_converter(bool console_settings = false);
     ~pellix_converter() override;
 
@@ -129,17 +130,25 @@ public:
     // storage engine and dump options are read, and nothing is written.
     virtual bool serialize(bool save);
 
-    // Reads a profile file and applies every setting it holds, all or
-    // nothing: a refused value (mode, log file, character set, engine) is a
-    // level-1 tk_exception before anything changes. A log file that would
-    // write over a file of the source or the dump the settings name after
-    // loading is refused too; the log is only named, not opened (the caller
-    // opens it with open_logfile). A missing file is the
-    // reader's level-1 "Profile does not exist. ..."; a file that exists but
-    // cannot be read returns false and changes nothing.
-    bool load_profile(const std::string& path);
-    // Writes every setting into a profile file; a level-1 tk_exception_ex
-    // when it cannot be written (no partial file is left).
+    // Where the settings a profile leaves out come from.
+    enum class profile_base {
+        current,   // as they are (pqzagent: its defaults, then the options before the profile)
+        defaults,  // the defaults pqzagent starts from, never the remembered ones (Load Settings)
+    };
+
+    // Reads a profile file and applies every setting it holds over `base`,
+    // all or nothing, and returns true: a file that is missing or cannot be
+    // read whole (the reader's level-1 failures) or a refused value (mode,
+    // encoding, log file, character set, engine, type mappings) is a level-1
+    // tk_exception before anything changes. A log file that would write
+    // over a file of the source or the dump the settings name after loading
+    // is refused too; the log is only named, not opened (the caller opens it
+    // with open_logfile). The profile's lists, type mappings and (when it
+    // names one) log replace the ones held.
+    bool load_profile(const std::string& path, profile_base base = profile_base::current);
+    // Writes every setting into a profile file (the password only when the
+    // target is a server); a level-1 tk_exception_ex when it cannot be
+    // written (no partial file is left).
     void store_profile(const std::string& path);
     bool load_profile(udb_profile& profile) override;
     void store_profile(udb_profile& profile) override;
@@ -183,7 +192,16 @@ private:
     bool run_takes_all_tables() const;
     // Refuses (level 1) a profile whose log file, with the settings it
     // leaves, names a file of the source or the dump.
-    void check_profile_log(const udb_profile& profile) const;
+    void check_profile_log(const udb_profile& profile, profile_base base) const;
+    // Every refusal of load_profile, before anything changes.
+    void check_profile(const udb_profile& profile, profile_base base);
+    // Applies a checked profile.
+    void apply_profile(udb_profile& profile);
+    // bool_dbf, direct and skip_del as the console program starts.
+    void set_console_defaults();
+    // Every setting a profile describes as the console program starts,
+    // but the character set, storage engine and dump options.
+    void set_profile_defaults();
     void check_source_for_drop();
     // Why the server would refuse to create the opened source table as the
     // run would create it (its customisation applied), or empty.

@@ -3,11 +3,11 @@
 // options) and profile files (.pqz) that replay a whole conversion.
 
 #include <cerrno>
-#include <cstdlib>
-#include <cwchar>
+#include <optional>
 #include <string>
 
 #include "app/pellix_converter.h"
+#include "dbf/dbf_codepages.h"
 #include "sql/sql_types.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_helpers.h"
@@ -35,23 +35,26 @@ const wchar_t* switch_text(bool value) { return value ? L"1" : L"0"; }
 // value included, so a profile can give an empty password); unchanged when
 // the key is missing.
 void read_text(const udb_profile& profile, const wchar_t* key, std::string& value) {
-    const udb_profile_pairs* pairs = profile.find_section(mysql);
-    if (pairs == nullptr) return;
-    for (const auto& [name, text] : *pairs) {
-        if (name == key) {
-            value = tk_unicode_to_utf8(text);
-            return;
-        }
-    }
+    if (const std::wstring* text = profile.find_value(mysql, key)) value = tk_unicode_to_utf8(*text);
 }
 
-// A decimal number as _wtoi reads it: leading blanks, a sign, digits; 0 when
-// there are none.
-uint32_t read_number(const std::wstring& text) {
-    errno = 0;
-    long long n = std::wcstoll(text.c_str(), nullptr, 10);
-    if (errno == ERANGE) n = 0;
-    return static_cast<uint32_t>(n);
+// The profile's "encoding" as --encoding= takes it: a language-driver byte
+// of the code-page table, written as a whole decimal number, or 0 (each
+// table's own, what a profile of such a run holds). Empty: none given.
+std::optional<uint32_t> read_code_page(const udb_profile& profile) {
+    const std::wstring text = profile.get_value(generic, L"encoding");
+    if (text.empty()) return std::nullopt;
+    uint32_t key = 0;
+    bool number = true;
+    for (const wchar_t c : text) {
+        number = number && c >= L'0' && c <= L'9' && key <= 255;
+        if (number) key = key * 10 + static_cast<uint32_t>(c - L'0');
+    }
+    if (!number || key > 255 || (key != 0 && dbf_codepage_map().count(static_cast<uint8_t>(key)) == 0))
+        throw tk_exception(std::string("Invalid codepage. See 'Command Line' article of the manual to learn\n"
+                                       "about DBase codepages"),
+                           tk_level_error);
+    return key;
 }
 
 // The refusable values of the converter's own keys, checked before the
@@ -68,18 +71,44 @@ void check_engine_names(const udb_profile& profile) {
 
 }  // namespace
 
-void pellix_converter::check_profile_log(const udb_profile& profile) const {
+void pellix_converter::check_profile_log(const udb_profile& profile, profile_base base) const {
     // The log, source, destination and target kind as they will be once the
-    // profile is applied.
-    auto value_or = [&](const wchar_t* section, const wchar_t* key, const std::wstring& current) {
-        const std::wstring text = profile.get_value(section, key);
-        return text.empty() ? current : text;
+    // profile is applied over its base.
+    const bool from_defaults = base == profile_base::defaults;
+    auto value_or = [&](const wchar_t* key, const std::wstring& current) {
+        const std::wstring text = profile.get_value(generic, key);
+        return !text.empty() ? text : from_defaults ? std::wstring() : current;
     };
-    const std::wstring log = value_or(generic, L"logfile", tk_utf8_to_unicode(log_file));
+    const std::wstring* log_text = profile.find_value(generic, L"logfile");
+    const std::string log = log_text ? tk_unicode_to_utf8(*log_text) : from_defaults ? std::string() : log_file;
     const std::wstring direct_text = profile.get_value(mysql, L"direct mode");
-    const bool will_be_direct = direct_text.empty() ? direct : direct_text == L"1";
-    check_logfile(tk_unicode_to_utf8(log), value_or(generic, L"src", source), value_or(generic, L"dest", destination),
-                  will_be_direct);
+    const bool will_be_direct = !direct_text.empty() ? direct_text == L"1" : from_defaults || direct;
+    check_logfile(log, value_or(L"src", source), value_or(L"dest", destination), will_be_direct);
+}
+
+void pellix_converter::set_console_defaults() {
+    bool_dbf = true;
+    direct = true;
+    skip_del = false;
+}
+
+void pellix_converter::set_profile_defaults() {
+    // What pqzagent holds before its options. The character set, storage
+    // engine and dump options stay: both programs take them from the
+    // settings store.
+    set_console_defaults();
+    code_page = 0;
+    mode = overwrite_database;
+    tab_def = false;
+    skip_idx = false;
+    source.clear();
+    destination.clear();
+    log_file.clear();
+    selected_tables.clear();
+    host.clear();
+    user.clear();
+    password.clear();
+    port = "3306";
 }
 
 bool pellix_converter::serialize(bool save) {
@@ -87,9 +116,7 @@ bool pellix_converter::serialize(bool save) {
     // The console program reads its few values and never writes; its own
     // defaults hold whether or not there is a settings store to read.
     if (console_settings_) {
-        bool_dbf = true;
-        direct = true;
-        skip_del = false;
+        set_console_defaults();
         if (save) return false;
     }
 
@@ -162,24 +189,33 @@ void pellix_converter::set_default_settings() {
     tab_def = false;
 }
 
-bool pellix_converter::load_profile(const std::string& path) {
+bool pellix_converter::load_profile(const std::string& path, profile_base base) {
     tk_log(2, "pellix_converter::load_profile(%s)", path.c_str());
     udb_profile profile;
-    // A missing file throws the reader's level-1 failure to the caller.
-    if (!profile.load(path)) {
-        tk_log(3, "Cannot read the profile %s", path.c_str());
-        return false;
-    }
-    return load_profile(profile);
+    profile.load(path);  // a file that cannot be read whole is refused here
+    check_profile(profile, base);
+    if (base == profile_base::defaults) set_profile_defaults();
+    apply_profile(profile);
+    return true;
 }
 
 bool pellix_converter::load_profile(udb_profile& profile) {
-    // All or nothing: every value that can be refused is checked first (the
-    // mode and the log file by the general part, before it changes anything).
-    check_engine_names(profile);
-    udb_converter::check_profile_mode(profile);
-    check_profile_log(profile);
+    check_profile(profile, profile_base::current);
+    apply_profile(profile);
+    return true;
+}
 
+void pellix_converter::check_profile(const udb_profile& profile, profile_base base) {
+    // All or nothing: every value that can be refused is checked before
+    // the first change.
+    check_engine_names(profile);
+    read_code_page(profile);
+    udb_converter::check_profile(profile);
+    check_profile_log(profile, base);
+    sql_db_mutator::check_profile(profile);
+}
+
+void pellix_converter::apply_profile(udb_profile& profile) {
     udb_converter::load_profile(profile);
 
     read_text(profile, L"host", host);
@@ -198,14 +234,12 @@ bool pellix_converter::load_profile(udb_profile& profile) {
 
     read_switch(profile.get_value(generic, L"skip deleted"), skip_del);
     read_switch(profile.get_value(generic, L"bool as is"), bool_dbf);
-    const std::wstring encoding = profile.get_value(generic, L"encoding");
-    if (!encoding.empty()) code_page = read_number(encoding);
+    if (const std::optional<uint32_t> key = read_code_page(profile)) code_page = *key;
     read_switch(profile.get_value(mysql, L"direct mode"), direct);
     const std::wstring charset = profile.get_value(generic, L"character set");
     if (!charset.empty()) engine.set_char_set(charset);
     const std::wstring tab_type = profile.get_value(generic, L"storage engine");
     if (!tab_type.empty()) engine.set_tab_type(tab_type);
-    return true;
 }
 
 void pellix_converter::store_profile(const std::string& path) {
@@ -224,7 +258,9 @@ void pellix_converter::store_profile(udb_profile& profile) {
     profile.set_value(mysql, L"direct mode", switch_text(direct));
     profile.set_value(mysql, L"host", tk_utf8_to_unicode(host));
     profile.set_value(mysql, L"user", tk_utf8_to_unicode(user));
-    profile.set_value(mysql, L"password", tk_utf8_to_unicode(password));
+    // A dump has no use for the password: only a profile of a server run
+    // carries it.
+    if (direct) profile.set_value(mysql, L"password", tk_utf8_to_unicode(password));
     profile.set_value(mysql, L"port", tk_utf8_to_unicode(port));
     profile.set_value(mysql, L"dump line break", dump.line_break == 1 ? L"1" : L"0");
     profile.set_value(mysql, L"dump new version", switch_text(dump.b_new_ver));

@@ -174,15 +174,13 @@ void apply_option(ansi_cmd_line& line, pellix_converter& conv, std::string& host
         break;
     case opt_profile: {
         tk_log(2, "parse_cmd_line - got profile %s", value.c_str());
-        const size_t listed_before = conv.selected_pairs.size();
+        // What the profile leaves out keeps what the options before it set;
+        // a profile that cannot be read whole is refused here, before
+        // anything is connected or changed.
         profile_loaded = conv.load_profile(value);
         // Of a table list given before and the profile's own, the later
         // one is converted; a profile that lists nothing keeps the other.
-        if (conv.selected_pairs.size() > listed_before) {
-            conv.selected_pairs.erase(conv.selected_pairs.begin(),
-                                      conv.selected_pairs.begin() + static_cast<std::ptrdiff_t>(listed_before));
-            conv.selected_tables.clear();
-        }
+        if (!conv.selected_pairs.empty()) conv.selected_tables.clear();
         break;
     }
     case opt_silent:

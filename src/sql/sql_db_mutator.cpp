@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "sql/sql_dialect.h"
+#include "tk/tk_exception.h"
 #include "tk/tk_helpers.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
@@ -14,47 +15,158 @@ namespace {
 
 // What a "Type Mappings" block says, collected before it is applied.
 struct field_entry {
-    std::wstring name, new_name, status, type, default_value, character_set;
-    std::wstring length, scale, precision;
+    std::wstring name, new_name, type, default_value, character_set;
+    bool deleted = false;
+    int length = 0, scale = 0, precision = 0;
 };
 struct table_entry {
     std::wstring name, new_name;
     std::vector<std::pair<std::wstring, std::wstring>> properties;
     std::vector<field_entry> fields;
 };
+struct mapping_block {
+    std::vector<std::pair<std::wstring, std::wstring>> db_properties;
+    std::vector<table_entry> tables;
+};
+
+std::string utf8(const std::wstring& text) { return tk_unicode_to_utf8(text); }
+
+// A line the block cannot be read with: the whole profile is refused, since
+// a mapping left out would change the run unseen.
+[[noreturn]] void refuse_line(const std::wstring& line) {
+    throw tk_exception("The Type Mappings line '" + utf8(line) + "' cannot be read.", tk_level_error);
+}
 
 // True when `line` starts with `key` ignoring case; `rest` gets the
 // remainder, trimmed of blanks.
 bool take_key(const std::wstring& line, const wchar_t* key, std::wstring& rest) {
     if (!tk_starts_with_no_case(line, key)) return false;
-    rest = tk_trim(line.substr(std::wcslen(key)));
+    rest = tk_trim_blanks(line.substr(std::wcslen(key)));
     return true;
 }
 
-// "key: value" split at the first ':', both sides trimmed.
-bool split_property(const std::wstring& line, std::pair<std::wstring, std::wstring>& out) {
-    size_t colon = line.find(L':');
-    if (colon == std::wstring::npos) return false;
-    out.first = tk_trim(line.substr(0, colon));
-    out.second = tk_trim(line.substr(colon + 1));
-    return !out.first.empty();
+// A line that opens a block ("tables:") and holds nothing more.
+bool take_opener(const std::wstring& line, const wchar_t* key) {
+    std::wstring rest;
+    if (!take_key(line, key, rest)) return false;
+    if (!rest.empty()) refuse_line(line);
+    return true;
 }
 
-// The number as _wtoi reads it: blanks, a sign, digits; 0 otherwise.
-int read_int(const std::wstring& text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == L' ' || text[i] == L'\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
+// The spelling the writers ask for of a property key given in any case
+// ("ENGINE: MyISAM"); an unknown key refuses the profile, as a misspelt
+// engine would otherwise leave the table on the default one unseen.
+std::wstring property_key(const std::wstring& key, const std::string& owner) {
+    for (const wchar_t* known : {L"engine", L"character set"})
+        if (tk_equal_no_case(key, known)) return known;
+    throw tk_exception("The Type Mappings of " + owner + " set the unknown property '" + utf8(key) +
+                           "' (known: engine, character set).",
+                       tk_level_error);
+}
+
+// "key: value" split at the first ':', both sides trimmed, the key in the
+// writers' spelling.
+std::pair<std::wstring, std::wstring> read_property(const std::wstring& line, const std::string& owner) {
+    const size_t colon = line.find(L':');
+    if (colon == std::wstring::npos) refuse_line(line);
+    const std::wstring key = tk_trim_blanks(line.substr(0, colon));
+    if (key.empty()) refuse_line(line);
+    return {property_key(key, owner), tk_trim_blanks(line.substr(colon + 1))};
+}
+
+// A whole decimal number (empty: 0) of the line; anything else refuses it.
+int read_number(const std::wstring& text, const std::wstring& line) {
     long long value = 0;
-    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-        value = value * 10 + (text[i] - L'0');
-        if (value > 0x7FFFFFFF) return 0;
+    for (const wchar_t c : text) {
+        if (c < L'0' || c > L'9') refuse_line(line);
+        value = value * 10 + (c - L'0');
+        if (value > 0x7FFFFFFF) refuse_line(line);
     }
-    return static_cast<int>(negative ? -value : value);
+    return static_cast<int>(value);
+}
+
+// One line of a field's block.
+void read_field_line(const std::wstring& line, field_entry& f) {
+    std::wstring rest;
+    if (take_key(line, L"new_name:", rest)) {
+        f.new_name = rest;
+    } else if (take_key(line, L"status:", rest)) {
+        if (!rest.empty() && !tk_equal_no_case(rest, L"changed") && !tk_equal_no_case(rest, L"deleted"))
+            refuse_line(line);
+        f.deleted = tk_equal_no_case(rest, L"deleted");
+    } else if (take_key(line, L"type:", rest)) {
+        f.type = rest;
+    } else if (take_key(line, L"default_value:", rest)) {
+        f.default_value = rest;
+    } else if (take_key(line, L"character_set:", rest)) {
+        f.character_set = rest;
+    } else if (take_key(line, L"length:", rest)) {
+        f.length = read_number(rest, line);
+    } else if (take_key(line, L"scale:", rest)) {
+        f.scale = read_number(rest, line);
+    } else if (take_key(line, L"precision:", rest)) {
+        f.precision = read_number(rest, line);
+    } else {
+        refuse_line(line);
+    }
 }
 
 enum class block { none, database, tables, table, table_properties, fields, field };
+
+// Reads the whole block; a line that fits no key where it stands, a name
+// left empty or an unknown property refuses it (level 1).
+mapping_block read_block(const udb_profile_lines& lines) {
+    mapping_block out;
+    std::vector<table_entry>& entries = out.tables;
+    block state = block::none;
+    for (const auto& raw : lines) {
+        const std::wstring line = tk_trim_blanks(raw);
+        if (line.empty()) continue;
+        std::wstring rest;
+        if (take_opener(line, L"database:")) {
+            state = block::database;
+        } else if (take_opener(line, L"tables:")) {
+            state = block::tables;
+        } else if (take_key(line, L"- name:", rest)) {
+            if (rest.empty() || state == block::none || state == block::database) refuse_line(line);
+            if (state == block::fields || state == block::field) {
+                entries.back().fields.push_back(field_entry{});
+                entries.back().fields.back().name = rest;
+                state = block::field;
+            } else {
+                tk_wlog(1, L"Processing '%ls'", rest.c_str());
+                entries.push_back(table_entry{});
+                entries.back().name = rest;
+                state = block::table;
+            }
+        } else if (!entries.empty() && state != block::database && state != block::tables &&
+                   take_opener(line, L"fields:")) {
+            state = block::fields;
+        } else if (!entries.empty() && state != block::database && state != block::tables &&
+                   take_opener(line, L"properties:")) {
+            state = block::table_properties;
+        } else if (state == block::table && take_key(line, L"new_name:", rest)) {
+            tk_wlog(1, L"tm_new_table_name=%ls", rest.c_str());
+            entries.back().new_name = rest;
+        } else if (state == block::field) {
+            read_field_line(line, entries.back().fields.back());
+        } else if (state == block::database) {
+            out.db_properties.push_back(read_property(line, "the database"));
+        } else if (state == block::table_properties) {
+            entries.back().properties.push_back(read_property(line, "table '" + utf8(entries.back().name) + "'"));
+        } else {
+            refuse_line(line);
+        }
+    }
+    return out;
+}
+
+const udb_profile_lines no_lines;
+
+const udb_profile_lines& block_lines(const udb_profile& profile) {
+    const udb_profile_lines* lines = profile.find_list(sql_db_mutator::section);
+    return lines ? *lines : no_lines;
+}
 
 }  // namespace
 
@@ -75,89 +187,31 @@ sql_table_mutator* sql_db_mutator::get_table_mutator3(const std::wstring& name) 
     return it == tables.end() ? nullptr : it->second.get();
 }
 
-void sql_db_mutator::load(udb_profile& profile) {
+void sql_db_mutator::check_profile(const udb_profile& profile) { read_block(block_lines(profile)); }
+
+void sql_db_mutator::load(const udb_profile& profile) {
     tk_log(2, "udb_db_mutator::load");
-    if (!profile.has_list(section)) return;
-    const udb_profile_lines lines = profile.get_list(section);
+    const mapping_block mappings = read_block(block_lines(profile));
 
-    std::vector<std::pair<std::wstring, std::wstring>> db_properties;
-    std::vector<table_entry> entries;
-    block state = block::none;
-    for (const auto& raw : lines) {
-        const std::wstring line = tk_trim(raw);
-        if (line.empty()) continue;
-        std::wstring rest;
-        std::pair<std::wstring, std::wstring> property;
-        if (take_key(line, L"database:", rest)) {
-            state = block::database;
-        } else if (take_key(line, L"tables:", rest)) {
-            state = block::tables;
-        } else if (take_key(line, L"- name:", rest)) {
-            if ((state == block::fields || state == block::field) && !entries.empty()) {
-                entries.back().fields.push_back(field_entry{});
-                entries.back().fields.back().name = rest;
-                state = block::field;
-            } else if (state != block::none && state != block::database) {
-                tk_wlog(1, L"Processing '%ls'", rest.c_str());
-                entries.push_back(table_entry{});
-                entries.back().name = rest;
-                state = block::table;
-            } else {
-                tk_wlog(1, L"Skipping %ls", line.c_str());
-            }
-        } else if (!entries.empty() && state != block::database && take_key(line, L"fields:", rest)) {
-            state = block::fields;
-        } else if (!entries.empty() && state != block::database && take_key(line, L"properties:", rest)) {
-            state = block::table_properties;
-        } else if (state == block::table && take_key(line, L"new_name:", rest)) {
-            tk_wlog(1, L"tm_new_table_name=%ls", rest.c_str());
-            entries.back().new_name = rest;
-        } else if (state == block::field) {
-            field_entry& f = entries.back().fields.back();
-            if (take_key(line, L"new_name:", rest))
-                f.new_name = rest;
-            else if (take_key(line, L"status:", rest))
-                f.status = rest;
-            else if (take_key(line, L"type:", rest))
-                f.type = rest;
-            else if (take_key(line, L"default_value:", rest))
-                f.default_value = rest;
-            else if (take_key(line, L"character_set:", rest))
-                f.character_set = rest;
-            else if (take_key(line, L"length:", rest))
-                f.length = rest;
-            else if (take_key(line, L"scale:", rest))
-                f.scale = rest;
-            else if (take_key(line, L"precision:", rest))
-                f.precision = rest;
-            else
-                tk_wlog(1, L"Skipping %ls", line.c_str());
-        } else if (state == block::database && split_property(line, property)) {
-            db_properties.push_back(property);
-        } else if (state == block::table_properties && split_property(line, property)) {
-            entries.back().properties.push_back(property);
-        } else {
-            tk_wlog(1, L"Skipping %ls", line.c_str());
-        }
-    }
-
-    for (const auto& [key, value] : db_properties) set(key, value);
-    for (const auto& entry : entries) {
-        if (entry.name.empty()) continue;
+    // The profile's mappings replace the ones held: a profile loaded after
+    // another must not apply the other's edits.
+    tables.clear();
+    items.clear();
+    for (const auto& [key, value] : mappings.db_properties) set(key, value);
+    for (const auto& entry : mappings.tables) {
         sql_table_mutator& table = get_table_mutator2(entry.name, entry.new_name.empty() ? entry.name : entry.new_name);
         for (const auto& [key, value] : entry.properties) table.set(key, value);
         for (const auto& f : entry.fields) {
-            if (f.name.empty()) continue;
             sql_native_type type;
             type.name = f.type;
             type.default_value = f.default_value;
-            type.size = static_cast<uint64_t>(std::max(0, read_int(f.length)));
-            type.scale = static_cast<uint32_t>(std::max(0, read_int(f.scale)));
-            type.precision = static_cast<uint32_t>(std::max(0, read_int(f.precision)));
+            type.size = static_cast<uint64_t>(f.length);
+            type.scale = static_cast<uint32_t>(f.scale);
+            type.precision = static_cast<uint32_t>(f.precision);
             // A field without a new name keeps its name: the one the
             // reader gives it, which for a container table is its long name.
             sql_field_mutator& m = table.update_field(f.name, f.new_name, type, f.character_set);
-            m.status = f.status == L"deleted" ? udb_mutators::deleted : udb_mutators::changed;
+            m.status = f.deleted ? udb_mutators::deleted : udb_mutators::changed;
         }
     }
 }

@@ -33,8 +33,16 @@ public:
     // The mutator of exactly this name, or null.
     sql_table_mutator* get_table_mutator3(const std::wstring& name) const;
 
-    // Reads the "Type Mappings" block; a missing block changes nothing.
-    void load(udb_profile& profile);
+    // Replaces the customisations (tables and database properties) with
+    // those of the profile's "Type Mappings" block; a missing block leaves
+    // none. Property keys compare without case and are kept in the
+    // writers' spelling ("engine", "character set"). A block that cannot be
+    // read whole (a line that fits no key where it stands, an empty name, a
+    // number or status that is not one, an unknown property key) throws
+    // tk_exception (level 1) before anything changes.
+    void load(const udb_profile& profile);
+    // Throws what load would throw for the profile; changes nothing.
+    static void check_profile(const udb_profile& profile);
     // Writes the block as list lines of "Type Mappings".
     void store(udb_profile& profile) const;
 

@@ -1,6 +1,7 @@
 #include "tk/tk_helpers.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "tk/tk_exception.h"
@@ -72,6 +73,12 @@ std::string tk_rtrim(const std::string& text) { return trim_right(text); }
 std::string tk_trim_left(const std::string& text) { return trim_left(text); }
 std::string tk_trim(const std::string& text) { return trim_left(trim_right(text)); }
 std::wstring tk_trim(const std::wstring& text) { return trim_left(trim_right(text)); }
+
+std::wstring tk_trim_blanks(const std::wstring& text) {
+    const size_t first = text.find_first_not_of(L" \t");
+    if (first == std::wstring::npos) return std::wstring();
+    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+}
 
 std::vector<std::string> tk_split_string(const std::string& text, char separator) { return split(text, separator); }
 
@@ -153,6 +160,20 @@ void tk_free_text_buffer(char** buffer) {
     if (buffer == nullptr) return;
     delete[] * buffer;
     *buffer = nullptr;
+}
+
+int tk_read_file_limited(const std::string& path, size_t limit, std::string& bytes) {
+    bytes.clear();
+    std::FILE* file = std::fopen(path.c_str(), "rbe");
+    if (file == nullptr) return errno;
+    errno = 0;  // a failed read sets it; nothing else may be left in it
+    char buffer[8192];
+    size_t n = 0;
+    while (bytes.size() <= limit && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+    const int error = std::ferror(file) != 0 ? (errno != 0 ? errno : EIO) : 0;
+    std::fclose(file);
+    if (bytes.size() > limit + 1) bytes.resize(limit + 1);
+    return error;
 }
 
 int tk_last_error() { return errno; }

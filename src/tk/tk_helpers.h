@@ -2,7 +2,8 @@
 // splitting, padding, replacing, case handling, case-insensitive comparison,
 // hexadecimal output, and the text of the last system error.
 //
-// Only the blank (code 32) counts as space. Case handling is that of
+// Only the blank (code 32) counts as space, but for tk_trim_blanks, which
+// takes tabs too (hand-written settings files). Case handling is that of
 // tk_text.h (a fixed "C.UTF-8" locale, never the process locale); narrow
 // text is UTF-8.
 #pragma once
@@ -18,6 +19,8 @@ std::string tk_rtrim(const std::string& text);
 std::string tk_trim_left(const std::string& text);
 std::string tk_trim(const std::string& text);
 std::wstring tk_trim(const std::wstring& text);
+// Without the blanks and tabs at both ends.
+std::wstring tk_trim_blanks(const std::wstring& text);
 
 // ---- splitting ----
 // Every separator ends a token; empty tokens stay. An empty text gives an
@@ -77,6 +80,11 @@ void tk_bytes_to_hex(size_t count, const unsigned char* bytes, wchar_t* output);
 // ---- system ----
 // Frees a buffer that tk_unicode_to_ansi2 allocated and clears the pointer.
 void tk_free_text_buffer(char** buffer);
+
+// Reads the whole file, or limit + 1 bytes of a longer one (so a caller
+// can tell it is too long); a pipe or device is read like a file. 0, or the
+// errno of the failed open or read (bytes then holds what was read).
+int tk_read_file_limited(const std::string& path, size_t limit, std::string& bytes);
 
 // errno of the calling thread.
 int tk_last_error();

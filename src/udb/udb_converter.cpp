@@ -1,6 +1,7 @@
 #include "udb/udb_converter.h"
 
 #include "tk/tk_exception.h"
+#include "tk/tk_helpers.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 
@@ -15,6 +16,24 @@ void read_switch(const std::wstring& text, bool& value) {
 }
 
 std::string utf8(const std::wstring& text) { return tk_unicode_to_utf8(text); }
+
+// Whether the profile reader gives the name back as the key it was stored
+// as: trimmed of blanks, not a header or a comment, no '=' to split it.
+bool reads_back(const std::wstring& name) {
+    if (name.empty() || tk_trim_blanks(name) != name) return false;
+    if (name.find_first_of(L"=\r\n") != std::wstring::npos) return false;
+    return name.front() != L'[' && name.front() != L';' && name.front() != L'#';
+}
+
+void check_names(const udb_converter_pairs& pairs, const char* noun) {
+    for (const auto& pair : pairs) {
+        if (!reads_back(pair.first))
+            throw tk_exception(std::string("The ") + noun + " '" + utf8(pair.first) +
+                                   "' cannot be stored in a profile: a name cannot be empty, contain '=' or line "
+                                   "breaks, start or end with a blank, or start with '[', ';' or '#'.",
+                               tk_level_error);
+    }
+}
 
 }  // namespace
 
@@ -41,6 +60,21 @@ void udb_converter::check_profile_mode(const udb_profile& profile) {
         throw tk_exception(std::string("Invalid merge/overwrite mode"), tk_level_error);
 }
 
+void udb_converter::check_profile(const udb_profile& profile) {
+    check_profile_mode(profile);
+    const std::wstring* log_text = profile.find_value(generic, L"logfile");
+    if (log_text == nullptr) return;
+    // keep_logfile's checks, with the setting put back either way.
+    const std::string old = log_file;
+    try {
+        keep_logfile(utf8(*log_text));
+    } catch (...) {
+        log_file = old;
+        throw;
+    }
+    log_file = old;
+}
+
 std::wstring udb_converter::get_current_table() const {
     std::lock_guard<std::mutex> lock(current_table_mutex_);
     return current_table_;
@@ -56,22 +90,18 @@ bool udb_converter::load_profile(udb_profile& profile) {
 
     // Everything that can be refused is settled before the first change, so
     // a refused profile leaves the settings as they were.
-    check_profile_mode(profile);
-    const std::wstring log_text = profile.get_value(generic, L"logfile");
-    if (!log_text.empty()) {
-        const std::string name = utf8(log_text);
+    check_profile(profile);
+    // A profile that names the log (empty: none) replaces it. Only named
+    // here: the driver opens the log once it has checked the name against
+    // the files the settings end up naming.
+    if (const std::wstring* log_text = profile.find_value(generic, L"logfile")) {
+        const std::string name = utf8(*log_text);
         tk_log(2, "Logfile=%s", name.c_str());
-        // Only named here: the driver opens the log once it has checked the
-        // name against the files the settings end up naming.
-        const std::string old = log_file;
-        try {
-            keep_logfile(name);
-        } catch (...) {
-            log_file = old;
-            throw;
-        }
+        keep_logfile(name);
     }
 
+    // The lists are the profile's own: what an earlier profile listed goes.
+    selected_pairs.clear();
     for (const auto& [name, text] : profile.get_selected_tables()) {
         if (!text.empty())
             tk_log(2, "Loading query '%s'", utf8(name).c_str());
@@ -79,8 +109,8 @@ bool udb_converter::load_profile(udb_profile& profile) {
             tk_log(2, "Loading table '%s'", utf8(name).c_str());
         selected_pairs.emplace_back(name, text);
     }
-    for (const auto& pair : profile.get_available_queries()) available_queries.push_back(pair);
-    for (const auto& pair : profile.get_selected_views()) selected_views.push_back(pair);
+    available_queries = profile.get_available_queries();
+    selected_views = profile.get_selected_views();
 
     const std::wstring src = profile.get_value(generic, L"src");
     if (!src.empty()) {
@@ -102,16 +132,12 @@ bool udb_converter::load_profile(udb_profile& profile) {
 
 void udb_converter::store_profile(udb_profile& profile) {
     tk_log(2, "udb_converter::store_profile");
-    // A profile has no escapes: such a name would come back as another
-    // table, a query or a section header. Refused before anything is written.
-    for (const auto& pair : selected_pairs) {
-        const std::wstring& name = pair.first;
-        if (name.find_first_of(L"=\r\n") != std::wstring::npos || (!name.empty() && name.front() == L'['))
-            throw tk_exception("The table '" + utf8(name) +
-                                   "' cannot be stored in a profile: a name cannot contain '=' or line breaks, "
-                                   "or start with '['.",
-                               tk_level_error);
-    }
+    // A profile has no escapes: a name must read back as written, not as
+    // another name, a query, a section header or a comment. Refused before
+    // anything is written.
+    check_names(selected_pairs, "table");
+    check_names(available_queries, "table");
+    check_names(selected_views, "view");
     for (const auto& [name, text] : available_queries) {
         tk_log(2, "Available Query: (%s,%s)", utf8(name).c_str(), utf8(text).c_str());
         profile.set_value(L"Available Queries", name, text);

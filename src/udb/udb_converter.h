@@ -47,21 +47,26 @@ public:
     int get_mode() const { return mode; }
 
     // Reads the general settings from a profile and returns true. All or
-    // nothing: a refused value (a "mode" other than one digit 0-4, a log
-    // file that keep_logfile refuses) throws tk_exception (level 1)
-    // before any setting changes. Derived classes check their own refusable
-    // values before calling this and apply the rest after it. The lists are
-    // appended after the entries already held.
+    // nothing: a refused value (see check_profile) throws tk_exception
+    // (level 1) before any setting changes. Derived classes check their own
+    // refusable values before calling this and apply the rest after it.
+    // The profile's lists (selected pairs, available queries, selected
+    // views) replace the ones held, and a "logfile" key (empty: no log)
+    // replaces the log file; a setting whose key is missing or empty stays.
     virtual bool load_profile(udb_profile& profile);
     // Writes the general settings into the profile (every key, even empty).
-    // A selected table whose name the file cannot give back (holding '=',
-    // CR or LF, or starting with '[') is a level-1 tk_exception, thrown
+    // A selected table, query or view whose name the file cannot give back
+    // (empty, holding '=', CR or LF, with blanks or tabs at either end, or
+    // starting with '[', ';' or '#') is a level-1 tk_exception, thrown
     // before anything is added.
     virtual void store_profile(udb_profile& profile);
 
     // Throws the level-1 failure load_profile would throw for the profile's
     // "mode" value (anything but empty or one digit 0-4); changes nothing.
     static void check_profile_mode(const udb_profile& profile);
+    // Throws every level-1 failure load_profile would throw: the mode, and
+    // a log file that keep_logfile refuses; changes nothing.
+    void check_profile(const udb_profile& profile);
 
     // Whether the source runs this SELECT statement (the query dialog's
     // Test Query). A folder of DBF tables runs no query: this answers false

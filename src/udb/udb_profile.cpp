@@ -1,7 +1,7 @@
 #include "udb/udb_profile.h"
 
 #include <cerrno>
-#include <cstdio>
+#include <string_view>
 
 #include "tk/tk_atomic_file.h"
 #include "tk/tk_exception.h"
@@ -39,12 +39,12 @@ std::wstring one_line(const std::wstring& text) {
     return out;
 }
 
-// Blanks around a key or a value: spaces and tabs alike.
-std::wstring trim_blanks(const std::wstring& text) {
-    const size_t first = text.find_first_not_of(L" \t");
-    if (first == std::wstring::npos) return std::wstring();
-    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+// Refuses the whole profile (level 1): it is read whole or not at all.
+[[noreturn]] void refuse(const std::string& path, const std::string& reason) {
+    throw tk_exception("Profile " + path + " cannot be read: " + reason + ".", tk_level_error);
 }
+
+bool is_comment(const std::wstring& line) { return line.front() == L';' || line.front() == L'#'; }
 
 void add_line(std::string& out, const std::wstring& line) {
     out += tk_unicode_to_utf8(line);
@@ -60,6 +60,14 @@ udb_profile::udb_profile() {
     add_section(generic_settings);
 }
 
+const std::wstring* udb_profile::find_value(const std::wstring& section, const std::wstring& key) const {
+    auto it = sections_.find(section);
+    if (it == sections_.end()) return nullptr;
+    for (const auto& [k, v] : it->second)
+        if (tk_equal_no_case(k, key)) return &v;
+    return nullptr;
+}
+
 void udb_profile::set_value(const std::wstring& section, const std::wstring& key, const std::wstring& value) {
     sections_[section].emplace_back(key, value);
 }
@@ -71,11 +79,8 @@ void udb_profile::add_list_item(const std::wstring& section, const std::wstring&
 }
 
 std::wstring udb_profile::get_value(const std::wstring& section, const std::wstring& key) const {
-    auto it = sections_.find(section);
-    if (it == sections_.end()) return std::wstring();
-    for (const auto& [k, v] : it->second)
-        if (k == key) return v;
-    return std::wstring();
+    const std::wstring* value = find_value(section, key);
+    return value ? *value : std::wstring();
 }
 
 udb_profile_lines& udb_profile::get_list(const std::wstring& section) { return lists_[section]; }
@@ -85,7 +90,10 @@ const udb_profile_pairs* udb_profile::find_section(const std::wstring& section) 
     return it == sections_.end() ? nullptr : &it->second;
 }
 
-bool udb_profile::has_list(const std::wstring& section) const { return lists_.find(section) != lists_.end(); }
+const udb_profile_lines* udb_profile::find_list(const std::wstring& section) const {
+    auto it = lists_.find(section);
+    return it == lists_.end() ? nullptr : &it->second;
+}
 
 const udb_profile_pairs& udb_profile::get_required_section(const wchar_t* section) const {
     const udb_profile_pairs* p = find_section(section);
@@ -105,34 +113,27 @@ bool udb_profile::load(const std::string& path) {
         throw tk_exception(std::string("Profile does not exist. Please verify the correct path/name was given."),
                            tk_level_error);
 
-    FILE* f = std::fopen(path.c_str(), "rbe");
-    if (f == nullptr) return false;
+    // Every byte counts toward the limit, so a device or pipe that never
+    // ends (blank lines included) cannot take all memory or time.
+    std::string bytes;
+    const int error = tk_read_file_limited(path, max_profile_size, bytes);
+    if (error != 0) refuse(path, tk_last_error_text(error));
+    if (bytes.size() > max_profile_size)
+        throw tk_exception("Profile " + path + " is larger than 16 MiB.", tk_level_error);
 
     std::wstring current;
     bool have_section = false;
-    bool ok = true;
-    std::string raw;
-    int c = 0;
-    size_t total = 0;
-    while (ok) {
-        // Lines of any length: a long query text must not make a profile
-        // unreadable. The whole file is bounded, so a device that never
-        // ends cannot take all memory.
-        raw.clear();
-        while ((c = std::fgetc(f)) != EOF && c != '\n') {
-            if (++total > max_profile_size) {
-                std::fclose(f);
-                throw tk_exception("Profile " + path + " is larger than 16 MiB.", tk_level_error);
-            }
-            raw += static_cast<char>(c);
-        }
-        ++total;  // the line feed
-        if (c == EOF && raw.empty()) break;
-        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;  // a byte-order mark
+    for (size_t number = 1; start < bytes.size(); ++number) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size();
+        std::string_view raw(bytes.data() + start, end - start);
+        start = end + 1;
+        if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
 
         const std::wstring text = tk_utf8_to_unicode(raw);
-        const std::wstring line = tk_trim(text);
-        if (line.empty()) continue;
+        const std::wstring line = tk_trim_blanks(text);
+        if (line.empty() || is_comment(line)) continue;
 
         if (line.size() >= 2 && line.front() == L'[' && line.back() == L']') {
             current = line.substr(1, line.size() - 2);
@@ -140,18 +141,16 @@ bool udb_profile::load(const std::string& path) {
             have_section = true;
             continue;
         }
-        if (!have_section) {
-            ok = false;
-            break;
-        }
+        if (!have_section) refuse(path, "line " + std::to_string(number) + " comes before the first section");
         const size_t eq = line.find(L'=');
         if (eq != std::wstring::npos) {
             // Blanks around a value are typing, not meaning ("mode=3 " is
             // mode 3); only a password is kept as written, since it may
             // begin or end in blanks.
-            const std::wstring key = trim_blanks(line.substr(0, eq));
+            const std::wstring key = tk_trim_blanks(line.substr(0, eq));
             std::wstring value = text.substr(text.find(L'=') + 1);
-            if (!(current == mysql_settings && key == L"password")) value = trim_blanks(value);
+            if (!(tk_equal_no_case(current, mysql_settings) && tk_equal_no_case(key, L"password")))
+                value = tk_trim_blanks(value);
             set_value(current, key, value);
             // A block of free lines (the type mappings) may hold '=' too.
             add_list_item(current, line);
@@ -160,9 +159,7 @@ bool udb_profile::load(const std::string& path) {
             set_value(current, line, std::wstring());
         }
     }
-    const bool read_error = std::ferror(f) != 0;
-    std::fclose(f);
-    return ok && !read_error;
+    return true;
 }
 
 bool udb_profile::store(const std::string& path) const {

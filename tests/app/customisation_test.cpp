@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "app/error_handler.h"
 #include "app/pellix_bool_rule.h"
@@ -13,6 +14,7 @@
 #include "testkit/recording_error_view.h"
 #include "testkit/sample_folder.h"
 #include "testkit/temp_dir.h"
+#include "tk/tk_exception.h"
 #include "tk/tk_text.h"
 #include "udb/udb_profile.h"
 
@@ -215,17 +217,33 @@ TEST(type_mappings, block_survives_a_profile_file) {
     EXPECT_EQ(r->get_field_mutator(L"JUNK")->status, udb_mutators::deleted);
 }
 
-TEST(type_mappings, unknown_lines_are_skipped) {
+TEST(type_mappings, tabs_are_blanks_keys_ignore_case_and_an_unreadable_line_refuses_the_block) {
+    temp_dir dir;
+    const std::string head = "[Type Mappings]\ndatabase:\n\tENGINE: MyISAM\ntables:\n\t- name: t\n\t\tnew_name: n\n";
+    const std::string path = dir.file("p.pqz");
+    std::ofstream(path) << head
+                        << "\tfields:\n\t\t- name:F\n\t\t\tstatus: Deleted\n\tproperties:\n\t\tCharacter Set: latin1\n";
     udb_profile p;
-    for (const wchar_t* line :
-         {L"database:", L"tables:", L"  - name: t", L"    new_name: n", L"    colour: red", L"    fields:",
-          L"      - name:F", L"        status: changed", L"        bogus: 1", L"        length: 12x"})
-        p.add_list_item(L"Type Mappings", line);
+    ASSERT_TRUE(p.load(path));
     sql_db_mutator in;
+    in.get_table_mutator2(L"earlier", L"x");
     in.load(p);
+    EXPECT_EQ(in.get_table_mutator3(L"earlier"), nullptr);  // replaced, not added to
+    EXPECT_EQ(in.find(L"engine").value_or(L""), L"MyISAM");
     ASSERT_NE(in.get_table_mutator3(L"t"), nullptr);
     EXPECT_EQ(in.get_table_mutator3(L"t")->new_name, L"n");
-    EXPECT_EQ(in.get_table_mutator3(L"t")->get_field_mutator(L"F")->length, 12);
+    EXPECT_EQ(in.get_table_mutator3(L"t")->find(L"character set").value_or(L""), L"latin1");
+    EXPECT_EQ(in.get_table_mutator3(L"t")->get_field_mutator(L"F")->status, udb_mutators::deleted);
+
+    for (const char* bad : {"\tcolour: red\n", "\tfields:\n\t\t- name:F\n\t\tlength: 12x\n",
+                            "\tfields:\n\t\t- name:F\n\t\tbogus: 1\n", "\tproperties:\n\t\tengnie: MyISAM\n"}) {
+        std::ofstream(path) << head << bad;
+        udb_profile q;
+        ASSERT_TRUE(q.load(path));
+        EXPECT_THROW(sql_db_mutator::check_profile(q), tk_exception) << bad;
+        EXPECT_THROW(in.load(q), tk_exception) << bad;
+        EXPECT_EQ(in.get_table_mutator3(L"t")->new_name, L"n") << bad;  // nothing changed
+    }
 }
 
 TEST(bool_rule, logical_columns_and_values) {

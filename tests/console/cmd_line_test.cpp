@@ -298,14 +298,19 @@ TEST_F(CommandLine, ClosedServerPortIsAFailure) {
     EXPECT_EQ(r.out, cannot_connect);
 }
 
-TEST_F(CommandLine, ConnectionOptionsAfterAnUnreadableProfileStand) {
-    // A profile with a line before any header cannot be read: the
-    // command-line host and port are used (and fail to connect).
+TEST_F(CommandLine, AProfileIsReadWholeOrRefusedBeforeConnecting) {
+    // A byte-order mark, comments and another letter case are read.
+    write_file(h.file("ok.pqz"), "\xEF\xBB\xBF; nightly\r\n[generic settings]\r\n  # defs\r\nOnly Definitions=1\r\n");
+    result r = run_dump({"--profile=" + h.file("ok.pqz")});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(read_file(dump).find("INSERT INTO"), std::string::npos);
+    // Any other line before the first section: nothing is connected.
     write_file(h.file("bad.pqz"), "stray line\r\n[MySQL settings]\r\nport=3306\r\n");
-    result r = h.run({"--src=" + src, "--dest=db", "--mysqlh=127.0.0.1", "--port=" + closed_port(),
-                      "--profile=" + h.file("bad.pqz")});
+    r = h.run({"--src=" + src, "--dest=db", "--mysqlh=127.0.0.1", "--port=" + closed_port(),
+               "--profile=" + h.file("bad.pqz")});
     EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.out, cannot_connect);
+    EXPECT_EQ(r.out,
+              "Error:\nProfile " + h.file("bad.pqz") + " cannot be read: line 1 comes before the first section.\n");
 }
 
 TEST_F(CommandLine, BadLogFileIsALevelOneError) {

@@ -217,10 +217,13 @@ TEST_F(Profiles, StoreThenLoadGivesBackEveryKey) {
 
     pellix_converter c;
     c.selected_pairs = {{L"first", L""}};
+    c.password = "remembered";
     ASSERT_TRUE(c.load_profile(path));
     expect_every_value(c);
     EXPECT_EQ(c.mode, 2);
-    const udb_converter_pairs pairs{{L"first", L""}, {L"customer", L""}, {L"q1", L"SELECT 1"}};
+    EXPECT_EQ(c.password, "remembered");  // a dump profile carries no password
+    EXPECT_EQ(read_file(path).find("password"), std::string::npos);
+    const udb_converter_pairs pairs{{L"customer", L""}, {L"q1", L"SELECT 1"}};
     EXPECT_EQ(c.selected_pairs, pairs);
     EXPECT_EQ(c.available_queries, (udb_converter_pairs{{L"q2", L"SELECT a=b FROM t"}}));
     EXPECT_EQ(c.selected_views, (udb_converter_pairs{{L"v1", L""}}));
@@ -296,7 +299,8 @@ TEST_F(Profiles, RefusedProfileChangesNothing) {
     c.mode = 1;
     c.selected_pairs = {{L"kept", L""}};
     for (const char* bad : {"mode=9\r\n", "character set=latin1; DROP\r\n", "storage engine=a b\r\n",
-                            "logfile=/no/such/folder/log.txt\r\n"}) {
+                            "logfile=/no/such/folder/log.txt\r\n", "encoding=1250\r\n", "encoding=3x\r\n",
+                            "[Type Mappings]\r\ntables:\r\n  - name: t\r\n    colour: red\r\n"}) {
         write_file(file("bad.pqz"),
                    std::string("[Generic settings]\r\nsrc=/changed\r\n") + bad + "[Selected Tables]\r\nadded\r\n");
         try {
@@ -323,7 +327,7 @@ TEST_F(Profiles, MissingAndUnreadableProfiles) {
     }
     c.host = "kept";
     write_file(file("stray.pqz"), "stray\r\n[MySQL settings]\r\nhost=other\r\n");
-    EXPECT_FALSE(c.load_profile(file("stray.pqz")));
+    EXPECT_THROW(c.load_profile(file("stray.pqz")), tk_exception);
     EXPECT_EQ(c.host, "kept");
 }
 

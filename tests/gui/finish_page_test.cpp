@@ -244,8 +244,8 @@ TEST_F(finish_fixture, a_table_name_a_profile_cannot_give_back_is_refused_and_no
         EXPECT_EQ(shell->current_dialog(), 116);
     });
     EXPECT_TRUE(
-        answers.saw("The table 'a=b' cannot be stored in a profile: a name cannot contain '=' or line "
-                    "breaks, or start with '['."))
+        answers.saw("The table 'a=b' cannot be stored in a profile: a name cannot be empty, contain '=' or "
+                    "line breaks, start or end with a blank, or start with '[', ';' or '#'."))
         << (answers.seen().empty() ? "no box" : answers.seen()[0]);
     EXPECT_FALSE(fs::exists(page->path));
 }

@@ -680,7 +680,7 @@ TEST_F(qt_pages, the_overwrite_dialog_gives_the_ticked_mode_or_cancel) {
             EXPECT_FALSE(child<QRadioButton>(&d, 1329)->isChecked());
             click(child<QPushButton>(&d, 1));
         };
-        modes.push_back(overwrite_dlg2::ask(L"exists"));
+        modes.push_back(overwrite_dlg2::ask(L"exists", 0));
         EXPECT_EQ(title, QStringLiteral("Quorvex 6.1 Warning"));
         EXPECT_TRUE(first_ticked);
         // Space ticks the focused radio; Enter is OK.
@@ -696,14 +696,23 @@ TEST_F(qt_pages, the_overwrite_dialog_gives_the_ticked_mode_or_cancel) {
                 click(child<QPushButton>(&d, 1));
             }
         };
-        modes.push_back(overwrite_dlg2::ask(L"exists"));
+        modes.push_back(overwrite_dlg2::ask(L"exists", 0));
         script.handlers[QStringLiteral("dlg_121")] = [](QDialog& d) {
             click(child<QRadioButton>(&d, 1332));
             click(child<QPushButton>(&d, 2));
         };
-        modes.push_back(overwrite_dlg2::ask(L"exists"));
+        modes.push_back(overwrite_dlg2::ask(L"exists", 0));
         script.handlers[QStringLiteral("dlg_121")] = [](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); };
-        modes.push_back(overwrite_dlg2::ask(L"exists"));
+        modes.push_back(overwrite_dlg2::ask(L"exists", 0));
+        // A loaded profile's mode starts ticked; one without a radio stays.
+        int ticked = 0;
+        script.handlers[QStringLiteral("dlg_121")] = [&](QDialog& d) {
+            for (int id = 1329; id <= 1332; ++id) ticked += child<QRadioButton>(&d, id)->isChecked() ? id : 0;
+            click(child<QPushButton>(&d, 1));
+        };
+        modes.push_back(overwrite_dlg2::ask(L"exists", 3));
+        modes.push_back(overwrite_dlg2::ask(L"exists", 4));
+        EXPECT_EQ(ticked, 1332);
     });
-    EXPECT_EQ(modes, (std::vector<int>{2, 1, -1, -1}));
+    EXPECT_EQ(modes, (std::vector<int>{2, 1, -1, -1, 3, 4}));
 }

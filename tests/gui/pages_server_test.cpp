@@ -323,7 +323,7 @@ TEST_F(server_pages, an_existing_database_asks_and_only_a_guarded_mode_0_drops_i
     bool first_ticked = false;
     script.handlers[QStringLiteral("dlg_121")] = [&](QDialog& d) {
         title = d.windowTitle();
-        first_ticked = child<QRadioButton>(&d, 1329)->isChecked();
+        first_ticked = child<QRadioButton>(&d, 1329 + conv->mode)->isChecked();  // the current mode
         if (mode_to_pick < 0) {
             click(child<QPushButton>(&d, 2));
             return;

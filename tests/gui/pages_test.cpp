@@ -107,6 +107,18 @@ TEST_F(pages, load_settings_moves_the_radio_and_a_bad_profile_changes_nothing) {
     EXPECT_TRUE(ctl[1330].checked);
     EXPECT_EQ(conv->source, L"/somewhere");
 
+    // What a profile leaves out takes the defaults, not what was there.
+    conv->code_page = 3;
+    conv->skip_del = true;
+    conv->bool_dbf = false;
+    conv->selected_pairs = {{L"earlier", L""}};
+    std::ofstream(dir.file("bare.pqz")) << "[Generic settings]\nsrc=/bare\n[Selected Tables]\nfoo\n";
+    EXPECT_TRUE(p.load_settings(dir.file("bare.pqz")));
+    EXPECT_EQ(conv->code_page, 0u);
+    EXPECT_FALSE(conv->skip_del);
+    EXPECT_TRUE(conv->bool_dbf);
+    EXPECT_EQ(conv->selected_pairs, (udb_converter_pairs{{L"foo", L""}}));
+
     // A log folder that is missing: refused as a whole.
     conv->direct = true;
     conv->source = L"/old";

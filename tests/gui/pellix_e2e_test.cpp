@@ -74,7 +74,7 @@ TEST_F(pellix_e2e_dump, refused_quick_launches_show_a_box_and_no_page) {
     const refusal cases[] = {
         {dir.file("missing.pqz"), "Profile does not exist. Please verify the correct path/name was given."},
         {dir.path() + "/folder.pqz", "Profile does not exist."},
-        {dir.file("noheader.pqz"), "Cannot read the profile. Please verify the file is a Quorvex profile."},
+        {dir.file("noheader.pqz"), "cannot be read: line 1 comes before the first section."},
         {std::string("bad\xFF\xFEname.pqz"), "The profile path is not valid UTF-8."},
         {dir.file("notables.pqz"), "The profile names no table to convert."},
     };

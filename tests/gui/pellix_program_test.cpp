@@ -171,6 +171,31 @@ TEST_F(program_fixture, a_good_dump_profile_shows_only_progress_and_finish) {
     EXPECT_EQ(program.pages, (std::vector<std::string>{"page_106", "page_116"}));
 }
 
+TEST_F(program_fixture, a_quick_launch_starts_from_the_console_defaults_and_keeps_the_remembered_settings) {
+    {
+        pellix_converter remembered;
+        remembered.code_page = 3;
+        remembered.skip_del = true;
+        remembered.bool_dbf = false;
+        ASSERT_TRUE(remembered.serialize(true));
+    }
+    const std::string store = dir.path() + "/Brannock/Quorvex.conf";
+    const std::string before = testkit::read_file(store);
+    std::ofstream(dir.file("bare.pqz")) << "[Generic settings]\ndest=" << out()
+                                        << "\n[MySQL settings]\ndirect mode=0\npassword=secret\n"
+                                           "[Selected Tables]\npeople\n";
+    test_program program;
+    bool defaults = false;
+    program.sheet_body = [&](wizard_shell&) {
+        const pellix_converter& c = *pellix_converter::ptr();
+        defaults = c.code_page == 0 && !c.skip_del && c.bool_dbf;
+        return 0;
+    };
+    EXPECT_EQ(program.run({dir.file("bare.pqz")}), 0);
+    EXPECT_TRUE(defaults);
+    EXPECT_EQ(testkit::read_file(store), before);
+}
+
 TEST_F(program_fixture, a_server_profile_connects_before_the_destination_check) {
     const std::string profile = write_profile(true);
     test_program program;
@@ -215,7 +240,7 @@ TEST_F(program_fixture, refused_profiles_open_no_sheet_and_end_with_255) {
         {{dir.file("missing.pqz")}, "Profile does not exist. Please verify the correct path/name was given."},
         {{dir.path() + "/folder.pqz"}, "Profile does not exist."},
         {{""}, "Profile does not exist."},
-        {{dir.file("noheader.pqz")}, "Cannot read the profile. Please verify the file is a Quorvex profile."},
+        {{dir.file("noheader.pqz")}, "cannot be read: line 1 comes before the first section."},
         {{std::string("bad\xFF\xFEname.pqz")}, "The profile path is not valid UTF-8."},
         {{dir.file("badmode.pqz")}, "Invalid merge/overwrite mode"},
         {{dir.file("notables.pqz")}, "The profile names no table to convert."},

@@ -11,6 +11,7 @@
 
 #include "testkit/files.h"
 #include "testkit/temp_dir.h"
+#include "testkit/unprivileged.h"
 #include "tk/tk_exception.h"
 #include "udb/udb_profile.h"
 
@@ -89,11 +90,30 @@ TEST(ProfileLoad, HeadersBareLinesAndLinesBeforeAnyHeader) {
     EXPECT_EQ(p.get_list(L"a=b"), (udb_profile_lines{L"[broken"}));
     EXPECT_EQ(p.get_value(L"", L"k"), L"v");
 
-    udb_profile q;
-    EXPECT_FALSE(q.load(write(dir, "\n  \nmode=1\n[Generic settings]\nsrc=x\n")));
-    EXPECT_EQ(q.get_value(L"Generic settings", L"src"), L"");
-    udb_profile r;
-    EXPECT_FALSE(r.load(write(dir, "orders\n")));
+    // Any line before the first header refuses the whole file.
+    for (const char* text : {"\n  \nmode=1\n[Generic settings]\nsrc=x\n", "; ok\n\norders\n"}) {
+        udb_profile q;
+        try {
+            q.load(write(dir, text));
+            ADD_FAILURE() << text;
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 1);
+            EXPECT_EQ(e.what(),
+                      "Profile " + dir.file("p.pqz") + " cannot be read: line 3 comes before the first section.");
+        }
+        EXPECT_EQ(q.get_value(L"Generic settings", L"src"), L"");
+    }
+}
+
+TEST(ProfileLoad, SkipsAByteOrderMarkAndCommentsAndIgnoresTheCaseOfNamesAndKeys) {
+    temp_dir dir;
+    udb_profile p;
+    ASSERT_TRUE(p.load(write(dir,
+                             "\xEF\xBB\xBF; nightly merge\r\n# kept\r\n[generic SETTINGS]\r\n"
+                             "Mode=3\r\n\t; a=b\r\n[MySQL Settings]\r\nPassword= Pw \r\n")));
+    EXPECT_EQ(p.get_value(L"Generic settings", L"mode"), L"3");
+    EXPECT_EQ(p.get_value(L"Generic settings", L"a"), L"");
+    EXPECT_EQ(p.get_value(L"MySQL settings", L"password"), L" Pw ");
 }
 
 TEST(ProfileLoad, AMissingFileIsALevelOneFailureAndAFolderIsNoProfile) {
@@ -108,6 +128,31 @@ TEST(ProfileLoad, AMissingFileIsALevelOneFailureAndAFolderIsNoProfile) {
             EXPECT_STREQ(e.what(), "Profile does not exist. Please verify the correct path/name was given.");
         }
     }
+}
+
+TEST(ProfileLoad, EveryByteCountsAndAFileThatCannotBeReadIsRefused) {
+    temp_dir dir;
+    udb_profile p;
+    const std::string blank = write(dir, "[Generic settings]\n" + std::string((size_t(16) << 20) - 18, '\n'));
+    try {
+        p.load(blank);
+        ADD_FAILURE() << "16 MiB and a byte were read";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.what(), "Profile " + blank + " is larger than 16 MiB.");
+    }
+    const std::string path = write(dir, "[Generic settings]\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+    testkit::open_to_everyone(dir.path());
+    const int status = testkit::run_unprivileged([&] {
+        try {
+            udb_profile q;
+            q.load(path);
+        } catch (const tk_exception& e) {
+            return std::string(e.what()) == "Profile " + path + " cannot be read: Permission denied." ? 0 : 2;
+        }
+        return 1;
+    });
+    EXPECT_EQ(status, 0);
 }
 
 TEST(ProfileLoad, ReadsLinesOfAnyLength) {
@@ -185,16 +230,16 @@ TEST(ProfileStore, AFailedWriteReturnsFalseAndLeavesNothing) {
     EXPECT_EQ(entries(dir.path()), 2u);  // blocker and p.pqz
 }
 
-TEST(ProfileModel, NewProfilesHoldFourSectionsAndValuesAreExact) {
+TEST(ProfileModel, NewProfilesHoldFourSectionsAndValuesKeepTheirCase) {
     udb_profile p;
     EXPECT_TRUE(p.get_available_queries().empty());
     EXPECT_TRUE(p.get_selected_tables().empty());
     EXPECT_TRUE(p.get_selected_views().empty());
     p.set_value(L"Generic settings", L"src", L"first");
     p.set_value(L"Generic settings", L"src", L"second");
+    p.set_value(L"Generic settings", L"dest", L"Mixed Case");
     EXPECT_EQ(p.get_value(L"Generic settings", L"src"), L"first");
-    EXPECT_EQ(p.get_value(L"Generic settings", L"SRC"), L"");
-    EXPECT_EQ(p.get_value(L"generic settings", L"src"), L"");
+    EXPECT_EQ(p.get_value(L"generic SETTINGS", L"DEST"), L"Mixed Case");
 }
 
 }  // namespace

@@ -15,18 +15,22 @@ namespace {
 
 const wchar_t generic[] = L"Generic settings";
 
-TEST(ConverterProfile, LoadsListsInOrderAppendedAfterExistingEntries) {
+TEST(ConverterProfile, LoadsListsInOrderReplacingEarlierEntriesAndTheLog) {
     udb_profile p;
     p.set_value(L"Selected Tables", L"orders", L"");
     p.set_value(L"Selected Tables", L"big", L"select 1");
     p.set_value(L"Available Queries", L"q", L"select 2");
     p.set_value(L"Selected Views", L"v", L"");
+    p.set_value(generic, L"LogFile", L"");
     udb_converter c;
     c.selected_pairs.emplace_back(L"earlier", L"");
+    c.selected_views.emplace_back(L"earlier", L"");
+    c.log_file = "earlier.log";
     EXPECT_TRUE(c.load_profile(p));
-    EXPECT_EQ(c.selected_pairs, (udb_converter_pairs{{L"earlier", L""}, {L"orders", L""}, {L"big", L"select 1"}}));
+    EXPECT_EQ(c.selected_pairs, (udb_converter_pairs{{L"orders", L""}, {L"big", L"select 1"}}));
     EXPECT_EQ(c.available_queries, (udb_converter_pairs{{L"q", L"select 2"}}));
     EXPECT_EQ(c.selected_views, (udb_converter_pairs{{L"v", L""}}));
+    EXPECT_EQ(c.log_file, "");
 }
 
 TEST(ConverterProfile, SwitchesAndModeFollowTheirRules) {
@@ -130,8 +134,9 @@ TEST(ConverterProfile, StoreAndLoadThroughAFileGiveTheSameSettings) {
 }
 
 TEST(ConverterProfile, TableNamesTheFileCannotGiveBackAreRefused) {
-    // Each would read back as another table, a query or a header.
-    for (const wchar_t* name : {L"a=b", L"new\nline", L"cr\rhere", L"[x]", L"[open"}) {
+    // Each would read back as another table, a query, a header or a comment.
+    for (const wchar_t* name :
+         {L"a=b", L"new\nline", L"cr\rhere", L"[x]", L"[open", L" [x]", L"\tlead", L"trail ", L";c", L"#c", L""}) {
         udb_converter c;
         c.selected_pairs = {{L"orders", L""}, {name, L""}};
         udb_profile out;
@@ -141,8 +146,9 @@ TEST(ConverterProfile, TableNamesTheFileCannotGiveBackAreRefused) {
         } catch (const tk_exception& e) {
             EXPECT_EQ(e.level, 1);
             EXPECT_EQ(std::string(e.what()), "The table '" + tk_unicode_to_utf8(name) +
-                                                 "' cannot be stored in a profile: a name cannot contain '=' or "
-                                                 "line breaks, or start with '['.");
+                                                 "' cannot be stored in a profile: a name cannot be empty, "
+                                                 "contain '=' or line breaks, start or end with a blank, or start "
+                                                 "with '[', ';' or '#'.");
         }
         EXPECT_TRUE(out.get_selected_tables().empty()) << tk_unicode_to_utf8(name);
     }

@@ -15,7 +15,8 @@
 #include "gui/frame/wizard_shell.h"
 #include "tk/tk_logger.h"
 
-overwrite_dlg2::overwrite_dlg2(QWidget* owner, const std::wstring& text) : QDialog(owner) {
+overwrite_dlg2::overwrite_dlg2(QWidget* owner, const std::wstring& text, int current_mode)
+    : QDialog(owner), current_mode_(current_mode) {
     tk_log(1, "overwrite_dlg2::on_init");
     setObjectName(QStringLiteral("dlg_%1").arg(dialog));
     setWindowTitle(QString::fromStdWString(wizard_shell::caption(L"Warning")));
@@ -31,7 +32,7 @@ overwrite_dlg2::overwrite_dlg2(QWidget* owner, const std::wstring& text) : QDial
         group->addButton(r, i);
         layout->addWidget(r);
     }
-    group->button(0)->setChecked(true);
+    if (QAbstractButton* current = group->button(current_mode)) current->setChecked(true);
     QDialogButtonBox* buttons = page_widgets::ok_cancel_help(this);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] { on_ok(); });
@@ -45,7 +46,7 @@ int overwrite_dlg2::get_mode() const {
         auto* r = findChild<QRadioButton*>(qt_page_view::control_name(first_mode_id + i));
         if (r && r->isChecked()) return i;
     }
-    return 0;  // the group is exclusive and starts ticked: never reached
+    return current_mode_;
 }
 
 void overwrite_dlg2::on_ok() {
@@ -53,8 +54,8 @@ void overwrite_dlg2::on_ok() {
     accept();
 }
 
-int overwrite_dlg2::ask(const std::wstring& text) {
-    overwrite_dlg2 dlg(wizard_shell::owner_window(), text);
+int overwrite_dlg2::ask(const std::wstring& text, int current_mode) {
+    overwrite_dlg2 dlg(wizard_shell::owner_window(), text, current_mode);
     if (gui_call::exec_modal(dlg) != QDialog::Accepted) return -1;
     return dlg.mode_;
 }

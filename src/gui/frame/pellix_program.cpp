@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 #include "app/error_handler.h"
 #include "app/pellix_converter.h"
@@ -121,11 +122,9 @@ void pellix_program::load_quick_launch_profile(pellix_converter& conv, const std
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
         throw tk_exception(std::string("Profile does not exist. Please verify the correct path/name was given."),
                            tk_level_error);
-    // A profile that cannot be read must not run with the remembered
-    // settings (mode 0 would drop the remembered database).
-    if (!conv.load_profile(path))
-        throw tk_exception(std::string("Cannot read the profile. Please verify the file is a Quorvex profile."),
-                           tk_level_error);
+    // A profile that cannot be read whole is refused by the reader: it must
+    // not run with what it failed to say (mode 0 would drop the database).
+    conv.load_profile(path);
     conv.open_logfile();
 }
 
@@ -167,7 +166,7 @@ int pellix_program::run_wizard(pellix_converter& conv, const std::vector<std::st
 
 namespace {
 
-// The wizard remembers its settings: whatever way the run ends, the
+// The full wizard remembers its settings: whatever way the run ends, the
 // converter's settings go back to the settings store as it is destroyed.
 class settings_keeper {
 public:
@@ -194,8 +193,12 @@ int pellix_program::run(const std::vector<std::string>& args) {
     int status = 0;
     try {
         gui_initialize();
-        pellix_converter conv;
-        settings_keeper keeper(conv);
+        // A quick launch runs the profile as pqzagent would: from the
+        // console's settings, and without writing them back.
+        const bool quick = !args.empty();
+        pellix_converter conv(quick);
+        std::optional<settings_keeper> keeper;
+        if (!quick) keeper.emplace(conv);
         status = run_wizard(conv, args);
     } catch (const tk_abort_exception& e) {
         tk_log(3, "pellix ends after an error: %s", e.what());

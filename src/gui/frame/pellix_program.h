@@ -12,9 +12,12 @@
 // Any argument means a quick launch: the arguments joined by one blank are
 // the path of a profile, which must load whole and name a table to
 // convert; then the program connects when the target is a server, prepares
-// the destination and shows only the progress and finish pages. A refused
-// profile, a failed connection or destination check end the program with
-// 255 before any sheet opens.
+// the destination and shows only the progress and finish pages. A quick
+// launch starts from the console program's settings, as pqzagent does
+// (what the profile leaves out never comes from the wizard's remembered
+// settings), and leaves the settings store as it was. A refused profile, a
+// failed connection or destination check end the program with 255 before
+// any sheet opens.
 //
 // Exit status: 0 when the wizard closed before any run, or after a run that
 // completed (reported and skipped records or tables included); 255 for a

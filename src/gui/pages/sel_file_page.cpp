@@ -273,4 +273,6 @@ void sel_file_page::guarded_drop() {
     conv->set_output(old_output);
 }
 
-int sel_file_page::ask_overwrite(const std::wstring& text) { return overwrite_dlg2::ask(text); }
+int sel_file_page::ask_overwrite(const std::wstring& text) {
+    return overwrite_dlg2::ask(text, pellix_converter::ptr()->mode);
+}

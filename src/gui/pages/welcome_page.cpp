@@ -77,10 +77,13 @@ bool welcome_page::load_settings(const std::string& path) {
     tk_log(1, "welcome_page::load_settings(%s)", path.c_str());
     bool loaded = false;
     try {
-        loaded = pellix_converter::ptr()->load_profile(path);
-        if (loaded) pellix_converter::ptr()->open_logfile();
-        if (!loaded)
-            wizard_shell::error(std::string("Cannot read the profile. Please verify the file is a Quorvex profile."));
+        // What the profile leaves out takes the defaults a quick launch and
+        // pqzagent take, never the remembered settings nor an earlier
+        // profile's.
+        pellix_converter* conv = pellix_converter::ptr();
+        conv->load_profile(path, pellix_converter::profile_base::defaults);
+        loaded = true;
+        conv->open_logfile();
     } catch (const tk_exception& e) {
         gui_error_box::show(e);
     }

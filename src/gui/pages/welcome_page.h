@@ -25,8 +25,9 @@ public:
     int on_next() override;
     void on_command(int id, command_event event) override;
 
-    // Loads a profile into the converter, all or nothing, and moves the
-    // radios to its target. False (with an error box) when it was refused.
+    // Loads a profile into the converter, all or nothing (what it leaves
+    // out takes its default), and moves the radios to its target. False
+    // (with an error box) when it was refused.
     bool load_settings(const std::string& path);
 
 protected:
