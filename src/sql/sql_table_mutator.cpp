@@ -234,34 +234,34 @@ void sql_table_mutator::note_default(const sql_field_mutator& m, const t_ftd& co
                              L" is not a value of " + type_text(column) + L"; the column has no default");
 }
 
+std::wstring sql_table_mutator::describe(const changed_values& c) {
+    const bool one = c.count == 1;
+    std::wstring text = L"field " + c.field + L": " + std::to_wstring(c.count) + L" ";
+    switch (c.change) {
+    case sql_column_fit::change::cut:
+        text += (one ? L"text cut to " : L"texts cut to ") + c.type;
+        break;
+    case sql_column_fit::change::rounded:
+        text += (one ? L"number rounded to " : L"numbers rounded to ") + c.type;
+        break;
+    case sql_column_fit::change::outside:
+        text += (one ? L"value outside " : L"values outside ") + c.type + L" became NULL";
+        break;
+    default:
+        text += (one ? L"value not convertible to " : L"values not convertible to ") + c.type + L" became NULL";
+        break;
+    }
+    text += one ? L", " : L", the first ";
+    if (c.record != 0) text += L"in record #" + std::to_wstring(c.record) + L": ";
+    return text + c.value;
+}
+
 std::vector<std::wstring> sql_table_mutator::take_notes() {
     std::vector<std::wstring> notes;
     notes.swap(default_notes_);
     if (changed_.empty()) return notes;
     std::wstring line = L"Values changed to fit the types chosen for their columns: ";
-    for (size_t k = 0; k < changed_.size(); ++k) {
-        const changed_values& c = changed_[k];
-        const bool one = c.count == 1;
-        if (k) line += L"; ";
-        line += L"field " + c.field + L": " + std::to_wstring(c.count) + L" ";
-        switch (c.change) {
-        case sql_column_fit::change::cut:
-            line += (one ? L"text" : L"texts") + std::wstring(L" cut to ") + c.type;
-            break;
-        case sql_column_fit::change::rounded:
-            line += (one ? L"number" : L"numbers") + std::wstring(L" rounded to ") + c.type;
-            break;
-        case sql_column_fit::change::outside:
-            line += (one ? L"value" : L"values") + std::wstring(L" outside ") + c.type + L" became NULL";
-            break;
-        default:
-            line += (one ? L"value" : L"values") + std::wstring(L" not convertible to ") + c.type + L" became NULL";
-            break;
-        }
-        line += one ? L", " : L", the first ";
-        if (c.record != 0) line += L"in record #" + std::to_wstring(c.record);
-        line += (c.record != 0 ? L": " : L"") + c.value;
-    }
+    for (size_t k = 0; k < changed_.size(); ++k) line += (k ? L"; " : L"") + describe(changed_[k]);
     changed_.clear();
     notes.push_back(line);
     return notes;

@@ -97,6 +97,8 @@ private:
     const column_rule& rule_of(const sql_field_mutator& m);
     std::wstring column_charset(const sql_field_mutator& m) const;
     void note_default(const sql_field_mutator& m, const t_ftd& column);
+    // "field NAME: 2 texts cut to VARCHAR(3), the first in record #1: 'Smith'".
+    static std::wstring describe(const changed_values& c);
 
     std::vector<std::wstring> resolved_names_;
     std::vector<const sql_field_mutator*> resolved_;
