@@ -353,10 +353,15 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
 
     try {
         if (count != 0 && !tab_def) copy_records(*source_rs, *target_rs, mutator, name);
-        // Values the source could not read went in as NULL: the user hears of it.
+        // Values the source could not read went in as NULL, and values the
+        // customisation changed: the user hears of it.
         if (source_rs->get_unreadable_count() != 0) {
             set_context(name);
             report(tk_exception(source_rs->get_unreadable_summary(), tk_level_recoverable), false);
+        }
+        for (const std::wstring& note : mutator ? mutator->take_notes() : std::vector<std::wstring>()) {
+            set_context(name);
+            report(tk_exception(note, tk_level_recoverable), false);
         }
     } catch (const tk_exception&) {
         finish_after_failure(*target_rs);
@@ -411,7 +416,7 @@ void pellix_converter::copy_records(dbf_recordset& source_rs, udb_recordset& tar
             TK_ASSERT(record != nullptr);
             if (!(skip_deleted && record->b_deleted)) {
                 if (customised) {
-                    target_rs.append_record(mutator->modify2(*record));
+                    target_rs.append_record(mutator->modify2(*record, index + 1));
                 } else {
                     tk_wlog(2, L"Not found: '%ls'", name.c_str());
                     target_rs.append_record(*record);

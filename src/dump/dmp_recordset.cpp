@@ -1,51 +1,12 @@
 #include "dump/dmp_recordset.h"
 
-#include <unordered_map>
-
 #include "dump/dmp_database.h"
 #include "sql/sql_dialect.h"
+#include "sql/sql_field_binding.h"
 #include "sql/sql_values.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 #include "udb/t_ftd.h"
-
-namespace {
-
-const char* const not_conform =
-    "The structure of data source does not conform to the destination table. For more information see "
-    "Troubleshooting article of the product documentation.";
-
-std::wstring folded(const std::wstring& name) {
-    std::wstring out = name;
-    for (wchar_t& c : out) c = tk_fold_case(c);
-    return out;
-}
-
-// The fields of one record by name: an exact match first, else one that
-// differs only in letter case (the first in record order either way).
-class field_lookup {
-public:
-    explicit field_lookup(const udb_record& record) {
-        for (size_t i = 0; i < record.size(); ++i) {
-            const udb_field* f = record.at(i);
-            if (!f) continue;
-            exact_.emplace(f->name, i);
-            folded_.emplace(folded(f->name), i);
-        }
-    }
-    int find(const std::wstring& name) const {
-        auto hit = exact_.find(name);
-        if (hit != exact_.end()) return static_cast<int>(hit->second);
-        hit = folded_.find(folded(name));
-        return hit == folded_.end() ? -1 : static_cast<int>(hit->second);
-    }
-
-private:
-    std::unordered_map<std::wstring, size_t> exact_;
-    std::unordered_map<std::wstring, size_t> folded_;
-};
-
-}  // namespace
 
 dmp_recordset::dmp_recordset(dmp_database* dump, const std::wstring& table, const udb_schema& columns)
     : udb_recordset(dump, table, true), dump_(dump), eol_(dump->get_options().get_eol()) {
@@ -67,27 +28,17 @@ dmp_recordset::~dmp_recordset() {
     if (dump_) dump_->detach(this);
 }
 
-// Pairs each destination column with a field of the first record (by the
-// column's source name); columns the record lacks are left out.
+// Pairs each destination column with a field of the first record, as the
+// columns were named; columns the record lacks are left out.
 void dmp_recordset::map_columns(const udb_record& record) {
-    const field_lookup lookup(record);
+    const sql_field_binding binding(record, schema, dump_->get_dialect());
     std::string list;
-    for (size_t i = 0; i < schema.size(); ++i) {
-        const t_ftd* column = schema.at(i);
-        if (!column) continue;
-        std::wstring source = dump_->names_map.get_fn_orig_name(name, column->name, true);
-        if (source != column->name) tk_wlog(1, L"Name=%ls, original name=%ls", column->name.c_str(), source.c_str());
-        int pos = lookup.find(source);
-        if (pos < 0) {
-            tk_wlog(2, L"Field %ls not found", source.c_str());
-            tk_log(1, "1st time => reduce schema");
-            continue;
-        }
+    for (const sql_field_binding::cell& c : binding.by_columns(sql_field_binding::missing::leave_out)) {
         if (!columns_.empty()) list += ", ";
-        list += dump_->quote_name(column->name);
-        columns_.push_back(i);
-        sources_.push_back(source);
-        positions_.push_back(static_cast<size_t>(pos));
+        list += dump_->quote_name(schema.at(c.column)->name);
+        columns_.push_back(c.column);
+        sources_.push_back(record.at(c.field)->name);
+        positions_.push_back(c.field);
     }
     head_ = "INSERT INTO " + dump_->quote_name(name) + "(" + list + ")";
     mapped_ = true;
@@ -109,13 +60,10 @@ void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_fie
             fields[k] = f;
     }
     if (!in_place) {
-        const field_lookup lookup(record);
+        const sql_field_binding binding(record, schema, dump_->get_dialect());
         for (size_t k = 0; k < columns_.size(); ++k) {
-            int pos = lookup.find(sources_[k]);
-            if (pos < 0) {
-                tk_wlog(2, L"Field %ls not found", sources_[k].c_str());
-                throw tk_exception(std::string(not_conform), tk_level_recoverable);
-            }
+            const int pos = binding.field_of(columns_[k]);
+            if (pos < 0) sql_field_binding::fail_record();
             fields[k] = record.at(static_cast<size_t>(pos));
         }
     }

@@ -10,10 +10,10 @@
 // values are made.
 //
 // The destination columns are paired with the record's fields once per
-// table, at its first record, through the database's column renames; a
-// column the first record lacks is left out of the table's column list
-// (the server then fills its default). A later record lacking a paired
-// field fails at level 0. A record that fails while its text is built
+// table, at its first record, by sql_field_binding; a column the first
+// record lacks is left out of the table's column list (the server then
+// fills its default). A later record lacking a paired field fails at
+// level 0. A record that fails while its text is built
 // leaves nothing of itself in the file and the pending statement intact.
 //
 // A caller may also make rows apart from writing them: once the columns are
@@ -85,7 +85,7 @@ private:
     std::string eol_;
     std::string head_;                   // "INSERT INTO t(a, b)"
     std::vector<size_t> columns_;        // schema positions of the written columns
-    std::vector<std::wstring> sources_;  // the source field name of each
+    std::vector<std::wstring> sources_;  // the field name each takes
     std::vector<size_t> positions_;      // its position in the first record
     bool mapped_ = false;
     bool finished_ = false;

@@ -10,16 +10,15 @@
 #include "mysql/sql_database.h"
 #include "mysql/sql_engine.h"
 #include "mysql/sql_exception.h"
-#include "mysql/sql_field_finder.h"
 #include "mysql/sql_fk_parser.h"
 #include "mysql/sql_sync.h"
 #include "mysql/sql_tmp_recordset.h"
+#include "sql/sql_field_binding.h"
 #include "sql/sql_values.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 #include "udb/t_ftd.h"
-#include "udb/udb_validator.h"
 
 namespace {
 
@@ -234,38 +233,14 @@ bool sql_table::map_record(const udb_record& record) {
 void sql_table::build_mapping(const udb_record& record) {
     mapped_names_.clear();
     mapping_.clear();
+    // Fewer fields than columns: every field needs its column; as many
+    // fields as columns or more: every column needs its field.
+    by_schema_ = schema.size() <= record.size();
+    const sql_field_binding binding(record, schema, *sql_engine::ptr());
+    constexpr auto fail = sql_field_binding::missing::fail;
     std::vector<column_map> mapping;
-    if (schema.size() > record.size()) {
-        // Fewer fields than columns: every field needs its column.
-        by_schema_ = false;
-        std::unique_ptr<udb_validator> validator = sql_engine::ptr()->create_fn_validator(record);
-        for (size_t i = 0; i < record.size(); ++i) {
-            const udb_field* field = record.at(i);
-            const std::wstring source = field ? field->name : std::wstring();
-            const std::wstring mapped = validator->get_usable_name(source);
-            tk_wlog(1, L"Name=%ls, mapped name=%ls", source.c_str(), mapped.c_str());
-            const int pos = schema.find_pos(mapped);
-            if (pos < 0) {
-                tk_wlog(1, L"Field %ls not found", mapped.c_str());
-                throw tk_exception(std::string(not_conform), tk_level_recoverable);
-            }
-            mapping.push_back({i, schema.at(size_t(pos))});
-        }
-    } else {
-        // As many fields as columns or more: every column needs its field.
-        by_schema_ = true;
-        sql_field_finder finder(record);
-        for (size_t c = 0; c < schema.size(); ++c) {
-            const t_ftd* column = schema.at(c);
-            if (!column) continue;
-            const int idx = finder.get_field_idx(column->name);
-            if (idx < 0) {
-                tk_wlog(1, L"Field %ls not found in appending record", column->name.c_str());
-                throw tk_exception(std::string(not_conform), tk_level_recoverable);
-            }
-            mapping.push_back({size_t(idx), column});
-        }
-    }
+    for (const sql_field_binding::cell& c : by_schema_ ? binding.by_columns(fail) : binding.by_fields(fail))
+        mapping.push_back({c.field, schema.at(c.column)});
 
     const bool replace = is_replace();
     const std::string table = sql_to_utf8(sql_database::name_text(name));
@@ -568,19 +543,9 @@ std::string match_literal(const udb_field* field, const t_ftd* column) {
 
 std::vector<sql_table::row_cell> sql_table::row_cells(const udb_record& record) const {
     std::vector<row_cell> cells;
-    sql_field_finder finder(record);
-    for (size_t i = 0; i < record.size(); ++i) {
-        const udb_field* field = record.at(i);
-        if (!field) continue;
-        const std::wstring& mapped = finder.names()[i];
-        if (mapped != field->name) tk_wlog(1, L"Got mappend fn: %ls", mapped.c_str());
-        const int pos = schema.find_pos(mapped);
-        if (pos < 0) {
-            tk_wlog(1, L"Field '%ls' is not found in schema", mapped.c_str());
-            continue;
-        }
-        cells.push_back({field, schema.at(size_t(pos))});
-    }
+    const sql_field_binding binding(record, schema, *sql_engine::ptr());
+    for (const sql_field_binding::cell& c : binding.by_fields(sql_field_binding::missing::leave_out))
+        cells.push_back({record.at(c.field), schema.at(c.column)});
     return cells;
 }
 

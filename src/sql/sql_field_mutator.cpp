@@ -1,6 +1,8 @@
 #include "sql/sql_field_mutator.h"
 
 #include "sql/sql_types.h"
+#include "sql/sql_values.h"
+#include "tk/tk_helpers.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 #include "udb/t_ftd.h"
@@ -56,12 +58,21 @@ bool reads_as_digits(VARTYPE vt) { return udb_is_numeric_type(vt) && vt != VT_R4
 
 }  // namespace
 
+std::wstring sql_field_mutator::type_refusal(const std::wstring& type) {
+    const std::wstring name = tk_trim(type);
+    if (tk_equal_no_case(name, L"ENUM") || tk_equal_no_case(name, L"SET")) return name + L" has no list of values";
+    return std::wstring();
+}
+
 void sql_field_mutator::modify1(t_ftd& column) const {
     tk_log(1, "udb_field_mutator::modify1");
     if (!new_name.empty()) {
         tk_wlog(1, L"new_name=%ls", new_name.c_str());
         column.name = new_name;
     }
+    const std::wstring refusal = type_refusal(native_type);
+    if (!refusal.empty())
+        throw tk_exception(L"The column type of '" + column.name + L"' is not valid: " + refusal, tk_level_recoverable);
     if (native_type.empty()) {
         // A rename, or a default on the column's own type: type, size,
         // flags and values stay.
@@ -91,22 +102,30 @@ void sql_field_mutator::modify1(t_ftd& column) const {
     }
 }
 
-void sql_field_mutator::modify2(udb_field& field, int codepage) const {
+sql_column_fit::change sql_field_mutator::modify2(udb_field& field, int codepage) const {
     tk_log(1, "udb_field_mutator::modify2");
     if (!new_name.empty()) field.name = new_name;
-    if (native_type.empty()) return;
-    if (value_type != 1 && field.get_type() != value_type) {
-        try {
-            // A whole number bound for a date is read as the server reads
-            // one, its digits as YYYYMMDD or YYYYMMDDhhmmss.
-            if (value_type == VT_DATE && reads_as_digits(field.get_type())) field.change_type(VT_BSTR, codepage);
-            field.change_type(value_type, codepage);
-        } catch (const tk_exception&) {
-            throw tk_exception(std::string("Data conversion is not supported for given type mapping"),
-                               tk_level_recoverable);
-        }
-    }
+    if (native_type.empty()) return sql_column_fit::change::none;
     field.size = static_cast<uint32_t>(length > 0 ? length : 0);
+    if (value_type == 1 || field.get_type() == value_type) return sql_column_fit::change::none;
+    if (field.get_type() == VT_BOOL && value_type == VT_BSTR) {
+        static_cast<ole_variant&>(field) = std::wstring(field.to_bool() ? L"T" : L"F");
+        return sql_column_fit::change::none;
+    }
+    try {
+        // A whole number bound for a date is read as the server reads
+        // one, its digits as YYYYMMDD or YYYYMMDDhhmmss.
+        if (value_type == VT_DATE && reads_as_digits(field.get_type())) field.change_type(VT_BSTR, codepage);
+        field.change_type(value_type, codepage);
+    } catch (const tk_exception&) {
+        const bool number = udb_is_numeric_type(field.get_type()) ||
+                            (field.get_type() == VT_BSTR && !sql_number_literal(field.get_text()).empty());
+        tk_wlog(2, L"Field %ls: the value cannot become the column's type", field.name.c_str());
+        field.set_null();
+        return number && udb_is_numeric_type(value_type) ? sql_column_fit::change::outside
+                                                         : sql_column_fit::change::not_converted;
+    }
+    return sql_column_fit::change::none;
 }
 
 void sql_field_mutator::save() {

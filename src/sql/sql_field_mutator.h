@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "sql/sql_column_fit.h"
 #include "sql/sql_native_type.h"
 #include "sql/sql_properties.h"
 #include "udb/udb_mutators.h"
@@ -30,15 +31,21 @@ public:
     // description and derives the value type from the type text.
     void set_type(const sql_native_type& type);
 
-    // Applies the change to a column description.
+    // Applies the change to a column description. A type the server cannot
+    // create (type_refusal) is a level-0 failure of the table naming it.
     void modify1(t_ftd& column) const;
     // Applies the change to a copied cell: new name, value converted to the
     // customised type, declared size. Bytes that become text are read in
     // `codepage`, the source table's; a whole number that becomes a date is
-    // read by its digits (YYYYMMDD, YYYYMMDDhhmmss). A value that cannot be
-    // converted is a level-0 failure "Data conversion is not supported for
-    // given type mapping".
-    void modify2(udb_field& field, int codepage = ole_variant::text_codepage) const;
+    // read by its digits (YYYYMMDD, YYYYMMDDhhmmss); a logical that becomes
+    // text is 'T' or 'F', as the default road writes it. A value that
+    // cannot be converted makes the cell NULL: `outside` for a number (or a
+    // number's text) out of the type's range, else `not_converted`.
+    sql_column_fit::change modify2(udb_field& field, int codepage = ole_variant::text_codepage) const;
+
+    // Why the server cannot create a column of this type text, or empty: a
+    // bare ENUM or SET, without its list of values.
+    static std::wstring type_refusal(const std::wstring& type);
 
     // The name the column has after the change.
     std::wstring result_name(const std::wstring& current) const;

@@ -58,36 +58,6 @@ std::wstring rule_default(const t_ftd& column) {
     return {};
 }
 
-// The values of an ENUM(...) or SET(...) type text, unquoted; false for any
-// other type.
-bool value_list(const std::wstring& type, std::vector<std::wstring>& values) {
-    values.clear();
-    const size_t open = type.find(L'(');
-    if (open == std::wstring::npos) return false;
-    std::wstring word = type.substr(0, open);
-    while (!word.empty() && word.back() == L' ') word.pop_back();
-    if (!tk_equal_no_case(word, L"ENUM") && !tk_equal_no_case(word, L"SET")) return false;
-    for (size_t i = open + 1; i < type.size(); ++i) {
-        const wchar_t quote = type[i];
-        if (quote != L'\'' && quote != L'"') continue;
-        std::wstring value;
-        for (++i; i < type.size(); ++i) {
-            if (type[i] == L'\\' && i + 1 < type.size()) {
-                value += type[++i];
-            } else if (type[i] == quote) {
-                if (i + 1 < type.size() && type[i + 1] == quote)
-                    value += type[++i];
-                else
-                    break;
-            } else {
-                value += type[i];
-            }
-        }
-        values.push_back(std::move(value));
-    }
-    return true;
-}
-
 }  // namespace
 
 sql_schema_initializer::sql_schema_initializer(const std::wstring& table, const udb_schema& source,
@@ -232,7 +202,7 @@ uint64_t sql_schema_initializer::definition_size(size_t& value_lists) const {
     for (size_t i = 0; i < schema_.size(); ++i) {
         const t_ftd& column = *schema_.at(i);
         size += 17 + sql_to_utf8(column.name).size() + 1 + sql_to_utf8(column.comment).size();
-        if (!value_list(custom_types_[i], values) || !lists.insert(values).second) continue;
+        if (!sql_type_values(custom_types_[i], values) || !lists.insert(values).second) continue;
         size += 2;
         for (const std::wstring& v : values) size += sql_to_utf8(v).size() + 1;
     }
@@ -275,7 +245,7 @@ uint64_t sql_schema_initializer::inrow_size() const {
         const std::wstring& type = custom_types_[i];
         if (type.empty())
             size += schema_.get_inrow_cost(i);
-        else if (!value_list(type, values))
+        else if (!sql_type_values(type, values))
             size += 1;
         else if (tk_starts_with_no_case(type, L"ENUM"))
             size += values.size() <= 255 ? 1 : 2;

@@ -343,6 +343,34 @@ std::wstring make_mysql_def_val(const t_ftd* column) {
     return {};
 }
 
+bool sql_type_values(const std::wstring& type, std::vector<std::wstring>& values) {
+    values.clear();
+    const size_t open = type.find(L'(');
+    if (open == std::wstring::npos) return false;
+    std::wstring word = type.substr(0, open);
+    while (!word.empty() && word.back() == L' ') word.pop_back();
+    if (!tk_equal_no_case(word, L"ENUM") && !tk_equal_no_case(word, L"SET")) return false;
+    for (size_t i = open + 1; i < type.size(); ++i) {
+        const wchar_t quote = type[i];
+        if (quote != L'\'' && quote != L'"') continue;
+        std::wstring value;
+        for (++i; i < type.size(); ++i) {
+            if (type[i] == L'\\' && i + 1 < type.size()) {
+                value += type[++i];
+            } else if (type[i] == quote) {
+                if (i + 1 < type.size() && type[i + 1] == quote)
+                    value += type[++i];
+                else
+                    break;
+            } else {
+                value += type[i];
+            }
+        }
+        values.push_back(std::move(value));
+    }
+    return true;
+}
+
 bool sql_is_safe_type_text(const std::wstring& text) {
     bool in_quote = false;
     for (size_t i = 0; i < text.size(); ++i) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "sql/sql_native_type.h"
 #include "value/ole_variant.h"
@@ -46,6 +47,10 @@ VARTYPE sql_parse_native_type(const std::wstring& name, uint64_t& size);
 // number literals, escaped quoted texts, canonical quoted dates and the
 // CURRENT_* functions come out.
 std::wstring make_mysql_def_val(const t_ftd* column);
+
+// The values of an ENUM(...) or SET(...) type text, unquoted; false for any
+// other type.
+bool sql_type_values(const std::wstring& type, std::vector<std::wstring>& values);
 
 // True when a customised type text is safe to put into CREATE TABLE as it
 // stands: no ';', backquote, '#', "--", "/*", backslash or control

@@ -248,6 +248,17 @@ std::string to_mysql_str(const udb_field* field) {
 // The text of a value that no customisation takes.
 static std::string value_text(const udb_field* field, const t_ftd* column);
 
+// A logical goes into a column that is not a logical one (an existing
+// table's) in the coding the column takes, whatever the rules say for new
+// tables: 'T' or 'F' into text (CHAR, VARCHAR, ENUM, SET), 1 or 0 into a
+// number. Null when the column is a logical one.
+static const char* logical_literal(const udb_field* field, const t_ftd* column) {
+    if (field->get_type() != VT_BOOL || column->vartype == VT_BOOL) return nullptr;
+    if (column->vartype == VT_BSTR) return field->to_bool() ? "'T'" : "'F'";
+    if (is_numeric_vt(column->vartype)) return field->to_bool() ? "1" : "0";
+    return nullptr;
+}
+
 std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool prepared) {
     TK_ASSERT(field != nullptr);
     TK_ASSERT(column != nullptr);
@@ -257,6 +268,7 @@ std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool
         tk_log(1, "Returns placeholder for prepared statement");
         return "?";
     }
+    if (const char* logical = logical_literal(field, column)) return logical;
     if (udb_custom_conversion::is_acceptable2(*field)) return sql_to_utf8(udb_custom_conversion::handle2(*field));
     return value_text(field, column);
 }
@@ -329,6 +341,10 @@ void put_quoted_date(std::string& out, const ole_date& d) {
 void append_fld_str(std::string& out, const udb_field* field, const t_ftd* column) {
     TK_ASSERT(field != nullptr);
     TK_ASSERT(column != nullptr);
+    if (const char* logical = logical_literal(field, column)) {
+        out += logical;
+        return;
+    }
     if (udb_custom_conversion::is_acceptable2(*field)) {
         out += sql_to_utf8(udb_custom_conversion::handle2(*field));
         return;

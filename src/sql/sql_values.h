@@ -55,7 +55,9 @@ std::wstring to_mysql_wstr(const std::wstring& text, VARTYPE vt);
 std::string to_mysql_str(const udb_field* field);
 
 // The text standing for a field's value in the VALUES list of an INSERT into
-// `column`. "?" when `prepared` and the value is over sql_max_field_size.
+// `column`. "?" when `prepared` and the value is over sql_max_field_size. A
+// logical bound for a column of another type (an existing table's) takes
+// that column's coding: 'T' or 'F' for text, 1 or 0 for a number.
 std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool prepared);
 
 // get_fld_append_str(field, column, false) appended to out.

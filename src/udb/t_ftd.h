@@ -27,7 +27,11 @@ struct t_ftd {
     // Whether a value of this (source) column can be stored in the column
     // `that` (destination) without loss. A source of size 0 (unbounded,
     // such as a memo) fits a text or binary destination only when that is
-    // also unbounded (0) or holds at least 65535.
+    // also unbounded (0) or holds at least 65535. A numeric destination must
+    // hold the source's digits and decimals: an integer type at least as
+    // wide, a DECIMAL of enough digits each side of the point (a DBF N(w,d)
+    // needs w - d - 1 before it), a FLOAT or DOUBLE of enough significant
+    // digits (6, 15); a floating-point source goes into floating point only.
     bool conform_to(const t_ftd& that) const;
 
     uint32_t size = 0;

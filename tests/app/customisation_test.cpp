@@ -75,12 +75,28 @@ TEST_F(customisation_test, renamed_table_and_fields_reach_schema_and_rows) {
 
 TEST_F(customisation_test, retyped_field_converts_values_and_reports_the_rest) {
     people();
-    conv->get_table_mutator2(L"people", L"people").update_field(L"NOTE", L"", type_of(L"INT"), L"");
+    sql_native_type number = type_of(L"INT");
+    number.default_value = L"abc";
+    conv->get_table_mutator2(L"people", L"people").update_field(L"NOTE", L"", number, L"");
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    ASSERT_EQ(view->calls.size(), 2u);
+    EXPECT_EQ(view->calls[0].message,
+              "people: The default value 'abc' of field NOTE is not a value of INT; the column has no default");
+    EXPECT_EQ(view->calls[1].message,
+              "people: Values changed to fit the types chosen for their columns: field NOTE: 1 value not "
+              "convertible to INT became NULL, in record #1: 'x'");
+    ASSERT_EQ(conv->log.rows.size(), 2u);
+    EXPECT_EQ(conv->log.rows[0].second, "ID=1;NAME=ann;NOTE=;");
+    EXPECT_EQ(conv->log.rows[1].second, "ID=2;NAME=bob;NOTE=12;");
+}
+
+TEST_F(customisation_test, a_type_the_server_cannot_create_leaves_the_table_out) {
+    people();
+    conv->get_table_mutator2(L"people", L"people").update_field(L"NAME", L"", type_of(L"ENUM"), L"");
     ASSERT_EQ(conv->run(), run_outcome::completed);
     ASSERT_EQ(view->calls.size(), 1u);
-    EXPECT_EQ(view->calls[0].message, "people, record #1: Data conversion is not supported for given type mapping");
-    ASSERT_EQ(conv->log.rows.size(), 1u);
-    EXPECT_EQ(conv->log.rows[0].second, "ID=2;NAME=bob;NOTE=12;");
+    EXPECT_EQ(view->calls[0].message, "people: The column type of 'NAME' is not valid: ENUM has no list of values");
+    EXPECT_TRUE(conv->log.columns.empty());
 }
 
 TEST_F(customisation_test, mutator_differing_in_case_is_not_applied) {
@@ -162,7 +178,7 @@ TEST(record_changes, each_record_starts_from_its_own_values) {
     EXPECT_EQ(a.at(1)->get_type(), VT_I4);
 
     auto bad = record(L"bob", L"x", true);
-    EXPECT_THROW(m.modify2(*bad), tk_exception);
+    EXPECT_TRUE(m.modify2(*bad).at(1)->is_null_or_empty());
 
     auto third = record(L"cy", L"7", true);
     const udb_record& c = m.modify2(*third);
@@ -177,6 +193,42 @@ TEST(record_changes, each_record_starts_from_its_own_values) {
     ASSERT_EQ(d.size(), 2u);
     EXPECT_EQ(d.at(0)->name, L"full_name");
     EXPECT_EQ(d.at(1)->to_wstring(), L"8");
+}
+
+// Each target stores what the customisation holds: a value its new column
+// cannot take as it is is cut, rounded or NULL, and counted by field.
+TEST(record_changes, retyped_values_are_held_to_their_columns) {
+    sql_table_mutator m(L"t");
+    m.update_field(L"NAME", L"", type_of(L"VARCHAR", 3), L"");
+    sql_native_type dec = type_of(L"DECIMAL");
+    dec.precision = 5;
+    dec.scale = 1;
+    m.update_field(L"AMOUNT", L"", dec, L"");
+    m.update_field(L"OK", L"", type_of(L"ENUM('T','F')"), L"");
+    m.update_field(L"SEEN", L"", type_of(L"SET('T','X')"), L"");
+    m.update_field(L"QTY", L"", type_of(L"TINYINT"), L"");
+    auto held = [&](const wchar_t* name, const wchar_t* amount, bool ok, const wchar_t* qty) {
+        udb_record r;
+        r.add_field(udb_field(L"NAME", 10, ole_variant(std::wstring(name))));
+        r.add_field(udb_field(L"AMOUNT", 14, ole_variant(std::wstring(amount))));
+        r.add_field(udb_field(L"OK", 1, ole_variant(ok)));
+        r.add_field(udb_field(L"SEEN", 1, ole_variant(ok)));
+        r.add_field(udb_field(L"QTY", 10, ole_variant(std::wstring(qty))));
+        std::string text;
+        for (const auto& f : m.modify2(r, 7).fields) text += (f->is_null_or_empty() ? "NULL" : f->to_string()) + ";";
+        return text;
+    };
+    EXPECT_EQ(held(L"Smith", L"5885166.96", true, L"300"), "Smi;NULL;T;T;NULL;");
+    EXPECT_EQ(held(L"Al", L"12.34", false, L"12"), "Al;12.3;F;NULL;12;");
+    const std::vector<std::wstring> notes = m.take_notes();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0],
+              L"Values changed to fit the types chosen for their columns: field NAME: 1 text cut to VARCHAR(3), in "
+              L"record #7: 'Smith'; field AMOUNT: 1 value outside DECIMAL(5,1) became NULL, in record #7: "
+              L"'5885166.96'; field QTY: 1 value outside TINYINT became NULL, in record #7: '300'; field AMOUNT: 1 "
+              L"number rounded to DECIMAL(5,1), in record #7: '12.34'; field SEEN: 1 value outside SET('T','X') "
+              L"became NULL, in record #7: 'F'");
+    EXPECT_TRUE(m.take_notes().empty());
 }
 
 TEST(type_mappings, block_survives_a_profile_file) {

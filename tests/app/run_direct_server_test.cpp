@@ -221,7 +221,7 @@ TEST_F(run_direct, refused_rows_beside_big_rows_are_reported_by_position) {
     write_table("typical", table);
     exec("CREATE DATABASE `" + db + "`");
     exec("CREATE TABLE `" + db +
-         "`.typical (ID INT, NAME VARCHAR(40), CITY VARCHAR(30), "
+         "`.typical (ID BIGINT, NAME VARCHAR(40), CITY VARCHAR(30), "
          "AMOUNT DECIMAL(12,2), BORN DATE, ACTIVE TINYINT, NOTES LONGTEXT) CHARACTER SET utf8mb4");
     exec("CREATE TRIGGER `" + db + "`.refuse BEFORE INSERT ON `" + db +
          "`.typical FOR EACH ROW "

@@ -169,10 +169,14 @@ TEST_F(run_dump, a_profile_retypes_bytes_to_text_and_iso_texts_to_dates) {
         << text;
     EXPECT_NE(text.find("('w', '2022-01-02 03:04:05', '2022-01-02 03:04:05', '2022-01-02')"), std::string::npos)
         << text;
-    EXPECT_EQ(text.find("'z'"), std::string::npos);  // an offset of 25 hours is no date
+    // An offset of 25 hours is no date: those cells alone are lost, and named.
+    EXPECT_NE(text.find("('z', NULL, NULL, '1999-12-31')"), std::string::npos) << text;
     ASSERT_EQ(view->calls.size(), 1u);
     EXPECT_EQ(view->calls[0].level, 0);
-    EXPECT_EQ(view->calls[0].message, "t, record #4: Data conversion is not supported for given type mapping");
+    EXPECT_EQ(view->calls[0].message,
+              "t: Values changed to fit the types chosen for their columns: field WHEN: 1 value not convertible to "
+              "DATE became NULL, in record #4: '2020-12-31T10:00:00+25:00'; field AT: 1 value not convertible to "
+              "DATETIME became NULL, in record #4: '2020-12-31T10:00:00+25:00'");
 }
 
 // Profiles saved so far record a currency column as DECIMAL without a

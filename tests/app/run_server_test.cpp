@@ -142,6 +142,42 @@ TEST_F(run_server, code_page_override_reads_every_table_with_it) {
     drop("qz_run_cp");
 }
 
+// One customised profile to a dump (replayed) and to the server: a field
+// renamed to the name another keeps, and retyped fields whose values do not
+// all fit, give the same cells and the same reports in both.
+TEST_F(run_server, a_customised_profile_gives_the_same_table_in_a_dump_and_on_the_server) {
+    QZ_REQUIRE_SERVER();
+    const std::string profile = dir.file("p.pqz");
+    testkit::write_file(profile,
+                        "[Selected Tables]\r\ncustomer\r\n\r\n[Type Mappings]\r\ntables:\r\n  - name: customer\r\n"
+                        "    new_name: customer\r\n    fields:\r\n      - name:NAME\r\n        new_name: CITY\r\n"
+                        "        status: changed\r\n        type: VARCHAR\r\n        length: 6\r\n"
+                        "      - name:ACTIVE\r\n        status: changed\r\n        type: CHAR\r\n        length: 1\r\n"
+                        "      - name:BALANCE\r\n        status: changed\r\n        type: DECIMAL\r\n"
+                        "        precision: 5\r\n        scale: 1\r\n");
+    ASSERT_TRUE(conv->load_profile(profile));
+    convert_and_replay("qz_bind_dump");
+    std::vector<std::string> reports[2];
+    for (const auto& c : view->calls) reports[0].push_back(c.message);
+    view->calls.clear();
+    conv->store_mysql_settings(server.host, server.user, server.password, std::to_string(server.port));
+    conv->connect_mysql_server();
+    conv->direct = true;
+    conv->destination = L"qz_bind_server";
+    ASSERT_NO_THROW(conv->check_dest());
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    for (const auto& c : view->calls) reports[1].push_back(c.message);
+    const std::string query = "SELECT * FROM customer ORDER BY CUST_ID";
+    const std::string loaded = select("qz_bind_server", query);
+    EXPECT_EQ(select("qz_bind_dump", query), loaded);
+    EXPECT_NE(loaded.find("2\tH\xC3\xA9l\xC3\xA8ne\tLyon\t1975-11-02\tF\t-80.3\t"), std::string::npos) << loaded;
+    EXPECT_NE(loaded.find("\tS\xC3\xA3o Paulo\tNULL\tT\tNULL\t"), std::string::npos) << loaded;
+    EXPECT_EQ(reports[0], reports[1]);
+    EXPECT_EQ(reports[1].size(), 1u);
+    drop("qz_bind_dump");
+    drop("qz_bind_server");
+}
+
 // ---- destination checks on a server ----
 
 class server_dest : public run_server {

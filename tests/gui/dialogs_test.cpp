@@ -45,6 +45,17 @@ TEST(type_maps, shipped_files_offer_writable_types) {
     EXPECT_FALSE(types_map_model::takes(L"INT", L"LENGTH"));
 }
 
+TEST(type_maps, a_bare_enum_is_refused_unless_it_is_the_columns_own) {
+    types_map_model::row r;
+    r.new_name = L"NAME";
+    r.source_type = L"CHAR";
+    r.type = L"ENUM";
+    EXPECT_EQ(types_map_model::check_row(r),
+              L"The type of NAME is not valid: ENUM has no list of values. Choose another type.");
+    r.source_type = L"ENUM";  // a logical's own ENUM('T','F'): no type is recorded
+    EXPECT_EQ(types_map_model::check_row(r), L"");
+}
+
 TEST(type_maps, missing_map_names_the_path) {
     temp_dir dir;
     types_map_model::set_map_folder(dir.path());

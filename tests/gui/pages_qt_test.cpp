@@ -444,6 +444,12 @@ TEST_F(qt_pages, the_table_editor_edits_refuses_empty_names_and_shows_what_it_re
         EXPECT_EQ(script.boxes.size(), boxes + 1);
         EXPECT_EQ(script.boxes.back(), "Name cannot be empty. Try again.");
         EXPECT_TRUE(d.isVisible());
+        // A name another kept field has is refused too.
+        retype(name, QStringLiteral("FULL_NAME"));
+        click(child<QPushButton>(&d, 1));
+        EXPECT_EQ(script.boxes.back(), "The field name FULL_NAME is taken by another field. Try again.");
+        EXPECT_TRUE(d.isVisible());
+        retype(name, QStringLiteral("town"));
         retype(child<QLineEdit>(&d, 1003), QStringLiteral("clients"));
         first_done = true;
         click(child<QPushButton>(&d, 1));

@@ -34,6 +34,8 @@
 #include "testkit/temp_dir.h"
 #include "tk/tk_text.h"
 #include "udb/udb_converter.h"
+#include "udb/udb_custom_conversion.h"
+#include "udb/udb_field.h"
 #include "wizard_answers.h"
 
 namespace fs = std::filesystem;
@@ -484,18 +486,25 @@ TEST_F(progress_real_run, cancel_during_a_large_table_shows_what_the_dump_holds)
 
 namespace {
 
-sql_native_type int_type() {
-    sql_native_type t;
-    t.name = L"INT";
-    return t;
-}
+// Fails the record whose text is "x".
+class failing_rule : public udb_conversion_rule {
+public:
+    bool is_acceptable1(const t_ftd&) const override { return false; }
+    std::wstring handle1(const t_ftd&) const override { return std::wstring(); }
+    bool is_acceptable2(const udb_field& v) const override {
+        if (v.get_type() == VT_BSTR && v.get_text() == L"x") throw tk_exception(std::string("bad value"), 0);
+        return false;
+    }
+    std::wstring handle2(const udb_field&) const override { return std::wstring(); }
+};
 
 }  // namespace
 
 class progress_record_failure : public progress_real_run {
 protected:
-    // NOTE retyped to INT: "x" in record 1 cannot convert, "12" in record 2 can.
+    // NOTE "x" in record 1 fails its record, "12" in record 2 does not.
     void SetUp() override {
+        rules.add_rule(std::make_unique<failing_rule>());
         progress_real_run::SetUp();
         testkit::dbf_fixture_table t;
         t.fields = {{"ID", 'N', 5, 0}, {"NAME", 'C', 10, 0}, {"NOTE", 'C', 10, 0}};
@@ -503,7 +512,6 @@ protected:
         t.records.push_back({false, {dbf_value::num("2"), dbf_value::str("bob"), dbf_value::str("12")}});
         testkit::dbf_fixture::write(fs::path(src) / "people.dbf", t);
         conv->selected_tables = {L"people"};
-        conv->get_table_mutator2(L"people", L"people").update_field(L"NOTE", L"", int_type(), L"");
         conv->check_dest();
         add_pages(nullptr, true);
     }
@@ -514,6 +522,7 @@ protected:
             press_finish_on_116();
         });
     }
+    udb_custom_conversion rules;
     std::string report;
 };
 

@@ -105,6 +105,19 @@ TEST(SqlCellText, NumericColumnsTakeOnlyNumbers) {
     EXPECT_EQ(get_fld_append_str(&number, &nullable, false), "2.5000000000000000e+00");
 }
 
+// An existing column's own coding, whatever the rules say for new tables.
+TEST(SqlCellText, LogicalsTakeTheCodingOfTheirColumn) {
+    udb_field yes = field(ole_variant(true));
+    udb_field no = field(ole_variant(false));
+    t_ftd text = column(VT_BSTR);
+    t_ftd number = column(VT_I1);
+    EXPECT_EQ(get_fld_append_str(&yes, &text, false), "'T'");
+    std::string out;
+    append_fld_str(out, &no, &text);
+    append_fld_str(out, &yes, &number);
+    EXPECT_EQ(out, "'F'1");
+}
+
 TEST(SqlCellText, BinaryValuesAndPlaceholders) {
     t_ftd blob = column(VT_BLOB);
     udb_field bytes = field(ole_variant(std::vector<uint8_t>{0x01, 0xAB}));

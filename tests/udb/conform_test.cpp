@@ -70,6 +70,26 @@ TEST(UdbConform, ColumnPairsAcrossTypeClasses) {
     }
 }
 
+TEST(UdbConform, NumericColumnsHoldTheFieldsDigitsAndDecimals) {
+    auto decimal = [](uint32_t size, uint32_t precision, uint32_t scale) {
+        t_ftd c = col(VT_DECIMAL, size);
+        c.precision = precision;
+        c.scale = scale;
+        return c;
+    };
+    const t_ftd amount = decimal(10, 14, 2);  // N(10,2): 7 digits and 2 decimals
+    EXPECT_TRUE(amount.conform_to(decimal(0, 14, 2)));
+    EXPECT_TRUE(amount.conform_to(decimal(0, 9, 2)));
+    EXPECT_FALSE(amount.conform_to(decimal(0, 12, 1)));
+    EXPECT_FALSE(amount.conform_to(decimal(0, 8, 2)));
+    EXPECT_FALSE(amount.conform_to(col(VT_I4, 4)));
+    EXPECT_FALSE(amount.conform_to(col(VT_R4, 4)));
+    EXPECT_TRUE(amount.conform_to(col(VT_R8, 8)));
+    EXPECT_FALSE(col(VT_I8, 12).conform_to(col(VT_I4, 4)));
+    EXPECT_TRUE(col(VT_I4, 4).conform_to(decimal(0, 10, 0)));
+    EXPECT_FALSE(col(VT_R8, 8).conform_to(decimal(0, 20, 4)));
+}
+
 TEST(UdbConform, EqualityIgnoresSizeExceptForText) {
     EXPECT_TRUE(col(VT_DECIMAL, 5) == col(VT_CY, 9));
     EXPECT_TRUE(col(VT_I4, 4) == col(VT_I4, 8));

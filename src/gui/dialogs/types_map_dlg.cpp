@@ -197,7 +197,7 @@ std::wstring types_map_dlg::read_row() {
     if (!length_->text().isEmpty()) r.length = length_->text().toULongLong();
     if (!precision_->text().isEmpty()) r.precision = precision_->text().toUInt();
     if (!scale_->text().isEmpty()) r.scale = scale_->text().toUInt();
-    const std::wstring refusal = types_map_model::check_precision(r);
+    const std::wstring refusal = types_map_model::check_row(r);
     if (!refusal.empty()) return refusal;
     model_.rows[current_] = std::move(r);
     refresh_item(current_);
@@ -211,12 +211,19 @@ void types_map_dlg::on_ok() {
         wizard_shell::message(refusal);
         return;
     }
-    // A row recorded before with a precision its type cannot take is shown.
+    // A row recorded before with a type it cannot have is shown, and so is
+    // a field named as another kept field.
     for (size_t i = 0; i < model_.rows.size(); ++i) {
-        const std::wstring bad = types_map_model::check_precision(model_.rows[i]);
+        const std::wstring bad = types_map_model::check_row(model_.rows[i]);
         if (bad.empty()) continue;
         list_->setCurrentItem(list_->topLevelItem(static_cast<int>(i)));
         wizard_shell::message(bad);
+        return;
+    }
+    std::wstring taken;
+    if (const int row = model_.taken_name(taken); row >= 0) {
+        list_->setCurrentItem(list_->topLevelItem(row));
+        wizard_shell::message(taken);
         return;
     }
     const std::wstring table_name = table_name_->text().trimmed().toStdWString();

@@ -2,8 +2,9 @@
 // its fields (1316, a tick per row: kept), and for the selected row its
 // name (1004), type (1302, from "sql.map"), default (1005), length (1006),
 // precision (1007) and scale (1008), the last three shown as "sql.typ"
-// says. OK records the rows in the converter's table mutator; Cancel
-// records nothing.
+// says. OK records the rows in the converter's table mutator, unless a
+// row's type is refused or two kept fields have one name; Cancel records
+// nothing.
 #pragma once
 
 #include <QDialog>
@@ -46,8 +47,8 @@ public:
 
 private:
     // Reads the edits back into the current row. The refusal's text when
-    // its name is empty or its precision does not fit its type; the row
-    // then keeps its values.
+    // its name is empty or its type is refused (check_row); the row then
+    // keeps its values.
     std::wstring read_row();
     // Selects a row, or leaves the selection on the current one with the
     // refusal's message when that row's edits are refused.

@@ -103,9 +103,25 @@ std::vector<std::wstring> types_map_model::mapped_types(const std::wstring& sour
     return it == map.end() ? std::vector<std::wstring>() : it->second;
 }
 
-std::wstring types_map_model::check_precision(const row& r) {
-    if (!takes(r.type, L"PRECISION") || (r.precision >= 1 && r.precision >= r.scale)) return std::wstring();
-    return L"Precision must be at least 1 and not below the scale.";
+std::wstring types_map_model::check_row(const row& r) {
+    if (takes(r.type, L"PRECISION") && (r.precision < 1 || r.precision < r.scale))
+        return L"Precision must be at least 1 and not below the scale.";
+    const std::wstring refusal = r.retyped() ? sql_field_mutator::type_refusal(r.type) : std::wstring();
+    if (!refusal.empty())
+        return L"The type of " + r.new_name + L" is not valid: " + refusal + L". Choose another type.";
+    return std::wstring();
+}
+
+int types_map_model::taken_name(std::wstring& refusal) const {
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (!rows[i].kept) continue;
+        for (size_t k = 0; k < i; ++k) {
+            if (!rows[k].kept || !udb_same_name(rows[k].new_name, rows[i].new_name)) continue;
+            refusal = L"The field name " + rows[i].new_name + L" is taken by another field. Try again.";
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
 }
 
 std::wstring types_map_model::column_type(const t_ftd& column, bool logicals_as_enum) {

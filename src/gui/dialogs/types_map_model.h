@@ -75,10 +75,13 @@ public:
     static std::vector<std::wstring> mapped_types(const std::wstring& source_type);
     // True when the type's "sql.typ" entry lists this attribute.
     static bool takes(const std::wstring& type, const wchar_t* attribute);
-    // The refusal of a row's precision and scale for its type: a type that
-    // takes a precision needs one of at least 1 and not below the scale.
-    // Empty when they are fine.
-    static std::wstring check_precision(const row& r);
+    // The refusal of a row's type: a type that takes a precision needs one
+    // of at least 1 and not below the scale; a type the server cannot
+    // create (a bare ENUM or SET) is refused. Empty when the row is fine.
+    static std::wstring check_row(const row& r);
+    // The first kept row whose name an earlier kept row has (letter case
+    // aside), with the refusal's text; -1 when every name is its own.
+    int taken_name(std::wstring& refusal) const;
 
     std::wstring table;
     std::wstring new_table_name;
