@@ -93,9 +93,11 @@ TEST_F(customisation_test, retyped_field_converts_values_and_reports_the_rest) {
 TEST_F(customisation_test, a_type_the_server_cannot_create_leaves_the_table_out) {
     people();
     conv->get_table_mutator2(L"people", L"people").update_field(L"NAME", L"", type_of(L"ENUM"), L"");
-    ASSERT_EQ(conv->run(), run_outcome::completed);
-    ASSERT_EQ(view->calls.size(), 1u);
+    // Its only table left out, the run created nothing: not completed.
+    ASSERT_EQ(conv->run(), run_outcome::failed);
+    ASSERT_EQ(view->calls.size(), 2u);
     EXPECT_EQ(view->calls[0].message, "people: The column type of 'NAME' is not valid: ENUM has no list of values");
+    EXPECT_EQ(view->calls[1].message, "None of the tables to convert could be created; nothing was converted.");
     EXPECT_TRUE(conv->log.columns.empty());
 }
 
