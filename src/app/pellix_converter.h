@@ -58,8 +58,9 @@ public:
     run_outcome run();
     run_outcome get_last_outcome() const { return last_outcome_; }
     // After a run the user stopped, what its target holds, one line each:
-    // the tables converted whole, the one cut short ("Table orders holds
-    // 1200 of 5000 records"), the listed tables not converted and, for a
+    // the tables converted whole, the one cut short with the rows appended
+    // to it ("Table orders holds 1200 of 5000 records"), the listed tables
+    // not converted and, for a
     // dump, that the file holds only these. Empty after any other run.
     std::vector<std::string> stop_report() const;
 
@@ -152,7 +153,7 @@ private:
     struct stop_summary {
         std::vector<std::wstring> whole;  // converted whole
         std::wstring cut;                 // cut short; empty: none
-        uint64_t cut_records = 0;         // its records handled
+        uint64_t cut_records = 0;         // its rows appended to the target
         uint64_t cut_total = 0;           // its record count
         std::vector<std::wstring> left;   // listed, not converted
     };
@@ -167,8 +168,9 @@ private:
     // Level 1 when the run list names tables and none of them opened.
     void check_any_opened(const run_state& st);
     void note_stop(const run_state& st);
+    // Counts in `appended` the rows it hands to the target.
     void copy_records(dbf_recordset& source, udb_recordset& target, sql_table_mutator* mutator,
-                      const std::wstring& name);
+                      const std::wstring& name, uint64_t& appended);
     static void finish_after_failure(udb_recordset& target);
     void end_run(run_state& st);
     void report_interruption();

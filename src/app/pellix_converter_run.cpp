@@ -70,6 +70,7 @@ struct pellix_converter::run_state {
     std::map<std::wstring, std::wstring> claimed;
     std::vector<std::wstring> whole;  // tables converted whole
     std::wstring writing;             // the table whose target was created
+    uint64_t appended = 0;            // rows of `writing` appended to its target
     int opened = 0;                   // source tables opened
     bool takes_all = false;           // every table of the folder is run
     bool names_imported = false;
@@ -323,6 +324,7 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     std::unique_ptr<udb_recordset> target_rs = st.target->create_table(new_name, source_rs->schema, indexes);
     TK_ASSERT(target_rs != nullptr);
     st.writing = name;
+    st.appended = 0;
 
     if (mode == merge_tables && !source_rs->schema.conform_to(target_rs->schema, true))
         throw tk_exception(std::string("The structure of data source does not conform to the destination table."),
@@ -339,7 +341,7 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     }
 
     try {
-        if (count != 0 && !tab_def) copy_records(*source_rs, *target_rs, mutator, name);
+        if (count != 0 && !tab_def) copy_records(*source_rs, *target_rs, mutator, name, st.appended);
         // Values the source could not read went in as NULL: the user hears of it.
         if (source_rs->get_unreadable_count() != 0) {
             set_context(name);
@@ -367,7 +369,7 @@ void pellix_converter::finish_after_failure(udb_recordset& target) {
 }
 
 void pellix_converter::copy_records(dbf_recordset& source_rs, udb_recordset& target_rs, sql_table_mutator* mutator,
-                                    const std::wstring& name) {
+                                    const std::wstring& name, uint64_t& appended) {
     // Decided once per table: whether deleted records are left out, and
     // whether records pass through the table's customisation.
     const bool skip_deleted = skip_del;
@@ -381,9 +383,10 @@ void pellix_converter::copy_records(dbf_recordset& source_rs, udb_recordset& tar
     std::optional<dump_row_pipeline> pipeline;
     dmp_recordset* dump_rs = dump_row_pipeline::dump_table_of(target_rs);
     if (dump_rs && !customised)
-        pipeline.emplace(source_rs, *dump_rs, skip_deleted,
-                         dump_row_pipeline::hooks{[this] { return stop_requested(); }, report_record,
-                                                  [this](uint64_t done) { records_done = done; }});
+        pipeline.emplace(
+            source_rs, *dump_rs, skip_deleted,
+            dump_row_pipeline::hooks{[this] { return stop_requested(); }, report_record,
+                                     [this](uint64_t done) { records_done = done; }, [&appended] { ++appended; }});
     source_rs.move_to(0);
     uint64_t index = 0;
     while (!source_rs.is_eof()) {
@@ -403,6 +406,7 @@ void pellix_converter::copy_records(dbf_recordset& source_rs, udb_recordset& tar
                     tk_wlog(2, L"Not found: '%ls'", name.c_str());
                     target_rs.append_record(*record);
                 }
+                ++appended;
             }
         } catch (const tk_exception& e) {
             report_record(index, e);
@@ -426,7 +430,8 @@ void pellix_converter::note_stop(const run_state& st) {
     stop_.whole = st.whole;
     if (!st.writing.empty()) {
         stop_.cut = st.writing;
-        stop_.cut_records = records_done;
+        // Rows the target holds: records left out or failed are not among them.
+        stop_.cut_records = st.appended;
         stop_.cut_total = records_total;
     }
     // The entry the stop came in and those after it, each table once.
