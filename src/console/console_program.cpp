@@ -15,9 +15,9 @@
 
 #include "app/error_handler.h"
 #include "app/pellix_converter.h"
+#include "app/run_signals.h"
 #include "console/console_error_view.h"
 #include "console/console_run_output.h"
-#include "console/console_signals.h"
 #include "console/console_usage.h"
 #include "dbf/dbf_codepages.h"
 #include "tk/tk_cmd_line.h"
@@ -255,15 +255,6 @@ bool read_file(const std::string& path, std::string& bytes) {
     return !failed;
 }
 
-// Signals interrupt the conversion while it runs.
-class run_span {
-public:
-    explicit run_span(pellix_converter& conv) { console_signals::run_begins(conv); }
-    ~run_span() { console_signals::run_ends(); }
-    run_span(const run_span&) = delete;
-    run_span& operator=(const run_span&) = delete;
-};
-
 // Shows a failure that reached the program's top level.
 void report(const tk_exception& failure) {
     try {
@@ -406,10 +397,12 @@ int pqzagent_main(int argc, char** argv) {
         if (argc < 2 || !parse_cmd_line(argc, argv)) fatal_exit(usage_text());
         conv.open_logfile();
         if (conv.direct) conv.connect_mysql_server();
-        conv.check_dest();
-        run_entered = true;
         {
-            run_span span(conv);  // a signal now interrupts the run
+            // From the destination's first change (a mode-0 drop) on, a
+            // signal interrupts the run, which says so.
+            run_signals::span span(conv);
+            conv.check_dest();
+            run_entered = true;
             if (conv.run() != run_outcome::completed) status = pqzagent_failure;
         }
         conv.set_output(nullptr);
