@@ -124,7 +124,7 @@ run_outcome pellix_converter::run() {
     try {
         start_run(st);
         for (; st.next < st.run_list.size(); ++st.next) {
-            if (stop_requested()) throw tk_final_exception();  // the wizard's Abort
+            if (should_stop()) throw tk_final_exception();  // the wizard's Abort
             convert_entry(st, st.run_list[st.next]);
         }
         check_any_opened(st);
@@ -385,7 +385,7 @@ void pellix_converter::copy_records(dbf_recordset& source_rs, udb_recordset& tar
     if (dump_rs && !customised)
         pipeline.emplace(
             source_rs, *dump_rs, skip_deleted,
-            dump_row_pipeline::hooks{[this] { return stop_requested(); }, report_record,
+            dump_row_pipeline::hooks{[this] { return should_stop(); }, report_record,
                                      [this](uint64_t done) { records_done = done; }, [&appended] { ++appended; }});
     source_rs.move_to(0);
     uint64_t index = 0;
@@ -394,7 +394,7 @@ void pellix_converter::copy_records(dbf_recordset& source_rs, udb_recordset& tar
             if (pipeline->run(static_cast<uint32_t>(index))) return;
             pipeline.reset();
         }
-        if (stop_requested()) throw tk_final_exception();
+        if (should_stop()) throw tk_final_exception();
         try {
             tk_log(1, "Converting %llu record", static_cast<unsigned long long>(index + 1));
             const dbf_record* record = source_rs.get_item();

@@ -158,6 +158,7 @@ TEST_F(finish_fixture, a_stopped_run_says_what_the_target_holds_after_the_messag
     add_page<finish_with_path<fake_converter>>();
     run_with([&] {
         EXPECT_EQ(result()->text().toStdWString(), failure);
+        EXPECT_EQ(shell->sheet().findChild<QLabel*>("ctl_1313")->text(), QStringLiteral("Conversion is Stopped"));
         ASSERT_TRUE(report()->isVisible());
         EXPECT_EQ(report()->toPlainText().toStdString(),
                   "customer, record #2: bad value\n\nThe conversion was stopped.\n\nTables converted whole: "

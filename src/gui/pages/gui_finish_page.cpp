@@ -88,6 +88,7 @@ int gui_finish_page::page_init() {
         if (QWidget* sheet = widget()->window(); sheet != nullptr && sheet != widget())
             sheet->installEventFilter(filter_.get());
     }
+    view().set_text(title_id, run_stopped() ? L"Conversion is Stopped" : L"Conversion is Completed");
     std::vector<std::string> messages = shell->get_messages();
     for (std::string& line : run_report()) messages.push_back(std::move(line));
     if (messages.empty() && run_completed()) {
