@@ -63,6 +63,10 @@ public:
     // not converted and, for a
     // dump, that the file holds only these. Empty after any other run.
     std::vector<std::string> stop_report() const;
+    // The tables the last run wrote under another name than their own (or
+    // the user's new one), one line each: "Table orders is written as
+    // customer00000".
+    const std::vector<std::string>& rename_report() const { return renames_; }
 
     // Ends the current (or next) run from another thread as a level-1
     // failure with this text: the run stops at its next check, discards
@@ -193,4 +197,5 @@ private:
     std::string interrupt_reason_;  // guarded by interrupt_mutex_
     run_outcome last_outcome_ = run_outcome::completed;
     stop_summary stop_;
+    std::vector<std::string> renames_;
 };

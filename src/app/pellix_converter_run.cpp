@@ -119,6 +119,7 @@ run_outcome pellix_converter::run() {
     init_conversion guard(finished);
     last_outcome_ = run_outcome::failed;
     stop_ = stop_summary();
+    renames_.clear();
     clear_created_tables();
     run_state st;
     try {
@@ -233,17 +234,26 @@ void pellix_converter::report_unlisted_files(run_state& st) {
 }
 
 void pellix_converter::claim_own_names(run_state& st) {
-    // Tables whose own name (or the user's new name) is usable in the
-    // target claim it before any table is converted: a name cleaned later
-    // (a;b -> a_b) then never takes the name a later table (a_b) keeps.
+    // Tables whose name is usable in the target claim it before any table
+    // is converted, the names given in the table editor first: a source's
+    // own name never takes the name the user chose for another table, and a
+    // name cleaned later (a;b -> a_b) never takes the name a later table
+    // (a_b) keeps.
+    auto claim = [&st](const std::wstring& table, const std::wstring& wanted) {
+        if (st.validator->claim_name(wanted)) st.claimed.emplace(table, wanted);
+    };
     std::set<std::wstring> seen;
+    std::vector<std::wstring> own_names;  // claimed after the editor's names
     for (const auto& entry : st.run_list) {
         const std::wstring name = resolve_table(st.source->table_names, entry);
         if (name.empty() || !seen.insert(name).second) continue;
         const sql_table_mutator* mutator = get_table_mutator3(name);
-        const std::wstring wanted = mutator && !mutator->new_name.empty() ? mutator->new_name : name;
-        if (st.validator->claim_name(wanted)) st.claimed.emplace(name, wanted);
+        if (mutator && !mutator->new_name.empty() && mutator->new_name != name)
+            claim(name, mutator->new_name);
+        else
+            own_names.push_back(name);
     }
+    for (const auto& name : own_names) claim(name, name);
 }
 
 void pellix_converter::convert_entry(run_state& st, const std::wstring& entry) {
@@ -336,7 +346,8 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     tk_wlog(3, L"Converting table %ls (%llu records)", name.c_str(), static_cast<unsigned long long>(count));
     if (output_) output_->table_started(name, count);
     if (renamed) {
-        tk_wlog(3, L"Table %ls is written as %ls", name.c_str(), new_name.c_str());
+        renames_.push_back("Table " + tk_unicode_to_utf8(name) + " is written as " + tk_unicode_to_utf8(new_name));
+        tk_log(3, "%s", renames_.back().c_str());
         if (output_) output_->table_renamed(name, new_name);
     }
 
