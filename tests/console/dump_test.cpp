@@ -131,6 +131,20 @@ TEST_F(DumpTarget, LaterTableListWinsOverAProfileList) {
     }
 }
 
+TEST_F(DumpTarget, TableListThatNamesNothingIsRefusedAndANameTwiceCountsOnce) {
+    for (const char* list : {"", "\n \r\n\t\n"}) {
+        write_file(h.file("tabs.txt"), list);
+        result r = run_dump({"--tab_file=" + h.file("tabs.txt")});
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.err, "The table list names no table.\n");
+        EXPECT_FALSE(std::filesystem::exists(dump));
+    }
+    write_file(h.file("tabs.txt"), "parts\nparts\n");
+    result r = run_dump({"--tab_file=" + h.file("tabs.txt")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Converting database " + src + "(1 tables)\nConverting table parts(3 records)\n");
+}
+
 TEST_F(DumpTarget, TableListLineOfOnlyTheMarkIsAnEmptyName) {
     write_file(h.file("tabs.txt"), "\xEF\xBB\xBF\nparts\n");
     result r = run_dump({"--tab_file=" + h.file("tabs.txt")});
