@@ -286,30 +286,27 @@ TEST_F(ConsoleServer, ARunThatOpensNoTableIsNotCompleted) {
     query("", "DROP DATABASE qz_console_none;");
 }
 
-// The drop waits for a lock the test holds until the signal was taken: the
-// run that follows says it was interrupted.
+// The drop waits for a lock the test holds until the signal was taken.
 TEST_F(ConsoleServer, ASignalDuringTheDropIsToldAndNotCompleted) {
     QZ_REQUIRE_SERVER();
     console_test::server_session lock(server), watch(server);
-    lock.exec("DROP DATABASE IF EXISTS qz_console_sig");
-    lock.exec("CREATE DATABASE qz_console_sig");
-    lock.exec("CREATE TABLE qz_console_sig.t (a INT)");
-    lock.exec("LOCK TABLES qz_console_sig.t READ");
+    for (const char* sql : {"DROP DATABASE IF EXISTS qz_console_sig", "CREATE DATABASE qz_console_sig",
+                            "CREATE TABLE qz_console_sig.t (a INT)", "LOCK TABLES qz_console_sig.t READ"})
+        lock.exec(sql);
     const std::string log = h.file("trace.log");
     console_test::agent_process agent(h.dir().path(), {"--src=" + h.make_sample(), "--dest=qz_console_sig",
                                                        "--logfile=" + log, "--profile=" + profile(server.password)});
-    const std::string dropping =
-        "SELECT COUNT(*) FROM information_schema.PROCESSLIST "
-        "WHERE INFO LIKE 'DROP DATABASE%qz_console_sig%'";
-    while (agent.running() && watch.value(dropping) != "1") ::usleep(1000);
+    while (agent.running() && watch.value("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE INFO LIKE "
+                                          "'DROP DATABASE%qz_console_sig%'") != "1")
+        ::usleep(1000);
     ::kill(agent.pid(), SIGTERM);
     while (agent.running() && read_file(log).find("interrupted by SIGTERM") == std::string::npos) ::usleep(1000);
     lock.exec("UNLOCK TABLES");
-    result r = agent.wait();
+    const result r = agent.wait();
     EXPECT_EQ(r.status, 255);
     EXPECT_NE(r.out.find("Error:\nThe conversion was interrupted by SIGTERM.\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("The conversion was not completed"), std::string::npos) << r.out;
-    lock.exec("DROP DATABASE IF EXISTS qz_console_sig");
+    lock.exec("DROP DATABASE qz_console_sig");
 }
 
 // A blank after a profile's mode is no other mode: "mode=3 " merges into

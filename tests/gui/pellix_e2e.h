@@ -1,7 +1,8 @@
 // Runs the built pellix program with the test plugin (pellix_driver/) playing
 // the user from a script, and returns its exit status and what the plugin
-// recorded (a run may be sent SIGTERM once the record shows a text). Each run gets its own settings folder
-// (XDG_CONFIG_HOME) unless the test prepared one, and is killed when it outlives its bound.
+// recorded. Each run gets its own settings folder (XDG_CONFIG_HOME) unless
+// the test prepared one, may get SIGTERM once the record shows a text, and
+// is killed when it outlives its bound.
 #pragma once
 
 #include <fcntl.h>
