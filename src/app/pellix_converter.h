@@ -60,8 +60,8 @@ public:
     // After a run the user stopped, what its target holds, one line each:
     // the tables converted whole, the one cut short with the rows appended
     // to it ("Table orders holds 1200 of 5000 records"), the listed tables
-    // not converted and, for a
-    // dump, that the file holds only these. Empty after any other run.
+    // not converted and, for a dump, that the file holds only these. Empty
+    // after any other run.
     std::vector<std::string> stop_report() const;
     // The tables the last run wrote under another name than their own (or
     // the user's new one), one line each: "Table orders is written as

@@ -37,9 +37,9 @@ std::vector<std::string> take_arguments(int argc, char** argv);
 // Applies the options to the converter singleton. Returns false when an
 // argument matched no option, or a numeric option (--port=, --encoding=)
 // holds no whole decimal number in its range (the caller prints the usage
-// text); every
-// invalid value or path goes through fatal_exit. The value of --mysqlp= is
-// overwritten in argv once read (main hands it a copy, see take_arguments).
+// text); every other invalid value or path goes through fatal_exit. The
+// value of --mysqlp= is overwritten in argv once read (main hands it a
+// copy, see take_arguments).
 bool parse_cmd_line(int argc, char** argv);
 
 // Replaces the converter's table list (a profile's "Selected Tables"
