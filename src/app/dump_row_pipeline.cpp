@@ -388,11 +388,13 @@ void dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
             switch (row.kind) {
             case row_kind::written:
                 target_.append_row(text, row.record_size);
+                hooks_.appended();
                 break;
             case row_kind::deleted:
                 break;
             case row_kind::alone:
                 write_alone(record);
+                hooks_.appended();
                 break;
             case row_kind::read_failed:
                 std::rethrow_exception(failed);

@@ -60,10 +60,15 @@ public:
     run_outcome run();
     run_outcome get_last_outcome() const { return last_outcome_; }
     // After a run the user stopped, what its target holds, one line each:
-    // the tables converted whole, the one cut short ("Table orders holds
-    // 1200 of 5000 records"), the listed tables not converted and, for a
-    // dump, that the file holds only these. Empty after any other run.
+    // the tables converted whole, the one cut short with the rows appended
+    // to it ("Table orders holds 1200 of 5000 records"), the listed tables
+    // not converted and, for a dump, that the file holds only these. Empty
+    // after any other run.
     std::vector<std::string> stop_report() const;
+    // The tables the last run wrote under another name than their own (or
+    // the user's new one), one line each: "Table orders is written as
+    // customer00000".
+    const std::vector<std::string>& rename_report() const { return renames_; }
 
     // Ends the current (or next) run from another thread as a level-1
     // failure with this text: the run stops at its next check, discards
@@ -165,7 +170,7 @@ private:
     struct stop_summary {
         std::vector<std::wstring> whole;  // converted whole
         std::wstring cut;                 // cut short; empty: none
-        uint64_t cut_records = 0;         // its records handled
+        uint64_t cut_records = 0;         // its rows appended to the target
         uint64_t cut_total = 0;           // its record count
         std::vector<std::wstring> left;   // listed, not converted
     };
@@ -181,8 +186,9 @@ private:
     // reached the target (created, merged into, or left as it is).
     void check_any_opened(const run_state& st);
     void note_stop(const run_state& st);
+    // Counts in `appended` the rows it hands to the target.
     void copy_records(dbf_recordset& source, udb_recordset& target, sql_table_mutator* mutator,
-                      const std::wstring& name);
+                      const std::wstring& name, uint64_t& appended);
     static void finish_after_failure(udb_recordset& target);
     void end_run(run_state& st);
     void report_interruption();
@@ -220,4 +226,5 @@ private:
     std::string interrupt_reason_;  // guarded by interrupt_mutex_
     run_outcome last_outcome_ = run_outcome::completed;
     stop_summary stop_;
+    std::vector<std::string> renames_;
 };

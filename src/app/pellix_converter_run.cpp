@@ -71,6 +71,7 @@ struct pellix_converter::run_state {
     std::map<std::wstring, std::wstring> claimed;
     std::vector<std::wstring> whole;  // tables converted whole
     std::wstring writing;             // the table whose target was created
+    uint64_t appended = 0;            // rows of `writing` appended to its target
     int opened = 0;                   // source tables opened
     int reached = 0;                  // tables created, opened to merge into, or left as they are
     bool takes_all = false;           // every table of the folder is run
@@ -120,12 +121,13 @@ run_outcome pellix_converter::run() {
     init_conversion guard(finished);
     last_outcome_ = run_outcome::failed;
     stop_ = stop_summary();
+    renames_.clear();
     clear_created_tables();
     run_state st;
     try {
         start_run(st);
         for (; st.next < st.run_list.size(); ++st.next) {
-            if (stop_requested()) throw tk_final_exception();  // the wizard's Abort
+            if (should_stop()) throw tk_final_exception();  // the wizard's Abort
             convert_entry(st, st.run_list[st.next]);
         }
         check_any_opened(st);
@@ -234,17 +236,26 @@ void pellix_converter::report_unlisted_files(run_state& st) {
 }
 
 void pellix_converter::claim_own_names(run_state& st) {
-    // Tables whose own name (or the user's new name) is usable in the
-    // target claim it before any table is converted: a name cleaned later
-    // (a;b -> a_b) then never takes the name a later table (a_b) keeps.
+    // Tables whose name is usable in the target claim it before any table
+    // is converted, the names given in the table editor first: a source's
+    // own name never takes the name the user chose for another table, and a
+    // name cleaned later (a;b -> a_b) never takes the name a later table
+    // (a_b) keeps.
+    auto claim = [&st](const std::wstring& table, const std::wstring& wanted) {
+        if (st.validator->claim_name(wanted)) st.claimed.emplace(table, wanted);
+    };
     std::set<std::wstring> seen;
+    std::vector<std::wstring> own_names;  // claimed after the editor's names
     for (const auto& entry : st.run_list) {
         const std::wstring name = resolve_table(st.source->table_names, entry);
         if (name.empty() || !seen.insert(name).second) continue;
         const sql_table_mutator* mutator = get_table_mutator3(name);
-        const std::wstring wanted = mutator && !mutator->new_name.empty() ? mutator->new_name : name;
-        if (st.validator->claim_name(wanted)) st.claimed.emplace(name, wanted);
+        if (mutator && !mutator->new_name.empty() && mutator->new_name != name)
+            claim(name, mutator->new_name);
+        else
+            own_names.push_back(name);
     }
+    for (const auto& name : own_names) claim(name, name);
 }
 
 void pellix_converter::convert_entry(run_state& st, const std::wstring& entry) {
@@ -336,6 +347,7 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     TK_ASSERT(target_rs != nullptr);
     ++st.reached;
     st.writing = name;
+    st.appended = 0;
 
     if (mode == merge_tables && !source_rs->schema.conform_to(target_rs->schema, true))
         throw tk_exception(std::string("The structure of data source does not conform to the destination table."),
@@ -347,12 +359,13 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     tk_wlog(3, L"Converting table %ls (%llu records)", name.c_str(), static_cast<unsigned long long>(count));
     if (output_) output_->table_started(name, count);
     if (renamed) {
-        tk_wlog(3, L"Table %ls is written as %ls", name.c_str(), new_name.c_str());
+        renames_.push_back("Table " + tk_unicode_to_utf8(name) + " is written as " + tk_unicode_to_utf8(new_name));
+        tk_log(3, "%s", renames_.back().c_str());
         if (output_) output_->table_renamed(name, new_name);
     }
 
     try {
-        if (count != 0 && !tab_def) copy_records(*source_rs, *target_rs, mutator, name);
+        if (count != 0 && !tab_def) copy_records(*source_rs, *target_rs, mutator, name, st.appended);
         // Values the source could not read went in as NULL, and values the
         // customisation changed: the user hears of it.
         if (source_rs->get_unreadable_count() != 0) {
@@ -385,7 +398,7 @@ void pellix_converter::finish_after_failure(udb_recordset& target) {
 }
 
 void pellix_converter::copy_records(dbf_recordset& source_rs, udb_recordset& target_rs, sql_table_mutator* mutator,
-                                    const std::wstring& name) {
+                                    const std::wstring& name, uint64_t& appended) {
     // Decided once per table: whether deleted records are left out, and
     // whether records pass through the table's customisation.
     const bool skip_deleted = skip_del;
@@ -399,9 +412,10 @@ void pellix_converter::copy_records(dbf_recordset& source_rs, udb_recordset& tar
     std::optional<dump_row_pipeline> pipeline;
     dmp_recordset* dump_rs = dump_row_pipeline::dump_table_of(target_rs);
     if (dump_rs && !customised)
-        pipeline.emplace(source_rs, *dump_rs, skip_deleted,
-                         dump_row_pipeline::hooks{[this] { return stop_requested(); }, report_record,
-                                                  [this](uint64_t done) { records_done = done; }});
+        pipeline.emplace(
+            source_rs, *dump_rs, skip_deleted,
+            dump_row_pipeline::hooks{[this] { return should_stop(); }, report_record,
+                                     [this](uint64_t done) { records_done = done; }, [&appended] { ++appended; }});
     source_rs.move_to(0);
     uint64_t index = 0;
     while (!source_rs.is_eof()) {
@@ -409,7 +423,7 @@ void pellix_converter::copy_records(dbf_recordset& source_rs, udb_recordset& tar
             if (pipeline->run(static_cast<uint32_t>(index))) return;
             pipeline.reset();
         }
-        if (stop_requested()) throw tk_final_exception();
+        if (should_stop()) throw tk_final_exception();
         try {
             tk_log(1, "Converting %llu record", static_cast<unsigned long long>(index + 1));
             const dbf_record* record = source_rs.get_item();
@@ -421,6 +435,7 @@ void pellix_converter::copy_records(dbf_recordset& source_rs, udb_recordset& tar
                     tk_wlog(2, L"Not found: '%ls'", name.c_str());
                     target_rs.append_record(*record);
                 }
+                ++appended;
             }
         } catch (const tk_exception& e) {
             report_record(index, e);
@@ -467,7 +482,8 @@ void pellix_converter::note_stop(const run_state& st) {
     stop_.whole = st.whole;
     if (!st.writing.empty()) {
         stop_.cut = st.writing;
-        stop_.cut_records = records_done;
+        // Rows the target holds: records left out or failed are not among them.
+        stop_.cut_records = st.appended;
         stop_.cut_total = records_total;
     }
     // The entry the stop came in and those after it, each table once.

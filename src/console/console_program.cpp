@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,9 +17,9 @@
 
 #include "app/error_handler.h"
 #include "app/pellix_converter.h"
+#include "app/run_signals.h"
 #include "console/console_error_view.h"
 #include "console/console_run_output.h"
-#include "console/console_signals.h"
 #include "console/console_usage.h"
 #include "dbf/dbf_codepages.h"
 #include "tk/tk_cmd_line.h"
@@ -84,33 +86,24 @@ std::string loggable_argument(char** argv, int i) {
     return arg;
 }
 
-// A number as atoi reads it (leading blanks, a sign, digits; 0 when there
-// are none), without atoi's undefined overflow.
-long read_long(const std::string& text) {
-    errno = 0;
-    long long n = std::strtoll(text.c_str(), nullptr, 10);
-    if (errno == ERANGE) n = n < 0 ? -1 : 0x7FFFFFFF;
-    return static_cast<long>(static_cast<int>(n));
-}
-
-// "--mode=" takes 0-3 written plainly: the text must be the number printed
-// back (no sign, leading zero, blank or trailing text).
-bool read_mode(const std::string& text, int& mode) {
-    errno = 0;
-    char* end = nullptr;
-    long n = std::strtol(text.c_str(), &end, 10);
-    if (errno == ERANGE) return false;
-    if (std::to_string(n) != text) return false;
-    if (static_cast<unsigned long>(n) > udb_converter::merge_tables) return false;
-    mode = static_cast<int>(n);
-    return true;
+// A numeric option's value: a whole decimal number written plainly (digits
+// only: no sign, blank, leading zero or trailing text) of at most `max`.
+bool read_number(const std::string& text, unsigned long max, unsigned long& value) {
+    if (text.empty() || text.size() > 10 || (text.size() > 1 && text[0] == '0')) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    value = std::stoul(text);  // ten digits fit
+    return value <= max;
 }
 
 std::wstring to_wide(const std::string& text) { return tk_utf8_to_unicode(text); }
 
-void apply_option(ansi_cmd_line& line, pellix_converter& conv, std::string& host, std::string& user,
+// Applies the cursor's option; false when it is a numeric option whose
+// value is no number in its range (a usage error, as an unknown option).
+bool apply_option(ansi_cmd_line& line, pellix_converter& conv, std::string& host, std::string& user,
                   std::string& password, std::string& port, bool& profile_loaded) {
     const std::string& value = line.get_value();
+    unsigned long number = 0;
     switch (line.get_option()) {
     case opt_charset:
         tk_log(2, "parse_cmd_line - got charset '%s'", value.c_str());
@@ -125,7 +118,9 @@ void apply_option(ansi_cmd_line& line, pellix_converter& conv, std::string& host
         conv.direct = false;
         break;
     case opt_encoding: {
-        const uint8_t key = static_cast<uint8_t>(read_long(value) & 0xFF);
+        // A key above 255 is taken by its low byte.
+        if (!read_number(value, INT_MAX, number)) return false;
+        const uint8_t key = static_cast<uint8_t>(number & 0xFF);
         tk_log(2, "\tgot encoding: %d", key);
         if (dbf_codepage_map().count(key) == 0)
             fatal_exit(
@@ -151,11 +146,10 @@ void apply_option(ansi_cmd_line& line, pellix_converter& conv, std::string& host
         conv.bool_dbf = false;
         break;
     case opt_mode: {
-        int mode = 0;
-        const bool valid = read_mode(value, mode);
-        tk_log(2, "\tgot mode %d", valid ? mode : static_cast<int>(read_long(value)));
+        const bool valid = read_number(value, udb_converter::merge_tables, number);
+        tk_log(2, "\tgot mode %d", valid ? static_cast<int>(number) : -1);
         if (!valid) fatal_exit("Invalid merge/overwrite mode");
-        conv.set_mode(mode);
+        conv.set_mode(static_cast<int>(number));
         break;
     }
     case opt_mysqlh:
@@ -170,6 +164,7 @@ void apply_option(ansi_cmd_line& line, pellix_converter& conv, std::string& host
         line.wipe_value(sizeof password_prefix - 1);
         break;
     case opt_port:
+        if (!read_number(value, 65535, number) || number == 0) return false;
         port = value;
         break;
     case opt_profile: {
@@ -207,6 +202,7 @@ void apply_option(ansi_cmd_line& line, pellix_converter& conv, std::string& host
     default:
         break;  // unrecognised: collected by the cursor
     }
+    return true;
 }
 
 // A path inside a message: its control characters are shown as \xHH, so a
@@ -252,15 +248,6 @@ bool read_file(const std::string& path, std::string& bytes) {
     std::fclose(file);
     return !failed;
 }
-
-// Signals interrupt the conversion while it runs.
-class run_span {
-public:
-    explicit run_span(pellix_converter& conv) { console_signals::run_begins(conv); }
-    ~run_span() { console_signals::run_ends(); }
-    run_span(const run_span&) = delete;
-    run_span& operator=(const run_span&) = delete;
-};
 
 // Shows a failure that reached the program's top level.
 void report(const tk_exception& failure) {
@@ -330,7 +317,8 @@ void process_tab_file(const std::string& path) {
         start = end + 1;
         ++number;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty()) continue;
+        // A blank line names no table.
+        if (line.find_first_not_of(" \t") == std::string::npos) continue;
         // The first non-empty line may carry the byte-order mark; it is only
         // dropped (the file is UTF-8 either way).
         if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
@@ -338,8 +326,12 @@ void process_tab_file(const std::string& path) {
         if (!ansi_cmd_line::is_valid_text(line))
             fatal_exit("Table names file " + shown(path) + ": line " + std::to_string(number) +
                        " is not valid UTF-8 text");
-        names.push_back(tk_utf8_to_unicode(line));
+        // A name listed again is converted, and counted, once.
+        std::wstring name = tk_utf8_to_unicode(line);
+        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
     }
+    // A list that names nothing would convert every table.
+    if (names.empty()) fatal_exit("The table list names no table.");
     // The file's list replaces any list given before, a profile's included.
     pellix_converter* conv = pellix_converter::ptr();
     conv->selected_tables = std::move(names);
@@ -369,6 +361,7 @@ bool parse_cmd_line(int argc, char** argv) {
 
     ansi_cmd_line line(argc, argv, options);
     std::vector<int> unknown;  // argv indices of the unrecognised arguments the cursor keeps
+    int bad_values = 0;        // numeric options whose value is no number in range
     while (line.has_more()) {
         line.next();
         if (!ansi_cmd_line::is_valid_text(line.get_argument() ? line.get_argument() : "")) {
@@ -377,9 +370,12 @@ bool parse_cmd_line(int argc, char** argv) {
         }
         if (line.get_option() == -1 && unknown.size() < static_cast<size_t>(TCmdLine::max_unknown))
             unknown.push_back(line.get_index());
-        apply_option(line, conv, host, user, password, port, profile_loaded);
+        if (!apply_option(line, conv, host, user, password, port, profile_loaded)) {
+            tk_log(2, "parse_cmd_line - invalid value in %s", loggable_argument(argv, line.get_index()).c_str());
+            ++bad_values;
+        }
     }
-    if (line.get_unknown_count() > 0) {
+    if (line.get_unknown_count() > 0 || bad_values > 0) {
         for (int i : unknown) tk_log(2, "parse_cmd_line - unknown argument %s", loggable_argument(argv, i).c_str());
         return false;
     }
@@ -404,10 +400,12 @@ int pqzagent_main(int argc, char** argv) {
         if (argc < 2 || !parse_cmd_line(argc, argv)) fatal_exit(usage_text());
         conv.open_logfile();
         if (conv.direct) conv.connect_mysql_server();
-        conv.check_dest();
-        run_entered = true;
         {
-            run_span span(conv);  // a signal now interrupts the run
+            // From the destination's first change (a mode-0 drop) on, a
+            // signal interrupts the run, which says so.
+            run_signals::span span(conv);
+            conv.check_dest();
+            run_entered = true;
             if (conv.run() != run_outcome::completed) status = pqzagent_failure;
         }
         conv.set_output(nullptr);

@@ -35,14 +35,17 @@ int pqzagent_main(int argc, char** argv);
 std::vector<std::string> take_arguments(int argc, char** argv);
 
 // Applies the options to the converter singleton. Returns false when an
-// argument matched no option (the caller prints the usage text); every
-// invalid value or path goes through fatal_exit. The value of --mysqlp= is
-// overwritten in argv once read (main hands it a copy, see take_arguments).
+// argument matched no option, or a numeric option (--port=, --encoding=)
+// holds no whole decimal number in its range (the caller prints the usage
+// text); every other invalid value or path goes through fatal_exit. The
+// value of --mysqlp= is overwritten in argv once read (main hands it a
+// copy, see take_arguments).
 bool parse_cmd_line(int argc, char** argv);
 
 // Replaces the converter's table list (a profile's "Selected Tables"
 // included) with the names listed in the file (one per line, UTF-8, an
-// optional byte-order mark, LF or CR LF).
+// optional byte-order mark, LF or CR LF; blank lines and a name listed again
+// are skipped). A file that names no table is refused (fatal_exit).
 void process_tab_file(const std::string& path);
 
 // Logs the text at level 3, writes it and a line end to standard error unless

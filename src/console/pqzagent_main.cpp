@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "app/run_signals.h"
 #include "console/console_program.h"
-#include "console/console_signals.h"
 
 int main(int argc, char** argv) {
     // First of all the password leaves the visible command line: the
@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     for (std::string& a : args) copy.push_back(a.data());
     copy.push_back(nullptr);
     // Before any other thread: SIGINT, SIGTERM and SIGHUP end a run cleanly.
-    console_signals signals;
+    run_signals signals(pqzagent_failure);
 
     // Statements of about a megabyte are built and freed over and over. With
     // glibc's sliding threshold they would move from mmap to the heap after

@@ -22,6 +22,25 @@ void tk_thread_functor::step() { std::this_thread::sleep_for(std::chrono::millis
 
 int tk_thread_functor::finish() { return 0; }
 
+void tk_thread_functor::request_stop() noexcept {
+    state_.fetch_or(stop_bit, std::memory_order_acq_rel);
+    state_.notify_all();
+}
+
+void tk_thread_functor::release() noexcept {
+    state_.fetch_and(~held_bit, std::memory_order_acq_rel);
+    state_.notify_all();
+}
+
+bool tk_thread_functor::should_stop() const noexcept {
+    unsigned state = state_.load(std::memory_order_acquire);
+    while (state == held_bit) {
+        state_.wait(state, std::memory_order_acquire);
+        state = state_.load(std::memory_order_acquire);
+    }
+    return (state & stop_bit) != 0;
+}
+
 tk_converter::tk_converter() { tk_log(2, "tk_converter::ctor"); }
 
 void tk_converter::set_silent(bool value) { silent = value; }

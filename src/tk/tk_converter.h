@@ -23,12 +23,23 @@ public:
     // A request to end the work early (the window closes during a run).
     // tk_thread clears it when it starts the functor; the default loop ends
     // on it, and long work checks it between its units (one atomic load).
-    void request_stop() noexcept { stop_requested_.store(true, std::memory_order_release); }
-    void clear_stop_request() noexcept { stop_requested_.store(false, std::memory_order_release); }
-    bool stop_requested() const noexcept { return stop_requested_.load(std::memory_order_acquire); }
+    void request_stop() noexcept;
+    void clear_stop_request() noexcept { state_.fetch_and(~stop_bit, std::memory_order_acq_rel); }
+    bool stop_requested() const noexcept { return (state_.load(std::memory_order_acquire) & stop_bit) != 0; }
+
+    // A hold keeps long work waiting at its next check until it is released
+    // or a stop is requested (the wizard holds its run while it asks
+    // whether to stop it).
+    void hold() noexcept { state_.fetch_or(held_bit, std::memory_order_acq_rel); }
+    void release() noexcept;
+    // The check of long work: waits while held, then tells whether a stop
+    // was requested.
+    bool should_stop() const noexcept;
 
 private:
-    std::atomic<bool> stop_requested_{false};
+    static constexpr unsigned stop_bit = 1;
+    static constexpr unsigned held_bit = 2;
+    std::atomic<unsigned> state_{0};
 };
 
 class tk_converter : public tk_thread_functor {

@@ -397,3 +397,22 @@ TEST_F(run_direct, system_databases_are_refused_before_any_statement) {
     }
     EXPECT_EQ(scalar(mysql_tables), tables_before);
 }
+
+TEST_F(run_direct, a_stopped_run_names_the_rows_its_table_holds) {
+    // Record 2 is deleted and left out; NOTE, retyped to INT, fails on "x"
+    // in record 4, where the user stops.
+    testkit::dbf_fixture_table t;
+    t.fields = {{"ID", 'N', 5, 0}, {"NOTE", 'C', 5, 0}};
+    for (const char* note : {"1", "2", "3", "x", "5"})
+        t.records.push_back({*note == '2', {testkit::dbf_value::num("1"), testkit::dbf_value::str(note)}});
+    write_table("t", t);
+    sql_native_type int_type;
+    int_type.name = L"INT";
+    conv->get_table_mutator2(L"t", L"t").update_field(L"NOTE", L"", int_type, L"");
+    conv->skip_del = true;
+    view->next_answer.stop = true;
+    ASSERT_NO_THROW(conv->check_dest());
+    ASSERT_EQ(conv->run(), run_outcome::stopped) << messages();
+    EXPECT_EQ(conv->stop_report().at(1), "Table t holds 2 of 5 records");
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM t"), "2");
+}

@@ -312,17 +312,24 @@ TEST_F(dump_failure, record_failure_keeps_the_other_rows) {
 }
 
 TEST_F(dump_failure, stop_completes_the_dump) {
+    // Record 2 is deleted and left out: the row count says so.
+    testkit::dbf_fixture_table t = simple(3, true);
+    t.records[2].values[1] = dbf_value::str("boom");
+    write_table("t.dbf", t);
+    conv->skip_del = true;
     view->next_answer.stop = true;
     udb_custom_conversion rules;
     rules.add_rule(std::make_unique<failing_rule>(0));
     EXPECT_EQ(conv->run(), run_outcome::stopped);
     const std::string text = dump();
     EXPECT_NE(text.find("CREATE TABLE `t`"), std::string::npos);
+    EXPECT_NE(text.find("'n1'"), std::string::npos);
+    EXPECT_EQ(text.find("'n2'"), std::string::npos);
     EXPECT_EQ(files(), (std::vector<std::string>{"out.sql", "src"}));
     // The user hears that the file holds only part of the data.
     EXPECT_EQ(conv->stop_report(), (std::vector<std::string>{
                                        "The conversion was stopped.",
-                                       "Table t holds 2 of 3 records",
+                                       "Table t holds 1 of 3 records",
                                        "The dump file '" + dir.file("out.sql") + "' holds only these tables.",
                                    }));
 }

@@ -141,6 +141,17 @@ TEST_F(run_test, names_needing_no_change_are_claimed_before_cleaned_ones) {
     EXPECT_EQ(out.started, (std::vector<std::string>{"a;b(1)", "a_b(1)", "c;d(1)", "x(1)"}));
 }
 
+TEST_F(run_test, the_editors_name_wins_over_a_tables_own_name) {
+    table("customer.dbf", 1);
+    table("orders.dbf", 2);
+    conv->get_table_mutator2(L"orders", L"customer");
+    conv->selected_tables = {L"customer", L"orders"};
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_EQ(created(), (std::vector<std::string>{"customer00000", "customer"}));
+    EXPECT_EQ(rows_of("customer"), 2u);
+    EXPECT_EQ(conv->rename_report(), (std::vector<std::string>{"Table customer is written as customer00000"}));
+}
+
 TEST_F(run_test, same_customised_name_gets_a_safe_name) {
     table("t1.dbf", 1);
     table("t2.dbf", 1);

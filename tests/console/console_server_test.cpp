@@ -3,17 +3,22 @@
 // every width arrive exact and a table the server refuses is reported in
 // both modes without stopping the replay of later tables; connection
 // failures, refused database names, the mode-0 guard and a run that opens
-// none of its tables end with 255; the password, kept in a private profile,
+// none of its tables end with 255, as does a signal during the drop, which
+// is told; the password, kept in a private profile,
 // shows up nowhere else.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "agent_process.h"
 #include "console_harness.h"
+#include "server_session.h"
 #include "testkit/dbf_fixture.h"
 #include "testkit/test_server.h"
 
@@ -297,6 +302,29 @@ TEST_F(ConsoleServer, ModeTwoComparesTableNamesAsTheServerDoes) {
     EXPECT_NE(r.out.find("\nTable parts exists; it is left as it is\n"), std::string::npos) << r.out;
     EXPECT_EQ(query("qz_console_case", "SELECT COUNT(*) FROM customer; SELECT COUNT(*) FROM CUSTOMER;"), "5\n0\n");
     query("", "DROP DATABASE qz_console_case;");
+}
+
+// The drop waits for a lock the test holds until the signal was taken.
+TEST_F(ConsoleServer, ASignalDuringTheDropIsToldAndNotCompleted) {
+    QZ_REQUIRE_SERVER();
+    console_test::server_session lock(server), watch(server);
+    for (const char* sql : {"DROP DATABASE IF EXISTS qz_console_sig", "CREATE DATABASE qz_console_sig",
+                            "CREATE TABLE qz_console_sig.t (a INT)", "LOCK TABLES qz_console_sig.t READ"})
+        lock.exec(sql);
+    const std::string log = h.file("trace.log");
+    console_test::agent_process agent(h.dir().path(), {"--src=" + h.make_sample(), "--dest=qz_console_sig",
+                                                       "--logfile=" + log, "--profile=" + profile(server.password)});
+    while (agent.running() && watch.value("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE INFO LIKE "
+                                          "'DROP DATABASE%qz_console_sig%'") != "1")
+        ::usleep(1000);
+    ::kill(agent.pid(), SIGTERM);
+    while (agent.running() && read_file(log).find("interrupted by SIGTERM") == std::string::npos) ::usleep(1000);
+    lock.exec("UNLOCK TABLES");
+    const result r = agent.wait();
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.out.find("Error:\nThe conversion was interrupted by SIGTERM.\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("The conversion was not completed"), std::string::npos) << r.out;
+    lock.exec("DROP DATABASE qz_console_sig");
 }
 
 // A blank after a profile's mode is no other mode: "mode=3 " merges into

@@ -23,7 +23,6 @@
 #include "server_session.h"
 #include "testkit/corpus.h"
 #include "testkit/mariadb_client.h"
-#include "testkit/mini_json.h"
 #include "tk/tk_text.h"
 
 namespace fs = std::filesystem;
@@ -33,7 +32,8 @@ using console_test::row;
 using console_test::server_session;
 using testkit::corpus_cell;
 using testkit::corpus_root;
-using testkit::mini_json;
+using testkit::json;
+using testkit::text;
 
 namespace {
 
@@ -79,8 +79,9 @@ protected:
     // Checks one table of the database against its reference decoding;
     // returns false when it differs.
     bool check_table(server_session& db, const std::string& database, const std::vector<std::string>& present,
-                     const mini_json& e, const std::map<std::string, table_report>& reports, const std::string& how) {
-        const std::string stem = fs::path(e["file"].text).stem().string();
+                     const json& e, const std::map<std::string, table_report>& reports, const std::string& how) {
+        const std::string file = text(e, "file");
+        const std::string stem = fs::path(file).stem().string();
         const auto rep_it = reports.find(lower(stem));
         const table_report none;
         const table_report& rep = rep_it == reports.end() ? none : rep_it->second;
@@ -91,45 +92,40 @@ protected:
         if (!why_refused.empty()) {
             // Refused aloud, never half written.
             if (!name.empty()) {
-                ADD_FAILURE() << how << " " << e["file"].text << ": converted, though " << why_refused;
+                ADD_FAILURE() << how << " " << file << ": converted, though " << why_refused;
                 return false;
             }
             if (rep.table_errors.empty()) {
-                ADD_FAILURE() << how << " " << e["file"].text << ": missing without a word";
+                ADD_FAILURE() << how << " " << file << ": missing without a word";
                 return false;
             }
             return true;
         }
         if (name.empty()) {
-            ADD_FAILURE() << how << " " << e["file"].text << ": missing"
+            ADD_FAILURE() << how << " " << file << ": missing"
                           << (rep.table_errors.empty() ? " without a word" : ": " + rep.table_errors[0]);
             return false;
         }
         if (!rep.failed_records.empty()) {
-            ADD_FAILURE() << how << " " << e["file"].text << ": record #" << *rep.failed_records.begin() << " failed";
+            ADD_FAILURE() << how << " " << file << ": record #" << *rep.failed_records.begin() << " failed";
             return false;
         }
         // Recoveries are reported: a missing memo file (memos NULL), records
         // past the declared count (left out).
-        for (const auto& a : e["anomalies"].items) {
+        for (const json& a : testkit::member(e, "anomalies")) {
             const bool told = !rep.table_errors.empty();
-            if (a.text == "memo file missing" && !told)
-                ADD_FAILURE() << how << " " << e["file"].text << ": missing memo file not reported";
-            if (a.text.find("complete records in the file") != std::string::npos &&
-                e["record_count_fit"].num > e["record_count_declared"].num && !told)
-                ADD_FAILURE() << how << " " << e["file"].text << ": records past the count not reported";
+            const std::string anomaly = a.is_string() ? a.get<std::string>() : std::string();
+            if (anomaly == "memo file missing" && !told)
+                ADD_FAILURE() << how << " " << file << ": missing memo file not reported";
+            if (anomaly.find("complete records in the file") != std::string::npos &&
+                testkit::member(e, "record_count_fit") > testkit::member(e, "record_count_declared") && !told)
+                ADD_FAILURE() << how << " " << file << ": records past the count not reported";
         }
-        std::vector<std::pair<size_t, const mini_json*>> fields;  // index in the reference, field
-        for (size_t v = 0; v < e["fields"].items.size(); ++v)
-            if (e["fields"].items[v]["type"].text != "0") fields.emplace_back(v, &e["fields"].items[v]);
-        // Records in file order, deleted ones included, up to the header's count.
-        std::vector<const mini_json*> records;
-        for (const auto& r : e["records"].items)
-            if (!r["beyond_declared_count"].b) records.push_back(&r);
+        const auto fields = testkit::corpus_fields(e);
+        const auto records = testkit::corpus_records(e);
         const std::vector<row> rows = db.rows("SELECT * FROM `" + database + "`.`" + name + "`");
         if (rows.size() != records.size()) {
-            ADD_FAILURE() << how << " " << e["file"].text << ": " << rows.size() << " rows, expected "
-                          << records.size();
+            ADD_FAILURE() << how << " " << file << ": " << rows.size() << " rows, expected " << records.size();
             return false;
         }
         // Columns by position; binary ones give bytes.
@@ -140,26 +136,24 @@ protected:
             binary.push_back(t.find("blob") != std::string::npos || t.find("binary") != std::string::npos);
         }
         if (binary.size() != fields.size()) {
-            ADD_FAILURE() << how << " " << e["file"].text << ": " << binary.size() << " columns, expected "
-                          << fields.size();
+            ADD_FAILURE() << how << " " << file << ": " << binary.size() << " columns, expected " << fields.size();
             return false;
         }
         int bad = 0;
         for (size_t n = 0; n < rows.size(); ++n) {
-            const mini_json& r = *records[n];
+            const json& r = *records[n];
             for (size_t col = 0; col < fields.size(); ++col) {
                 const auto& [v, f] = fields[col];
                 if (testkit::corpus_field_skipped(e, *f)) continue;
-                bool null_bit = false;
-                for (const auto& k : r["null"].items) null_bit |= static_cast<size_t>(k.num) == v;
                 const cell& got = rows[n][col];
                 const corpus_cell c = !got          ? corpus_cell::none()
                                       : binary[col] ? corpus_cell::bytes(*got)
                                                     : corpus_cell::text(*got);
-                const std::string why = testkit::corpus_cell_diff(r["values"].items.at(v), c, *f, e, null_bit);
+                const std::string why =
+                    testkit::corpus_cell_diff(r.at("values").at(v), c, *f, e, testkit::corpus_null_bit(r, v));
                 if (!why.empty() && ++bad <= 3)
-                    ADD_FAILURE() << how << " " << e["file"].text << " record " << r["i"].text << " field "
-                                  << (*f)["name"].text << ": " << why;
+                    ADD_FAILURE() << how << " " << file << " record " << testkit::member(r, "i").dump() << " field "
+                                  << text(*f, "name") << ": " << why;
             }
         }
         return bad == 0;
@@ -176,9 +170,9 @@ TEST_F(CorpusServer, EveryFolderByDumpAndDirectGivesTheReferenceRows) {
     // The reference decodings by folder. A .dbc is a database container
     // (or, in dbc-files/, a compressed table under that name): not a table
     // the conversion writes.
-    std::map<fs::path, std::vector<mini_json>> folders;
-    for (mini_json& e : testkit::corpus_expected(root)) {
-        const fs::path table = root / e["file"].text;
+    std::map<fs::path, std::vector<json>> folders;
+    for (json& e : testkit::corpus_expected(root)) {
+        const fs::path table = root / text(e, "file");
         if (lower(table.extension().string()) != ".dbf") continue;
         folders[table.parent_path()].push_back(std::move(e));
     }
@@ -215,7 +209,7 @@ TEST_F(CorpusServer, EveryFolderByDumpAndDirectGivesTheReferenceRows) {
 
         const auto dump_reports = parse_reports(by_dump.out), direct_reports = parse_reports(direct.out);
         const auto dump_tables = db.tables(dumped), direct_tables = db.tables(loaded);
-        for (const mini_json& e : expected) {
+        for (const json& e : expected) {
             ++tables;
             bool ok = check_table(db, dumped, dump_tables, e, dump_reports, "dump");
             ok = check_table(db, loaded, direct_tables, e, direct_reports, "direct") && ok;

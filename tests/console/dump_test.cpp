@@ -8,7 +8,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -17,6 +16,7 @@
 #include "agent_process.h"
 #include "console_harness.h"
 #include "testkit/dbf_fixture.h"
+#include "testkit/files.h"
 #include "tk/tk_reg_key.h"
 
 using console_test::harness;
@@ -93,9 +93,10 @@ TEST_F(DumpTarget, SwitchesShapeTheDump) {
     EXPECT_EQ(sql.find("INSERT INTO"), std::string::npos);
 }
 
+// A blank line names no table; a name listed again is converted and counted once.
 TEST_F(DumpTarget, TableListFileWithMarkCrLfEmptyLinesAndMixedCase) {
     const std::string long_name(300, 'x');
-    write_file(h.file("tabs.txt"), "\xEF\xBB\xBFPARTS\r\n\r\n\nCustomer\r\n" + long_name + "\r\nnothere\n");
+    write_file(h.file("tabs.txt"), "\xEF\xBB\xBFPARTS\r\n\r\n \nCustomer\r\n" + long_name + "\r\nnothere\nPARTS\n");
     result r = run_dump({"--tab_file=" + h.file("tabs.txt")});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(r.err, "Table " + long_name + " not exists\nTable nothere not exists\n");
@@ -128,6 +129,15 @@ TEST_F(DumpTarget, LaterTableListWinsOverAProfileList) {
         EXPECT_EQ(r.status, 0) << r.out << r.err;
         EXPECT_EQ(r.out, "Converting database " + src + "(1 tables)\nConverting table " + c.table + "\n")
             << c.options[0];
+    }
+}
+
+TEST_F(DumpTarget, TableListThatNamesNoTableIsRefused) {
+    for (const char* list : {"", "\n \r\n\t\n"}) {
+        write_file(h.file("tabs.txt"), list);
+        result r = run_dump({"--tab_file=" + h.file("tabs.txt")});
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.err, "The table list names no table.\n");
     }
 }
 
@@ -229,13 +239,6 @@ TEST_F(DumpTarget, WriteFailureKeepsThePreviousDump) {
     EXPECT_EQ(folder_entries(h.dir().path()), entries);
 }
 
-// The system call a thread waits in, or -1 (also while it runs); `task` is
-// its /proc/PID/task/TID folder.
-long thread_syscall(const std::filesystem::path& task) {
-    const std::string call = read_file((task / "syscall").string());
-    return call.empty() || !std::isdigit(static_cast<unsigned char>(call[0])) ? -1 : std::stol(call);
-}
-
 // True when the thread sleeps in a write that waits for room in a pipe
 // (writes to regular files do not sleep interruptibly).
 bool waits_in_pipe_write(pid_t pid, pid_t tid) {
@@ -243,7 +246,7 @@ bool waits_in_pipe_write(pid_t pid, pid_t tid) {
     const std::string stat = read_file((task / "stat").string());
     const size_t paren = stat.rfind(')');
     return paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] == 'S' &&
-           thread_syscall(task) == SYS_write;
+           testkit::thread_syscall(task.string()) == SYS_write;
 }
 
 // The system call a thread of `pid` named `name` waits in, or -1 (also
@@ -252,7 +255,7 @@ long waiting_syscall(pid_t pid, const std::string& name) {
     const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
     std::error_code ec;
     for (const auto& t : std::filesystem::directory_iterator(tasks, ec))
-        if (read_file((t.path() / "comm").string()) == name + "\n") return thread_syscall(t.path());
+        if (read_file((t.path() / "comm").string()) == name + "\n") return testkit::thread_syscall(t.path().string());
     return -1;
 }
 

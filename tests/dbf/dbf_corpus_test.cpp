@@ -11,12 +11,12 @@
 #include "dbf/dbf_recordset.h"
 #include "dbf/dbf_report.h"
 #include "testkit/corpus.h"
-#include "testkit/mini_json.h"
 
 namespace fs = std::filesystem;
 using testkit::corpus_cell;
 using testkit::corpus_root;
-using testkit::mini_json;
+using testkit::json;
+using testkit::text;
 
 namespace {
 
@@ -37,34 +37,27 @@ corpus_cell cell_of(const udb_field& f) {
 }
 
 // Compares one table; returns the number of cells that differ.
-int compare_table(dbf_recordset& rs, const mini_json& e) {
-    std::vector<std::pair<size_t, const mini_json*>> fields;  // index in the reference, field
-    for (size_t v = 0; v < e["fields"].items.size(); ++v)
-        if (e["fields"].items[v]["type"].text != "0") fields.emplace_back(v, &e["fields"].items[v]);
+int compare_table(dbf_recordset& rs, const json& e) {
+    const auto fields = testkit::corpus_fields(e);
     if (fields.size() != rs.schema.size()) {
         ADD_FAILURE() << "field count " << rs.schema.size() << " != " << fields.size();
         return 1;
     }
-    // Records in file order, deleted ones included, up to the header's count.
-    std::vector<const mini_json*> records;
-    for (const auto& r : e["records"].items)
-        if (!r["beyond_declared_count"].b) records.push_back(&r);
+    const auto records = testkit::corpus_records(e);
     EXPECT_EQ(rs.get_record_count(), records.size());
     int bad = 0;
     size_t n = 0;
     for (rs.reset(); !rs.is_eof() && n < records.size(); rs.next(), ++n) {
-        const mini_json& r = *records[n];
+        const json& r = *records[n];
         auto* rec = static_cast<dbf_record*>(rs.get_item());
-        EXPECT_EQ(rec->b_deleted, r["deleted"].b) << "record " << n;
+        EXPECT_EQ(rec->b_deleted, testkit::member(r, "deleted") == true) << "record " << n;
         for (size_t col = 0; col < fields.size(); ++col) {
             const auto& [v, f] = fields[col];
             if (testkit::corpus_field_skipped(e, *f)) continue;
-            bool null_bit = false;
-            for (const auto& k : r["null"].items) null_bit |= static_cast<size_t>(k.num) == v;
-            const std::string why =
-                testkit::corpus_cell_diff(r["values"].items.at(v), cell_of(*rec->at(col)), *f, e, null_bit);
+            const std::string why = testkit::corpus_cell_diff(r.at("values").at(v), cell_of(*rec->at(col)), *f, e,
+                                                              testkit::corpus_null_bit(r, v));
             if (!why.empty() && ++bad <= 5)
-                ADD_FAILURE() << "record " << n << " field " << (*f)["name"].text << ": " << why;
+                ADD_FAILURE() << "record " << n << " field " << text(*f, "name") << ": " << why;
         }
     }
     return bad;
@@ -77,15 +70,15 @@ TEST(dbf_corpus, every_table_reads_as_the_reference_decodes_it) {
     if (!fs::exists(root / "expected")) GTEST_SKIP() << "corpus not found at " << root;
     const dbf_report quiet([](const tk_exception&, const std::wstring&) {});
     int tables = 0, refused = 0, differing = 0;
-    for (const mini_json& e : testkit::corpus_expected(root)) {
-        const fs::path table = root / e["file"].text;
+    for (const json& e : testkit::corpus_expected(root)) {
+        const fs::path table = root / text(e, "file");
         // A .dbc is a database container (or, in dbc-files/, a compressed
         // table under that name): not a table of the run.
         std::string ext = table.extension().string();
         for (auto& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (ext == ".dbc") continue;
         ++tables;
-        SCOPED_TRACE(e["file"].text);
+        SCOPED_TRACE(text(e, "file"));
         dbf_database db(table.parent_path().wstring(), 1, 0, true, quiet);
         std::unique_ptr<dbf_recordset> rs;
         const std::string why_refused = testkit::corpus_refused(e);

@@ -40,10 +40,12 @@ struct fake_converter {
     run_outcome get_last_outcome() const { return outcome; }
     void store_profile(const std::string& path) { stored.push_back(path); }
     std::vector<std::string> stop_report() const { return left; }
+    const std::vector<std::string>& rename_report() const { return renamed; }
 
     run_outcome outcome = run_outcome::completed;
     std::vector<std::string> stored;
-    std::vector<std::string> left;  // what a stopped run left
+    std::vector<std::string> left;     // what a stopped run left
+    std::vector<std::string> renamed;  // tables written under another name
 };
 
 const wchar_t success[] = L"Wizard has converted your DBF file(s) into\nMySQL data source successfully.";
@@ -123,6 +125,16 @@ TEST_F(finish_fixture, a_completed_run_without_messages_shows_success_and_no_rep
     });
 }
 
+TEST_F(finish_fixture, tables_written_under_another_name_are_listed_after_a_success) {
+    fake.renamed = {"Table orders is written as customer00000"};
+    add_page<finish_with_path<fake_converter>>();
+    run_with([&] {
+        EXPECT_EQ(result()->text().toStdWString(), success);
+        ASSERT_TRUE(report()->isVisible());
+        EXPECT_EQ(report()->toPlainText().toStdString(), "Table orders is written as customer00000\n\n");
+    });
+}
+
 TEST_F(finish_fixture, more_than_twenty_messages_show_the_first_twenty) {
     for (int i = 1; i <= 21; ++i) shell->add_message("failure " + std::to_string(i) + "\nsecond line");
     add_page<finish_with_path<fake_converter>>();
@@ -158,6 +170,7 @@ TEST_F(finish_fixture, a_stopped_run_says_what_the_target_holds_after_the_messag
     add_page<finish_with_path<fake_converter>>();
     run_with([&] {
         EXPECT_EQ(result()->text().toStdWString(), failure);
+        EXPECT_EQ(shell->sheet().findChild<QLabel*>("ctl_1313")->text(), QStringLiteral("Conversion is Stopped"));
         ASSERT_TRUE(report()->isVisible());
         EXPECT_EQ(report()->toPlainText().toStdString(),
                   "customer, record #2: bad value\n\nThe conversion was stopped.\n\nTables converted whole: "

@@ -1,7 +1,8 @@
 // Runs the built pellix program with the test plugin (pellix_driver/) playing
 // the user from a script, and returns its exit status and what the plugin
 // recorded. Each run gets its own settings folder (XDG_CONFIG_HOME) unless
-// the test prepared one, and is killed when it outlives its bound.
+// the test prepared one, may get SIGTERM once the record shows a text, and
+// is killed when it outlives its bound.
 #pragma once
 
 #include <fcntl.h>
@@ -44,6 +45,7 @@ struct run_options {
     std::string config;             // XDG_CONFIG_HOME; empty: a fresh folder
     int bound_seconds = 90;
     unsigned long file_size_limit = 0;  // bytes any file may grow to (prlimit); 0: none
+    std::string signal_when;            // SIGTERM once the record holds this text; empty: none
 };
 
 inline run_options with(std::vector<std::string> args, std::string config = std::string(), int bound = 90) {
@@ -116,9 +118,15 @@ inline result run(const std::string& dir, const std::string& script, const run_o
     result r;
     if (rc != 0) return r;
     int wstatus = 0;
+    bool signalled = false;
     for (;;) {
         const pid_t done = waitpid(pid, &wstatus, WNOHANG);
         if (done == pid) break;
+        if (!signalled && !options.signal_when.empty() &&
+            read_file(record_path).find(options.signal_when) != std::string::npos) {
+            ::kill(pid, SIGTERM);
+            signalled = true;  // once
+        }
         if (std::chrono::steady_clock::now() - start > std::chrono::seconds(options.bound_seconds)) {
             ::kill(pid, SIGKILL);
             waitpid(pid, &wstatus, 0);

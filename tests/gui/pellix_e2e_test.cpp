@@ -1,8 +1,8 @@
 // The real pellix program played by the test plugin, into dump files:
 // refused quick launches, a record failure answered Continue or Abort, a
 // source folder removed before the run, a dump that outgrows the file size
-// limit, and Cancel during a large table, after which the finish page says
-// what the dump holds.
+// limit, Cancel during a large table, after which the finish page says
+// what the dump holds, and a signal during the run.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -29,13 +29,14 @@ protected:
         fs::create_directories(src());
         fs::create_directories(dir.path() + "/out");
     }
-    // The wizard from the welcome page to the tables page, dump target.
-    std::string to_tables_page() const {
+    // The wizard from the welcome page to the tables page, dump target;
+    // `over_old_dump`: Yes to replacing the file there.
+    std::string to_tables_page(bool over_old_dump = false) const {
         return "page 103\nclick ctl_1330\nclick btn_next\n"
                "page 102\nclick ctl_1332\nclick btn_next\n"
                "page 105\nset ctl_1003 " +
-               src() + "\nset ctl_1004 " + out() +
-               "\nclick btn_next\n"
+               src() + "\nset ctl_1004 " + out() + "\nclick btn_next\n" +
+               (over_old_dump ? "box message_box yes\n" : "") +
                "page 107\nclick btn_next\n"
                "page 127\nclick ctl_1102\n";
     }
@@ -140,12 +141,8 @@ TEST_F(pellix_e2e_dump, a_dump_past_the_file_size_limit_keeps_the_older_dump_and
     std::ofstream(out()) << "an old dump\n";
     pellix_e2e::run_options options;
     options.file_size_limit = 64 * 1024;
-    std::string script = to_tables_page();
-    const std::string asked = "click btn_next\n";
-    const std::string to_pick = "set ctl_1004 " + out() + "\n" + asked;
-    script.replace(script.find(to_pick), to_pick.size(), to_pick + "box message_box yes\n");
     const auto r = pellix_e2e::run(dir.path(),
-                                   script +
+                                   to_tables_page(true) +
                                        "click btn_next\n"
                                        "auto * ok\n"
                                        "page 116\n"
@@ -171,7 +168,8 @@ TEST_F(pellix_e2e_dump, cancel_yes_during_a_large_table_shows_what_is_left_and_e
                                        "click btn_finish\n",
                                    pellix_e2e::with({}, "", 120));
     EXPECT_EQ(r.status, 255) << pellix_e2e::explain(r);
-    EXPECT_TRUE(r.has("Are you sure")) << pellix_e2e::explain(r);
+    EXPECT_TRUE(r.has("Are you sure you want to stop the conversion?")) << pellix_e2e::explain(r);
+    EXPECT_TRUE(r.has("ctl_1313: Conversion is Stopped")) << pellix_e2e::explain(r);
     EXPECT_FALSE(r.has("bar ctl_1321: 100")) << pellix_e2e::explain(r);
     EXPECT_TRUE(r.has("There were some errors while converting the database.")) << pellix_e2e::explain(r);
     EXPECT_TRUE(r.has("The conversion was stopped.")) << pellix_e2e::explain(r);
@@ -181,6 +179,23 @@ TEST_F(pellix_e2e_dump, cancel_yes_during_a_large_table_shows_what_is_left_and_e
     EXPECT_TRUE(r.has("The dump file '" + out() + "' holds only these tables.")) << pellix_e2e::explain(r);
     expect_no_stray_file();
     expect_whole_statements();
+}
+
+// SIGTERM while the stop question holds the run (a logout) interrupts it:
+// the unfinished dump goes, the older one stays, and pellix ends with 255.
+TEST_F(pellix_e2e_dump, a_signal_during_the_run_keeps_the_older_dump_and_ends_with_255) {
+    testkit::dbf_fixture::write(fs::path(src()) / "big.dbf", testkit::typical_table::make(300000));
+    std::ofstream(out()) << "an old dump\n";
+    pellix_e2e::run_options options = pellix_e2e::with({}, "", 120);
+    options.signal_when = "stop the conversion?";
+    const auto r = pellix_e2e::run(dir.path(),
+                                   to_tables_page(true) +
+                                       "click btn_next\npage 106\nbar ctl_1321 1\n"
+                                       "click btn_cancel\nbox message_box\n",
+                                   options);
+    EXPECT_EQ(r.status, 255) << pellix_e2e::explain(r);
+    EXPECT_EQ(pellix_e2e::read_file(out()), "an old dump\n");
+    expect_no_stray_file();
 }
 
 #endif

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -188,16 +189,25 @@ TEST_F(progress_fixture, ticks_show_the_run_and_reach_the_finish_page_once) {
 
 TEST_F(progress_fixture, cancel_yes_stops_the_run_and_the_finish_page_follows) {
     std::atomic<bool> started{false}, saw_stop{false};
+    std::atomic<pid_t> worker{0};
     scripted_run run;
     run.body = [&](scripted_run& r) {
+        worker = gettid();
         started = true;
-        while (!r.stop_requested()) usleep(1000);
+        while (!r.should_stop()) {
+        }
         saw_stop = true;
         return static_cast<int>(run_outcome::stopped);
     };
     add_pages(&run);
     wizard_answers answers;
     answers.yes = true;
+    // While the question is open the busy run waits in its check.
+    bool held = false;
+    answers.before_box = [&] {
+        const std::string task = "/proc/self/task/" + std::to_string(worker.load());
+        for (int i = 0; i < 2000 && !held; ++i, usleep(1000)) held = testkit::thread_syscall(task) == SYS_futex;
+    };
     bool pressed = false;
     bool cancel_after = true;
     const int status = run_sheet([&] {
@@ -208,7 +218,8 @@ TEST_F(progress_fixture, cancel_yes_stops_the_run_and_the_finish_page_follows) {
         }
         press_finish_on_116();
     });
-    EXPECT_TRUE(answers.saw("Are you sure you want to exit the wizard?"));
+    EXPECT_TRUE(answers.saw("Are you sure you want to stop the conversion?"));
+    EXPECT_TRUE(held);
     EXPECT_TRUE(saw_stop);
     EXPECT_FALSE(cancel_after);
     // The finish page tells what is left; its Finish ends a stopped run

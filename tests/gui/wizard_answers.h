@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -26,7 +27,8 @@ struct wizard_answers {
     bool yes = true;
     bool abort_115 = false;
     bool send_bug_114 = false;
-    std::string save_as;  // empty: the picker is cancelled
+    std::string save_as;               // empty: the picker is cancelled
+    std::function<void()> before_box;  // runs before a message box is answered
 
     wizard_answers() {
         gui_call::set_modal_hook([this](QDialog& d) { answer(d); });
@@ -56,6 +58,7 @@ private:
     void answer(QDialog& d) {
         if (auto* box = qobject_cast<QMessageBox*>(&d)) {
             record(d, box->text());
+            if (before_box) before_box();
             if (QAbstractButton* b = box->button(yes ? QMessageBox::Yes : QMessageBox::No))
                 b->click();
             else

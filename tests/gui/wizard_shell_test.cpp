@@ -20,10 +20,12 @@
 #include "gui/frame/file_dialog.h"
 #include "gui/frame/gui_call.h"
 #include "gui/frame/gui_check_box.h"
+#include "gui/frame/program_files.h"
 #include "gui/frame/wizard_sheet.h"
 #include "gui/frame/wizard_shell.h"
 #include "gui_test_env.h"
 #include "testkit/temp_dir.h"
+#include "tk/tk_path.h"
 
 namespace {
 
@@ -218,6 +220,13 @@ TEST(wizard_help, missing_topic_opens_index_and_missing_index_reports) {
     ASSERT_NE(browser, nullptr);
     EXPECT_TRUE(browser->source().toLocalFile().endsWith("index.html"));
     gui_call::set_modal_hook({});
+}
+
+// The type maps are beside this test program, as a build folder has them;
+// the help folder is not, so it is looked for where an install puts it.
+TEST(wizard_help, shipped_files_beside_the_program_else_in_the_installed_data_folder) {
+    EXPECT_EQ(program_files::path_of("sql.map"), tk_get_module_dir() + "sql.map");
+    EXPECT_EQ(wizard_shell(L"Quorvex 6.1").get_help_folder(), tk_get_module_dir() + "../share/quorvex/pellix.help");
 }
 
 TEST(wizard_boxes, caption_is_plain_before_the_first_page) {

@@ -1,5 +1,6 @@
 #include "testkit/files.h"
 
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -16,6 +17,11 @@ void write_file(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+long thread_syscall(const std::string& task) {
+    const std::string call = read_file(task + "/syscall");
+    return call.empty() || !std::isdigit(static_cast<unsigned char>(call[0])) ? -1 : std::stol(call);
 }
 
 }  // namespace testkit

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "app/pellix_bool_rule.h"
+#include "gui/frame/program_files.h"
 #include "sql/sql_db_mutator.h"
 #include "sql/sql_types.h"
 #include "tk/tk_helpers.h"
@@ -17,7 +18,7 @@
 namespace {
 
 struct maps {
-    std::string folder;  // empty: the program's folder
+    std::string folder;  // empty: the program's files (program_files)
     tk_yaml_config types;
     tk_yaml_config attributes;
     bool loaded = false;
@@ -29,9 +30,9 @@ maps& the_maps() {
 }
 
 std::string map_path(const char* name) {
-    const std::string& folder = the_maps().folder;
-    std::string dir = folder.empty() ? tk_get_module_dir() : folder;
-    if (!dir.empty() && dir.back() != '/') dir += '/';
+    std::string dir = the_maps().folder;
+    if (dir.empty()) return program_files::path_of(name);
+    if (dir.back() != '/') dir += '/';
     return dir + name;
 }
 

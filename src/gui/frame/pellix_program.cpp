@@ -2,7 +2,6 @@
 
 #include <QApplication>
 
-#include <signal.h>
 #include <sys/stat.h>
 
 #include <clocale>
@@ -13,6 +12,8 @@
 
 #include "app/error_handler.h"
 #include "app/pellix_converter.h"
+#include "app/run_signals.h"
+#include "gui/frame/gui_call.h"
 #include "gui/frame/gui_error_view.h"
 #include "gui/frame/wizard_shell.h"
 #include "gui/pages/conversion_settings.h"
@@ -138,6 +139,14 @@ int pellix_program::run_wizard(pellix_converter& conv, const std::vector<std::st
             throw tk_exception(std::string("The profile names no table to convert."), tk_level_error);
     }
 
+    // Declared before the shell, so that it lasts until the pages have
+    // joined the run: a signal from here on interrupts the run and closes
+    // the wizard, which ends with 255.
+    run_signals::span signal_span(conv, [] {
+        gui_call::post([] {
+            if (wizard_shell* shell = wizard_shell::try_ptr()) shell->end(failure_status);
+        });
+    });
     wizard_shell shell(pellix_converter::make_product_title());
     progress_page* progress = nullptr;
     {
@@ -157,10 +166,12 @@ int pellix_program::run_wizard(pellix_converter& conv, const std::vector<std::st
     if (quick) {
         if (conv.direct) connect(conv);
         check_dest(conv);
+        if (conv.is_interrupted()) return failure_status;
     }
     int status = run_sheet(shell);
     // Once a run took place its outcome decides.
     if (status == 0 && progress->run_started()) status = progress->run_status();
+    if (conv.is_interrupted()) status = failure_status;
     return status;
 }
 
@@ -223,9 +234,10 @@ int pellix_main(int argc, char** argv) {
         std::fputs("Failed to initialize GUI library\n", stderr);
         return pellix_program::failure_status;
     }
-    // A dump or log that grows past the process's file size limit must not
-    // end the program half written: the write fails instead, and is told.
-    ::signal(SIGXFSZ, SIG_IGN);
+    // Before Qt starts any thread: SIGINT, SIGTERM and SIGHUP end a run
+    // cleanly, and a dump or log that grows past the process's file size
+    // limit fails its write instead of ending the program half written.
+    run_signals signal_watcher(pellix_program::failure_status);
     QApplication app(argc, argv);  // takes Qt's own options out of argv
     // Qt sets the locale from the environment; numbers are always written
     // and read with '.'.

@@ -19,6 +19,11 @@
 // failed connection or destination check end the program with 255 before
 // any sheet opens.
 //
+// SIGINT, SIGTERM and SIGHUP are handled as in pqzagent (run_signals): during
+// the wizard they interrupt the run (its temporary dump removed, an older
+// dump kept) and close the wizard with 255; before and after it they end the
+// process at once with 255.
+//
 // Exit status: 0 when the wizard closed before any run, or after a run that
 // completed (reported and skipped records or tables included); 255 for a
 // refused quick launch, a run that was stopped or failed at its outermost

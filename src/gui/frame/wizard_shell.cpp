@@ -8,10 +8,9 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <unistd.h>
-
 #include "app/error_handler.h"
 #include "gui/frame/gui_call.h"
+#include "gui/frame/program_files.h"
 #include "gui/frame/wizard_sheet.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
@@ -25,15 +24,6 @@ QString box_text(const std::wstring& text) {
     QString value = QString::fromStdWString(text);
     if (value.size() > box_text_limit) value = value.left(box_text_limit) + QStringLiteral("...");
     return value;
-}
-
-std::string program_folder() {
-    char buffer[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return ".";
-    std::string path(buffer, static_cast<size_t>(n));
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
 // Shows one box on the GUI thread; false when it was only logged.
@@ -58,7 +48,8 @@ bool show_box(QMessageBox::Icon icon, const std::wstring& kind, const std::wstri
 
 }  // namespace
 
-wizard_shell::wizard_shell(const std::wstring& title) : title_(title), help_folder_(program_folder() + "/pellix.help") {
+wizard_shell::wizard_shell(const std::wstring& title)
+    : title_(title), help_folder_(program_files::path_of("pellix.help")) {
     tk_wlog(1, L"wizard_shell::ctor(%ls)", title.c_str());
     gui_call::set_closed(false);
 }

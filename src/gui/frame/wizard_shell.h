@@ -69,7 +69,8 @@ public:
     void display_help(int topic);
     void display_help();
     // The folder holding index.html and <topic>.html; default
-    // "pellix.help" beside the program.
+    // "pellix.help" beside the program, else where an install puts it
+    // (program_files).
     void set_help_folder(const std::string& folder) { help_folder_ = folder; }
     const std::string& get_help_folder() const { return help_folder_; }
 

@@ -88,16 +88,13 @@ int gui_finish_page::page_init() {
         if (QWidget* sheet = widget()->window(); sheet != nullptr && sheet != widget())
             sheet->installEventFilter(filter_.get());
     }
+    view().set_text(title_id, run_stopped() ? L"Conversion is Stopped" : L"Conversion is Completed");
     std::vector<std::string> messages = shell->get_messages();
+    const bool success = messages.empty() && run_completed();
+    for (std::string& line : renamed_tables()) messages.push_back(std::move(line));
     for (std::string& line : run_report()) messages.push_back(std::move(line));
-    if (messages.empty() && run_completed()) {
-        tk_log(2, "Display success-message");
-        view().set_text(result_id, success_text_);
-        view().set_visible(report_id, false);
-        return 1;
-    }
-    tk_log(2, "Display errors");
-    view().set_text(result_id, error_text_);
+    tk_log(2, success ? "Display success-message" : "Display errors");
+    view().set_text(result_id, success ? success_text_ : error_text_);
     view().set_visible(report_id, !messages.empty());
     view().set_text(report_id, report_text(messages));
     view().set_read_only(report_id, true);

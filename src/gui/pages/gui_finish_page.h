@@ -2,12 +2,14 @@
 // well, the first messages of the failures reported during the run, and
 // "&Save Settings..." to keep this conversion's settings as a profile.
 //
-// Controls: 1313 title, 1314 result, 1016 the read-only report (shown only
-// with messages), 1116 Save Settings. Cancel and Help are off; Escape and
-// the close box act as Finish here. The success text is shown only for a
-// run that completed and reported nothing. After a run the user stopped,
-// the report also says what the target holds (the converter's
-// stop_report).
+// Controls: 1313 title ("Conversion is Completed", or "Conversion is
+// Stopped" after a run the user stopped), 1314 result, 1016 the read-only
+// report (shown only with messages), 1116 Save Settings. Cancel and Help are
+// off; Escape and the close box act as Finish here. The success text is
+// shown only for a run that completed and reported nothing. The report
+// also lists the tables written under another name (the converter's
+// rename_report, after a success too) and, after a run the user stopped,
+// what the target holds (its stop_report).
 #pragma once
 
 #include <QObject>
@@ -54,7 +56,11 @@ protected:
     QWidget* create_widget() override;
     // True when the run reached its end without being stopped or failing.
     virtual bool run_completed() const = 0;
-    // Lines that follow the messages: what a stopped run left.
+    // True when the user stopped the run.
+    virtual bool run_stopped() const = 0;
+    // Lines that follow the messages: the tables written under another
+    // name, then what a stopped run left.
+    virtual std::vector<std::string> renamed_tables() const { return {}; }
     virtual std::vector<std::string> run_report() const { return {}; }
 
 private:
@@ -94,6 +100,14 @@ protected:
     bool run_completed() const override {
         const Converter* conv = Converter::try_ptr();
         return conv != nullptr && conv->get_last_outcome() == run_outcome::completed;
+    }
+    bool run_stopped() const override {
+        const Converter* conv = Converter::try_ptr();
+        return conv != nullptr && conv->get_last_outcome() == run_outcome::stopped;
+    }
+    std::vector<std::string> renamed_tables() const override {
+        const Converter* conv = Converter::try_ptr();
+        return conv != nullptr ? conv->rename_report() : std::vector<std::string>();
     }
     std::vector<std::string> run_report() const override {
         const Converter* conv = Converter::try_ptr();

@@ -12,6 +12,8 @@
 #include "tk/tk_logger.h"
 #include "udb/udb_converter.h"
 
+const wchar_t* const progress_page::stop_question = L"Are you sure you want to stop the conversion?";
+
 progress_page::progress_page()
     : wizard_page(dialog, wiz_back | wiz_next, page_header | page_has_help, L"Step 5 of 5",
                   L"Database conversion is in progress"),
@@ -131,9 +133,21 @@ void progress_page::run_ended() {
     shell->select_page(finish_dialog);
 }
 
+bool progress_page::ask_to_stop() {
+    // The run waits at its next record while the question is open, so the
+    // answer meets the run where the question found it.
+    tk_thread_functor* run = get_functor();
+    run->hold();
+    const bool yes = wizard_shell::question(stop_question, true);
+    if (yes) request_stop();
+    run->release();
+    return yes;
+}
+
 bool progress_page::on_cancel() {
     tk_log(2, "progress_page::on_cancel");
-    if (!wizard_page::on_cancel()) return false;
+    const bool asked_to_stop = started_ && is_running() && get_functor() != nullptr;
+    if (!(asked_to_stop ? ask_to_stop() : wizard_page::on_cancel())) return false;
     wizard_shell* shell = wizard_shell::ptr();
     if (!started_) return true;
     if (!is_running()) {

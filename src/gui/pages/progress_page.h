@@ -8,10 +8,12 @@
 // stops the timer and selects the finish page (116), or closes the sheet
 // when the run was ended by an internal error.
 //
-// Cancel asks first; Yes during a run asks the run to stop and disables
-// Cancel; the GUI thread keeps its event loop going (the worker may be
-// waiting on a dialog) and the tick that sees the end shows the finish
-// page, which tells what the stopped run left (its Finish gives 255).
+// Cancel asks first; during a run it asks whether to stop the conversion
+// (stop_question) and the run waits at its next record for the answer. Yes
+// asks the run to stop and disables Cancel; the GUI thread keeps its event
+// loop going (the worker may be waiting on a dialog) and the tick that sees
+// the end shows the finish page, which tells what the stopped run left
+// (its Finish gives 255).
 // The worker is joined, never killed: the destructor waits for it.
 #pragma once
 
@@ -34,6 +36,7 @@ public:
     static constexpr int status_id = 1323;
     // The sheet's Cancel button for wizard_shell::enable_button.
     static constexpr int cancel_button = 8;
+    static const wchar_t* const stop_question;
 
     progress_page();
     ~progress_page() override;
@@ -61,6 +64,9 @@ protected:
 
 private:
     void run_ended();
+    // Asks whether to stop the running conversion, holding it meanwhile;
+    // on Yes the run is asked to stop.
+    bool ask_to_stop();
 
     udb_converter* progress_ = nullptr;  // the functor's progress fields
     std::unique_ptr<wizard_run_output> output_;

@@ -1,4 +1,4 @@
-#include "console/console_signals.h"
+#include "app/run_signals.h"
 
 #include <poll.h>
 #include <pthread.h>
@@ -11,15 +11,16 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "app/pellix_converter.h"
-#include "console/console_program.h"
 #include "tk/tk_logger.h"
 
 namespace {
 
 std::mutex run_mutex;
-pellix_converter* running = nullptr;  // guarded by run_mutex
+pellix_converter* running = nullptr;     // guarded by run_mutex
+std::function<void()> when_interrupted;  // guarded by run_mutex
 
 const char* signal_name(uint32_t number) {
     switch (number) {
@@ -32,19 +33,20 @@ const char* signal_name(uint32_t number) {
     }
 }
 
-void on_signal(uint32_t number) {
+void on_signal(uint32_t number, int failure_status) {
     std::lock_guard<std::mutex> lock(run_mutex);
     if (running == nullptr) {
         // Before the run nothing is written yet, after it everything is in
         // place: the process may end as it stands.
-        ::_exit(pqzagent_failure);
+        ::_exit(failure_status);
     }
     running->interrupt(std::string("The conversion was interrupted by ") + signal_name(number) + ".");
+    if (when_interrupted) when_interrupted();
 }
 
 }  // namespace
 
-console_signals::console_signals() {
+run_signals::run_signals(int failure_status) : failure_status_(failure_status) {
     // A log or an output pipe whose reader went away, or a file that grows
     // past the process's file size limit, must not end a run half written
     // either: its writes fail instead, and are told.
@@ -67,7 +69,7 @@ console_signals::console_signals() {
     pthread_setname_np(watcher_.native_handle(), "qz-signals");
 }
 
-console_signals::~console_signals() {
+run_signals::~run_signals() {
     if (watcher_.joinable()) {
         const uint64_t one = 1;
         if (::write(stop_fd_, &one, sizeof one) != static_cast<ssize_t>(sizeof one)) watcher_.detach();
@@ -77,17 +79,19 @@ console_signals::~console_signals() {
     if (stop_fd_ >= 0) ::close(stop_fd_);
 }
 
-void console_signals::run_begins(pellix_converter& conv) {
+run_signals::span::span(pellix_converter& conv, std::function<void()> interrupted) {
     std::lock_guard<std::mutex> lock(run_mutex);
     running = &conv;
+    when_interrupted = std::move(interrupted);
 }
 
-void console_signals::run_ends() {
+run_signals::span::~span() {
     std::lock_guard<std::mutex> lock(run_mutex);
     running = nullptr;
+    when_interrupted = nullptr;
 }
 
-void console_signals::watch() {
+void run_signals::watch() {
     pollfd fds[2] = {{signal_fd_, POLLIN, 0}, {stop_fd_, POLLIN, 0}};
     for (;;) {
         if (::poll(fds, 2, -1) < 0) {
@@ -97,6 +101,6 @@ void console_signals::watch() {
         if (fds[1].revents != 0) return;
         signalfd_siginfo info{};
         if ((fds[0].revents & POLLIN) && ::read(signal_fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
-            on_signal(info.ssi_signo);
+            on_signal(info.ssi_signo, failure_status_);
     }
 }
