@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -118,9 +117,10 @@ bool apply_option(ansi_cmd_line& line, pellix_converter& conv, std::string& host
         conv.direct = false;
         break;
     case opt_encoding: {
-        // A key above 255 is taken by its low byte.
-        if (!read_number(value, INT_MAX, number)) return false;
-        const uint8_t key = static_cast<uint8_t>(number & 0xFF);
+        // A key is one language-driver byte: a larger number is no key
+        // (it would wrap onto another one).
+        if (!read_number(value, 0xFF, number)) return false;
+        const uint8_t key = static_cast<uint8_t>(number);
         tk_log(2, "\tgot encoding: %d", key);
         if (dbf_codepage_map().count(key) == 0)
             fatal_exit(

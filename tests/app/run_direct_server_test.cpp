@@ -11,12 +11,14 @@
 
 #include "app/error_handler.h"
 #include "app/pellix_converter.h"
+#include "testkit/failing_rule.h"
 #include "testkit/recording_error_view.h"
 #include "testkit/temp_dir.h"
 #include "testkit/test_server.h"
 #include "testkit/typical_table.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_text.h"
+#include "udb/udb_custom_conversion.h"
 #include "udb/udb_database.h"
 
 namespace fs = std::filesystem;
@@ -399,16 +401,15 @@ TEST_F(run_direct, system_databases_are_refused_before_any_statement) {
 }
 
 TEST_F(run_direct, a_stopped_run_names_the_rows_its_table_holds) {
-    // Record 2 is deleted and left out; NOTE, retyped to INT, fails on "x"
-    // in record 4, where the user stops.
+    // Record 2 is deleted and left out; record 4 fails on "x", where the
+    // user stops.
     testkit::dbf_fixture_table t;
     t.fields = {{"ID", 'N', 5, 0}, {"NOTE", 'C', 5, 0}};
     for (const char* note : {"1", "2", "3", "x", "5"})
         t.records.push_back({*note == '2', {testkit::dbf_value::num("1"), testkit::dbf_value::str(note)}});
     write_table("t", t);
-    sql_native_type int_type;
-    int_type.name = L"INT";
-    conv->get_table_mutator2(L"t", L"t").update_field(L"NOTE", L"", int_type, L"");
+    udb_custom_conversion rules;
+    rules.add_rule(std::make_unique<testkit::failing_rule>(L"x"));
     conv->skip_del = true;
     view->next_answer.stop = true;
     ASSERT_NO_THROW(conv->check_dest());

@@ -6,6 +6,7 @@
 #include "app/error_handler.h"
 #include "app/pellix_converter.h"
 #include "testkit/dbf_fixture.h"
+#include "testkit/failing_rule.h"
 #include "testkit/files.h"
 #include "testkit/recording_error_view.h"
 #include "testkit/sample_folder.h"
@@ -245,25 +246,6 @@ TEST_F(run_dump, bad_engine_customisation_fails_the_run_cleanly) {
     EXPECT_FALSE(fs::exists(dir.file("out.sql")));
 }
 
-// A rule that fails on the value "boom" with the given level.
-class failing_rule : public udb_conversion_rule {
-public:
-    explicit failing_rule(int level) : level_(level) {}
-    bool is_acceptable1(const t_ftd&) const override { return false; }
-    std::wstring handle1(const t_ftd&) const override { return std::wstring(); }
-    bool is_acceptable2(const udb_field& v) const override {
-        if (v.get_type() == VT_BSTR && v.to_wstring() == L"boom") {
-            if (level_ == 2) throw tk_mail_assertion(__FILE__, __LINE__);
-            throw tk_exception(std::string("bad value"), level_);
-        }
-        return false;
-    }
-    std::wstring handle2(const udb_field&) const override { return std::wstring(); }
-
-private:
-    int level_;
-};
-
 class dump_failure : public run_dump {
 protected:
     void SetUp() override {
@@ -284,7 +266,7 @@ protected:
 
 TEST_F(dump_failure, internal_error_leaves_the_old_dump_and_no_temporary_file) {
     udb_custom_conversion rules;
-    rules.add_rule(std::make_unique<failing_rule>(2));
+    rules.add_rule(std::make_unique<testkit::failing_rule>(L"boom", 2));
     EXPECT_THROW(conv->run(), tk_abort_exception);
     EXPECT_TRUE(conv->finished);
     EXPECT_EQ(dump(), "old dump\n");
@@ -294,7 +276,7 @@ TEST_F(dump_failure, internal_error_leaves_the_old_dump_and_no_temporary_file) {
 TEST_F(dump_failure, level1_that_ends_the_run_leaves_the_old_dump) {
     view->ends_run_on_level1 = true;
     udb_custom_conversion rules;
-    rules.add_rule(std::make_unique<failing_rule>(1));
+    rules.add_rule(std::make_unique<testkit::failing_rule>(L"boom", 1));
     EXPECT_THROW(conv->run(), tk_abort_exception);
     EXPECT_EQ(dump(), "old dump\n");
     EXPECT_EQ(files(), (std::vector<std::string>{"out.sql", "src"}));
@@ -302,7 +284,7 @@ TEST_F(dump_failure, level1_that_ends_the_run_leaves_the_old_dump) {
 
 TEST_F(dump_failure, record_failure_keeps_the_other_rows) {
     udb_custom_conversion rules;
-    rules.add_rule(std::make_unique<failing_rule>(0));
+    rules.add_rule(std::make_unique<testkit::failing_rule>(L"boom", 0));
     EXPECT_EQ(conv->run(), run_outcome::completed);
     ASSERT_EQ(view->calls.size(), 1u);
     EXPECT_EQ(view->calls[0].message, "t, record #3: bad value");
@@ -319,7 +301,7 @@ TEST_F(dump_failure, stop_completes_the_dump) {
     conv->skip_del = true;
     view->next_answer.stop = true;
     udb_custom_conversion rules;
-    rules.add_rule(std::make_unique<failing_rule>(0));
+    rules.add_rule(std::make_unique<testkit::failing_rule>(L"boom", 0));
     EXPECT_EQ(conv->run(), run_outcome::stopped);
     const std::string text = dump();
     EXPECT_NE(text.find("CREATE TABLE `t`"), std::string::npos);

@@ -124,14 +124,12 @@ TEST_F(CommandLine, ModeValuesOutsideZeroToThreeAreRefused) {
 
 TEST_F(CommandLine, EncodingMustBeADriverByte) {
     const char text[] = "Invalid codepage. See 'Command Line' article of the manual to learn\nabout DBase codepages\n";
-    for (const char* arg : {"--encoding=5", "--encoding=255", "--encoding=261"}) {
+    for (const char* arg : {"--encoding=5", "--encoding=255"}) {
         result r = run_dump({arg});
         EXPECT_EQ(r.status, 255) << arg;
         EXPECT_EQ(r.err, text) << arg;
     }
-    // 0x65 (866) and 0x165, whose low byte is 0x65, are both taken.
     EXPECT_EQ(run_dump({"--encoding=101"}).status, 0);
-    EXPECT_EQ(run_dump({"--encoding=357"}).status, 0);
     // The Asian Windows keys are choices too (0x7A: 936); 0x7D, a header
     // mark only, is not.
     EXPECT_EQ(run_dump({"--encoding=122"}).status, 0);
@@ -140,7 +138,7 @@ TEST_F(CommandLine, EncodingMustBeADriverByte) {
 
 TEST_F(CommandLine, NumericOptionsTakeWholeNumbersInRangeElseTheUsage) {
     for (const char* arg : {"--port=3413x", "--port=0", "--port=abc", "--port=70000", "--port=", "--encoding=abc",
-                            "--encoding=", "--encoding=1e1", "--encoding=3.5", "--encoding=4294967299"}) {
+                            "--encoding=", "--encoding=1e1", "--encoding=3.5", "--encoding=357", "--encoding=4294967299"}) {
         result r = run_dump({arg});
         EXPECT_EQ(r.status, 255) << arg;
         EXPECT_EQ(r.err, golden_usage) << arg;

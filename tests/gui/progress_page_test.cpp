@@ -31,6 +31,7 @@
 #include "gui_test_env.h"
 #include "sql/sql_db_mutator.h"
 #include "testkit/dbf_fixture.h"
+#include "testkit/failing_rule.h"
 #include "testkit/files.h"
 #include "testkit/temp_dir.h"
 #include "tk/tk_text.h"
@@ -495,27 +496,11 @@ TEST_F(progress_real_run, cancel_during_a_large_table_shows_what_the_dump_holds)
                           "' holds only these tables.\n\n");
 }
 
-namespace {
-
-// Fails the record whose text is "x".
-class failing_rule : public udb_conversion_rule {
-public:
-    bool is_acceptable1(const t_ftd&) const override { return false; }
-    std::wstring handle1(const t_ftd&) const override { return std::wstring(); }
-    bool is_acceptable2(const udb_field& v) const override {
-        if (v.get_type() == VT_BSTR && v.get_text() == L"x") throw tk_exception(std::string("bad value"), 0);
-        return false;
-    }
-    std::wstring handle2(const udb_field&) const override { return std::wstring(); }
-};
-
-}  // namespace
-
 class progress_record_failure : public progress_real_run {
 protected:
     // NOTE "x" in record 1 fails its record, "12" in record 2 does not.
     void SetUp() override {
-        rules.add_rule(std::make_unique<failing_rule>());
+        rules.add_rule(std::make_unique<testkit::failing_rule>(L"x"));
         progress_real_run::SetUp();
         testkit::dbf_fixture_table t;
         t.fields = {{"ID", 'N', 5, 0}, {"NAME", 'C', 10, 0}, {"NOTE", 'C', 10, 0}};
