@@ -237,12 +237,8 @@ void pellix_converter::common_check_dest(const std::wstring& path) {
 void pellix_converter::check_dump_not_in_source(const std::wstring& path) {
     if (source.empty()) return;
     const std::string fs = tk_make_full_path(tk_unicode_to_path(path));
-    tk_file_name parts(fs);
-    const std::wstring ext = tk_to_lower(tk_path_to_unicode(parts.ext));
-    static const wchar_t* const source_exts[] = {L".dbf", L".dbt", L".fpt", L".smt", L".dbc", L".dct"};
-    bool source_kind = false;
-    for (const wchar_t* e : source_exts) source_kind = source_kind || ext == e;
-    if (!source_kind) return;
+    if (!is_database_file(fs)) return;
+    const tk_file_name parts(fs);
     const std::string dest_folder = real_folder(parts.get_folder());
     const std::string source_folder = real_folder(tk_unicode_to_path(source));
     if (!dest_folder.empty() && dest_folder == source_folder)

@@ -364,6 +364,8 @@ TEST_F(run_dump, dump_destination_checks) {
            "Destination name specifies a file of the source database.\nSpecify a different destination file.");
     level1(src + "/T.FPT",
            "Destination name specifies a file of the source database.\nSpecify a different destination file.");
+    level1(src + "/t.Cdx",
+           "Destination name specifies a file of the source database.\nSpecify a different destination file.");
     EXPECT_EQ(testkit::dbf_fixture::read_bytes(fs::path(src) / "t.dbf").substr(0, 1), "\x03");
 
     const std::string special =
