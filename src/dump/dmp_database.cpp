@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <random>
 
@@ -139,6 +140,7 @@ dmp_database::dmp_database(sql_dialect& dialect, const std::wstring& path, const
     buffer_.reserve(buffer_capacity);
     open_temp();
     try {
+        take_permissions();
         write_head();
     } catch (...) {
         close_and_remove();
@@ -196,6 +198,17 @@ void dmp_database::open_temp() {
         if (errno != EEXIST) refuse(errno);
     }
     refuse(EEXIST);
+}
+
+// A dump that replaces a file takes its permission bits, and its owner and
+// group where the process may set them: the file holds a whole database.
+void dmp_database::take_permissions() {
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    if (::fchown(fd_, st.st_uid, st.st_gid) != 0 && ::fchown(fd_, static_cast<uid_t>(-1), st.st_gid) != 0)
+        tk_log(2, "The dump keeps its own owner or group: %s", std::strerror(errno));
+    if (::fchmod(fd_, st.st_mode & 0777) != 0)
+        throw tk_exception_ex("Failed to open file " + path_ + ": ", tk_level_error, errno);
 }
 
 void dmp_database::write_head() {

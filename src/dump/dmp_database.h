@@ -9,11 +9,13 @@
 //
 // The file is built in a new temporary file beside the destination and
 // appears under the destination's name only when finish() succeeds (an
-// older file of that name stays untouched until then). discard() removes
-// the temporary file. A failed write, flush, sync, close or rename is a
-// level-1 tk_exception_ex; afterwards the temporary file is gone and every
-// later operation reports the same failure. When neither finish() nor
-// discard() was called, the destructor finishes (and never throws).
+// older file of that name stays untouched until then; the new file takes
+// its permission bits, and its owner and group where they may be set).
+// discard() removes the temporary file. A failed write, flush, sync, close
+// or rename is a level-1 tk_exception_ex; afterwards the temporary file is
+// gone and every later operation reports the same failure. When neither
+// finish() nor discard() was called, the destructor finishes (and never
+// throws).
 //
 // Names go through sql_dialect::get_safe_name (backquotes, inner backquotes
 // doubled); the 3.20.1 dialect writes a name bare when the old name rules
@@ -130,6 +132,7 @@ private:
     friend class dmp_recordset;
     enum class state { open, finished, discarded, failed };
 
+    void take_permissions();
     void write_head();
     std::string database_name() const;
     std::wstring quote_wname(const std::wstring& name) const;

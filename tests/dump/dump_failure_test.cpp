@@ -174,9 +174,13 @@ TEST_F(DumpFailure, FolderWithoutWriteAccess) {
     ::chmod(dir.file("ro").c_str(), 0755);
 }
 
+// The new file takes the permissions of the one it replaces (and, as root,
+// its owner and group) from the start.
 TEST_F(DumpFailure, DestinationAppearsOnlyAtFinish) {
     const std::string dest = dir.file("out.sql");
     write_file(dest, "previous dump");
+    ASSERT_EQ(::chmod(dest.c_str(), 0640), 0);
+    const bool owned = ::chown(dest.c_str(), 65534, 65534) == 0;
     auto db = dmp_database::create_dump(engine, tk_path_to_unicode(dest), dump_options());
     auto rs = db->create_table(L"t", one_text_column(), udb_indexes());
     rs->append_record(text_record(L"row"));
@@ -185,11 +189,12 @@ TEST_F(DumpFailure, DestinationAppearsOnlyAtFinish) {
     EXPECT_EQ(entries(dir.path()).size(), 2u);
     struct stat st {};
     ASSERT_EQ(::stat(db->get_temp_path().c_str(), &st), 0);
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
     db->finish();
     EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"out.sql"});
+    ASSERT_EQ(::stat(dest.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_TRUE(!owned || (st.st_uid == 65534 && st.st_gid == 65534));
     EXPECT_NE(read_file(dest).find("VALUES('row');"), std::string::npos);
 }
 
