@@ -159,17 +159,16 @@ void dmp_recordset::append_row(std::string_view row, int32_t record_size) {
 
 void dmp_recordset::write_row(std::string_view row, int32_t size, const std::vector<streamed_value>& streamed) {
     tk_log(1, "record size=%d", size);
-    sql_dialect& dialect = dump_->get_dialect();
-    // A value over 1048576 bytes makes its record bigger than that.
-    if (size > static_cast<int32_t>(statement_limit) || !streamed.empty()) {
-        if (dialect.fast_insert) tk_log(3, "Row is too big (%d bytes), swtich to slow_append", size);
-        dialect.fast_insert = false;
+    // A row over the statement limit (a value over 1048576 bytes makes its
+    // record bigger than that) goes alone; the next rows are gathered again.
+    const bool alone = size > static_cast<int32_t>(statement_limit) || !streamed.empty();
+    if (alone) tk_log(2, "Row is too big (%d bytes), written alone", size);
+    if (alone || !dump_->get_dialect().fast_insert) {
         write_pending();
-    }
-    if (dialect.fast_insert)
-        fast_append(row);
-    else
         slow_append(row, streamed);
+    } else {
+        fast_append(row);
+    }
 }
 
 void dmp_recordset::fast_append(std::string_view row) {

@@ -1,13 +1,13 @@
 // The rows of one table of a dump file, as INSERT statements.
 //
 // While the fast_insert flag of the dump's dialect is set, rows are gathered
-// into one multi-row INSERT that is written once it passes 1000000 bytes;
-// the first record over 1000000 bytes clears the flag for the rest of the
-// process, and from then on every row is one INSERT of its own. Every value
-// is the text get_fld_append_str gives it. A value over 1048576 bytes (a
-// text, or a byte string as hex) is not copied: it goes into the file in
-// pieces of 131072 bytes straight from the record, once the row's other
-// values are made.
+// into one multi-row INSERT that is written once it passes 1000000 bytes; a
+// record over 1000000 bytes goes alone, as one INSERT of its own, and the
+// rows after it are gathered again (without the flag every row goes alone).
+// Every value is the text get_fld_append_str gives it. A value over 1048576
+// bytes (a text, or a byte string as hex) is not copied: it goes into the
+// file in pieces of 131072 bytes straight from the record, once the row's
+// other values are made.
 //
 // The destination columns are paired with the record's fields once per
 // table, at its first record, through the database's column renames; a
