@@ -208,9 +208,28 @@ void pellix_converter::check_dest() {
         }
         return;
     }
+    dump_existing();
     common_check_dest(destination);
     check_dump_not_in_source(destination);
     dmp_database::refuse_system_database(tk_unicode_to_path(destination), dump);
+}
+
+dump_options::existing pellix_converter::dump_existing() const {
+    switch (mode) {
+    case overwrite_tables:
+        return dump_options::existing::drop_tables;
+    case skip_tables:
+        // The file is written before it meets the database it goes into.
+        throw tk_exception(std::string("A dump file cannot skip existing tables (mode 2): it cannot know which "
+                                       "tables the database it is loaded into holds.\nChoose another mode."),
+                           tk_level_error);
+    case merge_tables:
+        return dump_options::existing::merge;
+    case replace_rows:
+        return dump_options::existing::replace_rows;
+    default:
+        return dump_options::existing::drop_database;
+    }
 }
 
 void pellix_converter::common_check_dest(const std::wstring& path) {
@@ -294,7 +313,9 @@ std::unique_ptr<udb_database> pellix_converter::open_target() {
         return engine.create_db(destination);
     }
     dump.created_by = tk_unicode_to_utf8(make_product_title());
-    return dmp_database::create_dump(engine, destination, dump);
+    dump_options options = dump;
+    options.on_existing = dump_existing();
+    return dmp_database::create_dump(engine, destination, options);
 }
 
 std::vector<std::wstring> pellix_converter::get_all_tables() {

@@ -236,8 +236,12 @@ void dmp_database::write_head() {
     head += sql_mode_line() + eol_;
     if (options_.b_create_db && options_.b_create_table) {
         std::string db = database_name();
-        head += eol_ + "DROP DATABASE IF EXISTS " + db + ";" + eol_;
-        head += "CREATE DATABASE " + db + " character set " + utf8(dialect_.get_char_set()) + ";" + eol_;
+        // Only a replay that overwrites the whole database drops it.
+        const bool drop = options_.on_existing == dump_options::existing::drop_database;
+        head += eol_;
+        if (drop) head += "DROP DATABASE IF EXISTS " + db + ";" + eol_;
+        head += (drop ? "CREATE DATABASE " : "CREATE DATABASE IF NOT EXISTS ") + db + " character set " +
+                utf8(dialect_.get_char_set()) + ";" + eol_;
         head += "USE " + db + ";" + eol_;
     }
     write(head);
@@ -311,10 +315,12 @@ std::string dmp_database::make_table_block(const std::wstring& name, const std::
     if (options_.b_create_table) {
         if (options_.b_comments)
             block += eol + "#" + eol + "# Table structure for table '" + shown + "'" + eol + "#" + eol + eol;
-        block += "DROP TABLE IF EXISTS " + utf8(quoted) + " CASCADE;" + eol;
+        // A replay that merges keeps the table it finds.
+        const bool keep = keeps_tables();
+        if (!keep) block += "DROP TABLE IF EXISTS " + utf8(quoted) + " CASCADE;" + eol;
 
         const std::wstring weol = options_.get_weol();
-        std::wstring create = L"CREATE TABLE " + quoted + L" (" + weol;
+        std::wstring create = (keep ? L"CREATE TABLE IF NOT EXISTS " : L"CREATE TABLE ") + quoted + L" (" + weol;
         for (size_t i = 0; i < columns.size(); ++i) {
             if (i > 0) create += L"," + weol;
             create += L"  " + columns[i];

@@ -5,7 +5,10 @@
 // session sql_mode under which the file's escapes and backquotes mean what
 // they say, optionally the database lines), then per create_table the
 // table's structure, a LOCK TABLES line and the rows that its
-// dmp_recordset writes. Nothing is ever read back.
+// dmp_recordset writes. Nothing is ever read back. The options' treatment
+// of existing tables decides what the replay drops: the database (only
+// when it overwrites the whole database), each table (unless it merges:
+// then CREATE TABLE IF NOT EXISTS), or nothing.
 //
 // The file is built in a new temporary file beside the destination and
 // appears under the destination's name only when finish() succeeds (an
@@ -135,6 +138,10 @@ private:
     void take_permissions();
     void write_head();
     std::string database_name() const;
+    bool keeps_tables() const {
+        return options_.on_existing == dump_options::existing::merge ||
+               options_.on_existing == dump_options::existing::replace_rows;
+    }
     std::wstring quote_wname(const std::wstring& name) const;
     std::string make_table_block(const std::wstring& name, const std::vector<std::wstring>& columns,
                                  const std::vector<std::wstring>& indexes, const std::wstring& engine,

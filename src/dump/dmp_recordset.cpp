@@ -48,7 +48,11 @@ private:
 }  // namespace
 
 dmp_recordset::dmp_recordset(dmp_database* dump, const std::wstring& table, const udb_schema& columns)
-    : udb_recordset(dump, table, true), dump_(dump), eol_(dump->get_options().get_eol()) {
+    : udb_recordset(dump, table, true),
+      dump_(dump),
+      eol_(dump->get_options().get_eol()),
+      verb_(dump->get_options().on_existing == dump_options::existing::replace_rows ? "REPLACE INTO "
+                                                                                    : "INSERT INTO ") {
     tk_wlog(2, L"dmp_recordset::dmp_recordset(%ls)", table.c_str());
     schema = columns;
 }
@@ -89,7 +93,7 @@ void dmp_recordset::map_columns(const udb_record& record) {
         sources_.push_back(source);
         positions_.push_back(static_cast<size_t>(pos));
     }
-    head_ = "INSERT INTO " + dump_->quote_name(name) + "(" + list + ")";
+    head_ = verb_ + dump_->quote_name(name) + "(" + list + ")";
     mapped_ = true;
 }
 

@@ -4,6 +4,7 @@
 // into one multi-row INSERT that is written once it passes 1000000 bytes; a
 // record over 1000000 bytes goes alone, as one INSERT of its own, and the
 // rows after it are gathered again (without the flag every row goes alone).
+// A replay that replaces rows gets REPLACE INTO instead of INSERT INTO.
 // Every value is the text get_fld_append_str gives it. A value over 1048576
 // bytes (a text, or a byte string as hex) is not copied: it goes into the
 // file in pieces of 131072 bytes straight from the record, once the row's
@@ -83,6 +84,7 @@ private:
 
     dmp_database* dump_;  // not owned; null once detached
     std::string eol_;
+    const char* verb_;                   // "INSERT INTO " or "REPLACE INTO "
     std::string head_;                   // "INSERT INTO t(a, b)"
     std::vector<size_t> columns_;        // schema positions of the written columns
     std::vector<std::wstring> sources_;  // the source field name of each

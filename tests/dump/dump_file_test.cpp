@@ -165,6 +165,24 @@ TEST_F(DumpFile, NoDatabaseLinesWithoutTableStructure) {
     EXPECT_NE(text.find("LOCK TABLES `t` WRITE;"), std::string::npos);
 }
 
+// A replay drops only what the run's mode overwrites; one replacing rows
+// writes REPLACE INTO.
+TEST_F(DumpFile, TheModeDecidesWhatTheReplayDrops) {
+    dump_options o = quiet();
+    o.b_create_db = true;
+    o.on_existing = dump_options::existing::drop_tables;
+    std::string text = dump_rows(o, {{1, L"x"}});
+    EXPECT_NE(text.find("\r\nCREATE DATABASE IF NOT EXISTS `out` character set utf8;\r\nUSE `out`;\r\n"
+                        "DROP TABLE IF EXISTS `t` CASCADE;\r\nCREATE TABLE `t` ("),
+              std::string::npos)
+        << text;
+    o.on_existing = dump_options::existing::replace_rows;
+    text = dump_rows(o, {{1, L"x"}});
+    EXPECT_EQ(text.find("DROP"), std::string::npos) << text;
+    EXPECT_NE(text.find("USE `out`;\r\nCREATE TABLE IF NOT EXISTS `t` ("), std::string::npos) << text;
+    EXPECT_NE(text.find("REPLACE INTO `t`(`a`, `b`) VALUES(1, 'x');"), std::string::npos);
+}
+
 TEST_F(DumpFile, TableBlocksWithLocks) {
     dump_options o;
     auto db = dmp_database::create_dump(engine, wpath(), o);
