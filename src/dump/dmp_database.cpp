@@ -22,6 +22,7 @@
 #include "sql/sql_indexes_initializer.h"
 #include "sql/sql_object_screen.h"
 #include "sql/sql_schema_initializer.h"
+#include "sql/sql_types.h"
 #include "sql/sql_values.h"
 #include "sql/sql_view_converter.h"
 #include "tk/tk_logger.h"
@@ -74,6 +75,22 @@ bool unsafe_name(const std::wstring& name) {
     for (wchar_t c : name)
         if (c == L'\\' || c < 0x20 || c == 0x7F) return true;
     return false;
+}
+
+// The server's refusal of a storage engine or character set that no server
+// knows (an empty name is none), or empty.
+std::string unknown_name(const std::wstring& engine, const std::wstring& charset) {
+    if (!engine.empty() && !sql_is_known_engine(engine)) return "Unknown storage engine '" + utf8(engine) + "'";
+    if (!charset.empty() && !sql_is_known_charset(charset)) return "Unknown character set: '" + utf8(charset) + "'";
+    return {};
+}
+
+// The same for the engine and the character sets a table's CREATE TABLE names.
+std::string unknown_table_names(const sql_schema_initializer& init) {
+    std::string refused = unknown_name(init.get_table_engine(), init.get_table_charset());
+    for (size_t i = 0; refused.empty() && i < init.get_schema().size(); ++i)
+        refused = unknown_name(std::wstring(), init.get_column_charset(i));
+    return refused;
 }
 
 const char special_file_text[] =
@@ -137,6 +154,11 @@ dmp_database::dmp_database(sql_dialect& dialect, const std::wstring& path, const
     tk_wlog(2, L"dmp_database::ctor(%ls)", path.c_str());
     dialect_.set_server_version(options_.b_new_ver ? sql_dialect::dump_new_version : sql_dialect::dump_old_version);
     refuse_system_database(path_, options_);
+    // Every CREATE TABLE of the file (and its CREATE DATABASE) would name them.
+    if (options_.b_create_table) {
+        const std::string refused = unknown_name(dialect_.get_tab_type(), dialect_.get_char_set());
+        if (!refused.empty()) throw tk_exception(refused, tk_level_error);
+    }
     buffer_.reserve(buffer_capacity);
     open_temp();
     try {
@@ -287,7 +309,8 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& na
     // The server would refuse such a table, and a replay stops at the first
     // statement refused, losing every later table: it is left out and
     // reported with the server's reason.
-    const std::string refused = init.get_refusal();
+    std::string refused = options_.b_create_table ? unknown_table_names(init) : std::string();
+    if (refused.empty()) refused = init.get_refusal();
     if (!refused.empty()) throw tk_exception(refused, tk_level_recoverable);
     const std::wstring& table_engine = init.get_table_engine();
     std::string block = make_table_block(name, columns, index_clauses, table_engine, init.get_table_charset());

@@ -50,8 +50,10 @@ public:
     // tk_exception_ex when the file cannot be made (missing folder, no
     // write access, the destination is a folder); level-1 tk_exception when
     // the destination is a special file or the file would drop a system
-    // database. Nothing is left behind. The dialect must outlive the
-    // database and its recordsets.
+    // database, and when the dialect's storage engine or character set is
+    // one no server knows ("Unknown storage engine 'X'", "Unknown character
+    // set: 'x'") while the file writes table structure. Nothing is left
+    // behind. The dialect must outlive the database and its recordsets.
     dmp_database(sql_dialect& dialect, const std::wstring& path, const dump_options& options);
     ~dmp_database() override;
 
@@ -67,7 +69,10 @@ public:
     // it; it may outlive finish() or discard(), but then writes nothing).
     // A table this file already holds is a level-0 failure and writes
     // nothing; so is a customisation that is not safe SQL, and so is a
-    // table of more columns than its engine takes (InnoDB 1017, any 4096).
+    // table the server would refuse, with the server's reason: an engine
+    // or character set no server knows (where the file writes table
+    // structure), more columns than its engine takes (InnoDB 1017, any
+    // 4096), and the other refusals of sql_schema_initializer.
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
     void create_index(const std::wstring& name, udb_recordset* table, const udb_index& index) override;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cwchar>
+#include <set>
 
 #include "sql/sql_values.h"
 #include "tk/tk_exception.h"
@@ -379,7 +380,10 @@ void sql_check_word(const std::wstring& value, const char* what, int level) {
     throw tk_exception(message, level);
 }
 
-unsigned sql_charset_max_bytes(const std::wstring& charset) {
+namespace {
+
+// The character sets both servers know, and the bytes a character takes at most.
+const std::map<std::wstring, unsigned, tk_no_case_less>& charset_table() {
     static const std::map<std::wstring, unsigned, tk_no_case_less> table = {
         {L"utf8", 3},   {L"utf8mb3", 3}, {L"utf8mb4", 4}, {L"ucs2", 2},     {L"utf16", 4},  {L"utf16le", 4},
         {L"utf32", 4},  {L"big5", 2},    {L"sjis", 2},    {L"cp932", 2},    {L"gbk", 2},    {L"gb2312", 2},
@@ -389,6 +393,27 @@ unsigned sql_charset_max_bytes(const std::wstring& charset) {
         {L"greek", 1},  {L"cp1250", 1},  {L"cp1251", 1},  {L"cp1256", 1},   {L"cp1257", 1}, {L"armscii8", 1},
         {L"cp866", 1},  {L"keybcs2", 1}, {L"macce", 1},   {L"macroman", 1}, {L"cp852", 1},  {L"geostd8", 1},
     };
+    return table;
+}
+
+}  // namespace
+
+unsigned sql_charset_max_bytes(const std::wstring& charset) {
+    const auto& table = charset_table();
     auto it = table.find(charset);
     return it == table.end() ? 0 : it->second;
+}
+
+bool sql_is_known_charset(const std::wstring& charset) { return charset_table().count(charset) != 0; }
+
+bool sql_is_known_engine(const std::wstring& engine) {
+    // Every engine a MySQL or MariaDB release has shipped, with the
+    // aliases the servers take; HEAP, MERGE and the others are old names.
+    static const std::set<std::wstring, tk_no_case_less> engines = {
+        L"InnoDB",      L"InnoBASE", L"MyISAM",    L"MEMORY",    L"HEAP",       L"MRG_MYISAM", L"MERGE",
+        L"CSV",         L"ARCHIVE",  L"BLACKHOLE", L"FEDERATED", L"EXAMPLE",    L"NDBCLUSTER", L"NDB",
+        L"Aria",        L"ROCKSDB",  L"CONNECT",   L"SEQUENCE",  L"SPIDER",     L"TokuDB",     L"S3",
+        L"Columnstore", L"Mroonga",  L"OQGRAPH",   L"SPHINX",    L"BerkeleyDB", L"BDB",        L"ISAM",
+    };
+    return engines.count(engine) != 0;
 }

@@ -61,3 +61,9 @@ void sql_check_word(const std::wstring& value, const char* what, int level);
 
 // Largest bytes a character takes in a MySQL character set; 0 when unknown.
 unsigned sql_charset_max_bytes(const std::wstring& charset);
+// Whether MySQL or MariaDB knows the character set (any letter case;
+// utf8 is utf8mb3).
+bool sql_is_known_charset(const std::wstring& charset);
+// Whether a MySQL or MariaDB release knows the storage engine (any letter
+// case, old names and aliases included).
+bool sql_is_known_engine(const std::wstring& engine);
