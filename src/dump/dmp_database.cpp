@@ -314,6 +314,11 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& na
     if (!refused.empty()) throw tk_exception(refused, tk_level_recoverable);
     const std::wstring& table_engine = init.get_table_engine();
     std::string block = make_table_block(name, columns, index_clauses, table_engine, init.get_table_charset());
+    // The character sets the columns are declared with, which their values
+    // are checked against; none where no CREATE TABLE declares them.
+    std::vector<std::wstring> charsets;
+    if (options_.b_create_table)
+        for (size_t i = 0; i < init.get_schema().size(); ++i) charsets.push_back(init.get_column_charset(i));
 
     if (locked_) tk_log(1, "dmp_database::create_table - right before unlock tables");
     write(block);
@@ -322,7 +327,7 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& na
     table_names.push_back(name);
     names_map.add_fn_map(name, init.get_names_map());
     table_indexes_.emplace(name, indexes);
-    auto rs = std::make_unique<dmp_recordset>(this, name, init.get_schema());
+    auto rs = std::make_unique<dmp_recordset>(this, name, init.get_schema(), charsets);
     attach(rs.get());
     return rs;
 }
@@ -443,7 +448,7 @@ void dmp_database::finish() {
         throw *failure_;
     }
     tk_log(2, "dmp_database::finish");
-    while (!open_recordsets_.empty()) open_recordsets_.back()->finish();
+    while (!open_recordsets_.empty()) open_recordsets_.back()->write_last();
     if (locked_) {
         tk_log(1, "dmp_database::~dmp_database - right before unlock tables");
         write("UNLOCK TABLES;" + eol_);

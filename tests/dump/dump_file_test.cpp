@@ -525,6 +525,32 @@ TEST_F(DumpFile, BigRowGoesAloneAndGatheringResumes) {
     EXPECT_NE(text.find("INSERT INTO `u`(`a`) VALUES(7);\r\n"), std::string::npos);
 }
 
+// Text for a column of a narrower character set than UTF-8 gets '?' for
+// each character the set lacks, as the server stores it, a large value too;
+// finish() counts them and names the first.
+TEST_F(DumpFile, TextsAreHeldToTheirColumnsCharacterSet) {
+    engine.set_char_set(L"latin1");
+    auto db = dmp_database::create_dump(engine, wpath(), quiet());
+    auto rs = db->create_table(L"t", schema_of({text_col(L"b"), memo_col(L"m")}), udb_indexes());
+    for (const std::wstring& b : {std::wstring(L"x"), std::wstring(L"M\u00fcller \u0416")}) {
+        udb_record r;
+        add(r, L"b", ole_variant(b), 40);
+        add(r, L"m", ole_variant(b == L"x" ? b : std::wstring(1048577, L'\u0436')), 0);
+        rs->append_record(r);
+    }
+    try {
+        rs->finish();
+        ADD_FAILURE();
+    } catch (const tk_exception& e) {
+        EXPECT_STREQ(e.what(),
+                     "2 values had characters the column's character set lacks, written as '?' as the server "
+                     "stores them; the first: column b (latin1) of row 2");
+    }
+    db->finish();
+    EXPECT_NE(read_file(path()).find("VALUES ('M\xC3\xBCller ?', '" + std::string(1048577, '?') + "');"),
+              std::string::npos);
+}
+
 TEST_F(DumpFile, RecordsetDestructorWritesThePendingStatement) {
     {
         auto db = dmp_database::create_dump(engine, wpath(), quiet());
