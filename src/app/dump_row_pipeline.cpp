@@ -32,9 +32,10 @@ enum class row_kind : uint8_t { written, deleted, read_failed, row_failed, alone
 
 // What a worker made of one record.
 struct row_result {
-    size_t end = 0;           // end of the row's text in its batch
-    int32_t record_size = 0;  // the record's get_total_size()
-    uint32_t unreadable = 0;  // its values that read as NULL for not being of their type
+    size_t end = 0;                           // end of the row's text in its batch
+    int32_t record_size = 0;                  // the record's get_total_size()
+    uint32_t unreadable = 0;                  // its values that read as NULL for not being of their type
+    dmp_recordset::narrowed_values narrowed;  // its values fitted to their columns' character sets
     row_kind kind = row_kind::written;
 };
 
@@ -186,7 +187,7 @@ private:
             row.kind = row_kind::deleted;
         } else {
             try {
-                target_.make_row(*item, fields_, b.text);
+                target_.make_row(*item, fields_, b.text, row.narrowed);
                 row.record_size = item->get_total_size();
             } catch (...) {
                 add_failure(b, row, row_kind::row_failed);
@@ -387,7 +388,7 @@ void dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
             if (row.unreadable != 0) source_.add_unreadable(row.unreadable, b.first_unreadable);
             switch (row.kind) {
             case row_kind::written:
-                target_.append_row(text, row.record_size);
+                target_.append_row(text, row.record_size, row.narrowed);
                 hooks_.appended();
                 break;
             case row_kind::deleted:

@@ -225,9 +225,28 @@ void pellix_converter::check_dest() {
         }
         return;
     }
+    dump_existing();
     common_check_dest(destination);
     check_dump_not_in_source(destination);
     dmp_database::refuse_system_database(tk_unicode_to_path(destination), dump);
+}
+
+dump_options::existing pellix_converter::dump_existing() const {
+    switch (mode) {
+    case overwrite_tables:
+        return dump_options::existing::drop_tables;
+    case skip_tables:
+        // The file is written before it meets the database it goes into.
+        throw tk_exception(std::string("A dump file cannot skip existing tables (mode 2): it cannot know which "
+                                       "tables the database it is loaded into holds.\nChoose another mode."),
+                           tk_level_error);
+    case merge_tables:
+        return dump_options::existing::merge;
+    case replace_rows:
+        return dump_options::existing::replace_rows;
+    default:
+        return dump_options::existing::drop_database;
+    }
 }
 
 void pellix_converter::common_check_dest(const std::wstring& path) {
@@ -254,12 +273,8 @@ void pellix_converter::common_check_dest(const std::wstring& path) {
 void pellix_converter::check_dump_not_in_source(const std::wstring& path) {
     if (source.empty()) return;
     const std::string fs = tk_make_full_path(tk_unicode_to_path(path));
-    tk_file_name parts(fs);
-    const std::wstring ext = tk_to_lower(tk_path_to_unicode(parts.ext));
-    static const wchar_t* const source_exts[] = {L".dbf", L".dbt", L".fpt", L".smt", L".dbc", L".dct"};
-    bool source_kind = false;
-    for (const wchar_t* e : source_exts) source_kind = source_kind || ext == e;
-    if (!source_kind) return;
+    if (!is_database_file(fs)) return;
+    const tk_file_name parts(fs);
     const std::string dest_folder = real_folder(parts.get_folder());
     const std::string source_folder = real_folder(tk_unicode_to_path(source));
     if (!dest_folder.empty() && dest_folder == source_folder)
@@ -316,7 +331,9 @@ std::unique_ptr<udb_database> pellix_converter::open_target() {
         return engine.create_db(destination);
     }
     dump.created_by = tk_unicode_to_utf8(make_product_title());
-    return dmp_database::create_dump(engine, destination, dump);
+    dump_options options = dump;
+    options.on_existing = dump_existing();
+    return dmp_database::create_dump(engine, destination, options);
 }
 
 std::vector<std::wstring> pellix_converter::get_all_tables() {

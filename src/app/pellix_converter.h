@@ -88,11 +88,14 @@ public:
     // existing database is dropped, but only once one of the tables the run
     // will convert opened and passes the checks its creation would fail
     // (else their failures are reported, then the level-1 refusal). Dump:
-    // the path is checked (no
-    // folder, device or pipe, no file of the source, no system database
-    // when the dump drops and creates its database); an existing file
-    // stays until the new dump replaces it.
+    // the mode is one a dump can write (not 2) and the path is checked (no
+    // folder, device or pipe, no file of the source database, no system
+    // database when the dump drops and creates its database); an existing
+    // file stays until the new dump replaces it.
     void check_dest();
+    // What a dump's replay does with existing tables in the current mode;
+    // level-1 tk_exception for mode 2, which no dump can honour.
+    dump_options::existing dump_existing() const;
     // Checks a dump file path (level-1 tk_exception): a writable regular
     // file, or none, in an existing folder.
     void common_check_dest(const std::wstring& path);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <random>
 
@@ -21,6 +22,7 @@
 #include "sql/sql_indexes_initializer.h"
 #include "sql/sql_object_screen.h"
 #include "sql/sql_schema_initializer.h"
+#include "sql/sql_types.h"
 #include "sql/sql_values.h"
 #include "sql/sql_view_converter.h"
 #include "tk/tk_logger.h"
@@ -73,6 +75,22 @@ bool unsafe_name(const std::wstring& name) {
     for (wchar_t c : name)
         if (c == L'\\' || c < 0x20 || c == 0x7F) return true;
     return false;
+}
+
+// The server's refusal of a storage engine or character set that no server
+// knows (an empty name is none), or empty.
+std::string unknown_name(const std::wstring& engine, const std::wstring& charset) {
+    if (!engine.empty() && !sql_is_known_engine(engine)) return "Unknown storage engine '" + utf8(engine) + "'";
+    if (!charset.empty() && !sql_is_known_charset(charset)) return "Unknown character set: '" + utf8(charset) + "'";
+    return {};
+}
+
+// The same for the engine and the character sets a table's CREATE TABLE names.
+std::string unknown_table_names(const sql_schema_initializer& init) {
+    std::string refused = unknown_name(init.get_table_engine(), init.get_table_charset());
+    for (size_t i = 0; refused.empty() && i < init.get_schema().size(); ++i)
+        refused = unknown_name(std::wstring(), init.get_column_charset(i));
+    return refused;
 }
 
 const char special_file_text[] =
@@ -136,9 +154,15 @@ dmp_database::dmp_database(sql_dialect& dialect, const std::wstring& path, const
     tk_wlog(2, L"dmp_database::ctor(%ls)", path.c_str());
     dialect_.set_server_version(options_.b_new_ver ? sql_dialect::dump_new_version : sql_dialect::dump_old_version);
     refuse_system_database(path_, options_);
+    // Every CREATE TABLE of the file (and its CREATE DATABASE) would name them.
+    if (options_.b_create_table) {
+        const std::string refused = unknown_name(dialect_.get_tab_type(), dialect_.get_char_set());
+        if (!refused.empty()) throw tk_exception(refused, tk_level_error);
+    }
     buffer_.reserve(buffer_capacity);
     open_temp();
     try {
+        take_permissions();
         write_head();
     } catch (...) {
         close_and_remove();
@@ -198,6 +222,17 @@ void dmp_database::open_temp() {
     refuse(EEXIST);
 }
 
+// A dump that replaces a file takes its permission bits, and its owner and
+// group where the process may set them: the file holds a whole database.
+void dmp_database::take_permissions() {
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    if (::fchown(fd_, st.st_uid, st.st_gid) != 0 && ::fchown(fd_, static_cast<uid_t>(-1), st.st_gid) != 0)
+        tk_log(2, "The dump keeps its own owner or group: %s", std::strerror(errno));
+    if (::fchmod(fd_, st.st_mode & 0777) != 0)
+        throw tk_exception_ex("Failed to open file " + path_ + ": ", tk_level_error, errno);
+}
+
 void dmp_database::write_head() {
     std::string head;
     if (options_.b_comments) {
@@ -223,8 +258,12 @@ void dmp_database::write_head() {
     head += sql_mode_line() + eol_;
     if (options_.b_create_db && options_.b_create_table) {
         std::string db = database_name();
-        head += eol_ + "DROP DATABASE IF EXISTS " + db + ";" + eol_;
-        head += "CREATE DATABASE " + db + " character set " + utf8(dialect_.get_char_set()) + ";" + eol_;
+        // Only a replay that overwrites the whole database drops it.
+        const bool drop = options_.on_existing == dump_options::existing::drop_database;
+        head += eol_;
+        if (drop) head += "DROP DATABASE IF EXISTS " + db + ";" + eol_;
+        head += (drop ? "CREATE DATABASE " : "CREATE DATABASE IF NOT EXISTS ") + db + " character set " +
+                utf8(dialect_.get_char_set()) + ";" + eol_;
         head += "USE " + db + ";" + eol_;
     }
     write(head);
@@ -270,10 +309,16 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& na
     // The server would refuse such a table, and a replay stops at the first
     // statement refused, losing every later table: it is left out and
     // reported with the server's reason.
-    const std::string refused = init.get_refusal();
+    std::string refused = options_.b_create_table ? unknown_table_names(init) : std::string();
+    if (refused.empty()) refused = init.get_refusal();
     if (!refused.empty()) throw tk_exception(refused, tk_level_recoverable);
     const std::wstring& table_engine = init.get_table_engine();
     std::string block = make_table_block(name, columns, index_clauses, table_engine, init.get_table_charset());
+    // The character sets the columns are declared with, which their values
+    // are checked against; none where no CREATE TABLE declares them.
+    std::vector<std::wstring> charsets;
+    if (options_.b_create_table)
+        for (size_t i = 0; i < init.get_schema().size(); ++i) charsets.push_back(init.get_column_charset(i));
 
     if (locked_) tk_log(1, "dmp_database::create_table - right before unlock tables");
     write(block);
@@ -282,7 +327,7 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& na
     table_names.push_back(name);
     names_map.add_fn_map(name, init.get_names_map());
     table_indexes_.emplace(name, indexes);
-    auto rs = std::make_unique<dmp_recordset>(this, name, init.get_schema());
+    auto rs = std::make_unique<dmp_recordset>(this, name, init.get_schema(), charsets);
     attach(rs.get());
     return rs;
 }
@@ -298,10 +343,12 @@ std::string dmp_database::make_table_block(const std::wstring& name, const std::
     if (options_.b_create_table) {
         if (options_.b_comments)
             block += eol + "#" + eol + "# Table structure for table '" + shown + "'" + eol + "#" + eol + eol;
-        block += "DROP TABLE IF EXISTS " + utf8(quoted) + " CASCADE;" + eol;
+        // A replay that merges keeps the table it finds.
+        const bool keep = keeps_tables();
+        if (!keep) block += "DROP TABLE IF EXISTS " + utf8(quoted) + " CASCADE;" + eol;
 
         const std::wstring weol = options_.get_weol();
-        std::wstring create = L"CREATE TABLE " + quoted + L" (" + weol;
+        std::wstring create = (keep ? L"CREATE TABLE IF NOT EXISTS " : L"CREATE TABLE ") + quoted + L" (" + weol;
         for (size_t i = 0; i < columns.size(); ++i) {
             if (i > 0) create += L"," + weol;
             create += L"  " + columns[i];
@@ -401,7 +448,7 @@ void dmp_database::finish() {
         throw *failure_;
     }
     tk_log(2, "dmp_database::finish");
-    while (!open_recordsets_.empty()) open_recordsets_.back()->finish();
+    while (!open_recordsets_.empty()) open_recordsets_.back()->write_last();
     if (locked_) {
         tk_log(1, "dmp_database::~dmp_database - right before unlock tables");
         write("UNLOCK TABLES;" + eol_);

@@ -5,15 +5,20 @@
 // session sql_mode under which the file's escapes and backquotes mean what
 // they say, optionally the database lines), then per create_table the
 // table's structure, a LOCK TABLES line and the rows that its
-// dmp_recordset writes. Nothing is ever read back.
+// dmp_recordset writes. Nothing is ever read back. The options' treatment
+// of existing tables decides what the replay drops: the database (only
+// when it overwrites the whole database), each table (unless it merges:
+// then CREATE TABLE IF NOT EXISTS), or nothing.
 //
 // The file is built in a new temporary file beside the destination and
 // appears under the destination's name only when finish() succeeds (an
-// older file of that name stays untouched until then). discard() removes
-// the temporary file. A failed write, flush, sync, close or rename is a
-// level-1 tk_exception_ex; afterwards the temporary file is gone and every
-// later operation reports the same failure. When neither finish() nor
-// discard() was called, the destructor finishes (and never throws).
+// older file of that name stays untouched until then; the new file takes
+// its permission bits, and its owner and group where they may be set).
+// discard() removes the temporary file. A failed write, flush, sync, close
+// or rename is a level-1 tk_exception_ex; afterwards the temporary file is
+// gone and every later operation reports the same failure. When neither
+// finish() nor discard() was called, the destructor finishes (and never
+// throws).
 //
 // Names go through sql_dialect::get_safe_name (backquotes, inner backquotes
 // doubled); the 3.20.1 dialect writes a name bare when the old name rules
@@ -45,8 +50,10 @@ public:
     // tk_exception_ex when the file cannot be made (missing folder, no
     // write access, the destination is a folder); level-1 tk_exception when
     // the destination is a special file or the file would drop a system
-    // database. Nothing is left behind. The dialect must outlive the
-    // database and its recordsets.
+    // database, and when the dialect's storage engine or character set is
+    // one no server knows ("Unknown storage engine 'X'", "Unknown character
+    // set: 'x'") while the file writes table structure. Nothing is left
+    // behind. The dialect must outlive the database and its recordsets.
     dmp_database(sql_dialect& dialect, const std::wstring& path, const dump_options& options);
     ~dmp_database() override;
 
@@ -62,7 +69,10 @@ public:
     // it; it may outlive finish() or discard(), but then writes nothing).
     // A table this file already holds is a level-0 failure and writes
     // nothing; so is a customisation that is not safe SQL, and so is a
-    // table of more columns than its engine takes (InnoDB 1017, any 4096).
+    // table the server would refuse, with the server's reason: an engine
+    // or character set no server knows (where the file writes table
+    // structure), more columns than its engine takes (InnoDB 1017, any
+    // 4096), and the other refusals of sql_schema_initializer.
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
     void create_index(const std::wstring& name, udb_recordset* table, const udb_index& index) override;
@@ -130,8 +140,13 @@ private:
     friend class dmp_recordset;
     enum class state { open, finished, discarded, failed };
 
+    void take_permissions();
     void write_head();
     std::string database_name() const;
+    bool keeps_tables() const {
+        return options_.on_existing == dump_options::existing::merge ||
+               options_.on_existing == dump_options::existing::replace_rows;
+    }
     std::wstring quote_wname(const std::wstring& name) const;
     std::string make_table_block(const std::wstring& name, const std::vector<std::wstring>& columns,
                                  const std::vector<std::wstring>& indexes, const std::wstring& engine,

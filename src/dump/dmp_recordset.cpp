@@ -3,27 +3,65 @@
 #include "dump/dmp_database.h"
 #include "sql/sql_dialect.h"
 #include "sql/sql_field_binding.h"
+#include "sql/sql_types.h"
 #include "sql/sql_values.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 #include "udb/t_ftd.h"
+#include "udb/udb_custom_conversion.h"
 
-dmp_recordset::dmp_recordset(dmp_database* dump, const std::wstring& table, const udb_schema& columns)
-    : udb_recordset(dump, table, true), dump_(dump), eol_(dump->get_options().get_eol()) {
+namespace {
+
+// A text field whose text is taken over, not copied (a value may be large).
+struct text_field : udb_field {
+    text_field(const udb_field& field, std::wstring&& text) : udb_field(field.name, field.size, ole_variant()) {
+        set_text_value(std::move(text));
+    }
+};
+
+// The text field with '?' for each character `codepage` lacks, or null when
+// it holds them all (or the value is no text, or a rule writes it).
+std::shared_ptr<const udb_field> narrowed_copy(const udb_field& field, int codepage) {
+    if (field.get_type() != VT_BSTR || udb_custom_conversion::is_acceptable2(field)) return nullptr;
+    std::wstring text;
+    if (tk_codepage_lacks(field.get_text(), codepage, &text) == 0) return nullptr;
+    return std::make_shared<text_field>(field, std::move(text));
+}
+
+}  // namespace
+
+dmp_recordset::dmp_recordset(dmp_database* dump, const std::wstring& table, const udb_schema& columns,
+                             const std::vector<std::wstring>& charsets)
+    : udb_recordset(dump, table, true),
+      dump_(dump),
+      eol_(dump->get_options().get_eol()),
+      verb_(dump->get_options().on_existing == dump_options::existing::replace_rows ? "REPLACE INTO "
+                                                                                    : "INSERT INTO ") {
     tk_wlog(2, L"dmp_recordset::dmp_recordset(%ls)", table.c_str());
     schema = columns;
+    // The UTF-8 sets hold every character: a table of them checks nothing.
+    bool checked = false;
+    for (const std::wstring& charset : charsets) {
+        codepages_.push_back(sql_charset_codepage(charset));
+        checked = checked || codepages_.back() != 0;
+    }
+    if (checked)
+        charsets_ = charsets;
+    else
+        codepages_.clear();
 }
 
 dmp_recordset::~dmp_recordset() {
     tk_log(1, "dmp_recordset::dtor");
     if (!finished_) {
         try {
-            finish();
+            write_last();
         } catch (const std::exception& e) {
             // The database has failed with this and reports it at its finish().
             tk_log(3, "The last rows of the table were not written: %s", e.what());
         } catch (...) {
         }
+        if (narrowed_ != 0) tk_log(3, "%s", narrowed_report().c_str());
     }
     if (dump_) dump_->detach(this);
 }
@@ -40,15 +78,16 @@ void dmp_recordset::map_columns(const udb_record& record) {
         sources_.push_back(record.at(c.field)->name);
         positions_.push_back(c.field);
     }
-    head_ = "INSERT INTO " + dump_->quote_name(name) + "(" + list + ")";
+    head_ = verb_ + dump_->quote_name(name) + "(" + list + ")";
     mapped_ = true;
 }
 
 // The value texts of a record in column order. Records normally come with
 // their fields where the first one had them; any other order is looked up.
 void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_field*>& fields, std::string& out,
-                             std::vector<streamed_value>* streamed) const {
+                             narrowed_values& narrowed, std::vector<streamed_value>* streamed) const {
     TK_ASSERT(mapped_);
+    narrowed = narrowed_values();
     fields.assign(columns_.size(), nullptr);
     bool in_place = true;
     for (size_t k = 0; k < columns_.size() && in_place; ++k) {
@@ -73,15 +112,25 @@ void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_fie
         for (size_t k = 0; k < columns_.size(); ++k) {
             if (k > 0) out += ", ";
             const t_ftd* column = schema.at(columns_[k]);
-            if (streamed && is_streamed_value(fields[k], column)) {
-                streamed->push_back({out.size(), fields[k]});
+            const udb_field* field = fields[k];
+            std::shared_ptr<const udb_field> kept;
+            if (!codepages_.empty() && codepages_[columns_[k]] != 0) {
+                kept = narrowed_copy(*field, codepages_[columns_[k]]);
+                if (kept) {
+                    if (narrowed.count++ == 0) narrowed.first = static_cast<uint32_t>(k);
+                    field = kept.get();
+                }
+            }
+            if (streamed && is_streamed_value(field, column)) {
+                streamed->push_back({out.size(), field, std::move(kept)});
                 continue;
             }
-            append_fld_str(out, fields[k], column);
+            append_fld_str(out, field, column);
         }
     } catch (...) {
         out.resize(start);
         if (streamed) streamed->resize(listed);
+        narrowed = narrowed_values();
         throw;
     }
 }
@@ -95,29 +144,48 @@ void dmp_recordset::append_record(const udb_record& record) {
     // file and the pending statement as they were.
     row_.clear();
     streamed_.clear();
-    make_row(record, fields_, row_, &streamed_);
-    write_row(row_, record.get_total_size(), streamed_);
+    narrowed_values narrowed;
+    make_row(record, fields_, row_, narrowed, &streamed_);
+    write_row(row_, record.get_total_size(), streamed_, narrowed);
 }
 
-void dmp_recordset::append_row(std::string_view row, int32_t record_size) {
+void dmp_recordset::append_row(std::string_view row, int32_t record_size, const narrowed_values& narrowed) {
     tk_log(1, "dmp_recordset::append_row");
     check_usable();
-    write_row(row, record_size, {});
+    write_row(row, record_size, {}, narrowed);
 }
 
-void dmp_recordset::write_row(std::string_view row, int32_t size, const std::vector<streamed_value>& streamed) {
+void dmp_recordset::write_row(std::string_view row, int32_t size, const std::vector<streamed_value>& streamed,
+                              const narrowed_values& narrowed) {
     tk_log(1, "record size=%d", size);
-    sql_dialect& dialect = dump_->get_dialect();
-    // A value over 1048576 bytes makes its record bigger than that.
-    if (size > static_cast<int32_t>(statement_limit) || !streamed.empty()) {
-        if (dialect.fast_insert) tk_log(3, "Row is too big (%d bytes), swtich to slow_append", size);
-        dialect.fast_insert = false;
+    ++rows_;
+    if (narrowed.count != 0) note_narrowed(narrowed);
+    // A row over the statement limit (a value over 1048576 bytes makes its
+    // record bigger than that) goes alone; the next rows are gathered again.
+    const bool alone = size > static_cast<int32_t>(statement_limit) || !streamed.empty();
+    if (alone) tk_log(2, "Row is too big (%d bytes), written alone", size);
+    if (alone || !dump_->get_dialect().fast_insert) {
         write_pending();
-    }
-    if (dialect.fast_insert)
-        fast_append(row);
-    else
         slow_append(row, streamed);
+    } else {
+        fast_append(row);
+    }
+}
+
+void dmp_recordset::note_narrowed(const narrowed_values& narrowed) {
+    if (narrowed_ == 0) {
+        const size_t pos = columns_[narrowed.first];
+        first_narrowed_ = "column " + tk_unicode_to_utf8(schema.at(pos)->name) + " (" +
+                          tk_unicode_to_utf8(charsets_[pos]) + ") of row " + std::to_string(rows_);
+    }
+    narrowed_ += narrowed.count;
+}
+
+std::string dmp_recordset::narrowed_report() const {
+    return std::to_string(narrowed_) + (narrowed_ == 1 ? " value" : " values") +
+           " had characters the column's character set lacks, written as '?' as the server stores them; the "
+           "first: " +
+           first_narrowed_;
 }
 
 void dmp_recordset::fast_append(std::string_view row) {
@@ -165,6 +233,12 @@ void dmp_recordset::write_pending() {
 }
 
 void dmp_recordset::finish() {
+    const bool reporting = !finished_;
+    write_last();
+    if (reporting && narrowed_ != 0) throw tk_exception(narrowed_report(), tk_level_recoverable);
+}
+
+void dmp_recordset::write_last() {
     if (finished_) {
         if (failure_) throw *failure_;
         return;

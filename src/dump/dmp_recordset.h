@@ -1,13 +1,19 @@
 // The rows of one table of a dump file, as INSERT statements.
 //
 // While the fast_insert flag of the dump's dialect is set, rows are gathered
-// into one multi-row INSERT that is written once it passes 1000000 bytes;
-// the first record over 1000000 bytes clears the flag for the rest of the
-// process, and from then on every row is one INSERT of its own. Every value
-// is the text get_fld_append_str gives it. A value over 1048576 bytes (a
-// text, or a byte string as hex) is not copied: it goes into the file in
-// pieces of 131072 bytes straight from the record, once the row's other
-// values are made.
+// into one multi-row INSERT that is written once it passes 1000000 bytes; a
+// record over 1000000 bytes goes alone, as one INSERT of its own, and the
+// rows after it are gathered again (without the flag every row goes alone).
+// A replay that replaces rows gets REPLACE INTO instead of INSERT INTO.
+// Every value is the text get_fld_append_str gives it. A value over 1048576
+// bytes (a text, or a byte string as hex) is not copied: it goes into the
+// file in pieces of 131072 bytes straight from the record, once the row's
+// other values are made.
+//
+// A text bound for a column declared with a narrower character set than
+// UTF-8 (latin1, cp1250, ascii, ...) is checked against it: each character
+// the set lacks is written as '?', as the server stores it; finish()
+// reports those values. The UTF-8 sets cost no work per value.
 //
 // The destination columns are paired with the record's fields once per
 // table, at its first record, by sql_field_binding; a column the first
@@ -21,11 +27,14 @@
 // only the mapping), and append_row() writes a made row exactly as
 // append_record would have written the record.
 //
-// finish() writes the pending statement and reports a failure; the
-// destructor calls it when it has not run, never throws, and leaves a
-// failure to the database, whose finish() then reports it.
+// finish() writes the pending statement and reports a failure, then, once,
+// the values fitted to their character sets (level 0: how many, the first
+// one's column and row). The destructor writes the pending statement when
+// finish() has not run, never throws, and leaves a failure to the
+// database, whose finish() then reports it (and only logs the values).
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,8 +47,11 @@ class dmp_database;
 
 class dmp_recordset : public udb_recordset {
 public:
-    // `columns` is the destination schema of the table (copied).
-    dmp_recordset(dmp_database* dump, const std::wstring& table, const udb_schema& columns);
+    // `columns` is the destination schema of the table (copied);
+    // `charsets` the character set each column is declared with (empty
+    // names, or no list, for none).
+    dmp_recordset(dmp_database* dump, const std::wstring& table, const udb_schema& columns,
+                  const std::vector<std::wstring>& charsets = {});
     ~dmp_recordset() override;
 
     void append_record(const udb_record& record) override;
@@ -53,17 +65,25 @@ public:
     struct streamed_value {
         size_t offset;
         const udb_field* field;
+        std::shared_ptr<const udb_field> kept;  // the value fitted to its character set, when it needed that
+    };
+    // The values of a row that had characters their column's character set
+    // lacks, and the first one's place among the written columns.
+    struct narrowed_values {
+        uint32_t count = 0;
+        uint32_t first = 0;
     };
     // Appends the record's value texts in column order, joined by ", ", to
-    // `out`; `fields` is the caller's scratch. With `streamed`, values that
-    // can be written piece by piece are left out and listed there instead.
-    // Leaves `out` as it was and throws when the record lacks a paired
-    // field. Needs is_mapped().
+    // `out`; `fields` is the caller's scratch; `narrowed` tells what the
+    // columns' character sets changed. With `streamed`, values that can be
+    // written piece by piece are left out and listed there instead. Leaves
+    // `out` as it was and throws when the record lacks a paired field.
+    // Needs is_mapped().
     void make_row(const udb_record& record, std::vector<const udb_field*>& fields, std::string& out,
-                  std::vector<streamed_value>* streamed = nullptr) const;
+                  narrowed_values& narrowed, std::vector<streamed_value>* streamed = nullptr) const;
     // Writes a row make_row() made of a record whose get_total_size() was
     // `record_size`. Fails, as append_record does, once the file has failed.
-    void append_row(std::string_view row, int32_t record_size);
+    void append_row(std::string_view row, int32_t record_size, const narrowed_values& narrowed);
     // Throws the failure that ended the file, if any.
     void check_usable() const;
 
@@ -74,7 +94,12 @@ private:
     friend class dmp_database;
 
     void map_columns(const udb_record& record);
-    void write_row(std::string_view row, int32_t record_size, const std::vector<streamed_value>& streamed);
+    void write_row(std::string_view row, int32_t record_size, const std::vector<streamed_value>& streamed,
+                   const narrowed_values& narrowed);
+    void note_narrowed(const narrowed_values& narrowed);
+    std::string narrowed_report() const;
+    // finish() without the report: what the database calls.
+    void write_last();
     void fast_append(std::string_view row);
     void slow_append(std::string_view row, const std::vector<streamed_value>& streamed);
     void write_pending();
@@ -83,6 +108,7 @@ private:
 
     dmp_database* dump_;  // not owned; null once detached
     std::string eol_;
+    const char* verb_;                   // "INSERT INTO " or "REPLACE INTO "
     std::string head_;                   // "INSERT INTO t(a, b)"
     std::vector<size_t> columns_;        // schema positions of the written columns
     std::vector<std::wstring> sources_;  // the field name each takes
@@ -93,5 +119,10 @@ private:
     std::string row_;                       // reused buffer of one row's values
     std::vector<const udb_field*> fields_;  // reused: the row's fields in column order
     std::vector<streamed_value> streamed_;  // reused: the row's values written in pieces
+    std::vector<std::wstring> charsets_;    // by schema position; empty when no column is checked
+    std::vector<int> codepages_;            // the code page holding each one's characters, 0: not checked
+    uint64_t rows_ = 0;                     // rows written
+    uint64_t narrowed_ = 0;                 // values written with '?' for characters their set lacks
+    std::string first_narrowed_;            // "column NAME (latin1) of row 2"
     std::optional<tk_exception> failure_;
 };

@@ -85,7 +85,7 @@ public:
     void set_tab_type(const std::wstring& value);
 
     bool tables_locked = false;  // set by the dump writer between LOCK and UNLOCK TABLES
-    bool fast_insert = true;     // dump only: cleared for the process by the first row over 1000000 bytes
+    bool fast_insert = true;     // dump only: rows are gathered into multi-row INSERTs (off: one each)
 
 private:
     std::wstring char_set_ = L"utf8";

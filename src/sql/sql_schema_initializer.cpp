@@ -58,6 +58,25 @@ std::wstring rule_default(const t_ftd& column) {
     return {};
 }
 
+// MEMORY (HEAP is its old name) keeps rows of fixed size in memory.
+bool is_memory_engine(const std::wstring& engine) {
+    return tk_equal_no_case(engine, L"MEMORY") || tk_equal_no_case(engine, L"HEAP");
+}
+
+// A type the servers keep as a BLOB: the TEXT and BLOB types, JSON, the
+// LONG forms and the spatial types.
+bool is_blob_type(const std::wstring& type) {
+    size_t end = 0;
+    while (end < type.size() && type[end] != L'(' && type[end] != L' ') ++end;
+    const std::wstring word = type.substr(0, end);
+    static const wchar_t* const blobs[] = {
+        L"JSON",       L"LONG",       L"GEOMETRY",     L"POINT",           L"POLYGON",
+        L"LINESTRING", L"MULTIPOINT", L"MULTIPOLYGON", L"MULTILINESTRING", L"GEOMETRYCOLLECTION"};
+    for (const wchar_t* blob : blobs)
+        if (tk_equal_no_case(word, blob)) return true;
+    return tk_ends_with_no_case(word, L"TEXT") || tk_ends_with_no_case(word, L"BLOB");
+}
+
 }  // namespace
 
 sql_schema_initializer::sql_schema_initializer(const std::wstring& table, const udb_schema& source,
@@ -113,6 +132,8 @@ void sql_schema_initializer::get_init_chunks(std::vector<std::wstring>& chunks) 
     auto_name_.clear();
     tk_log(1, "sql_schema_initializer::get_init_chunks(n_columns=%d)", int(schema_.size()));
     custom_types_.assign(schema_.size(), std::wstring());
+    types_.assign(schema_.size(), std::wstring());
+    charsets_.assign(schema_.size(), std::wstring());
     not_null_.assign(schema_.size(), false);
     for (size_t i = 0; i < schema_.size(); ++i) chunks.push_back(make_clause(i));
     tk_log(1, "sql_schema_initializer::get_init_chunks - END");
@@ -141,6 +162,7 @@ std::wstring sql_schema_initializer::make_clause(size_t pos) {
     }
     tk_wlog(1, L"native_type=%ls", type.c_str());
     clause += type;
+    types_[pos] = type;
     if (by_rule || !column.native_type.empty()) custom_types_[pos] = type;
 
     const bool is_char = (column.native_type.empty() && column.vartype == VT_BSTR) ||
@@ -151,6 +173,7 @@ std::wstring sql_schema_initializer::make_clause(size_t pos) {
         std::wstring charset = column_charset(column.name, customised);
         sql_check_word(charset, "character set", customised ? tk_level_recoverable : tk_level_error);
         clause += L" CHARACTER SET " + charset;
+        charsets_[pos] = charset;
     }
 
     bool not_null = column.b_not_null || column.b_auto_increment;
@@ -228,6 +251,9 @@ std::string sql_schema_initializer::get_refusal() const {
     if (value_lists > 255)
         return "Table definition is too large: its columns have " + std::to_string(value_lists) +
                " different value lists, and a table holds at most 255";
+    if (is_memory_engine(table_engine_))
+        for (const std::wstring& type : types_)
+            if (is_blob_type(type)) return "The used table type doesn't support BLOB/TEXT columns";
     const uint64_t inrow = innodb ? inrow_size() : 0;
     if (inrow > sql_schema::innodb_row_limit)
         return "Row size too large (> 8126): its columns need " + std::to_string(inrow) + " of the at most " +

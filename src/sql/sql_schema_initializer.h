@@ -48,17 +48,22 @@ public:
     const std::wstring& get_table_engine() const { return table_engine_; }
     // The table's customised "character set", or empty.
     const std::wstring& get_table_charset() const { return table_charset_; }
+    // The character set the clause of column `pos` names, or empty (a
+    // column that is no text, or a dialect before 4.1.0). Needs
+    // get_init_chunks().
+    const std::wstring& get_column_charset(size_t pos) const { return charsets_.at(pos); }
 
     // No server takes more columns, whatever the engine.
     static constexpr size_t max_columns = 4096;
     // Why the servers refuse this table, in their words and then ours, or
     // empty: more columns than its engine takes (InnoDB 1,017, any engine
     // 4,096); a definition (column names, comments and value lists) over the
-    // 65,535 bytes a server keeps for it; an InnoDB row over its in-row limit
-    // once every text column that may go out of the row has. Reads the
-    // clauses get_init_chunks made; a type of a rule or customisation whose
-    // in-row size is not known counts one byte, so that no table the server
-    // takes is refused.
+    // 65,535 bytes a server keeps for it; a MEMORY table with a TEXT, BLOB
+    // or spatial column; an InnoDB row over its in-row limit once every text
+    // column that may go out of the row has. Reads the clauses
+    // get_init_chunks made; a type of a rule or customisation whose in-row
+    // size is not known counts one byte, so that no table the server takes
+    // is refused.
     std::string get_refusal() const;
 
 private:
@@ -79,6 +84,8 @@ private:
     // What make_clause gave each column: the type text of a rule or a
     // customisation (empty for the default mapping), and NOT NULL.
     std::vector<std::wstring> custom_types_;
+    std::vector<std::wstring> types_;     // every column's type text
+    std::vector<std::wstring> charsets_;  // the CHARACTER SET each clause names, or empty
     std::vector<bool> not_null_;
     std::wstring table_engine_;
     std::wstring table_charset_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cwchar>
+#include <set>
 
 #include "sql/sql_values.h"
 #include "tk/tk_exception.h"
@@ -407,16 +408,61 @@ void sql_check_word(const std::wstring& value, const char* what, int level) {
     throw tk_exception(message, level);
 }
 
-unsigned sql_charset_max_bytes(const std::wstring& charset) {
-    static const std::map<std::wstring, unsigned, tk_no_case_less> table = {
-        {L"utf8", 3},   {L"utf8mb3", 3}, {L"utf8mb4", 4}, {L"ucs2", 2},     {L"utf16", 4},  {L"utf16le", 4},
-        {L"utf32", 4},  {L"big5", 2},    {L"sjis", 2},    {L"cp932", 2},    {L"gbk", 2},    {L"gb2312", 2},
-        {L"euckr", 2},  {L"ujis", 3},    {L"eucjpms", 3}, {L"gb18030", 4},  {L"latin1", 1}, {L"latin2", 1},
-        {L"latin5", 1}, {L"latin7", 1},  {L"ascii", 1},   {L"binary", 1},   {L"dec8", 1},   {L"cp850", 1},
-        {L"hp8", 1},    {L"koi8r", 1},   {L"koi8u", 1},   {L"swe7", 1},     {L"hebrew", 1}, {L"tis620", 1},
-        {L"greek", 1},  {L"cp1250", 1},  {L"cp1251", 1},  {L"cp1256", 1},   {L"cp1257", 1}, {L"armscii8", 1},
-        {L"cp866", 1},  {L"keybcs2", 1}, {L"macce", 1},   {L"macroman", 1}, {L"cp852", 1},  {L"geostd8", 1},
+namespace {
+
+// A character set both servers know: the bytes a character takes at most,
+// and the code page holding the same characters for the sets whose values
+// a dump checks (0: every character, or a set the toolkit cannot check).
+struct charset_facts {
+    unsigned max_bytes;
+    int codepage;
+};
+
+const std::map<std::wstring, charset_facts, tk_no_case_less>& charset_table() {
+    static const std::map<std::wstring, charset_facts, tk_no_case_less> table = {
+        {L"utf8", {3, 0}},       {L"utf8mb3", {3, 0}},    {L"utf8mb4", {4, 0}},     {L"ucs2", {2, 0}},
+        {L"utf16", {4, 0}},      {L"utf16le", {4, 0}},    {L"utf32", {4, 0}},       {L"big5", {2, 950}},
+        {L"sjis", {2, 932}},     {L"cp932", {2, 932}},    {L"gbk", {2, 936}},       {L"gb2312", {2, 20936}},
+        {L"euckr", {2, 51949}},  {L"ujis", {3, 51932}},   {L"eucjpms", {3, 51932}}, {L"gb18030", {4, 0}},
+        {L"latin1", {1, 1252}},  {L"latin2", {1, 28592}}, {L"latin5", {1, 28599}},  {L"latin7", {1, 28603}},
+        {L"ascii", {1, 20127}},  {L"binary", {1, 0}},     {L"dec8", {1, 0}},        {L"cp850", {1, 850}},
+        {L"hp8", {1, 0}},        {L"koi8r", {1, 20866}},  {L"koi8u", {1, 21866}},   {L"swe7", {1, 0}},
+        {L"hebrew", {1, 28598}}, {L"tis620", {1, 874}},   {L"greek", {1, 28597}},   {L"cp1250", {1, 1250}},
+        {L"cp1251", {1, 1251}},  {L"cp1256", {1, 1256}},  {L"cp1257", {1, 1257}},   {L"armscii8", {1, 0}},
+        {L"cp866", {1, 866}},    {L"keybcs2", {1, 895}},  {L"macce", {1, 10029}},   {L"macroman", {1, 10000}},
+        {L"cp852", {1, 852}},    {L"geostd8", {1, 0}},
     };
+    return table;
+}
+
+const charset_facts* find_charset(const std::wstring& charset) {
+    const auto& table = charset_table();
     auto it = table.find(charset);
-    return it == table.end() ? 0 : it->second;
+    return it == table.end() ? nullptr : &it->second;
+}
+
+}  // namespace
+
+unsigned sql_charset_max_bytes(const std::wstring& charset) {
+    const charset_facts* facts = find_charset(charset);
+    return facts ? facts->max_bytes : 0;
+}
+
+bool sql_is_known_charset(const std::wstring& charset) { return find_charset(charset) != nullptr; }
+
+int sql_charset_codepage(const std::wstring& charset) {
+    const charset_facts* facts = find_charset(charset);
+    return facts ? facts->codepage : 0;
+}
+
+bool sql_is_known_engine(const std::wstring& engine) {
+    // Every engine a MySQL or MariaDB release has shipped, with the
+    // aliases the servers take; HEAP, MERGE and the others are old names.
+    static const std::set<std::wstring, tk_no_case_less> engines = {
+        L"InnoDB",      L"InnoBASE", L"MyISAM",    L"MEMORY",    L"HEAP",       L"MRG_MYISAM", L"MERGE",
+        L"CSV",         L"ARCHIVE",  L"BLACKHOLE", L"FEDERATED", L"EXAMPLE",    L"NDBCLUSTER", L"NDB",
+        L"Aria",        L"ROCKSDB",  L"CONNECT",   L"SEQUENCE",  L"SPIDER",     L"TokuDB",     L"S3",
+        L"Columnstore", L"Mroonga",  L"OQGRAPH",   L"SPHINX",    L"BerkeleyDB", L"BDB",        L"ISAM",
+    };
+    return engines.count(engine) != 0;
 }

@@ -66,3 +66,13 @@ void sql_check_word(const std::wstring& value, const char* what, int level);
 
 // Largest bytes a character takes in a MySQL character set; 0 when unknown.
 unsigned sql_charset_max_bytes(const std::wstring& charset);
+// Whether MySQL or MariaDB knows the character set (any letter case;
+// utf8 is utf8mb3).
+bool sql_is_known_charset(const std::wstring& charset);
+// The code page (tk_text) that holds the characters of a character set,
+// for the sets a dump checks its values against; 0 for the Unicode sets,
+// binary, and the few the toolkit cannot convert.
+int sql_charset_codepage(const std::wstring& charset);
+// Whether a MySQL or MariaDB release knows the storage engine (any letter
+// case, old names and aliases included).
+bool sql_is_known_engine(const std::wstring& engine);

@@ -204,7 +204,24 @@ std::string iconv_name_of(int codepage) {
         return "MACINTOSH";
     case 10029:
         return "MAC-CENTRALEUROPE";
+    case 20127:
+        return "ASCII";
+    case 20866:
+        return "KOI8-R";
+    case 21866:
+        return "KOI8-U";
+    case 20936:
+        return "GB2312";
+    case 51932:
+        return "EUC-JP";
+    case 51949:
+        return "EUC-KR";
+    case 28603:
+        return "ISO-8859-13";
+    case 28605:
+        return "ISO-8859-15";
     default:
+        if (codepage >= 28591 && codepage <= 28599) return "ISO-8859-" + std::to_string(codepage - 28590);
         return "CP" + std::to_string(codepage);
     }
 }
@@ -532,6 +549,29 @@ bool tk_is_valid_utf8(std::string_view text) {
 }
 
 bool tk_is_codepage_supported(int codepage) { return lookup(codepage).kind != cp_kind::unsupported; }
+
+size_t tk_codepage_lacks(std::wstring_view text, int codepage, std::wstring* out) {
+    const cp_entry& entry = lookup(codepage);
+    if (entry.kind == cp_kind::utf8) return 0;
+    if (entry.kind == cp_kind::unsupported) throw_unsupported(kToAnsiPrefix, codepage);
+    // Every code page here holds ASCII, the zero unit included; the rest is
+    // looked up one character at a time, so that a zero unit ends nothing.
+    std::string bytes;
+    auto lacks = [&](wchar_t c) {
+        if (c >= 0 && c < 0x80) return false;
+        if (entry.kind == cp_kind::table) return entry.table->to_byte(c) == kMissing;
+        iconv_from_wide(entry, codepage, std::wstring_view(&c, 1), bytes);
+        return bytes.size() == 1 && bytes[0] == kMissing;
+    };
+    size_t count = 0;
+    for (wchar_t c : text) count += lacks(c) ? 1 : 0;
+    if (count != 0 && out != nullptr) {
+        out->assign(text);
+        for (wchar_t& c : *out)
+            if (lacks(c)) c = static_cast<wchar_t>(kMissing);
+    }
+    return count;
+}
 
 // ---- non-throwing ANSI conversions --------------------------------------------------
 

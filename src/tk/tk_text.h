@@ -85,6 +85,13 @@ bool tk_is_valid_utf8(std::string_view text);
 // True when `codepage` can be converted (no exception from the above).
 bool tk_is_codepage_supported(int codepage);
 
+// How many characters of `text` `codepage` cannot hold (each would become
+// '?' there); the whole text is read, past embedded zero units too. With
+// `out`, and only when the count is not 0, `out` receives the text with '?'
+// in their place. Throws as tk_unicode_to_codepage for a code page that is
+// not supported.
+std::size_t tk_codepage_lacks(std::wstring_view text, int codepage, std::wstring* out = nullptr);
+
 // The upper half (bytes 0x80-0xFF) of a code page built into the toolkit
 // because iconv lacks it (620 Mazovia, 895 Kamenicky, 10006 Greek Mac);
 // nullptr for any other code page. The lower half is ASCII.

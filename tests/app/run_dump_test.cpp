@@ -366,6 +366,8 @@ TEST_F(run_dump, dump_destination_checks) {
            "Destination name specifies a file of the source database.\nSpecify a different destination file.");
     level1(src + "/T.FPT",
            "Destination name specifies a file of the source database.\nSpecify a different destination file.");
+    level1(src + "/t.Cdx",
+           "Destination name specifies a file of the source database.\nSpecify a different destination file.");
     EXPECT_EQ(testkit::dbf_fixture::read_bytes(fs::path(src) / "t.dbf").substr(0, 1), "\x03");
 
     const std::string special =
@@ -381,6 +383,21 @@ TEST_F(run_dump, dump_destination_checks) {
     conv->dump.b_create_db = false;
     conv->destination = tk_utf8_to_unicode(dir.file("Sys.sql"));
     EXPECT_NO_THROW(conv->check_dest());
+
+    // A dump is made before it meets its database: it cannot skip what is there.
+    conv->mode = udb_converter::skip_tables;
+    level1(dir.file("out.sql"),
+           "A dump file cannot skip existing tables (mode 2): it cannot know which tables the database it is "
+           "loaded into holds.\nChoose another mode.");
+}
+
+TEST_F(run_dump, a_merge_keeps_the_tables_it_finds) {
+    write_table("t.dbf", simple(1));
+    conv->selected_tables = {L"t"};
+    conv->mode = udb_converter::merge_tables;
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_NE(dump().find("CREATE TABLE IF NOT EXISTS `t`"), std::string::npos);
+    EXPECT_EQ(dump().find("DROP TABLE"), std::string::npos);
 }
 
 TEST_F(run_dump, existing_dump_is_kept_until_the_new_one_is_complete) {

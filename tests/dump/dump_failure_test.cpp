@@ -20,6 +20,7 @@
 
 #include "dump/dmp_database.h"
 #include "dump/dump_options.h"
+#include "sql/sql_db_mutator.h"
 #include "sql/sql_dialect.h"
 #include "testkit/files.h"
 #include "testkit/temp_dir.h"
@@ -174,9 +175,13 @@ TEST_F(DumpFailure, FolderWithoutWriteAccess) {
     ::chmod(dir.file("ro").c_str(), 0755);
 }
 
+// The new file takes the permissions of the one it replaces (and, as root,
+// its owner and group) from the start.
 TEST_F(DumpFailure, DestinationAppearsOnlyAtFinish) {
     const std::string dest = dir.file("out.sql");
     write_file(dest, "previous dump");
+    ASSERT_EQ(::chmod(dest.c_str(), 0640), 0);
+    const bool owned = ::chown(dest.c_str(), 65534, 65534) == 0;
     auto db = dmp_database::create_dump(engine, tk_path_to_unicode(dest), dump_options());
     auto rs = db->create_table(L"t", one_text_column(), udb_indexes());
     rs->append_record(text_record(L"row"));
@@ -185,11 +190,12 @@ TEST_F(DumpFailure, DestinationAppearsOnlyAtFinish) {
     EXPECT_EQ(entries(dir.path()).size(), 2u);
     struct stat st {};
     ASSERT_EQ(::stat(db->get_temp_path().c_str(), &st), 0);
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
     db->finish();
     EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"out.sql"});
+    ASSERT_EQ(::stat(dest.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_TRUE(!owned || (st.st_uid == 65534 && st.st_gid == 65534));
     EXPECT_NE(read_file(dest).find("VALUES('row');"), std::string::npos);
 }
 
@@ -257,19 +263,21 @@ udb_schema named_columns(size_t count) {
     return s;
 }
 
+// Why the database refuses the table (level 0), or empty.
+std::string refused(udb_database& db, const std::wstring& name, const udb_schema& schema) {
+    try {
+        db.create_table(name, schema, udb_indexes());
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level, 0);
+        return std::string(e.what());
+    }
+    return std::string();
+}
+
 // The server refuses such a table and its replay would stop there: the
 // table is refused before anything of it is written, and the next follows.
 // The limits are the server's (MariaDB 10.11 gives the same verdicts).
 TEST_F(DumpFailure, TableOfMoreColumnsThanItsEngineTakesIsRefused) {
-    auto refused = [](udb_database& db, const std::wstring& name, const udb_schema& schema) {
-        try {
-            db.create_table(name, schema, udb_indexes());
-        } catch (const tk_exception& e) {
-            EXPECT_EQ(e.level, 0);
-            return std::string(e.what());
-        }
-        return std::string();
-    };
     auto refusal = [&](udb_database& db, const std::wstring& name, size_t count) {
         return refused(db, name, int_columns(count));
     };
@@ -327,6 +335,30 @@ TEST_F(DumpFailure, TableOfMoreColumnsThanItsEngineTakesIsRefused) {
     auto db = dmp_database::create_dump(engine, tk_path_to_unicode(dir.file("old.sql")), old_dialect);
     EXPECT_EQ(refusal(*db, L"wide", 1018), "");
     db->finish();
+}
+
+// Engines and character sets that no server knows, and a MEMORY table with
+// a long column, are refused in the server's words: a table's own leave the
+// table out, the run's own refuse the file before it is made.
+TEST_F(DumpFailure, EnginesAndCharacterSetsTheServerRefuses) {
+    sql_db_mutator custom;
+    custom.get_table_mutator2(L"g", L"g").set(L"engine", L"Garbage");
+    custom.get_table_mutator2(L"k", L"k").update_field(L"m", L"", sql_native_type(), L"klingon");
+    custom.get_table_mutator2(L"mem", L"mem").set(L"engine", L"heap");
+    custom.get_table_mutator2(L"fits", L"fits").set(L"engine", L"Memory");
+    engine.set_properties(&custom);
+    auto db = dmp_database::create_dump(engine, tk_path_to_unicode(dir.file("out.sql")), dump_options());
+    EXPECT_EQ(refused(*db, L"g", one_text_column()), "Unknown storage engine 'Garbage'");
+    EXPECT_EQ(refused(*db, L"k", one_text_column()), "Unknown character set: 'klingon'");
+    EXPECT_EQ(refused(*db, L"mem", one_text_column()), "The used table type doesn't support BLOB/TEXT columns");
+    EXPECT_EQ(refused(*db, L"fits", int_columns(2)), "");
+    db->finish();
+    engine.set_properties(nullptr);
+    const std::string text = read_file(dir.file("out.sql"));
+    EXPECT_EQ(text.find("CREATE TABLE"), text.find("CREATE TABLE `fits`"));  // the first and only one
+    engine.set_tab_type(L"ARCHIVE2");
+    EXPECT_EQ(level_of_create(engine, dir.file("new.sql")), 1);
+    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"out.sql"});
 }
 
 // Runs in a child whose files may not grow past 256 KiB (SIGXFSZ ignored,

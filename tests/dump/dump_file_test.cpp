@@ -165,6 +165,24 @@ TEST_F(DumpFile, NoDatabaseLinesWithoutTableStructure) {
     EXPECT_NE(text.find("LOCK TABLES `t` WRITE;"), std::string::npos);
 }
 
+// A replay drops only what the run's mode overwrites; one replacing rows
+// writes REPLACE INTO.
+TEST_F(DumpFile, TheModeDecidesWhatTheReplayDrops) {
+    dump_options o = quiet();
+    o.b_create_db = true;
+    o.on_existing = dump_options::existing::drop_tables;
+    std::string text = dump_rows(o, {{1, L"x"}});
+    EXPECT_NE(text.find("\r\nCREATE DATABASE IF NOT EXISTS `out` character set utf8;\r\nUSE `out`;\r\n"
+                        "DROP TABLE IF EXISTS `t` CASCADE;\r\nCREATE TABLE `t` ("),
+              std::string::npos)
+        << text;
+    o.on_existing = dump_options::existing::replace_rows;
+    text = dump_rows(o, {{1, L"x"}});
+    EXPECT_EQ(text.find("DROP"), std::string::npos) << text;
+    EXPECT_NE(text.find("USE `out`;\r\nCREATE TABLE IF NOT EXISTS `t` ("), std::string::npos) << text;
+    EXPECT_NE(text.find("REPLACE INTO `t`(`a`, `b`) VALUES(1, 'x');"), std::string::npos);
+}
+
 TEST_F(DumpFile, TableBlocksWithLocks) {
     dump_options o;
     auto db = dmp_database::create_dump(engine, wpath(), o);
@@ -471,7 +489,9 @@ TEST_F(DumpFile, StatementsAreBatchedNearOneMillionBytes) {
     EXPECT_LT(sizes[0], 1000000u + 100020u);
 }
 
-TEST_F(DumpFile, BigRowSwitchesEveryLaterTableToSingleRows) {
+// The big row goes alone; the rows after it, and the next table, are
+// gathered again.
+TEST_F(DumpFile, BigRowGoesAloneAndGatheringResumes) {
     auto db = dmp_database::create_dump(engine, wpath(), quiet());
     auto rs = db->create_table(L"t", schema_of({int_col(L"a"), memo_col(L"m")}), udb_indexes());
     udb_record small;
@@ -483,7 +503,6 @@ TEST_F(DumpFile, BigRowSwitchesEveryLaterTableToSingleRows) {
     std::wstring value(1048577, L'\'');
     add(big, L"m", ole_variant(value), 0);
     rs->append_record(big);
-    EXPECT_FALSE(engine.fast_insert);
     rs->append_record(small);
     rs->finish();
     auto rs2 = db->create_table(L"u", schema_of({int_col(L"a")}), udb_indexes());
@@ -492,18 +511,66 @@ TEST_F(DumpFile, BigRowSwitchesEveryLaterTableToSingleRows) {
     rs2->append_record(other);
     rs2->finish();
     db->finish();
+    EXPECT_TRUE(engine.fast_insert);
     std::string text = read_file(path());
     size_t first = text.find("INSERT INTO `t`(`a`, `m`) VALUES(1, 's');\r\n");
     std::string escaped;
     for (int i = 0; i < 1048577; ++i) escaped += "\\'";
     size_t second = text.find("INSERT INTO `t`(`a`, `m`) \nVALUES (2, '" + escaped + "');\r\n");
-    size_t third = text.find("INSERT INTO `t`(`a`, `m`) \nVALUES (1, 's');\r\n");
+    size_t third = text.rfind("INSERT INTO `t`(`a`, `m`) VALUES(1, 's');\r\n");
     EXPECT_NE(first, std::string::npos);
     EXPECT_NE(second, std::string::npos);
-    EXPECT_NE(third, std::string::npos);
     EXPECT_LT(first, second);
     EXPECT_LT(second, third);
-    EXPECT_NE(text.find("INSERT INTO `u`(`a`) \nVALUES (7);\r\n"), std::string::npos);
+    EXPECT_NE(text.find("INSERT INTO `u`(`a`) VALUES(7);\r\n"), std::string::npos);
+}
+
+// Text for a column of a narrower character set than UTF-8 gets '?' for
+// each character the set lacks, as the server stores it, a large value too;
+// finish() counts them and names the first.
+TEST_F(DumpFile, TextsAreHeldToTheirColumnsCharacterSet) {
+    engine.set_char_set(L"latin1");
+    auto db = dmp_database::create_dump(engine, wpath(), quiet());
+    auto rs = db->create_table(L"t", schema_of({text_col(L"b"), memo_col(L"m")}), udb_indexes());
+    for (const std::wstring& b : {std::wstring(L"x"), std::wstring(L"M\u00fcller \u0416")}) {
+        udb_record r;
+        add(r, L"b", ole_variant(b), 40);
+        add(r, L"m", ole_variant(b == L"x" ? b : std::wstring(1048577, L'\u0436')), 0);
+        rs->append_record(r);
+    }
+    try {
+        rs->finish();
+        ADD_FAILURE();
+    } catch (const tk_exception& e) {
+        EXPECT_STREQ(e.what(),
+                     "2 values had characters the column's character set lacks, written as '?' as the server "
+                     "stores them; the first: column b (latin1) of row 2");
+    }
+    db->finish();
+    EXPECT_NE(read_file(path()).find("VALUES ('M\xC3\xBCller ?', '" + std::string(1048577, '?') + "');"),
+              std::string::npos);
+}
+
+// This process's memory (KiB) as the `key` line of /proc/self/status gives it.
+long status_kib(const std::string& key) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(key, 0) == 0) return std::stol(line.substr(key.size()));
+    return -1;
+}
+
+// A value over 1048576 bytes goes into the file in pieces: writing one of
+// 8 MiB raises the peak memory far less than its text made whole would.
+TEST_F(DumpFile, LargeValuesAreStreamedNotMadeWhole) {
+    auto db = dmp_database::create_dump(engine, wpath(), quiet());
+    auto rs = db->create_table(L"t", schema_of({memo_col(L"m")}), udb_indexes());
+    udb_record r;
+    add(r, L"m", ole_variant(std::wstring(8 << 20, L'x')), 0);
+    std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts again here
+    const long before = status_kib("VmRSS:");
+    rs->append_record(r);
+    db->finish();
+    EXPECT_LT(status_kib("VmHWM:") - before, 4 << 10) << "KiB more at the peak";
 }
 
 TEST_F(DumpFile, RecordsetDestructorWritesThePendingStatement) {

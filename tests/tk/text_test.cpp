@@ -212,6 +212,18 @@ TEST(TextCodepage, MultiByteCodePageGoesThroughIconv) {
     EXPECT_EQ(tk_codepage_to_unicode(encoded, 932), many);
 }
 
+// What a code page cannot hold, counted and replaced character by character
+// (a zero unit ends nothing), in tables and through iconv alike.
+TEST(TextCodepage, LacksCountsTheCharactersACodePageCannotHold) {
+    std::wstring out = L"kept";
+    EXPECT_EQ(tk_codepage_lacks(L"M\x00FCller?", 1252, &out) + tk_codepage_lacks(L"\x0001F600", 65001, &out), 0u);
+    EXPECT_EQ(out, L"kept");
+    EXPECT_EQ(tk_codepage_lacks(std::wstring(L"\x0416\0\x00E9", 3), 20127, &out), 2u);  // ASCII
+    EXPECT_EQ(out, std::wstring(L"?\0?", 3));
+    EXPECT_EQ(tk_codepage_lacks(L"a\x65E5\x00E9", 932, &out), 1u);
+    EXPECT_EQ(out, L"a\x65E5?");
+}
+
 TEST(TextCodepage, ThreadsConvertConcurrently) {
     auto work = [](int cp, std::wstring text, bool* ok) {
         std::string raw = tk_unicode_to_codepage(text, cp);
