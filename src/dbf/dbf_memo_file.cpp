@@ -9,6 +9,7 @@
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_files.h"
 #include "dbf/dbf_format.h"
+#include "tk/tk_byte_order.h"
 #include "tk/tk_logger.h"
 
 dbf_memo_file::dbf_memo_file(const std::string& path, int mode) : tk_huge_file(path, mode != 0) {
@@ -20,6 +21,12 @@ dbf_memo_file::~dbf_memo_file() = default;
 
 bool dbf_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_t& block) {
     block = 0;
+    if (width == dbf_format::memo_reference::binary_size) {
+        // Four bytes hold a binary block number in every table version;
+        // blanks, like zeros, are no memo.
+        if (field[0] != ' ' || field[1] != ' ' || field[2] != ' ' || field[3] != ' ') block = load_le32(field);
+        return true;
+    }
     const size_t n = std::min<size_t>(width, dbf_format::memo_reference::text_size);
     size_t i = 0;
     while (i < n && (field[i] == ' ' || field[i] == 0)) ++i;

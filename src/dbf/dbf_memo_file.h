@@ -40,8 +40,9 @@ public:
 
     // The block number of the reference in `field` (`width` bytes), 0 when
     // the field holds no memo (blanks, zeros); false (problem() says why)
-    // when the reference is not a block number. The base reads at most ten
-    // bytes as a decimal number.
+    // when the reference is not a block number. The base reads a field of
+    // four bytes as a binary block number (LE), else at most ten bytes as
+    // a decimal number.
     virtual bool get_block_number(const uint8_t* field, size_t width, uint32_t& block);
     // The memo's bytes (cleared first, sized exactly: no spare room), every
     // one of them up to the memo's length or its format's terminator; false

@@ -15,6 +15,7 @@ smt_memo_file::smt_memo_file(const std::string& path, int mode) : dbf_memo_file(
 }
 
 bool smt_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_t& block) {
+    if (width == fmt::memo_reference::binary_size) return dbf_memo_file::get_block_number(field, width, block);
     block = 0;
     if (width < fmt::smt::reference_size) return true;
     bool blank = true;

@@ -637,6 +637,17 @@ TEST(dbf_memo, memos_keep_their_bytes_and_damage_costs_a_cell) {
               "3 values could not be read and became NULL; the first: field NOTE of record #1: memo reference '-5' "
               "is not a block number");
 
+    // A reference of four bytes is a binary block number in every version.
+    for (uint8_t version : {0x83, 0x8B, 0xF5, 0xE5}) {
+        dbf_fixture_table b;
+        b.version = version;
+        b.fields = {{"NOTE", 'M', 4}, {"PIC", 'G', 4}};
+        b.records = {{false, {V::str("four"), V::bin("\x01\x02")}}, {false, {V::null(), V::null()}}};
+        dbf_fixture::write(dir / "b.dbf", b);
+        auto four = open(dir / "b.dbf");
+        EXPECT_EQ(rows_of(*four), (std::vector<std::vector<std::string>>{{"four", "0x0102"}, {"EMPTY", "EMPTY"}}))
+            << static_cast<int>(version);
+    }
     // Some writers leave the memo flag out of a Visual FoxPro header while
     // the .fpt lies beside the table.
     report_catcher reports;
