@@ -928,17 +928,24 @@ TEST(dbf_container, back_link_to_anything_but_a_dbc_file_is_not_followed) {
     }
 }
 
-TEST(dbf_table, deleted_first_record_is_not_a_container_name) {
+// Only Visual FoxPro tables name a container: not by a first record, nor
+// by bytes between the descriptors and the records.
+TEST(dbf_table, only_visual_foxpro_tables_name_a_container) {
     dbf_test_folder dir;
     dbf_fixture_table t;
     t.fields = {{"F", 'C', 8}};
     t.records = {{true, {V::str("shop.dbc")}}};
     dbf_fixture::write(dir / "t.dbf", t);
+    t.data_offset = 32 + 32 + 1 + 263;
+    dbf_fixture::write(dir / "gap.dbf", t);
+    dbf_fixture::patch(dir / "gap.dbf", 32 + 32 + 1, "shop.dbc");
     dbf_fixture::write(dir / "shop.dbc", dbf_fixture::container(dbf_fixture::container_objects({{"t", {"long_f"}}})));
-    dbf_database db(dir.wpath(), 1, 0, true);
-    auto rs = db.get_table(L"t", 1);
-    EXPECT_TRUE(static_cast<dbf_recordset*>(rs.get())->get_backlink().empty());
-    EXPECT_EQ(db.get_dbc(), nullptr);
+    for (const wchar_t* table : {L"t", L"gap"}) {
+        dbf_database db(dir.wpath(), 1, 0, true);
+        auto rs = db.get_table(table, 1);
+        EXPECT_TRUE(static_cast<dbf_recordset*>(rs.get())->get_backlink().empty());
+        EXPECT_EQ(db.get_dbc(), nullptr);
+    }
 }
 
 TEST(dbf_decoding, unreadable_values_are_counted_once_and_the_first_is_named) {
