@@ -34,7 +34,8 @@ enum class row_kind : uint8_t { written, deleted, read_failed, row_failed, alone
 struct row_result {
     size_t end = 0;           // end of the row's text in its batch
     int32_t record_size = 0;  // the record's get_total_size()
-    uint32_t unreadable = 0;  // its values that read as NULL for not being of their type
+    uint32_t lost = 0;        // its values that read as NULL for not being of their type
+    uint32_t rounded = 0;     // and its numbers rounded to their columns
     row_kind kind = row_kind::written;
 };
 
@@ -45,14 +46,16 @@ struct dump_row_pipeline::batch {
     std::string text;
     std::vector<row_result> rows;
     std::vector<std::exception_ptr> failures;  // one per failed row, in order
-    std::wstring first_unreadable;             // the note of its first row with one
+    std::wstring first_lost;                   // the note of its first row with a lost value
+    std::wstring first_rounded;                // and with a rounded one
 
     // Emptied for reuse, keeping its room.
     void clear() {
         text.clear();
         rows.clear();
         failures.clear();
-        first_unreadable.clear();
+        first_lost.clear();
+        first_rounded.clear();
     }
 };
 
@@ -178,10 +181,10 @@ private:
             b.rows.push_back(row);
             return;
         }
-        if (note.count != 0) {
-            row.unreadable = static_cast<uint32_t>(note.count);
-            if (b.first_unreadable.empty()) b.first_unreadable = std::move(note.first);
-        }
+        row.lost = static_cast<uint32_t>(note.lost.count);
+        row.rounded = static_cast<uint32_t>(note.rounded.count);
+        if (row.lost != 0 && b.first_lost.empty()) b.first_lost = std::move(note.lost.first);
+        if (row.rounded != 0 && b.first_rounded.empty()) b.first_rounded = std::move(note.rounded.first);
         if (deleted) {
             row.kind = row_kind::deleted;
         } else {
@@ -384,7 +387,8 @@ void dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
         std::exception_ptr failed;
         if (row.kind == row_kind::read_failed || row.kind == row_kind::row_failed) failed = b.failures[failure++];
         try {
-            if (row.unreadable != 0) source_.add_unreadable(row.unreadable, b.first_unreadable);
+            if (row.lost != 0 || row.rounded != 0)
+                source_.add_unreadable({{row.lost, b.first_lost}, {row.rounded, b.first_rounded}});
             switch (row.kind) {
             case row_kind::written:
                 target_.append_row(text, row.record_size);

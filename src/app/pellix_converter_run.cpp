@@ -340,8 +340,8 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
 
     try {
         if (count != 0 && !tab_def) copy_records(*source_rs, *target_rs, mutator, name);
-        // Values the source could not read went in as NULL: the user hears of it.
-        if (source_rs->get_unreadable_count() != 0) {
+        // Values the source could not read went in as NULL, or rounded: the user hears of it.
+        if (!source_rs->get_unreadable_summary().empty()) {
             set_context(name);
             report(tk_exception(source_rs->get_unreadable_summary(), tk_level_recoverable), false);
         }

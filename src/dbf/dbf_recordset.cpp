@@ -774,7 +774,7 @@ void dbf_recordset::lose_memo(dbf_field& f, size_t column) {
     f.set_lost_memo();
     // Only the first loss of the table is named; its reason is kept until
     // note_unreadable writes it.
-    if (unreadable_count_ == 0 && first_memo_problem_column_ == SIZE_MAX) {
+    if (lost_.count == 0 && first_memo_problem_column_ == SIZE_MAX) {
         first_memo_problem_column_ = column;
         first_memo_problem_ = memo_->problem();
     }
@@ -785,8 +785,9 @@ void dbf_recordset::note_unreadable(const uint8_t* rec) {
     for (size_t i = 0; i < n; ++i) {
         const auto* f = static_cast<const dbf_field*>(current_->at(i));
         if (f->loss == dbf_loss::none) continue;
-        if (unreadable_count_++ != 0) continue;
-        first_unreadable_ = describe_loss(*f, columns_[i], rec, i);
+        tally& t = f->loss == dbf_loss::rounded ? rounded_ : lost_;
+        if (t.count++ != 0) continue;
+        t.first = describe_loss(*f, columns_[i], rec, i);
     }
     first_memo_problem_column_ = SIZE_MAX;
 }
@@ -810,9 +811,8 @@ std::wstring dbf_recordset::describe_loss(const dbf_field& f, const dbf_column& 
     case dbf_loss::too_wide:
         return holds() + L", which has more digits before the point than the " + std::to_wstring(c.integer_digits) +
                L" its column holds";
-    case dbf_loss::too_precise:
-        return holds() + L", which has more digits after the point than the " + std::to_wstring(c.fraction_digits) +
-               L" its column holds";
+    case dbf_loss::rounded:
+        return holds() + L", written as " + f.to_wstring();
     case dbf_loss::out_of_range:
         return where + L" holds a date outside 0001-01-01 to 9999-12-31";
     case dbf_loss::not_finite:
@@ -828,21 +828,32 @@ std::wstring dbf_recordset::describe_loss(const dbf_field& f, const dbf_column& 
 
 dbf_recordset::unreadable_note dbf_recordset::take_unreadable() {
     unreadable_note note;
-    if (unreadable_count_ == 0) return note;
-    note.count = unreadable_count_;
-    note.first.swap(first_unreadable_);
-    unreadable_count_ = 0;
+    std::swap(note.lost, lost_);
+    std::swap(note.rounded, rounded_);
     return note;
 }
 
-void dbf_recordset::add_unreadable(uint64_t count, const std::wstring& first) {
+void dbf_recordset::add_to(tally& to, uint64_t count, const std::wstring& first) {
     if (count == 0) return;
-    if (unreadable_count_ == 0) first_unreadable_ = first;
-    unreadable_count_ += count;
+    if (to.count == 0) to.first = first;
+    to.count += count;
+}
+
+void dbf_recordset::add_unreadable(const unreadable_note& note) {
+    add_to(lost_, note.lost.count, note.lost.first);
+    add_to(rounded_, note.rounded.count, note.rounded.first);
 }
 
 std::wstring dbf_recordset::get_unreadable_summary() const {
-    if (unreadable_count_ == 0) return std::wstring();
-    return std::to_wstring(unreadable_count_) + (unreadable_count_ == 1 ? L" value" : L" values") +
-           L" could not be read and became NULL; the first: " + first_unreadable_;
+    std::wstring text;
+    if (lost_.count != 0)
+        text = std::to_wstring(lost_.count) + (lost_.count == 1 ? L" value" : L" values") +
+               L" could not be read and became NULL; the first: " + lost_.first;
+    if (rounded_.count == 0) return text;
+    if (!text.empty()) text += L". ";
+    const bool one = rounded_.count == 1;
+    return text + std::to_wstring(rounded_.count) +
+           (one ? L" value had more decimals than its column holds and was rounded"
+                : L" values had more decimals than their columns hold and were rounded") +
+           L"; the first: " + rounded_.first;
 }

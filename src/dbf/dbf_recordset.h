@@ -106,21 +106,28 @@ public:
     const std::string& get_backlink() const { return backlink_; }
 
     // Values that could not be read (not of their field's type, out of
-    // range, NaN, a damaged memo) read as NULL; they are counted once per
-    // record as get_item reads the records.
-    uint64_t get_unreadable_count() const { return unreadable_count_; }
-    // What the count means for the user, naming the first such value and
-    // why it was lost; "" when none.
+    // range, NaN, a damaged memo, one that does not fit in memory) read as
+    // NULL; numbers with more decimals than their column holds are rounded
+    // to them. Both are counted once per record as get_item reads the
+    // records.
+    uint64_t get_unreadable_count() const { return lost_.count; }
+    uint64_t get_rounded_count() const { return rounded_.count; }
+    // What the counts mean for the user, naming the first value of each
+    // kind and what became of it; "" when none.
     std::wstring get_unreadable_summary() const;
     // What a reader's get_item calls counted since the last take, handed to
     // the recordset the records belong to in record order with add_unreadable.
-    struct unreadable_note {
+    struct tally {
         uint64_t count = 0;
         std::wstring first;  // "field F of record #R holds 'T', which is not a number"
     };
+    struct unreadable_note {
+        tally lost;
+        tally rounded;
+    };
     unreadable_note take_unreadable();
-    // `first` names the first of them; it is kept only when none came before.
-    void add_unreadable(uint64_t count, const std::wstring& first);
+    // The first value of each kind is kept only when none came before.
+    void add_unreadable(const unreadable_note& note);
 
 private:
     struct reader_tag {};
@@ -150,6 +157,7 @@ private:
     bool bit_set(const uint8_t* rec, int bit) const;
     void note_unreadable(const uint8_t* rec);
     void lose_memo(dbf_field& field, size_t column);
+    static void add_to(tally& to, uint64_t count, const std::wstring& first);
     std::wstring describe_loss(const dbf_field& field, const dbf_column& column, const uint8_t* rec,
                                size_t column_index) const;
 
@@ -168,9 +176,9 @@ private:
     uint32_t terminator_ = 0;   // position of the 0x0D (0: none found)
     uint32_t record_count_ = 0;
     uint32_t cursor_ = 0;
-    uint64_t unreadable_count_ = 0;
+    tally lost_;
+    tally rounded_;
     uint32_t unread_checked_upto_ = 0;             // records before this one were counted
-    std::wstring first_unreadable_;                // "field F of record #R holds 'T', which is not a number"
     size_t first_memo_problem_column_ = SIZE_MAX;  // the memo lost first, in the record being read
     std::string first_memo_problem_;               // and why
     int memo_kind_ = dbf_memo_none;

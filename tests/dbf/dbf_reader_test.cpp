@@ -248,8 +248,8 @@ TEST(dbf_decoding, wide_numbers_arrive_with_every_digit) {
 
     // Columns stay within what the servers take (precision 65, scale 30); a
     // value with more digits before the point than its column holds would be
-    // refused with its whole row, one with more after it rounded (1e-35 to
-    // 0), so each is NULL and counted.
+    // refused with its whole row, so it is NULL and counted; one with more
+    // after it is rounded as the server rounds it, and counted.
     dbf_fixture_table w;
     w.fields = {{"N70", 'N', 70}, {"N2040", 'N', 20, 40}, {"N255", 'N', 255, 254}};
     const std::string nines35(35, '9');
@@ -267,30 +267,32 @@ TEST(dbf_decoding, wide_numbers_arrive_with_every_digit) {
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0], (std::vector<std::string>{std::string(65, '9'), "0.5", "-" + nines35 + ".25"}));
     EXPECT_EQ(rows[1], (std::vector<std::string>{"NULL", "EMPTY", "NULL"}));
-    EXPECT_EQ(rows[2], (std::vector<std::string>{"NULL", "-0.000001", "NULL"}));
-    EXPECT_EQ(wide->get_unreadable_count(), 4u);
+    EXPECT_EQ(rows[2], (std::vector<std::string>{"NULL", "-0.000001", "0.01"}));
+    EXPECT_EQ(wide->get_unreadable_count(), 3u);
+    EXPECT_EQ(wide->get_rounded_count(), 1u);
     EXPECT_NE(wide->get_unreadable_summary().find(L"field N70 of record #2 holds '1" + std::wstring(65, L'0') +
                                                   L"', which has more digits before the point than the 65 its "
                                                   L"column holds"),
               std::wstring::npos)
         << tk_unicode_to_utf8(wide->get_unreadable_summary());
 
-    // Trailing zeros past the column's places lose nothing.
+    // More decimals than the field declares are rounded half away from zero
+    // (exponents too); trailing zeros past the column's places lose nothing.
     dbf_fixture_table f;
-    f.fields = {{"N4035", 'N', 40, 35}};
-    f.records = {{false, {V::num("0.00000000000000000000000000000000001")}},
-                 {false, {V::num("1.5000000000000000000000000000000000")}}};
+    f.fields = {{"N4035", 'N', 40, 35}, {"N82", 'N', 8, 2}};
+    f.records = {{false, {V::num("0.00000000000000000000000000000000001"), V::num("3.14159")}},
+                 {false, {V::num("1.5000000000000000000000000000000000"), V::num("-2.005")}},
+                 {false, {V::null(), V::num("9.995")}},
+                 {false, {V::null(), V::num("1.2345e1")}}};
     dbf_fixture::write(dir / "f.dbf", f);
     auto fine = open(dir / "f.dbf");
     rows = rows_of(*fine);
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0][0], "NULL");
-    EXPECT_EQ(rows[1][0], "1.5");
-    EXPECT_EQ(fine->get_unreadable_count(), 1u);
-    EXPECT_NE(fine->get_unreadable_summary().find(L"which has more digits after the point than the 30 its column "
-                                                  L"holds"),
-              std::wstring::npos)
-        << tk_unicode_to_utf8(fine->get_unreadable_summary());
+    EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{
+                        {"0", "3.14"}, {"1.5", "-2.01"}, {"EMPTY", "10"}, {"EMPTY", "12.35"}}));
+    EXPECT_EQ(fine->get_unreadable_count(), 0u);
+    EXPECT_EQ(tk_unicode_to_utf8(fine->get_unreadable_summary()),
+              "5 values had more decimals than their columns hold and were rounded; the first: field N4035 of record "
+              "#1 holds '0.00000000000000000000000000000000001', written as 0");
 }
 
 TEST(dbf_decoding, visual_foxpro_types_and_null_flags) {
