@@ -28,7 +28,9 @@ constexpr uint64_t min_slices = 2;          // fewer records left are copied alo
 
 // `alone`: a record over the statement limit, which the writer reads and
 // writes itself, so that its large values are never copied into a batch.
-enum class row_kind : uint8_t { written, deleted, read_failed, row_failed, alone };
+// `gone`: the table file ended before the record (it became shorter); the
+// writer reads it again, so that the table's own cursor tells the user.
+enum class row_kind : uint8_t { written, deleted, read_failed, row_failed, alone, gone };
 
 // What a worker made of one record.
 struct row_result {
@@ -164,9 +166,14 @@ private:
         try {
             reader_->move_to(static_cast<int32_t>(r));
             item = reader_->get_item();
-            TK_ASSERT(item != nullptr);
         } catch (...) {
             add_failure(b, row, row_kind::read_failed);
+            return;
+        }
+        if (item == nullptr) {
+            row.kind = row_kind::gone;
+            row.end = b.text.size();
+            b.rows.push_back(row);
             return;
         }
         dbf_recordset::unreadable_note note = reader_->take_unreadable();
@@ -281,10 +288,7 @@ bool dump_row_pipeline::run(uint32_t first) {
     if (n == 0) return false;
     std::vector<std::unique_ptr<dbf_recordset>> readers;
     try {
-        for (unsigned i = 0; i < n; ++i) {
-            readers.push_back(source_.open_reader());
-            if (readers.back()->get_record_count() != count) return false;  // the file changed
-        }
+        for (unsigned i = 0; i < n; ++i) readers.push_back(source_.open_reader());
     } catch (const tk_exception& e) {
         tk_log(2, "The table is read by one thread: %s", e.what());
         return false;
@@ -344,7 +348,7 @@ void dump_row_pipeline::write_slices(shared& sh) {
                 b = std::move(slot.ready.front());
                 slot.ready.pop_front();
             }
-            write_batch(*b, record);
+            if (!write_batch(*b, record)) return;  // the table file ended early
             const size_t written = b->text.size();
             b->clear();
             bool wake = false;  // only a worker waiting for room needs to hear of it
@@ -366,18 +370,22 @@ void dump_row_pipeline::write_slices(shared& sh) {
     }
 }
 
-// A record too big for a batch, read again through the table's own
-// recordset and written as the one-thread loop writes it.
-void dump_row_pipeline::write_alone(uint64_t record) {
+// A record too big for a batch, or one a worker found past the end, read
+// again through the table's own recordset and written as the one-thread
+// loop writes it. False when the table file ends before it (the table's
+// cursor has told the user).
+bool dump_row_pipeline::write_alone(uint64_t record) {
     source_.move_to(static_cast<int32_t>(record));
-    udb_record* item = source_.get_item();
-    TK_ASSERT(item != nullptr);
-    target_.append_record(*item);
+    const auto* item = static_cast<const dbf_record*>(source_.get_item());
+    if (item == nullptr) return false;
+    if (!(skip_deleted_ && item->b_deleted)) target_.append_record(*item);
+    return true;
 }
 
 // Each row as the one-thread loop meets its record: the stop test first,
-// then its unreadable values, then its row or its failure.
-void dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
+// then its unreadable values, then its row or its failure. False at the
+// end of the table file.
+bool dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
     size_t start = 0;
     size_t failure = 0;
     for (const row_result& row : b.rows) {
@@ -396,7 +404,8 @@ void dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
             case row_kind::deleted:
                 break;
             case row_kind::alone:
-                write_alone(record);
+            case row_kind::gone:
+                if (!write_alone(record)) return false;
                 break;
             case row_kind::read_failed:
                 std::rethrow_exception(failed);
@@ -410,4 +419,5 @@ void dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
         ++record;
         hooks_.progress(record);
     }
+    return true;
 }

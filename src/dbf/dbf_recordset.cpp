@@ -159,10 +159,12 @@ dbf_recordset::dbf_recordset(const dbf_recordset& from, reader_tag)
       nullflags_offset_(from.nullflags_offset_),
       nullflags_width_(from.nullflags_width_),
       backlink_(from.backlink_) {
+    first_opening_ = false;
+    // The files the first opening holds, not whatever their names lead to
+    // now: a table saved by renaming a new copy over it is never mixed in.
     try {
-        file_ = std::make_unique<tk_huge_file>(fs_path_, false);
-    } catch (const dbf_exception&) {
-        throw;
+        file_ = std::make_unique<tk_huge_file>(*from.file_, tk_huge_file::duplicate_tag{});
+        if (from.memo_) memo_ = from.memo_->duplicate();
     } catch (const tk_exception& e) {
         throw dbf_exception::io_failure(fs_path_, e);
     }
@@ -173,7 +175,6 @@ dbf_recordset::dbf_recordset(const dbf_recordset& from, reader_tag)
         const udb_field* f = from.current_->at(i);
         current_->add_field(std::make_unique<dbf_field>(f->name, f->get_size()));
     }
-    if (from.memo_) open_memo_file(0);
 }
 
 dbf_recordset::~dbf_recordset() { tk_log(1, "dbf_recordset::dtor"); }
@@ -697,16 +698,47 @@ uint32_t dbf_recordset::get_block_records() const {
 
 void dbf_recordset::load_block() {
     const size_t rs = header_.rec_size;
-    const uint32_t per_block = get_block_records();
     block_first_ = cursor_;
-    block_count_ = std::min(per_block, record_count_ - cursor_);
-    block_.resize(static_cast<size_t>(block_count_) * rs);
-    try {
-        file_->get_at(data_offset_ + static_cast<uint64_t>(cursor_) * rs, block_.data(), block_.size());
-    } catch (const tk_exception& e) {
-        block_count_ = 0;
-        throw dbf_exception::io_failure(fs_path_, e);
+    block_count_ = 0;
+    // Each failed read either ends in a failure or lowers the record count.
+    while (cursor_ < record_count_) {
+        const uint32_t count = std::min(get_block_records(), record_count_ - cursor_);
+        block_.resize(static_cast<size_t>(count) * rs);
+        try {
+            file_->get_at(data_offset_ + static_cast<uint64_t>(cursor_) * rs, block_.data(), block_.size());
+            block_count_ = count;
+            return;
+        } catch (const tk_exception& e) {
+            if (!note_cut()) throw dbf_exception::io_failure(fs_path_, e);
+        }
     }
+}
+
+bool dbf_recordset::note_cut() {
+    uint64_t size = 0;
+    try {
+        size = file_->get_size();
+    } catch (const tk_exception&) {
+        return false;
+    }
+    const uint64_t present = size > data_offset_ ? (size - data_offset_) / header_.rec_size : 0;
+    if (present >= record_count_) return false;  // the records are there: the read itself failed
+    const uint32_t before = record_count_;
+    record_count_ = static_cast<uint32_t>(present);
+    if (cut_count_ != 0) return true;
+    cut_count_ = before;
+    tk_log(3, "WARNING: table '%s' became shorter while it was read: %u of %u records are left", fs_path_.c_str(),
+           record_count_, before);
+    // Said once, by the table's own cursor; the records present are read.
+    if (!first_opening_) return true;
+    const std::string first = std::to_string(present + 1), last = std::to_string(before);
+    reporter_.report(
+        dbf_exception("the file became shorter during the conversion: " +
+                          (first == last ? "record " + first + " was" : "records " + first + "-" + last + " were") +
+                          " not read",
+                      tk_level_recoverable),
+        path_);
+    return true;
 }
 
 bool dbf_recordset::bit_set(const uint8_t* rec, int bit) const {
@@ -717,6 +749,7 @@ dbf_record* dbf_recordset::get_item() {
     tk_log(1, "dbf_recordset::get_item");
     if (!current_ || cursor_ >= record_count_) return nullptr;
     if (cursor_ < block_first_ || cursor_ >= block_first_ + block_count_) load_block();
+    if (cursor_ >= record_count_) return nullptr;  // the file became shorter
     const uint8_t* rec = block_.data() + static_cast<size_t>(cursor_ - block_first_) * header_.rec_size;
     current_->b_deleted = rec[0] == '*';
     const size_t n = std::min(columns_.size(), current_->size());

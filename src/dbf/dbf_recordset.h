@@ -21,11 +21,16 @@
 // The record count is min(header count, whole records in the file). Records
 // are read in blocks; get_item decodes the record at the cursor into one
 // dbf_record that stays valid until the next get_item. The table file is
-// only read, never written or locked.
+// only read, never written or locked. A file that becomes shorter while it
+// is read gives the records still in it (the last partial block too); the
+// count drops to them, get_item gives null past them, became_shorter()
+// says so and the table reports once which records were not read.
 //
 // open_reader() gives a second cursor over the same table for another
-// thread: it shares nothing with this one but the parsed header, so records
-// can be decoded in several threads at once.
+// thread: it shares nothing with this one but the parsed header and the
+// files themselves (descriptors of its own on the table and memo files this
+// one opened, so a file replaced under the same name is never mixed in),
+// and records can be decoded in several threads at once.
 #pragma once
 
 #include <cstdint>
@@ -85,13 +90,15 @@ public:
     void reset() override;
 
     // A read-only cursor of its own over this table (mode 1 or 8): the same
-    // columns, names and code page, its own table and memo file handles. It
-    // reads the header again only through the memo file's own; it reports
-    // nothing the first opening reported. It reports through the same
-    // reporter.
+    // columns, names and code page, its own descriptors on the same table
+    // and memo files. It reads no header again and reports nothing: a file
+    // that became shorter only ends its records.
     std::unique_ptr<dbf_recordset> open_reader() const;
 
     uint32_t get_record_count() const { return record_count_; }
+    // Whether the table file became shorter while it was read, so that the
+    // records past its new end were not read.
+    bool became_shorter() const { return cut_count_ != 0; }
     // Records read from the file at once, starting at the cursor.
     uint32_t get_block_records() const;
     uint32_t get_cursor() const { return cursor_; }
@@ -152,6 +159,7 @@ private:
     void open_memo_file(int memo_mode);
     void init_indexes();
     void load_block();
+    bool note_cut();
     void init_writer();
     void write_at(uint64_t position, const void* data, size_t length);
     bool bit_set(const uint8_t* rec, int bit) const;
@@ -176,6 +184,8 @@ private:
     uint32_t terminator_ = 0;   // position of the 0x0D (0: none found)
     uint32_t record_count_ = 0;
     uint32_t cursor_ = 0;
+    bool first_opening_ = true;  // false for open_reader's cursors, which report nothing
+    uint32_t cut_count_ = 0;     // the record count before the file became shorter (0: it did not)
     tally lost_;
     tally rounded_;
     uint32_t unread_checked_upto_ = 0;             // records before this one were counted

@@ -680,6 +680,47 @@ TEST(dbf_table, record_count_against_file_size) {
     EXPECT_EQ(rows_of(*open(dir / "c.dbf")).size(), 2u);
 }
 
+// Files that change while the table is read: a reader for another thread
+// reads the files that were opened, not those renamed over them; a memo
+// file that shrinks costs the memos now past its end; a table file that
+// shrinks gives every record still in it and says once which were not read.
+TEST(dbf_table, files_that_change_while_they_are_read) {
+    dbf_test_folder dir;
+    report_catcher reports;
+    dbf_fixture_table t;
+    t.version = 0xF5;  // records of 17 bytes, 3855 to a block; memos one 64-byte block each, from block 8
+    t.fields = {{"ID", 'N', 6}, {"NOTE", 'M'}};
+    for (int i = 1; i <= 10000; ++i)
+        t.records.push_back({false, {V::num(std::to_string(i)), V::str("m" + std::to_string(i))}});
+    dbf_fixture::write(dir / "t.dbf", t);
+    auto rs = open(dir / "t.dbf");
+    rs->get_item();
+    dbf_fixture_table saved = t;
+    saved.records.resize(10, {false, {V::num("0"), V::str("new")}});
+    dbf_fixture::write(dir / "new.dbf", saved);
+    std::filesystem::rename(dir / "new.dbf", dir / "t.dbf");
+    std::filesystem::rename(dir / "new.fpt", dir / "t.fpt");
+    auto rows = rows_of(*rs->open_reader());
+    ASSERT_EQ(rows.size(), 10000u);
+    EXPECT_EQ(rows[9999], (std::vector<std::string>{"10000", "m10000"}));
+
+    dbf_fixture::write(dir / "s.dbf", t);
+    auto cut = open(dir / "s.dbf");
+    cut->get_item();
+    std::filesystem::resize_file(dir / "s.fpt", 512 + 2000 * 64);
+    std::filesystem::resize_file(dir / "s.dbf", cut->get_header().data_offset + 5000 * 17 + 9);
+    rows = rows_of(*cut);
+    ASSERT_EQ(rows.size(), 5000u);
+    EXPECT_EQ(rows[1999], (std::vector<std::string>{"2000", "m2000"}));
+    EXPECT_EQ(rows[4999], (std::vector<std::string>{"5000", "NULL"}));
+    EXPECT_TRUE(cut->became_shorter());
+    EXPECT_EQ(reports.messages, std::vector<std::string>{"the file became shorter during the conversion: records "
+                                                         "5001-10000 were not read"});
+    EXPECT_EQ(tk_unicode_to_utf8(cut->get_unreadable_summary()),
+              "3000 values could not be read and became NULL; the first: field NOTE of record #2001: memo block "
+              "2008 lies past the end of s.fpt");
+}
+
 namespace {
 
 // Access mode (O_RDONLY, O_RDWR...) of this process's open descriptors of
