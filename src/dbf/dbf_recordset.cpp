@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -763,28 +765,7 @@ dbf_record* dbf_recordset::get_item() {
         }
         const uint8_t* p = rec + c.offset;
         if (c.how == dbf_decoding::memo_text || c.how == dbf_decoding::memo_binary) {
-            if (!memo_) {
-                tk_log(1, "No MEMO file!");
-                f->set_null();
-                continue;
-            }
-            uint32_t block = 0;
-            if (!memo_->get_block_number(p, c.width, block)) {
-                lose_memo(*f, i);
-                continue;
-            }
-            tk_log(1, "Got memo block number: %u", block);
-            if (block == 0) {
-                f->clear();
-                continue;
-            }
-            if (!memo_->read_memo(block, memo_data_)) {
-                lose_memo(*f, i);
-                continue;
-            }
-            f->set_memo(memo_data_, c.how == dbf_decoding::memo_binary, codepage_, scratch_);
-            // A large memo's bytes are not kept for the next one.
-            if (memo_data_.capacity() > dbf_field::large_buffer) std::vector<uint8_t>().swap(memo_data_);
+            read_memo_cell(*f, i, p);
             continue;
         }
         if (bit_set(rec, c.varlen_bit) && c.width > 0) {
@@ -801,6 +782,38 @@ dbf_record* dbf_recordset::get_item() {
         note_unreadable(rec);
     }
     return current_.get();
+}
+
+void dbf_recordset::read_memo_cell(dbf_field& f, size_t column, const uint8_t* p) {
+    const dbf_column& c = columns_[column];
+    if (!memo_) {
+        tk_log(1, "No MEMO file!");
+        f.set_null();
+        return;
+    }
+    uint32_t block = 0;
+    if (!memo_->get_block_number(p, c.width, block)) return lose_memo(f, column);
+    tk_log(1, "Got memo block number: %u", block);
+    if (block == 0) {
+        f.clear();
+        return;
+    }
+    bool fits = true;
+    try {
+        if (!memo_->read_memo(block, memo_data_)) return lose_memo(f, column);
+        f.set_memo(memo_data_, c.how == dbf_decoding::memo_binary, codepage_, scratch_);
+    } catch (const std::bad_alloc&) {
+        fits = false;
+    } catch (const std::length_error&) {
+        fits = false;
+    }
+    // A large memo's bytes are not kept for the next one.
+    if (memo_data_.capacity() > dbf_field::large_buffer) std::vector<uint8_t>().swap(memo_data_);
+    if (fits) return;
+    // A value that does not fit in memory costs its cell like a damaged memo.
+    std::wstring().swap(scratch_);
+    memo_->does_not_fit(block);
+    lose_memo(f, column);
 }
 
 void dbf_recordset::lose_memo(dbf_field& f, size_t column) {

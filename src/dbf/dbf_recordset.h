@@ -160,6 +160,7 @@ private:
     void init_indexes();
     void load_block();
     bool note_cut();
+    void read_memo_cell(dbf_field& field, size_t column, const uint8_t* bytes);
     void init_writer();
     void write_at(uint64_t position, const void* data, size_t length);
     bool bit_set(const uint8_t* rec, int bit) const;

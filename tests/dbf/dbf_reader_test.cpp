@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -661,6 +662,34 @@ TEST(dbf_memo, memos_keep_their_bytes_and_damage_costs_a_cell) {
     std::filesystem::remove(dir / "m.fpt");
     EXPECT_EQ(rows_of(*open(dir / "m.dbf"))[0][5], "NULL");
     EXPECT_EQ(reports.messages, std::vector<std::string>{"Memo file not found"});
+}
+
+// A memo that cannot be allocated costs its cell, named; the table reads on.
+TEST(dbf_memo, a_memo_that_does_not_fit_in_memory_costs_its_cell) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer ends the process where an allocation fails";
+#endif
+    dbf_test_folder dir;
+    dbf_fixture_table t;
+    t.version = 0xF5;
+    t.fields = {{"NOTE", 'M'}};
+    t.records = {{false, {V::str("big")}}, {false, {V::str("small")}}};
+    const auto memo = dbf_fixture::write(dir / "t.dbf", t);
+    // Record 1's memo (block 8 of 64 bytes) claims 1 GiB, which the (sparse) file holds.
+    dbf_fixture::patch(memo, 8 * 64 + 4, std::string("\x40\0\0\0", 4));
+    std::filesystem::resize_file(memo, (uint64_t{1} << 30) + 1024);
+    auto read_in_little_memory = [&] {
+        const rlimit limit{rlim_t{512} << 20, rlim_t{512} << 20};
+        ::setrlimit(RLIMIT_AS, &limit);
+        auto rs = open(dir / "t.dbf");
+        const auto rows = rows_of(*rs);
+        std::cerr << rows[0][0] << " " << rows[1][0] << " " << tk_unicode_to_utf8(rs->get_unreadable_summary());
+        std::exit(0);
+    };
+    EXPECT_EXIT(
+        read_in_little_memory(), ::testing::ExitedWithCode(0),
+        "NULL small 1 value could not be read and became NULL; the first: field NOTE of record #1: memo block 8 of "
+        "t.fpt does not fit in memory");
 }
 
 TEST(dbf_table, record_count_against_file_size) {
