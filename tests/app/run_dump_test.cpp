@@ -420,10 +420,9 @@ TEST_F(run_dump, values_read_as_null_or_rounded_are_reported_once_per_table) {
     EXPECT_NE(dump().find("(NULL, 'n2', 0)"), std::string::npos) << dump();
 
     // More decimals than the column holds: written rounded, as the server would store it, and said.
-    testkit::dbf_fixture_table p;
-    p.fields = {{"AMT", 'N', 8, 2}};
-    p.records = {{false, {dbf_value::num("3.14159")}}};
-    write_table("price.dbf", p);
+    t.fields = {{"AMT", 'N', 8, 2}};
+    t.records = {{false, {dbf_value::num("3.14159")}}};
+    write_table("price.dbf", t);
     conv->selected_tables = {L"price"};
     EXPECT_EQ(conv->run(), run_outcome::completed);
     EXPECT_EQ(view->calls.back().message,

@@ -365,9 +365,9 @@ TEST_F(run_test, final_batch_failure_is_a_table_failure) {
     EXPECT_EQ(conv->log.finished.back(), "u");
 }
 
-// A table file cut short while it is read (here at a block's end): the
-// records still in it arrive, one report says which did not, the next
-// table converts, and the run does not complete.
+// A table file cut short while it is read (at a block's end): the records
+// still in it arrive, one report says which did not, the next table
+// converts, and the run does not complete.
 TEST_F(run_test, a_table_file_cut_short_during_the_run_fails_the_run) {
     table("t.dbf", 10000);  // records of 16 bytes from byte 97, 4096 to a block
     table("u.dbf", 3);

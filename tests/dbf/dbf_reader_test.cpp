@@ -670,26 +670,20 @@ TEST(dbf_memo, a_memo_that_does_not_fit_in_memory_costs_its_cell) {
     GTEST_SKIP() << "AddressSanitizer ends the process where an allocation fails";
 #endif
     dbf_test_folder dir;
-    dbf_fixture_table t;
-    t.version = 0xF5;
-    t.fields = {{"NOTE", 'M'}};
-    t.records = {{false, {V::str("big")}}, {false, {V::str("small")}}};
-    const auto memo = dbf_fixture::write(dir / "t.dbf", t);
+    const auto memo = dbf_fixture::write(dir / "t.dbf", simple(0xF5));
     // Record 1's memo (block 8 of 64 bytes) claims 1 GiB, which the (sparse) file holds.
     dbf_fixture::patch(memo, 8 * 64 + 4, std::string("\x40\0\0\0", 4));
     std::filesystem::resize_file(memo, (uint64_t{1} << 30) + 1024);
-    auto read_in_little_memory = [&] {
+    auto read_in_512_mib = [&] {
         const rlimit limit{rlim_t{512} << 20, rlim_t{512} << 20};
         ::setrlimit(RLIMIT_AS, &limit);
         auto rs = open(dir / "t.dbf");
-        const auto rows = rows_of(*rs);
-        std::cerr << rows[0][0] << " " << rows[1][0] << " " << tk_unicode_to_utf8(rs->get_unreadable_summary());
+        std::cerr << rows_of(*rs)[0][0] << ": " << tk_unicode_to_utf8(rs->get_unreadable_summary());
         std::exit(0);
     };
-    EXPECT_EXIT(
-        read_in_little_memory(), ::testing::ExitedWithCode(0),
-        "NULL small 1 value could not be read and became NULL; the first: field NOTE of record #1: memo block 8 of "
-        "t.fpt does not fit in memory");
+    EXPECT_EXIT(read_in_512_mib(), ::testing::ExitedWithCode(0),
+                "Alpha: 1 value could not be read and became NULL; the first: field NOTE of record #1: memo block 8 "
+                "of t.fpt does not fit in memory");
 }
 
 TEST(dbf_table, record_count_against_file_size) {
@@ -721,28 +715,19 @@ TEST(dbf_table, files_that_change_while_they_are_read) {
     t.fields = {{"ID", 'N', 6}, {"NOTE", 'M'}};
     for (int i = 1; i <= 10000; ++i)
         t.records.push_back({false, {V::num(std::to_string(i)), V::str("m" + std::to_string(i))}});
-    dbf_fixture::write(dir / "t.dbf", t);
+    for (const char* name : {"t.dbf", "s.dbf"}) dbf_fixture::write(dir / name, t);
     auto rs = open(dir / "t.dbf");
-    rs->get_item();
-    dbf_fixture_table saved = t;
-    saved.records.resize(10, {false, {V::num("0"), V::str("new")}});
-    dbf_fixture::write(dir / "new.dbf", saved);
+    t.records.resize(10);
+    dbf_fixture::write(dir / "new.dbf", t);
     std::filesystem::rename(dir / "new.dbf", dir / "t.dbf");
     std::filesystem::rename(dir / "new.fpt", dir / "t.fpt");
-    auto rows = rows_of(*rs->open_reader());
-    ASSERT_EQ(rows.size(), 10000u);
-    EXPECT_EQ(rows[9999], (std::vector<std::string>{"10000", "m10000"}));
+    EXPECT_EQ(rows_of(*rs->open_reader()).back(), (std::vector<std::string>{"10000", "m10000"}));
 
-    dbf_fixture::write(dir / "s.dbf", t);
     auto cut = open(dir / "s.dbf");
-    cut->get_item();
     std::filesystem::resize_file(dir / "s.fpt", 512 + 2000 * 64);
     std::filesystem::resize_file(dir / "s.dbf", cut->get_header().data_offset + 5000 * 17 + 9);
-    rows = rows_of(*cut);
-    ASSERT_EQ(rows.size(), 5000u);
-    EXPECT_EQ(rows[1999], (std::vector<std::string>{"2000", "m2000"}));
-    EXPECT_EQ(rows[4999], (std::vector<std::string>{"5000", "NULL"}));
-    EXPECT_TRUE(cut->became_shorter());
+    const auto rows = rows_of(*cut);
+    EXPECT_EQ(rows.size(), 5000u);
     EXPECT_EQ(reports.messages, std::vector<std::string>{"the file became shorter during the conversion: records "
                                                          "5001-10000 were not read"});
     EXPECT_EQ(tk_unicode_to_utf8(cut->get_unreadable_summary()),
