@@ -28,13 +28,16 @@ constexpr uint64_t min_slices = 2;          // fewer records left are copied alo
 
 // `alone`: a record over the statement limit, which the writer reads and
 // writes itself, so that its large values are never copied into a batch.
-enum class row_kind : uint8_t { written, deleted, read_failed, row_failed, alone };
+// `gone`: the table file ended before the record (it became shorter); the
+// writer reads it again, so that the table's own cursor tells the user.
+enum class row_kind : uint8_t { written, deleted, read_failed, row_failed, alone, gone };
 
 // What a worker made of one record.
 struct row_result {
     size_t end = 0;                           // end of the row's text in its batch
     int32_t record_size = 0;                  // the record's get_total_size()
-    uint32_t unreadable = 0;                  // its values that read as NULL for not being of their type
+    uint32_t lost = 0;                        // its values that read as NULL for not being of their type
+    uint32_t rounded = 0;                     // and its numbers rounded to their columns
     dmp_recordset::narrowed_values narrowed;  // its values fitted to their columns' character sets
     row_kind kind = row_kind::written;
 };
@@ -46,14 +49,16 @@ struct dump_row_pipeline::batch {
     std::string text;
     std::vector<row_result> rows;
     std::vector<std::exception_ptr> failures;  // one per failed row, in order
-    std::wstring first_unreadable;             // the note of its first row with one
+    std::wstring first_lost;                   // the note of its first row with a lost value
+    std::wstring first_rounded;                // and with a rounded one
 
     // Emptied for reuse, keeping its room.
     void clear() {
         text.clear();
         rows.clear();
         failures.clear();
-        first_unreadable.clear();
+        first_lost.clear();
+        first_rounded.clear();
     }
 };
 
@@ -162,9 +167,14 @@ private:
         try {
             reader_->move_to(static_cast<int32_t>(r));
             item = reader_->get_item();
-            TK_ASSERT(item != nullptr);
         } catch (...) {
             add_failure(b, row, row_kind::read_failed);
+            return;
+        }
+        if (item == nullptr) {
+            row.kind = row_kind::gone;
+            row.end = b.text.size();
+            b.rows.push_back(row);
             return;
         }
         dbf_recordset::unreadable_note note = reader_->take_unreadable();
@@ -179,10 +189,10 @@ private:
             b.rows.push_back(row);
             return;
         }
-        if (note.count != 0) {
-            row.unreadable = static_cast<uint32_t>(note.count);
-            if (b.first_unreadable.empty()) b.first_unreadable = std::move(note.first);
-        }
+        row.lost = static_cast<uint32_t>(note.lost.count);
+        row.rounded = static_cast<uint32_t>(note.rounded.count);
+        if (row.lost != 0 && b.first_lost.empty()) b.first_lost = std::move(note.lost.first);
+        if (row.rounded != 0 && b.first_rounded.empty()) b.first_rounded = std::move(note.rounded.first);
         if (deleted) {
             row.kind = row_kind::deleted;
         } else {
@@ -279,10 +289,7 @@ bool dump_row_pipeline::run(uint32_t first) {
     if (n == 0) return false;
     std::vector<std::unique_ptr<dbf_recordset>> readers;
     try {
-        for (unsigned i = 0; i < n; ++i) {
-            readers.push_back(source_.open_reader());
-            if (readers.back()->get_record_count() != count) return false;  // the file changed
-        }
+        for (unsigned i = 0; i < n; ++i) readers.push_back(source_.open_reader());
     } catch (const tk_exception& e) {
         tk_log(2, "The table is read by one thread: %s", e.what());
         return false;
@@ -342,7 +349,7 @@ void dump_row_pipeline::write_slices(shared& sh) {
                 b = std::move(slot.ready.front());
                 slot.ready.pop_front();
             }
-            write_batch(*b, record);
+            if (!write_batch(*b, record)) return;  // the table file ended early
             const size_t written = b->text.size();
             b->clear();
             bool wake = false;  // only a worker waiting for room needs to hear of it
@@ -364,18 +371,25 @@ void dump_row_pipeline::write_slices(shared& sh) {
     }
 }
 
-// A record too big for a batch, read again through the table's own
-// recordset and written as the one-thread loop writes it.
-void dump_row_pipeline::write_alone(uint64_t record) {
+// A record too big for a batch, or one a worker found past the end, read
+// again through the table's own recordset and written as the one-thread
+// loop writes it. False when the table file ends before it (the table's
+// cursor has told the user).
+bool dump_row_pipeline::write_alone(uint64_t record) {
     source_.move_to(static_cast<int32_t>(record));
-    udb_record* item = source_.get_item();
-    TK_ASSERT(item != nullptr);
-    target_.append_record(*item);
+    const auto* item = static_cast<const dbf_record*>(source_.get_item());
+    if (item == nullptr) return false;
+    if (!(skip_deleted_ && item->b_deleted)) {
+        target_.append_record(*item);
+        hooks_.appended();
+    }
+    return true;
 }
 
 // Each row as the one-thread loop meets its record: the stop test first,
-// then its unreadable values, then its row or its failure.
-void dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
+// then its unreadable values, then its row or its failure. False at the
+// end of the table file.
+bool dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
     size_t start = 0;
     size_t failure = 0;
     for (const row_result& row : b.rows) {
@@ -385,7 +399,8 @@ void dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
         std::exception_ptr failed;
         if (row.kind == row_kind::read_failed || row.kind == row_kind::row_failed) failed = b.failures[failure++];
         try {
-            if (row.unreadable != 0) source_.add_unreadable(row.unreadable, b.first_unreadable);
+            if (row.lost != 0 || row.rounded != 0)
+                source_.add_unreadable({{row.lost, b.first_lost}, {row.rounded, b.first_rounded}});
             switch (row.kind) {
             case row_kind::written:
                 target_.append_row(text, row.record_size, row.narrowed);
@@ -394,8 +409,8 @@ void dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
             case row_kind::deleted:
                 break;
             case row_kind::alone:
-                write_alone(record);
-                hooks_.appended();
+            case row_kind::gone:
+                if (!write_alone(record)) return false;
                 break;
             case row_kind::read_failed:
                 std::rethrow_exception(failed);
@@ -409,4 +424,5 @@ void dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
         ++record;
         hooks_.progress(record);
     }
+    return true;
 }

@@ -10,7 +10,10 @@
 // the source recordset in the same order. A record over the statement
 // limit (large memos) is only marked by its worker; the writer reads it
 // again and writes it itself, so its large values are streamed from the
-// record instead of copied into the text handed over. Workers run a few slices ahead
+// record instead of copied into the text handed over. The readers read the
+// files the source opened; when the table file became shorter, the writer
+// meets the first missing record through the source, which tells the
+// user once, and the copy ends there. Workers run a few slices ahead
 // of the writer at most, each with a bounded amount of unwritten text, so
 // memory does not grow with the table.
 //
@@ -51,9 +54,10 @@ public:
     // than a few blocks left, more than one core, and no trace written.
     bool usable(uint32_t first) const;
 
-    // Copies the records [first, record count) of the source. Returns false,
-    // having copied nothing, when the table cannot be opened again for the
-    // workers (the caller then goes on alone).
+    // Copies the records [first, record count) of the source (fewer when
+    // its file became shorter). Returns false, having copied nothing, when
+    // the workers cannot have readers of their own (the caller then goes
+    // on alone).
     bool run(uint32_t first);
 
     // Worker threads a run starts: one per core, at most the limit.
@@ -68,8 +72,8 @@ private:
     class worker;
 
     void write_slices(shared& sh);
-    void write_batch(const batch& b, uint64_t& record);
-    void write_alone(uint64_t record);
+    bool write_batch(const batch& b, uint64_t& record);
+    bool write_alone(uint64_t record);
 
     dbf_recordset& source_;
     dmp_recordset& target_;

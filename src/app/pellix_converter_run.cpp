@@ -70,6 +70,7 @@ struct pellix_converter::run_state {
     // Target names claimed before the first table, by source name.
     std::map<std::wstring, std::wstring> claimed;
     std::vector<std::wstring> whole;  // tables converted whole
+    std::vector<std::wstring> cut;    // tables whose file became shorter while they were read
     std::wstring writing;             // the table whose target was created
     uint64_t appended = 0;            // rows of `writing` appended to its target
     int opened = 0;                   // source tables opened
@@ -99,6 +100,18 @@ std::string join_names(const std::vector<std::wstring>& names) {
         text += tk_unicode_to_utf8(name);
     }
     return text;
+}
+
+// A table read only in part is no converted table: the run does not
+// complete (each table has told which of its records were not read).
+void check_read_whole(const std::vector<std::wstring>& cut) {
+    if (cut.empty()) return;
+    if (error_handler* handler = error_handler::try_ptr()) handler->clear_context();
+    const bool one = cut.size() == 1;
+    throw tk_exception(std::string("The conversion is not complete: the ") +
+                           (one ? "file of table " : "files of tables ") + join_names(cut) +
+                           (one ? " became shorter while it was read." : " became shorter while they were read."),
+                       tk_level_error);
 }
 
 }  // namespace
@@ -131,6 +144,7 @@ run_outcome pellix_converter::run() {
             convert_entry(st, st.run_list[st.next]);
         }
         check_any_opened(st);
+        check_read_whole(st.cut);
         end_run(st);
         last_outcome_ = run_outcome::completed;
     } catch (const tk_final_exception&) {
@@ -366,9 +380,10 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
 
     try {
         if (count != 0 && !tab_def) copy_records(*source_rs, *target_rs, mutator, name, st.appended);
-        // Values the source could not read went in as NULL, and values the
-        // customisation changed: the user hears of it.
-        if (source_rs->get_unreadable_count() != 0) {
+        if (source_rs->became_shorter()) st.cut.push_back(name);
+        // Values the source could not read went in as NULL or rounded, and
+        // values the customisation changed: the user hears of it.
+        if (!source_rs->get_unreadable_summary().empty()) {
             set_context(name);
             report(tk_exception(source_rs->get_unreadable_summary(), tk_level_recoverable), false);
         }
@@ -384,7 +399,7 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
         throw;
     }
     target_rs->finish();  // the last batch: its failure is this table's
-    return true;
+    return !source_rs->became_shorter();
 }
 
 void pellix_converter::finish_after_failure(udb_recordset& target) {
@@ -427,7 +442,7 @@ void pellix_converter::copy_records(dbf_recordset& source_rs, udb_recordset& tar
         try {
             tk_log(1, "Converting %llu record", static_cast<unsigned long long>(index + 1));
             const dbf_record* record = source_rs.get_item();
-            TK_ASSERT(record != nullptr);
+            if (record == nullptr) break;  // the file became shorter: the reader has said so
             if (!(skip_deleted && record->b_deleted)) {
                 if (customised) {
                     target_rs.append_record(mutator->modify2(*record, index + 1));

@@ -38,5 +38,5 @@ struct dbf_column {
     int null_bit = -1;             // bit in the null flags, -1 when not nullable
     int varlen_bit = -1;           // V and Q: bit saying the length is in the last byte
     uint32_t integer_digits = 0;   // N read as a decimal: digits before the point its column holds
-    uint32_t fraction_digits = 0;  // and after it, when fewer than the field's decimals (else 0)
+    uint32_t fraction_digits = 0;  // and after it (its scale)
 };

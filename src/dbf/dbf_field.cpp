@@ -122,7 +122,7 @@ uint32_t dbf_field::decimal_scale(const dbf_field_descriptor7& fd) { return std:
 
 void dbf_field::set_decimal_bounds(dbf_column& c, const dbf_field_descriptor7& fd) {
     c.integer_digits = decimal_precision(fd) - decimal_scale(fd);
-    c.fraction_digits = fd.decimals > decimal_scale(fd) ? decimal_scale(fd) : 0;
+    c.fraction_digits = decimal_scale(fd);
 }
 
 ole_variant dbf_field::get_variant(const uint8_t* bytes, const dbf_field_descriptor7& fd, int codepage) {
@@ -241,6 +241,43 @@ int64_t fraction_places(std::string_view t) {
     return std::max<int64_t>(place - exponent, 0);
 }
 
+// A checked number text ([sign]digits[.digits][e[sign]digits], at most
+// a few dozen digits before the point) rounded half away from zero to
+// `places` digits after the point, as the server rounds a decimal text:
+// plain digits, no exponent, no trailing zeros after the point.
+std::string round_to_places(std::string_view t, uint32_t places) {
+    const bool negative = !t.empty() && t[0] == '-';
+    int64_t exponent = 0;
+    t = split_exponent(t, exponent);
+    const size_t point = std::min(t.find('.'), t.size());
+    std::string digits(t.substr(0, point));
+    if (point < t.size()) digits.append(t.substr(point + 1));
+    // The value is 0.digits times 10^before; the first `keep` digits are
+    // kept, the next one rounds them.
+    const int64_t before = static_cast<int64_t>(point) + exponent;
+    const int64_t keep = before + places;
+    const int64_t size = static_cast<int64_t>(digits.size());
+    std::string n;  // the result times 10^places
+    if (keep > 0) n = digits.substr(0, static_cast<size_t>(std::min(keep, size)));
+    if (keep > size) n.append(static_cast<size_t>(keep - size), '0');
+    if (keep >= 0 && keep < size && digits[static_cast<size_t>(keep)] >= '5') {
+        size_t i = n.size();
+        while (i > 0 && n[i - 1] == '9') n[--i] = '0';
+        if (i == 0)
+            n.insert(n.begin(), '1');
+        else
+            ++n[i - 1];
+    }
+    if (n.size() <= places) n.insert(0, places + 1 - n.size(), '0');
+    std::string whole = n.substr(0, n.size() - places), fraction = n.substr(n.size() - places);
+    whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size() - 1));
+    fraction.erase(fraction.find_last_not_of('0') + 1);
+    std::string out = whole;
+    if (!fraction.empty()) out += "." + fraction;
+    if (negative && out.find_first_not_of("0.") != std::string::npos) out.insert(0, 1, '-');
+    return out;
+}
+
 // A trimmed number text that check_number() would copy unchanged: an
 // optional '-', digits and at most one '.', with at least one digit.
 bool is_plain_number(std::string_view t) {
@@ -293,22 +330,25 @@ void dbf_field::set_clean_number(std::string_view clean, std::string_view raw, c
         ok = r.ec == std::errc() && r.ptr == e && std::isfinite(d);
         if (ok) ole_variant::operator=(ole_variant(d));
     } else if (c.vartype == VT_DECIMAL) {
-        const std::string_view digits(b, e - b);
+        std::string_view digits(b, e - b);
         // The server refuses a number its DECIMAL column cannot hold, which
         // would cost the whole row (and stop a dump's replay).
-        if (c.integer_digits != 0 && integer_digits(digits) > c.integer_digits) {
+        auto too_wide = [&](std::string_view t) {
+            if (c.integer_digits == 0 || integer_digits(t) <= c.integer_digits) return false;
             set_lost(dbf_loss::too_wide);
             tk_log(3, "WARNING: field '%s' holds '%.*s', which is wider than its column; read as NULL",
                    tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
-            return;
-        }
-        // A field of more decimals than a DECIMAL column takes would have the
-        // server round its last digits away (1e-35 would arrive as 0).
-        if (c.fraction_digits != 0 && fraction_places(digits) > c.fraction_digits) {
-            set_lost(dbf_loss::too_precise);
-            tk_log(3, "WARNING: field '%s' holds '%.*s', which has more decimals than its column; read as NULL",
-                   tk_unicode_to_utf8(name).c_str(), static_cast<int>(raw.size()), raw.data());
-            return;
+            return true;
+        };
+        if (too_wide(digits)) return;
+        // The server rounds the decimals its column does not hold away; the
+        // value is rounded here as it would be (both targets then hold the
+        // same) and counted, so that the user hears of it.
+        std::string rounded;
+        if (c.integer_digits != 0 && fraction_places(digits) > c.fraction_digits) {
+            rounded = round_to_places(digits, c.fraction_digits);
+            if (too_wide(rounded)) return;
+            digits = rounded;
         }
         ole_decimal dec;
         if (fits_decimal(digits) && ole_decimal::parse(digits, dec)) {
@@ -318,6 +358,7 @@ void dbf_field::set_clean_number(std::string_view clean, std::string_view raw, c
             // text travels instead, so every digit reaches the column.
             ole_variant::operator=(std::wstring(digits.begin(), digits.end()));
         }
+        if (!rounded.empty()) loss = dbf_loss::rounded;
         ok = true;
     } else {
         int64_t v = 0;

@@ -7,8 +7,10 @@
 // text that is not wholly a number, a date that is not valid, a date-time
 // outside 0001-01-01 to 9999-12-31, NaN or infinity, a damaged memo) gives
 // NULL and sets `loss` to its reason, so the table can count it and tell the
-// user; a level-3 trace line names numbers that are lost. Blank fields, day
-// 0 and the all-zero date are simply empty.
+// user; a level-3 trace line names numbers that are lost. A number with more
+// decimals than its DECIMAL column holds is rounded to them, half away from
+// zero as the server rounds it, and sets `loss` to rounded. Blank fields,
+// day 0 and the all-zero date are simply empty.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +22,7 @@
 #include "dbf/dbf_field_descriptor.h"
 #include "udb/udb_field.h"
 
-// Why a value could not be read and became NULL.
+// Why a value could not be read and became NULL, or was changed to fit its column.
 enum class dbf_loss : uint8_t {
     none,
     not_a_number,  // numeric text that is not a number
@@ -30,7 +32,7 @@ enum class dbf_loss : uint8_t {
     not_finite,    // a double that is NaN or infinite
     memo_damaged,  // a memo reference that is not a number, or a memo the file cannot hold
     too_wide,      // a number with more digits before the point than its column holds
-    too_precise,   // a number with more digits after the point than its column holds
+    rounded,       // a number with more decimals than its column holds: rounded to them, not NULL
 };
 
 class dbf_field : public udb_field {
@@ -73,8 +75,8 @@ public:
     static bool check_number(std::string_view text, std::string& clean, bool& empty);
 
     // Set by decode (and set_lost_memo) when the field held something that
-    // is not a value of its type and reads as NULL, so the table can tell
-    // the user what was lost and why.
+    // is not a value of its type and reads as NULL, or a number that was
+    // rounded, so the table can tell the user what was changed and why.
     dbf_loss loss = dbf_loss::none;
 
 private:

@@ -49,7 +49,8 @@
 //
 // The records follow the header; the file ends with the byte 0x1A. A memo
 // field holds a reference to its memo: ten digits as text, blank for no
-// memo; Visual FoxPro and database containers a 4-byte block number (LE).
+// memo; a field of four bytes in any version, and every memo field of
+// Visual FoxPro and database containers, a 4-byte block number (LE).
 //
 // Memo header, dBASE IV and later (.dbt, dbt_memo_file)
 //   0       4     next free block (LE)

@@ -9,6 +9,7 @@
 #include "dbf/dbf_exception.h"
 #include "dbf/dbf_files.h"
 #include "dbf/dbf_format.h"
+#include "tk/tk_byte_order.h"
 #include "tk/tk_logger.h"
 
 dbf_memo_file::dbf_memo_file(const std::string& path, int mode) : tk_huge_file(path, mode != 0) {
@@ -16,10 +17,19 @@ dbf_memo_file::dbf_memo_file(const std::string& path, int mode) : tk_huge_file(p
     size_ = get_size();
 }
 
+dbf_memo_file::dbf_memo_file(const dbf_memo_file& other)
+    : tk_huge_file(other, tk_huge_file::duplicate_tag{}), size_(other.size_) {}
+
 dbf_memo_file::~dbf_memo_file() = default;
 
 bool dbf_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_t& block) {
     block = 0;
+    if (width == dbf_format::memo_reference::binary_size) {
+        // Four bytes hold a binary block number in every table version;
+        // blanks, like zeros, are no memo.
+        if (field[0] != ' ' || field[1] != ' ' || field[2] != ' ' || field[3] != ' ') block = load_le32(field);
+        return true;
+    }
     const size_t n = std::min<size_t>(width, dbf_format::memo_reference::text_size);
     size_t i = 0;
     while (i < n && (field[i] == ' ' || field[i] == 0)) ++i;
@@ -45,6 +55,39 @@ bool dbf_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_
     }
     block = static_cast<uint32_t>(v);
     return true;
+}
+
+bool dbf_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
+    try {
+        return read_block(block, data);
+    } catch (const dbf_exception& e) {
+        data.clear();
+        // A file that became shorter since it was opened is measured again:
+        // a memo now past its end costs its cell like one that always was.
+        if (!became_shorter()) return damaged(e.what());
+    }
+    try {
+        return read_block(block, data);
+    } catch (const dbf_exception& e) {
+        data.clear();
+        return damaged(e.what());
+    }
+}
+
+bool dbf_memo_file::became_shorter() {
+    uint64_t now = 0;
+    try {
+        now = get_size();
+    } catch (const tk_exception&) {
+        return false;
+    }
+    if (now >= size_) return false;
+    size_ = now;
+    return true;
+}
+
+bool dbf_memo_file::does_not_fit(uint32_t block) {
+    return damaged("memo block " + std::to_string(block) + " of " + file_name() + " does not fit in memory");
 }
 
 bool dbf_memo_file::damaged(const std::string& why) {

@@ -4,19 +4,22 @@
 // and read_memo fetches the memo's bytes. The reader opens memo files
 // read-only (mode 0) and never writes them; a table opened for appending
 // opens its memo file for update (mode 1), and the formats that can be
-// written (FoxPro and dBASE III) add memos with write_memo.
+// written (FoxPro and dBASE III) add memos with write_memo. duplicate()
+// gives another thread a memo file of its own on the same file, whatever
+// its name now leads to.
 //
 // A damaged memo costs only its cell: a reference that is not a block
-// number, or a memo that lies or runs past the end of the file (a memo file
-// cut short), is answered with false and a reason (problem()), and the
-// reader makes the cell NULL and counts it. A failing read (an I/O error)
-// throws dbf_exception (level 0) and fails the record. A header the format
-// cannot use makes the constructor throw dbf_exception "Memo file is
-// corrupted: <reason>"; the table is then read as if the file were missing.
+// number, a memo that lies or runs past the end of the file (a memo file
+// cut short, also after it was opened), or a memo that cannot be read is
+// answered with false and a reason (problem()), and the reader makes the
+// cell NULL and counts it. A header the format cannot use makes the
+// constructor throw dbf_exception "Memo file is corrupted: <reason>"; the
+// table is then read as if the file were missing.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,16 +41,24 @@ public:
     dbf_memo_file(const std::string& path, int mode);
     ~dbf_memo_file() override;
 
+    // A read-only memo file of its own on the file this one opened.
+    virtual std::unique_ptr<dbf_memo_file> duplicate() const = 0;
+
     // The block number of the reference in `field` (`width` bytes), 0 when
     // the field holds no memo (blanks, zeros); false (problem() says why)
-    // when the reference is not a block number. The base reads at most ten
-    // bytes as a decimal number.
+    // when the reference is not a block number. The base reads a field of
+    // four bytes as a binary block number (LE), else at most ten bytes as
+    // a decimal number.
     virtual bool get_block_number(const uint8_t* field, size_t width, uint32_t& block);
     // The memo's bytes (cleared first, sized exactly: no spare room), every
     // one of them up to the memo's length or its format's terminator; false
     // (data empty, problem() says why) when the memo does not lie within
-    // the file.
-    virtual bool read_memo(uint32_t block, std::vector<uint8_t>& data) = 0;
+    // the file as it is now or cannot be read. Throws std::bad_alloc when
+    // the memo does not fit in memory.
+    bool read_memo(uint32_t block, std::vector<uint8_t>& data);
+    // Keeps "memo block N of FILE does not fit in memory" as the problem;
+    // returns false.
+    bool does_not_fit(uint32_t block);
     // Why the last get_block_number or read_memo answered false, as
     // "memo block 99 lies past the end of PNTRERR.DBT".
     const std::string& problem() const { return problem_; }
@@ -62,6 +73,11 @@ public:
     uint64_t file_size() const { return size_; }
 
 protected:
+    // The duplicate of `other`: its own descriptor on the same file.
+    dbf_memo_file(const dbf_memo_file& other);
+
+    // read_memo in the format's layout; a failing read throws dbf_exception.
+    virtual bool read_block(uint32_t block, std::vector<uint8_t>& data) = 0;
     // Positioned read that turns toolkit failures into dbf_exception.
     void read_at(uint64_t position, void* buffer, size_t length);
     // Reads from `start` up to the byte `terminator` or the end of the file:
@@ -84,6 +100,8 @@ protected:
     uint64_t size_ = 0;
 
 private:
+    // Takes the file's size again; true when it is now smaller.
+    bool became_shorter();
     // Small reads are served from a window of the file read ahead in one
     // piece: memos lie in record order, so a table read costs a few large
     // reads instead of two small ones per memo. Writes empty the window.

@@ -62,7 +62,10 @@ void dbf_record_writer::set_null_flags(int offset, uint32_t width) {
     nullflags_width_ = width;
 }
 
-bool dbf_record_writer::references_binary() const { return memo_kind_ == dbf_memo_vfp || memo_kind_ == dbf_memo_dct; }
+bool dbf_record_writer::references_binary(uint32_t width) const {
+    // A field of four bytes holds a binary block number in every version, as the reader reads it.
+    return memo_kind_ == dbf_memo_vfp || memo_kind_ == dbf_memo_dct || width == dbf_format::memo_reference::binary_size;
+}
 
 void dbf_record_writer::fail(const column& col, const std::string& why) const {
     throw dbf_exception("Table '" + table_ + "', field '" + col.name + "': " + why, tk_level_recoverable);
@@ -222,7 +225,7 @@ void dbf_record_writer::put_datetime(const column& col, const ole_variant& value
 void dbf_record_writer::put_memo(const column& col, const ole_variant& value, char* out,
                                  std::vector<dbf_memo_slot>& memos) const {
     tk_log(1, "Processing as MEMO");
-    if (references_binary()) std::memset(out, 0, col.c.width);
+    if (references_binary(col.c.width)) std::memset(out, 0, col.c.width);
     if (is_text_empty(value)) {
         tk_log(1, "Skip empty MEMO");
         return;
@@ -239,14 +242,14 @@ void dbf_record_writer::put_memo(const column& col, const ole_variant& value, ch
     if (!memo_writable_) fail(col, "the table has no memo file that memos can be written into");
     if (memo_ends_at_1a_ && slot.data.find(dbf_format::dbt3::memo_end) != std::string::npos)
         fail(col, "a memo holding the byte 0x1A cannot be written into a dBASE III memo file");
-    if (references_binary() ? col.c.width < dbf_format::memo_reference::binary_size : col.c.width < 1)
+    if (references_binary(col.c.width) ? col.c.width < dbf_format::memo_reference::binary_size : col.c.width < 1)
         fail(col, "the field has no room for a reference");
     memos.push_back(std::move(slot));
 }
 
 void dbf_record_writer::put_reference(std::string& bytes, const dbf_memo_slot& slot, uint32_t block) const {
     char* out = &bytes[slot.offset];
-    if (references_binary()) {
+    if (references_binary(slot.width)) {
         store_le32(out, block);
         return;
     }

@@ -7,7 +7,8 @@
 // and milliseconds since midnight (4 bytes LE each); 'L' 'T' or 'F'; 'I' and
 // 'B' (Visual FoxPro) 4-byte integer and 8-byte double, little-endian; memo
 // fields a block reference (ten right-aligned digits, or 4 bytes LE in
-// Visual FoxPro) filled in by put_reference once the memo is written.
+// Visual FoxPro and in any field of four bytes) filled in by put_reference
+// once the memo is written.
 // Empty values: blanks for 'C', 'N', 'D' and memo references (zeros for
 // 4-byte ones), zeros for 'T', 'I' and 'B', '?' for 'L'. A null value in a
 // Visual FoxPro nullable column also sets its null bit.
@@ -67,7 +68,7 @@ private:
     void put_memo(const column& col, const ole_variant& value, char* out, std::vector<dbf_memo_slot>& memos) const;
     std::string encode_text(const column& col, const std::wstring& text) const;
     [[noreturn]] void fail(const column& col, const std::string& why) const;
-    bool references_binary() const;
+    bool references_binary(uint32_t width) const;
 
     std::string table_;
     int codepage_;

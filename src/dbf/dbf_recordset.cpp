@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -159,10 +161,12 @@ dbf_recordset::dbf_recordset(const dbf_recordset& from, reader_tag)
       nullflags_offset_(from.nullflags_offset_),
       nullflags_width_(from.nullflags_width_),
       backlink_(from.backlink_) {
+    first_opening_ = false;
+    // The files the first opening holds, not whatever their names lead to
+    // now: a table saved by renaming a new copy over it is never mixed in.
     try {
-        file_ = std::make_unique<tk_huge_file>(fs_path_, false);
-    } catch (const dbf_exception&) {
-        throw;
+        file_ = std::make_unique<tk_huge_file>(*from.file_, tk_huge_file::duplicate_tag{});
+        if (from.memo_) memo_ = from.memo_->duplicate();
     } catch (const tk_exception& e) {
         throw dbf_exception::io_failure(fs_path_, e);
     }
@@ -173,7 +177,6 @@ dbf_recordset::dbf_recordset(const dbf_recordset& from, reader_tag)
         const udb_field* f = from.current_->at(i);
         current_->add_field(std::make_unique<dbf_field>(f->name, f->get_size()));
     }
-    if (from.memo_) open_memo_file(0);
 }
 
 dbf_recordset::~dbf_recordset() { tk_log(1, "dbf_recordset::dtor"); }
@@ -697,16 +700,47 @@ uint32_t dbf_recordset::get_block_records() const {
 
 void dbf_recordset::load_block() {
     const size_t rs = header_.rec_size;
-    const uint32_t per_block = get_block_records();
     block_first_ = cursor_;
-    block_count_ = std::min(per_block, record_count_ - cursor_);
-    block_.resize(static_cast<size_t>(block_count_) * rs);
-    try {
-        file_->get_at(data_offset_ + static_cast<uint64_t>(cursor_) * rs, block_.data(), block_.size());
-    } catch (const tk_exception& e) {
-        block_count_ = 0;
-        throw dbf_exception::io_failure(fs_path_, e);
+    block_count_ = 0;
+    // Each failed read either ends in a failure or lowers the record count.
+    while (cursor_ < record_count_) {
+        const uint32_t count = std::min(get_block_records(), record_count_ - cursor_);
+        block_.resize(static_cast<size_t>(count) * rs);
+        try {
+            file_->get_at(data_offset_ + static_cast<uint64_t>(cursor_) * rs, block_.data(), block_.size());
+            block_count_ = count;
+            return;
+        } catch (const tk_exception& e) {
+            if (!note_cut()) throw dbf_exception::io_failure(fs_path_, e);
+        }
     }
+}
+
+bool dbf_recordset::note_cut() {
+    uint64_t size = 0;
+    try {
+        size = file_->get_size();
+    } catch (const tk_exception&) {
+        return false;
+    }
+    const uint64_t present = size > data_offset_ ? (size - data_offset_) / header_.rec_size : 0;
+    if (present >= record_count_) return false;  // the records are there: the read itself failed
+    const uint32_t before = record_count_;
+    record_count_ = static_cast<uint32_t>(present);
+    if (cut_count_ != 0) return true;
+    cut_count_ = before;
+    tk_log(3, "WARNING: table '%s' became shorter while it was read: %u of %u records are left", fs_path_.c_str(),
+           record_count_, before);
+    // Said once, by the table's own cursor; the records present are read.
+    if (!first_opening_) return true;
+    const std::string first = std::to_string(present + 1), last = std::to_string(before);
+    reporter_.report(
+        dbf_exception("the file became shorter during the conversion: " +
+                          (first == last ? "record " + first + " was" : "records " + first + "-" + last + " were") +
+                          " not read",
+                      tk_level_recoverable),
+        path_);
+    return true;
 }
 
 bool dbf_recordset::bit_set(const uint8_t* rec, int bit) const {
@@ -717,6 +751,7 @@ dbf_record* dbf_recordset::get_item() {
     tk_log(1, "dbf_recordset::get_item");
     if (!current_ || cursor_ >= record_count_) return nullptr;
     if (cursor_ < block_first_ || cursor_ >= block_first_ + block_count_) load_block();
+    if (cursor_ >= record_count_) return nullptr;  // the file became shorter
     const uint8_t* rec = block_.data() + static_cast<size_t>(cursor_ - block_first_) * header_.rec_size;
     current_->b_deleted = rec[0] == '*';
     const size_t n = std::min(columns_.size(), current_->size());
@@ -730,28 +765,7 @@ dbf_record* dbf_recordset::get_item() {
         }
         const uint8_t* p = rec + c.offset;
         if (c.how == dbf_decoding::memo_text || c.how == dbf_decoding::memo_binary) {
-            if (!memo_) {
-                tk_log(1, "No MEMO file!");
-                f->set_null();
-                continue;
-            }
-            uint32_t block = 0;
-            if (!memo_->get_block_number(p, c.width, block)) {
-                lose_memo(*f, i);
-                continue;
-            }
-            tk_log(1, "Got memo block number: %u", block);
-            if (block == 0) {
-                f->clear();
-                continue;
-            }
-            if (!memo_->read_memo(block, memo_data_)) {
-                lose_memo(*f, i);
-                continue;
-            }
-            f->set_memo(memo_data_, c.how == dbf_decoding::memo_binary, codepage_, scratch_);
-            // A large memo's bytes are not kept for the next one.
-            if (memo_data_.capacity() > dbf_field::large_buffer) std::vector<uint8_t>().swap(memo_data_);
+            read_memo_cell(*f, i, p);
             continue;
         }
         if (bit_set(rec, c.varlen_bit) && c.width > 0) {
@@ -770,11 +784,43 @@ dbf_record* dbf_recordset::get_item() {
     return current_.get();
 }
 
+void dbf_recordset::read_memo_cell(dbf_field& f, size_t column, const uint8_t* p) {
+    const dbf_column& c = columns_[column];
+    if (!memo_) {
+        tk_log(1, "No MEMO file!");
+        f.set_null();
+        return;
+    }
+    uint32_t block = 0;
+    if (!memo_->get_block_number(p, c.width, block)) return lose_memo(f, column);
+    tk_log(1, "Got memo block number: %u", block);
+    if (block == 0) {
+        f.clear();
+        return;
+    }
+    bool fits = true;
+    try {
+        if (!memo_->read_memo(block, memo_data_)) return lose_memo(f, column);
+        f.set_memo(memo_data_, c.how == dbf_decoding::memo_binary, codepage_, scratch_);
+    } catch (const std::bad_alloc&) {
+        fits = false;
+    } catch (const std::length_error&) {
+        fits = false;
+    }
+    // A large memo's bytes are not kept for the next one.
+    if (memo_data_.capacity() > dbf_field::large_buffer) std::vector<uint8_t>().swap(memo_data_);
+    if (fits) return;
+    // A value that does not fit in memory costs its cell like a damaged memo.
+    std::wstring().swap(scratch_);
+    memo_->does_not_fit(block);
+    lose_memo(f, column);
+}
+
 void dbf_recordset::lose_memo(dbf_field& f, size_t column) {
     f.set_lost_memo();
     // Only the first loss of the table is named; its reason is kept until
     // note_unreadable writes it.
-    if (unreadable_count_ == 0 && first_memo_problem_column_ == SIZE_MAX) {
+    if (lost_.count == 0 && first_memo_problem_column_ == SIZE_MAX) {
         first_memo_problem_column_ = column;
         first_memo_problem_ = memo_->problem();
     }
@@ -785,8 +831,9 @@ void dbf_recordset::note_unreadable(const uint8_t* rec) {
     for (size_t i = 0; i < n; ++i) {
         const auto* f = static_cast<const dbf_field*>(current_->at(i));
         if (f->loss == dbf_loss::none) continue;
-        if (unreadable_count_++ != 0) continue;
-        first_unreadable_ = describe_loss(*f, columns_[i], rec, i);
+        tally& t = f->loss == dbf_loss::rounded ? rounded_ : lost_;
+        if (t.count++ != 0) continue;
+        t.first = describe_loss(*f, columns_[i], rec, i);
     }
     first_memo_problem_column_ = SIZE_MAX;
 }
@@ -810,9 +857,8 @@ std::wstring dbf_recordset::describe_loss(const dbf_field& f, const dbf_column& 
     case dbf_loss::too_wide:
         return holds() + L", which has more digits before the point than the " + std::to_wstring(c.integer_digits) +
                L" its column holds";
-    case dbf_loss::too_precise:
-        return holds() + L", which has more digits after the point than the " + std::to_wstring(c.fraction_digits) +
-               L" its column holds";
+    case dbf_loss::rounded:
+        return holds() + L", written as " + f.to_wstring();
     case dbf_loss::out_of_range:
         return where + L" holds a date outside 0001-01-01 to 9999-12-31";
     case dbf_loss::not_finite:
@@ -828,21 +874,32 @@ std::wstring dbf_recordset::describe_loss(const dbf_field& f, const dbf_column& 
 
 dbf_recordset::unreadable_note dbf_recordset::take_unreadable() {
     unreadable_note note;
-    if (unreadable_count_ == 0) return note;
-    note.count = unreadable_count_;
-    note.first.swap(first_unreadable_);
-    unreadable_count_ = 0;
+    std::swap(note.lost, lost_);
+    std::swap(note.rounded, rounded_);
     return note;
 }
 
-void dbf_recordset::add_unreadable(uint64_t count, const std::wstring& first) {
+void dbf_recordset::add_to(tally& to, uint64_t count, const std::wstring& first) {
     if (count == 0) return;
-    if (unreadable_count_ == 0) first_unreadable_ = first;
-    unreadable_count_ += count;
+    if (to.count == 0) to.first = first;
+    to.count += count;
+}
+
+void dbf_recordset::add_unreadable(const unreadable_note& note) {
+    add_to(lost_, note.lost.count, note.lost.first);
+    add_to(rounded_, note.rounded.count, note.rounded.first);
 }
 
 std::wstring dbf_recordset::get_unreadable_summary() const {
-    if (unreadable_count_ == 0) return std::wstring();
-    return std::to_wstring(unreadable_count_) + (unreadable_count_ == 1 ? L" value" : L" values") +
-           L" could not be read and became NULL; the first: " + first_unreadable_;
+    std::wstring text;
+    if (lost_.count != 0)
+        text = std::to_wstring(lost_.count) + (lost_.count == 1 ? L" value" : L" values") +
+               L" could not be read and became NULL; the first: " + lost_.first;
+    if (rounded_.count == 0) return text;
+    if (!text.empty()) text += L". ";
+    const bool one = rounded_.count == 1;
+    return text + std::to_wstring(rounded_.count) +
+           (one ? L" value had more decimals than its column holds and was rounded"
+                : L" values had more decimals than their columns hold and were rounded") +
+           L"; the first: " + rounded_.first;
 }

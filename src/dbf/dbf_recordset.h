@@ -21,11 +21,16 @@
 // The record count is min(header count, whole records in the file). Records
 // are read in blocks; get_item decodes the record at the cursor into one
 // dbf_record that stays valid until the next get_item. The table file is
-// only read, never written or locked.
+// only read, never written or locked. A file that becomes shorter while it
+// is read gives the records still in it (the last partial block too); the
+// count drops to them, get_item gives null past them, became_shorter()
+// says so and the table reports once which records were not read.
 //
 // open_reader() gives a second cursor over the same table for another
-// thread: it shares nothing with this one but the parsed header, so records
-// can be decoded in several threads at once.
+// thread: it shares nothing with this one but the parsed header and the
+// files themselves (descriptors of its own on the table and memo files this
+// one opened, so a file replaced under the same name is never mixed in),
+// and records can be decoded in several threads at once.
 #pragma once
 
 #include <cstdint>
@@ -85,13 +90,15 @@ public:
     void reset() override;
 
     // A read-only cursor of its own over this table (mode 1 or 8): the same
-    // columns, names and code page, its own table and memo file handles. It
-    // reads the header again only through the memo file's own; it reports
-    // nothing the first opening reported. It reports through the same
-    // reporter.
+    // columns, names and code page, its own descriptors on the same table
+    // and memo files. It reads no header again and reports nothing: a file
+    // that became shorter only ends its records.
     std::unique_ptr<dbf_recordset> open_reader() const;
 
     uint32_t get_record_count() const { return record_count_; }
+    // Whether the table file became shorter while it was read, so that the
+    // records past its new end were not read.
+    bool became_shorter() const { return cut_count_ != 0; }
     // Records read from the file at once, starting at the cursor.
     uint32_t get_block_records() const;
     uint32_t get_cursor() const { return cursor_; }
@@ -106,21 +113,28 @@ public:
     const std::string& get_backlink() const { return backlink_; }
 
     // Values that could not be read (not of their field's type, out of
-    // range, NaN, a damaged memo) read as NULL; they are counted once per
-    // record as get_item reads the records.
-    uint64_t get_unreadable_count() const { return unreadable_count_; }
-    // What the count means for the user, naming the first such value and
-    // why it was lost; "" when none.
+    // range, NaN, a damaged memo, one that does not fit in memory) read as
+    // NULL; numbers with more decimals than their column holds are rounded
+    // to them. Both are counted once per record as get_item reads the
+    // records.
+    uint64_t get_unreadable_count() const { return lost_.count; }
+    uint64_t get_rounded_count() const { return rounded_.count; }
+    // What the counts mean for the user, naming the first value of each
+    // kind and what became of it; "" when none.
     std::wstring get_unreadable_summary() const;
     // What a reader's get_item calls counted since the last take, handed to
     // the recordset the records belong to in record order with add_unreadable.
-    struct unreadable_note {
+    struct tally {
         uint64_t count = 0;
         std::wstring first;  // "field F of record #R holds 'T', which is not a number"
     };
+    struct unreadable_note {
+        tally lost;
+        tally rounded;
+    };
     unreadable_note take_unreadable();
-    // `first` names the first of them; it is kept only when none came before.
-    void add_unreadable(uint64_t count, const std::wstring& first);
+    // The first value of each kind is kept only when none came before.
+    void add_unreadable(const unreadable_note& note);
 
 private:
     struct reader_tag {};
@@ -145,11 +159,14 @@ private:
     void open_memo_file(int memo_mode);
     void init_indexes();
     void load_block();
+    bool note_cut();
+    void read_memo_cell(dbf_field& field, size_t column, const uint8_t* bytes);
     void init_writer();
     void write_at(uint64_t position, const void* data, size_t length);
     bool bit_set(const uint8_t* rec, int bit) const;
     void note_unreadable(const uint8_t* rec);
     void lose_memo(dbf_field& field, size_t column);
+    static void add_to(tally& to, uint64_t count, const std::wstring& first);
     std::wstring describe_loss(const dbf_field& field, const dbf_column& column, const uint8_t* rec,
                                size_t column_index) const;
 
@@ -168,9 +185,11 @@ private:
     uint32_t terminator_ = 0;   // position of the 0x0D (0: none found)
     uint32_t record_count_ = 0;
     uint32_t cursor_ = 0;
-    uint64_t unreadable_count_ = 0;
+    bool first_opening_ = true;  // false for open_reader's cursors, which report nothing
+    uint32_t cut_count_ = 0;     // the record count before the file became shorter (0: it did not)
+    tally lost_;
+    tally rounded_;
     uint32_t unread_checked_upto_ = 0;             // records before this one were counted
-    std::wstring first_unreadable_;                // "field F of record #R holds 'T', which is not a number"
     size_t first_memo_problem_column_ = SIZE_MAX;  // the memo lost first, in the record being read
     std::string first_memo_problem_;               // and why
     int memo_kind_ = dbf_memo_none;

@@ -17,7 +17,9 @@ dbt_memo_file::dbt_memo_file(const std::string& path, int mode) : dbf_memo_file(
     tk_log(2, "DBT block size=%u", block_size_);
 }
 
-bool dbt_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
+std::unique_ptr<dbf_memo_file> dbt_memo_file::duplicate() const { return std::make_unique<dbt_memo_file>(*this); }
+
+bool dbt_memo_file::read_block(uint32_t block, std::vector<uint8_t>& data) {
     tk_log(1, "dbt_memo_file::read_memo(%u)", block);
     data.clear();
     const uint64_t pos = static_cast<uint64_t>(block) * block_size_ + fmt::dbt4::block_length_at;

@@ -10,9 +10,12 @@ public:
     // Throws dbf_exception "Memo file is corrupted: ..." for a header under
     // 24 bytes or a block size of 0.
     dbt_memo_file(const std::string& path, int mode);
-    bool read_memo(uint32_t block, std::vector<uint8_t>& data) override;
+    std::unique_ptr<dbf_memo_file> duplicate() const override;
 
     uint32_t block_size() const { return block_size_; }
+
+protected:
+    bool read_block(uint32_t block, std::vector<uint8_t>& data) override;
 
 private:
     uint32_t block_size_ = 0;

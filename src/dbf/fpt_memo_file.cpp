@@ -32,7 +32,9 @@ bool fpt_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_
     return dbf_memo_file::get_block_number(field, width, block);
 }
 
-bool fpt_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
+std::unique_ptr<dbf_memo_file> fpt_memo_file::duplicate() const { return std::make_unique<fpt_memo_file>(*this); }
+
+bool fpt_memo_file::read_block(uint32_t block, std::vector<uint8_t>& data) {
     tk_log(1, "fpt_memo_file::read_memo(%u)", block);
     data.clear();
     const uint64_t pos = static_cast<uint64_t>(block) * block_size_ + fmt::fpt::block_length_at;

@@ -13,7 +13,7 @@ public:
     // 8 bytes or a block size of 0.
     fpt_memo_file(const std::string& path, int mode, int memo_kind);
     bool get_block_number(const uint8_t* field, size_t width, uint32_t& block) override;
-    bool read_memo(uint32_t block, std::vector<uint8_t>& data) override;
+    std::unique_ptr<dbf_memo_file> duplicate() const override;
     bool can_write_memo() const override { return true; }
     // Block type 1 and the length (u32 BE each), the data, zeros up to the
     // block boundary.
@@ -23,6 +23,9 @@ public:
     static std::string new_file_bytes();
 
     uint32_t block_size() const { return block_size_; }
+
+protected:
+    bool read_block(uint32_t block, std::vector<uint8_t>& data) override;
 
 private:
     int kind_;

@@ -18,7 +18,9 @@ old_memo_file::old_memo_file(const std::string& path, int mode) : dbf_memo_file(
     tk_log(2, "Next block=%u", next_block_);
 }
 
-bool old_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
+std::unique_ptr<dbf_memo_file> old_memo_file::duplicate() const { return std::make_unique<old_memo_file>(*this); }
+
+bool old_memo_file::read_block(uint32_t block, std::vector<uint8_t>& data) {
     tk_log(1, "old_memo_file::read_memo(%u)", block);
     data.clear();
     const uint64_t pos = static_cast<uint64_t>(block) * fmt::dbt3::block_size;

@@ -15,6 +15,7 @@ smt_memo_file::smt_memo_file(const std::string& path, int mode) : dbf_memo_file(
 }
 
 bool smt_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_t& block) {
+    if (width == fmt::memo_reference::binary_size) return dbf_memo_file::get_block_number(field, width, block);
     block = 0;
     if (width < fmt::smt::reference_size) return true;
     bool blank = true;
@@ -28,7 +29,9 @@ bool smt_memo_file::get_block_number(const uint8_t* field, size_t width, uint32_
     return true;
 }
 
-bool smt_memo_file::read_memo(uint32_t block, std::vector<uint8_t>& data) {
+std::unique_ptr<dbf_memo_file> smt_memo_file::duplicate() const { return std::make_unique<smt_memo_file>(*this); }
+
+bool smt_memo_file::read_block(uint32_t block, std::vector<uint8_t>& data) {
     tk_log(1, "smt_memo_file::read_memo(%u)", block);
     data.clear();
     const uint64_t pos = static_cast<uint64_t>(block) * block_size_;

@@ -12,7 +12,10 @@ public:
     // 512 bytes or a block size of 0.
     smt_memo_file(const std::string& path, int mode);
     bool get_block_number(const uint8_t* field, size_t width, uint32_t& block) override;
-    bool read_memo(uint32_t block, std::vector<uint8_t>& data) override;
+    std::unique_ptr<dbf_memo_file> duplicate() const override;
+
+protected:
+    bool read_block(uint32_t block, std::vector<uint8_t>& data) override;
 
 private:
     uint32_t block_size_ = 0;

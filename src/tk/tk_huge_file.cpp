@@ -27,6 +27,11 @@ tk_huge_file::tk_huge_file(const std::wstring& file_path, bool writable) : path(
     open(writable);
 }
 
+tk_huge_file::tk_huge_file(const tk_huge_file& other, duplicate_tag) : path(other.path) {
+    fd = ::fcntl(other.fd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) throw tk_exception_ex("Error opening file: ", tk_level_error);
+}
+
 void tk_huge_file::open(bool writable) {
     tk_log(2, "tk_huge_file::ctor('%s',%d)", path.c_str(), writable ? 1 : 0);
     // Opening for reading must never leave a new file in the source folder.
@@ -44,7 +49,9 @@ void tk_huge_file::open(bool writable) {
     }
     if (fd < 0) {
         tk_log(2, "Cannot open %s: error %d", path.c_str(), error);
-        throw tk_exception(std::string("Error opening file"), tk_level_error);
+        tk_exception failure(std::string("Error opening file"), tk_level_error);
+        failure.error_code = error;
+        throw failure;
     }
 }
 

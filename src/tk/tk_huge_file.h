@@ -5,10 +5,15 @@
 // descriptor. Opening read-only never creates a file; opening writable
 // creates a missing one.
 //
-// Failures throw: "Error opening file" (tk_exception level 1); a failed read
-// tk_exception_ex; a read that ends before the length "Error reading from
-// file" (level 1); a write that cannot be finished "Cannot write into file"
-// (level 1); a failed size query tk_exception_ex.
+// A duplicate (the tagged constructor) holds a descriptor of its own on the
+// file the other one opened, whatever its name now leads to: a reader in
+// another thread reads the same file even after it was renamed over.
+//
+// Failures throw: "Error opening file" (tk_exception level 1, the system's
+// code in error_code); a failed read tk_exception_ex; a read that ends
+// before the length "Error reading from file" (level 1, code 0); a write
+// that cannot be finished "Cannot write into file" (level 1); a failed size
+// query or duplication tk_exception_ex.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +24,8 @@ class tk_huge_file {
 public:
     tk_huge_file(const std::string& path, bool writable);
     tk_huge_file(const std::wstring& path, bool writable);
+    struct duplicate_tag {};
+    tk_huge_file(const tk_huge_file& other, duplicate_tag);
     virtual ~tk_huge_file();
 
     tk_huge_file(const tk_huge_file&) = delete;

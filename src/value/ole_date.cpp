@@ -342,8 +342,9 @@ bool ole_date::try_time(const std::string& text) {
     return process_milliseconds(seconds.c_str()) && is_valid();
 }
 
-// Y-M-D, Y/M/D, Y.M.D, each with an optional " hh:mm:ss[.fraction]"; and
-// the ISO 8601 form Y-M-DThh:mm[:ss[.fraction]] with an optional zone.
+// Y-M-D, Y/M/D, Y.M.D, each with an optional " hh:mm:ss[.fraction]" and
+// anything after a blank behind them; and the ISO 8601 form
+// Y-M-DThh:mm[:ss[.fraction]] with an optional zone.
 bool ole_date::try_date_forms(const std::string& text) {
     for (char sep : {'-', '/', '.'}) {
         scanner s{text.data(), text.data() + text.size()};
@@ -359,11 +360,16 @@ bool ole_date::try_date_forms(const std::string& text) {
         if (sep == '-' && s.literal('T')) {  // ISO 8601: "T" in place of the blank
             if (!iso_time(s, hour, minute, seconds)) continue;
         } else if (!s.at_end()) {
-            if (!s.blanks() || !s.number(hour, 4) || !s.literal(':') || !s.number(minute, 4) || !s.literal(':'))
-                continue;
-            seconds = s.token();
-            s.skip_blanks();
-            if (seconds.empty() || !s.at_end()) continue;
+            // After a blank: a time hh:mm:ss[.fraction], or no digit at all.
+            // What follows the time, or the date when no time starts there,
+            // is ignored (a zone, a remark); a time begun and not ended
+            // leaves the text to the forms below.
+            if (!s.blanks()) continue;
+            if (!s.at_end() && *s.p >= '0' && *s.p <= '9') {
+                if (!s.number(hour, 4) || !s.literal(':') || !s.number(minute, 4) || !s.literal(':')) continue;
+                seconds = s.token();
+                if (seconds.empty()) continue;
+            }
         }
         clear();
         time.wYear = static_cast<uint16_t>(year);

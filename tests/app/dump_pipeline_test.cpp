@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -82,13 +83,15 @@ protected:
 
     // One run with at most `workers` threads (0: the one-thread loop).
     outcome convert(unsigned workers, bool skip_deleted, recording_error_view::answer answer = {},
-                    const wchar_t* charset = L"utf8") {
+                    const wchar_t* charset = L"utf8", const std::string& folder = src_dir->path(),
+                    std::function<void()> on_ask = {}) {
         dump_row_pipeline::set_max_workers(workers);
         recording_error_view* view = nullptr;
         std::unique_ptr<error_handler> handler = make_recording_handler(view);
         view->next_answer = answer;
+        view->on_ask = std::move(on_ask);
         pellix_converter conv;
-        conv.source = tk_utf8_to_unicode(src_dir->path());
+        conv.source = tk_utf8_to_unicode(folder);
         conv.destination = tk_utf8_to_unicode(out.file("out.sql"));
         conv.direct = false;
         conv.skip_del = skip_deleted;
@@ -162,6 +165,25 @@ TEST_F(dump_pipeline, a_stop_at_the_report_of_lost_values_leaves_the_same_rows) 
     ASSERT_EQ(one.calls.size(), 1u);
     // The report comes after the table's rows: every one of them is kept.
     EXPECT_NE(one.dump.find("(" + std::to_string(rows) + ", "), std::string::npos);
+}
+
+// The table file cut to half at the report of its opening (it declares a
+// record more than it holds): the same reports, the cut said once.
+TEST_F(dump_pipeline, a_table_cut_short_during_the_copy_ends_alike) {
+    if (dump_row_pipeline::worker_count() == 0) GTEST_SKIP() << "one core: every table is copied by one thread";
+    auto cut_run = [&](unsigned workers) {
+        temp_dir folder;
+        for (const char* file : {"big.dbf", "big.fpt"}) fs::copy_file(src_dir->file(file), folder.file(file));
+        testkit::dbf_fixture::patch(folder.file("big.dbf"), 4, std::string("\x31\x75\0\0", 4));  // 30001
+        return convert(workers, false, {}, L"utf8", folder.path(),
+                       [&] { fs::resize_file(folder.file("big.dbf"), 161 + 15000 * 43 + 20); });
+    };
+    const outcome one = cut_run(0), many = cut_run(3);
+    expect_same(one, many);
+    EXPECT_EQ(one.result, run_outcome::failed);
+    ASSERT_EQ(one.calls.size(), 4u);
+    EXPECT_EQ(one.calls[1].message,
+              "big: the file became shorter during the conversion: records 15001-30000 were not read");
 }
 
 // While it lives, no file of this process grows past `bytes`; a write

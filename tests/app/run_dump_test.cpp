@@ -423,7 +423,7 @@ TEST_F(run_dump, read_only_dump_is_refused) {
     EXPECT_EQ(read_file(dir.file("out.sql")), "old");
 }
 
-TEST_F(run_dump, values_read_as_null_are_reported_once_per_table) {
+TEST_F(run_dump, values_read_as_null_or_rounded_are_reported_once_per_table) {
     testkit::dbf_fixture_table t = simple(3);
     t.records[1].values[0] = dbf_value::num("***");  // an overflow mark where a number belongs
     write_table("stock.dbf", t);
@@ -437,6 +437,17 @@ TEST_F(run_dump, values_read_as_null_are_reported_once_per_table) {
               "which is not a number");
     // The row itself still arrives, with NULL in place of the value.
     EXPECT_NE(dump().find("(NULL, 'n2', 0)"), std::string::npos) << dump();
+
+    // More decimals than the column holds: written rounded, as the server would store it, and said.
+    t.fields = {{"AMT", 'N', 8, 2}};
+    t.records = {{false, {dbf_value::num("3.14159")}}};
+    write_table("price.dbf", t);
+    conv->selected_tables = {L"price"};
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_EQ(view->calls.back().message,
+              "price: 1 value had more decimals than its column holds and was rounded; the first: field AMT of record "
+              "#1 holds '3.14159', written as 3.14");
+    EXPECT_NE(dump().find("(3.14)"), std::string::npos) << dump();
 }
 
 }  // namespace

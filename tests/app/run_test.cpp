@@ -379,6 +379,25 @@ TEST_F(run_test, final_batch_failure_is_a_table_failure) {
     EXPECT_EQ(conv->log.finished.back(), "u");
 }
 
+// A table file cut short while it is read (at a block's end): the records
+// still in it arrive, one report says which did not, the next table
+// converts, and the run does not complete.
+TEST_F(run_test, a_table_file_cut_short_during_the_run_fails_the_run) {
+    table("t.dbf", 10000);  // records of 16 bytes from byte 97, 4096 to a block
+    table("u.dbf", 3);
+    conv->selected_tables = {L"t", L"u"};
+    conv->log.on_create = [this](const std::string& t) {
+        if (t == "t") fs::resize_file(fs::path(dir.path()) / "t.dbf", 97 + 4096 * 16 + 7);
+    };
+    EXPECT_EQ(conv->run(), run_outcome::failed);
+    EXPECT_EQ(messages(),
+              (std::vector<std::string>{
+                  "0 t: the file became shorter during the conversion: records 4097-10000 were not read",
+                  "1 The conversion is not complete: the file of table t became shorter while it was read."}));
+    EXPECT_EQ(rows_of("t"), 4096u);
+    EXPECT_EQ(rows_of("u"), 3u);
+}
+
 TEST_F(run_test, run_depth_failure_offers_no_stop) {
     table("t.dbf", 1);
     conv->selected_tables = {L"t"};

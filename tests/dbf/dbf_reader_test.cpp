@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -248,8 +249,8 @@ TEST(dbf_decoding, wide_numbers_arrive_with_every_digit) {
 
     // Columns stay within what the servers take (precision 65, scale 30); a
     // value with more digits before the point than its column holds would be
-    // refused with its whole row, one with more after it rounded (1e-35 to
-    // 0), so each is NULL and counted.
+    // refused with its whole row, so it is NULL and counted; one with more
+    // after it is rounded as the server rounds it, and counted.
     dbf_fixture_table w;
     w.fields = {{"N70", 'N', 70}, {"N2040", 'N', 20, 40}, {"N255", 'N', 255, 254}};
     const std::string nines35(35, '9');
@@ -267,30 +268,32 @@ TEST(dbf_decoding, wide_numbers_arrive_with_every_digit) {
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0], (std::vector<std::string>{std::string(65, '9'), "0.5", "-" + nines35 + ".25"}));
     EXPECT_EQ(rows[1], (std::vector<std::string>{"NULL", "EMPTY", "NULL"}));
-    EXPECT_EQ(rows[2], (std::vector<std::string>{"NULL", "-0.000001", "NULL"}));
-    EXPECT_EQ(wide->get_unreadable_count(), 4u);
+    EXPECT_EQ(rows[2], (std::vector<std::string>{"NULL", "-0.000001", "0.01"}));
+    EXPECT_EQ(wide->get_unreadable_count(), 3u);
+    EXPECT_EQ(wide->get_rounded_count(), 1u);
     EXPECT_NE(wide->get_unreadable_summary().find(L"field N70 of record #2 holds '1" + std::wstring(65, L'0') +
                                                   L"', which has more digits before the point than the 65 its "
                                                   L"column holds"),
               std::wstring::npos)
         << tk_unicode_to_utf8(wide->get_unreadable_summary());
 
-    // Trailing zeros past the column's places lose nothing.
+    // More decimals than the field declares are rounded half away from zero
+    // (exponents too); trailing zeros past the column's places lose nothing.
     dbf_fixture_table f;
-    f.fields = {{"N4035", 'N', 40, 35}};
-    f.records = {{false, {V::num("0.00000000000000000000000000000000001")}},
-                 {false, {V::num("1.5000000000000000000000000000000000")}}};
+    f.fields = {{"N4035", 'N', 40, 35}, {"N82", 'N', 8, 2}};
+    f.records = {{false, {V::num("0.00000000000000000000000000000000001"), V::num("3.14159")}},
+                 {false, {V::num("1.5000000000000000000000000000000000"), V::num("-2.005")}},
+                 {false, {V::null(), V::num("9.995")}},
+                 {false, {V::null(), V::num("1.2345e1")}}};
     dbf_fixture::write(dir / "f.dbf", f);
     auto fine = open(dir / "f.dbf");
     rows = rows_of(*fine);
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0][0], "NULL");
-    EXPECT_EQ(rows[1][0], "1.5");
-    EXPECT_EQ(fine->get_unreadable_count(), 1u);
-    EXPECT_NE(fine->get_unreadable_summary().find(L"which has more digits after the point than the 30 its column "
-                                                  L"holds"),
-              std::wstring::npos)
-        << tk_unicode_to_utf8(fine->get_unreadable_summary());
+    EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{
+                        {"0", "3.14"}, {"1.5", "-2.01"}, {"EMPTY", "10"}, {"EMPTY", "12.35"}}));
+    EXPECT_EQ(fine->get_unreadable_count(), 0u);
+    EXPECT_EQ(tk_unicode_to_utf8(fine->get_unreadable_summary()),
+              "5 values had more decimals than their columns hold and were rounded; the first: field N4035 of record "
+              "#1 holds '0.00000000000000000000000000000000001', written as 0");
 }
 
 TEST(dbf_decoding, visual_foxpro_types_and_null_flags) {
@@ -637,6 +640,17 @@ TEST(dbf_memo, memos_keep_their_bytes_and_damage_costs_a_cell) {
               "3 values could not be read and became NULL; the first: field NOTE of record #1: memo reference '-5' "
               "is not a block number");
 
+    // A reference of four bytes is a binary block number in every version.
+    for (uint8_t version : {0x83, 0x8B, 0xF5, 0xE5}) {
+        dbf_fixture_table b;
+        b.version = version;
+        b.fields = {{"NOTE", 'M', 4}, {"PIC", 'G', 4}};
+        b.records = {{false, {V::str("four"), V::bin("\x01\x02")}}, {false, {V::null(), V::null()}}};
+        dbf_fixture::write(dir / "b.dbf", b);
+        auto four = open(dir / "b.dbf");
+        EXPECT_EQ(rows_of(*four), (std::vector<std::vector<std::string>>{{"four", "0x0102"}, {"EMPTY", "EMPTY"}}))
+            << static_cast<int>(version);
+    }
     // Some writers leave the memo flag out of a Visual FoxPro header while
     // the .fpt lies beside the table.
     report_catcher reports;
@@ -648,6 +662,28 @@ TEST(dbf_memo, memos_keep_their_bytes_and_damage_costs_a_cell) {
     std::filesystem::remove(dir / "m.fpt");
     EXPECT_EQ(rows_of(*open(dir / "m.dbf"))[0][5], "NULL");
     EXPECT_EQ(reports.messages, std::vector<std::string>{"Memo file not found"});
+}
+
+// A memo that cannot be allocated costs its cell, named; the table reads on.
+TEST(dbf_memo, a_memo_that_does_not_fit_in_memory_costs_its_cell) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer ends the process where an allocation fails";
+#endif
+    dbf_test_folder dir;
+    const auto memo = dbf_fixture::write(dir / "t.dbf", simple(0xF5));
+    // Record 1's memo (block 8 of 64 bytes) claims 1 GiB, which the (sparse) file holds.
+    dbf_fixture::patch(memo, 8 * 64 + 4, std::string("\x40\0\0\0", 4));
+    std::filesystem::resize_file(memo, (uint64_t{1} << 30) + 1024);
+    auto read_in_512_mib = [&] {
+        const rlimit limit{rlim_t{512} << 20, rlim_t{512} << 20};
+        ::setrlimit(RLIMIT_AS, &limit);
+        auto rs = open(dir / "t.dbf");
+        std::cerr << rows_of(*rs)[0][0] << ": " << tk_unicode_to_utf8(rs->get_unreadable_summary());
+        std::exit(0);
+    };
+    EXPECT_EXIT(read_in_512_mib(), ::testing::ExitedWithCode(0),
+                "Alpha: 1 value could not be read and became NULL; the first: field NOTE of record #1: memo block 8 "
+                "of t.fpt does not fit in memory");
 }
 
 TEST(dbf_table, record_count_against_file_size) {
@@ -665,6 +701,38 @@ TEST(dbf_table, record_count_against_file_size) {
     t.eof_mark = false;
     dbf_fixture::write(dir / "c.dbf", t);
     EXPECT_EQ(rows_of(*open(dir / "c.dbf")).size(), 2u);
+}
+
+// Files that change while the table is read: a reader for another thread
+// reads the files that were opened, not those renamed over them; a memo
+// file that shrinks costs the memos now past its end; a table file that
+// shrinks gives every record still in it and says once which were not read.
+TEST(dbf_table, files_that_change_while_they_are_read) {
+    dbf_test_folder dir;
+    report_catcher reports;
+    dbf_fixture_table t;
+    t.version = 0xF5;  // records of 17 bytes, 3855 to a block; memos one 64-byte block each, from block 8
+    t.fields = {{"ID", 'N', 6}, {"NOTE", 'M'}};
+    for (int i = 1; i <= 10000; ++i)
+        t.records.push_back({false, {V::num(std::to_string(i)), V::str("m" + std::to_string(i))}});
+    for (const char* name : {"t.dbf", "s.dbf"}) dbf_fixture::write(dir / name, t);
+    auto rs = open(dir / "t.dbf");
+    t.records.resize(10);
+    dbf_fixture::write(dir / "new.dbf", t);
+    std::filesystem::rename(dir / "new.dbf", dir / "t.dbf");
+    std::filesystem::rename(dir / "new.fpt", dir / "t.fpt");
+    EXPECT_EQ(rows_of(*rs->open_reader()).back(), (std::vector<std::string>{"10000", "m10000"}));
+
+    auto cut = open(dir / "s.dbf");
+    std::filesystem::resize_file(dir / "s.fpt", 512 + 2000 * 64);
+    std::filesystem::resize_file(dir / "s.dbf", cut->get_header().data_offset + 5000 * 17 + 9);
+    const auto rows = rows_of(*cut);
+    EXPECT_EQ(rows.size(), 5000u);
+    EXPECT_EQ(reports.messages, std::vector<std::string>{"the file became shorter during the conversion: records "
+                                                         "5001-10000 were not read"});
+    EXPECT_EQ(tk_unicode_to_utf8(cut->get_unreadable_summary()),
+              "3000 values could not be read and became NULL; the first: field NOTE of record #2001: memo block "
+              "2008 lies past the end of s.fpt");
 }
 
 namespace {
@@ -917,17 +985,24 @@ TEST(dbf_container, back_link_to_anything_but_a_dbc_file_is_not_followed) {
     }
 }
 
-TEST(dbf_table, deleted_first_record_is_not_a_container_name) {
+// Only Visual FoxPro tables name a container: not by a first record, nor
+// by bytes between the descriptors and the records.
+TEST(dbf_table, only_visual_foxpro_tables_name_a_container) {
     dbf_test_folder dir;
     dbf_fixture_table t;
     t.fields = {{"F", 'C', 8}};
     t.records = {{true, {V::str("shop.dbc")}}};
     dbf_fixture::write(dir / "t.dbf", t);
+    t.data_offset = 32 + 32 + 1 + 263;
+    dbf_fixture::write(dir / "gap.dbf", t);
+    dbf_fixture::patch(dir / "gap.dbf", 32 + 32 + 1, "shop.dbc");
     dbf_fixture::write(dir / "shop.dbc", dbf_fixture::container(dbf_fixture::container_objects({{"t", {"long_f"}}})));
-    dbf_database db(dir.wpath(), 1, 0, true);
-    auto rs = db.get_table(L"t", 1);
-    EXPECT_TRUE(static_cast<dbf_recordset*>(rs.get())->get_backlink().empty());
-    EXPECT_EQ(db.get_dbc(), nullptr);
+    for (const wchar_t* table : {L"t", L"gap"}) {
+        dbf_database db(dir.wpath(), 1, 0, true);
+        auto rs = db.get_table(table, 1);
+        EXPECT_TRUE(static_cast<dbf_recordset*>(rs.get())->get_backlink().empty());
+        EXPECT_EQ(db.get_dbc(), nullptr);
+    }
 }
 
 TEST(dbf_decoding, unreadable_values_are_counted_once_and_the_first_is_named) {

@@ -282,13 +282,13 @@ TEST(dbf_writer, dbase3_memo_file_takes_appended_memos) {
     dbf_test_folder dir;
     dbf_fixture_table t;
     t.version = 0x83;
-    t.fields = {{"ID", 'N', 4}, {"NOTE", 'M'}};
+    t.fields = {{"ID", 'N', 4}, {"NOTE", 'M'}, {"BRIEF", 'M', 4}};  // a binary reference in four bytes
     t.records = {{false, {V::num("1"), V::str("old memo")}}};
     dbf_fixture::write(dir / "old.dbf", t);
     {
         dbf_database db(dir.wpath(), 1, 0, false);
         auto rs = db.get_table(L"old", 8);
-        rs->append_record(*record_of({ole_variant(2), ole_variant(std::wstring(600, L'z'))}));
+        rs->append_record(*record_of({ole_variant(2), ole_variant(std::wstring(600, L'z')), ole_variant(L"brief")}));
         rs->append_record(*record_of({ole_variant(3), ole_variant(L"third")}));
         EXPECT_EQ(level_of([&] {
                       rs->append_record(*record_of({ole_variant(4), ole_variant(L"a\x1A"
@@ -300,6 +300,7 @@ TEST(dbf_writer, dbase3_memo_file_takes_appended_memos) {
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0][1], "old memo");
     EXPECT_EQ(rows[1][1], std::string(600, 'z'));
+    EXPECT_EQ(rows[1][2], "brief");
     EXPECT_EQ(rows[2][1], "third");
 }
 

@@ -2,6 +2,7 @@
 // as told. Header only; include it from test programs that link qz_app.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ public:
     void show_error(const std::string& message) override { calls.push_back({1, message, false}); }
     answer ask_continue(const std::string& message, bool can_stop) override {
         calls.push_back({0, message, can_stop});
+        if (on_ask) on_ask();
         return next_answer;
     }
     void keep_message(const std::string& message) override { kept.push_back(message); }
@@ -31,6 +33,7 @@ public:
     std::vector<std::string> kept;
     std::vector<int> help;
     answer next_answer;               // what ask_continue answers
+    std::function<void()> on_ask;     // runs at each level-0 report, before the answer
     bool ends_run_on_level1 = false;  // console behaviour when true
 };
 

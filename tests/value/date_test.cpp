@@ -38,6 +38,10 @@ TEST(DateParse, NumericForms) {
     EXPECT_EQ(read("2020/12/31 10:20:30"), "2020-12-31 10:20:30");
     EXPECT_EQ(read("2020.12.31 10:20:30"), "2020-12-31 10:20:30");
     EXPECT_EQ(read("31-12-2020"), "2020-12-31");  // day and year swapped
+    // After a blank, what follows the date and time is ignored; a time begun is not.
+    EXPECT_EQ(read("2020-12-31 10:00:00 +02:00"), "2020-12-31 10:00:00");
+    EXPECT_EQ(read("2020-12-31 junk"), "2020-12-31");
+    EXPECT_EQ(read("2020-12-31 10:00 junk"), "");
     EXPECT_EQ(read("  2020-01-02  "), "2020-01-02");
     EXPECT_EQ(ole_date("2020-01-02").kind, ole_date::kind_date);
     EXPECT_EQ(ole_date("10:20:30").kind, ole_date::kind_time);
