@@ -48,7 +48,7 @@ sql_table::~sql_table() {
 
 // ---- Mapping ----------------------------------------------------------------------
 
-bool sql_table::is_mapped(const udb_record& record) const {
+bool sql_table::fits_mapping(const udb_record& record) const {
     bool same = !mapping_.empty() && mapped_names_.size() == record.size();
     for (size_t i = 0; same && i < record.size(); ++i) {
         const udb_field* field = record.at(i);
@@ -57,10 +57,8 @@ bool sql_table::is_mapped(const udb_record& record) const {
     return same;
 }
 
-bool sql_table::map_record(const udb_record& record) {
-    if (is_mapped(record)) return false;
-    build_mapping(record);
-    return true;
+void sql_table::ensure_mapping(const udb_record& record) {
+    if (!fits_mapping(record)) build_mapping(record);
 }
 
 void sql_table::build_mapping(const udb_record& record) {
@@ -134,7 +132,7 @@ void sql_table::fast_append(const udb_record& record) {
     tk_log(1, "sql_table::fast_append");
     tk_log(1, "that.size=%d", int(record.size()));
     // The head is kept aside only when the layout changes (not per row).
-    const bool remapped = !is_mapped(record);
+    const bool remapped = !fits_mapping(record);
     std::string previous_head;
     if (remapped) {
         if (!pending_.empty()) previous_head = head_;
@@ -299,7 +297,7 @@ void sql_table::slow_append(const udb_record& record) {
     const uint32_t size = uint32_t(record.get_total_size());
     const bool big = size > max_buffer_size;
     tk_log(1, "mysql_db.get_mode()=%d", sdb_->get_mode());
-    map_record(record);
+    ensure_mapping(record);
     std::string statement = slow_head_;
     statement += " VALUES (";
     std::vector<const udb_field*> long_values;
