@@ -279,7 +279,7 @@ uint32_t slice_records_of(const dbf_recordset& source) {
 // Asked before every record until the pipeline starts: the cheap tests first.
 bool dump_row_pipeline::usable(uint32_t first) const {
     const uint32_t count = source_.get_record_count();
-    return workers_ > 0 && first % block_records_ == 0 && first < count && tk_log_silent() && target_.is_mapped() &&
+    return workers_ > 0 && first % block_records_ == 0 && first < count && tk_log_silent() && target_.is_paired() &&
            (count - first) / slice_records_of(source_) >= min_slices;
 }
 

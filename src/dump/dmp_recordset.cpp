@@ -68,7 +68,7 @@ dmp_recordset::~dmp_recordset() {
 
 // Pairs each destination column with a field of the first record, as the
 // columns were named; columns the record lacks are left out.
-void dmp_recordset::map_columns(const udb_record& record) {
+void dmp_recordset::pair_columns(const udb_record& record) {
     const sql_field_binding binding(record, schema, dump_->get_dialect());
     std::string list;
     for (const sql_field_binding::cell& c : binding.by_columns(sql_field_binding::missing::leave_out)) {
@@ -79,14 +79,14 @@ void dmp_recordset::map_columns(const udb_record& record) {
         positions_.push_back(c.field);
     }
     head_ = verb_ + dump_->quote_name(name) + "(" + list + ")";
-    mapped_ = true;
+    paired_ = true;
 }
 
 // The value texts of a record in column order. Records normally come with
 // their fields where the first one had them; any other order is looked up.
 void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_field*>& fields, std::string& out,
                              narrowed_values& narrowed, std::vector<streamed_value>* streamed) const {
-    TK_ASSERT(mapped_);
+    TK_ASSERT(paired_);
     narrowed = narrowed_values();
     fields.assign(columns_.size(), nullptr);
     bool in_place = true;
@@ -138,7 +138,7 @@ void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_fie
 void dmp_recordset::append_record(const udb_record& record) {
     tk_log(1, "dmp_recordset::append_record");
     check_usable();
-    if (!mapped_) map_columns(record);
+    if (!paired_) pair_columns(record);
     // The row's text is made before anything is written (its large values
     // only listed, they cannot fail): a record that fails here leaves the
     // file and the pending statement as they were.

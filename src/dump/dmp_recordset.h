@@ -59,7 +59,7 @@ public:
 
     // Whether the columns are paired with the fields (after the first
     // record append_record took).
-    bool is_mapped() const { return mapped_; }
+    bool is_paired() const { return paired_; }
     // A value left out of a row's text, to be written in pieces where the
     // text stands at `offset`.
     struct streamed_value {
@@ -78,7 +78,7 @@ public:
     // columns' character sets changed. With `streamed`, values that can be
     // written piece by piece are left out and listed there instead. Leaves
     // `out` as it was and throws when the record lacks a paired field.
-    // Needs is_mapped().
+    // Needs is_paired().
     void make_row(const udb_record& record, std::vector<const udb_field*>& fields, std::string& out,
                   narrowed_values& narrowed, std::vector<streamed_value>* streamed = nullptr) const;
     // Writes a row make_row() made of a record whose get_total_size() was
@@ -93,7 +93,7 @@ public:
 private:
     friend class dmp_database;
 
-    void map_columns(const udb_record& record);
+    void pair_columns(const udb_record& record);
     void write_row(std::string_view row, int32_t record_size, const std::vector<streamed_value>& streamed,
                    const narrowed_values& narrowed);
     void note_narrowed(const narrowed_values& narrowed);
@@ -113,7 +113,7 @@ private:
     std::vector<size_t> columns_;        // schema positions of the written columns
     std::vector<std::wstring> sources_;  // the field name each takes
     std::vector<size_t> positions_;      // its position in the first record
-    bool mapped_ = false;
+    bool paired_ = false;
     bool finished_ = false;
     std::string append_buffer;              // the pending multi-row INSERT
     std::string row_;                       // reused buffer of one row's values

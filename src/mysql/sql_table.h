@@ -119,10 +119,10 @@ private:
     void read_indexes();
     void read_foreign_keys();
 
-    // True when the mapping had to be built for this record.
     // True when the record's field names are those the mapping was built for.
-    bool is_mapped(const udb_record& record) const;
-    bool map_record(const udb_record& record);
+    bool fits_mapping(const udb_record& record) const;
+    // Builds the mapping for the record unless it fits the one there is.
+    void ensure_mapping(const udb_record& record);
     void build_mapping(const udb_record& record);
     void append_values(const udb_record& record, bool prepared, std::string& out,
                        std::vector<const udb_field*>* long_values) const;

@@ -56,6 +56,7 @@ uint64_t sql_schema::inrow_cost(size_t pos) const {
         if (t.find(L"CHAR") != std::wstring::npos) return string_inrow(c.size, char_bytes);
         return 8;
     }
+    if (const int width = integer_vt_width(c.vartype)) return uint64_t(width);
     switch (c.vartype) {
     case VT_BSTR:
         if (c.dw_reserved == 2 || c.dw_reserved == 8) return 21;
@@ -64,21 +65,10 @@ uint64_t sql_schema::inrow_cost(size_t pos) const {
     case VT_BLOB:
     case VT_ARRAY_UI1:
         return (c.size >= 1 && c.size <= 255) ? c.size + 1 : 21;
-    case VT_I1:
-    case VT_UI1:
     case VT_BOOL:
         return 1;
-    case VT_I2:
-    case VT_UI2:
-        return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
     case VT_R4:
         return 4;
-    case VT_I8:
-    case VT_UI8:
     case VT_R8:
         return 8;
     case VT_CY:

@@ -22,24 +22,7 @@ std::wstring property(const sql_properties* props, const wchar_t* key) {
     return props->get_property(key).value_or(std::wstring());
 }
 
-bool can_have_auto_num(VARTYPE vt) {
-    switch (vt) {
-    case VT_I2:
-    case VT_I4:
-    case VT_BOOL:
-    case VT_I1:
-    case VT_UI1:
-    case VT_UI2:
-    case VT_UI4:
-    case VT_I8:
-    case VT_UI8:
-    case VT_INT:
-    case VT_UINT:
-        return true;
-    default:
-        return false;
-    }
-}
+bool can_have_auto_num(VARTYPE vt) { return is_integer_vt(vt) || vt == VT_BOOL; }
 
 // The DEFAULT of a column whose type a custom conversion rule gives: the
 // rule's text of the default value, read as the column's type; empty when

@@ -87,6 +87,23 @@ bool round_trips(const std::string& text) {
     return std::to_string(value) == text;
 }
 
+// Whether `text` is an integer default of a column of type `vt` (an integer
+// type or VT_BOOL), written as the server writes it: 64 bits for VT_I8 and
+// VT_UI8, 32 bits for the others.
+bool is_integer_default(const std::string& text, VARTYPE vt) {
+    if (vt == VT_I8) {
+        if (!round_trips<int64_t>(text)) return false;
+        tk_log(1, "__int64 default value is correct");
+    } else if (vt == VT_UI8) {
+        if (!round_trips<uint64_t>(text)) return false;
+        tk_log(1, "unsigned __int64 default value is correct");
+    } else {
+        if (!round_trips<int32_t>(text)) return false;
+        tk_log(1, "Int/long default value is correct");
+    }
+    return true;
+}
+
 // DECIMAL within what MySQL and MariaDB accept: a precision the server
 // refuses would stop a dump's replay at this table.
 std::wstring decimal_type(uint32_t precision, uint32_t scale) {
@@ -287,32 +304,6 @@ std::wstring make_mysql_def_val(const t_ftd* column) {
     }
     const std::string narrow = tk_unicode_to_utf8(text);
     switch (vt) {
-    case VT_I2:
-    case VT_I4:
-    case VT_BOOL:
-    case VT_I1:
-    case VT_UI1:
-    case VT_UI2:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-        if (round_trips<int32_t>(narrow)) {
-            tk_log(1, "Int/long default value is correct");
-            return text;
-        }
-        break;
-    case VT_I8:
-        if (round_trips<int64_t>(narrow)) {
-            tk_log(1, "__int64 default value is correct");
-            return text;
-        }
-        break;
-    case VT_UI8:
-        if (round_trips<uint64_t>(narrow)) {
-            tk_log(1, "unsigned __int64 default value is correct");
-            return text;
-        }
-        break;
     case VT_DECIMAL:
     case VT_R4:
     case VT_R8:
@@ -338,6 +329,7 @@ std::wstring make_mysql_def_val(const t_ftd* column) {
         return sql_quote(std::wstring_view(canonical));
     }
     default:
+        if ((is_integer_vt(vt) || vt == VT_BOOL) && is_integer_default(narrow, vt)) return text;
         break;
     }
     tk_wlog(3, L"Column '%ls': default value '%ls' is not valid, no default", column->name.c_str(), text.c_str());

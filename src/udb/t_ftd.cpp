@@ -36,24 +36,10 @@ struct numeric_room {
     int width = 0;
 };
 
-int integer_width(uint16_t vt) {
-    switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-        return 1;
-    case VT_I2:
-    case VT_UI2:
-        return 2;
-    case VT_I4:
-    case VT_UI4:
-        return 4;
-    case VT_I8:
-    case VT_UI8:
-        return 8;
-    default:
-        return 0;
-    }
-}
+// The byte width integer types compare by. int and unsigned int (22, 23)
+// have none here: they are no numeric source, and as a destination they
+// are measured by their precision, as a DECIMAL is.
+int integer_width(uint16_t vt) { return vt == VT_INT || vt == VT_UINT ? 0 : integer_vt_width(vt); }
 
 // A source field needs every digit of its type; a destination holds the
 // digits all of whose numbers it takes (INT: 9, as 9999999999 does not fit).

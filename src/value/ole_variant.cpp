@@ -58,24 +58,6 @@ bool equal_ascii_no_case(std::string_view a, std::string_view b) {
 
 [[noreturn]] void throw_cast() { throw ole_cast_exception(); }
 
-bool is_integer_vt(unsigned vt) {
-    switch (vt) {
-    case VT_I1:
-    case VT_I2:
-    case VT_I4:
-    case VT_INT:
-    case VT_I8:
-    case VT_UI1:
-    case VT_UI2:
-    case VT_UI4:
-    case VT_UINT:
-    case VT_UI8:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Range of an integer tag.
 void integer_range(unsigned vt, i128& lo, i128& hi) {
     switch (vt) {

@@ -65,6 +65,30 @@ constexpr uint16_t VARIANT_FALSE = 0;
 
 // 2-6, 11, 14 and 16-23.
 inline bool is_numeric_vt(unsigned vt) { return vt <= 23 && ((0xFF487Cu >> vt) & 1u) != 0; }
+// The byte width of an integer tag: 1, 2, 4 or 8 for VT_I1 ... VT_UI8,
+// 4 for VT_INT and VT_UINT; 0 for any other tag (VT_BOOL included).
+inline int integer_vt_width(unsigned vt) {
+    switch (vt) {
+    case VT_I1:
+    case VT_UI1:
+        return 1;
+    case VT_I2:
+    case VT_UI2:
+        return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+        return 4;
+    case VT_I8:
+    case VT_UI8:
+        return 8;
+    default:
+        return 0;
+    }
+}
+// The signed and unsigned integers of 8 to 64 bits, VT_INT and VT_UINT.
+inline bool is_integer_vt(unsigned vt) { return integer_vt_width(vt) != 0; }
 // VT_DATE and VT_BSTR.
 inline bool is_date_or_string_vt(unsigned vt) { return vt == VT_DATE || vt == VT_BSTR; }
 // VT_ARRAY|VT_UI1, VT_BLOB, VT_BLOB_OBJECT and VT_DISPATCH.
