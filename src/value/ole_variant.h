@@ -65,6 +65,8 @@ constexpr uint16_t VARIANT_FALSE = 0;
 
 // 2-6, 11, 14 and 16-23.
 inline bool is_numeric_vt(unsigned vt) { return vt <= 23 && ((0xFF487Cu >> vt) & 1u) != 0; }
+// 2, 3 and 16-23: VT_I2, VT_I4 and VT_I1 to VT_UINT.
+inline bool is_integer_vt(unsigned vt) { return vt <= 23 && ((0xFF000Cu >> vt) & 1u) != 0; }
 // VT_DATE and VT_BSTR.
 inline bool is_date_or_string_vt(unsigned vt) { return vt == VT_DATE || vt == VT_BSTR; }
 // VT_ARRAY|VT_UI1, VT_BLOB, VT_BLOB_OBJECT and VT_DISPATCH.
@@ -73,7 +75,7 @@ inline bool is_byte_string_vt(unsigned vt) {
 }
 
 namespace ole_detail {
-struct number;  // a value's number in its widest exact form (ole_variant.cpp)
+struct number;  // a value's number in its widest exact form (ole_detail.h)
 }
 
 class ole_variant {
