@@ -18,20 +18,6 @@ double as_double(uint64_t bits) {
     return d;
 }
 
-// Proleptic Gregorian date of a day count from 1970-01-01.
-void civil_from_days(int64_t z, int& y, int& m, int& d) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t yy = static_cast<int64_t>(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    y = static_cast<int>(yy + (m <= 2));
-}
-
 constexpr int64_t jdn_1970 = 2440588;          // Julian day number of 1970-01-01
 constexpr int64_t days_0001_to_1970 = 719162;  // days from 0001-01-01 to 1970-01-01
 constexpr int64_t ms_per_day = 86400000;
