@@ -18,20 +18,6 @@ double as_double(uint64_t bits) {
     return d;
 }
 
-// Proleptic Gregorian date of a day count from 1970-01-01.
-void civil_from_days(int64_t z, int& y, int& m, int& d) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t yy = static_cast<int64_t>(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    y = static_cast<int>(yy + (m <= 2));
-}
-
 constexpr int64_t jdn_1970 = 2440588;          // Julian day number of 1970-01-01
 constexpr int64_t days_0001_to_1970 = 719162;  // days from 0001-01-01 to 1970-01-01
 constexpr int64_t ms_per_day = 86400000;
@@ -446,22 +432,7 @@ void dbf_field::set_julian(const uint8_t* p) {
         return;
     }
     const int64_t seconds = (static_cast<int64_t>(ms) + 1) / 1000;
-    const int64_t days = static_cast<int64_t>(day) - jdn_1970 + seconds / 86400;
-    int64_t rest = seconds % 86400;
-    int y, m, d;
-    civil_from_days(days, y, m, d);
-    if (!in_range(y)) {
-        set_lost(dbf_loss::out_of_range);
-        return;
-    }
-    SYSTEMTIME st;
-    st.wYear = static_cast<uint16_t>(y);
-    st.wMonth = static_cast<uint16_t>(m);
-    st.wDay = static_cast<uint16_t>(d);
-    st.wHour = static_cast<uint16_t>(rest / 3600);
-    st.wMinute = static_cast<uint16_t>(rest / 60 % 60);
-    st.wSecond = static_cast<uint16_t>(rest % 60);
-    ole_variant::operator=(ole_variant(ole_date(st)));
+    set_date_time(static_cast<int64_t>(day) - jdn_1970 + seconds / 86400, seconds % 86400 * 1000);
 }
 
 void dbf_field::set_timestamp(const uint8_t* p) {
@@ -479,8 +450,12 @@ void dbf_field::set_timestamp(const uint8_t* p) {
     int64_t total = static_cast<int64_t>(std::llround(v));
     int64_t day = total / ms_per_day;  // day 1 is 0001-01-01
     int64_t ms = total % ms_per_day;
+    set_date_time(day - 1 - days_0001_to_1970, ms);
+}
+
+void dbf_field::set_date_time(int64_t days, int64_t ms) {
     int y, m, d;
-    civil_from_days(day - 1 - days_0001_to_1970, y, m, d);
+    civil_from_days(days, y, m, d);
     if (!in_range(y)) {
         set_lost(dbf_loss::out_of_range);
         return;

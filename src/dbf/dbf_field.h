@@ -88,6 +88,9 @@ private:
     void set_date_text(std::string_view text);
     void set_julian(const uint8_t* p);
     void set_timestamp(const uint8_t* p);
+    // The date-time `ms` milliseconds into day `days` (from 1970-01-01); a
+    // year outside 1-9999 is out of range.
+    void set_date_time(int64_t days, int64_t ms);
     void set_double(double d);
     void set_lost(dbf_loss why);
 };

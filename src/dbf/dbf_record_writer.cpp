@@ -10,20 +10,11 @@
 #include "tk/tk_byte_order.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
+#include "value/ole_date.h"
 
 namespace {
 
 constexpr int64_t jdn_1970 = 2440588;  // Julian day number of 1970-01-01
-
-// Days from 1970-01-01 of a proleptic Gregorian date.
-int64_t days_from_civil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
 
 // The value converted to `vt`; conversion failures pass as they are.
 ole_variant converted(const ole_variant& value, VARTYPE vt) {

@@ -10,21 +10,8 @@
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 
-namespace {
+// ---- calendar ---------------------------------------------------------------------
 
-// No date text of any form we read is longer; anything longer is refused
-// before it is looked at.
-constexpr size_t max_text_length = 80;
-
-bool is_leap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int days_in_month(int year, int month) {
-    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12) return 0;
-    return month == 2 && is_leap(year) ? 29 : days[month - 1];
-}
-
-// Days since 1970-01-01 of a proleptic Gregorian date.
 int64_t days_from_civil(int64_t y, int m, int d) {
     y -= m <= 2;
     int64_t era = (y >= 0 ? y : y - 399) / 400;
@@ -44,6 +31,20 @@ void civil_from_days(int64_t z, int& y, int& m, int& d) {
     d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
     m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
     y = static_cast<int>(yoe + era * 400 + (m <= 2));
+}
+
+namespace {
+
+// No date text of any form we read is longer; anything longer is refused
+// before it is looked at.
+constexpr size_t max_text_length = 80;
+
+bool is_leap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int days_in_month(int year, int month) {
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12) return 0;
+    return month == 2 && is_leap(year) ? 29 : days[month - 1];
 }
 
 int day_of_week(int64_t days_since_epoch) {

@@ -38,6 +38,11 @@ struct SYSTEMTIME {
 bool tk_system_time_to_variant_time(const SYSTEMTIME& time, double& result);
 bool tk_variant_time_to_system_time(double date, SYSTEMTIME& result);
 
+// The proleptic Gregorian calendar: days since 1970-01-01 of a date (month
+// 1-12, day 1-31), and the date of such a day count. Any year, no checks.
+int64_t days_from_civil(int64_t year, int month, int day);
+void civil_from_days(int64_t days, int& year, int& month, int& day);
+
 class ole_date {
 public:
     enum : int32_t { kind_none = 0, kind_date_time = 1, kind_date = 2, kind_time = 3 };

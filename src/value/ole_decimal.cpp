@@ -44,6 +44,149 @@ void normalize(u128& m, int& scale) {
     if (m == 0) scale = 0;
 }
 
+// A number text taken apart: [+|-]digits[.digits][(e|E)[+|-]digits].
+struct decimal_text {
+    bool negative = false;
+    std::string_view int_part;
+    std::string_view frac_part;
+    long exponent = 0;
+
+    std::size_t digit_count() const { return int_part.size() + frac_part.size(); }
+    // All digits as one sequence: the integer part, then the fraction.
+    int digit_at(std::size_t k) const {
+        return k < int_part.size() ? int_part[k] - '0' : frac_part[k - int_part.size()] - '0';
+    }
+};
+
+// Takes the whole text apart; false when it does not have the shape (at
+// least one digit, and nothing after the exponent).
+bool scan(std::string_view text, decimal_text& t) {
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        t.negative = text[i] == '-';
+        ++i;
+    }
+    const std::size_t int_begin = i;
+    while (i < n && is_digit(text[i])) ++i;
+    t.int_part = text.substr(int_begin, i - int_begin);
+    if (i < n && text[i] == '.') {
+        ++i;
+        const std::size_t frac_begin = i;
+        while (i < n && is_digit(text[i])) ++i;
+        t.frac_part = text.substr(frac_begin, i - frac_begin);
+    }
+    if (t.int_part.empty() && t.frac_part.empty()) return false;
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        bool exp_negative = false;
+        if (i < n && (text[i] == '+' || text[i] == '-')) {
+            exp_negative = text[i] == '-';
+            ++i;
+        }
+        if (i >= n || !is_digit(text[i])) return false;
+        for (; i < n && is_digit(text[i]); ++i) {
+            if (t.exponent < 1000000) t.exponent = t.exponent * 10 + (text[i] - '0');
+        }
+        if (exp_negative) t.exponent = -t.exponent;
+    }
+    return i == n;
+}
+
+// Up to 18 digits and no exponent (nearly every number read) fit in 64
+// bits: the same value as parse_general, without 128-bit steps. Zero is left
+// to the general path, which gives it scale 0. False when the text is not
+// such a number.
+bool parse_small(const decimal_text& t, ole_decimal& out) {
+    if (t.exponent != 0 || t.digit_count() > 18) return false;
+    uint64_t m = 0;
+    for (char c : t.int_part) m = m * 10 + static_cast<uint64_t>(c - '0');
+    for (char c : t.frac_part) m = m * 10 + static_cast<uint64_t>(c - '0');
+    if (m == 0) return false;
+    ole_decimal d;
+    d.sign = t.negative ? 0x80 : 0;
+    d.scale = static_cast<uint8_t>(t.frac_part.size());
+    set_mantissa(d, m);
+    out = d;
+    return true;
+}
+
+// A whole number: the `count` digits from `first`, followed by `zeros`
+// zeros. False when it does not fit in 96 bits.
+bool whole_number(const decimal_text& t, std::size_t first, long count, long zeros, ole_decimal& d) {
+    u128 m = 0;
+    for (long k = 0; k < count; ++k) {
+        m = m * 10 + static_cast<u128>(t.digit_at(first + static_cast<std::size_t>(k)));
+        if (m > max96) return false;
+    }
+    for (long k = 0; k < zeros; ++k) {
+        m *= 10;
+        if (m > max96) return false;
+    }
+    set_mantissa(d, m);
+    return true;
+}
+
+// The `count` digits from `first` over 10^scale, kept to 28 places and to
+// what 96 bits hold and rounded half away from zero. False when the integer
+// part does not fit.
+bool rounded_number(const decimal_text& t, std::size_t first, long count, long scale, ole_decimal& d) {
+    const long int_digits = count - scale;  // digits before the point (may be <= 0)
+    u128 m = 0;
+    long kept = 0;
+    for (; kept < count; ++kept) {
+        if (kept + 1 - int_digits > ole_decimal::max_scale) break;
+        u128 next = m * 10 + static_cast<u128>(t.digit_at(first + static_cast<std::size_t>(kept)));
+        if (next > max96) {
+            if (kept < int_digits) return false;  // the integer part does not fit
+            break;
+        }
+        m = next;
+    }
+    long final_scale = kept - int_digits;
+    if (final_scale < 0) return false;
+    if (kept < count) {
+        if (final_scale > ole_decimal::max_scale) {
+            // Every digit lies beyond 28 places: the value rounds to zero
+            // unless the first digit is in the 29th place.
+            final_scale = ole_decimal::max_scale;
+        }
+        // The rounding digit counts only if it is the very next place.
+        if (kept - int_digits == final_scale && t.digit_at(first + static_cast<std::size_t>(kept)) >= 5) {
+            ++m;
+            if (m > max96) {
+                if (final_scale == 0) return false;
+                m = divide_rounded(m, 1);
+                --final_scale;
+            }
+        }
+    }
+    d.scale = static_cast<uint8_t>(final_scale);
+    set_mantissa(d, m);
+    return true;
+}
+
+// Any number of the shape, in 128-bit steps.
+bool parse_general(const decimal_text& t, ole_decimal& out) {
+    // The digits without leading zeros.
+    const std::size_t total = t.digit_count();
+    std::size_t first = 0;
+    while (first < total && t.digit_at(first) == 0) ++first;
+    const long count = static_cast<long>(total - first);
+    // Scale of the digit sequence as written: value = digits / 10^scale.
+    const long scale = static_cast<long>(t.frac_part.size()) - t.exponent;
+
+    ole_decimal d;
+    d.sign = t.negative ? 0x80 : 0;
+    if (count > 0) {
+        const bool fits =
+            scale < 0 ? whole_number(t, first, count, -scale, d) : rounded_number(t, first, count, scale, d);
+        if (!fits) return false;
+    }
+    out = d;
+    return true;
+}
+
 }  // namespace
 
 ole_decimal ole_decimal::from_int64(int64_t v) {
@@ -69,123 +212,9 @@ bool ole_decimal::from_double(double v, ole_decimal& out) {
 }
 
 bool ole_decimal::parse(std::string_view text, ole_decimal& out) {
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    bool negative = false;
-    if (i < n && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    const std::size_t int_begin = i;
-    while (i < n && is_digit(text[i])) ++i;
-    const std::string_view int_part = text.substr(int_begin, i - int_begin);
-    std::string_view frac_part;
-    if (i < n && text[i] == '.') {
-        ++i;
-        const std::size_t frac_begin = i;
-        while (i < n && is_digit(text[i])) ++i;
-        frac_part = text.substr(frac_begin, i - frac_begin);
-    }
-    if (int_part.empty() && frac_part.empty()) return false;
-    long exponent = 0;
-    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
-        bool exp_negative = false;
-        if (i < n && (text[i] == '+' || text[i] == '-')) {
-            exp_negative = text[i] == '-';
-            ++i;
-        }
-        if (i >= n || !is_digit(text[i])) return false;
-        for (; i < n && is_digit(text[i]); ++i) {
-            if (exponent < 1000000) exponent = exponent * 10 + (text[i] - '0');
-        }
-        if (exp_negative) exponent = -exponent;
-    }
-    if (i != n) return false;
-
-    // Up to 18 digits and no exponent (nearly every number read) fit in 64
-    // bits: the same value as below, without 128-bit steps. Zero is left to
-    // the general path, which gives it scale 0.
-    if (exponent == 0 && int_part.size() + frac_part.size() <= 18) {
-        uint64_t m = 0;
-        for (char c : int_part) m = m * 10 + static_cast<uint64_t>(c - '0');
-        for (char c : frac_part) m = m * 10 + static_cast<uint64_t>(c - '0');
-        if (m != 0) {
-            ole_decimal d;
-            d.sign = negative ? 0x80 : 0;
-            d.scale = static_cast<uint8_t>(frac_part.size());
-            set_mantissa(d, m);
-            out = d;
-            return true;
-        }
-    }
-
-    // All digits as one sequence, without leading zeros.
-    auto digit_at = [&](std::size_t k) -> int {
-        return k < int_part.size() ? int_part[k] - '0' : frac_part[k - int_part.size()] - '0';
-    };
-    std::size_t total = int_part.size() + frac_part.size();
-    std::size_t first = 0;
-    while (first < total && digit_at(first) == 0) ++first;
-    const long count = static_cast<long>(total - first);
-    // Scale of the digit sequence as written: value = digits / 10^scale.
-    long scale = static_cast<long>(frac_part.size()) - exponent;
-
-    ole_decimal d;
-    d.sign = negative ? 0x80 : 0;
-    if (count == 0) {
-        out = d;
-        return true;
-    }
-    if (scale < 0) {
-        // Whole number followed by zeros.
-        u128 m = 0;
-        for (long k = 0; k < count; ++k) {
-            m = m * 10 + static_cast<u128>(digit_at(first + static_cast<std::size_t>(k)));
-            if (m > max96) return false;
-        }
-        for (long k = 0; k < -scale; ++k) {
-            m *= 10;
-            if (m > max96) return false;
-        }
-        set_mantissa(d, m);
-        out = d;
-        return true;
-    }
-    const long int_digits = count - scale;  // digits before the point (may be <= 0)
-    u128 m = 0;
-    long kept = 0;
-    for (; kept < count; ++kept) {
-        if (kept + 1 - int_digits > max_scale) break;
-        u128 next = m * 10 + static_cast<u128>(digit_at(first + static_cast<std::size_t>(kept)));
-        if (next > max96) {
-            if (kept < int_digits) return false;  // the integer part does not fit
-            break;
-        }
-        m = next;
-    }
-    long final_scale = kept - int_digits;
-    if (final_scale < 0) return false;
-    if (kept < count) {
-        if (final_scale > max_scale) {
-            // Every digit lies beyond 28 places: the value rounds to zero
-            // unless the first digit is in the 29th place.
-            final_scale = max_scale;
-        }
-        // The rounding digit counts only if it is the very next place.
-        if (kept - int_digits == final_scale && digit_at(first + static_cast<std::size_t>(kept)) >= 5) {
-            ++m;
-            if (m > max96) {
-                if (final_scale == 0) return false;
-                m = divide_rounded(m, 1);
-                --final_scale;
-            }
-        }
-    }
-    d.scale = static_cast<uint8_t>(final_scale);
-    set_mantissa(d, m);
-    out = d;
-    return true;
+    decimal_text t;
+    if (!scan(text, t)) return false;
+    return parse_small(t, out) || parse_general(t, out);
 }
 
 double ole_decimal::to_double() const {

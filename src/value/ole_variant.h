@@ -97,7 +97,7 @@ inline bool is_byte_string_vt(unsigned vt) {
 }
 
 namespace ole_detail {
-struct number;  // a value's number in its widest exact form (ole_variant.cpp)
+struct number;  // a value's number in its widest exact form (ole_detail.h)
 }
 
 class ole_variant {

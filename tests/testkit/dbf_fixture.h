@@ -122,6 +122,12 @@ public:
     static memo_format memo_of(const dbf_fixture_table& table);
     static bool is_vfp(uint8_t version) { return version >= 0x30 && version <= 0x32; }
 
+    // The proleptic Gregorian calendar: days since 1970-01-01 of a date, and
+    // the date of such a day count. Written here from the calendar rules, apart
+    // from the code's own (value/ole_date.h), so a fixture checks the code.
+    static int64_t days_from_civil(int64_t y, unsigned m, unsigned d);
+    static void civil_from_days(int64_t z, int& y, int& m, int& d);
+
     // Raw file helpers.
     static void write_bytes(const std::filesystem::path& path, const std::string& bytes);
     static std::string read_bytes(const std::filesystem::path& path);

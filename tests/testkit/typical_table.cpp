@@ -26,19 +26,6 @@ std::string to_cp1251(const std::string& utf8) {
     return out;
 }
 
-// Year, month and day of a day count from 1970-01-01 (proleptic Gregorian).
-void civil_from_days(int64_t z, int& y, int& m, int& d) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    y = static_cast<int>(yoe + era * 400 + (m <= 2));
-}
-
 std::string two_digits(int v) { return std::string(1, char('0' + v / 10)) + char('0' + v % 10); }
 
 // A text cell: the stored bytes and the returned UTF-8, or NULL.
@@ -164,7 +151,7 @@ dbf_fixture_record typical_table::record(size_t i, typical_cells* cells, const t
     }
     if (i % 9 != 4) {
         int y = 0, m = 0, d = 0;
-        civil_from_days(-10957 + static_cast<int64_t>((i * 37) % 30000), y, m, d);  // from 1940-01-01
+        dbf_fixture::civil_from_days(-10957 + static_cast<int64_t>((i * 37) % 30000), y, m, d);  // from 1940-01-01
         r.values[4] = dbf_value::date(y, m, d);
         c[4] = std::to_string(y) + "-" + two_digits(m) + "-" + two_digits(d);
     }
