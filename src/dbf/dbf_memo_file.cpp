@@ -131,6 +131,39 @@ uint64_t dbf_memo_file::first_free_block(uint32_t header_next, uint32_t block_si
     return std::max<uint64_t>({header_next, past_end, header_blocks});
 }
 
+uint32_t dbf_memo_file::read_u32(uint64_t position, byte_order order) {
+    uint8_t b[4];
+    read_at(position, b, sizeof b);
+    return order == byte_order::big ? load_be32(b) : load_le32(b);
+}
+
+bool dbf_memo_file::read_block_length(uint32_t block, uint32_t block_size, size_t length_at, byte_order order,
+                                      uint32_t& length, uint64_t& data_at) {
+    const uint64_t pos = static_cast<uint64_t>(block) * block_size + length_at;
+    if (pos + 4 > size_) {
+        tk_log(2, "Reading MEMO out of range: pos=%llu", static_cast<unsigned long long>(pos));
+        return past_end(block, false);
+    }
+    length = read_u32(pos, order);
+    data_at = pos + 4;
+    return true;
+}
+
+uint32_t dbf_memo_file::put_blocks(uint64_t block, uint32_t block_size, const std::string& blocks, size_t next_at,
+                                   byte_order order) {
+    write_at(block * block_size, blocks.data(), blocks.size());
+    const uint32_t next = static_cast<uint32_t>(block + blocks.size() / block_size);
+    uint8_t nh[4];
+    if (order == byte_order::big)
+        store_be32(nh, next);
+    else
+        store_le32(nh, next);
+    write_at(next_at, nh, sizeof nh);
+    next_block_ = next;
+    size_ = std::max<uint64_t>(size_, static_cast<uint64_t>(next) * block_size);
+    return static_cast<uint32_t>(block);
+}
+
 namespace {
 constexpr size_t window_size = 64 * 1024;
 }

@@ -97,7 +97,24 @@ protected:
     // of the file, so a stale header never sends a memo over older data.
     uint64_t first_free_block(uint32_t header_next, uint32_t block_size, uint32_t header_blocks);
 
+    // The order of the bytes of the format's header and block numbers.
+    enum class byte_order { little, big };
+    // The u32 at `position`.
+    uint32_t read_u32(uint64_t position, byte_order order);
+    // The head of a block that starts with its length (dBASE IV, FoxPro):
+    // the u32 at `length_at` in block `block`, into `length`; `data_at` is
+    // where the bytes after it begin. False (past_end) when the length lies
+    // past the end of the file.
+    bool read_block_length(uint32_t block, uint32_t block_size, size_t length_at, byte_order order, uint32_t& length,
+                           uint64_t& data_at);
+    // The end of write_memo: writes `blocks` (whole blocks) at block `block`,
+    // then the block after them as the header's next free block (the u32 at
+    // `next_at`); returns `block`.
+    uint32_t put_blocks(uint64_t block, uint32_t block_size, const std::string& blocks, size_t next_at,
+                        byte_order order);
+
     uint64_t size_ = 0;
+    uint32_t next_block_ = 0;  // the header's next free block, as last read or written
 
 private:
     // Takes the file's size again; true when it is now smaller.

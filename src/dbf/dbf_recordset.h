@@ -3,13 +3,14 @@
 // The constructor reads the header (standard, dBASE II and level-7 forms),
 // the field descriptors, picks the table's code page (the user's key, else
 // the header's language driver or level-7 driver name, 1252 when neither
-// names one; an unknown driver is reported), decodes the
-// field names with it, applies the long names of the database container,
-// makes duplicate and empty names unique, and opens the memo file. Every
-// failure of the table's own files is a level-0 dbf_exception; a memo file
-// that is missing or whose header cannot be used is reported through the
-// table's reporter (dbf_report) and its cells read as NULL. A damaged memo reference costs its
-// cell only: NULL, counted with the values that could not be read.
+// names one; an unknown driver is reported), decodes the field names with
+// it, applies the long names of the database container, makes duplicate
+// and empty names unique (all through dbf_table_opener), and opens the memo
+// file. Every failure of the table's own files is a level-0 dbf_exception;
+// a memo file that is missing or whose header cannot be used is reported
+// through the table's reporter (dbf_report) and its cells read as NULL. A
+// damaged memo reference costs its cell only: NULL, counted with the values
+// that could not be read.
 //
 // Mode 8 opens an existing table (and its memo file) for appending as well:
 // append_record writes the record's memos first (each updating the memo
@@ -36,7 +37,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "dbf/dbf_column.h"
@@ -44,28 +44,13 @@
 #include "dbf/dbf_memo_file.h"
 #include "dbf/dbf_record.h"
 #include "dbf/dbf_report.h"
+#include "dbf/dbf_table_opener.h"
 #include "tk/tk_huge_file.h"
 #include "udb/udb_recordset.h"
 
 class dbf_database;
 class dbf_field;
 class dbf_record_writer;
-
-// The 32-byte table header as read (dBASE II fields filled in).
-struct dbf_header {
-    uint8_t version = 0;
-    uint8_t update[3] = {};
-    int32_t last_rec = 0;
-    uint16_t data_offset = 0;
-    uint16_t rec_size = 0;
-    uint8_t flags = 0;
-    uint8_t language_driver = 0;
-};
-
-struct dbf_open_options {
-    bool container_step = true;     // follow the back-link to a .dbc
-    size_t max_columns = SIZE_MAX;  // decode only the first columns
-};
 
 class dbf_recordset : public udb_recordset {
 public:
@@ -95,22 +80,22 @@ public:
     // that became shorter only ends its records.
     std::unique_ptr<dbf_recordset> open_reader() const;
 
-    uint32_t get_record_count() const { return record_count_; }
+    uint32_t get_record_count() const { return layout_.record_count; }
     // Whether the table file became shorter while it was read, so that the
     // records past its new end were not read.
     bool became_shorter() const { return cut_count_ != 0; }
     // Records read from the file at once, starting at the cursor.
     uint32_t get_block_records() const;
     uint32_t get_cursor() const { return cursor_; }
-    int get_codepage() const { return codepage_; }
+    int get_codepage() const { return layout_.codepage; }
     int get_memo_type() const { return memo_kind_; }
     bool has_memo_file() const { return memo_ != nullptr; }
-    const dbf_header& get_header() const { return header_; }
-    const std::vector<dbf_field_descriptor7>& get_descriptors() const { return descriptors_; }
-    const std::vector<dbf_column>& get_columns() const { return columns_; }
+    const dbf_header& get_header() const { return layout_.header; }
+    const std::vector<dbf_field_descriptor7>& get_descriptors() const { return layout_.descriptors; }
+    const std::vector<dbf_column>& get_columns() const { return layout_.columns; }
     const std::wstring& get_path() const { return path_; }
     // The container path read from the back-link area (Visual FoxPro), "" if none.
-    const std::string& get_backlink() const { return backlink_; }
+    const std::string& get_backlink() const { return layout_.backlink; }
 
     // Values that could not be read (not of their field's type, out of
     // range, NaN, a damaged memo, one that does not fit in memory) read as
@@ -143,18 +128,6 @@ private:
     dbf_recordset(const std::wstring& path, int mode, uint8_t codepage_key, dbf_database* owner,
                   const dbf_open_options& options, const dbf_report* reporter);
 
-    void read_header();
-    void choose_codepage(std::string_view driver_name);
-    void read_descriptors_standard(uint64_t file_size);
-    void read_descriptors_dbase2(uint64_t file_size);
-    void add_descriptor(const dbf_field_descriptor7& fd);
-    void check_widths();
-    void count_records(uint64_t file_size);
-    void build_columns();
-    void container_step(uint64_t file_size);
-    void refine_from_dbc();
-    void make_names_unique();
-    void build_schema();
     void init_memo_file();
     void open_memo_file(int memo_mode);
     void init_indexes();
@@ -179,11 +152,7 @@ private:
     dbf_report reporter_;
     dbf_open_options options_;
     uint8_t codepage_key_ = 0;
-    int codepage_ = 1252;
-    dbf_header header_;
-    uint32_t data_offset_ = 0;  // first record, as used
-    uint32_t terminator_ = 0;   // position of the 0x0D (0: none found)
-    uint32_t record_count_ = 0;
+    dbf_table_layout layout_;
     uint32_t cursor_ = 0;
     bool first_opening_ = true;  // false for open_reader's cursors, which report nothing
     uint32_t cut_count_ = 0;     // the record count before the file became shorter (0: it did not)
@@ -195,13 +164,6 @@ private:
     int memo_kind_ = dbf_memo_none;
     std::unique_ptr<dbf_memo_file> memo_;
     std::string memo_path_;  // the memo file found, "" if none
-    std::vector<dbf_field_descriptor7> descriptors_;
-    std::vector<uint32_t> widths_;     // per descriptor
-    std::vector<dbf_column> columns_;  // per schema column
-    std::vector<std::wstring> names_;  // per schema column
-    int nullflags_offset_ = -1;
-    uint32_t nullflags_width_ = 0;
-    std::string backlink_;
     std::unique_ptr<dbf_record> current_;
     std::vector<uint8_t> block_;  // records [block_first_, block_first_ + block_count_)
     uint32_t block_first_ = 0;

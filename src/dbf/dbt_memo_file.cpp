@@ -22,14 +22,10 @@ std::unique_ptr<dbf_memo_file> dbt_memo_file::duplicate() const { return std::ma
 bool dbt_memo_file::read_block(uint32_t block, std::vector<uint8_t>& data) {
     tk_log(1, "dbt_memo_file::read_memo(%u)", block);
     data.clear();
-    const uint64_t pos = static_cast<uint64_t>(block) * block_size_ + fmt::dbt4::block_length_at;
-    if (pos + 4 > size_) {
-        tk_log(2, "Reading MEMO out of range: pos=%llu", static_cast<unsigned long long>(pos));
-        return past_end(block, false);
-    }
-    uint8_t b[4];
-    read_at(pos, b, sizeof b);
-    const uint32_t raw = load_le32(b);
+    uint32_t raw = 0;
+    uint64_t data_at = 0;
+    if (!read_block_length(block, block_size_, fmt::dbt4::block_length_at, byte_order::little, raw, data_at))
+        return false;
     constexpr uint32_t head = fmt::dbt4::block_header_size;
     if (raw < head) {
         tk_log(2, "MEMO has invalid size: %lld", static_cast<long long>(raw) - head);
@@ -37,13 +33,13 @@ bool dbt_memo_file::read_block(uint32_t block, std::vector<uint8_t>& data) {
         return damaged("memo block " + std::to_string(block) + " of " + file_name() + " gives a length of " +
                        std::to_string(raw) + ", less than its own 8-byte header");
     }
-    if (pos + 4 + (raw - head) > size_) {
+    if (data_at + (raw - head) > size_) {
         tk_log(2, "MEMO has invalid size: %lld", static_cast<long long>(raw) - head);
         return past_end(block, true);
     }
     const uint32_t len = raw - head;
     if (len == 0) return true;
     data.resize(len);
-    read_at(pos + 4, data.data(), len);
+    read_at(data_at, data.data(), len);
     return true;
 }

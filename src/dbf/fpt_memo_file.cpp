@@ -1,6 +1,5 @@
 #include "dbf/fpt_memo_file.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "dbf/dbf_exception.h"
@@ -37,31 +36,24 @@ std::unique_ptr<dbf_memo_file> fpt_memo_file::duplicate() const { return std::ma
 bool fpt_memo_file::read_block(uint32_t block, std::vector<uint8_t>& data) {
     tk_log(1, "fpt_memo_file::read_memo(%u)", block);
     data.clear();
-    const uint64_t pos = static_cast<uint64_t>(block) * block_size_ + fmt::fpt::block_length_at;
-    if (pos + 4 > size_) {
-        tk_log(2, "Reading MEMO out of range: pos=%llu", static_cast<unsigned long long>(pos));
-        return past_end(block, false);
-    }
-    uint8_t b[4];
-    read_at(pos, b, sizeof b);
-    const uint32_t len = load_be32(b);
+    uint32_t len = 0;
+    uint64_t data_at = 0;
+    if (!read_block_length(block, block_size_, fmt::fpt::block_length_at, byte_order::big, len, data_at)) return false;
     tk_log(1, "memo_len=%u", len);
-    if (pos + 4 + static_cast<uint64_t>(len) > size_) {
+    if (data_at + len > size_) {
         tk_log(2, "MEMO has invalid size: %u", len);
         return past_end(block, true);
     }
     if (len == 0) return true;
     data.resize(len);
-    read_at(pos + 4, data.data(), len);
+    read_at(data_at, data.data(), len);
     return true;
 }
 
 uint32_t fpt_memo_file::write_memo(const std::string& data) {
     tk_log(1, "fpt_memo_file::write_memo(%d,%s)", static_cast<int>(data.size()), path.c_str());
     tk_log(1, "block_size=%d", static_cast<int>(block_size_));
-    uint8_t h[4];
-    read_at(fmt::fpt::next_block_at, h, sizeof h);
-    const uint32_t header_next = load_be32(h);
+    const uint32_t header_next = read_u32(fmt::fpt::next_block_at, byte_order::big);
     const uint64_t block =
         first_free_block(header_next, block_size_, (fmt::fpt::header_size + block_size_ - 1) / block_size_);
     const uint64_t length = fmt::fpt::block_header_size + static_cast<uint64_t>(data.size());
@@ -75,14 +67,7 @@ uint32_t fpt_memo_file::write_memo(const std::string& data) {
     store_be32(out.data() + fmt::fpt::block_type_at, fmt::fpt::text_block);
     store_be32(out.data() + fmt::fpt::block_length_at, len);
     std::memcpy(out.data() + fmt::fpt::block_header_size, data.data(), data.size());
-    write_at(block * block_size_, out.data(), out.size());
-    const uint32_t next = static_cast<uint32_t>(block + n_blocks);
-    uint8_t nh[4];
-    store_be32(nh, next);
-    write_at(fmt::fpt::next_block_at, nh, sizeof nh);
-    next_block_ = next;
-    size_ = std::max<uint64_t>(size_, static_cast<uint64_t>(next) * block_size_);
-    return static_cast<uint32_t>(block);
+    return put_blocks(block, block_size_, out, fmt::fpt::next_block_at, byte_order::big);
 }
 
 std::string fpt_memo_file::new_file_bytes() {

@@ -29,6 +29,5 @@ protected:
 
 private:
     int kind_;
-    uint32_t next_block_ = 0;
     uint32_t block_size_ = 0;
 };

@@ -1,6 +1,5 @@
 #include "dbf/old_memo_file.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "dbf/dbf_exception.h"
@@ -37,9 +36,7 @@ uint32_t old_memo_file::write_memo(const std::string& data) {
     if (data.find(fmt::dbt3::memo_end) != std::string::npos)
         throw dbf_exception("A memo holding the byte 0x1A cannot be written into '" + path + "'", tk_level_recoverable);
     constexpr uint32_t block_size = fmt::dbt3::block_size;
-    uint8_t h[4];
-    read_at(fmt::dbt3::next_block_at, h, sizeof h);
-    const uint32_t header_next = load_le32(h);
+    const uint32_t header_next = read_u32(fmt::dbt3::next_block_at, byte_order::little);
     const uint64_t block = first_free_block(header_next, block_size, fmt::dbt3::first_free_block);
     const uint64_t n_blocks = (data.size() + 2 + block_size - 1) / block_size;
     if (block + n_blocks > 0xFFFFFFFFu) throw dbf_exception("Memo file '" + path + "' is full", tk_level_recoverable);
@@ -47,14 +44,7 @@ uint32_t old_memo_file::write_memo(const std::string& data) {
     std::memcpy(out.data(), data.data(), data.size());
     out[data.size()] = fmt::dbt3::memo_end;
     out[data.size() + 1] = fmt::dbt3::memo_end;
-    write_at(block * block_size, out.data(), out.size());
-    const uint32_t next = static_cast<uint32_t>(block + n_blocks);
-    uint8_t nh[4];
-    store_le32(nh, next);
-    write_at(fmt::dbt3::next_block_at, nh, sizeof nh);
-    next_block_ = next;
-    size_ = std::max<uint64_t>(size_, static_cast<uint64_t>(next) * block_size);
-    return static_cast<uint32_t>(block);
+    return put_blocks(block, block_size, out, fmt::dbt3::next_block_at, byte_order::little);
 }
 
 std::string old_memo_file::new_file_bytes() {

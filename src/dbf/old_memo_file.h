@@ -20,7 +20,4 @@ public:
 
 protected:
     bool read_block(uint32_t block, std::vector<uint8_t>& data) override;
-
-private:
-    uint32_t next_block_ = 0;
 };

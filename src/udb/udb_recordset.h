@@ -5,8 +5,8 @@
 // key_index is the position in `indexes` of the primary or unique key
 // (-1 when none is known); add_index keeps it. get_item returns the
 // current record, owned by the recordset (valid until the next call), or
-// null. get_key returns a new record the caller owns. The last string,
-// the pair list and the word are carried for the concrete recordsets.
+// null. get_key returns a new record the caller owns. `query` is the text
+// a recordset was made from (empty for a table: see is_query).
 #pragma once
 
 #include <cstdint>
