@@ -185,6 +185,24 @@ private:
     void convert_entry(run_state& st, const std::wstring& entry);
     // False when the table was left as it was (mode 2).
     bool convert_table(run_state& st, const std::wstring& name);
+    // The name a source table is written under, and whether the run chose
+    // it instead of the one asked for.
+    struct target_name {
+        std::wstring name;
+        bool renamed = false;
+    };
+    // The three steps of convert_table. First: applies the table's
+    // customisation to the source's schema and indexes and maps the table to
+    // a target name no other table of the run has.
+    target_name name_target(run_state& st, const std::wstring& name, dbf_recordset& source, sql_table_mutator* mutator);
+    // Second: makes the target table, after dropping (mode 1) or refusing
+    // (mode 0) one of that name; null when mode 2 leaves it as it is.
+    std::unique_ptr<udb_recordset> create_target(run_state& st, const std::wstring& name, const std::wstring& new_name,
+                                                 dbf_recordset& source);
+    // Third: copies the records and reports what changed on the way; false
+    // when the table's file became shorter while it was read.
+    bool fill_target(run_state& st, const std::wstring& name, const target_name& target, dbf_recordset& source,
+                     udb_recordset& target_rs, sql_table_mutator* mutator);
     // Level 1 when the run list names tables and none of them opened or
     // reached the target (created, merged into, or left as it is).
     void check_any_opened(const run_state& st);

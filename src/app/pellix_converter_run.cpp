@@ -316,37 +316,48 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
 
     tk_wlog(2, L"udb_db_mutator::modify1(%ls)", name.c_str());
     sql_table_mutator* mutator = get_table_mutator3(name);
-    std::wstring new_name = name;
+    const target_name target = name_target(st, name, *source_rs, mutator);
+    std::unique_ptr<udb_recordset> target_rs = create_target(st, name, target.name, *source_rs);
+    if (!target_rs) return false;
+    return fill_target(st, name, target, *source_rs, *target_rs, mutator);
+}
+
+pellix_converter::target_name pellix_converter::name_target(run_state& st, const std::wstring& name,
+                                                            dbf_recordset& source_rs, sql_table_mutator* mutator) {
+    target_name target{name, false};
     if (mutator) {
-        mutator->modify3(source_rs->indexes);
-        new_name = mutator->modify1(source_rs->schema);
+        mutator->modify3(source_rs.indexes);
+        target.name = mutator->modify1(source_rs.schema);
     }
 
     // Two source tables never share one target table: a name this run
     // created already, or one the rules reject, is replaced. A name
     // claimed at the start is this table's already.
-    bool renamed = false;
     const auto claimed = st.claimed.find(name);
-    if (claimed == st.claimed.end() || claimed->second != new_name) {
-        const std::wstring usable = st.validator->get_usable_name(new_name);
-        if (usable != new_name) {
+    if (claimed == st.claimed.end() || claimed->second != target.name) {
+        const std::wstring usable = st.validator->get_usable_name(target.name);
+        if (usable != target.name) {
             tk_wlog(2, L"Store generated table name '%ls'", usable.c_str());
-            new_name = usable;
-            renamed = true;
+            target.name = usable;
+            target.renamed = true;
         }
     }
-    tk_wlog(2, L"udb_database::add_tn_mapping(%ls->%ls)", name.c_str(), new_name.c_str());
-    tk_wlog(2, L"udb_names_map::add_tn_mapping(%ls,%ls)", name.c_str(), new_name.c_str());
-    st.target->names_map.add_tn_mapping(name, new_name);
-    note_created_table(name, new_name);
+    tk_wlog(2, L"udb_database::add_tn_mapping(%ls->%ls)", name.c_str(), target.name.c_str());
+    tk_wlog(2, L"udb_names_map::add_tn_mapping(%ls,%ls)", name.c_str(), target.name.c_str());
+    st.target->names_map.add_tn_mapping(name, target.name);
+    note_created_table(name, target.name);
+    return target;
+}
 
+std::unique_ptr<udb_recordset> pellix_converter::create_target(run_state& st, const std::wstring& name,
+                                                               const std::wstring& new_name, dbf_recordset& source_rs) {
     if (st.target->is_table_exist(new_name)) {
         if (mode == skip_tables) {
             // Left as it is; counted done by the caller.
             ++st.reached;
             tk_wlog(3, L"Table %ls exists; it is left as it is", new_name.c_str());
             if (output_) output_->table_left(new_name);
-            return false;
+            return nullptr;
         }
         if (mode == overwrite_tables) st.target->delete_tab(new_name);
         // Mode 0 starts from an empty database: a table there now is
@@ -356,50 +367,54 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     }
 
     udb_indexes indexes;
-    if (!skip_idx) indexes = source_rs->indexes;
-    std::unique_ptr<udb_recordset> target_rs = st.target->create_table(new_name, source_rs->schema, indexes);
+    if (!skip_idx) indexes = source_rs.indexes;
+    std::unique_ptr<udb_recordset> target_rs = st.target->create_table(new_name, source_rs.schema, indexes);
     TK_ASSERT(target_rs != nullptr);
     ++st.reached;
     st.writing = name;
     st.appended = 0;
 
-    if (mode == merge_tables && !source_rs->schema.conform_to(target_rs->schema, true))
+    if (mode == merge_tables && !source_rs.schema.conform_to(target_rs->schema, true))
         throw tk_exception(std::string("The structure of data source does not conform to the destination table."),
                            tk_level_recoverable);
+    return target_rs;
+}
 
-    if (mutator) mutator->set_source_codepage(source_rs->get_codepage());
-    const uint64_t count = source_rs->get_record_count();
+bool pellix_converter::fill_target(run_state& st, const std::wstring& name, const target_name& target,
+                                   dbf_recordset& source_rs, udb_recordset& target_rs, sql_table_mutator* mutator) {
+    if (mutator) mutator->set_source_codepage(source_rs.get_codepage());
+    const uint64_t count = source_rs.get_record_count();
     records_total = count;
     tk_wlog(3, L"Converting table %ls (%llu records)", name.c_str(), static_cast<unsigned long long>(count));
     if (output_) output_->table_started(name, count);
-    if (renamed) {
-        renames_.push_back("Table " + tk_unicode_to_utf8(name) + " is written as " + tk_unicode_to_utf8(new_name));
+    if (target.renamed) {
+        renames_.push_back("Table " + tk_unicode_to_utf8(name) + " is written as " + tk_unicode_to_utf8(target.name));
         tk_log(3, "%s", renames_.back().c_str());
-        if (output_) output_->table_renamed(name, new_name);
+        if (output_) output_->table_renamed(name, target.name);
     }
 
     try {
-        if (count != 0 && !tab_def) copy_records(*source_rs, *target_rs, mutator, name, st.appended);
-        if (source_rs->became_shorter()) st.cut.push_back(name);
+        if (count != 0 && !tab_def) copy_records(source_rs, target_rs, mutator, name, st.appended);
+        if (source_rs.became_shorter()) st.cut.push_back(name);
         // Values the source could not read went in as NULL or rounded, and
         // values the customisation changed: the user hears of it.
-        if (!source_rs->get_unreadable_summary().empty()) {
+        if (!source_rs.get_unreadable_summary().empty()) {
             set_context(name);
-            report(tk_exception(source_rs->get_unreadable_summary(), tk_level_recoverable), false);
+            report(tk_exception(source_rs.get_unreadable_summary(), tk_level_recoverable), false);
         }
         for (const std::wstring& note : mutator ? mutator->take_notes() : std::vector<std::wstring>()) {
             set_context(name);
             report(tk_exception(note, tk_level_recoverable), false);
         }
     } catch (const tk_exception&) {
-        finish_after_failure(*target_rs);
+        finish_after_failure(target_rs);
         throw;
     } catch (const tk_final_exception&) {
-        finish_after_failure(*target_rs);
+        finish_after_failure(target_rs);
         throw;
     }
-    target_rs->finish();  // the last batch: its failure is this table's
-    return !source_rs->became_shorter();
+    target_rs.finish();  // the last batch: its failure is this table's
+    return !source_rs.became_shorter();
 }
 
 void pellix_converter::finish_after_failure(udb_recordset& target) {

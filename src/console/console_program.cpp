@@ -97,10 +97,19 @@ bool read_number(const std::string& text, unsigned long max, unsigned long& valu
 
 std::wstring to_wide(const std::string& text) { return tk_utf8_to_unicode(text); }
 
+// What the options set that takes effect after the last one: the server
+// connection, unless a profile was loaded (whose settings then stand).
+struct connection_options {
+    std::string host;
+    std::string user;
+    std::string password;
+    std::string port = "3306";
+    bool profile_loaded = false;
+};
+
 // Applies the cursor's option; false when it is a numeric option whose
 // value is no number in its range (a usage error, as an unknown option).
-bool apply_option(ansi_cmd_line& line, pellix_converter& conv, std::string& host, std::string& user,
-                  std::string& password, std::string& port, bool& profile_loaded) {
+bool apply_option(ansi_cmd_line& line, pellix_converter& conv, connection_options& connection) {
     const std::string& value = line.get_value();
     unsigned long number = 0;
     switch (line.get_option()) {
@@ -153,26 +162,26 @@ bool apply_option(ansi_cmd_line& line, pellix_converter& conv, std::string& host
         break;
     }
     case opt_mysqlh:
-        host = value;
+        connection.host = value;
         break;
     case opt_mysqlu:
-        user = value;
+        connection.user = value;
         break;
     case opt_mysqlp:
-        password = value;
+        connection.password = value;
         // Keep the password off the process's visible command line.
         line.wipe_value(sizeof password_prefix - 1);
         break;
     case opt_port:
         if (!read_number(value, 65535, number) || number == 0) return false;
-        port = value;
+        connection.port = value;
         break;
     case opt_profile: {
         tk_log(2, "parse_cmd_line - got profile %s", value.c_str());
         // What the profile leaves out keeps what the options before it set;
         // a profile that cannot be read whole is refused here, before
         // anything is connected or changed.
-        profile_loaded = conv.load_profile(value);
+        connection.profile_loaded = conv.load_profile(value);
         // Of a table list given before and the profile's own, the later
         // one is converted; a profile that lists nothing keeps the other.
         if (!conv.selected_pairs.empty()) conv.selected_tables.clear();
@@ -356,8 +365,7 @@ bool parse_cmd_line(int argc, char** argv) {
     };
 
     pellix_converter& conv = *pellix_converter::ptr();
-    std::string host, user, password, port = "3306";
-    bool profile_loaded = false;
+    connection_options connection;
 
     ansi_cmd_line line(argc, argv, options);
     std::vector<int> unknown;  // argv indices of the unrecognised arguments the cursor keeps
@@ -370,7 +378,7 @@ bool parse_cmd_line(int argc, char** argv) {
         }
         if (line.get_option() == -1 && unknown.size() < static_cast<size_t>(TCmdLine::max_unknown))
             unknown.push_back(line.get_index());
-        if (!apply_option(line, conv, host, user, password, port, profile_loaded)) {
+        if (!apply_option(line, conv, connection)) {
             tk_log(2, "parse_cmd_line - invalid value in %s", loggable_argument(argv, line.get_index()).c_str());
             ++bad_values;
         }
@@ -382,7 +390,8 @@ bool parse_cmd_line(int argc, char** argv) {
 
     check_paths(conv);
     // A loaded profile's "MySQL settings" stand; the options do not.
-    if (!profile_loaded) conv.store_mysql_settings(host, user, password, port);
+    if (!connection.profile_loaded)
+        conv.store_mysql_settings(connection.host, connection.user, connection.password, connection.port);
     return true;
 }
 

@@ -1,18 +1,8 @@
 #include "dump/dmp_database.h"
 
-#include <fcntl.h>
-#include <limits.h>
-#include <linux/magic.h>
-#include <sys/stat.h>
-#include <sys/statfs.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <random>
 
 #include "dump/dmp_recordset.h"
 #include "sql/names/sql_new_tn_validator.h"
@@ -30,8 +20,6 @@
 #include "udb/udb_validator.h"
 
 namespace {
-
-constexpr size_t buffer_capacity = 1 << 20;
 
 // Text for a '#' comment line: a control character would end the comment
 // (or hide the line end), so it is shown as '?'.
@@ -93,41 +81,7 @@ std::string unknown_table_names(const sql_schema_initializer& init) {
     return refused;
 }
 
-const char special_file_text[] =
-    "Destination name specifies a device, pipe or other special file.\nSpecify a regular file.";
-
-// True when following the links of `path` passes one that lives in /proc
-// (/dev/stdout is a link to /proc/self/fd/1): such a link leads to whatever
-// file a process has open, a terminal or a pipe as well as a regular file,
-// and renaming over its name would replace a system link, not that file.
-bool links_through_proc(std::string path) {
-    for (int hop = 0; hop < 40; ++hop) {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
-        const size_t slash = path.rfind('/');
-        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-        struct statfs fs {};
-        if (::statfs(folder.c_str(), &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC) return true;
-        char target[PATH_MAX];
-        const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
-        if (n <= 0) return false;
-        const std::string next(target, static_cast<size_t>(n));
-        path = next[0] == '/' ? next : folder + "/" + next;
-    }
-    return false;
-}
-
 }  // namespace
-
-void dmp_database::refuse_special_file(const std::string& path) {
-    // stat follows links: a link to a device is refused like the device,
-    // a link to a regular file is replaced like the file, unless the way
-    // there passes a process's open file in /proc.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
-        throw tk_exception(std::string(special_file_text), tk_level_error);
-    if (links_through_proc(path)) throw tk_exception(std::string(special_file_text), tk_level_error);
-}
 
 std::wstring dmp_database::database_name_of(const std::string& path, const dump_options& options) {
     return options.db_name.empty() ? tk_file_wname(tk_path_to_unicode(path)).name : tk_utf8_to_unicode(options.db_name);
@@ -150,24 +104,17 @@ dmp_database::dmp_database(sql_dialect& dialect, const std::wstring& path, const
       dialect_(dialect),
       options_(options),
       eol_(options.get_eol()),
-      path_(tk_unicode_to_path(path)) {
+      file_(tk_unicode_to_path(path)) {
     tk_wlog(2, L"dmp_database::ctor(%ls)", path.c_str());
     dialect_.set_server_version(options_.b_new_ver ? sql_dialect::dump_new_version : sql_dialect::dump_old_version);
-    refuse_system_database(path_, options_);
+    refuse_system_database(get_path(), options_);
     // Every CREATE TABLE of the file (and its CREATE DATABASE) would name them.
     if (options_.b_create_table) {
         const std::string refused = unknown_name(dialect_.get_tab_type(), dialect_.get_char_set());
         if (!refused.empty()) throw tk_exception(refused, tk_level_error);
     }
-    buffer_.reserve(buffer_capacity);
-    open_temp();
-    try {
-        take_permissions();
-        write_head();
-    } catch (...) {
-        close_and_remove();
-        throw;
-    }
+    file_.open();
+    write_head();  // should it fail, file_'s destructor removes the temporary file
 }
 
 dmp_database::~dmp_database() {
@@ -182,63 +129,16 @@ dmp_database::~dmp_database() {
     }
     for (dmp_recordset* rs : open_recordsets_) rs->detach(nullptr);
     open_recordsets_.clear();
-    if (fd_ >= 0) close_and_remove();
+    file_.discard();  // what a finish() that failed outside the file left
     tk_log(1, "dmp_database::dtor");
-}
-
-// A new file beside the destination (same folder, so the final rename stays
-// within one file system), made with O_EXCL and the permissions a plain
-// create gives.
-void dmp_database::open_temp() {
-    const std::string prefix = "Failed to open file " + path_ + ": ";
-    auto refuse = [&](int error) {
-        tk_log(2, "Failed to open file");
-        throw tk_exception_ex(prefix, tk_level_error, error);
-    };
-    if (path_.empty()) refuse(ENOENT);
-    struct stat st {};
-    if (::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) refuse(EISDIR);
-    refuse_special_file(path_);
-    size_t slash = path_.rfind('/');
-    std::string dir = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? path_ : path_.substr(slash + 1);
-    if (base.empty()) refuse(EISDIR);
-    if (base.size() > 200) base.resize(200);  // room for the suffix within NAME_MAX
-
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
-        std::string candidate = dir + "." + base + "." + suffix + ".tmp";
-        int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            fd_ = fd;
-            temp_path_ = candidate;
-            tk_log(1, "Dump written to '%s'", temp_path_.c_str());
-            return;
-        }
-        if (errno != EEXIST) refuse(errno);
-    }
-    refuse(EEXIST);
-}
-
-// A dump that replaces a file takes its permission bits, and its owner and
-// group where the process may set them: the file holds a whole database.
-void dmp_database::take_permissions() {
-    struct stat st {};
-    if (::stat(path_.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-    if (::fchown(fd_, st.st_uid, st.st_gid) != 0 && ::fchown(fd_, static_cast<uid_t>(-1), st.st_gid) != 0)
-        tk_log(2, "The dump keeps its own owner or group: %s", std::strerror(errno));
-    if (::fchmod(fd_, st.st_mode & 0777) != 0)
-        throw tk_exception_ex("Failed to open file " + path_ + ": ", tk_level_error, errno);
 }
 
 void dmp_database::write_head() {
     std::string head;
     if (options_.b_comments) {
-        std::string shown = path_;
+        std::string shown = get_path();
         try {
-            shown = tk_make_full_path(path_);
+            shown = tk_make_full_path(get_path());
         } catch (const tk_exception&) {
         }
         std::replace(shown.begin(), shown.end(), '\\', '/');
@@ -272,7 +172,7 @@ void dmp_database::write_head() {
 // The options' database name, else the file's base name; a name the
 // dialect's rules refuse becomes its safe name.
 std::string dmp_database::database_name() const {
-    std::wstring name = database_name_of(path_, options_);
+    std::wstring name = database_name_of(get_path(), options_);
     std::unique_ptr<udb_validator> rule = dialect_.create_dn_validator();
     if (!rule->is_acceptable(name)) name = rule->get_safe_name(name);
     return quote_name(name);
@@ -454,30 +354,12 @@ void dmp_database::finish() {
         write("UNLOCK TABLES;" + eol_);
         set_locked(false);
     }
-    flush_buffer();
-    if (::fsync(fd_) != 0) fail("Failed to write file", errno);
-    int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) fail("Failed to write file", errno);
-    // The destination may have become a device or a pipe since the run
-    // began: the rename would replace it.
     try {
-        refuse_special_file(path_);
+        file_.finish();
     } catch (const tk_exception& e) {
         fail_with(e);
     }
-    if (::rename(temp_path_.c_str(), path_.c_str()) != 0) fail("Failed to rename the dump file to", errno);
     state_ = state::finished;
-
-    // Makes the new name itself durable; a failure here loses nothing written.
-    size_t slash = path_.rfind('/');
-    std::string dir = slash == std::string::npos ? std::string(".") : path_.substr(0, slash + 1);
-    int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir_fd >= 0) {
-        if (::fsync(dir_fd) != 0) tk_log(2, "Cannot sync folder '%s'", dir.c_str());
-        ::close(dir_fd);
-    }
-    tk_log(2, "Dump file '%s' written", path_.c_str());
 }
 
 void dmp_database::discard() {
@@ -485,7 +367,7 @@ void dmp_database::discard() {
     tk_log(2, "dmp_database::discard");
     for (dmp_recordset* rs : open_recordsets_) rs->detach(nullptr);
     open_recordsets_.clear();
-    close_and_remove();
+    file_.discard();
     if (locked_) set_locked(false);
     state_ = state::discarded;
 }
@@ -497,61 +379,22 @@ void dmp_database::check_open() const {
 
 void dmp_database::write(std::string_view text) {
     check_open();
-    if (buffer_.size() + text.size() <= buffer_capacity) {
-        buffer_.append(text);
-        return;
+    try {
+        file_.write(text);
+    } catch (const tk_exception& e) {
+        fail_with(e);
     }
-    flush_buffer();
-    if (text.size() < buffer_capacity) {
-        buffer_.append(text);
-        return;
-    }
-    for (size_t at = 0; at < text.size(); at += dmp_recordset::piece_size)
-        write_all(text.data() + at, std::min(dmp_recordset::piece_size, text.size() - at));
-}
-
-void dmp_database::flush_buffer() {
-    if (buffer_.empty()) return;
-    write_all(buffer_.data(), buffer_.size());
-    buffer_.clear();
-}
-
-void dmp_database::write_all(const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd_, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail("Failed to write file", errno);
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-}
-
-void dmp_database::fail(const std::string& what, int error) {
-    fail_with(tk_exception_ex(what + " " + path_ + ": ", tk_level_error, error));
 }
 
 void dmp_database::fail_with(const tk_exception& failure) {
     tk_log(3, "%s", failure.what());
     failure_ = failure;
     state_ = state::failed;
-    close_and_remove();
+    file_.discard();
     for (dmp_recordset* rs : open_recordsets_) rs->detach(&failure);
     open_recordsets_.clear();
     if (locked_) set_locked(false);
     throw failure;
-}
-
-void dmp_database::close_and_remove() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-    if (!temp_path_.empty() && state_ != state::finished) {
-        if (::unlink(temp_path_.c_str()) != 0 && errno != ENOENT) tk_log(2, "Cannot remove '%s'", temp_path_.c_str());
-    }
-    buffer_.clear();
 }
 
 void dmp_database::set_locked(bool locked) {

@@ -10,15 +10,15 @@
 // when it overwrites the whole database), each table (unless it merges:
 // then CREATE TABLE IF NOT EXISTS), or nothing.
 //
-// The file is built in a new temporary file beside the destination and
-// appears under the destination's name only when finish() succeeds (an
-// older file of that name stays untouched until then; the new file takes
-// its permission bits, and its owner and group where they may be set).
-// discard() removes the temporary file. A failed write, flush, sync, close
-// or rename is a level-1 tk_exception_ex; afterwards the temporary file is
-// gone and every later operation reports the same failure. When neither
-// finish() nor discard() was called, the destructor finishes (and never
-// throws).
+// The text goes into a dmp_file: a new temporary file beside the
+// destination that appears under the destination's name only when finish()
+// succeeds (an older file of that name stays untouched until then; the new
+// file takes its permission bits, and its owner and group where they may be
+// set). discard() removes the temporary file. A failed write, flush, sync,
+// close or rename is a level-1 tk_exception_ex; afterwards the temporary
+// file is gone and every later operation reports the same failure. When
+// neither finish() nor discard() was called, the destructor finishes (and
+// never throws).
 //
 // Names go through sql_dialect::get_safe_name (backquotes, inner backquotes
 // doubled); the 3.20.1 dialect writes a name bare when the old name rules
@@ -36,6 +36,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dump/dmp_file.h"
 #include "dump/dump_options.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_text.h"
@@ -119,8 +120,8 @@ public:
     const dump_options& get_options() const { return options_; }
     sql_dialect& get_dialect() const { return dialect_; }
     // The destination path (bytes) and the temporary file's path.
-    const std::string& get_path() const { return path_; }
-    const std::string& get_temp_path() const { return temp_path_; }
+    const std::string& get_path() const { return file_.get_path(); }
+    const std::string& get_temp_path() const { return file_.get_temp_path(); }
     bool is_failed() const { return failure_.has_value(); }
 
     // A name as this file's dialect writes it (UTF-8).
@@ -128,7 +129,7 @@ public:
 
     // Level-1 tk_exception when the destination is, or links to, anything
     // but a regular file or a folder (a device, a pipe, a socket).
-    static void refuse_special_file(const std::string& path);
+    static void refuse_special_file(const std::string& path) { dmp_file::refuse_special_file(path); }
     // The database the create-database lines name: the options' name, else
     // the file's base name.
     static std::wstring database_name_of(const std::string& path, const dump_options& options);
@@ -140,7 +141,6 @@ private:
     friend class dmp_recordset;
     enum class state { open, finished, discarded, failed };
 
-    void take_permissions();
     void write_head();
     std::string database_name() const;
     bool keeps_tables() const {
@@ -151,15 +151,10 @@ private:
     std::string make_table_block(const std::wstring& name, const std::vector<std::wstring>& columns,
                                  const std::vector<std::wstring>& indexes, const std::wstring& engine,
                                  const std::wstring& charset) const;
-    void open_temp();
     void check_open() const;
     // Buffered write; large texts go out in pieces. Level 1 on failure.
     void write(std::string_view text);
-    void flush_buffer();
-    void write_all(const char* data, size_t size);
-    [[noreturn]] void fail(const std::string& what, int error);
     [[noreturn]] void fail_with(const tk_exception& failure);
-    void close_and_remove();
     void set_locked(bool locked);
     // Writes "UNLOCK TABLES;" when a table lock is open.
     void unlock_tables(const char* where);
@@ -169,10 +164,7 @@ private:
     sql_dialect& dialect_;
     dump_options options_;
     std::string eol_;
-    std::string path_;       // destination
-    std::string temp_path_;  // file being written
-    int fd_ = -1;
-    std::string buffer_;
+    dmp_file file_;
     state state_ = state::open;
     std::optional<tk_exception> failure_;
     bool locked_ = false;  // a LOCK TABLES is open in the file

@@ -13,12 +13,19 @@
 // conversions throw tk_exception_ex (level 0) only for a code page that is
 // not supported. Every conversion stops at an embedded zero unit.
 //
-// All functions are thread-safe and never touch the process locale.
+// All functions are thread-safe and never touch the process locale. The
+// code-page functions are implemented in tk_codepage.cpp, the rest in
+// tk_text.cpp.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
+
+// The text before its first zero unit (all of it when it holds none):
+// where every conversion here stops.
+std::string_view tk_cut_at_zero(std::string_view text);
+std::wstring_view tk_cut_at_zero(std::wstring_view text);
 
 // ---- Throwing conversions ---------------------------------------------------
 

@@ -27,8 +27,8 @@ tk_thread::~tk_thread() {
 tk_thread_functor* tk_thread::current_functor() noexcept { return running_functor; }
 
 tk_thread_functor* tk_thread::create_functor() {
-    owns_functor_ = true;
-    return new tk_thread_functor();
+    owned_functor_ = std::make_unique<tk_thread_functor>();
+    return owned_functor_.get();
 }
 
 void tk_thread::report_failure(std::exception_ptr failure) {
@@ -52,6 +52,7 @@ void tk_thread::start() {
     TK_ASSERT(functor_ == nullptr);
     tk_thread_functor* functor = create_functor();
     TK_ASSERT(functor != nullptr);
+    if (owns_functor_ && functor != owned_functor_.get()) owned_functor_.reset(functor);
     functor_ = functor;
     functor->clear_stop_request();
     aborted_.store(false, std::memory_order_release);
@@ -70,7 +71,7 @@ void tk_thread::close() {
         if (!wait_for(short_wait)) TK_ASSERT_FAIL();
         thread_.join();
     }
-    if (owns_functor_) delete functor_;
+    owned_functor_.reset();
     functor_ = nullptr;
 }
 

@@ -20,6 +20,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -70,7 +71,7 @@ public:
 
 protected:
     // The functor the next start() runs. Default: a new plain
-    // tk_thread_functor, owned by this object.
+    // tk_thread_functor, owned by this object until close().
     virtual tk_thread_functor* create_functor();
 
     // Called on the worker with a failure that left operator(). Default:
@@ -83,8 +84,9 @@ private:
     void mark_ended();
 
     std::thread thread_;
-    bool owns_functor_;
+    const bool owns_functor_;  // takes every functor create_functor() returns
     tk_thread_functor* functor_ = nullptr;
+    std::unique_ptr<tk_thread_functor> owned_functor_;  // functor_, when this object deletes it
     std::atomic<bool> running_{false};
     std::atomic<int> exit_code_{0};
     std::atomic<bool> aborted_{false};
