@@ -13,6 +13,7 @@
 #include "dbf/dbf_database.h"
 #include "dbf/dbf_report.h"
 #include "dump/dmp_database.h"
+#include "dump/dmp_file.h"
 #include "mysql/sql_database.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
@@ -257,7 +258,7 @@ void pellix_converter::common_check_dest(const std::wstring& path) {
         throw tk_exception(std::string("Destination name should specify a file, not folder."), tk_level_error);
     // The finished dump is renamed over the destination: never over a
     // device or a pipe.
-    dmp_database::refuse_special_file(fs);
+    dmp_file::refuse_special_file(fs);
     if (tk_is_file_exist1(fs, tk_exist_file) && !tk_is_file_exist1(fs, tk_exist_writable))
         throw tk_exception(std::string("Destination name specifies an existing read-only file."), tk_level_error);
     const std::string folder = tk_file_name(tk_make_full_path(fs)).get_folder();

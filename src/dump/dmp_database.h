@@ -127,9 +127,6 @@ public:
     // A name as this file's dialect writes it (UTF-8).
     std::string quote_name(const std::wstring& name) const;
 
-    // Level-1 tk_exception when the destination is, or links to, anything
-    // but a regular file or a folder (a device, a pipe, a socket).
-    static void refuse_special_file(const std::string& path) { dmp_file::refuse_special_file(path); }
     // The database the create-database lines name: the options' name, else
     // the file's base name.
     static std::wstring database_name_of(const std::string& path, const dump_options& options);
