@@ -350,6 +350,7 @@ TEST_F(pages, dump_destination_is_confirmed_never_deleted) {
     offline_file_page p;
     attach(p);
     conv->direct = false;
+    conv->set_mode(udb_converter::skip_tables);  // answered for a server earlier
     p.page_init();
     ctl[1003].text = folder("src");
     const std::string dump = dir.file("out.sql");
@@ -360,6 +361,7 @@ TEST_F(pages, dump_destination_is_confirmed_never_deleted) {
     ASSERT_EQ(box.texts.back(), "Destination file already exists. Overwrite?");
     box.yes = true;
     EXPECT_EQ(p.on_next(), 0);
+    EXPECT_EQ(conv->mode, udb_converter::overwrite_database);
     EXPECT_TRUE(std::filesystem::exists(dump));
     ctl[1004].text = tk_utf8_to_unicode(dir.file("nofolder/out.sql"));
     EXPECT_EQ(p.on_next(), -1);

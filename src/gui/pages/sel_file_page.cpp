@@ -203,6 +203,11 @@ bool sel_file_page::check_server() {
 
 bool sel_file_page::check_dump() {
     pellix_converter* conv = pellix_converter::ptr();
+    // "Skip existing tables" is an answer about a server database that
+    // exists; a dump cannot honour it and the wizard asks no mode for one,
+    // so the dump takes its default instead of a refusal the user cannot
+    // answer here.
+    if (conv->mode == udb_converter::skip_tables) conv->set_mode(udb_converter::overwrite_database);
     conv->check_dest();  // the path, its folder, and no file of the source database
     const std::string path = tk_unicode_to_path(conv->destination);
     struct stat st {};
