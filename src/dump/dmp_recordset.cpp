@@ -163,7 +163,7 @@ void dmp_recordset::write_row(std::string_view row, int32_t size, const std::vec
     // A row over the statement limit (a value over 1048576 bytes makes its
     // record bigger than that) goes alone; the next rows are gathered again.
     const bool alone = size > static_cast<int32_t>(statement_limit) || !streamed.empty();
-    if (alone) tk_log(2, "Row is too big (%d bytes), written alone", size);
+    if (alone) tk_log(3, "Row is too big (%d bytes), swtich to slow_append", size);
     if (alone || !dump_->get_dialect().fast_insert) {
         write_pending();
         slow_append(row, streamed);
