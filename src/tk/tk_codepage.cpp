@@ -402,6 +402,13 @@ bool tk_is_codepage_supported(int codepage) {
     return lookup(codepage, kToUnicodePrefix).kind != cp_kind::unsupported;
 }
 
+bool tk_codepage_leaves_undefined(int codepage) {
+    const cp_entry& entry = lookup(codepage, kToUnicodePrefix);
+    if (entry.kind != cp_kind::table) return entry.kind != cp_kind::unsupported;
+    const wchar_t* map = entry.table->to_wide;
+    return std::find(map, map + 256, static_cast<wchar_t>(kReplacement)) != map + 256;
+}
+
 size_t tk_codepage_lacks(std::wstring_view text, int codepage, std::wstring* out) {
     const cp_entry& entry = lookup(codepage, kToAnsiPrefix);
     if (entry.kind == cp_kind::utf8) return 0;
