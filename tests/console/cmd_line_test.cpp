@@ -202,10 +202,18 @@ TEST_F(CommandLine, UnreadableSourceFolderSaysWhy) {
     for (const std::string name : {"locked", "lo\ncked"}) ::chmod(h.file(name).c_str(), 0755);
 }
 
+// Paths pass as the bytes given; a text that becomes SQL or a name must be
+// UTF-8, a server database's name too.
 TEST_F(CommandLine, ArgumentsThatAreNotUtf8AreRefused) {
-    result r = run_dump({"--dest=bad\xff.sql"});
+    result r = h.run({"--dump", "--src=" + h.make_sample("caf\xe9"), "--dest=" + h.file("out\xe9.sql")});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(read_file(h.file("out\xe9.sql")).find("CREATE TABLE `parts`"), std::string::npos);
+    r = run_dump({"--charset=bad\xff"});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.err, "Argument #4 is not valid UTF-8 text\n");
+    r = h.run({"--src=" + src, "--dest=bad\xff"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, "Argument #2 is not valid UTF-8 text\n");
 }
 
 // Input that never ends (a device) is read up to 16 MiB, not until memory
