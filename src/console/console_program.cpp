@@ -111,8 +111,13 @@ bool takes_path(int option) {
 
 // What the options set that takes effect after the last one: the server
 // connection, unless a profile was loaded (whose settings then stand), and
-// the check of the destination.
+// the check of the destination. The password leaves no copy behind.
 struct connection_options {
+    connection_options() = default;
+    connection_options(const connection_options&) = delete;
+    connection_options& operator=(const connection_options&) = delete;
+    ~connection_options() { tk_wipe(password); }
+
     std::string host;
     std::string user;
     std::string password;
@@ -427,7 +432,10 @@ int pqzagent_main(int argc, char** argv) {
 
         if (argc < 2 || !parse_cmd_line(argc, argv)) fatal_exit(usage_text());
         conv.open_logfile();
-        if (conv.direct) conv.connect_mysql_server();
+        if (conv.direct) {
+            conv.connect_mysql_server();
+            tk_wipe(conv.password);  // never needed again: nothing is saved
+        }
         {
             // From the destination's first change (a mode-0 drop) on, a
             // signal interrupts the run, which says so.

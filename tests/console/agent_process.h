@@ -87,6 +87,8 @@ public:
     }
 
     int signal_number = 0;
+    // After wait(): whether the signal that ended it left a core file.
+    bool dumped_core() const { return waited_ && WIFSIGNALED(status_) && WCOREDUMP(status_); }
 
 private:
     static int serial() {

@@ -2,6 +2,7 @@
 // wizard's full set, the console's reduced one) and profile files.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -386,6 +387,24 @@ TEST_F(Settings, PasswordLeavesTheCommandLineFirst) {
     EXPECT_NE(cmdline.find("--tab_file="), std::string::npos) << cmdline;
     EXPECT_NE(cmdline.find("--mysqlp=xxxxxx"), std::string::npos) << cmdline;
     EXPECT_EQ(cmdline.find("s3cr3t"), std::string::npos) << cmdline;
+
+    // Nor does a core file hold it: the program is not dumpable (the
+    // sanitizers' own refusal of core files lifted).
+    struct rlimit old_core {}, core = {1 << 20, 1 << 20};
+    ::getrlimit(RLIMIT_CORE, &old_core);
+    ::setrlimit(RLIMIT_CORE, &core);
+    const std::string asan = ::getenv("ASAN_OPTIONS") ? ::getenv("ASAN_OPTIONS") : "";
+    ::setenv("ASAN_OPTIONS", (asan + ":disable_coredump=0").c_str(), 1);
+    console_test::agent_process quit(dir_.path(), {"--src=" + dir_.path(), "--tab_file=" + list, "--mysqlp=s3cr3t"});
+    {
+        std::ofstream feed(list);
+        ::kill(quit.pid(), SIGQUIT);
+    }
+    quit.wait();
+    ::setenv("ASAN_OPTIONS", asan.c_str(), 1);
+    ::setrlimit(RLIMIT_CORE, &old_core);
+    EXPECT_EQ(quit.signal_number, SIGQUIT);
+    EXPECT_FALSE(quit.dumped_core());
 }
 
 // A mistyped password option matches nothing, so the program stops with its
