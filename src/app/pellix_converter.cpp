@@ -97,7 +97,8 @@ bool links_into_folder(const struct stat& log, const std::string& folder) {
 
 }  // namespace
 
-pellix_converter::pellix_converter(bool console_settings) : console_settings_(console_settings) {
+pellix_converter::pellix_converter(bool console_settings)
+    : console_settings_(console_settings), loaded_settings_(nullptr) {
     tk_log(2, "pellix_converter::ctor");
     code_page = 0;
     serialize(false);

@@ -278,6 +278,15 @@ bool read_file(const std::string& path, std::string& bytes) {
     return !failed;
 }
 
+// A problem the run goes on from, on a line of its own (and in the log).
+void warn(const std::string& text) {
+    if (text.empty()) return;
+    tk_log(3, "Warning: %s", text.c_str());
+    if (console_is_silent()) return;
+    std::fputs(("Warning: " + console_run_output::printable(text) + "\n").c_str(), stdout);
+    std::fflush(stdout);
+}
+
 // Shows a failure that reached the program's top level.
 void report(const tk_exception& failure) {
     try {
@@ -432,6 +441,7 @@ int pqzagent_main(int argc, char** argv) {
 
         if (argc < 2 || !parse_cmd_line(argc, argv)) fatal_exit(usage_text());
         conv.open_logfile();
+        warn(conv.take_settings_problem());
         if (conv.direct) {
             conv.connect_mysql_server();
             tk_wipe(conv.password);  // never needed again: nothing is saved

@@ -198,6 +198,48 @@ TEST_F(Settings, StoredNameTheEngineRefusesKeepsItsDefault) {
     EXPECT_EQ(c.engine.get_char_set(), L"utf8");
 }
 
+// Any state of the store but a missing file is told once, with the path,
+// the reason and the defaults taken; pqzagent prints it and goes on.
+TEST_F(Settings, StoreThatCannotBeReadIsToldOnceWithTheDefaults) {
+    // A last line without its line end may have lost part of its value.
+    std::filesystem::create_directories(dir_.path() + "/Brannock");
+    write_file(settings_file(), "text char_set=latin1\ntext tab_type=MyIS");
+    pellix_converter c(true);
+    EXPECT_EQ(c.engine.get_tab_type(), L"InnoDB");
+    const std::string problem = c.take_settings_problem();
+    EXPECT_EQ(problem.rfind("The settings file '" + settings_file() +
+                                "' cannot be read whole: line 2 is malformed. The run takes the defaults: dmp_",
+                            0),
+              0u);
+    EXPECT_EQ(problem.substr(problem.size() - 18), ", tab_type=InnoDB.") << problem;
+    EXPECT_EQ(c.take_settings_problem(), "");
+
+    console_test::harness h;
+    std::filesystem::create_directories(h.settings_file());
+    const console_test::result r = h.run({"--dump", "--src=" + h.make_sample(), "--dest=" + h.file("out.sql")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("Warning: The settings file '" + h.settings_file() +
+                              "' cannot be read: Is a directory. The run takes the defaults: char_set=utf8, ",
+                          0),
+              0u)
+        << r.out;
+}
+
+// Two wizards at once: each keeps only what it changed, over what the
+// store holds when it closes.
+TEST_F(Settings, WizardStoresOnlyWhatItChanged) {
+    auto first = std::make_unique<pellix_converter>();
+    pellix_converter second;
+    first->source = L"/first";
+    EXPECT_TRUE(first->serialize(true));
+    first.reset();
+    second.host = "second-host";
+    EXPECT_TRUE(second.serialize(true));
+    pellix_converter third;
+    EXPECT_EQ(third.source, L"/first");
+    EXPECT_EQ(third.host, "second-host");
+}
+
 class Profiles : public Settings {};
 
 TEST_F(Profiles, StoreThenLoadGivesBackEveryKey) {
