@@ -51,6 +51,9 @@ struct dump_row_pipeline::batch {
     std::vector<std::exception_ptr> failures;  // one per failed row, in order
     std::wstring first_lost;                   // the note of its first row with a lost value
     std::wstring first_rounded;                // and with a rounded one
+    // Rows holding bytes their code page does not define: the row's index
+    // and its fields' counts.
+    std::vector<std::pair<size_t, std::vector<dbf_recordset::byte_tally>>> undefined;
 
     // Emptied for reuse, keeping its room.
     void clear() {
@@ -59,6 +62,7 @@ struct dump_row_pipeline::batch {
         failures.clear();
         first_lost.clear();
         first_rounded.clear();
+        undefined.clear();
     }
 };
 
@@ -193,6 +197,7 @@ private:
         row.rounded = static_cast<uint32_t>(note.rounded.count);
         if (row.lost != 0 && b.first_lost.empty()) b.first_lost = std::move(note.lost.first);
         if (row.rounded != 0 && b.first_rounded.empty()) b.first_rounded = std::move(note.rounded.first);
+        if (!note.undefined.empty()) b.undefined.emplace_back(b.rows.size(), std::move(note.undefined));
         if (deleted) {
             row.kind = row_kind::deleted;
         } else {
@@ -392,15 +397,19 @@ bool dump_row_pipeline::write_alone(uint64_t record) {
 bool dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
     size_t start = 0;
     size_t failure = 0;
+    auto undefined = b.undefined.begin();
     for (const row_result& row : b.rows) {
         if (hooks_.stop_requested()) throw tk_final_exception();
+        const bool has_undefined = undefined != b.undefined.end() && undefined->first == size_t(&row - b.rows.data());
         const std::string_view text(b.text.data() + start, row.end - start);
         start = row.end;
         std::exception_ptr failed;
         if (row.kind == row_kind::read_failed || row.kind == row_kind::row_failed) failed = b.failures[failure++];
         try {
-            if (row.lost != 0 || row.rounded != 0)
-                source_.add_unreadable({{row.lost, b.first_lost}, {row.rounded, b.first_rounded}});
+            if (row.lost != 0 || row.rounded != 0 || has_undefined)
+                source_.add_unreadable({{row.lost, b.first_lost},
+                                        {row.rounded, b.first_rounded},
+                                        has_undefined ? (undefined++)->second : std::vector<dbf_recordset::byte_tally>()});
             switch (row.kind) {
             case row_kind::written:
                 target_.append_row(text, row.record_size, row.narrowed);

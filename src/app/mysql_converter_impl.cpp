@@ -21,7 +21,7 @@ const char* const new_rules_text =
 }  // namespace
 
 mysql_converter_impl::mysql_converter_impl() = default;
-mysql_converter_impl::~mysql_converter_impl() = default;
+mysql_converter_impl::~mysql_converter_impl() { tk_wipe(password); }
 
 unsigned mysql_converter_impl::parse_port(const std::string& text) {
     size_t i = 0;
@@ -75,6 +75,7 @@ void mysql_converter_impl::store_mysql_settings(const std::string& host_value, c
            port_value.c_str());
     host = tk_trim(host_value);
     user = tk_trim(user_value);
+    tk_wipe(password);  // the old one leaves no copy behind
     password = password_value;  // kept exactly as typed
     port = tk_trim(port_value);
 }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <unordered_map>
 
 #include "app/error_handler.h"
 #include "dbf/dbf_database.h"
@@ -73,6 +74,12 @@ bool is_database_file(const std::string& path) {
     return false;
 }
 
+// A name as udb_same_name compares it: every character folded.
+std::wstring folded(std::wstring name) {
+    for (wchar_t& c : name) c = tk_fold_case(c);
+    return name;
+}
+
 bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 // True when an existing file `log` shares its data with a database file of
@@ -90,7 +97,8 @@ bool links_into_folder(const struct stat& log, const std::string& folder) {
 
 }  // namespace
 
-pellix_converter::pellix_converter(bool console_settings) : console_settings_(console_settings) {
+pellix_converter::pellix_converter(bool console_settings)
+    : console_settings_(console_settings), loaded_settings_(nullptr) {
     tk_log(2, "pellix_converter::ctor");
     code_page = 0;
     serialize(false);
@@ -367,6 +375,11 @@ void pellix_converter::add_fn_mapping(udb_database& target, const dbf_fnames_map
         }
         sql_table_mutator* mutator = get_table_mutator3(name);
         if (!mutator) mutator = &get_table_mutator2(name, name);  // a user's new name stays
+        // The field customisations by their keys ignoring case (the first
+        // in key order for keys that differ in case only), so that a
+        // container of many names for one table takes one look-up a name.
+        std::unordered_map<std::wstring, sql_field_mutator*> by_folded;
+        for (const auto& [key, m] : mutator->fields) by_folded.emplace(folded(key), m.get());
         for (const auto& [short_utf8, long_utf8] : fields) {
             const std::wstring short_name = tk_utf8_to_unicode(short_utf8);
             const std::wstring long_name = tk_utf8_to_unicode(long_utf8);
@@ -375,10 +388,13 @@ void pellix_converter::add_fn_mapping(udb_database& target, const dbf_fnames_map
                 continue;
             }
             sql_field_mutator* field = mutator->get_field_mutator(short_name);
-            for (const auto& [key, m] : mutator->fields)
-                if (!field && udb_same_name(key, short_name)) field = m.get();
+            if (!field) {
+                const auto found = by_folded.find(folded(short_name));
+                if (found != by_folded.end()) field = found->second;
+            }
             if (!field) {
                 field = &mutator->update_field(short_name, long_name, sql_native_type(), std::wstring());
+                by_folded.emplace(folded(short_name), field);
             } else if (field->new_name.empty() || udb_same_name(field->new_name, short_name)) {
                 field->new_name = long_name;  // the user's other changes stay
             }

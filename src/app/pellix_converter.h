@@ -26,6 +26,7 @@
 #include "app/run_output.h"
 #include "dbf/dbf_dbc.h"
 #include "sql/sql_db_mutator.h"
+#include "tk/tk_reg_key.h"
 #include "tk/tk_singleton.h"
 #include "udb/udb_converter.h"
 #include "udb/udb_schema.h"
@@ -133,10 +134,18 @@ public:
     // The settings store (key "Software\Brannock\Quorvex" of the current
     // user): loads with false (defaults first, then the stored values),
     // stores with true; false when the key cannot be opened or written.
-    // With console settings bool_dbf and direct become true and skip_del
-    // false (also when there is no store to open), only the character set,
+    // Storing writes only the values changed since they were loaded, over
+    // what the store holds by then (another wizard's changes stay). With
+    // console settings bool_dbf and direct become true and skip_del false
+    // (also when there is no store to open), only the character set,
     // storage engine and dump options are read, and nothing is written.
     virtual bool serialize(bool save);
+    // What the settings store could not give or keep (a folder, a file that
+    // cannot be read or written, a malformed line), with its path, its
+    // reason and the defaults taken; "" when none, and once told, "" from
+    // then on: a store is told about once a process. A missing file is no
+    // problem.
+    std::string take_settings_problem();
 
     // Where the settings a profile leaves out come from.
     enum class profile_base {
@@ -239,8 +248,19 @@ private:
     void check_dump_not_in_source(const std::wstring& path);
     static std::wstring resolve_table(const std::vector<std::wstring>& names, const std::wstring& entry);
     void set_default_settings();
+    // Every value of the settings store, one exchange each.
+    void exchange_settings(tk_reg_key& key, bool save);
+    bool load_settings();
+    bool store_settings();
+    void note_settings_problem(const std::string& text);
+    // "The run takes the defaults: char_set=utf8, ..." for the values
+    // `store` lacks (all when null); "" when none.
+    std::string defaults_taken(const tk_reg_key* store);
 
     const bool console_settings_;  // the console program's settings
+    tk_reg_key loaded_settings_;       // the settings store's values as this process started from them
+    std::string settings_problem_;     // not told yet
+    bool settings_problem_known_ = false;
     run_output* output_ = nullptr;
     std::atomic<bool> interrupted_{false};
     mutable std::mutex interrupt_mutex_;

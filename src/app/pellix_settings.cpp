@@ -2,7 +2,10 @@
 // remembered settings, the console's character set, engine and dump
 // options) and profile files (.pqz) that replay a whole conversion.
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -119,15 +122,56 @@ bool pellix_converter::serialize(bool save) {
         set_console_defaults();
         if (save) return false;
     }
+    return save ? store_settings() : load_settings();
+}
 
+bool pellix_converter::load_settings() {
+    // Defaults first; a value present in the store replaces its default.
+    set_default_settings();
     tk_reg_key key(settings_key);
-    if (key.create() != 0) return false;
-
-    if (!save) {
-        // Defaults first; a value present in the store replaces its default.
-        set_default_settings();
+    const int status = key.create();
+    if (status == 0) exchange_settings(key, false);
+    // The values as this process starts: only what changes is stored.
+    if (!console_settings_) {
+        loaded_settings_.open_in_memory();
+        exchange_settings(loaded_settings_, true);
     }
+    // No home folder names no store at all: nothing to tell.
+    const std::string file = "The settings file '" + tk_reg_key::file_for_path(settings_key) + "'";
+    if (status != 0 && status != ENOENT) {
+        note_settings_problem(file + " cannot be read: " + tk_last_error_text(status) + ". " + defaults_taken(nullptr));
+        return false;
+    }
+    if (status != 0) return false;
+    if (key.get_malformed_line() != 0) {
+        note_settings_problem(file + " cannot be read whole: line " + std::to_string(key.get_malformed_line()) +
+                              " is malformed. " + defaults_taken(&key));
+    } else if (!console_settings_ && ::access(key.get_file_name().c_str(), F_OK) == 0 &&
+               ::access(key.get_file_name().c_str(), W_OK) != 0) {
+        const int error = errno;
+        note_settings_problem(file + " cannot be written: " + tk_last_error_text(error) +
+                              ". The settings of this session will not be kept.");
+    }
+    return true;
+}
 
+bool pellix_converter::store_settings() {
+    tk_reg_key key(settings_key);
+    int status = key.create();
+    if (status == 0) {
+        key.set_baseline(loaded_settings_);
+        exchange_settings(key, true);
+        status = key.close_checked();
+    }
+    if (status == 0 || status == ENOENT) return status == 0;
+    tk_log(3, "Cannot write the settings file %s: %s", tk_reg_key::file_for_path(settings_key).c_str(),
+           tk_last_error_text(status).c_str());
+    note_settings_problem("The settings cannot be kept in the file '" + tk_reg_key::file_for_path(settings_key) +
+                          "': " + tk_last_error_text(status) + ".");
+    return false;
+}
+
+void pellix_converter::exchange_settings(tk_reg_key& key, bool save) {
     std::wstring char_set = engine.get_char_set();
     std::wstring tab_type = engine.get_tab_type();
     key.exchange_wstring("char_set", char_set, save);
@@ -144,30 +188,48 @@ bool pellix_converter::serialize(bool save) {
     key.exchange_bool("dmp_ins_com", dump.b_comments, save);
     key.exchange_bool("dmp_ins_db", dump.b_create_db, save);
     key.exchange_bool("dmp_ins_tab", dump.b_create_table, save);
+    if (console_settings_) return;
+    key.exchange_bool("bool_dbf", bool_dbf, save);
+    key.exchange_ulong("code_page", code_page, save);
+    key.exchange_wstring("dest", destination, save);
+    key.exchange_bool("direct", direct, save);
+    key.exchange_string("host", host, save);
+    key.exchange_string("log_file", log_file, save);
+    key.exchange_string("port", port, save);
+    key.exchange_string("pswd", password, save);
+    key.exchange_bool("skip_del", skip_del, save);
+    key.exchange_bool("skip_idx", skip_idx, save);
+    key.exchange_wstring("src", source, save);
+    key.exchange_bool("tab_def", tab_def, save);
+    key.exchange_string("user", user, save);
+}
 
-    if (!console_settings_) {
-        key.exchange_bool("bool_dbf", bool_dbf, save);
-        key.exchange_ulong("code_page", code_page, save);
-        key.exchange_wstring("dest", destination, save);
-        key.exchange_bool("direct", direct, save);
-        key.exchange_string("host", host, save);
-        key.exchange_string("log_file", log_file, save);
-        key.exchange_string("port", port, save);
-        key.exchange_string("pswd", password, save);
-        key.exchange_bool("skip_del", skip_del, save);
-        key.exchange_bool("skip_idx", skip_idx, save);
-        key.exchange_wstring("src", source, save);
-        key.exchange_bool("tab_def", tab_def, save);
-        key.exchange_string("user", user, save);
+std::string pellix_converter::defaults_taken(const tk_reg_key* store) {
+    tk_reg_key now(nullptr);
+    now.open_in_memory();
+    exchange_settings(now, true);
+    const std::map<std::string, std::string> stored = store ? store->get_texts() : std::map<std::string, std::string>();
+    std::string list;
+    for (const auto& [name, text] : now.get_texts()) {
+        // Texts without a default stay empty; the password is never shown.
+        if (stored.count(name) != 0 || text.empty() || name == "pswd") continue;
+        list += (list.empty() ? "" : ", ") + name + "=" + text;
     }
+    if (list.empty()) return std::string();
+    return (console_settings_ ? "The run takes the defaults: " : "The wizard takes the defaults: ") + list + ".";
+}
 
-    const int status = key.close_checked();
-    if (status != 0) {
-        tk_log(3, "Cannot write the settings file %s: %s", key.get_file_name().c_str(),
-               tk_last_error_text(status).c_str());
-        return false;
-    }
-    return true;
+void pellix_converter::note_settings_problem(const std::string& text) {
+    if (settings_problem_known_) return;
+    settings_problem_known_ = true;
+    settings_problem_ = text;
+    tk_log(3, "%s", text.c_str());
+}
+
+std::string pellix_converter::take_settings_problem() {
+    std::string text;
+    text.swap(settings_problem_);
+    return text;
 }
 
 // The defaults of every value the store holds; values without a default

@@ -97,14 +97,33 @@ bool read_number(const std::string& text, unsigned long max, unsigned long& valu
 
 std::wstring to_wide(const std::string& text) { return tk_utf8_to_unicode(text); }
 
+// Options whose value is a path: its bytes pass as given (a file name need
+// not be UTF-8). The destination is a path only for a dump; a database
+// name must be text (checked once the target is known).
+bool takes_path(int option) {
+    return option == opt_src || option == opt_dest || option == opt_logfile || option == opt_tab_file ||
+           option == opt_profile;
+}
+
+[[noreturn]] void not_text(int index) {
+    fatal_exit("Argument #" + std::to_string(index) + " is not valid UTF-8 text");
+}
+
 // What the options set that takes effect after the last one: the server
-// connection, unless a profile was loaded (whose settings then stand).
+// connection, unless a profile was loaded (whose settings then stand), and
+// the check of the destination. The password leaves no copy behind.
 struct connection_options {
+    connection_options() = default;
+    connection_options(const connection_options&) = delete;
+    connection_options& operator=(const connection_options&) = delete;
+    ~connection_options() { tk_wipe(password); }
+
     std::string host;
     std::string user;
     std::string password;
     std::string port = "3306";
     bool profile_loaded = false;
+    int dest_argument = 0;  // the argument that named the destination last
 };
 
 // Applies the cursor's option; false when it is a numeric option whose
@@ -119,7 +138,8 @@ bool apply_option(ansi_cmd_line& line, pellix_converter& conv, connection_option
         break;
     case opt_dest:
         tk_log(2, "parse_cmd_line - got dest %s", value.c_str());
-        conv.destination = to_wide(value);
+        conv.destination = tk_path_to_unicode(value);
+        connection.dest_argument = line.get_index();
         break;
     case opt_dump:
         tk_log(2, "\tconvert into dump files");
@@ -198,7 +218,7 @@ bool apply_option(ansi_cmd_line& line, pellix_converter& conv, connection_option
         break;
     case opt_src:
         tk_log(2, "parse_cmd_line - got src %s", value.c_str());
-        conv.source = to_wide(value);
+        conv.source = tk_path_to_unicode(value);
         break;
     case opt_tab_def:
         tk_log(2, "\tconvert table definitions only");
@@ -256,6 +276,15 @@ bool read_file(const std::string& path, std::string& bytes) {
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
     return !failed;
+}
+
+// A problem the run goes on from, on a line of its own (and in the log).
+void warn(const std::string& text) {
+    if (text.empty()) return;
+    tk_log(3, "Warning: %s", text.c_str());
+    if (console_is_silent()) return;
+    std::fputs(("Warning: " + console_run_output::printable(text) + "\n").c_str(), stdout);
+    std::fflush(stdout);
 }
 
 // Shows a failure that reached the program's top level.
@@ -372,9 +401,10 @@ bool parse_cmd_line(int argc, char** argv) {
     int bad_values = 0;        // numeric options whose value is no number in range
     while (line.has_more()) {
         line.next();
-        if (!ansi_cmd_line::is_valid_text(line.get_argument() ? line.get_argument() : "")) {
+        if (!takes_path(line.get_option()) &&
+            !ansi_cmd_line::is_valid_text(line.get_argument() ? line.get_argument() : "")) {
             if (line.get_option() == opt_mysqlp) line.wipe_value(sizeof password_prefix - 1);
-            fatal_exit("Argument #" + std::to_string(line.get_index()) + " is not valid UTF-8 text");
+            not_text(line.get_index());
         }
         if (line.get_option() == -1 && unknown.size() < static_cast<size_t>(TCmdLine::max_unknown))
             unknown.push_back(line.get_index());
@@ -388,6 +418,9 @@ bool parse_cmd_line(int argc, char** argv) {
         return false;
     }
 
+    // A database name goes into statements: it must be text.
+    if (conv.direct && !ansi_cmd_line::is_valid_text(tk_unicode_to_path(conv.destination)))
+        not_text(connection.dest_argument);
     check_paths(conv);
     // A loaded profile's "MySQL settings" stand; the options do not.
     if (!connection.profile_loaded)
@@ -408,7 +441,11 @@ int pqzagent_main(int argc, char** argv) {
 
         if (argc < 2 || !parse_cmd_line(argc, argv)) fatal_exit(usage_text());
         conv.open_logfile();
-        if (conv.direct) conv.connect_mysql_server();
+        warn(conv.take_settings_problem());
+        if (conv.direct) {
+            conv.connect_mysql_server();
+            tk_wipe(conv.password);  // never needed again: nothing is saved
+        }
         {
             // From the destination's first change (a mode-0 drop) on, a
             // signal interrupts the run, which says so.

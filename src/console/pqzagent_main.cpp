@@ -1,15 +1,20 @@
 // pqzagent: converts a folder of DBF tables into a MySQL database or dump file.
 #include <malloc.h>
+#include <sys/prctl.h>
 
 #include <string>
 #include <vector>
 
 #include "app/run_signals.h"
 #include "console/console_program.h"
+#include "tk/tk_helpers.h"
 
 int main(int argc, char** argv) {
-    // First of all the password leaves the visible command line: the
-    // program works on a copy.
+    // No core file and no other process's debugger: the arguments hold the
+    // password from the start.
+    ::prctl(PR_SET_DUMPABLE, 0);
+    // Then the password leaves the visible command line: the program works
+    // on a copy.
     std::vector<std::string> args = take_arguments(argc, argv);
     std::vector<char*> copy;
     for (std::string& a : args) copy.push_back(a.data());
@@ -22,5 +27,7 @@ int main(int argc, char** argv) {
     // the first few and leave it fragmented, so memory would creep up with
     // the table's length; a fixed threshold gives them back at once.
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
-    return pqzagent_main(argc, copy.data());
+    const int status = pqzagent_main(argc, copy.data());
+    for (std::string& a : args) tk_wipe(a);
+    return status;
 }

@@ -110,6 +110,7 @@ dbf_recordset::dbf_recordset(const std::wstring& path, int mode, uint8_t codepag
     }
     current_ = std::make_unique<dbf_record>();
     layout_ = dbf_table_opener(*file_, path_, reporter_, owner_, options_, codepage_key_).open(schema, *current_);
+    may_hold_undefined_ = tk_codepage_leaves_undefined(layout_.codepage);
     init_memo_file();
     init_indexes();
     tk_log(1, "dbf_recordset::ctor - at the END");
@@ -128,6 +129,7 @@ dbf_recordset::dbf_recordset(const dbf_recordset& from, reader_tag)
       options_(from.options_),
       codepage_key_(from.codepage_key_),
       layout_(from.layout_),
+      may_hold_undefined_(from.may_hold_undefined_),
       memo_kind_(from.memo_kind_),
       memo_path_(from.memo_path_) {
     first_opening_ = false;
@@ -414,12 +416,34 @@ void dbf_recordset::note_unreadable(const uint8_t* rec) {
     const size_t n = std::min(layout_.columns.size(), current_->size());
     for (size_t i = 0; i < n; ++i) {
         const auto* f = static_cast<const dbf_field*>(current_->at(i));
+        if (may_hold_undefined_) count_undefined(i, *f);
         if (f->loss == dbf_loss::none) continue;
         tally& t = f->loss == dbf_loss::rounded ? rounded_ : lost_;
         if (t.count++ != 0) continue;
         t.first = describe_loss(*f, layout_.columns[i], rec, i);
     }
     first_memo_problem_column_ = SIZE_MAX;
+}
+
+// Text read in a code page with undefined bytes holds one U+FFFD for each
+// of them (no code page defines a byte as U+FFFD).
+void dbf_recordset::count_undefined(size_t column, const dbf_field& f) {
+    const dbf_decoding how = layout_.columns[column].how;
+    if (f.get_type() != VT_BSTR || (how != dbf_decoding::text_trim_right && how != dbf_decoding::text_trim_left &&
+                                    how != dbf_decoding::memo_text))
+        return;
+    const std::wstring& text = f.get_text();
+    const auto count = static_cast<uint64_t>(std::count(text.begin(), text.end(), L'\xFFFD'));
+    if (count != 0) add_undefined({column, f.name, count, uint64_t{cursor_} + 1});
+}
+
+void dbf_recordset::add_undefined(const byte_tally& bytes) {
+    auto at = std::lower_bound(undefined_.begin(), undefined_.end(), bytes.column,
+                               [](const byte_tally& t, size_t column) { return t.column < column; });
+    if (at == undefined_.end() || at->column != bytes.column)
+        undefined_.insert(at, bytes);
+    else
+        at->count += bytes.count;  // the first record stays: notes come in record order
 }
 
 std::wstring dbf_recordset::describe_loss(const dbf_field& f, const dbf_column& c, const uint8_t* rec,
@@ -460,6 +484,7 @@ dbf_recordset::unreadable_note dbf_recordset::take_unreadable() {
     unreadable_note note;
     std::swap(note.lost, lost_);
     std::swap(note.rounded, rounded_);
+    std::swap(note.undefined, undefined_);
     return note;
 }
 
@@ -472,6 +497,7 @@ void dbf_recordset::add_to(tally& to, uint64_t count, const std::wstring& first)
 void dbf_recordset::add_unreadable(const unreadable_note& note) {
     add_to(lost_, note.lost.count, note.lost.first);
     add_to(rounded_, note.rounded.count, note.rounded.first);
+    for (const byte_tally& bytes : note.undefined) add_undefined(bytes);
 }
 
 std::wstring dbf_recordset::get_unreadable_summary() const {
@@ -479,11 +505,23 @@ std::wstring dbf_recordset::get_unreadable_summary() const {
     if (lost_.count != 0)
         text = std::to_wstring(lost_.count) + (lost_.count == 1 ? L" value" : L" values") +
                L" could not be read and became NULL; the first: " + lost_.first;
-    if (rounded_.count == 0) return text;
-    if (!text.empty()) text += L". ";
-    const bool one = rounded_.count == 1;
-    return text + std::to_wstring(rounded_.count) +
-           (one ? L" value had more decimals than its column holds and was rounded"
-                : L" values had more decimals than their columns hold and were rounded") +
-           L"; the first: " + rounded_.first;
+    if (rounded_.count != 0) {
+        if (!text.empty()) text += L". ";
+        const bool one = rounded_.count == 1;
+        text += std::to_wstring(rounded_.count) +
+                (one ? L" value had more decimals than its column holds and was rounded"
+                     : L" values had more decimals than their columns hold and were rounded") +
+                L"; the first: " + rounded_.first;
+    }
+    // "field TXT: 2 bytes that code page 1253 does not define, written as
+    // U+FFFD, the first in record #2", one part a field.
+    for (size_t k = 0; k < undefined_.size(); ++k) {
+        const byte_tally& t = undefined_[k];
+        const bool one = t.count == 1;
+        text += (k != 0 ? L"; " : text.empty() ? L"" : L". ") + (L"field " + t.field + L": ") +
+                std::to_wstring(t.count) + (one ? L" byte" : L" bytes") + L" that code page " +
+                std::to_wstring(layout_.codepage) + L" does not define, written as U+FFFD, " +
+                (one ? L"in record #" : L"the first in record #") + std::to_wstring(t.record);
+    }
+    return text;
 }

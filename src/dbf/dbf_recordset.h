@@ -104,6 +104,8 @@ public:
     // records.
     uint64_t get_unreadable_count() const { return lost_.count; }
     uint64_t get_rounded_count() const { return rounded_.count; }
+    // Bytes of text and memo fields that the table's code page does not
+    // define read as U+FFFD; they are counted per field as well.
     // What the counts mean for the user, naming the first value of each
     // kind and what became of it; "" when none.
     std::wstring get_unreadable_summary() const;
@@ -113,9 +115,17 @@ public:
         uint64_t count = 0;
         std::wstring first;  // "field F of record #R holds 'T', which is not a number"
     };
+    // The bytes of one field that the code page does not define.
+    struct byte_tally {
+        size_t column = 0;
+        std::wstring field;
+        uint64_t count = 0;
+        uint64_t record = 0;  // the first record holding one, from 1
+    };
     struct unreadable_note {
         tally lost;
         tally rounded;
+        std::vector<byte_tally> undefined;  // by column
     };
     unreadable_note take_unreadable();
     // The first value of each kind is kept only when none came before.
@@ -138,6 +148,8 @@ private:
     void write_at(uint64_t position, const void* data, size_t length);
     bool bit_set(const uint8_t* rec, int bit) const;
     void note_unreadable(const uint8_t* rec);
+    void count_undefined(size_t column, const dbf_field& field);
+    void add_undefined(const byte_tally& bytes);
     void lose_memo(dbf_field& field, size_t column);
     static void add_to(tally& to, uint64_t count, const std::wstring& first);
     std::wstring describe_loss(const dbf_field& field, const dbf_column& column, const uint8_t* rec,
@@ -158,6 +170,8 @@ private:
     uint32_t cut_count_ = 0;     // the record count before the file became shorter (0: it did not)
     tally lost_;
     tally rounded_;
+    std::vector<byte_tally> undefined_;  // by column
+    bool may_hold_undefined_ = false;    // the code page leaves some bytes undefined
     uint32_t unread_checked_upto_ = 0;             // records before this one were counted
     size_t first_memo_problem_column_ = SIZE_MAX;  // the memo lost first, in the record being read
     std::string first_memo_problem_;               // and why

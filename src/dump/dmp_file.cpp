@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <random>
 #include <utility>
 
@@ -46,6 +48,18 @@ bool links_through_proc(std::string path) {
     return false;
 }
 
+// The process's umask, read without changing it (umask() would change it
+// for every thread for a moment); from /proc, else through umask() itself.
+mode_t current_umask() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.compare(0, 6, "Umask:") == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    const mode_t mask = ::umask(077);
+    ::umask(mask);
+    return mask;
+}
+
 }  // namespace
 
 void dmp_file::refuse_special_file(const std::string& path) {
@@ -65,15 +79,10 @@ dmp_file::~dmp_file() { discard(); }
 void dmp_file::open() {
     buffer_.reserve(buffer_capacity);
     open_temp();
-    try {
-        take_permissions();
-    } catch (...) {
-        discard();
-        throw;
-    }
 }
 
-// A new file made with O_EXCL and the permissions a plain create gives.
+// A new file made with O_EXCL, readable by its owner alone until finish()
+// gives it its final permissions.
 void dmp_file::open_temp() {
     const std::string prefix = "Failed to open file " + path_ + ": ";
     auto refuse = [&](int error) {
@@ -95,7 +104,7 @@ void dmp_file::open_temp() {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
         std::string candidate = dir + "." + base + "." + suffix + ".tmp";
-        int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) {
             fd_ = fd;
             temp_path_ = candidate;
@@ -108,15 +117,19 @@ void dmp_file::open_temp() {
     refuse(EEXIST);
 }
 
-// A dump that replaces a file takes its permission bits, and its owner and
-// group where the process may set them: the file holds a whole database.
-void dmp_file::take_permissions() {
+// The permissions of the finished dump: those of the file it replaces when
+// that is a regular file of the running user's own (and of no other name),
+// else those a new file gets under the umask. Never the old file's owner:
+// another user could have prepared the name to be handed the database.
+void dmp_file::set_final_permissions() {
+    mode_t mode = 0666 & ~current_umask();
     struct stat st {};
-    if (::stat(path_.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-    if (::fchown(fd_, st.st_uid, st.st_gid) != 0 && ::fchown(fd_, static_cast<uid_t>(-1), st.st_gid) != 0)
-        tk_log(2, "The dump keeps its own owner or group: %s", std::strerror(errno));
-    if (::fchmod(fd_, st.st_mode & 0777) != 0)
-        throw tk_exception_ex("Failed to open file " + path_ + ": ", tk_level_error, errno);
+    if (::lstat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_nlink == 1) {
+        mode = st.st_mode & 0777;
+        if (::fchown(fd_, static_cast<uid_t>(-1), st.st_gid) != 0)
+            tk_log(2, "The dump keeps its own group: %s", std::strerror(errno));
+    }
+    if (::fchmod(fd_, mode) != 0) fail("Failed to write file", errno);
 }
 
 void dmp_file::write(std::string_view text) {
@@ -136,6 +149,7 @@ void dmp_file::write(std::string_view text) {
 
 void dmp_file::finish() {
     flush_buffer();
+    set_final_permissions();
     if (::fsync(fd_) != 0) fail("Failed to write file", errno);
     int fd = fd_;
     fd_ = -1;

@@ -1,13 +1,16 @@
 // The file a dump is written into, from its creation to its rename.
 //
 // open() makes a new temporary file beside the destination (the same
-// folder, so that the final rename stays within one file system); when it
-// replaces a regular file, the new file takes that file's permission bits,
-// and its owner and group where the process may set them. write() gathers
-// text in a buffer of 1 MiB; a larger text goes out in pieces. finish()
-// flushes, syncs, closes and renames the file over the destination (an
-// older file of that name stays untouched until then), then syncs the
-// folder. discard() closes and removes the temporary file.
+// folder, so that the final rename stays within one file system), mode
+// 0600 so that no one else can read it while it is written. write()
+// gathers text in a buffer of 1 MiB; a larger text goes out in pieces.
+// finish() flushes, gives the file its final permissions (those of the
+// file it replaces when that is the running user's own regular file, with
+// its group; else those of a new file under the umask), syncs, closes and
+// renames it over the destination (an older file of that name stays
+// untouched until then, and a link there is replaced, not followed), then
+// syncs the folder. The file is always the running user's. discard()
+// closes and removes the temporary file.
 //
 // A failed write, flush, sync, close or rename throws a level-1
 // tk_exception_ex and leaves the temporary file to discard(); the
@@ -27,8 +30,7 @@ public:
     dmp_file(const dmp_file&) = delete;
     dmp_file& operator=(const dmp_file&) = delete;
 
-    // Creates the temporary file and takes the permissions of the file it
-    // replaces. Level-1 tk_exception_ex when it cannot be made (missing
+    // Creates the temporary file (mode 0600). Level-1 tk_exception_ex when it cannot be made (missing
     // folder, no write access, the destination is a folder); level-1
     // tk_exception when the destination is a special file. Nothing is left
     // behind.
@@ -53,7 +55,7 @@ public:
 
 private:
     void open_temp();
-    void take_permissions();
+    void set_final_permissions();
     void flush_buffer();
     void write_all(const char* data, size_t size);
     [[noreturn]] void fail(const std::string& what, int error) const;

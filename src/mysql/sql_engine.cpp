@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "mysql/sql_auth_not_supported_exception.h"
@@ -197,6 +198,9 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
         close();
         throw error;
     }
+    // The client keeps a copy for reconnecting, which this connection never
+    // does: it goes at once.
+    if (char* kept = mysql_.get()->passwd) explicit_bzero(kept, std::strlen(kept));
     connected_ = true;
     set_up_session(password);
 }

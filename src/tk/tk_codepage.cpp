@@ -6,7 +6,9 @@
 // the built-in charts of tk_codepage_tables.cpp), a multi-byte one as the
 // iconv name its descriptors open, which each thread caches for itself.
 // UTF-8 goes to the codec of tk_text.cpp.
+#include <fcntl.h>
 #include <iconv.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -102,6 +104,18 @@ std::string iconv_name_of(int codepage) {
 
 const iconv_t kBadIconv = reinterpret_cast<iconv_t>(-1);
 
+// The errno of a failed iconv_open: glibc says EINVAL also when the code
+// page's module could not be loaded for want of a descriptor, so an EINVAL
+// is checked by opening a file. EINVAL alone means an unknown code page.
+int iconv_open_error() {
+    const int error = errno;
+    if (error != EINVAL) return error;
+    const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT || errno == EACCES ? EINVAL : errno;
+    ::close(fd);
+    return EINVAL;
+}
+
 // Decodes one byte with a fresh state. Returns 1 and sets *out for a single
 // character, 0 for a byte the code page does not define, -1 when the byte
 // does not stand alone (a lead byte, or output other than one character).
@@ -123,7 +137,10 @@ int probe_byte(iconv_t cd, unsigned char byte, wchar_t* out) {
     return 1;
 }
 
-void build_entry(int codepage, cp_entry& entry) {
+// 0, or the errno of an iconv_open that failed for another reason than an
+// unknown code page (no descriptor left, no memory): the entry stays
+// unsupported then, but must not be kept.
+int build_entry(int codepage, cp_entry& entry) {
     if (const char32_t* upper = tk_builtin_codepage_upper_half(codepage)) {
         auto t = std::make_unique<byte_table>();
         for (int b = 0; b < 128; ++b) t->to_wide[b] = static_cast<wchar_t>(b);
@@ -131,11 +148,14 @@ void build_entry(int codepage, cp_entry& entry) {
         t->build_reverse();
         entry.table = std::move(t);
         entry.kind = cp_kind::table;
-        return;
+        return 0;
     }
     std::string name = iconv_name_of(codepage);
     iconv_t cd = iconv_open("WCHAR_T", name.c_str());
-    if (cd == kBadIconv) return;  // unsupported
+    if (cd == kBadIconv) {
+        const int error = iconv_open_error();
+        return error == EINVAL ? 0 : error;  // EINVAL: unsupported
+    }
     auto t = std::make_unique<byte_table>();
     bool single_byte = true;
     for (int b = 0; b < 256 && single_byte; ++b) {
@@ -164,6 +184,7 @@ void build_entry(int codepage, cp_entry& entry) {
     } else {
         entry.kind = cp_kind::iconv;
     }
+    return 0;
 }
 
 int normalize(int codepage) {
@@ -172,9 +193,24 @@ int normalize(int codepage) {
     return codepage;
 }
 
+[[noreturn]] void throw_unsupported(const char* prefix, int codepage) {
+    tk_exception_ex e(prefix, 0, EINVAL);
+    e.message = std::string(prefix) + "code page " + std::to_string(codepage) + " is not supported";
+    throw e;
+}
+
+// An iconv descriptor that could not be opened: an unknown code page, or the
+// system's reason (EMFILE, ENOMEM) after `prefix`.
+[[noreturn]] void throw_open_failure(const char* prefix, int codepage, int error) {
+    if (error == EINVAL) throw_unsupported(prefix, codepage);
+    throw tk_exception_ex(prefix, 0, error);
+}
+
 // Entries are built once per process and never freed, so the pointers stay
-// valid; each thread remembers its last lookup to skip the lock.
-const cp_entry& lookup(int codepage) {
+// valid; each thread remembers its last lookup to skip the lock. Only a code
+// page iconv does not know is kept as unsupported: a failure of the system
+// (`prefix` and its reason) is thrown and tried again at the next lookup.
+const cp_entry& lookup(int codepage, const char* prefix) {
     thread_local int last_codepage = INT_MIN;
     thread_local const cp_entry* last_entry = nullptr;
     if (codepage == last_codepage) return *last_entry;
@@ -190,23 +226,20 @@ const cp_entry& lookup(int codepage) {
         std::lock_guard<std::mutex> lock(*mutex);
         auto& slot = (*entries)[cp];
         if (!slot) {
-            slot = std::make_unique<cp_entry>();
+            auto entry = std::make_unique<cp_entry>();
             if (cp == 65001)
-                slot->kind = cp_kind::utf8;
-            else
-                build_entry(cp, *slot);
+                entry->kind = cp_kind::utf8;
+            else if (const int error = build_entry(cp, *entry)) {
+                entries->erase(cp);
+                throw_open_failure(prefix, codepage, error);
+            }
+            slot = std::move(entry);
         }
         found = slot.get();
     }
     last_codepage = codepage;
     last_entry = found;
     return *found;
-}
-
-[[noreturn]] void throw_unsupported(const char* prefix, int codepage) {
-    tk_exception_ex e(prefix, 0, EINVAL);
-    e.message = std::string(prefix) + "code page " + std::to_string(codepage) + " is not supported";
-    throw e;
 }
 
 // iconv descriptors of one thread, one per code page and direction, opened
@@ -217,7 +250,7 @@ public:
         for (auto& h : handles_) iconv_close(h.cd);
     }
 
-    // A descriptor in its initial state, or kBadIconv.
+    // A descriptor in its initial state, or kBadIconv with errno set.
     iconv_t get(const cp_entry& entry, bool to_wide) {
         iconv_t cd = kBadIconv;
         for (auto& h : handles_) {
@@ -288,7 +321,7 @@ void run_iconv(iconv_t cd, const char* data, size_t size, Out& out, OnError on_e
 
 void iconv_to_wide(const cp_entry& entry, int codepage, std::string_view text, std::wstring& out) {
     iconv_t cd = iconv_cache().get(entry, true);
-    if (cd == kBadIconv) throw_unsupported(kToUnicodePrefix, codepage);
+    if (cd == kBadIconv) throw_open_failure(kToUnicodePrefix, codepage, iconv_open_error());
     run_iconv(cd, text.data(), text.size(), out, [](std::wstring& o, size_t& used) {
         o[used++] = static_cast<wchar_t>(kReplacement);
         return size_t{1};
@@ -297,7 +330,7 @@ void iconv_to_wide(const cp_entry& entry, int codepage, std::string_view text, s
 
 void iconv_from_wide(const cp_entry& entry, int codepage, std::wstring_view text, std::string& out) {
     iconv_t cd = iconv_cache().get(entry, false);
-    if (cd == kBadIconv) throw_unsupported(kToAnsiPrefix, codepage);
+    if (cd == kBadIconv) throw_open_failure(kToAnsiPrefix, codepage, iconv_open_error());
     run_iconv(cd, reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t), out,
               [](std::string& o, size_t& used) {
                   o[used++] = kMissing;
@@ -308,7 +341,7 @@ void iconv_from_wide(const cp_entry& entry, int codepage, std::wstring_view text
 
 void tk_codepage_to_unicode(std::string_view text, int codepage, std::wstring& out) {
     text = tk_cut_at_zero(text);
-    const cp_entry& entry = lookup(codepage);
+    const cp_entry& entry = lookup(codepage, kToUnicodePrefix);
     switch (entry.kind) {
     case cp_kind::utf8:
         tk_utf8_to_unicode(text, out);
@@ -338,7 +371,7 @@ std::wstring tk_codepage_to_unicode(std::string_view text, int codepage) {
 
 void tk_unicode_to_codepage(std::wstring_view text, int codepage, std::string& out) {
     text = tk_cut_at_zero(text);
-    const cp_entry& entry = lookup(codepage);
+    const cp_entry& entry = lookup(codepage, kToAnsiPrefix);
     switch (entry.kind) {
     case cp_kind::utf8:
         tk_unicode_to_utf8(text, out);
@@ -365,10 +398,19 @@ std::string tk_unicode_to_codepage(std::wstring_view text, int codepage) {
     return out;
 }
 
-bool tk_is_codepage_supported(int codepage) { return lookup(codepage).kind != cp_kind::unsupported; }
+bool tk_is_codepage_supported(int codepage) {
+    return lookup(codepage, kToUnicodePrefix).kind != cp_kind::unsupported;
+}
+
+bool tk_codepage_leaves_undefined(int codepage) {
+    const cp_entry& entry = lookup(codepage, kToUnicodePrefix);
+    if (entry.kind != cp_kind::table) return entry.kind != cp_kind::unsupported;
+    const wchar_t* map = entry.table->to_wide;
+    return std::find(map, map + 256, static_cast<wchar_t>(kReplacement)) != map + 256;
+}
 
 size_t tk_codepage_lacks(std::wstring_view text, int codepage, std::wstring* out) {
-    const cp_entry& entry = lookup(codepage);
+    const cp_entry& entry = lookup(codepage, kToAnsiPrefix);
     if (entry.kind == cp_kind::utf8) return 0;
     if (entry.kind == cp_kind::unsupported) throw_unsupported(kToAnsiPrefix, codepage);
     // Every code page here holds ASCII, the zero unit included; the rest is

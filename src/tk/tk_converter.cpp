@@ -50,7 +50,11 @@ void tk_converter::set_logfile(const std::string& name) {
     tk_logger* logger = tk_logger::try_ptr();
     if (logger == nullptr) return;
     const std::string full = keep_logfile(name);
-    if (!full.empty()) logger->set_file(full);
+    if (full.empty()) return;
+    // The checks again, on the file opened: the name may have changed since.
+    const tk_logger::refusal why = logger->try_set_file(full);
+    if (why != tk_logger::refusal::none)
+        throw tk_exception(std::string(tk_logger::refusal_text(why)), tk_level_error);
 }
 
 std::string tk_converter::keep_logfile(const std::string& name) {
@@ -65,11 +69,16 @@ std::string tk_converter::keep_logfile(const std::string& name) {
     const std::string full = tk_make_full_path(name);
 
     struct stat st {};
-    const bool exists = ::stat(full.c_str(), &st) == 0;
+    const bool exists = ::lstat(full.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode))
         throw tk_exception(std::string("Logfile name specifies an existing path."), tk_level_error);
+    // The trace never goes through a link or into a file of another user.
+    const tk_logger::refusal why = exists ? tk_logger::refusal_of(st) : tk_logger::refusal::none;
+    if (why == tk_logger::refusal::link || why == tk_logger::refusal::special_file)
+        throw tk_exception(std::string(tk_logger::refusal_text(why)), tk_level_error);
     if (exists && ::access(full.c_str(), W_OK) != 0)
         throw tk_exception(std::string("Logfile name specifies an existing read-only file."), tk_level_error);
+    if (why != tk_logger::refusal::none) throw tk_exception(std::string(tk_logger::refusal_text(why)), tk_level_error);
 
     const std::string folder = tk_file_name(full).get_folder();
     struct stat dir_st {};

@@ -53,8 +53,9 @@ public:
     // this converter's log-file setting; the logger gets its full path, so
     // a later change of the current folder does not move the log. An empty
     // name leaves the logger as it was. Throws tk_exception (level 1) when
-    // the name is an existing folder or read-only file, its folder does not
-    // exist, or the folder cannot be written; the logger is then unchanged.
+    // the name is an existing folder or read-only file, a link, a special
+    // file or a file of another user, its folder does not exist, or the
+    // folder cannot be written; the logger is then unchanged.
     void set_logfile(const std::string& name);
     // The checks of set_logfile; a name that passes is kept as the setting
     // (empty clears it) but the logger is left as it is, so nothing is

@@ -185,3 +185,9 @@ std::string tk_last_error_text(int code) {
     const char* text = strerror_r(code, buffer, sizeof buffer);  // GNU variant
     return text ? std::string(text) : std::string();
 }
+
+void tk_wipe(std::string& secret) {
+    secret.resize(secret.capacity());
+    explicit_bzero(secret.data(), secret.size());
+    secret.clear();
+}

@@ -1,6 +1,7 @@
 // Small text and system helpers used all over the system: trimming,
 // splitting, padding, replacing, case handling, case-insensitive comparison,
-// hexadecimal output, and the text of the last system error.
+// hexadecimal output, the text of the last system error, and wiping a
+// secret.
 //
 // Only the blank (code 32) counts as space, but for tk_trim_blanks, which
 // takes tabs too (hand-written settings files). Case handling is that of
@@ -91,3 +92,8 @@ int tk_last_error();
 // The system's text for an error code (strerror_r); empty when the code has
 // no text of its own.
 std::string tk_last_error_text(int code);
+
+// ---- secrets ----
+// Overwrites every byte the string holds (its whole capacity) and empties
+// it, so that a password leaves no copy in memory once it is freed.
+void tk_wipe(std::string& secret);

@@ -64,9 +64,12 @@ tk_logger* logger_for(int level) {
 tk_logger::tk_logger(const char* file_name, bool enabled, int min_level, bool time_stamp)
     : file_name_(file_name ? std::string(file_name) : default_log_name()),
       min_level_(min_level),
-      enabled_(enabled),
+      enabled_(false),
       time_stamp_(time_stamp) {
-    if (enabled) truncate_once();
+    if (enabled) {
+        set_file(file_name_);
+        truncate_once();
+    }
     refresh_gate();
 }
 
@@ -74,6 +77,65 @@ tk_logger::~tk_logger() {
     // Without a logger no message has an effect; the next one sets the
     // gate again when it is constructed.
     if (try_ptr() == this) tk_log_gate.store(INT_MAX, std::memory_order_release);
+    if (fd_ >= 0) ::close(fd_);
+}
+
+tk_logger::refusal tk_logger::refusal_of(const struct stat& st) {
+    if (S_ISLNK(st.st_mode)) return refusal::link;
+    if (!S_ISREG(st.st_mode)) return refusal::special_file;
+    if (st.st_uid != ::geteuid()) return refusal::other_owner;
+    return refusal::none;
+}
+
+const char* tk_logger::refusal_text(refusal why) {
+    switch (why) {
+    case refusal::link:
+        return "Logfile name specifies a symbolic link.";
+    case refusal::special_file:
+        return "Logfile name specifies a device, pipe or other special file.";
+    case refusal::other_owner:
+        return "Logfile name specifies a file of another user.";
+    case refusal::none:
+        break;
+    }
+    return "";
+}
+
+int tk_logger::open_file(const std::string& name, refusal& why) {
+    why = refusal::none;
+    // Never through a link, and without waiting for a pipe's reader; what
+    // the name turned out to be is checked on the descriptor itself, so a
+    // file swapped in after an earlier check is refused as well.
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno == ELOOP) why = refusal::link;
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    why = refusal_of(st);
+    if (why != refusal::none) {
+        ::close(fd);
+        return -1;
+    }
+    // Writes block as any file's do.
+    ::fcntl(fd, F_SETFL, O_APPEND);
+    return fd;
+}
+
+void tk_logger::use_file(const std::string& name, int fd, const std::string& reason) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+    file_name_ = name;
+    if (fd < 0) note_write_failure(reason);
+    enabled_.store(true, std::memory_order_release);
+    refresh_gate();
 }
 
 void tk_logger::refresh_gate() noexcept {
@@ -89,15 +151,26 @@ void tk_logger::refresh_gate() noexcept {
 
 void tk_logger::set_file(const char* file_name) {
     TK_ASSERT(file_name != nullptr);
-    std::lock_guard<std::mutex> lock(mutex_);
-    file_name_ = file_name;
-    enabled_.store(true, std::memory_order_release);
-    refresh_gate();
+    errno_keeper keep;
+    const std::string name = file_name;
+    refusal why = refusal::none;
+    const int fd = open_file(name, why);
+    use_file(name, fd, fd >= 0 ? std::string() : why != refusal::none ? refusal_text(why) : tk_last_error_text(errno));
+}
+
+tk_logger::refusal tk_logger::try_set_file(const std::string& file_name) {
+    errno_keeper keep;
+    refusal why = refusal::none;
+    const int fd = open_file(file_name, why);
+    if (why == refusal::none) use_file(file_name, fd, fd >= 0 ? std::string() : tk_last_error_text(errno));
+    return why;
 }
 
 void tk_logger::disable() {
     std::lock_guard<std::mutex> lock(mutex_);
     enabled_.store(false, std::memory_order_release);
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
     refresh_gate();
 }
 
@@ -111,11 +184,7 @@ void tk_logger::truncate_once() {
     errno_keeper keep;
     std::lock_guard<std::mutex> lock(mutex_);
     if (truncated_.load(std::memory_order_relaxed)) return;
-    int fd = ::open(file_name_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd >= 0)
-        ::close(fd);
-    else
-        note_write_failure(errno);
+    if (fd_ >= 0 && ::ftruncate(fd_, 0) != 0) note_write_failure(tk_last_error_text(errno));
     truncated_.store(true, std::memory_order_release);
     refresh_gate();
 }
@@ -137,27 +206,24 @@ void tk_logger::append(const char* text, size_t length) {
 
     std::lock_guard<std::mutex> lock(mutex_);
     // A lost message is not a failure of the program; it is told once, at
-    // the end (take_write_failure).
-    int fd = ::open(file_name_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        note_write_failure(errno);
-        return;
-    }
-    if (const int error = write_all(fd, line.data(), line.size())) note_write_failure(error);
-    if (::close(fd) != 0) note_write_failure(errno);
+    // the end (take_write_failure). The open failure was noted already.
+    if (fd_ < 0) return;
+    if (const int error = write_all(fd_, line.data(), line.size())) note_write_failure(tk_last_error_text(error));
 }
 
-void tk_logger::note_write_failure(int error) {
-    if (write_error_ != 0) return;
-    write_error_ = error;
+void tk_logger::note_write_failure(const std::string& reason) {
+    if (!write_error_.empty()) return;
+    write_error_ = reason.empty() ? std::string("unknown error") : reason;
     write_error_file_ = file_name_;
 }
 
 std::string tk_logger::take_write_failure() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (write_error_ == 0 || write_error_told_) return std::string();
+    if (write_error_.empty() || write_error_told_) return std::string();
     write_error_told_ = true;
-    return "Cannot write the log file '" + write_error_file_ + "': " + tk_last_error_text(write_error_) + ".";
+    std::string reason = write_error_;
+    if (reason.back() == '.') reason.pop_back();
+    return "Cannot write the log file '" + write_error_file_ + "': " + reason + ".";
 }
 
 void tk_log_write(int level, const char* format, ...) {

@@ -1,6 +1,7 @@
 #include "tk/tk_reg_key.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,6 +102,31 @@ int make_folders(const std::string& folder) {
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
+// An exclusive lock of a folder, held while the object lives.
+class folder_lock {
+public:
+    explicit folder_lock(const std::string& folder) : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
+            error_ = errno;
+            ::close(fd_);
+            fd_ = -1;
+        } else if (fd_ < 0) {
+            error_ = errno;
+        }
+    }
+    ~folder_lock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    folder_lock(const folder_lock&) = delete;
+    folder_lock& operator=(const folder_lock&) = delete;
+
+    int error() const { return error_; }
+
+private:
+    int fd_;
+    int error_ = 0;
+};
+
 }  // namespace
 
 tk_reg_key::tk_reg_key(const char* path) : path_(path != nullptr ? path : "") {}
@@ -139,10 +165,10 @@ int tk_reg_key::create(const char* sub_key, bool* created) {
     const std::string file = file_for_path(key_path);
     if (file.empty()) return ENOENT;
 
-    tk_reg_key fresh(key_path.c_str());
-    fresh.file_ = file;
+    value_map values;
+    int malformed_line = 0;
     bool missing = false;
-    const int rc = fresh.read_file();
+    const int rc = read_values(file, values, malformed_line);
     if (rc == ENOENT)
         missing = true;
     else if (rc != 0)
@@ -151,16 +177,24 @@ int tk_reg_key::create(const char* sub_key, bool* created) {
     const int close_rc = close_checked();
     path_ = key_path;
     file_ = file;
-    values_ = std::move(fresh.values_);
+    values_ = std::move(values);
+    baseline_ = values_;
+    malformed_line_ = malformed_line;
     open_ = true;
-    dirty_ = false;
     if (created != nullptr) *created = missing;
     return close_rc;
 }
 
-int tk_reg_key::read_file() {
-    values_.clear();
-    FILE* f = std::fopen(file_.c_str(), "rbe");
+void tk_reg_key::open_in_memory() {
+    close();
+    open_ = true;
+    in_memory_ = true;
+}
+
+int tk_reg_key::read_values(const std::string& file, value_map& values, int& malformed_line) {
+    values.clear();
+    malformed_line = 0;
+    FILE* f = std::fopen(file.c_str(), "rbe");
     if (f == nullptr) return errno;
     struct stat st {};
     if (::fstat(::fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -176,35 +210,38 @@ int tk_reg_key::read_file() {
     if (failed) return EIO;
 
     size_t start = 0;
+    int number = 0;
     while (start < content.size()) {
         size_t end = content.find('\n', start);
-        if (end == std::string::npos) end = content.size();
+        // A line cut short (a write that did not end) may have lost part of its value.
+        const bool whole = end != std::string::npos;
+        if (!whole) end = content.size();
         std::string line = content.substr(start, end - start);
         start = end + 1;
+        ++number;
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line[0] == '#') continue;
 
         const size_t blank = line.find(' ');
-        if (blank == std::string::npos) continue;
         const std::string type = line.substr(0, blank);
         size_t pos = blank + 1;
         std::string name;
         std::string text;
-        if (!unescape(line, pos, true, name) || name.empty()) continue;
-        ++pos;  // the '='
-        if (!unescape(line, pos, false, text)) continue;
-
         value v;
-        if (type == "number") {
-            v.is_number = true;
-            if (!parse_number(text, v.number)) continue;
-        } else if (type == "text") {
-            v.text = std::move(text);
-        } else {
+        v.is_number = type == "number";
+        bool good = whole && blank != std::string::npos && unescape(line, pos, true, name) && !name.empty();
+        ++pos;  // the '='
+        good = good && unescape(line, pos, false, text) && (v.is_number || type == "text");
+        if (good && v.is_number) good = parse_number(text, v.number);
+        if (!good) {
+            if (malformed_line == 0) malformed_line = number;
+            tk_wipe(text);
             continue;
         }
-        values_[name] = std::move(v);
+        if (!v.is_number) v.text = std::move(text);
+        values[name] = std::move(v);
     }
+    tk_wipe(content);
     return 0;
 }
 
@@ -213,17 +250,30 @@ int tk_reg_key::write_file() {
     const std::string folder = file_.substr(0, slash);
     int rc = make_folders(folder);
     if (rc != 0) return rc;
+    folder_lock lock(folder);
+    if (lock.error() != 0) return lock.error();
+
+    // What the file holds now, another program's changes included; a file
+    // that cannot be read or written then is left as it is.
+    value_map current;
+    int malformed_line = 0;
+    rc = read_values(file_, current, malformed_line);
+    if (rc == 0 && ::access(file_.c_str(), W_OK) != 0) rc = errno;
+    if (rc != 0 && rc != ENOENT) return rc;
+    for (const std::string& name : changed_) current[name] = values_.at(name);
 
     std::string data = "# Quorvex settings\n";
-    for (const auto& [name, v] : values_) {
+    for (const auto& [name, v] : current) {
         data += v.is_number ? "number " : "text ";
         data += escape(name);
         data += '=';
         data += v.is_number ? std::to_string(v.number) : escape(v.text);
         data += '\n';
     }
-
-    return tk_write_file_atomically(file_, data, 0600);
+    rc = tk_write_file_atomically(file_, data, 0600);
+    tk_wipe(data);
+    wipe(current);
+    return rc;
 }
 
 void tk_reg_key::close() { (void)close_checked(); }
@@ -231,12 +281,35 @@ void tk_reg_key::close() { (void)close_checked(); }
 int tk_reg_key::close_checked() {
     if (!open_) return 0;
     int rc = 0;
-    if (dirty_) rc = write_file();
+    if (!changed_.empty() && !in_memory_) rc = write_file();
     open_ = false;
-    dirty_ = false;
-    values_.clear();
+    in_memory_ = false;
+    malformed_line_ = 0;
+    changed_.clear();
+    wipe(values_);
+    wipe(baseline_);
     file_.clear();
     return rc;
+}
+
+void tk_reg_key::wipe(value_map& values) {
+    for (auto& [name, v] : values) tk_wipe(v.text);
+    values.clear();
+}
+
+std::map<std::string, std::string> tk_reg_key::get_texts() const {
+    std::map<std::string, std::string> texts;
+    for (const auto& [name, v] : values_) texts[name] = v.is_number ? std::to_string(v.number) : v.text;
+    return texts;
+}
+
+void tk_reg_key::set_baseline(const tk_reg_key& other) {
+    baseline_ = other.values_;
+    changed_.clear();
+    for (const auto& [name, v] : values_) {
+        auto it = baseline_.find(name);
+        if (it == baseline_.end() || !(it->second == v)) changed_.insert(name);
+    }
 }
 
 const tk_reg_key::value* tk_reg_key::find_value(const char* name, const char* kind, int& status) const {
@@ -281,27 +354,30 @@ int tk_reg_key::get_value(const char* name, std::wstring& text) {
     return 0;
 }
 
-int tk_reg_key::set_value(const char* name, uint32_t number) {
+int tk_reg_key::set(const char* name, value v) {
     TK_ASSERT(name != nullptr);
     TK_ASSERT(open_);
-    value& v = values_[name];
+    auto base = baseline_.find(name);
+    if (base != baseline_.end() && base->second == v)
+        changed_.erase(name);
+    else
+        changed_.insert(name);
+    values_[name] = std::move(v);
+    return 0;
+}
+
+int tk_reg_key::set_value(const char* name, uint32_t number) {
+    value v;
     v.is_number = true;
     v.number = number;
-    v.text.clear();
-    dirty_ = true;
-    return 0;
+    return set(name, std::move(v));
 }
 
 int tk_reg_key::set_value(const char* name, const char* text) {
     TK_ASSERT(text != nullptr);
-    TK_ASSERT(name != nullptr);
-    TK_ASSERT(open_);
-    value& v = values_[name];
-    v.is_number = false;
-    v.number = 0;
+    value v;
     v.text = text;
-    dirty_ = true;
-    return 0;
+    return set(name, std::move(v));
 }
 
 int tk_reg_key::set_value(const char* name, const wchar_t* text) {

@@ -92,6 +92,12 @@ bool tk_is_valid_utf8(std::string_view text);
 // True when `codepage` can be converted (no exception from the above).
 bool tk_is_codepage_supported(int codepage);
 
+// True when some bytes of `codepage` read as U+FFFD: a single-byte code page
+// with undefined bytes (1252's five read as their C1 controls), a multi-byte
+// one (a sequence that is not valid) and UTF-8. False for one that is not
+// supported.
+bool tk_codepage_leaves_undefined(int codepage);
+
 // How many characters of `text` `codepage` cannot hold (each would become
 // '?' there); the whole text is read, past embedded zero units too. With
 // `out`, and only when the count is not 0, `out` receives the text with '?'

@@ -33,23 +33,25 @@ const std::vector<int> unreadable_rows = {4000, 4001, 17000, 29999};
 
 // FoxPro 2 with a memo file: ID N(8), NAME C(14), AMT N(10,2), NOTE M
 // (a 10-digit block number). Every 13th record is deleted; names carry
-// quotes, backslashes and letters of code page 1252.
+// quotes, backslashes and letters of code page 1253, and a byte it leaves
+// undefined where a value is unreadable.
 testkit::dbf_fixture_table big_table() {
     testkit::dbf_fixture_table t;
     t.version = 0xF5;
-    t.language_driver = 0x03;
+    t.language_driver = 0xCB;
     t.fields = {{"ID", 'N', 8, 0}, {"NAME", 'C', 14, 0}, {"AMT", 'N', 10, 2}, {"NOTE", 'M', 10, 0}};
     for (int i = 0; i < rows; ++i) {
         testkit::dbf_fixture_record r;
         r.deleted = i % 13 == 5;
         std::string amount = std::to_string(i % 5000) + "." + std::to_string(10 + i % 90);
+        std::string undefined;
         for (int u : unreadable_rows)
-            if (u == i) amount = "12x4";
+            if (u == i) amount = "12x4", undefined = "\xaa";
         std::string note;
         if (i % 7 == 0) note = "note " + std::to_string(i) + " it's \\ \xe9t\xe9";
         if (i == oversize_row) note = std::string(1100000, 'z');
         r.values = {dbf_value::num(std::to_string(i + 1)),
-                    dbf_value::str("n'" + std::to_string(i) + (i % 3 ? "\xe4" : "\\")), dbf_value::num(amount),
+                    dbf_value::str("n'" + std::to_string(i) + (i % 3 ? "\xe4" : "\\") + undefined), dbf_value::num(amount),
                     note.empty() ? dbf_value::null() : dbf_value::str(note)};
         t.records.push_back(r);
     }
@@ -135,6 +137,10 @@ TEST_F(dump_pipeline, several_threads_write_what_one_thread_writes) {
     ASSERT_EQ(one.calls.size(), 1u);
     EXPECT_NE(one.calls[0].message.find("6 values could not be read"), std::string::npos) << one.calls[0].message;
     EXPECT_NE(one.calls[0].message.find("record #4001"), std::string::npos) << one.calls[0].message;
+    EXPECT_NE(one.calls[0].message.find("field NAME: 4 bytes that code page 1253 does not define, written as U+FFFD, "
+                                        "the first in record #4001"),
+              std::string::npos)
+        << one.calls[0].message;
     EXPECT_NE(one.dump.find("(" + std::to_string(broken_memo_rows[0] + 1) + ", "), std::string::npos);
     EXPECT_NE(one.dump.find("'n\\'29997\\\\'"), std::string::npos);
     EXPECT_NE(one.dump.find("VALUES (" + std::to_string(oversize_row + 1) + ", "), std::string::npos);

@@ -21,8 +21,10 @@ namespace console_test {
 
 class agent_process {
 public:
-    // Starts pqzagent with `args`; `folder` holds its settings and output.
-    agent_process(const std::string& folder, const std::vector<std::string>& args, unsigned timeout_seconds = 120)
+    // Starts pqzagent with `args`; `folder` holds its settings and output
+    // (standard output goes to `stdout_fd` instead when one is given).
+    agent_process(const std::string& folder, const std::vector<std::string>& args, unsigned timeout_seconds = 120,
+                  int stdout_fd = -1)
         : id_(serial()),
           out_file_(folder + "/.agent.out." + std::to_string(id_)),
           err_file_(folder + "/.agent.err." + std::to_string(id_)) {
@@ -39,7 +41,7 @@ public:
             int out = ::open(out_file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             int err = ::open(err_file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             if (out < 0 || err < 0) ::_exit(127);
-            ::dup2(out, 1);
+            ::dup2(stdout_fd >= 0 ? stdout_fd : out, 1);
             ::dup2(err, 2);
             ::setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
             ::setenv("HOME", home.c_str(), 1);
@@ -85,6 +87,8 @@ public:
     }
 
     int signal_number = 0;
+    // After wait(): whether the signal that ended it left a core file.
+    bool dumped_core() const { return waited_ && WIFSIGNALED(status_) && WCOREDUMP(status_); }
 
 private:
     static int serial() {

@@ -249,25 +249,14 @@ bool waits_in_pipe_write(pid_t pid, pid_t tid) {
            testkit::thread_syscall(task.string()) == SYS_write;
 }
 
-// The system call a thread of `pid` named `name` waits in, or -1 (also
-// while it runs, or when there is no such thread).
-long waiting_syscall(pid_t pid, const std::string& name) {
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    std::error_code ec;
-    for (const auto& t : std::filesystem::directory_iterator(tasks, ec))
-        if (read_file((t.path() / "comm").string()) == name + "\n") return testkit::thread_syscall(t.path().string());
-    return -1;
-}
-
 // SIGTERM in the middle of a dump ends the run as a level-1 failure: the
 // temporary file is removed, the previous dump stays byte for byte, the
 // output says the conversion was not completed, and the status is 255.
-// The run is held mid-dump by its log, a pipe of one page that the test
-// stops reading once the first of many tables begins: the trace lines of
-// the tables after it cannot all fit, so however fast the machine, the run
-// ends up waiting in a trace line's write, holding the log, with its dump
-// unfinished. The signal's thread marks the run interrupted before it
-// waits for the log in turn; only then does the test read on.
+// The run is held mid-dump by its output, a pipe of one page that the test
+// stops reading once the first of many tables begins: the progress lines
+// of the tables after it cannot all fit, so however fast the machine, the
+// run ends up waiting in a line's write with its dump unfinished. The test
+// reads on once the trace says the signal marked the run interrupted.
 TEST_F(DumpTarget, SignalMidDumpKeepsThePreviousDump) {
     const std::string held = h.file("held");
     std::filesystem::create_directories(held);
@@ -283,11 +272,12 @@ TEST_F(DumpTarget, SignalMidDumpKeepsThePreviousDump) {
     ASSERT_EQ(h.run(args).status, 0);
     const std::string before = read_file(dump);
     const auto entries = folder_entries(h.dir().path());
-    const std::string log = h.file("log.fifo");
-    ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0);
+    const std::string log = h.file("trace.log");
+    int out[2];  // the program's output
+    ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
 
-    const int reader = ::open(log.c_str(), O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(reader, 0);
+    const int reader = out[0];
+    ASSERT_EQ(::fcntl(reader, F_SETFL, O_NONBLOCK), 0);
     ASSERT_GE(::fcntl(reader, F_SETPIPE_SZ, 4096), 0);
     std::string trace;
     auto read_trace = [&] {
@@ -297,7 +287,8 @@ TEST_F(DumpTarget, SignalMidDumpKeepsThePreviousDump) {
     };
     std::vector<std::string> with_log = args;
     with_log.push_back("--logfile=" + log);
-    console_test::agent_process agent(h.dir().path(), with_log);
+    console_test::agent_process agent(h.dir().path(), with_log, 120, out[1]);
+    ::close(out[1]);
     while (agent.running() && trace.find("Converting table t000") == std::string::npos) {
         read_trace();
         ::usleep(200);
@@ -307,7 +298,7 @@ TEST_F(DumpTarget, SignalMidDumpKeepsThePreviousDump) {
     ASSERT_TRUE(agent.running()) << trace;
     ASSERT_EQ(trace.find("t299"), std::string::npos) << trace;
     ::kill(agent.pid(), SIGTERM);
-    while (agent.running() && waiting_syscall(agent.pid(), "qz-signals") != SYS_futex) ::usleep(1000);
+    while (agent.running() && read_file(log).find("interrupted by SIGTERM") == std::string::npos) ::usleep(1000);
     while (agent.running()) {
         read_trace();
         ::usleep(200);
@@ -316,12 +307,12 @@ TEST_F(DumpTarget, SignalMidDumpKeepsThePreviousDump) {
     ::close(reader);
     result r = agent.wait();
 
-    EXPECT_EQ(r.status, 255) << r.out << r.err;
-    EXPECT_NE(r.out.find("Error:\nThe conversion was interrupted by SIGTERM.\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("The conversion was not completed: the destination does not hold the complete data.\n"),
+    EXPECT_EQ(r.status, 255) << trace << r.err;
+    EXPECT_NE(trace.find("Error:\nThe conversion was interrupted by SIGTERM.\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("The conversion was not completed: the destination does not hold the complete data.\n"),
               std::string::npos)
-        << r.out;
-    EXPECT_NE(trace.find("The conversion was interrupted by SIGTERM."), std::string::npos) << trace;
+        << trace;
+    EXPECT_NE(read_file(log).find("The conversion was interrupted by SIGTERM."), std::string::npos) << trace;
     EXPECT_EQ(read_file(dump), before);
     std::filesystem::remove(log);
     std::vector<std::string> after;

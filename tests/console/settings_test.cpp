@@ -2,6 +2,7 @@
 // wizard's full set, the console's reduced one) and profile files.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -197,6 +198,48 @@ TEST_F(Settings, StoredNameTheEngineRefusesKeepsItsDefault) {
     EXPECT_EQ(c.engine.get_char_set(), L"utf8");
 }
 
+// Any state of the store but a missing file is told once, with the path,
+// the reason and the defaults taken; pqzagent prints it and goes on.
+TEST_F(Settings, StoreThatCannotBeReadIsToldOnceWithTheDefaults) {
+    // A last line without its line end may have lost part of its value.
+    std::filesystem::create_directories(dir_.path() + "/Brannock");
+    write_file(settings_file(), "text char_set=latin1\ntext tab_type=MyIS");
+    pellix_converter c(true);
+    EXPECT_EQ(c.engine.get_tab_type(), L"InnoDB");
+    const std::string problem = c.take_settings_problem();
+    EXPECT_EQ(problem.rfind("The settings file '" + settings_file() +
+                                "' cannot be read whole: line 2 is malformed. The run takes the defaults: dmp_",
+                            0),
+              0u);
+    EXPECT_EQ(problem.substr(problem.size() - 18), ", tab_type=InnoDB.") << problem;
+    EXPECT_EQ(c.take_settings_problem(), "");
+
+    console_test::harness h;
+    std::filesystem::create_directories(h.settings_file());
+    const console_test::result r = h.run({"--dump", "--src=" + h.make_sample(), "--dest=" + h.file("out.sql")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("Warning: The settings file '" + h.settings_file() +
+                              "' cannot be read: Is a directory. The run takes the defaults: char_set=utf8, ",
+                          0),
+              0u)
+        << r.out;
+}
+
+// Two wizards at once: each keeps only what it changed, over what the
+// store holds when it closes.
+TEST_F(Settings, WizardStoresOnlyWhatItChanged) {
+    auto first = std::make_unique<pellix_converter>();
+    pellix_converter second;
+    first->source = L"/first";
+    EXPECT_TRUE(first->serialize(true));
+    first.reset();
+    second.host = "second-host";
+    EXPECT_TRUE(second.serialize(true));
+    pellix_converter third;
+    EXPECT_EQ(third.source, L"/first");
+    EXPECT_EQ(third.host, "second-host");
+}
+
 class Profiles : public Settings {};
 
 TEST_F(Profiles, StoreThenLoadGivesBackEveryKey) {
@@ -386,6 +429,24 @@ TEST_F(Settings, PasswordLeavesTheCommandLineFirst) {
     EXPECT_NE(cmdline.find("--tab_file="), std::string::npos) << cmdline;
     EXPECT_NE(cmdline.find("--mysqlp=xxxxxx"), std::string::npos) << cmdline;
     EXPECT_EQ(cmdline.find("s3cr3t"), std::string::npos) << cmdline;
+
+    // Nor does a core file hold it: the program is not dumpable (the
+    // sanitizers' own refusal of core files lifted).
+    struct rlimit old_core {}, core = {1 << 20, 1 << 20};
+    ::getrlimit(RLIMIT_CORE, &old_core);
+    ::setrlimit(RLIMIT_CORE, &core);
+    const std::string asan = ::getenv("ASAN_OPTIONS") ? ::getenv("ASAN_OPTIONS") : "";
+    ::setenv("ASAN_OPTIONS", (asan + ":disable_coredump=0").c_str(), 1);
+    console_test::agent_process quit(dir_.path(), {"--src=" + dir_.path(), "--tab_file=" + list, "--mysqlp=s3cr3t"});
+    {
+        std::ofstream feed(list);
+        ::kill(quit.pid(), SIGQUIT);
+    }
+    quit.wait();
+    ::setenv("ASAN_OPTIONS", asan.c_str(), 1);
+    ::setrlimit(RLIMIT_CORE, &old_core);
+    EXPECT_EQ(quit.signal_number, SIGQUIT);
+    EXPECT_FALSE(quit.dumped_core());
 }
 
 // A mistyped password option matches nothing, so the program stops with its

@@ -1026,4 +1026,23 @@ TEST(dbf_decoding, unreadable_values_are_counted_once_and_the_first_is_named) {
     // Reading the table again does not count the same records twice.
     rows_of(*rs);
     EXPECT_EQ(rs->get_unreadable_count(), 3u);
+
+    // Bytes that code page 1253 leaves undefined, per field; 1252 reads its
+    // five as their C1 controls.
+    t.fields = {{"TXT", 'C', 4}, {"N", 'C', 4}};
+    t.records = {{false, {V::str("a"), V::str("\x81")}},
+                 {false, {V::str("\xaa\xd2"), V::str("b")}},
+                 {false, {V::str("\xff"), V::str("\xaa")}}};
+    t.language_driver = 0x03;
+    dbf_fixture::write(dir / "west.dbf", t);
+    auto west = open(dir / "west.dbf");
+    EXPECT_EQ(rows_of(*west)[0][1], "\xC2\x81");
+    EXPECT_EQ(west->get_unreadable_summary(), L"");
+    t.language_driver = 0xCB;
+    dbf_fixture::write(dir / "greek.dbf", t);
+    auto greek = open(dir / "greek.dbf");
+    EXPECT_EQ(rows_of(*greek)[1][0], "\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(tk_unicode_to_utf8(greek->get_unreadable_summary()),
+              "field TXT: 3 bytes that code page 1253 does not define, written as U+FFFD, the first in record #2; "
+              "field N: 2 bytes that code page 1253 does not define, written as U+FFFD, the first in record #1");
 }

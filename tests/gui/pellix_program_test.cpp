@@ -159,6 +159,20 @@ TEST_F(program_fixture, the_wizard_remembers_its_settings_when_it_ends) {
     EXPECT_EQ(program.run({}), 0);
     pellix_converter next;  // reads the store in its constructor
     EXPECT_EQ(next.destination, L"remembered_db");
+
+    // A store it cannot read is told once, in a box, and the wizard goes on.
+    const std::string store = dir.path() + "/Brannock/Quorvex.conf";
+    fs::remove(store);
+    fs::create_directories(store);
+    const std::string told = "The settings file '" + store + "' cannot be read: Is a directory.";
+    test_program again;
+    bool told_first = false;
+    again.sheet_body = [&](wizard_shell&) { return (told_first = answers.saw(told)) ? 0 : 1; };
+    EXPECT_EQ(again.run({}), 0);
+    EXPECT_TRUE(told_first);
+    size_t boxes = 0;
+    for (const std::string& seen : answers.seen()) boxes += seen.find(told) != std::string::npos ? 1 : 0;
+    EXPECT_EQ(boxes, 1u);
 }
 
 TEST_F(program_fixture, a_good_dump_profile_shows_only_progress_and_finish) {

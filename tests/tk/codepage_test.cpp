@@ -3,6 +3,10 @@
 // what a code page cannot hold.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <string>
 #include <thread>
 #include <vector>
@@ -179,6 +183,32 @@ TEST(TextCodepage, UnsupportedCodePageThrowsWithItsNumber) {
         EXPECT_STREQ(e.what(), "Cannot convert to ANSI string: code page 12345 is not supported");
         EXPECT_EQ(e.level, 0);
     }
+
+    // Out of descriptors is no unknown code page: told with the system's
+    // reason, and tried again once there are descriptors.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const struct rlimit few = {64, 64};
+        ::setrlimit(RLIMIT_NOFILE, &few);
+        std::vector<int> fds;
+        for (int fd; (fd = ::dup(0)) >= 0;) fds.push_back(fd);
+        int code = 1;
+        try {
+            tk_codepage_to_unicode("a", 28594);
+        } catch (const tk_exception_ex& e) {
+            code = std::string(e.what()) == "Cannot convert to UNICODE string: Too many open files" ? 0 : 2;
+        }
+        for (int fd : fds) ::close(fd);
+        try {
+            if (code == 0 && tk_codepage_to_unicode("\xa1", 28594) != L"\u0104") code = 3;
+        } catch (...) {
+            code = 3;
+        }
+        ::_exit(code);
+    }
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    EXPECT_EQ(status, 0) << "1: converted without descriptors, 2: another text, 3: kept as unsupported";
 }
 
 TEST(TextCodepage, MultiByteCodePageGoesThroughIconv) {

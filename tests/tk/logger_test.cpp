@@ -89,6 +89,21 @@ TEST_F(LoggerTest, FileIsEmptiedOncePerLogger) {
     EXPECT_EQ(read_file(path("second.log")), "four\r\n");
 }
 
+// The file is opened once: a link planted after the first line, or the
+// file renamed away, never redirects the trace.
+TEST_F(LoggerTest, LogIsOpenedOnceAndKept) {
+    write_file(path("victim"), "victim");
+    tk_logger logger(nullptr, false, 3, false);
+    tk_converter conv;
+    conv.set_logfile(path("t.log"));
+    tk_log(3, "one");
+    fs::rename(path("t.log"), path("kept.log"));
+    fs::create_symlink(path("victim"), path("t.log"));
+    tk_log(3, "two");
+    EXPECT_EQ(read_file(path("victim")), "victim");
+    EXPECT_EQ(read_file(path("kept.log")), "one\r\ntwo\r\n");
+}
+
 TEST_F(LoggerTest, DroppedMessageStillEmptiesTheFile) {
     write_file(path("old.log"), "old\r\n");
     tk_logger logger(nullptr, false, 3, false);
@@ -284,6 +299,13 @@ TEST_F(LoggerTest, RefusedNamesLeaveLoggerUnchanged) {
     ::chmod(path("readonly.log").c_str(), 0444);
     fs::create_directory(path("locked"));
     ::chmod(path("locked").c_str(), 0555);
+    write_file(path("target.log"), "x");
+    fs::create_symlink(path("target.log"), path("link.log"));
+    ASSERT_EQ(::mkfifo(path("fifo.log").c_str(), 0666), 0);
+    // Root's file is another user's to the unprivileged child.
+    const bool as_root = getuid() == 0;
+    write_file(path("root.log"), "x");
+    ::chmod(path("root.log").c_str(), 0666);
 
     tk_logger logger(nullptr, false, 3, false);
     logger.set_file(path("good.log"));
@@ -303,10 +325,14 @@ TEST_F(LoggerTest, RefusedNamesLeaveLoggerUnchanged) {
             {path("locked/x.log"),
              "Cannot create log file. Make sure you have sufficient\n"
              "privileges to create files in the directory."},
+            {path("link.log"), "Logfile name specifies a symbolic link."},
+            {path("fifo.log"), "Logfile name specifies a device, pipe or other special file."},
+            {path("root.log"), "Logfile name specifies a file of another user."},
         };
         int index = 0;
         for (const refusal& c : cases) {
             ++index;
+            if (!as_root && c.name == path("root.log")) continue;
             tk_converter conv;
             try {
                 conv.set_logfile(c.name);
@@ -322,17 +348,18 @@ TEST_F(LoggerTest, RefusedNamesLeaveLoggerUnchanged) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0)
-        << "1-4: not refused, 11-14: wrong text or level, 21-24: logger changed, 90: setuid";
+        << "1-7: not refused, 11-17: wrong text or level, 21-27: logger changed, 90: setuid";
 }
 
 // A log that cannot be written loses its lines, but the first failure is
-// told once, with the file and the system's reason.
+// told once, with the file and the reason (here: no regular file).
 TEST_F(LoggerTest, FirstWriteFailureIsToldOnce) {
     {
         tk_logger logger("/dev/full", true, 3, false);
         tk_log(3, "one");
         tk_log(3, "two");
-        EXPECT_EQ(logger.take_write_failure(), "Cannot write the log file '/dev/full': No space left on device.");
+        EXPECT_EQ(logger.take_write_failure(),
+                  "Cannot write the log file '/dev/full': Logfile name specifies a device, pipe or other special file.");
         EXPECT_EQ(logger.take_write_failure(), "");
         tk_log(3, "three");
         EXPECT_EQ(logger.take_write_failure(), "");

@@ -178,9 +178,11 @@ TEST_F(RegKeyTest, DamagedLinesAndWrongTypesCountAsMissing) {
                                               "blob x=1\n"
                                               "text =nameless\n"
                                               "text host=db.local\r\n"
-                                              "number code_page=1250\n";
+                                              "number code_page=1250\n"
+                                              "text cut=no line end";
     tk_reg_key key(key_path);
     ASSERT_EQ(key.create(), 0);
+    EXPECT_EQ(key.get_malformed_line(), 1);
     uint32_t n = 5;
     EXPECT_FALSE(key.exchange_ulong("port", n, false));
     EXPECT_FALSE(key.exchange_ulong("big", n, false));
@@ -190,6 +192,7 @@ TEST_F(RegKeyTest, DamagedLinesAndWrongTypesCountAsMissing) {
     EXPECT_FALSE(key.exchange_string("bad", s, false));
     EXPECT_FALSE(key.exchange_string("trailing", s, false));
     EXPECT_FALSE(key.exchange_string("code_page", s, false));
+    EXPECT_FALSE(key.exchange_string("cut", s, false));
     EXPECT_EQ(s, "keep");
     EXPECT_TRUE(key.exchange_string("host", s, false));
     EXPECT_EQ(s, "db.local");

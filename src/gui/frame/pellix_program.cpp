@@ -177,6 +177,12 @@ int pellix_program::run_wizard(pellix_converter& conv, const std::vector<std::st
 
 namespace {
 
+// What the settings store could not give or keep, in a box (once).
+void tell_settings_problem(pellix_converter& conv) {
+    const std::string text = conv.take_settings_problem();
+    if (!text.empty()) wizard_shell::message(tk_utf8_to_unicode(text));
+}
+
 // The full wizard remembers its settings: whatever way the run ends, the
 // converter's settings go back to the settings store as it is destroyed.
 class settings_keeper {
@@ -185,6 +191,7 @@ public:
     ~settings_keeper() {
         try {
             if (!conv_.serialize(true)) tk_log(3, "The settings could not be stored");
+            tell_settings_problem(conv_);
         } catch (const std::exception& e) {
             tk_log(3, "The settings could not be stored: %s", e.what());
         }
@@ -208,6 +215,7 @@ int pellix_program::run(const std::vector<std::string>& args) {
         // console's settings, and without writing them back.
         const bool quick = !args.empty();
         pellix_converter conv(quick);
+        tell_settings_problem(conv);
         std::optional<settings_keeper> keeper;
         if (!quick) keeper.emplace(conv);
         status = run_wizard(conv, args);
