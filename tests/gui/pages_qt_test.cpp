@@ -459,9 +459,13 @@ TEST_F(qt_pages, the_table_editor_edits_refuses_empty_names_and_shows_what_it_re
         ASSERT_EQ(shell->current_dialog(), 127);
         auto* selected = ctl<QListWidget>(1318);
         ASSERT_EQ(rows_of(selected), (std::vector<std::wstring>{L"customer"}));
-        click_row(selected, QStringLiteral("customer"), true);
+        // From the keyboard: Enter on the item opens it (and presses no Next), then F2.
+        selected->setFocus();
+        selected->setCurrentRow(0);
+        QTest::keyClick(selected, Qt::Key_Return);
         ASSERT_TRUE(first_done);
-        click_row(selected, QStringLiteral("customer"), true);
+        EXPECT_EQ(shell->current_dialog(), 127);
+        QTest::keyClick(selected, Qt::Key_F2);
     });
     EXPECT_TRUE(second_done);
     EXPECT_EQ(script.opened[QStringLiteral("dlg_135")], 2);
