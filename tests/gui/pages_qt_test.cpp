@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -48,6 +50,7 @@
 #include "sql/sql_table_mutator.h"
 #include "testkit/sample_folder.h"
 #include "testkit/temp_dir.h"
+#include "tk/tk_path.h"
 #include "tk/tk_text.h"
 #include "udb/udb_mutators.h"
 
@@ -57,6 +60,30 @@ std::vector<std::wstring> rows_of(QListWidget* list) {
     std::vector<std::wstring> rows;
     for (int i = 0; i < list->count(); ++i) rows.push_back(list->item(i)->text().toStdWString());
     return rows;
+}
+
+// The texts of shown controls (buttons, labels with a buddy) whose key an
+// earlier one holds already; empty when each has its own.
+std::string shared_mnemonics(QWidget* window) {
+    std::map<QString, QString> owners;
+    std::string shared;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        auto* b = qobject_cast<QAbstractButton*>(w);
+        auto* l = qobject_cast<QLabel*>(w);
+        const QString text = b ? b->text() : l && l->buddy() ? l->text() : QString();
+        const QString key = QKeySequence::mnemonic(text).toString();
+        if (w->isVisibleTo(window) && !key.isEmpty() && !owners.emplace(key, text).second)
+            shared += (text + QStringLiteral(" after ") + owners[key]).toStdString();
+    }
+    return shared;
+}
+
+// The file the help window shows, empty when it is not open.
+std::string help_page() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* help = qobject_cast<QTextBrowser*>(w); help && help->isVisible())
+            return help->source().fileName().toStdString();
+    return std::string();
 }
 
 class offline_settings : public settings_page {
@@ -675,6 +702,33 @@ TEST_F(qt_pages, test_query_asks_the_converter) {
     EXPECT_EQ(fake->tested, (std::vector<std::wstring>{L"select a from t"}));
     ASSERT_EQ(script.boxes.size(), 1u);
     EXPECT_EQ(script.boxes[0], "The query is correct.");
+}
+
+// Every page of the sheet, from a control of its own, and the dialog in
+// front: keys of their own, and F1 opens the shipped page of that help.
+TEST_F(qt_pages, no_two_controls_share_a_key_and_f1_opens_the_help_in_front) {
+    conv->source = src();
+    shell->set_help_folder(tk_get_module_dir() + "../../pellix.help");
+    run_with([&] {
+        for (int dialog : {103, 102, 123, 105, 107, 127}) {
+            shell->select_page(dialog);
+            ASSERT_EQ(shell->current_dialog(), dialog);
+            EXPECT_EQ(shared_mnemonics(&shell->sheet()), "") << dialog;
+            QTest::keyClick(page()->findChild<QWidget*>(), Qt::Key_F1);
+            EXPECT_EQ(help_page(), std::to_string(shell->current_page()->get_help_topic()) + ".html") << dialog;
+        }
+        script.handlers[QStringLiteral("dlg_121")] = [&](QDialog& d) {
+            EXPECT_EQ(shared_mnemonics(&d), "");
+            QApplication::setActiveWindow(&d);  // in front, as a click puts it after the help window
+            QTest::keyClick(&d, Qt::Key_F1);
+            EXPECT_EQ(help_page(), "1013.html");
+            QApplication::setActiveWindow(&d);
+            QTest::keyClick(&d, Qt::Key_K, Qt::AltModifier);  // O&K: a click a moment later
+            gui_pump_until([&] { return !d.isVisible(); });
+            if (d.isVisible()) d.reject();
+        };
+        EXPECT_EQ(overwrite_dlg2::ask(L"exists", 2), 2);
+    });
 }
 
 TEST_F(qt_pages, the_overwrite_dialog_gives_the_ticked_mode_or_cancel) {
