@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include "app/error_handler.h"
+#include "gui/frame/gui_box_layout.h"
 #include "gui/frame/gui_call.h"
 #include "gui/frame/program_files.h"
 #include "gui/frame/wizard_sheet.h"
@@ -21,7 +22,7 @@ namespace {
 constexpr qsizetype box_text_limit = 20000;
 
 QString box_text(const std::wstring& text) {
-    QString value = QString::fromStdWString(text);
+    QString value = gui_box_layout::plain_lines(QString::fromStdWString(text));
     if (value.size() > box_text_limit) value = value.left(box_text_limit) + QStringLiteral("...");
     return value;
 }
@@ -41,6 +42,7 @@ bool show_box(QMessageBox::Icon icon, const std::wstring& kind, const std::wstri
         } else {
             box.setStandardButtons(QMessageBox::Ok);
         }
+        gui_box_layout::fit_lines(box);
         yes = gui_call::exec_modal(box) == QMessageBox::Yes;
     });
     return shown && yes;
