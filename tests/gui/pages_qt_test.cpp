@@ -17,7 +17,10 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
+#include <QWindow>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -78,13 +81,13 @@ std::string shared_mnemonics(QWidget* window) {
     return shared;
 }
 
-// The file the help window shows, empty when it is not open.
-std::string help_page() {
+// The help window when it is open, and the file it shows (else empty).
+QTextBrowser* help_window() {
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* help = qobject_cast<QTextBrowser*>(w); help && help->isVisible())
-            return help->source().fileName().toStdString();
-    return std::string();
+        if (auto* help = qobject_cast<QTextBrowser*>(w); help && help->isVisible()) return help;
+    return nullptr;
 }
+std::string help_page() { return help_window() ? help_window()->source().fileName().toStdString() : std::string(); }
 
 class offline_settings : public settings_page {
 public:
@@ -717,6 +720,13 @@ TEST_F(qt_pages, no_two_controls_share_a_key_and_f1_opens_the_help_in_front) {
             QTest::keyClick(page()->findChild<QWidget*>(), Qt::Key_F1);
             EXPECT_EQ(help_page(), std::to_string(shell->current_page()->get_help_topic()) + ".html") << dialog;
         }
+        // Beside the running sheet the help takes clicks: its link leads to the index.
+        QTextBrowser* help = help_window();
+        QTextCursor link = help->document()->find(QStringLiteral("Contents"));
+        link.setPosition(link.selectionStart() + 1);
+        const QPoint at = help->viewport()->mapTo(help, help->cursorRect(link).center());
+        QTest::mouseClick(help->windowHandle(), Qt::LeftButton, {}, at);  // as the window system delivers it
+        EXPECT_EQ(help_page(), "index.html");
         script.handlers[QStringLiteral("dlg_121")] = [&](QDialog& d) {
             EXPECT_EQ(shared_mnemonics(&d), "");
             QApplication::setActiveWindow(&d);  // in front, as a click puts it after the help window

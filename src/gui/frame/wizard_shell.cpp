@@ -1,6 +1,7 @@
 #include "gui/frame/wizard_shell.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QScreen>
@@ -96,7 +97,12 @@ int wizard_shell::run() {
         tk_log(3, "wizard_shell::run: no page may be shown");
         return 0;
     }
-    s.exec();
+    // Shown, not exec()'d: a modal sheet would block the help window beside
+    // it (no scrolling, no links). The boxes and dialogs stay modal to it.
+    QEventLoop loop;
+    QObject::connect(&s, &QDialog::finished, &loop, &QEventLoop::quit);
+    s.show();
+    if (s.isVisible()) loop.exec();
     gui_call::set_closed(true);
     kill_timer();
     return status_.load();
