@@ -29,6 +29,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -65,18 +66,15 @@ std::vector<std::wstring> rows_of(QListWidget* list) {
     return rows;
 }
 
-// The texts of shown controls (buttons, labels with a buddy) whose key an
-// earlier one holds already; empty when each has its own.
+// The keys that a shown button or buddied label shares with an earlier one.
 std::string shared_mnemonics(QWidget* window) {
-    std::map<QString, QString> owners;
+    std::set<QString> keys;
     std::string shared;
     for (QWidget* w : window->findChildren<QWidget*>()) {
         auto* b = qobject_cast<QAbstractButton*>(w);
         auto* l = qobject_cast<QLabel*>(w);
-        const QString text = b ? b->text() : l && l->buddy() ? l->text() : QString();
-        const QString key = QKeySequence::mnemonic(text).toString();
-        if (w->isVisibleTo(window) && !key.isEmpty() && !owners.emplace(key, text).second)
-            shared += (text + QStringLiteral(" after ") + owners[key]).toStdString();
+        const QString key = QKeySequence::mnemonic(b ? b->text() : l && l->buddy() ? l->text() : QString()).toString();
+        if (w->isVisibleTo(window) && !key.isEmpty() && !keys.insert(key).second) shared += key.toStdString() + " ";
     }
     return shared;
 }
