@@ -24,8 +24,10 @@ public:
     static unsigned parse_port(const std::string& text);
 
     // Level-1 tk_exception when the name breaks the database-name rules of
-    // the server's version, or names one of the server's own databases
-    // (mysql, information_schema, performance_schema, sys; any case).
+    // the server's version (the rules text, then the rule it breaks: its
+    // length, a character, a blank at an end), or names one of the server's
+    // own databases (mysql, information_schema, performance_schema, sys;
+    // any case).
     void check_mysql_db_name(const std::wstring& name);
     bool is_old_version() const;
     bool is_mysql_base_exist(const std::wstring& name);

@@ -175,7 +175,8 @@ bool apply_option(ansi_cmd_line& line, pellix_converter& conv, connection_option
         conv.bool_dbf = false;
         break;
     case opt_mode: {
-        const bool valid = read_number(value, udb_converter::merge_tables, number);
+        // Every mode a profile may name, 4 (replace rows) included.
+        const bool valid = read_number(value, udb_converter::max_mode, number);
         tk_log(2, "\tgot mode %d", valid ? static_cast<int>(number) : -1);
         if (!valid) fatal_exit("Invalid merge/overwrite mode");
         conv.set_mode(static_cast<int>(number));

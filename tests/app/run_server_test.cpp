@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "app/error_handler.h"
 #include "app/pellix_converter.h"
@@ -229,10 +230,15 @@ TEST_F(server_dest, system_databases_and_bad_names_are_refused) {
             expect_level1("");
         }
     }
-    conv->destination = L"a/b";
-    expect_level1(
-        "Not a valid MySQL database name. Use alphanumeric characters\r\n"
-        "(A-Z, a-z, 0-9), '_', '$' and spaces to compose new database name.");
+    // The rules text, then the rule the name breaks.
+    for (const auto& [name, reason] : std::map<std::wstring, std::string>{
+             {L"a/b", "The name holds the character '/', which a database name cannot hold."},
+             {std::wstring(70, L'x'), "The name has 70 characters; a database name has at most 64."},
+             {L"shop ", "The name ends with a blank."}}) {
+        conv->destination = name;
+        expect_level1("Not a valid MySQL database name. Use alphanumeric characters\r\n(A-Z, a-z, 0-9), '_', '$' "
+                      "and spaces to compose new database name.\r\n" + reason);
+    }
     EXPECT_EQ(select("mysql", "SELECT COUNT(*) > 0 FROM user"), "1\n");
 }
 

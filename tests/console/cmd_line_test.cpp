@@ -110,9 +110,9 @@ TEST_F(CommandLine, UnknownArgumentIsReportedAfterTheOthersApplied) {
     EXPECT_EQ(r.err, golden_usage);
 }
 
-TEST_F(CommandLine, ModeValuesOutsideZeroToThreeAreRefused) {
+TEST_F(CommandLine, ModeValuesOutsideZeroToFourAreRefused) {
     for (const char* mode :
-         {"--mode=4", "--mode=-1", "--mode=03", "--mode=1x", "--mode=", "--mode= 1", "--mode=99999999999999999999"}) {
+         {"--mode=5", "--mode=-1", "--mode=03", "--mode=1x", "--mode=", "--mode= 1", "--mode=99999999999999999999"}) {
         result r = run_dump({mode});
         EXPECT_EQ(r.status, 255) << mode;
         EXPECT_EQ(r.err, invalid_mode) << mode;
@@ -120,6 +120,10 @@ TEST_F(CommandLine, ModeValuesOutsideZeroToThreeAreRefused) {
     }
     result r = run_dump({"--mode=3"});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
+    // Mode 4, as a profile gives it: rows replace those of the same key.
+    r = run_dump({"--mode=4"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(read_file(dump).find("REPLACE INTO "), std::string::npos);
 }
 
 TEST_F(CommandLine, EncodingMustBeADriverByte) {

@@ -18,7 +18,9 @@
 
 #include "agent_process.h"
 #include "server_session.h"
+#include "testkit/dbf_fixture.h"
 #include "testkit/sample_folder.h"
+#include "testkit/typical_table.h"
 
 namespace {
 
@@ -26,39 +28,6 @@ namespace fs = std::filesystem;
 using console_test::agent_process;
 using console_test::read_file;
 using console_test::result;
-
-// A dBase III table of `count` records: ID N(10), NAME C(20).
-void write_big_table(const std::string& path, uint32_t count) {
-    std::string bytes(32, '\0');
-    bytes[0] = 0x03;
-    bytes[1] = 124;
-    bytes[2] = 1;
-    bytes[3] = 1;
-    for (int i = 0; i < 4; ++i) bytes[4 + i] = static_cast<char>((count >> (8 * i)) & 0xFF);
-    const uint16_t header = 32 + 2 * 32 + 1, record = 1 + 10 + 20;
-    bytes[8] = static_cast<char>(header & 0xFF);
-    bytes[9] = static_cast<char>(header >> 8);
-    bytes[10] = static_cast<char>(record & 0xFF);
-    bytes[11] = static_cast<char>(record >> 8);
-    auto field = [&](const char* name, char type, uint8_t length) {
-        std::string d(32, '\0');
-        d.replace(0, std::string(name).size(), name);
-        d[11] = type;
-        d[16] = static_cast<char>(length);
-        bytes += d;
-    };
-    field("ID", 'N', 10);
-    field("NAME", 'C', 20);
-    bytes += '\r';
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-    char line[40];
-    for (uint32_t i = 1; i <= count; ++i) {
-        std::snprintf(line, sizeof line, " %10u%-20s", i, ("name " + std::to_string(i)).c_str());
-        out.write(line, record);
-    }
-    out.put('\x1A');
-}
 
 // A private server started by this test through scripts/test-server; the
 // script stops it and removes its folder when its command (a sleep) ends.
@@ -121,14 +90,14 @@ TEST(ServerGone, MidLoadFailureNamesTableAndRecordAndSaysTheDataIsIncomplete) {
     const std::string src = dir.file("src");
     fs::create_directories(src);
     testkit::write_sample_folder(src);
-    write_big_table(src + "/big.dbf", 1000000);
+    testkit::dbf_fixture::write(fs::path(src) / "big.dbf", testkit::typical_table::make(300000));
     const std::string profile = console_test::write_server_profile(
         dir.file("second.pqz"), "127.0.0.1", second.port(), second.get("QZ_TEST_USER"), second.get("QZ_TEST_PASSWORD"));
 
     agent_process agent(dir.path(), {"--src=" + src, "--dest=qz_gone", "--profile=" + profile});
     bool loading = false;
     for (int i = 0; i < 12000 && !loading; ++i) {
-        loading = agent.out_so_far().find("Converting table big(1000000 records)") != std::string::npos;
+        loading = agent.out_so_far().find("Converting table big(300000 records)") != std::string::npos;
         if (!loading) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ASSERT_TRUE(loading) << agent.out_so_far();

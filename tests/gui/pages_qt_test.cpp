@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,7 +16,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
+#include <QWindow>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -24,6 +29,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,6 +54,7 @@
 #include "sql/sql_table_mutator.h"
 #include "testkit/sample_folder.h"
 #include "testkit/temp_dir.h"
+#include "tk/tk_path.h"
 #include "tk/tk_text.h"
 #include "udb/udb_mutators.h"
 
@@ -58,6 +65,27 @@ std::vector<std::wstring> rows_of(QListWidget* list) {
     for (int i = 0; i < list->count(); ++i) rows.push_back(list->item(i)->text().toStdWString());
     return rows;
 }
+
+// The keys that a shown button or buddied label shares with an earlier one.
+std::string shared_mnemonics(QWidget* window) {
+    std::set<QString> keys;
+    std::string shared;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        auto* b = qobject_cast<QAbstractButton*>(w);
+        auto* l = qobject_cast<QLabel*>(w);
+        const QString key = QKeySequence::mnemonic(b ? b->text() : l && l->buddy() ? l->text() : QString()).toString();
+        if (w->isVisibleTo(window) && !key.isEmpty() && !keys.insert(key).second) shared += key.toStdString() + " ";
+    }
+    return shared;
+}
+
+// The help window when it is open, and the file it shows (else empty).
+QTextBrowser* help_window() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* help = qobject_cast<QTextBrowser*>(w); help && help->isVisible()) return help;
+    return nullptr;
+}
+std::string help_page() { return help_window() ? help_window()->source().fileName().toStdString() : std::string(); }
 
 class offline_settings : public settings_page {
 public:
@@ -459,9 +487,13 @@ TEST_F(qt_pages, the_table_editor_edits_refuses_empty_names_and_shows_what_it_re
         ASSERT_EQ(shell->current_dialog(), 127);
         auto* selected = ctl<QListWidget>(1318);
         ASSERT_EQ(rows_of(selected), (std::vector<std::wstring>{L"customer"}));
-        click_row(selected, QStringLiteral("customer"), true);
+        // From the keyboard: Enter on the item opens it (and presses no Next), then F2.
+        selected->setFocus();
+        selected->setCurrentRow(0);
+        QTest::keyClick(selected, Qt::Key_Return);
         ASSERT_TRUE(first_done);
-        click_row(selected, QStringLiteral("customer"), true);
+        EXPECT_EQ(shell->current_dialog(), 127);
+        QTest::keyClick(selected, Qt::Key_F2);
     });
     EXPECT_TRUE(second_done);
     EXPECT_EQ(script.opened[QStringLiteral("dlg_135")], 2);
@@ -671,6 +703,40 @@ TEST_F(qt_pages, test_query_asks_the_converter) {
     EXPECT_EQ(fake->tested, (std::vector<std::wstring>{L"select a from t"}));
     ASSERT_EQ(script.boxes.size(), 1u);
     EXPECT_EQ(script.boxes[0], "The query is correct.");
+}
+
+// Every page of the sheet, from a control of its own, and the dialog in
+// front: keys of their own, and F1 opens the shipped page of that help.
+TEST_F(qt_pages, no_two_controls_share_a_key_and_f1_opens_the_help_in_front) {
+    conv->source = src();
+    shell->set_help_folder(tk_get_module_dir() + "../../pellix.help");
+    run_with([&] {
+        for (int dialog : {103, 102, 123, 105, 107, 127}) {
+            shell->select_page(dialog);
+            ASSERT_EQ(shell->current_dialog(), dialog);
+            EXPECT_EQ(shared_mnemonics(&shell->sheet()), "") << dialog;
+            QTest::keyClick(page()->findChild<QWidget*>(), Qt::Key_F1);
+            EXPECT_EQ(help_page(), std::to_string(shell->current_page()->get_help_topic()) + ".html") << dialog;
+        }
+        // Beside the running sheet the help takes clicks: its link leads to the index.
+        QTextBrowser* help = help_window();
+        QTextCursor link = help->document()->find(QStringLiteral("Contents"));
+        link.setPosition(link.selectionStart() + 1);
+        const QPoint at = help->viewport()->mapTo(help, help->cursorRect(link).center());
+        QTest::mouseClick(help->windowHandle(), Qt::LeftButton, {}, at);  // as the window system delivers it
+        EXPECT_EQ(help_page(), "index.html");
+        script.handlers[QStringLiteral("dlg_121")] = [&](QDialog& d) {
+            EXPECT_EQ(shared_mnemonics(&d), "");
+            QApplication::setActiveWindow(&d);  // in front, as a click puts it after the help window
+            QTest::keyClick(&d, Qt::Key_F1);
+            EXPECT_EQ(help_page(), "1013.html");
+            QApplication::setActiveWindow(&d);
+            QTest::keyClick(&d, Qt::Key_K, Qt::AltModifier);  // O&K: a click a moment later
+            gui_pump_until([&] { return !d.isVisible(); });
+            if (d.isVisible()) d.reject();
+        };
+        EXPECT_EQ(overwrite_dlg2::ask(L"exists", 2), 2);
+    });
 }
 
 TEST_F(qt_pages, the_overwrite_dialog_gives_the_ticked_mode_or_cancel) {

@@ -7,10 +7,8 @@
 #include <QWidget>
 
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -369,16 +367,4 @@ TEST_F(program_fixture, the_program_without_a_display_says_so_and_ends_with_255)
     EXPECT_EQ(testkit::read_file(err), "Failed to initialize GUI library\n");
 }
 
-TEST_F(program_fixture, the_program_starts_offscreen_and_runs_until_stopped) {
-    const std::string err = dir.file("stderr");
-    const pid_t pid = spawn_pellix({"HOME=" + dir.path(), "XDG_CONFIG_HOME=" + dir.path(), "QT_QPA_PLATFORM=offscreen",
-                                    "XDG_RUNTIME_DIR=" + dir.path()},
-                                   err);
-    ASSERT_GT(pid, 0);
-    usleep(1500 * 1000);
-    int status = 0;
-    EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << testkit::read_file(err);
-    ::kill(pid, SIGTERM);
-    waitpid(pid, &status, 0);
-}
 #endif

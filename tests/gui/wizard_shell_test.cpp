@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -229,15 +231,23 @@ TEST(wizard_help, shipped_files_beside_the_program_else_in_the_installed_data_fo
     EXPECT_EQ(wizard_shell(L"Quorvex 6.1").get_help_folder(), tk_get_module_dir() + "../share/quorvex/pellix.help");
 }
 
-TEST(wizard_boxes, caption_is_plain_before_the_first_page) {
+TEST(wizard_boxes, caption_is_plain_before_the_first_page_and_lines_break_only_at_their_ends) {
     std::string caption;
+    int spare = -1;  // the text's room beyond its first line
     gui_call::set_modal_hook([&](QDialog& d) {
         caption = d.windowTitle().toStdString();
         EXPECT_EQ(d.parentWidget(), nullptr);
+        auto* label = d.findChild<QLabel*>("qt_msgbox_label");
+        const QString first = qobject_cast<QMessageBox*>(&d)->text().section(QLatin1Char('\n'), 0, 0);
+        spare = label->contentsRect().width() - QFontMetrics(label->font()).horizontalAdvance(first);
         d.accept();
     });
     wizard_shell::error(std::string("bad \xff text"));
     EXPECT_EQ(caption, "Error");
+    // A given line longer than the box's usual wrap still fits whole.
+    wizard_shell::error(std::string("Access denied. Verify the user name and password are correct, and you have\n"
+                                    "the necessary privileges to connect to the target MySQL server."));
+    EXPECT_GE(spare, 0);
     gui_call::set_modal_hook({});
 }
 

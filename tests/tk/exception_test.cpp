@@ -87,7 +87,8 @@ TEST(Assertion, MessageEncodesFileAndLine) {
 TEST(Assertion, MacroNamesThisSourceRelativeToProjectAndItsLine) {
     int line = 0;
     try {
-        line = __LINE__ + 1;  // the assertion's own line
+        TK_ASSERT(line == 0);  // a condition that holds passes on
+        line = __LINE__ + 1;   // the assertion's own line
         TK_ASSERT(line == -1);
         FAIL() << "no assertion";
     } catch (const tk_mail_assertion& e) {
@@ -95,8 +96,6 @@ TEST(Assertion, MacroNamesThisSourceRelativeToProjectAndItsLine) {
         EXPECT_EQ(e.level, 2);
     }
 }
-
-TEST(Assertion, PassingConditionDoesNotThrow) { EXPECT_NO_THROW(TK_ASSERT(1 + 1 == 2)); }
 
 TEST(Assertion, IsCaughtAsToolkitException) { EXPECT_THROW(TK_ASSERT_FAIL(), tk_exception); }
 

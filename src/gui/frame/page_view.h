@@ -9,7 +9,9 @@
 #include <functional>
 #include <string>
 
-enum class command_event { click, double_click, focus_in, selection_change };
+// A list's double click also comes from Enter on its current item, and
+// edit from F2 there: the keyboard's ways to open that item.
+enum class command_event { click, double_click, edit, focus_in, selection_change };
 
 class page_view {
 public:

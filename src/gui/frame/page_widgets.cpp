@@ -1,12 +1,14 @@
 #include "gui/frame/page_widgets.h"
 
 #include <QComboBox>
+#include <QKeySequence>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 
 #include "gui/frame/gui_check_box.h"
 #include "gui/frame/qt_page_view.h"
@@ -63,8 +65,13 @@ QLabel* page_widgets::buddy_label(QWidget* parent, const QString& text, QWidget*
 QDialogButtonBox* page_widgets::ok_cancel_help(QWidget* parent) {
     auto* buttons =
         new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, parent);
-    named(buttons->button(QDialogButtonBox::Ok), ok_id);
+    QPushButton* ok = named(buttons->button(QDialogButtonBox::Ok), ok_id);
     named(buttons->button(QDialogButtonBox::Cancel), cancel_id);
-    named(buttons->button(QDialogButtonBox::Help), help_id);
+    QPushButton* help = named(buttons->button(QDialogButtonBox::Help), help_id);
+    // Keys of their own: "&Overwrite the entire database" holds Alt+O.
+    ok->setText(QStringLiteral("O&K"));
+    help->setText(QStringLiteral("&Help"));
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), parent);
+    QObject::connect(f1, &QShortcut::activated, help, &QPushButton::click);
     return buttons;
 }

@@ -34,6 +34,7 @@ public:
     static QListWidget* list(QWidget* parent, int id);
     // The label's buddy is the control, so its mnemonic moves the focus.
     static QLabel* buddy_label(QWidget* parent, const QString& text, QWidget* buddy);
-    // A dialog's OK, Cancel and Help, named by the ids above.
+    // A dialog's OK ("O&K"), Cancel and Help ("&Help", also F1 anywhere in
+    // the dialog), named by the ids above.
     static QDialogButtonBox* ok_cancel_help(QWidget* parent);
 };

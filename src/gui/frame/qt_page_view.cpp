@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -223,6 +224,23 @@ bool qt_page_view::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
         const int id = id_of(watched);
         if (id >= 0) send(id, command_event::focus_in);
+    } else if (event->type() == QEvent::KeyPress) {
+        if (open_item_by_key(watched, *static_cast<QKeyEvent*>(event))) return true;
     }
     return QObject::eventFilter(watched, event);
+}
+
+bool qt_page_view::open_item_by_key(QObject* watched, const QKeyEvent& key) {
+    auto* list = qobject_cast<QListWidget*>(watched);
+    // The keypad's Enter carries the keypad modifier; Alt, Ctrl and Shift keep their own meaning.
+    if (list == nullptr || list->currentItem() == nullptr || (key.modifiers() & ~Qt::KeypadModifier) != 0)
+        return false;
+    const int id = id_of(watched);
+    if (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter)
+        send(id, command_event::double_click);
+    else if (key.key() == Qt::Key_F2)
+        send(id, command_event::edit);
+    else
+        return false;
+    return true;
 }

@@ -1,7 +1,9 @@
 // page_view over Qt widgets: control <id> is the descendant of the root
 // widget whose objectName is "ctl_<id>". Clicks, double clicks, focus-in
-// and selection changes of those controls reach the sink. A missing
-// control is an assertion.
+// and selection changes of those controls reach the sink; Enter and F2 on
+// a list's current item reach it as its double click and edit, and go no
+// further (Enter does not press the default button). A missing control is
+// an assertion.
 #pragma once
 
 #include <QObject>
@@ -9,6 +11,8 @@
 #include <QWidget>
 
 #include "gui/frame/page_view.h"
+
+class QKeyEvent;
 
 class qt_page_view : public QObject, public page_view {
 public:
@@ -49,6 +53,8 @@ protected:
 private:
     void connect_controls();
     void send(int id, command_event event);
+    // Enter or F2 on a list's current item: sent, and true (the key is used).
+    bool open_item_by_key(QObject* watched, const QKeyEvent& key);
 
     QPointer<QWidget> root_;
     command_sink sink_;

@@ -64,7 +64,8 @@ wizard_sheet::wizard_sheet(wizard_shell& shell) : QDialog(nullptr), shell_(shell
     next_ = make_button(QStringLiteral("&Next >"), "btn_next", this);
     finish_ = make_button(QStringLiteral("&Finish"), "btn_finish", this);
     cancel_ = make_button(QStringLiteral("Cancel"), "btn_cancel", this);
-    help_ = make_button(QStringLiteral("&Help"), "btn_help", this);
+    // No mnemonic: Alt+H belongs to the pages' labels ("&Host:"); F1 is Help's key.
+    help_ = make_button(QStringLiteral("Help"), "btn_help", this);
     next_->setDefault(true);
     buttons->addStretch(1);
     for (QPushButton* b : {back_, next_, finish_, cancel_, help_}) buttons->addWidget(b);

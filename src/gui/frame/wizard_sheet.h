@@ -1,7 +1,8 @@
 // The wizard's window: a header band (title, subtitle) or a watermark
 // beside a stack of pages, and the buttons btn_back, btn_next, btn_finish
 // (in Next's place), btn_cancel and btn_help. It only shows; every button,
-// F1, Escape and the close box go to the wizard_shell.
+// F1, Escape and the close box go to the wizard_shell. Help has no mnemonic
+// (F1 is its key), so the pages' labels keep theirs.
 #pragma once
 
 #include <QDialog>

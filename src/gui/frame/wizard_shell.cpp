@@ -1,6 +1,7 @@
 #include "gui/frame/wizard_shell.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QScreen>
@@ -9,6 +10,7 @@
 #include <QUrl>
 
 #include "app/error_handler.h"
+#include "gui/frame/gui_box_layout.h"
 #include "gui/frame/gui_call.h"
 #include "gui/frame/program_files.h"
 #include "gui/frame/wizard_sheet.h"
@@ -21,7 +23,7 @@ namespace {
 constexpr qsizetype box_text_limit = 20000;
 
 QString box_text(const std::wstring& text) {
-    QString value = QString::fromStdWString(text);
+    QString value = gui_box_layout::plain_lines(QString::fromStdWString(text));
     if (value.size() > box_text_limit) value = value.left(box_text_limit) + QStringLiteral("...");
     return value;
 }
@@ -41,6 +43,7 @@ bool show_box(QMessageBox::Icon icon, const std::wstring& kind, const std::wstri
         } else {
             box.setStandardButtons(QMessageBox::Ok);
         }
+        gui_box_layout::fit_lines(box);
         yes = gui_call::exec_modal(box) == QMessageBox::Yes;
     });
     return shown && yes;
@@ -94,7 +97,12 @@ int wizard_shell::run() {
         tk_log(3, "wizard_shell::run: no page may be shown");
         return 0;
     }
-    s.exec();
+    // Shown, not exec()'d: a modal sheet would block the help window beside
+    // it (no scrolling, no links). The boxes and dialogs stay modal to it.
+    QEventLoop loop;
+    QObject::connect(&s, &QDialog::finished, &loop, &QEventLoop::quit);
+    s.show();
+    if (s.isVisible()) loop.exec();
     gui_call::set_closed(true);
     kill_timer();
     return status_.load();

@@ -35,7 +35,8 @@ QWidget* conversion_settings::create_widget() {
     auto* encoding = page_widgets::combo(w, encoding_id);
     form->addRow(page_widgets::buddy_label(w, QStringLiteral("&MySQL character set:"), charset), charset);
     form->addRow(page_widgets::buddy_label(w, QStringLiteral("MySQL &engine type:"), engine), engine);
-    form->addRow(page_widgets::buddy_label(w, QStringLiteral("&DBF encoding: "), encoding), encoding);
+    // Alt+D is "&Do not migrate the data"'s: the encoding takes Alt+F.
+    form->addRow(page_widgets::buddy_label(w, QStringLiteral("DB&F encoding: "), encoding), encoding);
     layout->addLayout(form);
     layout->addWidget(page_widgets::check(w, skip_indexes_id, QStringLiteral("S&kip converting indexes")));
     layout->addWidget(page_widgets::check(w, definitions_only_id, QStringLiteral("&Do not migrate the data")));

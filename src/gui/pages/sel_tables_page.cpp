@@ -322,8 +322,10 @@ int sel_tables_page::on_next() {
 }
 
 void sel_tables_page::on_command(int id, command_event event) {
-    if (event == command_event::double_click) {
-        if (id == available_list)
+    if (event == command_event::double_click || event == command_event::edit) {
+        // A double click or Enter on Available adds; either, or F2, on
+        // Selected opens the entry's editor.
+        if (id == available_list && event == command_event::double_click)
             on_add();
         else if (id == selected_list)
             on_edit_query();

@@ -2,9 +2,11 @@
 // Available (1317) and Selected (1318) with 1101 "A&dd >", 1102 "Add a&ll >",
 // 1111 "< &Remove" and 1110 "< Re&move all" (re-order buttons 1117 and 1118
 // only with `b_reorder`). Query entries (a converter pair with a text)
-// are shown in Selected; a double click opens the query dialog for them
-// and the table editor for a table. on_add_query (button 1114, "&Add
-// Query", kept hidden in this program) adds a new query entry to Selected.
+// are shown in Selected; a double click, Enter or F2 there opens the query
+// dialog for them and the table editor for a table (Enter never presses
+// Next from a list's item). A double click or Enter in Available adds.
+// on_add_query (button 1114, "&Add Query", kept hidden in this program)
+// adds a new query entry to Selected.
 // Next hands the selected tables to the converter.
 //
 // The page keeps both lists itself and shows them through the view; the
