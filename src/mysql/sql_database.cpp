@@ -1,6 +1,7 @@
 #include "mysql/sql_database.h"
 
 #include <mysql.h>
+#include <mysqld_error.h>
 
 #include <algorithm>
 
@@ -153,7 +154,12 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& na
 
     tk_wlog(2, L"Run SQL-query: %ls\n", statement.c_str());
     const std::string text = sql_to_utf8(statement);
-    if (mysql_real_query(mysql_, text.data(), text.size()) != 0) raise(mysql_);
+    if (mysql_real_query(mysql_, text.data(), text.size()) != 0) {
+        // Another client created it since the list was read: the list now
+        // has it, so that the caller may open it as an existing table.
+        if (mysql_errno(mysql_) == ER_TABLE_EXISTS_ERROR) table_names.push_back(name);
+        raise(mysql_);
+    }
     table_names.push_back(name);
     tk_wlog(1, L"udb_names_map::add_fn_map(%ls)", name.c_str());
     names_map.add_fn_map(name, columns.get_names_map());

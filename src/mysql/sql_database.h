@@ -39,7 +39,9 @@ public:
     using udb_database::query;
 
     // Creates the table (or opens the existing one with mode 8) and returns
-    // it as a sql_table opened for loading.
+    // it as a sql_table opened for loading. A table another client created
+    // since the list was read fails with the server's 1050 and is listed
+    // from then on, so that a second call opens it.
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
     bool delete_tab(const std::wstring& name) override;

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "mysql/sql_exception.h"
 #include "mysql/sql_table.h"
 #include "server_db_fixture.h"
 #include "tk/tk_exception.h"
@@ -83,6 +84,16 @@ TEST_F(table_create, creates_lists_and_drops_tables) {
     EXPECT_TRUE(again->delete_tab(L"people"));
     EXPECT_FALSE(again->is_table_exist(L"people"));
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM information_schema.tables WHERE table_schema='" + db_name_ + "'"), "0");
+
+    // Made by another client meanwhile: refused once, then opened.
+    exec_in_db("CREATE TABLE people (X INT)");
+    try {
+        again->create_table(L"people", people_schema(), udb_indexes());
+        ADD_FAILURE() << "the server must refuse the table";
+    } catch (const sql_exception& e) {
+        EXPECT_EQ(e.error_number(), 1050u) << e.what();
+    }
+    EXPECT_EQ(again->create_table(L"people", people_schema(), udb_indexes())->schema.size(), 1u);
 }
 
 TEST_F(table_create, views_are_listed_as_queries_without_qualifier) {
