@@ -25,8 +25,10 @@
 // with a value the packet cannot hold is refused ("Row size exceeds
 // 'max_allowed_packet'").
 //
-// A gathered statement the server refuses as a whole is sent again one row
-// per statement, so only the rows the server refuses are lost. On a table
+// A gathered statement the server refuses for an error a row causes is
+// sent again one row per statement, so only the rows the server refuses
+// are lost; the run's stop (sql_engine::set_stop_check) is heard between
+// those rows and ends the load with tk_final_exception. On a table
 // without transactions (MyISAM, MEMORY, ...) a row it may have stored
 // before the refusal is never sent again: its row count is taken before
 // each gathered statement and after a failure, and the rows after the
@@ -35,6 +37,7 @@
 // otherwise the rows of the failed statement are reported as possibly
 // missing, none sent again. Rows skipped or changed by IGNORE are counted
 // from the affected rows and the warnings.
+//
 // finish() sends what is pending, compares the table's row count with what
 // the load stored (the growth, for a table that had rows), raising a
 // difference as a level-1 failure, and then raises one level-0 failure
