@@ -268,23 +268,27 @@ bool sql_database::failed_first() {
     return !conditions.empty() && conditions[0].first == "Error";
 }
 
-std::optional<bool> sql_database::has_transactions(const std::wstring& table) {
+sql_database::storage_engine sql_database::engine_of(const std::wstring& table) {
     const std::wstring text =
-        L"SELECT e.TRANSACTIONS FROM information_schema.TABLES t JOIN information_schema.ENGINES e "
+        L"SELECT t.ENGINE, e.TRANSACTIONS FROM information_schema.TABLES t JOIN information_schema.ENGINES e "
         L"ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = " +
         sql_quote(std::wstring_view(name)) + L" AND t.TABLE_NAME = " + sql_quote(std::wstring_view(table));
-    std::wstring answer;
+    storage_engine engine;
+    std::wstring transactions;
     try {
         std::unique_ptr<udb_recordset> rs = query(text);
-        if (rs && !rs->is_eof()) answer = text_of(rs->get_item(), 0);
+        if (rs && !rs->is_eof()) {
+            engine.name = text_of(rs->get_item(), 0);
+            transactions = text_of(rs->get_item(), 1);
+        }
     } catch (const sql_exception& e) {
         if (e.level != tk_level_recoverable) throw;
         tk_log(3, "Cannot read the table's storage engine: %s", e.what());
     }
-    tk_wlog(1, L"Table '%ls': transactions=%ls", table.c_str(), answer.c_str());
-    if (tk_equal_no_case(answer, L"YES")) return true;
-    if (tk_equal_no_case(answer, L"NO")) return false;
-    return std::nullopt;
+    tk_wlog(1, L"Table '%ls': engine=%ls, transactions=%ls", table.c_str(), engine.name.c_str(), transactions.c_str());
+    if (tk_equal_no_case(transactions, L"YES")) engine.transactions = true;
+    if (tk_equal_no_case(transactions, L"NO")) engine.transactions = false;
+    return engine;
 }
 
 std::optional<uint64_t> sql_database::count_rows(const std::wstring& table) {

@@ -75,10 +75,15 @@ public:
     // note: its first condition is its error (so INSERT IGNORE skipped no
     // row before it).
     bool failed_first();
-    // Whether the table's storage engine has transactions, as the server's
-    // ENGINES table says; nullopt when the server does not say. A failed
-    // statement on such a table has stored none of its rows.
-    std::optional<bool> has_transactions(const std::wstring& table);
+    // The table's storage engine and whether it has transactions, as the
+    // server's TABLES and ENGINES say (empty and nullopt when the server does
+    // not say). A failed statement on a table with transactions has stored
+    // none of its rows.
+    struct storage_engine {
+        std::wstring name;
+        std::optional<bool> transactions;
+    };
+    storage_engine engine_of(const std::wstring& table);
     // SELECT COUNT(*) of the table; nullopt when the server refuses it (a
     // lost connection raises).
     std::optional<uint64_t> count_rows(const std::wstring& table);

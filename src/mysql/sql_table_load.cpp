@@ -82,8 +82,11 @@ void sql_table::begin_load() {
         // Room for the command byte and the packet's own framing.
         statement_limit_ = packet == 0 ? 0 : packet > 2048 ? packet - 1024 : packet / 2;
         lock();
-        counted_ = !sdb_->has_transactions(name).value_or(false);
-        if (!created_) {
+        const sql_database::storage_engine engine = sdb_->engine_of(name);
+        counted_ = !engine.transactions.value_or(false);
+        // BLACKHOLE takes rows and keeps none: there is no count to compare.
+        growth_known_ = !tk_equal_no_case(engine.name, L"BLACKHOLE");
+        if (!created_ && growth_known_) {
             const std::optional<uint64_t> rows = sdb_->count_rows(name);
             growth_known_ = rows.has_value();
             count_before_ = rows.value_or(0);
