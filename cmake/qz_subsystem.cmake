@@ -40,9 +40,9 @@ function(qz_tests name)
     add_executable(test_${name}_server ${_server})
     target_link_libraries(test_${name}_server PRIVATE ${_qz_UNPARSED_ARGUMENTS} qz_testkit GTest::gtest GTest::gtest_main)
     # These tests change a GLOBAL server variable (sql_mode,
-    # max_allowed_packet) for a moment; they run alone so no other test's
-    # new session inherits it.
-    set(_alone "*GlobalSqlMode*:*GlobalPacket*:SqlEngineServer.ConnectSetsTheSessionUp")
+    # max_allowed_packet) for a moment, or pause the server; they run alone
+    # so no other test's new session inherits it or waits for it.
+    set(_alone "*GlobalSqlMode*:*GlobalPacket*:*ServerPaused*:SqlEngineServer.ConnectSetsTheSessionUp")
     gtest_discover_tests(test_${name}_server DISCOVERY_TIMEOUT 60 TEST_FILTER "-${_alone}"
                          PROPERTIES LABELS server ${_timeout}
                          ENVIRONMENT "QZ_SOURCE_DIR=${PROJECT_SOURCE_DIR}")

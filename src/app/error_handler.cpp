@@ -16,6 +16,7 @@ const char cannot_connect[] =
 const char no_auth_protocol[] =
     "The program does not support authentication protocol requested by server.\n"
     "See 'Troubleshooting' article of the product documentation.";
+const char connection_lost[] = "The connection to the MySQL server was lost.";
 
 const tk_error_text sql_error_messages[] = {
     {mysql_code(1044),
@@ -43,9 +44,11 @@ const tk_error_text sql_error_messages[] = {
     {mysql_code(2005), cannot_connect},
     // The client library reports a refused TCP connection as 2002.
     {mysql_code(2002), cannot_connect},
-    {mysql_code(2006),
+    {mysql_code(1153),
      "Transferred value is too big. Increase MySQL max packet size and try\n"
      "again. See 'Troubleshooting' article of the product documentation."},
+    {mysql_code(2006), connection_lost},
+    {mysql_code(2013), connection_lost},
     {mysql_code(1249), no_auth_protocol},
     {mysql_code(1250), no_auth_protocol},
     {mysql_code(1251), no_auth_protocol},
@@ -119,8 +122,13 @@ void error_handler::set_record_context(const std::wstring& table, uint64_t numbe
 std::string error_handler::build_message(const tk_exception& failure) const {
     std::string message;
     if (!context_.empty()) message = context_ + ": ";
+    // A friendlier text says what to do; the server's own words follow it,
+    // for they say what happened (a refusal of TLS reads as one of the
+    // password otherwise).
     const std::string friendly = texts_.convert(failure.error_code);
-    message += friendly.empty() ? failure.message : friendly;
+    if (friendly.empty()) return message + failure.message;
+    message += friendly;
+    if (!failure.message.empty()) message += (friendly.back() == '\n' ? "" : "\n") + failure.message;
     return message;
 }
 

@@ -2,7 +2,8 @@
 //
 // error_handler turns a tk_exception into a message (the context of the
 // table or record that failed, then a friendlier text for known MySQL error
-// codes or else the exception's own text, line breaks turned into blanks),
+// codes followed by the exception's own text, or else that text alone, line
+// breaks turned into blanks),
 // and by the exception's level decides what follows; a front end's
 // error_view shows it:
 //   0  shown (unless quiet) with the choice to continue or stop; stopping,

@@ -35,13 +35,15 @@ std::string comment_text(const std::wstring& text) {
 // Removes from the replaying session's sql_mode the words that would change
 // how the file reads: backslashes as plain characters, double quotes as
 // identifiers (ANSI_QUOTES, also brought by the combination modes).
-// ANSI_QUOTES goes before ANSI so that no "_QUOTES" is left over.
+// ANSI_QUOTES goes before ANSI so that no "_QUOTES" is left over. Adds
+// NO_AUTO_VALUE_ON_ZERO, so that a key of 0 in an AUTO_INCREMENT column is
+// stored as written.
 std::string sql_mode_line() {
     static const char* const words[] = {
         "NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "ANSI", "DB2", "MAXDB", "MSSQL", "ORACLE", "POSTGRESQL"};
     std::string expr = "@@SESSION.sql_mode";
     for (const char* w : words) expr = "REPLACE(" + expr + ",'" + w + "','')";
-    return "/*!40101 SET SESSION sql_mode=" + expr + " */;";
+    return "/*!40101 SET SESSION sql_mode=CONCAT(" + expr + ",',NO_AUTO_VALUE_ON_ZERO') */;";
 }
 
 bool starts_with_create_function(const std::string& statement) {

@@ -1,11 +1,12 @@
 #include "mysql/sql_database.h"
 
-#include <errmsg.h>
 #include <mysql.h>
+#include <mysqld_error.h>
 
 #include <algorithm>
 
 #include "mysql/sql_engine.h"
+#include "mysql/sql_error_class.h"
 #include "mysql/sql_exception.h"
 #include "mysql/sql_list_tables_rs.h"
 #include "mysql/sql_prep_stmt_failed_exception.h"
@@ -54,10 +55,6 @@ struct stmt_closer {
     void operator()(MYSQL_STMT* stmt) const { mysql_stmt_close(stmt); }
 };
 
-bool is_lost_connection(unsigned error) {
-    return error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST || error == CR_SERVER_LOST_EXTENDED;
-}
-
 [[noreturn]] void prepared_failure(const char* what, const char* server_text) {
     sql_prep_stmt_failed_exception failure;
     if (server_text && *server_text) failure.message += std::string(": ") + server_text;
@@ -65,17 +62,16 @@ bool is_lost_connection(unsigned error) {
     throw failure;
 }
 
-// A failed step of a prepared statement: a lost connection ends the run
-// (level 1) at whichever step it shows; anything else fails the row.
+// A failed step of a prepared statement: an error of the row's fails the
+// row; any other keeps the server's number (sql_exception, level 1 for the
+// server's state), so that the loader can tell it at whichever step it shows.
 [[noreturn]] void statement_failure(MYSQL_STMT* stmt, const char* what) {
     const unsigned error = mysql_stmt_errno(stmt);
-    if (is_lost_connection(error)) {
-        tk_log(3, "%s: error=%s", what, mysql_stmt_error(stmt));
-        sql_exception lost(error, mysql_stmt_error(stmt));
-        lost.level = tk_level_error;
-        throw lost;
-    }
-    prepared_failure(what, mysql_stmt_error(stmt));
+    if (sql_error_class::is_row_error(error)) prepared_failure(what, mysql_stmt_error(stmt));
+    tk_log(3, "%s: error=%s", what, mysql_stmt_error(stmt));
+    sql_exception failure(error, mysql_stmt_error(stmt));
+    if (sql_error_class::is_state_error(error)) failure.level = tk_level_error;
+    throw failure;
 }
 
 std::wstring text_of(udb_record* record, size_t pos) {
@@ -100,8 +96,7 @@ sql_database::sql_database(const std::wstring& name, MYSQL* mysql, int mode)
             init_views();
         } catch (const tk_exception& e) {
             tk_log(3, "Failed to initialize views:\n%s", e.what());
-            const unsigned error = mysql_errno(mysql_);
-            if (error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST) throw;
+            if (e.level != tk_level_recoverable) throw;
         }
     }
 }
@@ -115,8 +110,7 @@ std::wstring sql_database::name_text(const std::wstring& name) {
 
 void sql_database::raise(MYSQL* mysql) {
     sql_exception failure(mysql);
-    const unsigned error = mysql_errno(mysql);
-    if (is_lost_connection(error)) failure.level = tk_level_error;
+    if (sql_error_class::is_state_error(mysql_errno(mysql))) failure.level = tk_level_error;
     throw failure;
 }
 
@@ -160,7 +154,12 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& na
 
     tk_wlog(2, L"Run SQL-query: %ls\n", statement.c_str());
     const std::string text = sql_to_utf8(statement);
-    if (mysql_real_query(mysql_, text.data(), text.size()) != 0) raise(mysql_);
+    if (mysql_real_query(mysql_, text.data(), text.size()) != 0) {
+        // Another client created it since the list was read: the list now
+        // has it, so that the caller may open it as an existing table.
+        if (mysql_errno(mysql_) == ER_TABLE_EXISTS_ERROR) table_names.push_back(name);
+        raise(mysql_);
+    }
     table_names.push_back(name);
     tk_wlog(1, L"udb_names_map::add_fn_map(%ls)", name.c_str());
     names_map.add_fn_map(name, columns.get_names_map());
@@ -269,23 +268,27 @@ bool sql_database::failed_first() {
     return !conditions.empty() && conditions[0].first == "Error";
 }
 
-std::optional<bool> sql_database::has_transactions(const std::wstring& table) {
+sql_database::storage_engine sql_database::engine_of(const std::wstring& table) {
     const std::wstring text =
-        L"SELECT e.TRANSACTIONS FROM information_schema.TABLES t JOIN information_schema.ENGINES e "
+        L"SELECT t.ENGINE, e.TRANSACTIONS FROM information_schema.TABLES t JOIN information_schema.ENGINES e "
         L"ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = " +
         sql_quote(std::wstring_view(name)) + L" AND t.TABLE_NAME = " + sql_quote(std::wstring_view(table));
-    std::wstring answer;
+    storage_engine engine;
+    std::wstring transactions;
     try {
         std::unique_ptr<udb_recordset> rs = query(text);
-        if (rs && !rs->is_eof()) answer = text_of(rs->get_item(), 0);
+        if (rs && !rs->is_eof()) {
+            engine.name = text_of(rs->get_item(), 0);
+            transactions = text_of(rs->get_item(), 1);
+        }
     } catch (const sql_exception& e) {
         if (e.level != tk_level_recoverable) throw;
         tk_log(3, "Cannot read the table's storage engine: %s", e.what());
     }
-    tk_wlog(1, L"Table '%ls': transactions=%ls", table.c_str(), answer.c_str());
-    if (tk_equal_no_case(answer, L"YES")) return true;
-    if (tk_equal_no_case(answer, L"NO")) return false;
-    return std::nullopt;
+    tk_wlog(1, L"Table '%ls': engine=%ls, transactions=%ls", table.c_str(), engine.name.c_str(), transactions.c_str());
+    if (tk_equal_no_case(transactions, L"YES")) engine.transactions = true;
+    if (tk_equal_no_case(transactions, L"NO")) engine.transactions = false;
+    return engine;
 }
 
 std::optional<uint64_t> sql_database::count_rows(const std::wstring& table) {
@@ -303,8 +306,8 @@ std::optional<uint64_t> sql_database::count_rows(const std::wstring& table) {
     return std::stoull(answer);
 }
 
-void sql_database::prepared_statement(const std::string& statement, const std::vector<const udb_field*>& long_values,
-                                      uint64_t row_size) {
+uint64_t sql_database::prepared_statement(const std::string& statement,
+                                          const std::vector<const udb_field*>& long_values, uint64_t row_size) {
     tk_log(1, "sql_database::prepared_statement(%s, %d)", statement.c_str(), int(long_values.size()));
     std::unique_ptr<MYSQL_STMT, stmt_closer> stmt(mysql_stmt_init(mysql_));
     if (!stmt) raise(mysql_);
@@ -328,8 +331,10 @@ void sql_database::prepared_statement(const std::string& statement, const std::v
         statement_failure(stmt.get(), "Binding failed");
 
     // Each value goes from the value as held, one piece at a time: the
-    // bytes of a byte string, the UTF-8 of a text.
-    std::string buffer(long_data_piece, '\0');
+    // bytes of a byte string, the UTF-8 of a text. A piece is one packet,
+    // within the session's limit.
+    const uint32_t packet = sql_engine::ptr()->get_max_allowed_packet();
+    std::string buffer(packet != 0 && packet / 2 < long_data_piece ? packet / 2 : long_data_piece, '\0');
     for (size_t k = 0; k < long_values.size(); ++k) {
         tk_log(1, "Reading field #%d (size=%d)", int(k), int(long_values[k]->get_size()));
         size_t piece = 0;
@@ -348,6 +353,7 @@ void sql_database::prepared_statement(const std::string& statement, const std::v
         tk_log(3, "row size=%d", int(row_size));
         statement_failure(stmt.get(), "mysql_stmt_execute failed");
     }
+    return mysql_stmt_affected_rows(stmt.get());
 }
 
 void sql_database::init_tables() {

@@ -8,8 +8,10 @@
 // (exactly when lower_case_table_names is 0). Tables, queries and result
 // recordsets it returns belong to the caller; it owns none of them.
 //
-// Every failure of the server is a sql_exception of level 0, except a lost
-// connection, which is level 1 (the run cannot go on without it).
+// Every failure of the server is a sql_exception: level 1 when it is the
+// server's state (sql_error_class: the connection lost, the database or a
+// table gone, a privilege refused, a full disk, ...), after which nothing
+// sent can succeed; level 0 otherwise.
 // Identifiers are quoted by the engine's routine from 4.1.0 on, bare before.
 #pragma once
 
@@ -37,7 +39,9 @@ public:
     using udb_database::query;
 
     // Creates the table (or opens the existing one with mode 8) and returns
-    // it as a sql_table opened for loading.
+    // it as a sql_table opened for loading. A table another client created
+    // since the list was read fails with the server's 1050 and is listed
+    // from then on, so that a second call opens it.
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
     bool delete_tab(const std::wstring& name) override;
@@ -59,19 +63,27 @@ public:
     // `long_values` (each sent in pieces of 128 KiB as its exact bytes: a
     // text as a string in UTF-8, the connection's character set, which the
     // server converts into the column's; a byte string as a BLOB).
-    // sql_prep_stmt_failed_exception (level 0, with the server's text).
-    void prepared_statement(const std::string& statement, const std::vector<const udb_field*>& long_values,
-                            uint64_t row_size);
+    // An error of the row's is sql_prep_stmt_failed_exception (level 0,
+    // with the server's text); any other a sql_exception with the server's
+    // number. Pieces stay within the session's packet limit. Returns the
+    // affected row count.
+    uint64_t prepared_statement(const std::string& statement, const std::vector<const udb_field*>& long_values,
+                                uint64_t row_size);
     // The server's warnings of the last statement (SHOW WARNINGS), at most `max`.
     std::vector<std::string> read_warnings(size_t max);
     // True when the last statement failed before it raised any warning or
     // note: its first condition is its error (so INSERT IGNORE skipped no
     // row before it).
     bool failed_first();
-    // Whether the table's storage engine has transactions, as the server's
-    // ENGINES table says; nullopt when the server does not say. A failed
-    // statement on such a table has stored none of its rows.
-    std::optional<bool> has_transactions(const std::wstring& table);
+    // The table's storage engine and whether it has transactions, as the
+    // server's TABLES and ENGINES say (empty and nullopt when the server does
+    // not say). A failed statement on a table with transactions has stored
+    // none of its rows.
+    struct storage_engine {
+        std::wstring name;
+        std::optional<bool> transactions;
+    };
+    storage_engine engine_of(const std::wstring& table);
     // SELECT COUNT(*) of the table; nullopt when the server refuses it (a
     // lost connection raises).
     std::optional<uint64_t> count_rows(const std::wstring& table);
@@ -112,11 +124,9 @@ public:
     // The dialect's rules for the server's own databases, under this name too.
     static bool is_system_db(const std::wstring& name) { return sql_dialect::is_system_db(name); }
     static void refuse_system_db(const std::wstring& name) { sql_dialect::refuse_system_db(name); }
-    // Throws the connection's last error as sql_exception; a lost
-    // connection is level 1.
+    // Throws the connection's last error as sql_exception; an error of the
+    // server's state is level 1.
     [[noreturn]] static void raise(MYSQL* mysql);
-    // True for client-side (connection) errors, 2000-2999.
-    static bool is_client_error(unsigned error_number) { return error_number >= 2000 && error_number < 3000; }
 
 private:
     // (level, message) of the last statement's conditions, at most `max`.

@@ -1,6 +1,7 @@
 #include "mysql/sql_engine.h"
 
 #include <mysql.h>
+#include <sys/socket.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +37,10 @@ bool is_unwanted_mode(const std::string& word) {
         if (tk_equal_no_case(std::string_view(word), std::string_view(u))) return true;
     return false;
 }
+
+// The word of sql_mode that makes a zero stored into an AUTO_INCREMENT
+// column stay zero, as a value read from the source must.
+const char* const zero_stays_zero = "NO_AUTO_VALUE_ON_ZERO";
 
 // Every row of a statement's result as UTF-8 texts (NULL as empty).
 std::vector<std::vector<std::string>> read_rows(MYSQL* mysql, const std::string& statement) {
@@ -107,7 +112,7 @@ std::optional<std::string> look_up(MYSQL* mysql, const std::string& statement) {
     try {
         return first_value(mysql, statement);
     } catch (const sql_exception& e) {
-        if (sql_database::is_client_error(unsigned(e.error_code & 0xFFFF))) throw;
+        if (e.level != tk_level_recoverable) throw;
         tk_log(3, "Cannot look the name up: %s", e.what());
         return std::nullopt;
     }
@@ -142,6 +147,7 @@ sql_engine::~sql_engine() {
             tk_log(2, "Cannot turn ON foreign key check: %s", e.what());
         }
     }
+    forget_connection();
     if (initialized_) mysql_close(mysql_.get());
     connected_ = false;
     tk_log(1, "sql_engine::dtor - END");
@@ -151,6 +157,7 @@ void sql_engine::initialize() {
     tk_log(1, "sql_engine::initialize");
     library_init_once();
     // A second set-up starts over: the old handle is freed, never leaked.
+    forget_connection();
     if (initialized_) mysql_close(mysql_.get());
     connected_ = false;
     mysql_init(mysql_.get());
@@ -168,6 +175,17 @@ void sql_engine::close() {
     charsets_.clear();
     engines_.clear();
     initialize();
+}
+
+// What belongs to the connection that ends: its socket, its named lock
+// (the server releases it with the session) and what its user may not do.
+void sql_engine::forget_connection() {
+    {
+        std::lock_guard<std::mutex> lock(socket_mutex_);
+        socket_ = -1;
+    }
+    database_lock_.clear();
+    table_lock_refused_ = false;
 }
 
 void sql_engine::execute(const std::string& statement) {
@@ -202,6 +220,7 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
     // does: it goes at once.
     if (char* kept = mysql_.get()->passwd) explicit_bzero(kept, std::strlen(kept));
     connected_ = true;
+    socket_ = int(mysql_get_socket(mysql_.get()));
     set_up_session(password);
 }
 
@@ -246,14 +265,14 @@ void sql_engine::set_up_session(const std::string& password) {
 
 void sql_engine::set_sql_mode() {
     const std::string mode = first_value(mysql_.get(), "SELECT @@SESSION.sql_mode");
-    std::string kept;
+    std::string kept = zero_stays_zero;
     size_t start = 0;
     while (start <= mode.size()) {
         size_t comma = mode.find(',', start);
         if (comma == std::string::npos) comma = mode.size();
         std::string word = mode.substr(start, comma - start);
-        if (!word.empty() && !is_unwanted_mode(word)) {
-            if (!kept.empty()) kept += ',';
+        if (!word.empty() && !is_unwanted_mode(word) && !tk_equal_no_case(std::string_view(word), zero_stays_zero)) {
+            kept += ',';
             kept += word;
         }
         start = comma + 1;
@@ -442,4 +461,68 @@ uint32_t sql_engine::get_max_allowed_packet() {
     max_packet_size_ = uint32_t(number);
     tk_log(1, "max_packet_size=%u", max_packet_size_);
     return max_packet_size_;
+}
+
+std::string sql_engine::database_lock_name(const std::wstring& database, bool case_sensitive) {
+    // FNV-1a over the name's UTF-8: the same name gives the same lock in
+    // every process and build. Where the server folds the case of names,
+    // so does the lock.
+    const std::string text = tk_unicode_to_utf8(case_sensitive ? database : tk_to_lower(database));
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (unsigned char c : text) hash = (hash ^ c) * 0x100000001b3ull;
+    char name[40];
+    std::snprintf(name, sizeof name, "quorvex.database.%016llx", static_cast<unsigned long long>(hash));
+    return name;
+}
+
+void sql_engine::hold_database_lock(const std::wstring& database, const std::function<bool()>& should_stop,
+                                    const std::function<void(const std::string&)>& say) {
+    const std::string name = database_lock_name(database, table_names_case_sensitive());
+    if (name == database_lock_) return;
+    release_database_lock();
+    tk_wlog(2, L"sql_engine::hold_database_lock(%ls): %s", database.c_str(), name.c_str());
+    const std::string statement = "SELECT GET_LOCK(" + sql_quote(std::string_view(name)) + ", 1)";
+    for (bool said = false;;) {
+        const std::string answer = first_value(mysql_.get(), statement);
+        if (answer == "1") break;
+        // NULL: the server could not take it (the session was killed, ...).
+        if (answer != "0")
+            throw tk_exception("Cannot take the lock of database " + tk_unicode_to_utf8(database), tk_level_error);
+        if (!said && say)
+            say("Waiting for another conversion into database " + tk_unicode_to_utf8(database) + " to end");
+        said = true;
+        if (should_stop && should_stop()) throw tk_final_exception();
+    }
+    database_lock_ = name;
+}
+
+void sql_engine::release_database_lock() {
+    if (database_lock_.empty()) return;
+    const std::string name = std::move(database_lock_);
+    database_lock_.clear();
+    try {
+        execute("DO RELEASE_LOCK(" + sql_quote(std::string_view(name)) + ")");
+    } catch (const tk_exception& e) {
+        tk_log(2, "Cannot release the lock %s: %s", name.c_str(), e.what());
+    }
+}
+
+void sql_engine::shutdown_connection() noexcept {
+    std::lock_guard<std::mutex> lock(socket_mutex_);
+    const int socket = socket_;
+    if (socket >= 0) ::shutdown(socket, SHUT_RDWR);
+}
+
+void sql_engine::set_stop_check(std::function<bool()> check) {
+    std::lock_guard<std::mutex> lock(stop_mutex_);
+    stop_check_ = std::move(check);
+}
+
+bool sql_engine::stop_requested() const {
+    std::function<bool()> check;
+    {
+        std::lock_guard<std::mutex> lock(stop_mutex_);
+        check = stop_check_;
+    }
+    return check && check();
 }

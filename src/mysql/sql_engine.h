@@ -16,10 +16,19 @@
 // Every name put into a statement goes through get_safe_name. Failures of
 // the client are sql_exception (level 0); a bad character set or engine
 // name among the engine's own settings is a level-1 tk_exception.
+//
+// The session also holds the named lock of the target database (one
+// conversion into a database at a time) until it is released or the
+// connection is replaced or closed. shutdown_connection and the stop
+// check are the only members another thread may call while the run's
+// thread uses the connection.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -89,10 +98,40 @@ public:
     // Runs one UTF-8 statement (traced "Run SQL-query: %s"); sql_exception on failure.
     void execute(const std::string& statement);
 
+    // Takes the named lock of the database on this connection (a no-op
+    // when it holds that one already; another database's is released
+    // first). While another session holds it, tries again every second,
+    // telling `say` once that it waits; tk_final_exception when
+    // `should_stop` (may be empty) says so between tries.
+    void hold_database_lock(const std::wstring& database, const std::function<bool()>& should_stop,
+                            const std::function<void(const std::string&)>& say);
+    // Releases the lock taken above, if any; failures are traced only.
+    void release_database_lock();
+    // The lock's name: a fixed prefix and a hash of the database name.
+    static std::string database_lock_name(const std::wstring& database, bool case_sensitive);
+
+    // Shuts the connection's socket down, so that a read or write the
+    // client library is blocked in ends at once (2013). Callable from any
+    // thread; nothing when not connected.
+    void shutdown_connection() noexcept;
+
+    // The run's stop predicate (empty: none), read by loading between the
+    // rows it sends again one by one. The predicate must be safe to call
+    // from the thread that sends the statements.
+    void set_stop_check(std::function<bool()> check);
+    bool stop_requested() const;
+
+    // Set when the server refused LOCK TABLES for want of the privilege on
+    // this connection: tables load without the lock and only the first
+    // says so.
+    bool table_lock_refused() const { return table_lock_refused_; }
+    void note_table_lock_refused() { table_lock_refused_ = true; }
+
     bool blob_to_text = false;  // BLOB result columns are read as text while set
 
 private:
     void close();
+    void forget_connection();
     void set_up_session(const std::string& password);
     void set_sql_mode();
     void read_server_version();
@@ -104,4 +143,13 @@ private:
     std::unique_ptr<MYSQL> mysql_;  // after mysql_init, a handle that mysql_close must free
     uint32_t max_packet_size_ = 0;
     std::optional<bool> names_case_sensitive_;  // see table_names_case_sensitive
+    std::string database_lock_;                 // the named lock this connection holds, or empty
+    bool table_lock_refused_ = false;
+
+    // The connection's socket for shutdown_connection (-1: none); the mutex
+    // keeps it from being shut after the connection closed it.
+    std::mutex socket_mutex_;
+    std::atomic<int> socket_{-1};
+    mutable std::mutex stop_mutex_;
+    std::function<bool()> stop_check_;
 };

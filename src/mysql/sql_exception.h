@@ -24,6 +24,9 @@ public:
 
     static constexpr int32_t mysql_error_bit = 0x400000;
 
+    // The server's or the client's error number.
+    unsigned error_number() const { return unsigned(error_code & 0xFFFF); }
+
 private:
     void set_error(unsigned error_number);
 };

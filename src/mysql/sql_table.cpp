@@ -63,7 +63,7 @@ bool ends_with(const std::wstring& text, const wchar_t* suffix) {
 }  // namespace
 
 sql_table::sql_table(sql_database* db, const std::wstring& name, std::vector<udb_relationship>* relationships, int mode)
-    : sql_recordset(db, name, relationships) {
+    : sql_recordset(db, name, relationships), created_(mode == udb_open_created) {
     tk_log(1, "sql_table::ctor");
     initialize(mode);
 }

@@ -6,17 +6,29 @@
 // a new table, 8 an existing one; a mode with no bits but 0x20 and 0x40
 // reads the columns only.
 //
-// append_record gathers rows into multi-row "INSERT IGNORE INTO" (mode bit
-// 0x100: "REPLACE INTO") statements of up to 1000000 bytes. The mapping of
-// record fields to columns is computed once and reused while the records
-// keep the same field names; a record with other names starts a new
-// statement. A record over 1000000 bytes goes alone: the gathered rows are
-// sent, the record goes out as one prepared statement (its values over
-// 1048576 bytes streamed), and the rows after it are gathered again, so a
-// few large rows never slow the rest of the table down.
+// Before its first row the table is locked for writing (LOCK TABLES, as a
+// replayed dump does), so that other clients wait until finish() or the
+// destructor unlocks it; a server that refuses the lock for want of the
+// privilege gets the rows without it, and finish() says so for the first
+// such table of the connection.
 //
-// A gathered statement the server refuses as a whole is sent again one row
-// per statement, so only the rows the server refuses are lost. On a table
+// append_record gathers rows into multi-row "INSERT IGNORE INTO" (mode bit
+// 0x100: "REPLACE INTO") statements of up to 1000000 bytes, each within
+// the session's max_allowed_packet as sent. The mapping of record fields
+// to columns is computed once and reused while the records keep the same
+// field names; a record with other names starts a new statement. A record
+// over 1000000 bytes, or one whose statement alone would not fit the
+// packet, goes alone: the gathered rows are sent, the record goes out as
+// one prepared statement (its values over 1048576 bytes, and as many more
+// as the packet needs, streamed), and the rows after it are gathered
+// again, so a few large rows never slow the rest of the table down. A row
+// with a value the packet cannot hold is refused ("Row size exceeds
+// 'max_allowed_packet'").
+//
+// A gathered statement the server refuses for an error a row causes is
+// sent again one row per statement, so only the rows the server refuses
+// are lost; the run's stop (sql_engine::set_stop_check) is heard between
+// those rows and ends the load with tk_final_exception. On a table
 // without transactions (MyISAM, MEMORY, ...) a row it may have stored
 // before the refusal is never sent again: its row count is taken before
 // each gathered statement and after a failure, and the rows after the
@@ -25,13 +37,23 @@
 // otherwise the rows of the failed statement are reported as possibly
 // missing, none sent again. Rows skipped or changed by IGNORE are counted
 // from the affected rows and the warnings.
-// finish() sends what is pending and raises one level-0 failure listing the
-// rows not loaded or changed; the destructor only sends and traces. A lost
-// connection is raised at once.
+//
+// finish() sends what is pending, compares the table's row count with what
+// the load stored (the growth, for a table that had rows), raising a
+// difference as a level-1 failure, and then raises one level-0 failure
+// listing the rows not loaded or changed; the destructor only sends and
+// traces.
+//
+// An error no row causes (sql_error_class) ends the load at once: a
+// level-1 sql_exception naming the table and the rows of this load the
+// server holds, then the server's words. No row is sent after it: every
+// later operation raises it again and the destructor sends nothing.
 //
 // A full multi-row statement is sent on a thread while the next one is
-// built; nothing else uses the connection until it is done, and its
-// failure is raised by the next send, slow row, row statement or finish().
+// built; nothing else uses the connection until it is done. The thread
+// writes nothing of the table's: it returns what the statement did, which
+// the next send, slow row, row statement or finish() adds to the totals
+// (raising its failure) on the caller's thread.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +63,7 @@
 #include <string>
 #include <vector>
 
+#include "mysql/sql_exception.h"
 #include "mysql/sql_recordset.h"
 
 class udb_field;
@@ -55,8 +78,10 @@ public:
     ~sql_table() override;
 
     void append_record(const udb_record& record) override;
-    // Sends the pending rows; a level-0 tk_exception reports the rows of
-    // this table that were not loaded or were changed. Once per table.
+    // Sends the pending rows and checks the row count (level 1 on a
+    // difference); a level-0 tk_exception reports the rows of this table
+    // that were not loaded or were changed, and a load without the lock.
+    // Once per table.
     void finish() override;
 
     // Row update and delete. Rows pending from append_record are sent
@@ -82,10 +107,6 @@ public:
 
     static uint32_t get_max_buffer_size() { return max_buffer_size; }
 
-    // What loading has seen so far (rows not loaded, rows with warnings).
-    uint64_t rows_not_loaded() const { return not_loaded_; }
-    uint64_t rows_with_warnings() const { return warnings_; }
-    const std::vector<std::string>& messages() const { return messages_; }
     // The pending statement (UTF-8); empty when nothing waits.
     const std::string& pending() const { return pending_; }
 
@@ -107,6 +128,18 @@ private:
         const t_ftd* column;
     };
 
+    // What statements did, as the thread that sent them saw it.
+    struct send_result {
+        uint64_t stored = 0;  // rows the server took
+        int64_t growth = 0;   // rows the table gained (REPLACE: less than stored)
+        bool growth_known = true;
+        uint64_t not_loaded = 0;
+        uint64_t warnings = 0;
+        std::vector<std::string> messages;     // "row N: text"
+        std::optional<sql_exception> failure;  // an error no row causes
+        bool stopped = false;                  // the run's stop came while rows went alone
+    };
+
     void initialize(int mode);
     // The record's fields that name columns of the schema.
     std::vector<row_cell> row_cells(const udb_record& record) const;
@@ -114,7 +147,8 @@ private:
     std::string set_list(const std::vector<row_cell>& cells) const;
     // "`a` <=> 1 AND `b` <=> 'x'".
     static std::string match_list(const std::vector<row_cell>& cells);
-    void send_row_statement(const std::string& statement, const char* what);
+    // Returns the affected row count.
+    uint64_t send_row_statement(const std::string& statement, const char* what);
     void read_columns();
     void read_indexes();
     void read_foreign_keys();
@@ -124,22 +158,43 @@ private:
     // Builds the mapping for the record unless it fits the one there is.
     void ensure_mapping(const udb_record& record);
     void build_mapping(const udb_record& record);
-    void append_values(const udb_record& record, bool prepared, std::string& out,
-                       std::vector<const udb_field*>* long_values) const;
+    void append_values(const udb_record& record, std::string& out) const;
+    // The values of a row that goes alone, "?" for those that go apart;
+    // none when a value cannot fit the packet.
+    std::optional<std::vector<std::string>> alone_values(const udb_record& record, bool big,
+                                                         std::vector<const udb_field*>& long_values) const;
+
+    // Before the first row: the lock, the row count to compare with, the
+    // packet limit, the storage engine.
+    void begin_load();
+    void lock();
+    // Never throws; traces a failure.
+    void unlock() noexcept;
+    // Raises (and keeps) the level-1 failure of an error no row causes.
+    [[noreturn]] void fail(const sql_exception& cause);
+    void check_row_count();
+    bool fits_packet(size_t statement_bytes) const;
 
     void fast_append(const udb_record& record);
     void slow_append(const udb_record& record);
     void count_alone_refused();
     void send_pending();
-    // Waits for the statement in flight; raises what its send raised.
-    void wait_sender() const;
-    // `counted`: the table has no transactions, so a failed statement may
-    // have stored its first rows (found by counting the table's rows).
-    void send_statement(const std::string& statement, const std::vector<pending_row>& rows, const std::string& head,
-                        bool counted);
-    void send_rows_one_by_one();
-    void check_result(uint64_t affected, uint64_t sent, uint64_t first_position);
-    void note(uint64_t position, const std::string& message);
+    // Waits for the statement in flight and adds what it did.
+    void wait_sender();
+    // Adds what statements did to the table's totals; raises their failure.
+    void merge(send_result&& result);
+    // Runs on the sender thread: touches nothing of the table's but the
+    // connection. `counted`: the table has no transactions, so a failed
+    // statement may have stored its first rows (found by counting the
+    // table's rows). `room`: messages the table still keeps.
+    send_result send_statement(const std::string& statement, const std::vector<pending_row>& rows,
+                               const std::string& head, bool counted, size_t room) const;
+    void send_gathered(send_result& result, const std::string& statement, const std::vector<pending_row>& rows,
+                       const std::string& head, bool counted, size_t room) const;
+    void count_stored(send_result& result, uint64_t sent, uint64_t affected) const;
+    void check_result(send_result& result, size_t room, uint64_t affected, uint64_t sent,
+                      uint64_t first_position) const;
+    void note(send_result& result, size_t room, uint64_t position, const std::string& message) const;
     std::string report() const;
     bool is_replace() const;
 
@@ -156,6 +211,9 @@ private:
     std::string row_;  // reused buffer of one row's values
 
     uint64_t load_position_ = 0;
+    uint64_t stored_ = 0;  // rows of this load the server holds
+    int64_t growth_ = 0;   // by how much they grew the table
+    bool growth_known_ = true;
     uint64_t not_loaded_ = 0;
     uint64_t warnings_ = 0;
     // Rows that went alone and were refused or changed: counted above, but
@@ -164,13 +222,23 @@ private:
     uint64_t warnings_alone_ = 0;
     std::vector<std::string> messages_;
     bool finished_ = false;
+
+    bool created_ = false;  // opened as a new table (udb_open_created)
+    bool began_ = false;    // begin_load has run
+    bool locked_ = false;
+    std::string lock_note_;       // the load without the lock, said by finish()
+    uint64_t count_before_ = 0;   // the table's rows before the load
+    uint32_t packet_ = 0;         // the session's max_allowed_packet (0: not known)
+    size_t statement_limit_ = 0;  // bytes a statement may have (0: no limit known)
     // Whether gathered statements are counted around (a table without
-    // transactions); decided before the first send.
-    std::optional<bool> counted_;
+    // transactions); decided before the first row.
+    bool counted_ = false;
+    std::optional<sql_exception> failure_;  // the error that ended the load
+
     // The multi-row statement the server is executing (declared last: it
     // refers to the members above until it is done).
     std::string sending_;  // its text, its rows and its head
     std::vector<pending_row> sending_rows_;
     std::string sending_head_;
-    mutable std::future<void> in_flight_;
+    std::future<send_result> in_flight_;
 };

@@ -5,6 +5,7 @@
 
 #include "mysql/sql_database.h"
 #include "mysql/sql_engine.h"
+#include "mysql/sql_error_class.h"
 #include "mysql/sql_sync.h"
 #include "sql/sql_field_binding.h"
 #include "sql/sql_values.h"
@@ -77,12 +78,18 @@ std::string sql_table::match_list(const std::vector<row_cell>& cells) {
     return list;
 }
 
-void sql_table::send_row_statement(const std::string& statement, const char* what) {
+uint64_t sql_table::send_row_statement(const std::string& statement, const char* what) {
     tk_log(1, "%s QUERY: %s", what, statement.c_str());
+    if (failure_) throw *failure_;
     // Rows still gathered for loading go first: the statement may be about them.
     if (!pending_.empty()) send_pending();
     wait_sender();
-    sdb_->query_append(statement);
+    try {
+        return sdb_->query_append(statement);
+    } catch (const sql_exception& e) {
+        if (!sql_error_class::is_row_error(e.error_number())) fail(e);
+        throw;
+    }
 }
 
 void sql_table::update2(const udb_record& record, const udb_record& key) {
@@ -156,8 +163,10 @@ void sql_table::delete_key(const std::wstring& key) {
         tk_log(1, "Missing key for delete");
         return;
     }
-    send_row_statement(
+    const uint64_t deleted = send_row_statement(
         "delete from " + sql_to_utf8(sql_engine::get_safe_name(name)) + " where " + sql_to_utf8(condition), "DELETE");
+    // Rows deleted during a load are left out of the count at its end.
+    if (began_) growth_ -= int64_t(deleted);
 }
 
 void sql_table::delete_key(const udb_record& record) {
@@ -165,6 +174,7 @@ void sql_table::delete_key(const udb_record& record) {
     const std::vector<row_cell> cells = row_cells(record);
     // A condition of nothing would delete every row.
     if (cells.empty()) throw tk_exception(std::string(not_conform), tk_level_recoverable);
-    send_row_statement("DELETE FROM " + sql_to_utf8(sql_engine::get_safe_name(name)) + " WHERE " + match_list(cells),
-                       "DELETE");
+    const uint64_t deleted = send_row_statement(
+        "DELETE FROM " + sql_to_utf8(sql_engine::get_safe_name(name)) + " WHERE " + match_list(cells), "DELETE");
+    if (began_) growth_ -= int64_t(deleted);
 }

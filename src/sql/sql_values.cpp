@@ -386,8 +386,13 @@ void append_fld_str(std::string& out, const udb_field* field, const t_ftd* colum
 // number one). Customised values and every other pairing are made whole.
 bool is_streamed_value(const udb_field* field, const t_ftd* column) {
     TK_ASSERT(field != nullptr);
+    return field->get_size() > sql_max_field_size && is_raw_value(field, column);
+}
+
+bool is_raw_value(const udb_field* field, const t_ftd* column) {
+    TK_ASSERT(field != nullptr);
     TK_ASSERT(column != nullptr);
-    if (field->get_size() <= sql_max_field_size || udb_custom_conversion::is_acceptable2(*field)) return false;
+    if (udb_custom_conversion::is_acceptable2(*field)) return false;
     const VARTYPE fvt = field->get_type();
     const VARTYPE cvt = column->vartype;
     if (fvt == VT_BSTR) return cvt == VT_BSTR && column->dw_reserved != 2 && column->dw_reserved != 8;

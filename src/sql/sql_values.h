@@ -69,6 +69,10 @@ constexpr size_t sql_piece_size = 131072;
 // written piece by piece from the value as held (a text into a text
 // column, a byte string as a hex literal), without a copy of the whole.
 bool is_streamed_value(const udb_field* field, const t_ftd* column);
+// Whether the column takes the value as its raw bytes, whatever its size
+// (a text into a text column, a byte string as a hex literal): the value
+// can go apart from the statement, its literal being no more than quoting.
+bool is_raw_value(const udb_field* field, const t_ftd* column);
 // Hands the literal append_fld_str would make of such a value to `put`, in
 // pieces of at most sql_piece_size bytes; a text is never cut inside a
 // character.

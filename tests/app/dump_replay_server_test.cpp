@@ -248,9 +248,11 @@ void write_sources(const std::string& folder) {
 }
 
 // What DBF cannot carry: NUL inside text, every byte value, a byte string
-// over 1 MB, the largest VT_UI8, an empty text beside a NULL.
+// over 1 MB, the largest VT_UI8, an empty text beside a NULL; and a key of
+// 0 in an AUTO_INCREMENT column, which must not be renumbered.
 void dump_built_table(dmp_database& dump, std::vector<source_table>& out) {
     udb_schema s;
+    s.push_back(t_ftd(10, L"id", VT_I4, true, true));
     s.push_back(t_ftd(0, L"txt", VT_BSTR, false, false));
     s.push_back(t_ftd(0, L"bin", VT_ARRAY_UI1, false, false));
     s.push_back(t_ftd(8, L"big", VT_UI8, false, false));
@@ -267,6 +269,7 @@ void dump_built_table(dmp_database& dump, std::vector<source_table>& out) {
     with_nul += L"b'\\\x1A";
     for (int n = 0; n < 2; ++n) {
         udb_record r;
+        r.add_field(udb_field(L"id", 4, ole_variant(n * 5)));
         r.add_field(udb_field(L"txt", 0, ole_variant(with_nul)));
         r.add_field(udb_field(L"bin", 0, ole_variant(n == 0 ? all : large)));
         r.add_field(udb_field(L"big", 8, ole_variant::from_uint64(UINT64_MAX)));
@@ -276,7 +279,7 @@ void dump_built_table(dmp_database& dump, std::vector<source_table>& out) {
         r.add_field(null_field);
         std::vector<expected_cell> row;
         for (size_t i = 0; i < r.size(); ++i) row.push_back(expect_of(*r.at(i)));
-        row[3] = expected_cell{false, ""};  // an empty text stays an empty text
+        row[4] = expected_cell{false, ""};  // an empty text stays an empty text
         expected.rows.push_back(row);
         rs->append_record(r);
     }

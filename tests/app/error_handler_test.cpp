@@ -36,20 +36,24 @@ TEST_F(ErrorHandlerTest, KnownMySqlCodesGetTheFriendlyTextAfterTheContext) {
     EXPECT_EQ(view->calls[0].level, 0);
     EXPECT_EQ(view->calls[0].message,
               "T: Access denied. Verify the user name and password are correct, and you have "
-              "the necessary privileges to connect to the target MySQL server.");
+              "the necessary privileges to connect to the target MySQL server. server text");
     EXPECT_TRUE(view->calls[0].can_stop);
 }
 
 TEST_F(ErrorHandlerTest, UnknownCodesShowTheExceptionTextAndRefusedTcpGetsTheConnectText) {
     handler->handle(mysql_failure(1146, "Table 'x' doesn't exist"), true);
     handler->handle(mysql_failure(2002, "Can't connect"), true);
-    ASSERT_EQ(view->calls.size(), 2u);
+    handler->handle(mysql_failure(2013, "Lost connection"), true);
+    handler->handle(mysql_failure(1153, "Got a packet bigger"), true);
+    ASSERT_EQ(view->calls.size(), 4u);
     EXPECT_EQ(view->calls[0].message, "Table 'x' doesn't exist");
     EXPECT_FALSE(view->calls[0].can_stop);
     EXPECT_EQ(view->calls[1].message,
               "Cannot connect to the MySQL server. Check to verify that MySQL server "
-              "is launched and the correct host/port values were given.");
-    EXPECT_EQ(error_handler::mysql_error_text_count(), 13u);
+              "is launched and the correct host/port values were given. Can't connect");
+    EXPECT_EQ(view->calls[2].message, "The connection to the MySQL server was lost. Lost connection");
+    EXPECT_EQ(view->calls[3].message.rfind("Transferred value is too big.", 0), 0u) << view->calls[3].message;
+    EXPECT_EQ(error_handler::mysql_error_text_count(), 15u);
 }
 
 TEST_F(ErrorHandlerTest, RecordContextAndLineBreaksOnOneLine) {

@@ -226,7 +226,8 @@ TEST_F(ConsoleServer, WrongPasswordIsAFailure) {
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out,
               "Error:\nAccess denied. Verify the user name and password are correct, and you have "
-              "the necessary privileges to connect to the target MySQL server.\n");
+              "the necessary privileges to connect to the target MySQL server. Access denied for user '" +
+                  server.user + "'@'127.0.0.1' (using password: YES)\n");
 }
 
 TEST_F(ConsoleServer, SystemAndInvalidDatabaseNamesAreRefused) {

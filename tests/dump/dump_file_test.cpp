@@ -73,9 +73,9 @@ protected:
 };
 
 const std::string mode_line =
-    "/*!40101 SET SESSION sql_mode=REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE("
+    "/*!40101 SET SESSION sql_mode=CONCAT(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE("
     "@@SESSION.sql_mode,'NO_BACKSLASH_ESCAPES',''),'ANSI_QUOTES',''),'ANSI',''),'DB2',''),'MAXDB',''),"
-    "'MSSQL',''),'ORACLE',''),'POSTGRESQL','') */;";
+    "'MSSQL',''),'ORACLE',''),'POSTGRESQL',''),',NO_AUTO_VALUE_ON_ZERO') */;";
 
 TEST(DumpOptions, DefaultsAndLineEnds) {
     dump_options o;

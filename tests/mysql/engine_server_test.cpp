@@ -12,6 +12,7 @@
 #include "mysql/sql_exception.h"
 #include "testkit/temp_dir.h"
 #include "testkit/test_server.h"
+#include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "udb/udb_database.h"
 
@@ -134,6 +135,25 @@ TEST(SqlEngineServer, DatabasesWithAwkwardNames) {
     }
     EXPECT_THROW(engine.db_delete(L"qz_no_such_db"), sql_exception);
     EXPECT_EQ(scalar(engine, "SELECT @@foreign_key_checks"), "0");
+}
+
+TEST(SqlEngineServer, OneConnectionAtATimeHoldsTheLockOfADatabase) {
+    QZ_REQUIRE_SERVER();
+    sql_engine first, second;
+    connect(first);
+    connect(second);
+    std::vector<std::string> said;
+    auto say = [&said](const std::string& text) { said.push_back(text); };
+    auto stop = [] { return true; };
+    first.hold_database_lock(L"qz_locked", nullptr, nullptr);
+    EXPECT_THROW(second.hold_database_lock(L"qz_locked", stop, say), tk_final_exception);
+    EXPECT_EQ(said, std::vector<std::string>{"Waiting for another conversion into database qz_locked to end"});
+    connect(first);  // the new connection holds nothing: it takes the lock again
+    first.hold_database_lock(L"qz_locked", nullptr, nullptr);
+    EXPECT_THROW(second.hold_database_lock(L"qz_locked", stop, say), tk_final_exception);
+    first.release_database_lock();
+    second.hold_database_lock(L"qz_locked", nullptr, say);
+    EXPECT_EQ(said.size(), 2u);
 }
 
 TEST(SqlEngineServer, ListsComeFromTheServer) {
