@@ -1,6 +1,7 @@
 #include "mysql/sql_engine.h"
 
 #include <mysql.h>
+#include <sys/socket.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -163,6 +164,8 @@ void sql_engine::initialize() {
 }
 
 void sql_engine::close() {
+    socket_.store(-1);
+    locked_database_.clear();
     names_case_sensitive_.reset();
     charsets_.clear();
     engines_.clear();
@@ -198,6 +201,8 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
         throw error;
     }
     connected_ = true;
+    locked_database_.clear();
+    socket_.store(static_cast<int>(mysql_get_socket(mysql_.get())));
     set_up_session(password);
 }
 
@@ -438,4 +443,43 @@ uint32_t sql_engine::get_max_allowed_packet() {
     max_packet_size_ = uint32_t(number);
     tk_log(1, "max_packet_size=%u", max_packet_size_);
     return max_packet_size_;
+}
+
+namespace {
+
+// A lock name of fixed length for any database name (FNV-1a of its UTF-8).
+std::string lock_name(const std::wstring& database) {
+    uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : sql_to_utf8(database)) hash = (hash ^ c) * 1099511628211ull;
+    char text[40];
+    std::snprintf(text, sizeof text, "quorvex.database.%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+}  // namespace
+
+void sql_engine::hold_database_lock(const std::wstring& database, const std::function<bool()>& should_stop,
+                                    const std::function<void(const std::string&)>& say) {
+    if (!connected_ || locked_database_ == database) return;
+    release_database_lock();
+    const std::string statement = "SELECT GET_LOCK(" + sql_quote(std::string_view(lock_name(database))) + ", 1)";
+    bool said = false;
+    while (first_value(mysql_.get(), statement) != "1") {
+        if (!said && say) say("Waiting for another conversion into database " + sql_to_utf8(database) + " to end");
+        said = true;
+        if (should_stop && should_stop()) throw tk_final_exception();
+    }
+    locked_database_ = database;
+}
+
+void sql_engine::release_database_lock() {
+    if (!connected_ || locked_database_.empty()) return;
+    const std::wstring database = locked_database_;
+    locked_database_.clear();
+    execute("DO RELEASE_LOCK(" + sql_quote(std::string_view(lock_name(database))) + ")");
+}
+
+void sql_engine::shutdown_connection() noexcept {
+    const int socket = socket_.load();
+    if (socket >= 0) ::shutdown(socket, SHUT_RDWR);
 }

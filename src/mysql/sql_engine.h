@@ -18,7 +18,9 @@
 // name among the engine's own settings is a level-1 tk_exception.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -85,6 +87,21 @@ public:
     // (lower_case_table_names 0), read once per connection; false offline.
     bool table_names_case_sensitive();
 
+    // The named server lock of a target database, on this connection: taken
+    // once (nothing when already held for it); while another connection
+    // holds it the call waits in steps of a second, says once "Waiting for
+    // another conversion into database X to end", and throws
+    // tk_final_exception when should_stop turns true. A new connection holds
+    // no lock.
+    void hold_database_lock(const std::wstring& database, const std::function<bool()>& should_stop,
+                            const std::function<void(const std::string&)>& say);
+    void release_database_lock();
+    // Shuts the connection's socket down (any thread): a read blocked in the
+    // client library ends with 2013.
+    void shutdown_connection() noexcept;
+    // The check the loading's row-by-row resend asks between rows.
+    void set_stop_check(std::function<bool()> check) { stop_check_ = std::move(check); }
+
     MYSQL* get_mysql() { return mysql_.get(); }
     // Runs one UTF-8 statement (traced "Run SQL-query: %s"); sql_exception on failure.
     void execute(const std::string& statement);
@@ -104,4 +121,7 @@ private:
     std::unique_ptr<MYSQL> mysql_;  // after mysql_init, a handle that mysql_close must free
     uint32_t max_packet_size_ = 0;
     std::optional<bool> names_case_sensitive_;  // see table_names_case_sensitive
+    std::wstring locked_database_;              // whose lock this connection holds; empty: none
+    std::atomic<int> socket_{-1};               // of the open connection, for shutdown_connection
+    std::function<bool()> stop_check_;
 };
