@@ -227,6 +227,8 @@ void pellix_converter::check_dest() {
     if (direct) {
         check_mysql_db_name(destination);
         refuse_unknown_server_names();
+        // What the drop meets is what another run into the database left.
+        if (mode == overwrite_database) hold_database_lock();
         if (is_mysql_base_exist(destination) && mode == overwrite_database) {
             // Never wipe the database for a source that gives nothing to convert.
             check_source_for_drop();
@@ -335,6 +337,7 @@ std::unique_ptr<udb_database> pellix_converter::open_target() {
         // Refused before anything reaches the server, even without check_dest.
         sql_database::refuse_system_db(destination);
         refuse_unknown_server_names();
+        hold_database_lock();
         const int flags = open_flags(mode);
         if (is_mysql_base_exist(destination)) return engine.open_db(destination, flags, std::wstring());
         return engine.create_db(destination);

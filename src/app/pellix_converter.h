@@ -10,9 +10,16 @@
 // may poll the progress fields meanwhile.
 //
 // The run reports failures through the error_handler singleton and returns
-// how it ended. Only tk_abort_exception (an internal error, or a level-1
-// error where the front end ends the run) leaves it, after the target was
-// discarded and `finished` set.
+// how it ended. A failure of level 1 or more inside a table (the server
+// gone, access refused, a full disk) is reported once and ends the run as
+// failed, as does a run that had records to write and wrote none. Only
+// tk_abort_exception (an internal error, or a level-1 error where the front
+// end ends the run) leaves it, after the target was discarded and
+// `finished` set.
+//
+// A server run holds the named lock of its target database (the engine's)
+// from before its first drop, create or write until it ends, so a second
+// run into that database waits for it.
 #pragma once
 
 #include <atomic>
@@ -40,7 +47,7 @@ class udb_recordset;
 enum class run_outcome {
     completed = 0,  // every entry was handled (failures of records or tables included)
     stopped = 1,    // the user chose to stop
-    failed = 2,     // a failure outside the tables ended it
+    failed = 2,     // a failure outside the tables, or one that ends the run, ended it
 };
 
 class pellix_converter : public udb_converter,
@@ -63,8 +70,11 @@ public:
     // After a run the user stopped, what its target holds, one line each:
     // the tables converted whole, the one cut short with the rows appended
     // to it ("Table orders holds 1200 of 5000 records"), the listed tables
-    // not converted and, for a dump, that the file holds only these. Empty
-    // after any other run.
+    // not converted and, for a dump, that the file holds only these. After a
+    // failed run the same for a server, with "at most" for the table cut
+    // short (rows in flight may be lost) and "No table was converted." when
+    // nothing was; a failed dump was not written. Empty after a run that
+    // completed.
     std::vector<std::string> stop_report() const;
     // The tables the last run wrote under another name than their own (or
     // the user's new one), one line each: "Table orders is written as
@@ -77,6 +87,9 @@ public:
     // and reports the text. For a signal that ends the console program.
     void interrupt(const std::string& reason);
     bool is_interrupted() const { return interrupted_.load(std::memory_order_acquire); }
+    // Reports the interruption as the run does (level 1, nothing to stop):
+    // for a failure outside the run that the interruption caused.
+    void report_interruption();
 
     // Where the run's progress lines and console steps go (not owned; null:
     // none).
@@ -85,14 +98,15 @@ public:
 
     // Prepares the destination before a run (level-1 tk_exception on a bad
     // one). Server: the name is checked, the storage engine and character
-    // set the run names must be known to the server, and, in mode 0, an
-    // existing database is dropped, but only once one of the tables the run
-    // will convert opened and passes the checks its creation would fail
-    // (else their failures are reported, then the level-1 refusal). Dump:
-    // the mode is one a dump can write (not 2) and the path is checked (no
-    // folder, device or pipe, no file of the source database, no system
-    // database when the dump drops and creates its database); an existing
-    // file stays until the new dump replaces it.
+    // set the run names must be known to the server, and, in mode 0, the
+    // database's lock is taken and an existing database is dropped, but
+    // only once one of the tables the run will convert opened and passes
+    // the checks its creation would fail (else their failures are
+    // reported, then the level-1 refusal). Dump: the mode is one a dump can
+    // write (not 2) and the path is checked (no folder, device or pipe, no
+    // file of the source database, no system database when the dump drops
+    // and creates its database); an existing file stays until the new dump
+    // replaces it.
     void check_dest();
     // What a dump's replay does with existing tables in the current mode;
     // level-1 tk_exception for mode 2, which no dump can honour.
@@ -101,8 +115,16 @@ public:
     // file, or none, in an existing folder.
     void common_check_dest(const std::wstring& path);
     // Opens or creates the target of a run; the caller owns it. A server
-    // lacking the storage engine or character set is refused first (level 1).
+    // lacking the storage engine or character set is refused first (level
+    // 1); then the database's lock is taken.
     virtual std::unique_ptr<udb_database> open_target();
+    // Lets the lock of the destination database go (a run's end, or the
+    // wizard leaving that destination); nothing when none is held.
+    void release_database_lock() noexcept;
+    // True: the run calls check_dest() as its first step, so the front end
+    // shows the run while the destination is prepared (pellix's quick
+    // launch onto a server, where a drop or a wait may take long).
+    bool check_dest_first = false;
 
     // The source folder's tables in its listing order.
     std::vector<std::wstring> get_all_tables();
@@ -212,16 +234,30 @@ private:
     // when the table's file became shorter while it was read.
     bool fill_target(run_state& st, const std::wstring& name, const target_name& target, dbf_recordset& source,
                      udb_recordset& target_rs, sql_table_mutator* mutator);
-    // Level 1 when the run list names tables and none of them opened or
-    // reached the target (created, merged into, or left as it is).
+    // Level 1 when the run converted nothing: no table was selected (and
+    // the run does not take every table), none of the listed tables opened
+    // or reached the target (created, merged into, or left as it is), or the
+    // tables had records to write and none went.
     void check_any_opened(const run_state& st);
+    // Reports a failure inside a table. After an interruption it is the
+    // interruption's (tk_final_exception); one of level 1 or more ends the
+    // run once reported.
+    void report_inside_table(const tk_exception& failure);
+    // The target's table when CREATE TABLE met one another client made
+    // meanwhile (1050): merged into in modes 3 and 4, else a refusal of the
+    // table (level 0).
+    std::unique_ptr<udb_recordset> take_raced_table(run_state& st, const std::wstring& new_name, dbf_recordset& source,
+                                                    const tk_exception& failure);
+    // The engine's lock of the destination database, waiting (and saying
+    // so) while another run holds it.
+    void hold_database_lock();
     void note_stop(const run_state& st);
-    // Counts in `appended` the rows it hands to the target.
+    // Counts in `appended` the rows it hands to the target, in `failed` the
+    // records that failed.
     void copy_records(dbf_recordset& source, udb_recordset& target, sql_table_mutator* mutator,
-                      const std::wstring& name, uint64_t& appended);
+                      const std::wstring& name, uint64_t& appended, uint64_t& failed);
     static void finish_after_failure(udb_recordset& target);
     void end_run(run_state& st);
-    void report_interruption();
     void report_log_failure();
     void finish_target(run_state& st);
     void discard_target(run_state& st) noexcept;

@@ -1,4 +1,5 @@
 // The conversion run of pellix_converter.
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -13,6 +14,7 @@
 #include "dbf/dbf_recordset.h"
 #include "dump/dmp_database.h"
 #include "dump/dmp_recordset.h"
+#include "mysql/sql_exception.h"
 #include "sql/sql_schema_initializer.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
@@ -54,6 +56,26 @@ private:
     std::wstring char_set_;
 };
 
+// The engine's resend of refused rows asks the run whether to stop, for the
+// run only.
+class stop_check_scope {
+public:
+    stop_check_scope(sql_engine& engine, std::function<bool()> check) : engine_(engine) {
+        engine_.set_stop_check(std::move(check));
+    }
+    ~stop_check_scope() { engine_.set_stop_check({}); }
+
+private:
+    sql_engine& engine_;
+};
+
+// Thrown once a failure that ends the run was reported: it passes the
+// record and table handlers (no tk_exception) to the run's outermost depth.
+struct run_cut_short {};
+
+// The server's answer to CREATE TABLE for a table that exists.
+constexpr int32_t table_exists_code = sql_exception::mysql_error_bit | 1050;
+
 }  // namespace
 
 // What one run owns. Members are destroyed in reverse order: the
@@ -75,6 +97,8 @@ struct pellix_converter::run_state {
     uint64_t appended = 0;            // rows of `writing` appended to its target
     int opened = 0;                   // source tables opened
     int reached = 0;                  // tables created, opened to merge into, or left as they are
+    uint64_t to_write = 0;            // records of the tables the run writes (not those mode 2 leaves)
+    uint64_t written = 0;             // of them, records that went (or were left out by choice)
     bool takes_all = false;           // every table of the folder is run
     bool names_imported = false;
 };
@@ -136,8 +160,10 @@ run_outcome pellix_converter::run() {
     stop_ = stop_summary();
     renames_.clear();
     clear_created_tables();
+    const stop_check_scope stop_check(engine, [this] { return should_stop(); });
     run_state st;
     try {
+        if (check_dest_first) check_dest();
         start_run(st);
         for (; st.next < st.run_list.size(); ++st.next) {
             if (should_stop()) throw tk_final_exception();  // the wizard's Abort
@@ -147,9 +173,15 @@ run_outcome pellix_converter::run() {
         check_read_whole(st.cut);
         end_run(st);
         last_outcome_ = run_outcome::completed;
+    } catch (const run_cut_short&) {
+        // Reported already; the report tells what the target holds.
+        note_stop(st);
+        discard_target(st);
+        last_outcome_ = run_outcome::failed;
     } catch (const tk_final_exception&) {
         if (is_interrupted()) {
             // Interrupted from outside: ends as a level-1 failure does.
+            note_stop(st);
             discard_target(st);
             last_outcome_ = run_outcome::failed;
             report_interruption();
@@ -173,18 +205,42 @@ run_outcome pellix_converter::run() {
         last_outcome_ = run_outcome::failed;
         throw;
     } catch (const tk_exception& e) {
+        note_stop(st);
         discard_target(st);
         last_outcome_ = run_outcome::failed;
-        report(e, true);
+        // A failure the interruption caused (its connection shut down) is the interruption's.
+        if (is_interrupted())
+            report_interruption();
+        else
+            report(e, true);
     } catch (const std::exception& e) {
+        note_stop(st);
         discard_target(st);
         last_outcome_ = run_outcome::failed;
         tk_log(3, "ERROR:\n%s", e.what());
         if (output_) output_->run_failed(e.what());
     }
+    release_database_lock();
     clear_created_tables();
     report_log_failure();
     return last_outcome_;
+}
+
+void pellix_converter::hold_database_lock() {
+    engine.hold_database_lock(
+        destination, [this] { return should_stop() || (output_ && !output_->keep_waiting()); },
+        [this](const std::string& line) {
+            tk_log(3, "%s", line.c_str());
+            if (output_) output_->waiting(line);
+        });
+}
+
+void pellix_converter::release_database_lock() noexcept {
+    try {
+        engine.release_database_lock();
+    } catch (const tk_exception& e) {
+        tk_log(2, "Cannot release the database's lock: %s", e.what());  // a connection gone holds none
+    }
 }
 
 void pellix_converter::report_log_failure() {
@@ -295,11 +351,20 @@ void pellix_converter::convert_entry(run_state& st, const std::wstring& entry) {
         if (convert_table(st, name)) st.whole.push_back(name);
     } catch (const tk_exception& e) {
         set_context(name);
-        report(e, false);
+        report_inside_table(e);
     }
-    // A stop leaves `writing` set: that table was cut short.
+    // A stop or a failure that ends the run leaves `writing` set: that
+    // table was cut short.
     st.writing.clear();
+    st.appended = 0;
     ++tables_done;
+}
+
+void pellix_converter::report_inside_table(const tk_exception& failure) {
+    // The connection was shut down on purpose: its failures are the interruption's.
+    if (is_interrupted()) throw tk_final_exception();
+    report(failure, false);
+    if (failure.level >= tk_level_error) throw run_cut_short();
 }
 
 bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
@@ -317,8 +382,14 @@ bool pellix_converter::convert_table(run_state& st, const std::wstring& name) {
     tk_wlog(2, L"udb_db_mutator::modify1(%ls)", name.c_str());
     sql_table_mutator* mutator = get_table_mutator3(name);
     const target_name target = name_target(st, name, *source_rs, mutator);
+    // Records this table should bring; mode 2 leaving it brings none, by the user's choice.
+    const uint64_t records = tab_def ? 0 : source_rs->get_record_count();
+    st.to_write += records;
     std::unique_ptr<udb_recordset> target_rs = create_target(st, name, target.name, *source_rs);
-    if (!target_rs) return false;
+    if (!target_rs) {
+        st.to_write -= records;
+        return false;
+    }
     return fill_target(st, name, target, *source_rs, *target_rs, mutator);
 }
 
@@ -368,16 +439,37 @@ std::unique_ptr<udb_recordset> pellix_converter::create_target(run_state& st, co
 
     udb_indexes indexes;
     if (!skip_idx) indexes = source_rs.indexes;
-    std::unique_ptr<udb_recordset> target_rs = st.target->create_table(new_name, source_rs.schema, indexes);
+    std::unique_ptr<udb_recordset> target_rs;
+    try {
+        target_rs = st.target->create_table(new_name, source_rs.schema, indexes);
+    } catch (const tk_exception& e) {
+        if (e.error_code != table_exists_code) throw;
+        target_rs = take_raced_table(st, new_name, source_rs, e);
+    }
     TK_ASSERT(target_rs != nullptr);
-    ++st.reached;
     st.writing = name;
     st.appended = 0;
 
     if (mode == merge_tables && !source_rs.schema.conform_to(target_rs->schema, true))
         throw tk_exception(std::string("The structure of data source does not conform to the destination table."),
                            tk_level_recoverable);
+    ++st.reached;
     return target_rs;
+}
+
+std::unique_ptr<udb_recordset> pellix_converter::take_raced_table(run_state& st, const std::wstring& new_name,
+                                                                  dbf_recordset& source_rs,
+                                                                  const tk_exception& failure) {
+    // Modes 0 and 1 start the table anew: one another client made is not
+    // this run's to append to.
+    if (mode != merge_tables && mode != replace_rows) {
+        tk_exception refusal = failure;
+        refusal.level = tk_level_recoverable;
+        throw refusal;
+    }
+    tk_wlog(3, L"Table %ls was created by another client meanwhile; it is merged into", new_name.c_str());
+    st.target->get_table_names().push_back(new_name);
+    return st.target->create_table(new_name, source_rs.schema, skip_idx ? udb_indexes() : source_rs.indexes);
 }
 
 bool pellix_converter::fill_target(run_state& st, const std::wstring& name, const target_name& target,
@@ -394,23 +486,26 @@ bool pellix_converter::fill_target(run_state& st, const std::wstring& name, cons
     }
 
     try {
-        if (count != 0 && !tab_def) copy_records(source_rs, target_rs, mutator, name, st.appended);
+        uint64_t failed = 0;
+        if (count != 0 && !tab_def) copy_records(source_rs, target_rs, mutator, name, st.appended, failed);
+        st.written += records_done - failed;
         if (source_rs.became_shorter()) st.cut.push_back(name);
         // Values the source could not read went in as NULL or rounded, and
         // values the customisation changed: the user hears of it.
         if (!source_rs.get_unreadable_summary().empty()) {
             set_context(name);
-            report(tk_exception(source_rs.get_unreadable_summary(), tk_level_recoverable), false);
+            report_inside_table(tk_exception(source_rs.get_unreadable_summary(), tk_level_recoverable));
         }
         for (const std::wstring& note : mutator ? mutator->take_notes() : std::vector<std::wstring>()) {
             set_context(name);
-            report(tk_exception(note, tk_level_recoverable), false);
+            report_inside_table(tk_exception(note, tk_level_recoverable));
         }
     } catch (const tk_exception&) {
         finish_after_failure(target_rs);
         throw;
     } catch (const tk_final_exception&) {
-        finish_after_failure(target_rs);
+        // A stop keeps what was written; after an interruption nothing more is sent.
+        if (!is_interrupted()) finish_after_failure(target_rs);
         throw;
     }
     target_rs.finish();  // the last batch: its failure is this table's
@@ -428,14 +523,15 @@ void pellix_converter::finish_after_failure(udb_recordset& target) {
 }
 
 void pellix_converter::copy_records(dbf_recordset& source_rs, udb_recordset& target_rs, sql_table_mutator* mutator,
-                                    const std::wstring& name, uint64_t& appended) {
+                                    const std::wstring& name, uint64_t& appended, uint64_t& failed) {
     // Decided once per table: whether deleted records are left out, and
     // whether records pass through the table's customisation.
     const bool skip_deleted = skip_del;
     const bool customised = mutator && !mutator->fields.empty();
     auto report_record = [&](uint64_t index, const tk_exception& e) {
+        ++failed;
         if (error_handler* handler = error_handler::try_ptr()) handler->set_record_context(name, index + 1);
-        report(e, false);
+        report_inside_table(e);
     };
     // A DBF table going plainly into a dump file is read and turned into
     // text on several threads once its first block is done by this one.
@@ -477,14 +573,20 @@ void pellix_converter::copy_records(dbf_recordset& source_rs, udb_recordset& tar
 }
 
 void pellix_converter::check_any_opened(const run_state& st) {
-    // A list none of whose tables opened, or reached the target, converted
-    // nothing: that is no success, and the previous dump stays as it was.
-    if (st.run_list.empty() || st.reached != 0) return;
+    // A run that converted nothing is no success, and the previous dump
+    // stays as it was. An empty folder the console takes whole has nothing
+    // to convert; a table mode 2 leaves is the user's choice.
+    const char* what = nullptr;
+    if (st.run_list.empty())
+        what = st.takes_all ? nullptr : "No table was selected";
+    else if (st.reached == 0)
+        what = st.opened == 0 ? "None of the tables to convert could be opened"
+                              : "None of the tables to convert could be created";
+    else if (st.to_write != 0 && st.written == 0)
+        what = "None of the records to convert could be written";
+    if (what == nullptr) return;
     if (error_handler* handler = error_handler::try_ptr()) handler->clear_context();
-    throw tk_exception(std::string(st.opened == 0 ? "None of the tables to convert could be opened"
-                                                  : "None of the tables to convert could be created") +
-                           "; nothing was converted.",
-                       tk_level_error);
+    throw tk_exception(std::string(what) + "; nothing was converted.", tk_level_error);
 }
 
 std::string pellix_converter::creation_refusal(udb_recordset& table, const std::wstring& name) {
@@ -529,13 +631,19 @@ void pellix_converter::note_stop(const run_state& st) {
 }
 
 std::vector<std::string> pellix_converter::stop_report() const {
-    if (last_outcome_ != run_outcome::stopped) return {};
-    std::vector<std::string> lines{"The conversion was stopped."};
+    if (last_outcome_ == run_outcome::completed) return {};
+    const bool failed = last_outcome_ == run_outcome::failed;
+    if (failed && !direct)  // the temporary file was removed, an older dump kept
+        return {"The conversion was not completed.",
+                "No table was converted: the dump file '" + tk_unicode_to_utf8(destination) + "' was not written."};
+    std::vector<std::string> lines{failed ? "The conversion was not completed." : "The conversion was stopped."};
     if (!stop_.whole.empty()) lines.push_back("Tables converted whole: " + join_names(stop_.whole));
     if (!stop_.cut.empty())
-        lines.push_back("Table " + tk_unicode_to_utf8(stop_.cut) + " holds " + std::to_string(stop_.cut_records) +
-                        " of " + std::to_string(stop_.cut_total) + " records");
+        lines.push_back("Table " + tk_unicode_to_utf8(stop_.cut) + (failed ? " holds at most " : " holds ") +
+                        std::to_string(stop_.cut_records) + " of " + std::to_string(stop_.cut_total) + " records");
     if (!stop_.left.empty()) lines.push_back("Tables not converted: " + join_names(stop_.left));
+    if (failed && stop_.whole.empty() && stop_.cut.empty() && stop_.left.empty())
+        lines.push_back("No table was converted.");
     if (!direct) {
         const std::string file = tk_unicode_to_utf8(destination);
         if (stop_.whole.empty() && stop_.cut.empty())
@@ -552,6 +660,8 @@ void pellix_converter::report_interruption() {
         std::lock_guard<std::mutex> lock(interrupt_mutex_);
         reason = interrupt_reason_;
     }
+    // It belongs to the run, not to the table or record being written.
+    if (error_handler* handler = error_handler::try_ptr()) handler->clear_context();
     report(tk_exception(reason, tk_level_error), true);
 }
 

@@ -44,4 +44,11 @@ public:
     virtual void table_left(const std::wstring& table) { (void)table; }
     // A standard exception (no tk_exception) ended the run.
     virtual void run_failed(const std::string& text) { (void)text; }
+    // The run waits for another conversion into its database to end: said
+    // once, before the wait ("Waiting for another conversion into database
+    // X to end").
+    virtual void waiting(const std::string& line) { (void)line; }
+    // Asked between the steps of that wait (about once a second); false
+    // gives the wait up (the run, or the destination check, ends stopped).
+    virtual bool keep_waiting() { return true; }
 };

@@ -41,6 +41,10 @@ void on_signal(uint32_t number, int failure_status) {
         ::_exit(failure_status);
     }
     running->interrupt(std::string("The conversion was interrupted by ") + signal_name(number) + ".");
+    // A run blocked on a server that does not answer ends too: its read
+    // fails once the socket is shut down (a second connection could not
+    // reach a paused server).
+    running->engine.shutdown_connection();
     if (when_interrupted) when_interrupted();
 }
 

@@ -4,9 +4,10 @@
 // every thread started after it (construct it first in main, before any
 // other thread), and takes them on a thread of its own, where a signal is
 // plain data and any work is allowed. While a span is open a signal
-// interrupts its converter: the run ends as a level-1 failure does, its
-// temporary dump removed and the previous one kept, and the span's
-// callback (if any) runs on the watching thread. At any other time nothing
+// interrupts its converter and shuts its server connection down (a read
+// blocked on a server that does not answer ends with it): the run ends as a
+// level-1 failure does, its temporary dump removed and the previous one
+// kept, and the span's callback (if any) runs on the watching thread. At any other time nothing
 // is half written, and the process ends at once with the failure status
 // given to the constructor. SIGPIPE and SIGXFSZ are ignored: a write to a
 // pipe without a reader, or past the file size limit, fails like any

@@ -451,7 +451,17 @@ int pqzagent_main(int argc, char** argv) {
             // From the destination's first change (a mode-0 drop) on, a
             // signal interrupts the run, which says so.
             run_signals::span span(conv);
-            conv.check_dest();
+            try {
+                conv.check_dest();
+            } catch (...) {
+                // Its failure then is the signal's (the drop's connection
+                // shut down, the wait for another run given up), and the
+                // destination may be changed already.
+                if (!conv.is_interrupted()) throw;
+                run_entered = true;
+                conv.report_interruption();
+                throw;
+            }
             run_entered = true;
             if (conv.run() != run_outcome::completed) status = pqzagent_failure;
         }

@@ -104,3 +104,7 @@ void console_run_output::table_left(const std::wstring& table) {
 void console_run_output::run_failed(const std::string& text) {
     if (!converter_.silent) print_line(stderr, text);
 }
+
+void console_run_output::waiting(const std::string& line) {
+    if (!converter_.silent) print_line(stdout, line);
+}

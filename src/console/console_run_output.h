@@ -28,6 +28,8 @@ public:
     // "Table <name> exists; it is left as it is" on standard output.
     void table_left(const std::wstring& table) override;
     void run_failed(const std::string& text) override;
+    // The line on standard output.
+    void waiting(const std::string& line) override;
 
     // The text with each C0 control character, DEL and C1 control
     // character (U+0080..U+009F, and a lone byte 0x80..0x9F that is no

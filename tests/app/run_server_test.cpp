@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "app/error_handler.h"
@@ -309,6 +310,34 @@ TEST_F(server_dest, mode0_drops_only_where_a_table_can_be_created) {
               "wide: Too many columns: the table has 1018 and the InnoDB engine takes at most 1017");
     EXPECT_EQ(select("qz_keep2", "SHOW TABLES"), "k\n");
     drop("qz_keep2");
+}
+
+// A table another client makes after the run looked at the database is
+// merged into in mode 3, refused in mode 1.
+TEST_F(server_dest, a_table_made_meanwhile_is_merged_into_only_by_a_merge) {
+    QZ_REQUIRE_SERVER();
+    testkit::write_sample_folder(src);
+    connect();
+    conv->destination = L"qz_race";
+    conv->selected_tables = {L"parts"};
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    testkit::mariadb_client client(server);
+    struct : run_output {
+        std::function<void()> meanwhile;
+        void database_started(const std::wstring&, int) override { meanwhile(); }
+    } race;
+    race.meanwhile = [&] { client.query("RENAME TABLE qz_race.parts_aside TO qz_race.parts"); };
+    conv->set_output(&race);
+    for (int mode : {3, 1}) {
+        view->calls.clear();
+        client.query("RENAME TABLE qz_race.parts TO qz_race.parts_aside");
+        conv->set_mode(mode);
+        EXPECT_EQ(conv->run(), mode == 3 ? run_outcome::completed : run_outcome::failed);
+        EXPECT_EQ(select("qz_race", "SELECT COUNT(*) FROM parts"), "6\n");
+        EXPECT_EQ(view->calls.empty() ? "" : view->calls[0].message,
+                  mode == 3 ? "" : "parts: Table 'parts' already exists");
+    }
+    drop("qz_race");
 }
 
 }  // namespace

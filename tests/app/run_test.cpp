@@ -256,10 +256,19 @@ TEST_F(run_test, dbf_files_that_give_no_table_are_reported_when_the_run_would_ta
     EXPECT_EQ(view->calls[2].message, "y: Table y not exists");
 }
 
-TEST_F(run_test, without_console_output_nothing_selected_converts_nothing) {
+// A run that wrote nothing it had to is no success (a table without
+// records writes none by design).
+TEST_F(run_test, a_run_that_wrote_none_of_its_records_is_not_completed) {
     table("a.dbf", 1);
-    EXPECT_EQ(conv->run(), run_outcome::completed);
-    EXPECT_TRUE(created().empty());
+    table("e.dbf", 0);
+    conv->log.on_append = [](const std::string&, const std::string&) { throw tk_exception(std::string("no"), 0); };
+    for (const std::vector<std::wstring>& tables : {std::vector<std::wstring>{}, {L"a", L"e"}}) {
+        conv->selected_tables = tables;
+        EXPECT_EQ(conv->run(), run_outcome::failed);
+    }
+    EXPECT_EQ(messages(),
+              (std::vector<std::string>{"1 No table was selected; nothing was converted.", "0 a, record #1: no",
+                                        "1 None of the records to convert could be written; nothing was converted."}));
 }
 
 // ---- modes ----
@@ -308,9 +317,10 @@ TEST_F(mode_test, mode2_skips_the_existing_table) {
 TEST_F(mode_test, mode3_refuses_a_table_that_does_not_conform) {
     conv->set_mode(3);
     conv->log.existing_schema.push_back(t_ftd(10, L"OTHER", VT_BSTR, false, false));
-    EXPECT_EQ(conv->run(), run_outcome::completed);
-    ASSERT_EQ(view->calls.size(), 1u);
-    EXPECT_EQ(view->calls[0].message, "t: The structure of data source does not conform to the destination table.");
+    EXPECT_EQ(conv->run(), run_outcome::failed);  // it converted nothing
+    EXPECT_EQ(messages(),
+              (std::vector<std::string>{"0 t: The structure of data source does not conform to the destination table.",
+                                        "1 None of the tables to convert could be created; nothing was converted."}));
     EXPECT_EQ(rows_of("t"), 0u);
 }
 
@@ -464,6 +474,25 @@ TEST_F(run_test, a_stopped_run_says_what_the_target_holds) {
     conv->selected_pairs.clear();
     EXPECT_EQ(conv->run(), run_outcome::completed);
     EXPECT_TRUE(conv->stop_report().empty());
+
+    // A failure no row causes ends the run once reported, in any front end,
+    // the table it cut short not finished; after an interruption such a
+    // failure (its connection shut down) is told as the interruption.
+    conv->selected_tables = {L"a", L"b", L"c"};
+    for (const bool interrupted : {false, true}) {
+        conv->log = recording_log();
+        conv->log.on_append = [&](const std::string& t, const std::string& first) {
+            if (t != "b" || first != "4") return;
+            if (interrupted) conv->interrupt("The conversion was interrupted by SIGTERM.");
+            throw tk_exception(std::string("gone"), 1);
+        };
+        view->calls.clear();
+        EXPECT_EQ(conv->run(), run_outcome::failed);
+        EXPECT_EQ(messages().back(),
+                  interrupted ? "1 The conversion was interrupted by SIGTERM." : "1 b, record #4: gone");
+    }
+    EXPECT_EQ(conv->log.finished, (std::vector<std::string>{"a"}));
+    EXPECT_EQ(conv->stop_report()[2], "Table b holds at most 3 of 5 records");
 }
 
 TEST_F(run_test, internal_error_aborts_the_run) {

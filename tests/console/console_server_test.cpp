@@ -4,8 +4,8 @@
 // both modes without stopping the replay of later tables; connection
 // failures, refused database names, the mode-0 guard and a run that opens
 // none of its tables end with 255, as does a signal during the drop, which
-// is told; the password, kept in a private profile,
-// shows up nowhere else.
+// is told (a second run into the database waits for it); the password, kept
+// in a private profile, shows up nowhere else.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -305,19 +305,24 @@ TEST_F(ConsoleServer, ModeTwoComparesTableNamesAsTheServerDoes) {
     query("", "DROP DATABASE qz_console_case;");
 }
 
-// The drop waits for a lock the test holds until the signal was taken.
-TEST_F(ConsoleServer, ASignalDuringTheDropIsToldAndNotCompleted) {
+// The drop waits for a lock the test holds until the signal was taken. A
+// second run into the database (mode 1) waits for the first meanwhile, then
+// converts it whole.
+TEST_F(ConsoleServer, ASignalDuringTheDropIsToldAndASecondRunWaitsForTheFirst) {
     QZ_REQUIRE_SERVER();
     console_test::server_session lock(server), watch(server);
     for (const char* sql : {"DROP DATABASE IF EXISTS qz_console_sig", "CREATE DATABASE qz_console_sig",
                             "CREATE TABLE qz_console_sig.t (a INT)", "LOCK TABLES qz_console_sig.t READ"})
         lock.exec(sql);
-    const std::string log = h.file("trace.log");
-    console_test::agent_process agent(h.dir().path(), {"--src=" + h.make_sample(), "--dest=qz_console_sig",
-                                                       "--logfile=" + log, "--profile=" + profile(server.password)});
+    const std::string log = h.file("trace.log"), src = "--src=" + h.make_sample();
+    const std::string server_profile = "--profile=" + profile(server.password);
+    console_test::agent_process agent(h.dir().path(),
+                                      {src, "--dest=qz_console_sig", "--logfile=" + log, server_profile});
     while (agent.running() && watch.value("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE INFO LIKE "
                                           "'DROP DATABASE%qz_console_sig%'") != "1")
         ::usleep(1000);
+    console_test::agent_process second(h.dir().path(), {src, "--dest=qz_console_sig", "--mode=1", server_profile}, 60);
+    while (second.running() && second.out_so_far().find("Waiting") == std::string::npos) ::usleep(1000);
     ::kill(agent.pid(), SIGTERM);
     while (agent.running() && read_file(log).find("interrupted by SIGTERM") == std::string::npos) ::usleep(1000);
     lock.exec("UNLOCK TABLES");
@@ -325,6 +330,10 @@ TEST_F(ConsoleServer, ASignalDuringTheDropIsToldAndNotCompleted) {
     EXPECT_EQ(r.status, 255);
     EXPECT_NE(r.out.find("Error:\nThe conversion was interrupted by SIGTERM.\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("The conversion was not completed"), std::string::npos) << r.out;
+    const result two = second.wait();
+    EXPECT_EQ(two.status, 0) << two.out;
+    EXPECT_EQ(two.out.rfind("Waiting for another conversion into database qz_console_sig to end\n", 0), 0u) << two.out;
+    EXPECT_EQ(query("qz_console_sig", "SELECT COUNT(*) FROM customer; SELECT COUNT(*) FROM parts;"), "5\n3\n");
     lock.exec("DROP DATABASE qz_console_sig");
 }
 

@@ -2,7 +2,8 @@
 // second private server of its own (scripts/test-server, nested), so the
 // other server tests keep theirs, freezes and kills it while pqzagent sends
 // the rows of a large table, and checks that the run names the table and
-// the record, ends with the failure status and says the data is incomplete.
+// the record, ends with the failure status and says the data is incomplete;
+// paused before, it answers nothing and a signal still ends the run.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -79,7 +80,7 @@ private:
     std::map<std::string, std::string> env_;
 };
 
-TEST(ServerGone, MidLoadFailureNamesTableAndRecordAndSaysTheDataIsIncomplete) {
+TEST(ServerGone, APausedOrKilledServerMidLoadEndsTheRunNotCompleted) {
     QZ_REQUIRE_SERVER();
     temp_dir dir;
     own_server second(dir.path());
@@ -93,6 +94,22 @@ TEST(ServerGone, MidLoadFailureNamesTableAndRecordAndSaysTheDataIsIncomplete) {
     testkit::dbf_fixture::write(fs::path(src) / "big.dbf", testkit::typical_table::make(300000));
     const std::string profile = console_test::write_server_profile(
         dir.file("second.pqz"), "127.0.0.1", second.port(), second.get("QZ_TEST_USER"), second.get("QZ_TEST_PASSWORD"));
+
+    // Paused, the server answers nothing: a signal still ends the run within
+    // the agent's bound, told as the interruption.
+    {
+        agent_process paused(dir.path(), {"--src=" + src, "--dest=qz_gone", "--profile=" + profile}, 30);
+        while (paused.running() && paused.out_so_far().find("Converting table big") == std::string::npos)
+            ::usleep(5000);
+        ::kill(server_pid, SIGSTOP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::kill(paused.pid(), SIGTERM);
+        const result r = paused.wait();
+        ::kill(server_pid, SIGCONT);
+        EXPECT_EQ(paused.signal_number, 0) << "pqzagent did not end on the signal";
+        EXPECT_EQ(r.status, 255) << r.out;
+        EXPECT_NE(r.out.find("Error:\nThe conversion was interrupted by SIGTERM.\n"), std::string::npos) << r.out;
+    }
 
     agent_process agent(dir.path(), {"--src=" + src, "--dest=qz_gone", "--profile=" + profile});
     bool loading = false;

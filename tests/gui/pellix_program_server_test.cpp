@@ -1,18 +1,24 @@
 // pellix's quick launch against the private MariaDB server: a mode-0
-// profile replaces the database, and refused profiles leave it alone.
+// profile replaces the database (its drop while the progress page says so),
+// and refused profiles leave it alone.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QTimer>
+
+#include <mysql.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/pellix_converter.h"
 #include "gui/frame/pellix_program.h"
+#include "gui/frame/wizard_sheet.h"
 #include "gui/frame/wizard_shell.h"
 #include "testkit/dbf_fixture.h"
 #include "testkit/mariadb_client.h"
@@ -48,6 +54,7 @@ class driving_program : public pellix_program {
 public:
     std::vector<int> seen;
     int sheets = 0;
+    std::function<void(wizard_shell&)> on_poll;
 
 protected:
     int run_sheet(wizard_shell& shell) override {
@@ -56,6 +63,7 @@ protected:
         QObject::connect(&poll, &QTimer::timeout, [&] {
             const int d = shell.current_dialog();
             if (seen.empty() || seen.back() != d) seen.push_back(d);
+            if (on_poll) on_poll(shell);
             if (d == 116) shell.press_finish();
         });
         poll.start(20);
@@ -140,6 +148,31 @@ TEST_F(quick_launch_server, a_mode0_profile_replaces_the_database_and_shows_two_
     EXPECT_EQ(rows.out, "1\twho1\tmemo 1\n2\twho2\tmemo 2\n3\twho3\tmemo 3\n4\twho4\tmemo 4\n") << rows.err;
 }
 
+TEST_F(quick_launch_server, a_mode0_profile_drops_the_database_while_the_progress_page_says_so) {
+    QZ_REQUIRE_SERVER();
+    make_database_with("extra");
+    // The drop waits for this lock until the page is seen (or the session's idle timeout).
+    std::unique_ptr<MYSQL, void (*)(MYSQL*)> lock(mysql_init(nullptr), mysql_close);
+    ASSERT_TRUE(mysql_real_connect(lock.get(), server.host.c_str(), server.user.c_str(), server.password.c_str(),
+                                   nullptr, server.port, nullptr, 0));
+    ASSERT_EQ(mysql_query(lock.get(), "SET SESSION wait_timeout = 20"), 0);
+    ASSERT_EQ(mysql_query(lock.get(), ("LOCK TABLES " + database + ".extra READ").c_str()), 0);
+    driving_program program;
+    std::string status;
+    program.on_poll = [&](wizard_shell& shell) {
+        const QLabel* text = shell.current_dialog() == 106 ? shell.sheet().findChild<QLabel*>("ctl_1323") : nullptr;
+        if (!status.empty() || text == nullptr || text->text().isEmpty() ||
+            client().query("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE INFO LIKE 'DROP DATABASE%" +
+                           database + "%'")
+                    .out != "1\n")
+            return;
+        status = text->text().toStdString();
+        mysql_query(lock.get(), "UNLOCK TABLES");
+    };
+    EXPECT_EQ(program.run({write_profile({L"people"})}), 0);
+    EXPECT_EQ(status, "Preparing the destination database '" + database + "'");
+}
+
 TEST_F(quick_launch_server, refused_profiles_leave_the_database_alone) {
     QZ_REQUIRE_SERVER();
     make_database_with("keep");
@@ -153,7 +186,8 @@ TEST_F(quick_launch_server, refused_profiles_leave_the_database_alone) {
         driving_program program;
         wizard_answers answers;
         EXPECT_EQ(program.run({path}), 255) << path;
-        EXPECT_EQ(program.sheets, 0) << path;
+        // The server's destination is refused by the run, on the progress page.
+        EXPECT_EQ(program.sheets, path == lacking ? 1 : 0) << path;
         EXPECT_FALSE(answers.seen().empty()) << path;
         EXPECT_EQ(tables(), "keep\n") << path;
     }

@@ -417,24 +417,39 @@ TEST_F(progress_real_run, a_table_the_folder_lacks_is_reported_and_listed) {
     EXPECT_NE(testkit::read_file(out).find("'name1'"), std::string::npos);
 }
 
-TEST_F(progress_real_run, a_missing_source_folder_fails_the_run) {
-    testkit::dbf_fixture::write(fs::path(src) / "people.dbf", people(2));
-    conv->selected_tables = {L"people"};
-    conv->check_dest();
-    fs::remove_all(src);
-    add_pages(nullptr, true);
-    wizard_answers answers;
-    std::string result;
-    const int status = run_sheet([&] {
-        if (shell->current_dialog() == 116 && result.empty())
-            result = shell->sheet().findChild<QLabel*>("ctl_1314")->text().toStdString();
-        press_finish_on_116();
-    });
-    EXPECT_FALSE(answers.seen().empty());
-    EXPECT_EQ(result, "errors");
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(page->run_status(), 255);
-    EXPECT_FALSE(shell->get_messages().empty());
+// A run that does not complete (its folder gone, nothing selected, a failure
+// no record causes) is shown once, then the finish page of a stopped run
+// says what is left.
+TEST_F(progress_real_run, a_run_that_does_not_complete_gets_the_finish_page_of_a_stopped_run) {
+    testkit::dbf_fixture::write(fs::path(src) / "people.dbf", people(3));
+    udb_custom_conversion rules;
+    rules.add_rule(std::make_unique<testkit::failing_rule>(L"name1", 1));
+    const std::string no_dump = "The conversion was not completed.\n\nNo table was converted: the dump file";
+    for (const std::string said :
+         {"Cannot open folder", "No table was selected; nothing was converted.", "people, record #1: bad value"}) {
+        shell.reset();
+        shell = std::make_unique<wizard_shell>(L"Quorvex 6.1");
+        finish_pressed = false;
+        conv->source = tk_utf8_to_unicode(said[0] == 'C' ? dir.file("gone") : src);
+        conv->selected_tables = said[0] == 'N' ? std::vector<std::wstring>() : std::vector<std::wstring>{L"people"};
+        conv->selected_pairs.clear();
+        add_pages(nullptr, true);
+        wizard_answers answers;
+        std::string title, report;
+        run_sheet([&] {
+            if (shell->current_dialog() == 116 && title.empty()) {
+                title = shell->sheet().findChild<QLabel*>("ctl_1313")->text().toStdString() + " " +
+                        shell->sheet().findChild<QLabel*>("ctl_1314")->text().toStdString();
+                report = shell->sheet().findChild<QPlainTextEdit*>("ctl_1016")->toPlainText().toStdString();
+            }
+            press_finish_on_116();
+        });
+        EXPECT_EQ(answers.seen().size(), 1u) << said;
+        EXPECT_EQ(title, "Conversion is Stopped errors");
+        EXPECT_EQ(page->run_status(), 255);
+        EXPECT_NE(report.find(said), std::string::npos) << report;
+        EXPECT_NE(report.find(no_dump), std::string::npos) << report;
+    }
 }
 
 TEST_F(progress_real_run, cancel_during_a_large_table_shows_what_the_dump_holds) {

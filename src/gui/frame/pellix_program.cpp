@@ -111,7 +111,15 @@ std::string pellix_program::command_line(const std::vector<std::string>& args) {
 
 void pellix_program::connect(pellix_converter& conv) { conv.connect_mysql_server(); }
 
-void pellix_program::check_dest(pellix_converter& conv) { conv.check_dest(); }
+void pellix_program::check_dest(pellix_converter& conv) {
+    // A server's database is prepared by the run itself, while the progress
+    // page shows what is being done: a drop or a wait for another run may
+    // take long, and a failure there is the run's, shown in the wizard.
+    if (conv.direct)
+        conv.check_dest_first = true;
+    else
+        conv.check_dest();
+}
 
 int pellix_program::run_sheet(wizard_shell& shell) { return shell.run(); }
 

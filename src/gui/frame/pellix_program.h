@@ -11,13 +11,15 @@
 //
 // Any argument means a quick launch: the arguments joined by one blank are
 // the path of a profile, which must load whole and name a table to
-// convert; then the program connects when the target is a server, prepares
-// the destination and shows only the progress and finish pages. A quick
+// convert; then the program connects when the target is a server, checks a
+// dump's destination and shows only the progress and finish pages (a
+// server's database is prepared by the run, on the progress page). A quick
 // launch starts from the console program's settings, as pqzagent does
 // (what the profile leaves out never comes from the wizard's remembered
 // settings), and leaves the settings store as it was. A refused profile, a
-// failed connection or destination check end the program with 255 before
-// any sheet opens.
+// failed connection or a refused dump destination end the program with 255
+// before any sheet opens; a server's refused destination ends the run,
+// whose finish page follows (255).
 //
 // SIGINT, SIGTERM and SIGHUP are handled as in pqzagent (run_signals): during
 // the wizard they interrupt the run (its temporary dump removed, an older
@@ -26,8 +28,8 @@
 //
 // Exit status: 0 when the wizard closed before any run, or after a run that
 // completed (reported and skipped records or tables included); 255 for a
-// refused quick launch, a run that was stopped or failed at its outermost
-// depth, and any internal error.
+// refused quick launch, a run that was stopped or did not complete, and any
+// internal error.
 #pragma once
 
 #include <string>
@@ -61,7 +63,8 @@ public:
     static std::string command_line(const std::vector<std::string>& args);
 
 protected:
-    // The quick launch's steps before the sheet (tests replace them).
+    // The quick launch's steps before the sheet (tests replace them);
+    // check_dest leaves a server's destination to the run.
     virtual void connect(pellix_converter& conv);
     virtual void check_dest(pellix_converter& conv);
     // Runs the sheet modally; its status.

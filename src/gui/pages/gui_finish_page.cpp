@@ -88,7 +88,7 @@ int gui_finish_page::page_init() {
         if (QWidget* sheet = widget()->window(); sheet != nullptr && sheet != widget())
             sheet->installEventFilter(filter_.get());
     }
-    view().set_text(title_id, run_stopped() ? L"Conversion is Stopped" : L"Conversion is Completed");
+    view().set_text(title_id, run_completed() ? L"Conversion is Completed" : L"Conversion is Stopped");
     std::vector<std::string> messages = shell->get_messages();
     const bool success = messages.empty() && run_completed();
     for (std::string& line : renamed_tables()) messages.push_back(std::move(line));

@@ -3,13 +3,14 @@
 // "&Save Settings..." to keep this conversion's settings as a profile.
 //
 // Controls: 1313 title ("Conversion is Completed", or "Conversion is
-// Stopped" after a run the user stopped), 1314 result, 1016 the read-only
-// report (shown only with messages), 1116 Save Settings. Cancel and Help are
-// off; Escape and the close box act as Finish here. The success text is
-// shown only for a run that completed and reported nothing. The report
-// also lists the tables written under another name (the converter's
-// rename_report, after a success too) and, after a run the user stopped,
-// what the target holds (its stop_report).
+// Stopped" after a run that did not complete: stopped by the user, or ended
+// by a failure), 1314 result, 1016 the read-only report (shown only with
+// messages), 1116 Save Settings. Cancel and Help are off; Escape and the
+// close box act as Finish here. The success text is shown only for a run
+// that completed and reported nothing. The report also lists the tables
+// written under another name (the converter's rename_report, after a
+// success too) and, after a run that did not complete, what the target
+// holds (its stop_report).
 #pragma once
 
 #include <QObject>
@@ -56,10 +57,8 @@ protected:
     QWidget* create_widget() override;
     // True when the run reached its end without being stopped or failing.
     virtual bool run_completed() const = 0;
-    // True when the user stopped the run.
-    virtual bool run_stopped() const = 0;
     // Lines that follow the messages: the tables written under another
-    // name, then what a stopped run left.
+    // name, then what a run that did not complete left.
     virtual std::vector<std::string> renamed_tables() const { return {}; }
     virtual std::vector<std::string> run_report() const { return {}; }
 
@@ -100,10 +99,6 @@ protected:
     bool run_completed() const override {
         const Converter* conv = Converter::try_ptr();
         return conv != nullptr && conv->get_last_outcome() == run_outcome::completed;
-    }
-    bool run_stopped() const override {
-        const Converter* conv = Converter::try_ptr();
-        return conv != nullptr && conv->get_last_outcome() == run_outcome::stopped;
     }
     std::vector<std::string> renamed_tables() const override {
         const Converter* conv = Converter::try_ptr();

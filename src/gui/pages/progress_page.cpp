@@ -72,7 +72,12 @@ int progress_page::page_init() {
     if (pellix_converter* conv = pellix_converter::try_ptr()) {
         if (conv->get_output() == nullptr) {
             if (!output_) output_ = std::make_unique<wizard_run_output>();
+            // A server's database may take long to prepare (a drop, a wait
+            // for another run): the status says so until the first table.
+            output_->start(conv->direct ? L"Preparing the destination database '" + conv->destination + L"'"
+                                        : std::wstring());
             conv->set_output(output_.get());
+            view().set_text(status_id, output_->activity());
         }
     }
     // The timer is started here, on the GUI thread, just before the worker.
@@ -112,6 +117,7 @@ void progress_page::on_timer() {
         const std::wstring table = progress_->get_current_table();
         if (!table.empty()) status = L"Processing table '" + table + L"'";
     }
+    if (status.empty() && output_) status = output_->activity();
     view().set_text(status_id, status);
 }
 

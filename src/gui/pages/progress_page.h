@@ -4,9 +4,11 @@
 // page_init disables Back, Next and Finish, empties the shell's message
 // list, starts the shell's 200 ms timer and then the worker, whose functor
 // is the converter singleton (not owned). Each tick moves the bar 1321 and
-// shows the current table in 1323; once the worker has ended the next tick
-// stops the timer and selects the finish page (116), or closes the sheet
-// when the run was ended by an internal error.
+// shows the current table in 1323 (before the first table, what the run
+// does: preparing a server's database, or waiting for another run into
+// it); once the worker has ended the next tick stops the timer and selects
+// the finish page (116), or closes the sheet when the run was ended by an
+// internal error.
 //
 // Cancel asks first; during a run it asks whether to stop the conversion
 // (stop_question) and the run waits at its next record for the answer. Yes

@@ -1,11 +1,15 @@
 #include "gui/pages/sel_file_page.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
+
+#include <memory>
 
 #include <sys/stat.h>
 
@@ -28,10 +32,29 @@ constexpr int max_path_text = 0;  // paths have no cap
 
 // Turns the run's "all tables" rule on while the guard looks at the
 // folder: at this step no table is chosen yet, so the guard asks only
-// that the folder opens and lists a table.
+// that the folder opens and lists a table. While the drop waits for another
+// conversion into the database, a note says so, the window keeps being
+// drawn, and the note's Cancel gives the wait up (the page stays).
 class listing_guard_output : public run_output {
 public:
     bool convert_all_when_none_selected() const override { return true; }
+    void waiting(const std::string& line) override {
+        note_ = std::make_unique<QProgressDialog>(QString::fromStdString(line), QStringLiteral("Cancel"), 0, 0,
+                                                  wizard_shell::owner_window());
+        note_->setObjectName(QStringLiteral("wait_note"));
+        note_->setWindowTitle(QString::fromStdWString(wizard_shell::caption(L"Message")));
+        note_->setWindowModality(Qt::WindowModal);
+        note_->setMinimumDuration(0);
+        note_->show();
+        QCoreApplication::processEvents();
+    }
+    bool keep_waiting() override {
+        QCoreApplication::processEvents();
+        return !note_ || !note_->wasCanceled();
+    }
+
+private:
+    std::unique_ptr<QProgressDialog> note_;
 };
 
 std::wstring drop_trailing_slashes(std::wstring path) {
@@ -178,7 +201,11 @@ void sel_file_page::apply_logfile(const std::string& name) {
 void sel_file_page::store() {
     pellix_converter* conv = pellix_converter::ptr();
     conv->source = view().get_text(source_id);
-    conv->destination = view().get_text(destination_id);
+    // Another name (or a dump) leaves the database whose lock the overwrite
+    // question's drop took.
+    const std::wstring destination = view().get_text(destination_id);
+    if (destination != conv->destination || !conv->direct) conv->release_database_lock();
+    conv->destination = destination;
     apply_logfile(tk_unicode_to_path(view().get_text(log_file_id)));
 }
 

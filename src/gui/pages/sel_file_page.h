@@ -6,10 +6,12 @@
 // database name must pass the server's rules and name none of the
 // server's own databases; an existing database asks the overwrite dialog,
 // and mode 0 drops it at once, but only when the source folder opens and
-// lists a table. A dump target: the path is checked by the converter and
-// an existing file is only confirmed, never deleted here (the run's new
-// dump replaces it when complete). Every refusal is shown and the page
-// stays.
+// lists a table; the drop takes the database's lock (a note with Cancel
+// shows while another conversion into it holds it), kept for the run until
+// another destination is stored. A dump target: the path is checked by the
+// converter and an existing file is only confirmed, never deleted here
+// (the run's new dump replaces it when complete). Every refusal is shown
+// and the page stays.
 #pragma once
 
 #include <string>
