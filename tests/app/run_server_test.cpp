@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "app/error_handler.h"
 #include "app/pellix_converter.h"
@@ -176,6 +177,100 @@ TEST_F(run_server, a_customised_profile_gives_the_same_table_in_a_dump_and_on_th
     EXPECT_EQ(reports[1].size(), 1u);
     drop("qz_bind_dump");
     drop("qz_bind_server");
+}
+
+// Every family of the catalogue of column types takes a sample of each DBF
+// type: the server load and the dump replayed under strict sql_mode store
+// the same cells and report the same changes, and a few cells are as the
+// servers store such values.
+TEST_F(run_server, each_type_family_holds_every_dbf_type_alike_in_both_targets) {
+    QZ_REQUIRE_SERVER();
+    using V = testkit::dbf_value;
+    testkit::dbf_fixture_table t;
+    t.version = 0x30;
+    t.language_driver = 0x03;
+    t.fields = {{"C", 'C', 8, 0}, {"N", 'N', 10, 2}, {"I", 'I'}, {"Y", 'Y'}, {"B", 'B'},
+                {"D", 'D'},       {"T", 'T'},        {"L", 'L'}, {"M", 'M'}};
+    t.records = {{false,
+                  {V::str("2024"), V::num("12345.67"), V::i(42), V::currency(123456), V::dbl(1.5e300),
+                   V::date(2024, 1, 31), V::datetime(2000, 1, 1, 10, 30, 0), V::boolean(true), V::str("{\"a\": 1}")}},
+                 {false,
+                  {V::str("abc"), V::num("-3.20"), V::i(-7), V::currency(-10000), V::dbl(0.25), V::date(1965, 7, 4),
+                   V::datetime(2040, 5, 6, 7, 8, 9), V::boolean(false), V::str("T")}},
+                 {false,
+                  {V::null(), V::null(), V::i(0), V::currency(0), V::dbl(0), V::null(), V::null(), V::boolean(false),
+                   V::null()}}};
+    const std::vector<std::string> types = {"TINYINT UNSIGNED",
+                                            "INT",
+                                            "BIGINT",
+                                            "DECIMAL(5,1)",
+                                            "FLOAT",
+                                            "DOUBLE",
+                                            "BIT(4)",
+                                            "DATE",
+                                            "TIME",
+                                            "DATETIME",
+                                            "TIMESTAMP",
+                                            "YEAR",
+                                            "CHAR(3)",
+                                            "VARCHAR(5)",
+                                            "BINARY(3)",
+                                            "VARBINARY(4)",
+                                            "TEXT",
+                                            "BLOB",
+                                            "ENUM('T','abc','2024')",
+                                            "SET('a','T')",
+                                            "JSON"};
+    std::string profile = "[Type Mappings]\r\ntables:\r\n";
+    for (size_t k = 0; k < types.size(); ++k) {
+        const std::string table = "t" + std::to_string(k);
+        testkit::dbf_fixture::write(fs::path(src) / (table + ".dbf"), t);
+        profile += "  - name: " + table + "\r\n    fields:\r\n";
+        for (const auto& f : t.fields) profile += "      - name:" + f.name + "\r\n        type: " + types[k] + "\r\n";
+        profile += "    properties:\r\n";
+    }
+    testkit::write_file(dir.file("p.pqz"), profile);
+    ASSERT_TRUE(conv->load_profile(dir.file("p.pqz")));
+    for (size_t k = 0; k < types.size(); ++k) conv->selected_tables.push_back(L"t" + std::to_wstring(k));
+    conv->direct = false;
+    conv->destination = tk_utf8_to_unicode(dir.file("out.sql"));
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    std::vector<std::string> reports[2];
+    for (const auto& c : view->calls) reports[0].push_back(c.message);
+    view->calls.clear();
+    testkit::mariadb_client client(server);
+    testkit::write_file(dir.file("strict.sql"),
+                        "SET SESSION sql_mode='STRICT_ALL_TABLES,NO_ZERO_DATE,"
+                        "NO_ZERO_IN_DATE,ERROR_FOR_DIVISION_BY_ZERO';\n" +
+                            testkit::read_file(dir.file("out.sql")));
+    ASSERT_EQ(client.query("DROP DATABASE IF EXISTS qz_types_dump; CREATE DATABASE qz_types_dump").status, 0);
+    const auto replayed = client.replay(dir.file("strict.sql"), "qz_types_dump");
+    ASSERT_EQ(replayed.status, 0) << replayed.err;
+
+    conv->store_mysql_settings(server.host, server.user, server.password, std::to_string(server.port));
+    conv->connect_mysql_server();
+    conv->direct = true;
+    conv->destination = L"qz_types_load";
+    client.query("DROP DATABASE IF EXISTS qz_types_load");
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    for (const auto& c : view->calls) reports[1].push_back(c.message);
+    EXPECT_EQ(reports[0], reports[1]);
+    std::map<std::string, std::string> loaded;
+    for (size_t k = 0; k < types.size(); ++k) {
+        const std::string query = "SELECT * FROM t" + std::to_string(k);
+        loaded[types[k]] = select("qz_types_load", query);
+        EXPECT_EQ(select("qz_types_dump", query), loaded[types[k]]) << types[k];
+    }
+    EXPECT_EQ(loaded["INT"],
+              "2024\t12346\t42\t12\tNULL\tNULL\tNULL\t1\tNULL\nNULL\t-3\t-7\t-1\t0\tNULL\tNULL\t0\tNULL\n"
+              "NULL\tNULL\t0\t0\t0\tNULL\tNULL\t0\tNULL\n");
+    EXPECT_EQ(loaded["YEAR"].substr(0, loaded["YEAR"].find('\n')),
+              "2024\tNULL\tNULL\tNULL\tNULL\t2024\t2000\tNULL\tNULL");
+    EXPECT_NE(loaded["TIME"].find("\t00:00:00\t10:30:00\t"), std::string::npos) << loaded["TIME"];
+    EXPECT_EQ(loaded["TIMESTAMP"].find("1965"), std::string::npos) << loaded["TIMESTAMP"];
+    EXPECT_NE(loaded["JSON"].find("\t{\"a\": 1}\n"), std::string::npos) << loaded["JSON"];
+    drop("qz_types_dump");
+    drop("qz_types_load");
 }
 
 // ---- destination checks on a server ----
