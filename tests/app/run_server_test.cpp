@@ -400,4 +400,64 @@ TEST_F(server_dest, mode0_drops_only_where_a_table_can_be_created) {
     drop("qz_keep2");
 }
 
+// A database or table is dropped only when this user can build it again:
+// the server's answers count, roles and wildcard grants included.
+TEST_F(server_dest, a_drop_waits_for_the_rights_to_build_again) {
+    QZ_REQUIRE_SERVER();
+    testkit::write_sample_folder(src);
+    testkit::mariadb_client root(server);
+    const std::string users[] = {"qz_nocreate", "qz_noselect", "qz_roled"};
+    std::string setup =
+        "DROP ROLE IF EXISTS qz_loader; CREATE ROLE qz_loader; "
+        "GRANT SELECT, INSERT, CREATE, DROP ON `qz\\_righ%`.* TO qz_loader; ";
+    for (const std::string& u : users)
+        setup += "DROP USER IF EXISTS " + u + "@'127.0.0.1'; CREATE USER " + u + "@'127.0.0.1' IDENTIFIED BY 'pw'; ";
+    setup +=
+        "GRANT SELECT, INSERT, DROP, LOCK TABLES ON qz_rights.* TO qz_nocreate@'127.0.0.1'; "
+        "GRANT CREATE, INSERT, DROP ON qz_rights.* TO qz_noselect@'127.0.0.1'; "
+        "GRANT qz_loader TO qz_roled@'127.0.0.1'; SET DEFAULT ROLE qz_loader FOR qz_roled@'127.0.0.1'";
+    ASSERT_EQ(root.query(setup).status, 0) << root.query(setup).err;
+    auto fresh = [&](const std::string& user, int mode) {
+        root.query(
+            "DROP DATABASE IF EXISTS qz_rights; CREATE DATABASE qz_rights; CREATE TABLE qz_rights.keep (a INT); "
+            "CREATE TABLE qz_rights.customer (a INT); INSERT INTO qz_rights.customer VALUES (7)");
+        conv->store_mysql_settings(server.host, user, "pw", std::to_string(server.port));
+        conv->connect_mysql_server();
+        conv->direct = true;
+        conv->destination = L"qz_rights";
+        conv->selected_tables = {L"customer"};
+        conv->set_mode(mode);
+    };
+    const std::string left = "\nThe destination database was left as it was.";
+    fresh("qz_nocreate", 0);
+    expect_level1(
+        "This user may not create the database qz_rights again: Access denied for user "
+        "'qz_nocreate'@'127.0.0.1' to database 'qz_rights'" +
+        left);
+    EXPECT_EQ(select("qz_rights", "SHOW TABLES"), "customer\nkeep\n");
+    fresh("qz_noselect", 0);
+    expect_level1(
+        "This user may not fill the table customer of qz_rights: SELECT command denied to user "
+        "'qz_noselect'@'127.0.0.1' for table `qz_rights`.`customer`" +
+        left);
+    EXPECT_EQ(select("qz_rights", "SHOW TABLES"), "customer\nkeep\n");
+    fresh("qz_nocreate", 1);
+    EXPECT_EQ(conv->run(), run_outcome::failed);
+    ASSERT_FALSE(view->calls.empty());
+    EXPECT_EQ(view->calls[0].message,
+              "customer: This user may not create the table customer again: CREATE command "
+              "denied to user 'qz_nocreate'@'127.0.0.1' for table `qz_rights`.`customer` "
+              "The destination database was left as it was.");
+    EXPECT_EQ(select("qz_rights", "SELECT a FROM customer"), "7\n");
+    // A role's rights on a pattern of databases count; locking is not needed.
+    fresh("qz_roled", 0);
+    ASSERT_NO_THROW(conv->check_dest());
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_EQ(select("qz_rights", "SHOW TABLES"), "customer\n");
+    EXPECT_EQ(conv->run_notes().at(0), "The database qz_rights was dropped and is made anew by this conversion.");
+    std::string cleanup = "DROP DATABASE qz_rights; DROP ROLE qz_loader";
+    for (const std::string& u : users) cleanup += "; DROP USER " + u + "@'127.0.0.1'";
+    root.query(cleanup);
+}
+
 }  // namespace
