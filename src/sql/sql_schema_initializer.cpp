@@ -263,15 +263,29 @@ std::string sql_schema_initializer::get_refusal() const {
     if (is_memory_engine(table_engine_))
         for (const std::wstring& type : types_)
             if (is_blob_type(type)) return "The used table type doesn't support BLOB/TEXT columns";
-    if (schema_.get_total_size() > sql_schema::row_limit)
+    if (const uint64_t row = row_size(); row > sql_schema::row_limit)
         return "Row size too large. The maximum row size for the used table type, not counting BLOBs, is 65535: its "
                "columns need " +
-               std::to_string(schema_.get_total_size()) + " bytes";
+               std::to_string(row) + " bytes";
     const uint64_t inrow = innodb ? inrow_size() : 0;
     if (inrow > sql_schema::innodb_row_limit)
         return "Row size too large (> 8126): its columns need " + std::to_string(inrow) + " of the at most " +
                std::to_string(sql_schema::innodb_row_limit) + " bytes an InnoDB row holds";
     return {};
+}
+
+// The bytes the servers count for the row: each column's type as its clause
+// writes it, read by the catalogue (a type it cannot read counts nothing),
+// and a bit per nullable column.
+uint64_t sql_schema_initializer::row_size() const {
+    uint64_t nullable = 0, size = 0;
+    sql_column_type type;
+    std::wstring why;
+    for (size_t i = 0; i < schema_.size(); ++i) {
+        nullable += !not_null_[i];
+        if (sql_column_type::parse(types_[i], type, why)) size += type.row_bytes(char_bytes(i));
+    }
+    return size + (nullable + 7) / 8;
 }
 
 unsigned sql_schema_initializer::char_bytes(size_t pos) const {

@@ -73,6 +73,7 @@ private:
     std::wstring column_charset(const std::wstring& dest_name, bool& customised) const;
     std::wstring column_collation(const std::wstring& dest_name) const;
     unsigned char_bytes(size_t pos) const;
+    uint64_t row_size() const;
     std::string column_refusal() const;
     std::wstring make_clause(size_t pos);
     uint64_t definition_size(size_t& value_lists) const;
