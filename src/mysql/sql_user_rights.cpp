@@ -27,6 +27,7 @@ std::wstring table_of(const std::wstring& db, const std::wstring& table) {
 
 std::string sql_user_rights::denial(const std::wstring& statement) {
     MYSQL* mysql = engine_.get_mysql();
+    if (mysql == nullptr || !engine_.is_connected()) return std::string();  // no server to ask
     const std::string text = sql_to_utf8(statement);
     tk_log(2, "Run SQL-query: %s", text.c_str());
     if (mysql_real_query(mysql, text.data(), text.size()) == 0) {
