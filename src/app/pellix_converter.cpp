@@ -16,6 +16,7 @@
 #include "dump/dmp_database.h"
 #include "dump/dmp_file.h"
 #include "mysql/sql_database.h"
+#include "mysql/sql_user_rights.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_path.h"
@@ -168,7 +169,7 @@ void report_table_failure(const std::wstring& table, const tk_exception& failure
 
 }  // namespace
 
-void pellix_converter::check_source_for_drop() {
+std::vector<std::wstring> pellix_converter::check_source_for_drop() {
     // Opened as the run opens it, container included.
     held_reports reports(error_handler::reader_reporter());
     dbf_database source_db(source, 1, static_cast<uint8_t>(code_page & 0xFF), true, reports.reporter());
@@ -187,6 +188,13 @@ void pellix_converter::check_source_for_drop() {
                                        "The destination database was left as it was."),
                            tk_level_error);
 
+    // The names the tables get there, for the check of this user's rights.
+    std::vector<std::wstring> targets;
+    for (const auto& name : tables) {
+        const sql_table_mutator* mutator = get_table_mutator3(name);
+        targets.push_back(mutator && !mutator->new_name.empty() ? mutator->new_name : name);
+    }
+
     // One table that opens and can be created there is enough for the drop;
     // the run reports the others. When none passes the user hears why,
     // table by table.
@@ -198,7 +206,7 @@ void pellix_converter::check_source_for_drop() {
             std::unique_ptr<udb_recordset> table = source_db.get_table(name, udb_open_read);
             any_opened = true;
             const std::string refused = creation_refusal(*table, name);
-            if (refused.empty()) return;
+            if (refused.empty()) return targets;
             failures.emplace_back(name, tk_exception(refused, tk_level_recoverable));
         } catch (const tk_exception& e) {
             failures.emplace_back(name, e);
@@ -224,15 +232,18 @@ void pellix_converter::refuse_unknown_server_names() {
 
 void pellix_converter::check_dest() {
     tk_log(1, "pellix_converter::check_dest()");
+    replaced_database_.clear();
     if (direct) {
         check_mysql_db_name(destination);
         refuse_unknown_server_names();
         // What the drop meets is what another run into the database left.
         if (mode == overwrite_database) hold_database_lock();
         if (is_mysql_base_exist(destination) && mode == overwrite_database) {
-            // Never wipe the database for a source that gives nothing to convert.
-            check_source_for_drop();
+            // Never wipe the database for a source that gives nothing to
+            // convert, nor one this user could not build again.
+            sql_user_rights(engine).check_database(destination, check_source_for_drop());
             del_mysql_base(destination);
+            replaced_database_ = destination;
         }
         return;
     }

@@ -41,6 +41,7 @@
 class dbf_database;
 class dbf_recordset;
 class udb_database;
+class udb_indexes;
 class udb_recordset;
 
 // How a run ended.
@@ -80,6 +81,11 @@ public:
     // the user's new one), one line each: "Table orders is written as
     // customer00000".
     const std::vector<std::string>& rename_report() const { return renames_; }
+    // What the finish page tells beside the failures: which database the
+    // last check_dest replaced ("The database shop was dropped and is made
+    // anew by this conversion.", when it was this destination), then the
+    // rename report.
+    std::vector<std::string> run_notes() const;
 
     // Ends the current (or next) run from another thread as a level-1
     // failure with this text: the run stops at its next check, discards
@@ -102,11 +108,12 @@ public:
     // database's lock is taken and an existing database is dropped, but
     // only once one of the tables the run will convert opened and passes
     // the checks its creation would fail (else their failures are
-    // reported, then the level-1 refusal). Dump: the mode is one a dump can
-    // write (not 2) and the path is checked (no folder, device or pipe, no
-    // file of the source database, no system database when the dump drops
-    // and creates its database); an existing file stays until the new dump
-    // replaces it.
+    // reported, then the level-1 refusal) and the user may create the
+    // database and its tables again and fill them (sql_user_rights). Dump:
+    // the mode is one a dump can write (not 2) and the path is checked (no
+    // folder, device or pipe, no file of the source database, no system
+    // database when the dump drops and creates its database); an existing
+    // file stays until the new dump replaces it.
     void check_dest();
     // What a dump's replay does with existing tables in the current mode;
     // level-1 tk_exception for mode 2, which no dump can honour.
@@ -274,10 +281,15 @@ private:
     // Every setting a profile describes as the console program starts,
     // but the character set, storage engine and dump options.
     void set_profile_defaults();
-    void check_source_for_drop();
+    // Level 1 unless one of the tables the run converts opens and passes
+    // the checks its creation would fail; returns the names the run's
+    // tables get in the target.
+    std::vector<std::wstring> check_source_for_drop();
     // Why the server would refuse to create the opened source table as the
     // run would create it (its customisation applied), or empty.
     std::string creation_refusal(udb_recordset& table, const std::wstring& name);
+    // The same for a schema and indexes the customisation was applied to.
+    std::string schema_refusal(const std::wstring& new_name, const udb_schema& schema, const udb_indexes& indexes);
     // Level 1 with the server's words when it lacks the storage engine or
     // character set the run names.
     void refuse_unknown_server_names();
@@ -304,4 +316,5 @@ private:
     run_outcome last_outcome_ = run_outcome::completed;
     stop_summary stop_;
     std::vector<std::string> renames_;
+    std::wstring replaced_database_;  // dropped by the last check_dest
 };

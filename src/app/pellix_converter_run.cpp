@@ -15,6 +15,7 @@
 #include "dump/dmp_database.h"
 #include "dump/dmp_recordset.h"
 #include "mysql/sql_exception.h"
+#include "mysql/sql_user_rights.h"
 #include "sql/sql_schema_initializer.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
@@ -94,6 +95,7 @@ struct pellix_converter::run_state {
     std::vector<std::wstring> whole;  // tables converted whole
     std::vector<std::wstring> cut;    // tables whose file became shorter while they were read
     std::wstring writing;             // the table whose target was created
+    bool made_here = false;           // this run made its target table (no merge into one)
     uint64_t appended = 0;            // rows of `writing` appended to its target
     int opened = 0;                   // source tables opened
     int reached = 0;                  // tables created, opened to merge into, or left as they are
@@ -422,7 +424,9 @@ pellix_converter::target_name pellix_converter::name_target(run_state& st, const
 
 std::unique_ptr<udb_recordset> pellix_converter::create_target(run_state& st, const std::wstring& name,
                                                                const std::wstring& new_name, dbf_recordset& source_rs) {
-    if (st.target->is_table_exist(new_name)) {
+    const bool existed = st.target->is_table_exist(new_name);
+    st.made_here = !existed || mode != merge_tables;
+    if (existed) {
         if (mode == skip_tables) {
             // Left as it is; counted done by the caller.
             ++st.reached;
@@ -430,7 +434,15 @@ std::unique_ptr<udb_recordset> pellix_converter::create_target(run_state& st, co
             if (output_) output_->table_left(new_name);
             return nullptr;
         }
-        if (mode == overwrite_tables) st.target->delete_tab(new_name);
+        if (mode == overwrite_tables) {
+            // Dropped only when it can be made again.
+            udb_indexes indexes;
+            if (!skip_idx) indexes = source_rs.indexes;
+            const std::string refused = schema_refusal(new_name, source_rs.schema, indexes);
+            if (!refused.empty()) throw tk_exception(refused + "; the table was left as it was", tk_level_recoverable);
+            if (direct) sql_user_rights(engine).check_table(destination, new_name);
+            st.target->delete_tab(new_name);
+        }
         // Mode 0 starts from an empty database: a table there now is
         // another run's (two at once), never to be appended to.
         if (mode == overwrite_database)
@@ -445,6 +457,7 @@ std::unique_ptr<udb_recordset> pellix_converter::create_target(run_state& st, co
     } catch (const tk_exception& e) {
         if (e.error_code != table_exists_code) throw;
         target_rs = take_raced_table(st, new_name, source_rs, e);
+        st.made_here = false;
     }
     TK_ASSERT(target_rs != nullptr);
     st.writing = name;
@@ -484,6 +497,13 @@ bool pellix_converter::fill_target(run_state& st, const std::wstring& name, cons
         tk_log(3, "%s", renames_.back().c_str());
         if (output_) output_->table_renamed(name, target.name);
     }
+    if (st.made_here)
+        for (const auto& [field, written] : source_rs.schema.renamed_columns(target_rs.schema)) {
+            renames_.push_back("Field " + tk_unicode_to_utf8(field) + " of table " + tk_unicode_to_utf8(name) +
+                               " is written as " + tk_unicode_to_utf8(written));
+            tk_log(3, "%s", renames_.back().c_str());
+            if (output_) output_->field_renamed(name, field, written);
+        }
 
     try {
         uint64_t failed = 0;
@@ -601,8 +621,13 @@ std::string pellix_converter::creation_refusal(udb_recordset& table, const std::
         new_name = mutator->modify1(table.schema);
     }
     note_created_table(name, new_name);
+    return schema_refusal(new_name, table.schema, indexes);
+}
+
+std::string pellix_converter::schema_refusal(const std::wstring& new_name, const udb_schema& schema,
+                                             const udb_indexes& indexes) {
     std::wstring auto_name;
-    sql_schema_initializer columns(new_name, table.schema, &indexes, auto_name);
+    sql_schema_initializer columns(new_name, schema, &indexes, auto_name);
     std::vector<std::wstring> chunks;
     columns.get_init_chunks(chunks);
     const std::string refused = columns.get_refusal();
@@ -628,6 +653,15 @@ void pellix_converter::note_stop(const run_state& st) {
         if (i != st.next && !name.empty() && st.converted.count(name) != 0) continue;
         if (listed.insert(shown).second) stop_.left.push_back(shown);
     }
+}
+
+std::vector<std::string> pellix_converter::run_notes() const {
+    std::vector<std::string> notes;
+    if (direct && !replaced_database_.empty() && replaced_database_ == destination)
+        notes.push_back("The database " + tk_unicode_to_utf8(destination) +
+                        " was dropped and is made anew by this conversion.");
+    notes.insert(notes.end(), renames_.begin(), renames_.end());
+    return notes;
 }
 
 std::vector<std::string> pellix_converter::stop_report() const {

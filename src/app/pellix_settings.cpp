@@ -72,6 +72,23 @@ void check_engine_names(const udb_profile& profile) {
         throw tk_exception("Invalid MySQL storage engine: " + tk_unicode_to_utf8(engine), tk_level_error);
 }
 
+// Every section and key a profile holds; the lists take any name.
+const std::vector<udb_profile_keys>& profile_keys() {
+    static const std::vector<udb_profile_keys> keys = {
+        {generic,
+         {L"src", L"dest", L"logfile", L"skip indexes", L"only definitions", L"mode", L"skip deleted", L"bool as is",
+          L"encoding", L"character set", L"storage engine"}},
+        {mysql,
+         {L"direct mode", L"host", L"user", L"password", L"port", L"dump line break", L"dump new version",
+          L"dump add lock to insert", L"dump insert comments", L"dump create database", L"dump create table"}},
+        {L"Selected Tables", {}},
+        {L"Available Queries", {}},
+        {L"Selected Views", {}},
+        {sql_db_mutator::section, {}},
+    };
+    return keys;
+}
+
 }  // namespace
 
 void pellix_converter::check_profile_log(const udb_profile& profile, profile_base base) const {
@@ -269,7 +286,9 @@ bool pellix_converter::load_profile(udb_profile& profile) {
 
 void pellix_converter::check_profile(const udb_profile& profile, profile_base base) {
     // All or nothing: every value that can be refused is checked before
-    // the first change.
+    // the first change. A key no section has (a misspelt one) would
+    // otherwise change nothing unseen.
+    profile.refuse_unknown_keys(profile_keys());
     check_engine_names(profile);
     read_code_page(profile);
     udb_converter::check_profile(profile);

@@ -40,6 +40,13 @@ public:
         (void)table;
         (void)new_name;
     }
+    // Field `field` of the table (its own name, "#7" for a field without
+    // one) goes into the target as `new_name`. Follows table_started.
+    virtual void field_renamed(const std::wstring& table, const std::wstring& field, const std::wstring& new_name) {
+        (void)table;
+        (void)field;
+        (void)new_name;
+    }
     // The table exists in the target and is left as it is (mode 2).
     virtual void table_left(const std::wstring& table) { (void)table; }
     // A standard exception (no tk_exception) ended the run.

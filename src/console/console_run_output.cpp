@@ -96,6 +96,12 @@ void console_run_output::table_renamed(const std::wstring& table, const std::wst
     print_line(stdout, "Table " + narrow(table) + " is written as " + narrow(new_name));
 }
 
+void console_run_output::field_renamed(const std::wstring& table, const std::wstring& field,
+                                       const std::wstring& new_name) {
+    if (converter_.silent) return;
+    print_line(stdout, "Field " + narrow(field) + " of table " + narrow(table) + " is written as " + narrow(new_name));
+}
+
 void console_run_output::table_left(const std::wstring& table) {
     if (converter_.silent) return;
     print_line(stdout, "Table " + narrow(table) + " exists; it is left as it is");

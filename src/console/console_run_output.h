@@ -25,6 +25,7 @@ public:
     void table_started(const std::wstring& table, uint64_t records) override;
     // "Table <name> is written as <new name>" on standard output.
     void table_renamed(const std::wstring& table, const std::wstring& new_name) override;
+    void field_renamed(const std::wstring& table, const std::wstring& field, const std::wstring& new_name) override;
     // "Table <name> exists; it is left as it is" on standard output.
     void table_left(const std::wstring& table) override;
     void run_failed(const std::string& text) override;

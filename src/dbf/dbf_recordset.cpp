@@ -1,6 +1,7 @@
 #include "dbf/dbf_recordset.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <new>
 #include <stdexcept>
 
@@ -164,16 +165,34 @@ void dbf_recordset::init_memo_file() {
         has_memo_fields |= c.how == dbf_decoding::memo_text || c.how == dbf_decoding::memo_binary;
     memo_kind_ = memo_kind_of(layout_.header);
     if (!has_memo_fields) return;
+    const std::string folder = dbf_files::folder_of(fs_path_);
+    const std::string stem = dbf_files::stem_of(fs_path_);
+    char version[8];
+    std::snprintf(version, sizeof version, "0x%02X", layout_.header.version);
     std::string found;
     std::string not_regular;
+    std::string looked_for;
     if (memo_kind_ != dbf_memo_none) {
-        const std::string folder = dbf_files::folder_of(fs_path_);
-        const std::string memo = dbf_files::stem_of(fs_path_) + memo_ext(memo_kind_);
+        const std::string memo = stem + memo_ext(memo_kind_);
         found = dbf_files::find_no_case(folder, memo);
         if (found.empty()) not_regular = dbf_files::find_any_no_case(folder, memo);
+        looked_for = "the version byte " + std::string(version) + " names " + memo;
+    } else {
+        // The version byte names no memo file, but the memo fields need
+        // one: the one beside the table is the file they were written to.
+        for (const int kind : {dbf_memo_dbt4, dbf_memo_fpt, dbf_memo_smt}) {
+            found = dbf_files::find_no_case(folder, stem + memo_ext(kind));
+            if (found.empty()) continue;
+            memo_kind_ = kind;
+            break;
+        }
+        looked_for = "the version byte " + std::string(version) + " names no memo file, and none of " + stem +
+                     ".dbt, " + stem + ".fpt and " + stem + ".smt is beside the table";
     }
     if (found.empty()) {
-        reporter_.report(not_regular.empty() ? dbf_no_memo_exception() : dbf_no_memo_exception(not_regular), path_);
+        reporter_.report(
+            not_regular.empty() ? dbf_no_memo_exception::missing(looked_for) : dbf_no_memo_exception(not_regular),
+            path_);
         return;
     }
     memo_path_ = found;
@@ -184,12 +203,24 @@ void dbf_recordset::init_memo_file() {
     try {
         open_memo_file(0);
     } catch (const dbf_exception& e) {
-        // A memo file that cannot be used costs the memos, not the rows:
-        // told like a missing one, its cells read as NULL.
-        memo_.reset();
-        memo_path_.clear();
-        reporter_.report(
-            dbf_exception(std::string(e.what()) + "; the memo fields are read as NULL", tk_level_recoverable), path_);
+        // A .dbt the version byte does not name may be dBASE III's, which
+        // has no block size in its header.
+        bool opened = false;
+        if (memo_kind_ == dbf_memo_dbt4 && memo_kind_of(layout_.header) == dbf_memo_none) try {
+                memo_kind_ = dbf_memo_dbt3;
+                open_memo_file(0);
+                opened = true;
+            } catch (const dbf_exception&) {
+            }
+        if (!opened) {
+            // A memo file that cannot be used costs the memos, not the rows:
+            // told like a missing one, its cells read as NULL.
+            memo_.reset();
+            memo_path_.clear();
+            reporter_.report(
+                dbf_exception(std::string(e.what()) + "; the memo fields are read as NULL", tk_level_recoverable),
+                path_);
+        }
     }
 }
 

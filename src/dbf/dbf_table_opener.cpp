@@ -231,6 +231,14 @@ void dbf_table_opener::check_widths() {
     not_dbf("Field widths do not fit the record length");
 }
 
+uint64_t dbf_table_opener::stray_bytes(uint64_t end, uint64_t extra) {
+    // The end-of-file byte many writers append after the records is none.
+    if (extra == 0) return 0;
+    char mark = 0;
+    file_.get_at(end, &mark, 1);
+    return mark == 0x1A ? extra - 1 : extra;
+}
+
 void dbf_table_opener::count_records(uint64_t file_size) {
     const uint64_t rs = layout_.header.rec_size;
     const uint64_t fit = file_size > layout_.data_offset ? (file_size - layout_.data_offset) / rs : 0;
@@ -259,6 +267,12 @@ void dbf_table_opener::count_records(uint64_t file_size) {
                                                std::to_string(declared) + " the table declares; they are not converted",
                                            tk_level_recoverable),
                              path_);
+        else if (stray_bytes(end, extra) > 0)  // told like whole records
+            reporter_.report(
+                dbf_exception("The file holds " + std::to_string(stray_bytes(end, extra)) + " bytes past its " +
+                                  std::to_string(declared) + " records; they are not converted",
+                              tk_level_recoverable),
+                path_);
     }
 }
 
@@ -394,8 +408,14 @@ void dbf_table_opener::refine_from_dbc() {
 }
 
 void dbf_table_opener::make_names_unique() {
+    // What the source calls each field, for the fields read under another
+    // name: a field without a name is known by its place.
+    layout_.own_names.assign(layout_.names.size(), std::wstring());
     for (size_t i = 0; i < layout_.names.size(); ++i)
-        if (layout_.names[i].empty()) layout_.names[i] = L"FIELD" + std::to_wstring(i + 1);
+        if (layout_.names[i].empty()) {
+            layout_.own_names[i] = L"#" + std::to_wstring(i + 1);
+            layout_.names[i] = L"FIELD" + std::to_wstring(i + 1);
+        }
     // One set of the case-folded names holds every name given so far and
     // every name still to come, so a candidate NAME_k never takes a later
     // field's own name; each name's next k is remembered, so thousands of
@@ -421,6 +441,8 @@ void dbf_table_opener::make_names_unique() {
         const std::wstring cand_folded = folded(cand);
         taken.insert(cand_folded);
         seen.insert(cand_folded);
+        std::wstring& own = layout_.own_names[static_cast<size_t>(&name - layout_.names.data())];
+        if (own.empty()) own = name;
         name = std::move(cand);
     }
 }
@@ -436,6 +458,7 @@ void dbf_table_opener::build_schema(udb_schema& schema, dbf_record& record) {
         if (c.type == 'D') reserved = 2;
         if (c.type == 'T' || c.type == '@') reserved = 1;
         t_ftd col(size, layout_.names[i], c.vartype, false, false, ole_variant(), reserved);
+        if (i < layout_.own_names.size()) col.own_name = layout_.own_names[i];
         if (c.vartype == VT_DECIMAL && c.type == 'N') {
             col.precision = dbf_field::decimal_precision(fd);
             col.scale = dbf_field::decimal_scale(fd);

@@ -55,6 +55,9 @@ struct dbf_table_layout {
     std::vector<uint32_t> widths;     // per descriptor
     std::vector<dbf_column> columns;  // per schema column
     std::vector<std::wstring> names;  // per schema column
+    // Per schema column, the source's name of one read under another (a
+    // duplicate, "#7" for the seventh field without a name); else empty.
+    std::vector<std::wstring> own_names;
     int nullflags_offset = -1;
     uint32_t nullflags_width = 0;
     std::string backlink;  // the container path of the back-link area, "" if none
@@ -88,6 +91,9 @@ private:
     void make_names_unique();
     void build_schema(udb_schema& schema, dbf_record& record);
 
+    // Of the `extra` bytes at `end` past the records, those that are not
+    // the end-of-file byte.
+    uint64_t stray_bytes(uint64_t end, uint64_t extra);
     tk_huge_file& file_;
     const std::wstring& path_;
     std::string fs_path_;

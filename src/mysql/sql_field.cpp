@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "mysql/sql_engine.h"
-#include "sql/sql_types.h"
+#include "sql/sql_column_type.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 #include "udb/t_ftd.h"
@@ -24,42 +24,59 @@ bool blob_to_text() {
 
 }  // namespace
 
-VARTYPE get_vartype(int mysql_type, unsigned flags) {
-    tk_log(1, "get_vartype(%d,%u)", mysql_type, flags);
-    const bool is_unsigned = flags & UNSIGNED_FLAG;
+namespace {
+
+// The catalogue's name of a result column's type; null for the types read
+// by their flags (strings, BLOBs, BIT) and those the catalogue lacks.
+const wchar_t* catalogue_name(int mysql_type) {
     switch (mysql_type) {
     case MYSQL_TYPE_DECIMAL:
     case MYSQL_TYPE_NEWDECIMAL:
-        return VT_DECIMAL;
+        return L"DECIMAL";
     case MYSQL_TYPE_TINY:
-        return is_unsigned ? VT_UI1 : VT_I1;
+        return L"TINYINT";
     case MYSQL_TYPE_SHORT:
-        return is_unsigned ? VT_UI2 : VT_I2;
-    case MYSQL_TYPE_LONG:
-        return is_unsigned ? VT_UI4 : VT_I4;
-    case MYSQL_TYPE_FLOAT:
-        return VT_R4;
-    case MYSQL_TYPE_DOUBLE:
-        return VT_R8;
-    case MYSQL_TYPE_TIMESTAMP:
-    case MYSQL_TYPE_DATE:
-    case MYSQL_TYPE_TIME:
-    case MYSQL_TYPE_DATETIME:
-        return VT_DATE;
-    case MYSQL_TYPE_LONGLONG:
-        return is_unsigned ? VT_UI8 : VT_I8;
+        return L"SMALLINT";
     case MYSQL_TYPE_INT24:
-        return VT_I4;
+        return L"MEDIUMINT";
+    case MYSQL_TYPE_LONG:
+        return L"INT";
+    case MYSQL_TYPE_LONGLONG:
+        return L"BIGINT";
+    case MYSQL_TYPE_FLOAT:
+        return L"FLOAT";
+    case MYSQL_TYPE_DOUBLE:
+        return L"DOUBLE";
+    case MYSQL_TYPE_DATE:
+        return L"DATE";
+    case MYSQL_TYPE_TIME:
+        return L"TIME";
+    case MYSQL_TYPE_DATETIME:
+        return L"DATETIME";
+    case MYSQL_TYPE_TIMESTAMP:
+        return L"TIMESTAMP";
     case MYSQL_TYPE_YEAR:
-        return VT_UI2;
+        return L"YEAR";
+    default:
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+VARTYPE get_vartype(int mysql_type, unsigned flags) {
+    tk_log(1, "get_vartype(%d,%u)", mysql_type, flags);
+    // Each column type reads as the catalogue holds its values, so a table
+    // read back gives the value types its CREATE TABLE was made from.
+    if (const wchar_t* name = catalogue_name(mysql_type)) return sql_catalogue_value_type(name, flags & UNSIGNED_FLAG);
+    switch (mysql_type) {
     case MYSQL_TYPE_BIT:
-        return VT_BOOL;
+        return VT_BOOL;  // the client hands BIT values over as bytes
     case MYSQL_TYPE_TINY_BLOB:
     case MYSQL_TYPE_MEDIUM_BLOB:
     case MYSQL_TYPE_LONG_BLOB:
     case MYSQL_TYPE_BLOB: {
-        sql_engine* engine = sql_engine::try_ptr();
-        const bool to_text = engine && engine->blob_to_text;
+        const bool to_text = blob_to_text();
         tk_log(1, "Processing BLOB, blob_to_text=%d", int(to_text));
         return to_text ? VT_BSTR : VT_ARRAY_UI1;
     }

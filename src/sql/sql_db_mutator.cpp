@@ -16,6 +16,7 @@ namespace {
 // What a "Type Mappings" block says, collected before it is applied.
 struct field_entry {
     std::wstring name, new_name, type, default_value, character_set;
+    std::wstring type_line;  // the line that gave the type
     bool deleted = false;
     int length = 0, scale = 0, precision = 0;
 };
@@ -33,8 +34,10 @@ std::string utf8(const std::wstring& text) { return tk_unicode_to_utf8(text); }
 
 // A line the block cannot be read with: the whole profile is refused, since
 // a mapping left out would change the run unseen.
-[[noreturn]] void refuse_line(const std::wstring& line) {
-    throw tk_exception("The Type Mappings line '" + utf8(line) + "' cannot be read.", tk_level_error);
+[[noreturn]] void refuse_line(const std::wstring& line, const std::wstring& reason = std::wstring()) {
+    throw tk_exception("The Type Mappings line '" + utf8(line) + "' cannot be read" +
+                           (reason.empty() ? std::string() : ": " + utf8(reason)) + ".",
+                       tk_level_error);
 }
 
 // True when `line` starts with `key` ignoring case; `rest` gets the
@@ -96,6 +99,7 @@ void read_field_line(const std::wstring& line, field_entry& f) {
         f.deleted = tk_equal_no_case(rest, L"deleted");
     } else if (take_key(line, L"type:", rest)) {
         f.type = rest;
+        f.type_line = line;
     } else if (take_key(line, L"default_value:", rest)) {
         f.default_value = rest;
     } else if (take_key(line, L"character_set:", rest)) {
@@ -109,6 +113,28 @@ void read_field_line(const std::wstring& line, field_entry& f) {
     } else {
         refuse_line(line);
     }
+}
+
+sql_native_type native_type_of(const field_entry& f) {
+    sql_native_type type;
+    type.name = f.type;
+    type.default_value = f.default_value;
+    type.size = static_cast<uint64_t>(f.length);
+    type.scale = static_cast<uint32_t>(f.scale);
+    type.precision = static_cast<uint32_t>(f.precision);
+    return type;
+}
+
+// A type the catalogue of column types cannot read refuses the line that
+// gives it: a profile never puts anything but a column type into a table.
+void check_types(const mapping_block& block) {
+    for (const table_entry& table : block.tables)
+        for (const field_entry& f : table.fields) {
+            if (f.type.empty()) continue;
+            sql_field_mutator check(f.name);
+            check.set_type(native_type_of(f), f.character_set);
+            if (!check.type_error().empty()) refuse_line(f.type_line, check.type_error());
+        }
 }
 
 enum class block { none, database, tables, table, table_properties, fields, field };
@@ -158,6 +184,7 @@ mapping_block read_block(const udb_profile_lines& lines) {
             refuse_line(line);
         }
     }
+    check_types(out);
     return out;
 }
 
@@ -202,12 +229,7 @@ void sql_db_mutator::load(const udb_profile& profile) {
         sql_table_mutator& table = get_table_mutator2(entry.name, entry.new_name.empty() ? entry.name : entry.new_name);
         for (const auto& [key, value] : entry.properties) table.set(key, value);
         for (const auto& f : entry.fields) {
-            sql_native_type type;
-            type.name = f.type;
-            type.default_value = f.default_value;
-            type.size = static_cast<uint64_t>(f.length);
-            type.scale = static_cast<uint32_t>(f.scale);
-            type.precision = static_cast<uint32_t>(f.precision);
+            const sql_native_type type = native_type_of(f);
             // A field without a new name keeps its name: the one the
             // reader gives it, which for a container table is its long name.
             sql_field_mutator& m = table.update_field(f.name, f.new_name, type, f.character_set);

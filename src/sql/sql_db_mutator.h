@@ -38,7 +38,8 @@ public:
     // none. Property keys compare without case and are kept in the
     // writers' spelling ("engine", "character set"). A block that cannot be
     // read whole (a line that fits no key where it stands, an empty name, a
-    // number or status that is not one, an unknown property key) throws
+    // number or status that is not one, an unknown property key, a type
+    // the catalogue of column types cannot read) throws
     // tk_exception (level 1) before anything changes.
     void load(const udb_profile& profile);
     // Throws what load would throw for the profile; changes nothing.

@@ -2,6 +2,7 @@
 
 #include "sql/sql_types.h"
 #include "sql/sql_values.h"
+#include "tk/tk_exception.h"
 #include "tk/tk_helpers.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
@@ -13,19 +14,32 @@ sql_field_mutator::sql_field_mutator(const std::wstring& field_name) : name(fiel
     tk_wlog(1, L"udb_field_mutator::ctor1(%ls)", field_name.c_str());
 }
 
-void sql_field_mutator::set_type(const sql_native_type& type) {
+void sql_field_mutator::set_type(const sql_native_type& type, const std::wstring& charset) {
     native_type = type.name;
     length = static_cast<int>(type.size);
     scale = static_cast<int>(type.scale);
     precision = static_cast<int>(type.precision);
     default_text = type.default_value;
     default_value = default_text.empty() ? ole_variant() : ole_variant(default_text);
+    character_set = charset;
     value_type = 1;
-    if (!native_type.empty()) {
-        uint64_t size = 0;
-        value_type = sql_parse_native_type(native_type, size);
-        if (length == 0 && size != 0) length = static_cast<int>(size);
+    type_ok_ = false;
+    type_error_.clear();
+    if (native_type.empty()) return;
+    if (!sql_column_type::parse(native_type, type.size, type.precision, type.scale, type_, type_error_)) return;
+    if (!type_.charset().empty()) {
+        if (character_set.empty()) {
+            character_set = type_.charset();
+        } else if (!sql_same_charset(character_set, type_.charset())) {
+            type_error_ = L"it names the character set " + type_.charset() + L" where the field has " + character_set;
+            return;
+        }
     }
+    type_ok_ = true;
+    value_type = type_.value_type();
+    length = static_cast<int>(type_.length());
+    precision = static_cast<int>(type_.precision());
+    scale = static_cast<int>(type_.scale());
 }
 
 std::wstring sql_field_mutator::result_name(const std::wstring& current) const {
@@ -51,81 +65,71 @@ ole_variant typed_default(const ole_variant& value, VARTYPE vt) {
     return typed;
 }
 
-// Numbers that are read as a date by their text: integers, currency and
-// decimals (a fraction makes the text no date). Floating-point numbers keep
-// the variant's own reading; logicals are no date.
-bool reads_as_digits(VARTYPE vt) { return udb_is_numeric_type(vt) && vt != VT_R4 && vt != VT_R8 && vt != VT_BOOL; }
+// The hint date columns carry for the DEFAULT clause: 2 date, 3 time,
+// 1 date and time.
+uint32_t date_hint(sql_type_family family) {
+    switch (family) {
+    case sql_type_family::date:
+        return 2;
+    case sql_type_family::time:
+        return 3;
+    case sql_type_family::datetime:
+    case sql_type_family::timestamp:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+// Whether a column of this type has a length of its own.
+bool has_size(sql_type_family family) {
+    return family == sql_type_family::chars || family == sql_type_family::binary || family == sql_type_family::bit;
+}
 
 }  // namespace
-
-std::wstring sql_field_mutator::type_refusal(const std::wstring& type) {
-    const std::wstring name = tk_trim(type);
-    if (tk_equal_no_case(name, L"ENUM") || tk_equal_no_case(name, L"SET")) return name + L" has no list of values";
-    return std::wstring();
-}
 
 void sql_field_mutator::modify1(t_ftd& column) const {
     tk_log(1, "udb_field_mutator::modify1");
     if (!new_name.empty()) {
         tk_wlog(1, L"new_name=%ls", new_name.c_str());
         column.name = new_name;
+        column.own_name.clear();  // the user's name is the one asked for
     }
-    const std::wstring refusal = type_refusal(native_type);
-    if (!refusal.empty())
-        throw tk_exception(L"The column type of '" + column.name + L"' is not valid: " + refusal, tk_level_recoverable);
     if (native_type.empty()) {
         // A rename, or a default on the column's own type: type, size,
         // flags and values stay.
         if (!default_text.empty()) column.default_value = typed_default(default_value, column.vartype);
         return;
     }
-    sql_native_type type;
-    type.name = native_type;
-    type.size = length > 0 ? static_cast<uint64_t>(length) : 0;
-    type.scale = static_cast<uint32_t>(scale > 0 ? scale : 0);
-    type.precision = static_cast<uint32_t>(precision > 0 ? precision : 0);
+    if (!type_ok_)
+        throw tk_exception(L"The column type of '" + column.name + L"' is not valid: " + type_error_,
+                           tk_level_recoverable);
+    sql_column_type type = type_;
     // A DECIMAL recorded without a precision takes the column's own.
-    const bool own =
-        value_type == VT_DECIMAL && type.precision == 0 && sql_own_decimal(column, type.precision, type.scale);
-    if (value_type != 1) column.vartype = value_type;
-    column.native_type = get_sql_native_type1(type);
+    uint32_t own_precision = 0, own_scale = 0;
+    if (type.family() == sql_type_family::decimal && !type.has_precision() &&
+        sql_own_decimal(column, own_precision, own_scale))
+        type.set_precision(own_precision, own_scale);
+    column.vartype = type.value_type();
+    column.native_type = type.text();
     tk_wlog(1, L"\tf.native_type=%ls", column.native_type.c_str());
-    column.size = static_cast<uint32_t>(length > 0 ? length : 0);
-    tk_log(1, "\tf.size=%d", length);
-    tk_log(1, "\told dw_reserved=%u, new dw_reserved=%u", column.dw_reserved, reserved);
-    column.dw_reserved = reserved;
-    column.default_value = typed_default(default_value, value_type);
-    if (own || precision != 0 || scale != 0) {
-        tk_log(1, "Setting new prec/scale: (%u,%u)", type.precision, type.scale);
-        column.precision = type.precision;
-        column.scale = type.scale;
-    }
+    column.size = has_size(type.family()) ? static_cast<uint32_t>(type.length()) : 0;
+    tk_log(1, "\tf.size=%u", column.size);
+    column.precision = type.precision();
+    column.scale = type.scale();
+    column.dw_reserved = date_hint(type.family());
+    // The default as the column holds it; one it would change is left out
+    // (the table's notes say so).
+    udb_field held(column.name, 0, default_value);
+    const bool kept =
+        type.takes_default() && sql_column_fit(type, character_set).hold(held) == sql_column_fit::change::none;
+    column.default_value = kept ? static_cast<const ole_variant&>(held) : ole_variant();
 }
 
-sql_column_fit::change sql_field_mutator::modify2(udb_field& field, int codepage) const {
+void sql_field_mutator::modify2(udb_field& field) const {
     tk_log(1, "udb_field_mutator::modify2");
     if (!new_name.empty()) field.name = new_name;
-    if (native_type.empty()) return sql_column_fit::change::none;
-    field.size = static_cast<uint32_t>(length > 0 ? length : 0);
-    if (value_type == 1 || field.get_type() == value_type) return sql_column_fit::change::none;
-    if (field.get_type() == VT_BOOL && value_type == VT_BSTR) {
-        static_cast<ole_variant&>(field) = std::wstring(field.to_bool() ? L"T" : L"F");
-        return sql_column_fit::change::none;
-    }
-    try {
-        // A whole number bound for a date is read as the server reads
-        // one, its digits as YYYYMMDD or YYYYMMDDhhmmss.
-        if (value_type == VT_DATE && reads_as_digits(field.get_type())) field.change_type(VT_BSTR, codepage);
-        field.change_type(value_type, codepage);
-    } catch (const tk_exception&) {
-        const bool number = udb_is_numeric_type(field.get_type()) ||
-                            (field.get_type() == VT_BSTR && !sql_number_literal(field.get_text()).empty());
-        tk_wlog(2, L"Field %ls: the value cannot become the column's type", field.name.c_str());
-        field.set_null();
-        return number && udb_is_numeric_type(value_type) ? sql_column_fit::change::outside
-                                                         : sql_column_fit::change::not_converted;
-    }
-    return sql_column_fit::change::none;
+    if (!native_type.empty()) field.size = static_cast<uint32_t>(length > 0 ? length : 0);
 }
 
 void sql_field_mutator::save() {
@@ -142,6 +146,10 @@ std::optional<std::wstring> sql_field_mutator::get_property(const std::wstring& 
     if (key == L"character_set") {
         if (character_set.empty()) return std::nullopt;
         return character_set;
+    }
+    if (key == L"collation") {
+        if (!type_ok_ || type_.collation().empty()) return std::nullopt;
+        return type_.collation();
     }
     return find(key);
 }

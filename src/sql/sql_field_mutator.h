@@ -4,9 +4,12 @@
 // Keyed by the source field's (short) name; `long_name` is the name the
 // database container gives that field, under which the reader presents it.
 // An empty new name keeps the name; an empty type text keeps the column's
-// type, size, flags and values (a rename, or a new default only). A DECIMAL
-// recorded without a precision gets the column's own (currency 19,4). The writers read the
-// "character_set" property through sql_properties.
+// type, size, flags and values (a rename, or a new default only). A type
+// text is read against the catalogue of column types (sql_column_type),
+// its missing arguments taken from the length, scale and precision; the
+// column gets the type as read. A DECIMAL recorded without a precision
+// gets the column's own (currency 19,4). The writers read the
+// "character_set" and "collation" properties through sql_properties.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +17,7 @@
 #include <string>
 
 #include "sql/sql_column_fit.h"
+#include "sql/sql_column_type.h"
 #include "sql/sql_native_type.h"
 #include "sql/sql_properties.h"
 #include "udb/udb_mutators.h"
@@ -27,25 +31,24 @@ class sql_field_mutator : public udb_properties, public sql_properties {
 public:
     explicit sql_field_mutator(const std::wstring& name);
 
-    // Takes over the type text, length, scale, precision and default of the
-    // description and derives the value type from the type text.
-    void set_type(const sql_native_type& type);
+    // Takes over the type text, length, scale, precision, default and
+    // character set of the description and reads the type text: the
+    // arguments it gives replace the length, scale and precision, and the
+    // character set it names is the field's when it has none of its own.
+    void set_type(const sql_native_type& type, const std::wstring& charset);
 
-    // Applies the change to a column description. A type the server cannot
-    // create (type_refusal) is a level-0 failure of the table naming it.
+    // Applies the change to a column description. A type text that is not
+    // a column type (type_error) is a level-0 failure of the table naming
+    // it; a default the type cannot hold as it stands is left out.
     void modify1(t_ftd& column) const;
-    // Applies the change to a copied cell: new name, value converted to the
-    // customised type, declared size. Bytes that become text are read in
-    // `codepage`, the source table's; a whole number that becomes a date is
-    // read by its digits (YYYYMMDD, YYYYMMDDhhmmss); a logical that becomes
-    // text is 'T' or 'F', as the default road writes it. A value that
-    // cannot be converted makes the cell NULL: `outside` for a number (or a
-    // number's text) out of the type's range, else `not_converted`.
-    sql_column_fit::change modify2(udb_field& field, int codepage = ole_variant::text_codepage) const;
+    // Applies the name and declared size to a copied cell; the holding of
+    // its value to the new type is the table mutator's (sql_column_fit).
+    void modify2(udb_field& field) const;
 
-    // Why the server cannot create a column of this type text, or empty: a
-    // bare ENUM or SET, without its list of values.
-    static std::wstring type_refusal(const std::wstring& type);
+    // The type as read, or null: not retyped, or a text that is no type.
+    const sql_column_type* column_type() const { return type_ok_ ? &type_ : nullptr; }
+    // Why the type text is no column type; empty when it is one.
+    const std::wstring& type_error() const { return type_error_; }
 
     // The name the column has after the change.
     std::wstring result_name(const std::wstring& current) const;
@@ -60,13 +63,17 @@ public:
     std::wstring long_name;    // container long name, empty when none
     std::wstring new_name;     // empty: keep
     VARTYPE value_type = 1;    // 1: keep
-    std::wstring native_type;  // type name as the user chose it; empty: keep
+    std::wstring native_type;  // type text as the user chose it; empty: keep
     int status = udb_mutators::changed;
-    uint32_t reserved = 0;
     ole_variant default_value;
     std::wstring default_text;  // the default as typed
     std::wstring character_set;
     int length = 0;
     int scale = 0;
     int precision = 0;
+
+private:
+    sql_column_type type_;
+    bool type_ok_ = false;
+    std::wstring type_error_;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "sql/sql_column_type.h"
 #include "sql/sql_dialect.h"
 #include "sql/sql_types.h"
 #include "tk/tk_logger.h"
@@ -37,8 +38,17 @@ bool sql_schema::is_candidate(size_t pos) const {
            c.dw_reserved != 8 && c.dw_reserved != 16;
 }
 
+// The type a customisation gave the column, read (false: none, or a text
+// that is no type).
+static bool customised_type(const t_ftd& c, sql_column_type& type) {
+    std::wstring why;
+    return !c.native_type.empty() && sql_column_type::parse(c.native_type, type, why);
+}
+
 uint64_t sql_schema::row_cost(size_t pos) const {
     const t_ftd& c = *at(pos);
+    sql_column_type type;
+    if (customised_type(c, type)) return type.row_bytes(sql_charset_max_bytes(charsets_[pos]));
     if (is_short_string(c)) {
         uint64_t bytes = uint64_t(c.size) * 4;
         return bytes + (bytes > 255 ? 2 : 1);
@@ -50,12 +60,9 @@ uint64_t sql_schema::inrow_cost(size_t pos) const {
     const t_ftd& c = *at(pos);
     const unsigned char_bytes = sql_charset_max_bytes(charsets_[pos]);
     if (by_rule_[pos]) return 8;
-    if (!c.native_type.empty()) {
-        const std::wstring& t = c.native_type;
-        if (t.find(L"TEXT") != std::wstring::npos || t.find(L"BLOB") != std::wstring::npos) return 21;
-        if (t.find(L"CHAR") != std::wstring::npos) return string_inrow(c.size, char_bytes);
-        return 8;
-    }
+    sql_column_type type;
+    if (customised_type(c, type)) return type.inrow_bytes(char_bytes ? char_bytes : 4);
+    if (!c.native_type.empty()) return 8;
     if (const int width = integer_vt_width(c.vartype)) return uint64_t(width);
     switch (c.vartype) {
     case VT_BSTR:

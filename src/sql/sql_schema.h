@@ -11,7 +11,9 @@
 // their storage size, plus 24 bytes and the NULL bitmap); over 8125 (the
 // server refuses an estimate of 8126, "Row size too large (> 8126)") the
 // string column of largest in-row cost becomes long text until it fits.
-// Only columns whose type the default mapping decides are converted.
+// A column whose type a customisation chose costs what the type takes in
+// its character set (sql_column_type); only columns whose type the default
+// mapping decides are converted.
 // Both estimates and the columns that may still be converted are kept up
 // to date as columns come and go to long text, so a table of thousands of
 // columns is built in one pass; columns change only through push_back.

@@ -103,6 +103,10 @@ sql_schema_initializer::~sql_schema_initializer() = default;
 
 const t_names_map& sql_schema_initializer::get_names_map() const { return validator_->mapped_pairs; }
 
+std::wstring sql_schema_initializer::column_collation(const std::wstring& dest_name) const {
+    return property(custom_ ? custom_->get_child(dest_name) : nullptr, L"collation");
+}
+
 std::wstring sql_schema_initializer::column_charset(const std::wstring& dest_name, bool& customised) const {
     const sql_properties* column = custom_ ? custom_->get_child(dest_name) : nullptr;
     std::wstring value = property(column, L"character_set");
@@ -115,6 +119,8 @@ void sql_schema_initializer::get_init_chunks(std::vector<std::wstring>& chunks) 
     auto_name_.clear();
     tk_log(1, "sql_schema_initializer::get_init_chunks(n_columns=%d)", int(schema_.size()));
     custom_types_.assign(schema_.size(), std::wstring());
+    column_types_.assign(schema_.size(), sql_column_type());
+    read_types_.assign(schema_.size(), false);
     types_.assign(schema_.size(), std::wstring());
     charsets_.assign(schema_.size(), std::wstring());
     not_null_.assign(schema_.size(), false);
@@ -133,13 +139,20 @@ std::wstring sql_schema_initializer::make_clause(size_t pos) {
     std::wstring clause = new_dialect ? sql_dialect::get_safe_name(column.name) : column.name;
     clause += L" ";
 
+    // A customised type is written as the catalogue reads it, never as
+    // it was typed.
     std::wstring type;
     const bool by_rule = udb_custom_conversion::is_acceptable1(column);
+    std::wstring why;
+    sql_column_type& parsed = column_types_[pos];
     if (by_rule) {
         type = udb_custom_conversion::handle1(column);
+        read_types_[pos] = sql_column_type::parse(type, parsed, why);
     } else if (!column.native_type.empty()) {
-        sql_check_type_text(column.native_type, column.name);
-        type = column.native_type;
+        if (!sql_column_type::parse(column.native_type, parsed, why))
+            throw tk_exception(L"The column type of '" + column.name + L"' is not valid: " + why, tk_level_recoverable);
+        read_types_[pos] = true;
+        type = parsed.text();
     } else {
         type = get_sql_native_type2(column, false);
     }
@@ -147,16 +160,21 @@ std::wstring sql_schema_initializer::make_clause(size_t pos) {
     clause += type;
     types_[pos] = type;
     if (by_rule || !column.native_type.empty()) custom_types_[pos] = type;
+    const sql_column_type* customised_type = !column.native_type.empty() && !by_rule ? &parsed : nullptr;
 
-    const bool is_char = (column.native_type.empty() && column.vartype == VT_BSTR) ||
-                         column.native_type.find(L"CHAR") != std::wstring::npos ||
-                         column.native_type.find(L"TEXT") != std::wstring::npos;
+    const bool is_char =
+        customised_type ? customised_type->is_character() : column.native_type.empty() && column.vartype == VT_BSTR;
     if (new_dialect && is_char) {
         bool customised = false;
         std::wstring charset = column_charset(column.name, customised);
         sql_check_word(charset, "character set", customised ? tk_level_recoverable : tk_level_error);
         clause += L" CHARACTER SET " + charset;
         charsets_[pos] = charset;
+        const std::wstring collation = column_collation(column.name);
+        if (!collation.empty()) {
+            sql_check_word(collation, "collation", tk_level_recoverable);
+            clause += L" COLLATE " + collation;
+        }
     }
 
     bool not_null = column.b_not_null || column.b_auto_increment;
@@ -165,6 +183,9 @@ std::wstring sql_schema_initializer::make_clause(size_t pos) {
                    (version < 0x031702 && indexes_->is_idx_field(source_name, false));
     }
     if (not_null) clause += L" NOT NULL";
+    // A TIMESTAMP says NULL: some servers would make it NOT NULL with the
+    // time of the load as its default, so a dump and a load would differ.
+    if (!not_null && customised_type && customised_type->family() == sql_type_family::timestamp) clause += L" NULL";
     not_null_[pos] = not_null;
 
     bool can_have_default = true;
@@ -173,8 +194,9 @@ std::wstring sql_schema_initializer::make_clause(size_t pos) {
         can_have_default = false;
     } else if (column.vartype == VT_BLOB || column.vartype == VT_BLOB_OBJECT) {
         can_have_default = false;
-    } else if (column.vartype == VT_BSTR && (column.size == 0 || column.size > 21844)) {
-        can_have_default = false;  // long text types take no DEFAULT
+    } else if (customised_type ? !customised_type->takes_default()
+                               : column.vartype == VT_BSTR && (column.size == 0 || column.size > 21844)) {
+        can_have_default = false;  // TEXT, BLOB and JSON take no DEFAULT
     }
     tk_log(1, "can_have_def_value=%d", int(can_have_default));
     if (can_have_default) {
@@ -208,7 +230,9 @@ uint64_t sql_schema_initializer::definition_size(size_t& value_lists) const {
     for (size_t i = 0; i < schema_.size(); ++i) {
         const t_ftd& column = *schema_.at(i);
         size += 17 + sql_to_utf8(column.name).size() + 1 + sql_to_utf8(column.comment).size();
-        if (!sql_type_values(custom_types_[i], values) || !lists.insert(values).second) continue;
+        if (!read_types_[i]) continue;
+        values = column_types_[i].values();
+        if (values.empty() || !lists.insert(values).second) continue;
         size += 2;
         for (const std::wstring& v : values) size += sql_to_utf8(v).size() + 1;
     }
@@ -219,6 +243,8 @@ uint64_t sql_schema_initializer::definition_size(size_t& value_lists) const {
 std::string sql_schema_initializer::get_refusal() const {
     TK_ASSERT(not_null_.size() == schema_.size());  // get_init_chunks came first
     const size_t count = schema_.size();
+    if (count == 0) return "A table must have at least 1 column";
+    if (std::string column = column_refusal(); !column.empty()) return column;
     const bool innodb = schema_.is_innodb();
     const size_t limit = innodb ? 1017 : max_columns;
     if (count > limit)
@@ -237,6 +263,10 @@ std::string sql_schema_initializer::get_refusal() const {
     if (is_memory_engine(table_engine_))
         for (const std::wstring& type : types_)
             if (is_blob_type(type)) return "The used table type doesn't support BLOB/TEXT columns";
+    if (const uint64_t row = row_size(); row > sql_schema::row_limit)
+        return "Row size too large. The maximum row size for the used table type, not counting BLOBs, is 65535: its "
+               "columns need " +
+               std::to_string(row) + " bytes";
     const uint64_t inrow = innodb ? inrow_size() : 0;
     if (inrow > sql_schema::innodb_row_limit)
         return "Row size too large (> 8126): its columns need " + std::to_string(inrow) + " of the at most " +
@@ -244,22 +274,61 @@ std::string sql_schema_initializer::get_refusal() const {
     return {};
 }
 
+// The bytes the servers count for the row: each column's type as its clause
+// writes it, read by the catalogue (a type it cannot read counts nothing),
+// and a bit per nullable column.
+uint64_t sql_schema_initializer::row_size() const {
+    uint64_t nullable = 0, size = 0;
+    sql_column_type type;
+    std::wstring why;
+    for (size_t i = 0; i < schema_.size(); ++i) {
+        nullable += !not_null_[i];
+        if (sql_column_type::parse(types_[i], type, why)) size += type.row_bytes(char_bytes(i));
+    }
+    return size + (nullable + 7) / 8;
+}
+
+unsigned sql_schema_initializer::char_bytes(size_t pos) const {
+    const unsigned most = sql_charset_max_bytes(charsets_[pos]);
+    return most ? most : 4;
+}
+
+// A customised column the servers refuse whatever the other columns are:
+// a VARCHAR longer than 65535 bytes in its character set, a JSON column on
+// a server without that type.
+std::string sql_schema_initializer::column_refusal() const {
+    const uint32_t version = sql_dialect::ptr()->get_server_version();
+    // MariaDB 10.2.7 and MySQL 5.7.8 brought JSON; MariaDB's 10.0 and 10.1
+    // report versions above MySQL's. A dump in the new syntax is for the
+    // servers of today.
+    const bool json = version == sql_dialect::dump_new_version ||
+                      (version >= 0x050708 && !(version >= 0x0A0000 && version < 0x0A0207));
+    for (size_t i = 0; i < schema_.size(); ++i) {
+        if (!read_types_[i] || custom_types_[i].empty()) continue;
+        const sql_column_type& type = column_types_[i];
+        const std::string name = sql_to_utf8(schema_.at(i)->name);
+        if (type.family() == sql_type_family::json && !json)
+            return "Column '" + name + "': this server has no JSON type (MariaDB 10.2.7 and MySQL 5.7.8 have it)";
+        const uint64_t bytes = type.length() * char_bytes(i);
+        if (type.family() == sql_type_family::chars && bytes > sql_schema::row_limit)
+            return "Column length too big for column '" + name +
+                   "' (max = " + std::to_string(sql_schema::row_limit / char_bytes(i)) + "); use BLOB or TEXT instead";
+    }
+    return {};
+}
+
 // The InnoDB in-row estimate of the row-size rules, with the NULL bits of
 // the columns the clauses leave nullable and the value lists at their size.
 uint64_t sql_schema_initializer::inrow_size() const {
     uint64_t nullable = 0, size = 24;
-    std::vector<std::wstring> values;
     for (size_t i = 0; i < schema_.size(); ++i) {
         nullable += !not_null_[i];
-        const std::wstring& type = custom_types_[i];
-        if (type.empty())
+        if (custom_types_[i].empty())
             size += schema_.get_inrow_cost(i);
-        else if (!sql_type_values(type, values))
-            size += 1;
-        else if (tk_starts_with_no_case(type, L"ENUM"))
-            size += values.size() <= 255 ? 1 : 2;
+        else if (read_types_[i])
+            size += column_types_[i].inrow_bytes(char_bytes(i));
         else
-            size += values.size() > 32 ? 8 : std::max<size_t>(1, (values.size() + 7) / 8);
+            size += 1;
     }
     return size + (nullable + 7) / 8;
 }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "sql/sql_column_type.h"
 #include "sql/sql_schema.h"
 #include "udb/t_names_map.h"
 
@@ -37,7 +38,8 @@ public:
     ~sql_schema_initializer();
 
     // Appends one clause per destination column, in column order. A
-    // customised type, character set or engine that is not safe SQL is a
+    // customised type that is no column type of the catalogue, or a
+    // character set, collation or engine that is not a plain name, is a
     // level-0 table failure naming it.
     void get_init_chunks(std::vector<std::wstring>& chunks);
 
@@ -56,18 +58,23 @@ public:
     // No server takes more columns, whatever the engine.
     static constexpr size_t max_columns = 4096;
     // Why the servers refuse this table, in their words and then ours, or
-    // empty: more columns than its engine takes (InnoDB 1,017, any engine
-    // 4,096); a definition (column names, comments and value lists) over the
-    // 65,535 bytes a server keeps for it; a MEMORY table with a TEXT, BLOB
-    // or spatial column; an InnoDB row over its in-row limit once every text
-    // column that may go out of the row has. Reads the clauses
-    // get_init_chunks made; a type of a rule or customisation whose in-row
-    // size is not known counts one byte, so that no table the server takes
-    // is refused.
+    // empty: no column; a customised VARCHAR over 65,535 bytes, a JSON
+    // column on a server without JSON; more columns than its engine takes
+    // (InnoDB 1,017, any engine 4,096); a definition (column names,
+    // comments and value lists) over the 65,535 bytes a server keeps for
+    // it; a MEMORY table with a TEXT, BLOB or spatial column; a row over
+    // the 65,535 bytes of every engine, or an InnoDB row over its in-row
+    // limit, once every text column that may go out of the row has. Reads
+    // the clauses get_init_chunks made; a rule's type the catalogue cannot
+    // read counts one byte, so that no table the server takes is refused.
     std::string get_refusal() const;
 
 private:
     std::wstring column_charset(const std::wstring& dest_name, bool& customised) const;
+    std::wstring column_collation(const std::wstring& dest_name) const;
+    unsigned char_bytes(size_t pos) const;
+    uint64_t row_size() const;
+    std::string column_refusal() const;
     std::wstring make_clause(size_t pos);
     uint64_t definition_size(size_t& value_lists) const;
     uint64_t inrow_size() const;
@@ -84,6 +91,9 @@ private:
     // What make_clause gave each column: the type text of a rule or a
     // customisation (empty for the default mapping), and NOT NULL.
     std::vector<std::wstring> custom_types_;
+    // Those types as the catalogue reads them (read_types_: whether it could).
+    std::vector<sql_column_type> column_types_;
+    std::vector<bool> read_types_;
     std::vector<std::wstring> types_;     // every column's type text
     std::vector<std::wstring> charsets_;  // the CHARACTER SET each clause names, or empty
     std::vector<bool> not_null_;

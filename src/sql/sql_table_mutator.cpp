@@ -4,6 +4,7 @@
 
 #include "sql/sql_dialect.h"
 #include "sql/sql_types.h"
+#include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "udb/t_ftd.h"
 #include "udb/udb_custom_conversion.h"
@@ -32,8 +33,7 @@ sql_field_mutator& sql_table_mutator::update_field(const std::wstring& old_name,
         slot = std::make_unique<sql_field_mutator>(old_name);
     }
     slot->new_name = field_new_name;
-    slot->set_type(type);
-    slot->character_set = character_set;
+    slot->set_type(type, character_set);
     return *slot;
 }
 
@@ -172,15 +172,19 @@ void sql_table_mutator::build_copy(const udb_record& record) {
 void sql_table_mutator::apply(size_t i, const udb_field& field, udb_field& copy) {
     const sql_field_mutator* m = resolved_[i];
     if (!m) return;
-    sql_column_fit::change change = m->modify2(copy, source_codepage_);
+    m->modify2(copy);
     const column_rule* rule = resolved_rules_[i];
     if (!rule) return;
-    if (change == sql_column_fit::change::none) change = rule->fit.fit(copy);
+    const sql_column_fit::change change = rule->fit.hold(copy, source_codepage_);
     if (change != sql_column_fit::change::none) count_change(field, *rule, change);
 }
 
 sql_table_mutator::column_rule sql_table_mutator::make_rule(const sql_field_mutator& m, const t_ftd& column) const {
-    return column_rule{sql_column_fit(column, column_charset(m)), column.native_type};
+    // modify1 wrote the type as it was read; read back, it is the same.
+    sql_column_type type;
+    std::wstring why;
+    TK_ASSERT(sql_column_type::parse(column.native_type, type, why));
+    return column_rule{sql_column_fit(type, column_charset(m)), column.native_type};
 }
 
 const sql_table_mutator::column_rule& sql_table_mutator::rule_of(const sql_field_mutator& m) {
@@ -240,6 +244,9 @@ std::wstring sql_table_mutator::describe(const changed_values& c) {
     switch (c.change) {
     case sql_column_fit::change::cut:
         text += (one ? L"text cut to " : L"texts cut to ") + c.type;
+        break;
+    case sql_column_fit::change::shortened:
+        text += (one ? L"value cut to " : L"values cut to ") + c.type;
         break;
     case sql_column_fit::change::rounded:
         text += (one ? L"number rounded to " : L"numbers rounded to ") + c.type;

@@ -18,10 +18,6 @@ std::wstring with_size(const wchar_t* name, unsigned long long size) {
     return std::wstring(name) + L"(" + std::to_wstring(size) + L")";
 }
 
-bool starts_with(const std::wstring& text, const wchar_t* prefix) {
-    return text.compare(0, std::wcslen(prefix), prefix) == 0;
-}
-
 std::wstring date_type(const t_ftd& column, bool bare) {
     std::wstring def = column.default_value.is_null_or_empty() ? std::wstring() : column.default_value.to_wstring();
     tk_wlog(1, L"Got date def.value: '%ls'", def.c_str());
@@ -203,73 +199,6 @@ bool sql_own_decimal(const t_ftd& column, uint32_t& precision, uint32_t& scale) 
     return true;
 }
 
-std::wstring get_sql_native_type1(const sql_native_type& type) {
-    tk_log(1, "get_sql_native_type1");
-    std::wstring buf;
-    if (starts_with(type.name, L"VARCHAR") || starts_with(type.name, L"CHAR"))
-        buf = with_size(type.name.c_str(), type.size);
-    else if (starts_with(type.name, L"DECIMAL") && type.precision != 0)
-        buf = type.name + L"(" + std::to_wstring(type.precision) + L"," + std::to_wstring(type.scale) + L")";
-    else
-        buf = type.name;
-    tk_wlog(1, L"buf=%ls", buf.c_str());
-    return buf;
-}
-
-VARTYPE sql_parse_native_type(const std::wstring& name, uint64_t& size) {
-    if (starts_with(name, L"VARCHAR") || starts_with(name, L"CHAR")) {
-        if (!name.empty() && name.back() == L')') {
-            size_t open = name.find(L'(');
-            if (open != std::wstring::npos) {
-                uint64_t n = 0;
-                size_t i = open + 1;
-                bool any = false;
-                while (i < name.size() && name[i] >= L'0' && name[i] <= L'9') {
-                    n = n * 10 + uint64_t(name[i] - L'0');
-                    ++i;
-                    any = true;
-                }
-                if (any) size = n;
-            }
-        }
-        return VT_BSTR;
-    }
-    struct exact {
-        const wchar_t* name;
-        VARTYPE vt;
-        uint64_t size;
-    };
-    static const exact table[] = {
-        {L"BIT", VT_I1, 1},
-        {L"TINYINT", VT_I1, 1},
-        {L"TINYINT UNSIGNED", VT_UI1, 1},
-        {L"SMALLINT", VT_I2, 2},
-        {L"SMALLINT UNSIGNED", VT_UI2, 2},
-        {L"INT", VT_I4, 4},
-        {L"INT UNSIGNED", VT_UI4, 4},
-        {L"BIGINT", VT_I8, 8},
-        {L"BIGINT UNSIGNED", VT_UI8, 8},
-        {L"DATE", VT_DATE, 8},
-        {L"TIME", VT_DATE, 8},
-        {L"DOUBLE", VT_R8, 8},
-        // Date-times are read as dates too: a text the server would refuse
-        // fails its record here rather than a dump's replay.
-        {L"DATETIME", VT_DATE, 8},
-        {L"TIMESTAMP", VT_DATE, 8},
-    };
-    for (const auto& e : table)
-        if (name == e.name) {
-            size = e.size;
-            return e.vt;
-        }
-    if (starts_with(name, L"DECIMAL")) return VT_DECIMAL;
-    if (name == L"FLOAT") {
-        size = 4;
-        return VT_R4;
-    }
-    return VT_BSTR;
-}
-
 std::wstring make_mysql_def_val(const t_ftd* column) {
     TK_ASSERT(column != nullptr);
     const VARTYPE vt = column->vartype;
@@ -324,6 +253,8 @@ std::wstring make_mysql_def_val(const t_ftd* column) {
         if ((column->dw_reserved & 3) == 2 && date.kind == ole_date::kind_date_time) date.kind = ole_date::kind_date;
         if ((column->dw_reserved & 3) == 3 && date.kind == ole_date::kind_date_time) date.kind = ole_date::kind_time;
         std::wstring canonical = date.to_wstring(6);
+        // A time of day is written without the zero date it prints with.
+        if (date.kind == ole_date::kind_time && canonical.rfind(L"0000-00-00 ", 0) == 0) canonical.erase(0, 11);
         tk_wlog(1, L"After canonization: %ls", canonical.c_str());
         if (canonical.empty()) break;
         return sql_quote(std::wstring_view(canonical));
@@ -334,55 +265,6 @@ std::wstring make_mysql_def_val(const t_ftd* column) {
     }
     tk_wlog(3, L"Column '%ls': default value '%ls' is not valid, no default", column->name.c_str(), text.c_str());
     return {};
-}
-
-bool sql_type_values(const std::wstring& type, std::vector<std::wstring>& values) {
-    values.clear();
-    const size_t open = type.find(L'(');
-    if (open == std::wstring::npos) return false;
-    std::wstring word = type.substr(0, open);
-    while (!word.empty() && word.back() == L' ') word.pop_back();
-    if (!tk_equal_no_case(word, L"ENUM") && !tk_equal_no_case(word, L"SET")) return false;
-    for (size_t i = open + 1; i < type.size(); ++i) {
-        const wchar_t quote = type[i];
-        if (quote != L'\'' && quote != L'"') continue;
-        std::wstring value;
-        for (++i; i < type.size(); ++i) {
-            if (type[i] == L'\\' && i + 1 < type.size()) {
-                value += type[++i];
-            } else if (type[i] == quote) {
-                if (i + 1 < type.size() && type[i + 1] == quote)
-                    value += type[++i];
-                else
-                    break;
-            } else {
-                value += type[i];
-            }
-        }
-        values.push_back(std::move(value));
-    }
-    return true;
-}
-
-bool sql_is_safe_type_text(const std::wstring& text) {
-    bool in_quote = false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const wchar_t c = text[i];
-        if (c == L'\'') {
-            in_quote = !in_quote;
-            continue;
-        }
-        if (c < 0x20 || c == 0x7F || c == L';' || c == L'`' || c == L'#' || c == L'\\') return false;
-        if (c == L'-' && i + 1 < text.size() && text[i + 1] == L'-') return false;
-        if (c == L'/' && i + 1 < text.size() && text[i + 1] == L'*') return false;
-    }
-    return !in_quote;
-}
-
-void sql_check_type_text(const std::wstring& text, const std::wstring& column) {
-    if (sql_is_safe_type_text(text)) return;
-    tk_wlog(3, L"Column '%ls': type text refused: %ls", column.c_str(), text.c_str());
-    throw tk_exception(L"The column type of '" + column + L"' is not valid: " + text, tk_level_recoverable);
 }
 
 bool sql_is_plain_word(const std::wstring& text) {
@@ -441,6 +323,26 @@ unsigned sql_charset_max_bytes(const std::wstring& charset) {
 }
 
 bool sql_is_known_charset(const std::wstring& charset) { return find_charset(charset) != nullptr; }
+
+bool sql_same_charset(const std::wstring& a, const std::wstring& b) {
+    auto plain = [](const std::wstring& name) {
+        return tk_equal_no_case(name, L"utf8mb3") ? std::wstring(L"utf8") : name;
+    };
+    return tk_equal_no_case(plain(a), plain(b));
+}
+
+std::wstring sql_charset_of_collation(const std::wstring& collation) {
+    if (!sql_is_plain_word(collation)) return std::wstring();
+    if (tk_equal_no_case(collation, L"binary")) return L"binary";
+    // Collations are named after their character set: the longest set
+    // whose name and a '_' begin the collation's.
+    std::wstring owner;
+    for (const auto& [name, facts] : charset_table())
+        if (name.size() > owner.size() && collation.size() > name.size() + 1 && collation[name.size()] == L'_' &&
+            tk_equal_no_case(collation.substr(0, name.size()), name))
+            owner = name;
+    return owner;
+}
 
 int sql_charset_codepage(const std::wstring& charset) {
     const charset_facts* facts = find_charset(charset);

@@ -1,11 +1,12 @@
-// MySQL column types: the native type table, the type of a source column,
-// customised type texts, the reverse reading (type name to value type) and
-// the DEFAULT clause text. The value type of a result column is the server
+// MySQL column types: the native type table, the type of a source column
+// and the DEFAULT clause text, and the character sets and storage engines
+// the servers know. Customised type texts are read by the catalogue
+// (sql_column_type.h); the value type of a result column is the server
 // client's (get_vartype, mysql/sql_field.h).
 //
-// The chosen type never depends on the server version. Texts that reach a
-// statement from outside (customised type texts, character set and engine
-// names) are checked here before use.
+// The chosen type never depends on the server version. Names that reach a
+// statement from outside (character set and engine names) are checked here
+// before use.
 #pragma once
 
 #include <cstdint>
@@ -36,28 +37,10 @@ std::wstring get_sql_native_type2(const t_ftd& column, bool bare);
 // 19,4 for currency, its own (within the limits above) for a DECIMAL
 // column with a precision. False for any other column.
 bool sql_own_decimal(const t_ftd& column, uint32_t& precision, uint32_t& scale);
-// A customised type with its arguments: "VARCHAR"/"CHAR" get "(size)",
-// "DECIMAL" gets "(precision,scale)", or nothing without a precision (the
-// server's own DECIMAL, never DECIMAL(0,0)); other names stay as they are.
-std::wstring get_sql_native_type1(const sql_native_type& type);
-// The value type of a native type name; sets `size` where the name fixes one.
-VARTYPE sql_parse_native_type(const std::wstring& name, uint64_t& size);
-
 // The text of the column's DEFAULT clause; empty for no default. Only
 // number literals, escaped quoted texts, canonical quoted dates and the
 // CURRENT_* functions come out.
 std::wstring make_mysql_def_val(const t_ftd* column);
-
-// The values of an ENUM(...) or SET(...) type text, unquoted; false for any
-// other type.
-bool sql_type_values(const std::wstring& type, std::vector<std::wstring>& values);
-
-// True when a customised type text is safe to put into CREATE TABLE as it
-// stands: no ';', backquote, '#', "--", "/*", backslash or control
-// character, and balanced single quotes.
-bool sql_is_safe_type_text(const std::wstring& text);
-// Level-0 tk_exception naming the column when the type text is not safe.
-void sql_check_type_text(const std::wstring& text, const std::wstring& column);
 
 // True for a non-empty [A-Za-z0-9_]+ word (character set and engine names).
 bool sql_is_plain_word(const std::wstring& text);
@@ -69,6 +52,11 @@ unsigned sql_charset_max_bytes(const std::wstring& charset);
 // Whether MySQL or MariaDB knows the character set (any letter case;
 // utf8 is utf8mb3).
 bool sql_is_known_charset(const std::wstring& charset);
+// Whether two names name one character set (utf8 is utf8mb3).
+bool sql_same_charset(const std::wstring& a, const std::wstring& b);
+// The character set a collation belongs to ("latin1_swedish_ci": latin1);
+// empty for a name that is no collation of a known set.
+std::wstring sql_charset_of_collation(const std::wstring& collation);
 // The code page (tk_text) that holds the characters of a character set,
 // for the sets a dump checks its values against; 0 for the Unicode sets,
 // binary, and the few the toolkit cannot convert.

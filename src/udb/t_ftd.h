@@ -4,6 +4,7 @@
 // dw_reserved is a producer's hint: on date columns the low two bits say
 // 1 date and time, 2 date, 3 time (9, 10, 11: default is the current
 // value); on text columns 2 or 8 mark geometry, 16 a fixed-width column.
+// own_name keeps the source's name of a column its reader renamed.
 // Plain copyable value.
 #pragma once
 
@@ -45,6 +46,10 @@ struct t_ftd {
     ole_variant default_value;
     uint32_t dw_reserved = 0;
     std::wstring comment;
+    // The name the source gives the column when its reader had to present
+    // it under another (a name another field has, no name at all: "#7"
+    // for the seventh field); empty otherwise.
+    std::wstring own_name;
 };
 
 // Value-type classes used by the conformance rules and the writers.

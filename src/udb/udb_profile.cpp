@@ -121,6 +121,7 @@ bool udb_profile::load(const std::string& path) {
     if (bytes.size() > max_profile_size)
         throw tk_exception("Profile " + path + " is larger than 16 MiB.", tk_level_error);
 
+    path_ = path;
     std::wstring current;
     bool have_section = false;
     size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;  // a byte-order mark
@@ -138,6 +139,7 @@ bool udb_profile::load(const std::string& path) {
         if (line.size() >= 2 && line.front() == L'[' && line.back() == L']') {
             current = line.substr(1, line.size() - 2);
             add_section(current);
+            section_lines_.try_emplace(current, number);
             have_section = true;
             continue;
         }
@@ -158,8 +160,36 @@ bool udb_profile::load(const std::string& path) {
             add_list_item(current, line);
             set_value(current, line, std::wstring());
         }
+        auto& lines = pair_lines_[current];
+        lines.resize(sections_[current].size() - 1, 0);
+        lines.push_back(number);
     }
     return true;
+}
+
+void udb_profile::refuse_unknown_keys(const std::vector<udb_profile_keys>& known) const {
+    for (const auto& [section, pairs] : sections_) {
+        const udb_profile_keys* keys = nullptr;
+        for (const auto& k : known)
+            if (tk_equal_no_case(section, k.section)) keys = &k;
+        auto header = section_lines_.find(section);
+        if (!keys) {
+            if (header == section_lines_.end()) continue;  // not from the file
+            refuse(path_, "line " + std::to_string(header->second) + " opens the section [" +
+                              tk_unicode_to_utf8(section) + "], which a profile does not have");
+        }
+        if (keys->keys.empty()) continue;
+        auto lines = pair_lines_.find(section);
+        for (size_t i = 0; lines != pair_lines_.end() && i < pairs.size() && i < lines->second.size(); ++i) {
+            if (lines->second[i] == 0) continue;
+            bool found = false;
+            for (const wchar_t* key : keys->keys) found = found || tk_equal_no_case(pairs[i].first, key);
+            if (!found)
+                refuse(path_, "line " + std::to_string(lines->second[i]) + " holds the key '" +
+                                  tk_unicode_to_utf8(pairs[i].first) + "', which the section [" +
+                                  tk_unicode_to_utf8(section) + "] does not have");
+        }
+    }
 }
 
 bool udb_profile::store(const std::string& path) const {

@@ -29,6 +29,12 @@
 using udb_profile_pairs = std::vector<std::pair<std::wstring, std::wstring>>;
 using udb_profile_lines = std::vector<std::wstring>;
 
+// The keys a section may hold; no keys: any key (a list of names).
+struct udb_profile_keys {
+    const wchar_t* section;
+    std::vector<const wchar_t*> keys;
+};
+
 class udb_profile {
 public:
     udb_profile();
@@ -76,6 +82,12 @@ public:
     // every line).
     bool load(const std::string& path);
 
+    // Refuses (level 1, "Profile <path> cannot be read: line N ...") a
+    // section that `known` does not list, and a key its section does not
+    // have (letter case aside), naming the first with its line; pairs made
+    // by set_value have no line and are not checked.
+    void refuse_unknown_keys(const std::vector<udb_profile_keys>& known) const;
+
     // Writes the profile: key/value sections in name order (each followed by
     // an empty line; in "Selected Tables" a pair with an empty value is the
     // key alone, elsewhere "key="), then the list sections. The file is
@@ -88,6 +100,10 @@ public:
 private:
     const udb_profile_pairs& get_required_section(const wchar_t* section) const;
 
+    std::string path_;  // the file load read
     std::map<std::wstring, udb_profile_pairs, tk_no_case_less> sections_;
+    // The file's line of each section header and of each pair (0: none).
+    std::map<std::wstring, size_t, tk_no_case_less> section_lines_;
+    std::map<std::wstring, std::vector<size_t>, tk_no_case_less> pair_lines_;
     std::map<std::wstring, udb_profile_lines, tk_no_case_less> lists_;
 };

@@ -46,6 +46,17 @@ const t_ftd* udb_schema::find(const std::wstring& name) const {
     return pos < 0 ? nullptr : fields[static_cast<size_t>(pos)].get();
 }
 
+std::vector<std::pair<std::wstring, std::wstring>> udb_schema::renamed_columns(const udb_schema& written) const {
+    std::vector<std::pair<std::wstring, std::wstring>> renamed;
+    if (written.size() != size()) return renamed;  // not made column for column
+    for (size_t i = 0; i < size(); ++i) {
+        if (!at(i) || !written.at(i)) continue;
+        const std::wstring& asked = at(i)->own_name.empty() ? at(i)->name : at(i)->own_name;
+        if (asked != written.at(i)->name) renamed.emplace_back(asked, written.at(i)->name);
+    }
+    return renamed;
+}
+
 bool udb_schema::find_field(const std::wstring& name) const {
     tk_wlog(1, L"udb_schema::find_field(%ls)", name.c_str());
     bool trace = tk_log_enabled(1);

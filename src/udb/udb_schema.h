@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "udb/t_ftd.h"
@@ -27,6 +28,11 @@ public:
     // By name: every destination column is paired with exactly one source
     // column of the same name, and each source column conforms to it.
     bool conform_to(const udb_schema& that, bool by_name) const;
+
+    // The columns `written` (the destination made from this schema, column
+    // for column) holds under another name than the one asked for: the
+    // source's own name of a column its reader renamed, else its name.
+    std::vector<std::pair<std::wstring, std::wstring>> renamed_columns(const udb_schema& written) const;
 
     bool find_field(const std::wstring& name) const;
     // Position of the first column of that name, or -1.

@@ -308,7 +308,8 @@ TEST(type_mappings, tabs_are_blanks_keys_ignore_case_and_an_unreadable_line_refu
     EXPECT_EQ(in.get_table_mutator3(L"t")->get_field_mutator(L"F")->status, udb_mutators::deleted);
 
     for (const char* bad : {"\tcolour: red\n", "\tfields:\n\t\t- name:F\n\t\tlength: 12x\n",
-                            "\tfields:\n\t\t- name:F\n\t\tbogus: 1\n", "\tproperties:\n\t\tengnie: MyISAM\n"}) {
+                            "\tfields:\n\t\t- name:F\n\t\tbogus: 1\n", "\tproperties:\n\t\tengnie: MyISAM\n",
+                            "\tfields:\n\t\t- name:F\n\t\ttype: INT, pwn INT DEFAULT 7\n"}) {
         std::ofstream(path) << head << bad;
         udb_profile q;
         ASSERT_TRUE(q.load(path));

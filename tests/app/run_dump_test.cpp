@@ -158,26 +158,40 @@ TEST_F(run_dump, a_profile_retypes_bytes_to_text_and_iso_texts_to_dates) {
     EXPECT_NE(text.find("`WHEN` DATE"), std::string::npos) << text;
     EXPECT_NE(text.find("`AT` DATETIME"), std::string::npos) << text;
     EXPECT_NE(text.find("`DAY` DATETIME"), std::string::npos) << text;
+    // A DATE column keeps the date of a date-time, and says so.
     EXPECT_NE(text.find("('a\xC3\xA9"
-                        "b\\0c', '2020-12-31 10:00:00', '2020-12-31 10:00:00', '2020-12-31')"),
+                        "b\\0c', '2020-12-31', '2020-12-31 10:00:00', '2020-12-31')"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("('x', '2020-12-31 10:00:00', '2020-12-31 10:00:00', '2020-12-31 10:00:00')"),
-              std::string::npos)
+    EXPECT_NE(text.find("('x', '2020-12-31', '2020-12-31 10:00:00', '2020-12-31 10:00:00')"), std::string::npos)
         << text;
-    EXPECT_NE(text.find("('y', '2021-06-30 08:15:30.500000', '2021-06-30 08:15:30.500000', '2021-06-30 08:15:30')"),
-              std::string::npos)
+    EXPECT_NE(text.find("('y', '2021-06-30', '2021-06-30 08:15:30.500000', '2021-06-30 08:15:30')"), std::string::npos)
         << text;
-    EXPECT_NE(text.find("('w', '2022-01-02 03:04:05', '2022-01-02 03:04:05', '2022-01-02')"), std::string::npos)
-        << text;
+    EXPECT_NE(text.find("('w', '2022-01-02', '2022-01-02 03:04:05', '2022-01-02')"), std::string::npos) << text;
     // An offset of 25 hours is no date: those cells alone are lost, and named.
     EXPECT_NE(text.find("('z', NULL, NULL, '1999-12-31')"), std::string::npos) << text;
     ASSERT_EQ(view->calls.size(), 1u);
     EXPECT_EQ(view->calls[0].level, 0);
     EXPECT_EQ(view->calls[0].message,
-              "t: Values changed to fit the types chosen for their columns: field WHEN: 1 value not convertible to "
-              "DATE became NULL, in record #4: '2020-12-31T10:00:00+25:00'; field AT: 1 value not convertible to "
-              "DATETIME became NULL, in record #4: '2020-12-31T10:00:00+25:00'");
+              "t: Values changed to fit the types chosen for their columns: field WHEN: 4 values cut to DATE, the "
+              "first in record #1: '2020-12-31T10:00:00'; field WHEN: 1 value not convertible to DATE became NULL, "
+              "in record #4: '2020-12-31T10:00:00+25:00'; field AT: 1 value not convertible to DATETIME became "
+              "NULL, in record #4: '2020-12-31T10:00:00+25:00'");
+}
+
+// Each field written under another name than its own is told, as tables are:
+// a duplicate and a nameless field the reader renamed, a user's name the
+// rules changed.
+TEST_F(run_dump, fields_written_under_another_name_are_told) {
+    testkit::dbf_fixture_table t;
+    t.fields = {{"AMT", 'N', 5, 0}, {"amt", 'N', 5, 0}, {"", 'C', 3, 0}, {"NAME", 'C', 5, 0}, {"ID", 'N', 3, 0}};
+    write_table("coll.dbf", t);
+    conv->get_table_mutator2(L"coll", L"coll").update_field(L"NAME", L"ID", sql_native_type(), L"");
+    conv->selected_tables = {L"coll"};
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_EQ(conv->rename_report(), (std::vector<std::string>{"Field amt of table coll is written as amt_2",
+                                                               "Field #3 of table coll is written as FIELD3",
+                                                               "Field ID of table coll is written as id00000"}));
 }
 
 // Profiles saved so far record a currency column as DECIMAL without a
@@ -331,7 +345,22 @@ TEST_F(dump_failure, a_run_that_writes_no_table_keeps_the_old_dump) {
     testkit::dbf_fixture_table wide;  // more columns than InnoDB takes: left out
     for (int i = 0; i < 1018; ++i) wide.fields.push_back({"F" + std::to_string(i), 'N', 3, 0});
     write_table("t.dbf", wide);
+    // Customised past what a server creates: every field dropped, or a
+    // VARCHAR longer than 65,535 bytes in utf8.
+    write_table("e.dbf", simple(1));
+    write_table("v.dbf", simple(1));
+    for (const wchar_t* f : {L"ID", L"NAME", L"OK"})
+        conv->get_table_mutator2(L"e", L"e").update_field(f, L"", sql_native_type(), L"").status =
+            udb_mutators::deleted;
+    sql_native_type text;
+    text.name = L"VARCHAR(30000)";
+    conv->get_table_mutator2(L"v", L"v").update_field(L"NAME", L"", text, L"");
+    conv->selected_tables = {L"t", L"e", L"v"};
     EXPECT_EQ(conv->run(), run_outcome::failed);
+    ASSERT_EQ(view->calls.size(), 4u);
+    EXPECT_EQ(view->calls[1].message, "e: A table must have at least 1 column");
+    EXPECT_EQ(view->calls[2].message,
+              "v: Column length too big for column 'NAME' (max = 21845); use BLOB or TEXT instead");
     EXPECT_EQ(view->calls.back().message, "None of the tables to convert could be created; nothing was converted.");
     EXPECT_EQ(dump(), "old dump\n");
 }

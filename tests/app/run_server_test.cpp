@@ -180,6 +180,104 @@ TEST_F(run_server, a_customised_profile_gives_the_same_table_in_a_dump_and_on_th
     drop("qz_bind_server");
 }
 
+// Every family of the catalogue of column types takes a sample of each DBF
+// type: the server load and the dump replayed under strict sql_mode store
+// the same cells and report the same changes, and a few cells are as the
+// servers store such values.
+TEST_F(run_server, each_type_family_holds_every_dbf_type_alike_in_both_targets) {
+    QZ_REQUIRE_SERVER();
+    using V = testkit::dbf_value;
+    testkit::dbf_fixture_table t;
+    t.version = 0x30;
+    t.language_driver = 0x03;
+    t.fields = {{"C", 'C', 8, 0}, {"N", 'N', 10, 2}, {"I", 'I'}, {"Y", 'Y'}, {"B", 'B'},
+                {"D", 'D'},       {"T", 'T'},        {"L", 'L'}, {"M", 'M'}};
+    t.records = {{false,
+                  {V::str("2024"), V::num("12345.67"), V::i(42), V::currency(123456), V::dbl(1.5e300),
+                   V::date(2024, 1, 31), V::datetime(2000, 1, 1, 10, 30, 0), V::boolean(true), V::str("{\"a\": 1}")}},
+                 {false,
+                  {V::str("abc"), V::num("-3.20"), V::i(-7), V::currency(-10000), V::dbl(0.25), V::date(1965, 7, 4),
+                   V::datetime(2040, 5, 6, 7, 8, 9), V::boolean(false), V::str("T")}},
+                 {false,
+                  {V::null(), V::null(), V::i(0), V::currency(0), V::dbl(0), V::null(), V::null(), V::boolean(false),
+                   V::null()}}};
+    const std::vector<std::string> types = {"TINYINT UNSIGNED",
+                                            "INT",
+                                            "BIGINT",
+                                            "DECIMAL(5,1)",
+                                            "FLOAT",
+                                            "DOUBLE",
+                                            "BIT(4)",
+                                            "DATE",
+                                            "TIME",
+                                            "DATETIME",
+                                            "TIMESTAMP",
+                                            "YEAR",
+                                            "CHAR(3)",
+                                            "VARCHAR(5)",
+                                            "BINARY(3)",
+                                            "VARBINARY(4)",
+                                            "TEXT",
+                                            "BLOB",
+                                            "ENUM('T','abc','2024')",
+                                            "SET('a','T')",
+                                            "JSON"};
+    std::string profile = "[Type Mappings]\r\ntables:\r\n";
+    for (size_t k = 0; k < types.size(); ++k) {
+        const std::string table = "t" + std::to_string(k);
+        testkit::dbf_fixture::write(fs::path(src) / (table + ".dbf"), t);
+        profile += "  - name: " + table + "\r\n    fields:\r\n";
+        for (const auto& f : t.fields) profile += "      - name:" + f.name + "\r\n        type: " + types[k] + "\r\n";
+        profile += "    properties:\r\n";
+    }
+    testkit::write_file(dir.file("p.pqz"), profile);
+    ASSERT_TRUE(conv->load_profile(dir.file("p.pqz")));
+    for (size_t k = 0; k < types.size(); ++k) conv->selected_tables.push_back(L"t" + std::to_wstring(k));
+    conv->direct = false;
+    conv->destination = tk_utf8_to_unicode(dir.file("out.sql"));
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    std::vector<std::string> reports[2];
+    for (const auto& c : view->calls) reports[0].push_back(c.message);
+    view->calls.clear();
+    testkit::mariadb_client client(server);
+    testkit::write_file(dir.file("strict.sql"),
+                        "SET SESSION sql_mode='STRICT_ALL_TABLES,NO_ZERO_DATE,"
+                        "NO_ZERO_IN_DATE,ERROR_FOR_DIVISION_BY_ZERO';\n" +
+                            testkit::read_file(dir.file("out.sql")));
+    ASSERT_EQ(client.query("DROP DATABASE IF EXISTS qz_types_dump; CREATE DATABASE qz_types_dump").status, 0);
+    const auto replayed = client.replay(dir.file("strict.sql"), "qz_types_dump");
+    ASSERT_EQ(replayed.status, 0) << replayed.err;
+
+    conv->store_mysql_settings(server.host, server.user, server.password, std::to_string(server.port));
+    conv->connect_mysql_server();
+    conv->direct = true;
+    conv->destination = L"qz_types_load";
+    client.query("DROP DATABASE IF EXISTS qz_types_load");
+    ASSERT_EQ(conv->run(), run_outcome::completed);
+    for (const auto& c : view->calls) reports[1].push_back(c.message);
+    EXPECT_EQ(reports[0], reports[1]);
+    ASSERT_GE(reports[0].size(), 2u);
+    EXPECT_NE(reports[0][1].find("field N: 2 numbers rounded to INT, the first in record #1: '12345.67'"),
+              std::string::npos)
+        << reports[0][1];
+    std::map<std::string, std::string> loaded;
+    for (size_t k = 0; k < types.size(); ++k) {
+        const std::string query = "SELECT * FROM t" + std::to_string(k);
+        loaded[types[k]] = select("qz_types_load", query);
+        EXPECT_EQ(select("qz_types_dump", query), loaded[types[k]]) << types[k];
+    }
+    EXPECT_EQ(loaded["INT"],
+              "2024\t12346\t42\t12\tNULL\tNULL\tNULL\t1\tNULL\nNULL\t-3\t-7\t-1\t0\tNULL\tNULL\t0\tNULL\n"
+              "NULL\tNULL\t0\t0\t0\tNULL\tNULL\t0\tNULL\n");
+    EXPECT_EQ(loaded["YEAR"].substr(0, loaded["YEAR"].find('\n')),
+              "2024\tNULL\tNULL\tNULL\tNULL\t2024\t2000\tNULL\tNULL");
+    EXPECT_NE(loaded["TIME"].find("\t00:00:00\t10:30:00\t"), std::string::npos) << loaded["TIME"];
+    EXPECT_EQ(loaded["TIMESTAMP"].find("1965"), std::string::npos) << loaded["TIMESTAMP"];
+    EXPECT_NE(loaded["JSON"].find("\t{\"a\": 1}\n"), std::string::npos) << loaded["JSON"];
+    drop("qz_types_dump");
+    drop("qz_types_load");
+}
+
 // ---- destination checks on a server ----
 
 class server_dest : public run_server {
@@ -338,6 +436,66 @@ TEST_F(server_dest, a_table_made_meanwhile_is_merged_into_only_by_a_merge) {
                   mode == 3 ? "" : "parts: Table 'parts' already exists");
     }
     drop("qz_race");
+}
+
+// A database or table is dropped only when this user can build it again:
+// the server's answers count, roles and wildcard grants included.
+TEST_F(server_dest, a_drop_waits_for_the_rights_to_build_again) {
+    QZ_REQUIRE_SERVER();
+    testkit::write_sample_folder(src);
+    testkit::mariadb_client root(server);
+    const std::string users[] = {"qz_nocreate", "qz_noselect", "qz_roled"};
+    std::string setup =
+        "DROP ROLE IF EXISTS qz_loader; CREATE ROLE qz_loader; "
+        "GRANT SELECT, INSERT, CREATE, DROP ON `qz\\_righ%`.* TO qz_loader; ";
+    for (const std::string& u : users)
+        setup += "DROP USER IF EXISTS " + u + "@'127.0.0.1'; CREATE USER " + u + "@'127.0.0.1' IDENTIFIED BY 'pw'; ";
+    setup +=
+        "GRANT SELECT, INSERT, DROP, LOCK TABLES ON qz_rights.* TO qz_nocreate@'127.0.0.1'; "
+        "GRANT CREATE, INSERT, DROP ON qz_rights.* TO qz_noselect@'127.0.0.1'; "
+        "GRANT qz_loader TO qz_roled@'127.0.0.1'; SET DEFAULT ROLE qz_loader FOR qz_roled@'127.0.0.1'";
+    ASSERT_EQ(root.query(setup).status, 0) << root.query(setup).err;
+    auto fresh = [&](const std::string& user, int mode) {
+        root.query(
+            "DROP DATABASE IF EXISTS qz_rights; CREATE DATABASE qz_rights; CREATE TABLE qz_rights.keep (a INT); "
+            "CREATE TABLE qz_rights.customer (a INT); INSERT INTO qz_rights.customer VALUES (7)");
+        conv->store_mysql_settings(server.host, user, "pw", std::to_string(server.port));
+        conv->connect_mysql_server();
+        conv->direct = true;
+        conv->destination = L"qz_rights";
+        conv->selected_tables = {L"customer"};
+        conv->set_mode(mode);
+    };
+    const std::string left = "\nThe destination database was left as it was.";
+    fresh("qz_nocreate", 0);
+    expect_level1(
+        "This user may not create the database qz_rights again: Access denied for user "
+        "'qz_nocreate'@'127.0.0.1' to database 'qz_rights'" +
+        left);
+    EXPECT_EQ(select("qz_rights", "SHOW TABLES"), "customer\nkeep\n");
+    fresh("qz_noselect", 0);
+    expect_level1(
+        "This user may not fill the table customer of qz_rights: SELECT command denied to user "
+        "'qz_noselect'@'127.0.0.1' for table `qz_rights`.`customer`" +
+        left);
+    EXPECT_EQ(select("qz_rights", "SHOW TABLES"), "customer\nkeep\n");
+    fresh("qz_nocreate", 1);
+    EXPECT_EQ(conv->run(), run_outcome::failed);
+    ASSERT_FALSE(view->calls.empty());
+    EXPECT_EQ(view->calls[0].message,
+              "customer: This user may not create the table customer again: CREATE command "
+              "denied to user 'qz_nocreate'@'127.0.0.1' for table `qz_rights`.`customer` "
+              "The destination database was left as it was.");
+    EXPECT_EQ(select("qz_rights", "SELECT a FROM customer"), "7\n");
+    // A role's rights on a pattern of databases count; locking is not needed.
+    fresh("qz_roled", 0);
+    ASSERT_NO_THROW(conv->check_dest());
+    EXPECT_EQ(conv->run(), run_outcome::completed);
+    EXPECT_EQ(select("qz_rights", "SHOW TABLES"), "customer\n");
+    EXPECT_EQ(conv->run_notes().at(0), "The database qz_rights was dropped and is made anew by this conversion.");
+    std::string cleanup = "DROP DATABASE qz_rights; DROP ROLE qz_loader";
+    for (const std::string& u : users) cleanup += "; DROP USER " + u + "@'127.0.0.1'";
+    root.query(cleanup);
 }
 
 }  // namespace

@@ -305,6 +305,13 @@ TEST_F(mode_test, mode1_drops_the_existing_table) {
     EXPECT_TRUE(called("delete_tab:t"));
     EXPECT_TRUE(called("create_table:t"));
     EXPECT_EQ(rows_of("t"), 2u);
+    // Not when the customised table could not be created again.
+    conv->log.calls.clear();
+    sql_table_mutator& m = conv->get_table_mutator2(L"t", L"t");
+    for (const wchar_t* f : {L"ID", L"NAME"}) m.update_field(f, L"", sql_native_type(), L"").status = udb_mutators::deleted;
+    EXPECT_EQ(conv->run(), run_outcome::failed);
+    EXPECT_FALSE(called("delete_tab:t"));
+    EXPECT_EQ(messages().at(0), "0 t: A table must have at least 1 column; the table was left as it was");
 }
 
 TEST_F(mode_test, mode2_skips_the_existing_table) {

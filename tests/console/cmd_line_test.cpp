@@ -322,6 +322,18 @@ TEST_F(CommandLine, AProfileIsReadWholeOrRefusedBeforeConnecting) {
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out,
               "Error:\nProfile " + h.file("bad.pqz") + " cannot be read: line 1 comes before the first section.\n");
+    // A key or section no profile has (a misspelt one) changes nothing unseen.
+    const std::pair<std::string, std::string> unknown[] = {
+        {"[Generic settings]\r\nmode=0\r\nskip_deleted=1\r\n",
+         "line 3 holds the key 'skip_deleted', which the section [Generic settings] does not have"},
+        {"[Generic setting]\r\nmode=0\r\n",
+         "line 1 opens the section [Generic setting], which a profile does not have"}};
+    for (const auto& [text, reason] : unknown) {
+        write_file(h.file("bad.pqz"), text);
+        r = run_dump({"--profile=" + h.file("bad.pqz")});
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.out, "Error:\nProfile " + h.file("bad.pqz") + " cannot be read: " + reason + ".\n");
+    }
 }
 
 // A missing folder, a device: refused at level 1 before anything is written.

@@ -66,8 +66,12 @@ TEST_F(SourceFault, TableCutShortConvertsItsWholeRecordsAndSaysSo) {
 TEST_F(SourceFault, RecordsPastTheDeclaredCountAreReported) {
     // An interrupted append: the header counts 3 of the 5 records.
     testkit::dbf_fixture::patch(src + "/customer.dbf", 4, std::string("\x03\x00\x00\x00", 4));
+    // Bytes short of a record after the end-of-file byte are told too.
+    const uint64_t end = std::filesystem::file_size(src + "/parts.dbf");
+    testkit::dbf_fixture::patch(src + "/parts.dbf", end, "xyz");
     result r = run_dump();
     EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("Error:\nparts: The file holds 3 bytes past its "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Error:\ncustomer: The file holds 2 more records than the 3 the table declares; "
                          "they are not converted\n"),
               std::string::npos)

@@ -473,8 +473,26 @@ TEST(dbf_memo, missing_memo_file_is_reported_and_cells_are_null) {
     dbf_fixture::write(dir / "m.dbf", t);
     auto rs = open(dir / "m.dbf");
     ASSERT_EQ(reports.messages.size(), 1u);
-    EXPECT_EQ(reports.messages[0], "Memo file not found");
+    EXPECT_EQ(reports.messages[0], "Memo file not found: the version byte 0x83 names m.dbt");
     EXPECT_EQ(rows_of(*rs)[0][5], "NULL");
+
+    // A version byte that names no memo file: the memo fields read the one
+    // beside the table.
+    const std::pair<uint8_t, testkit::memo_format> unnamed[] = {
+        {0x03, testkit::memo_format::dbt3}, {0xFB, testkit::memo_format::dbt4}, {0x03, testkit::memo_format::fpt}};
+    for (const auto& [version, format] : unnamed) {
+        dbf_fixture_table plain = simple(version);
+        plain.memo = format;
+        const auto memo = dbf_fixture::write(dir / "p.dbf", plain);
+        reports.messages.clear();
+        EXPECT_EQ(rows_of(*open(dir / "p.dbf"))[0][5], "memo one") << int(version);
+        EXPECT_TRUE(reports.messages.empty()) << int(version);
+        std::filesystem::remove(memo);
+    }
+    EXPECT_EQ(rows_of(*open(dir / "p.dbf"))[0][5], "NULL");
+    EXPECT_EQ(reports.messages,
+              std::vector<std::string>{"Memo file not found: the version byte 0x03 names no memo "
+                                       "file, and none of p.dbt, p.fpt and p.smt is beside the table"});
 
     // Something that is no regular file where the memo file should be (a
     // folder, a FIFO, a dangling link) is named as such.
@@ -661,7 +679,7 @@ TEST(dbf_memo, memos_keep_their_bytes_and_damage_costs_a_cell) {
     EXPECT_TRUE(reports.messages.empty());
     std::filesystem::remove(dir / "m.fpt");
     EXPECT_EQ(rows_of(*open(dir / "m.dbf"))[0][5], "NULL");
-    EXPECT_EQ(reports.messages, std::vector<std::string>{"Memo file not found"});
+    EXPECT_EQ(reports.messages, std::vector<std::string>{"Memo file not found: the version byte 0x30 names m.fpt"});
 }
 
 // A memo that cannot be allocated costs its cell, named; the table reads on.

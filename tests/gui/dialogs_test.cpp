@@ -4,6 +4,7 @@
 #include "gui/dialogs/set_query_dlg.h"
 #include "gui/dialogs/types_map_model.h"
 #include "testkit/temp_dir.h"
+#include "tk/tk_text.h"
 
 namespace {
 
@@ -43,6 +44,27 @@ TEST(type_maps, shipped_files_offer_writable_types) {
     EXPECT_FALSE(types_map_model::takes(L"VARCHAR", L"SCALE"));
     EXPECT_TRUE(types_map_model::takes(L"DECIMAL", L"PRECISION"));
     EXPECT_FALSE(types_map_model::takes(L"INT", L"LENGTH"));
+    // The editor accepts every type it offers, with the lengths it shows.
+    for (const wchar_t* source : {L"CHAR",       L"VARCHAR",
+                                  L"TEXT",       L"MEDIUMTEXT",
+                                  L"LONGTEXT",   L"BLOB",
+                                  L"MEDIUMBLOB", L"LONGBLOB",
+                                  L"DATE",       L"DATETIME",
+                                  L"TIME",       L"TIMESTAMP",
+                                  L"TINYINT",    L"TINYINT UNSIGNED",
+                                  L"SMALLINT",   L"SMALLINT UNSIGNED",
+                                  L"INT",        L"INT UNSIGNED",
+                                  L"BIGINT",     L"BIGINT UNSIGNED",
+                                  L"FLOAT",      L"DOUBLE",
+                                  L"DECIMAL"})
+        for (const auto& t : types_map_model::mapped_types(source)) {
+            types_map_model::row r;
+            r.source_type = L"none";
+            r.type = t;
+            r.length = 10;
+            r.precision = 10;
+            EXPECT_EQ(types_map_model::check_row(r), L"") << tk_unicode_to_utf8(t);
+        }
 }
 
 TEST(type_maps, a_bare_enum_is_refused_unless_it_is_the_columns_own) {
@@ -54,6 +76,10 @@ TEST(type_maps, a_bare_enum_is_refused_unless_it_is_the_columns_own) {
               L"The type of NAME is not valid: ENUM has no list of values. Choose another type.");
     r.source_type = L"ENUM";  // a logical's own ENUM('T','F'): no type is recorded
     EXPECT_EQ(types_map_model::check_row(r), L"");
+    r.type = L"CHAR";
+    r.length = 300;
+    EXPECT_EQ(types_map_model::check_row(r),
+              L"The type of NAME is not valid: CHAR takes a length of 0 to 255. Choose another type.");
 }
 
 TEST(type_maps, missing_map_names_the_path) {

@@ -40,7 +40,7 @@ struct fake_converter {
     run_outcome get_last_outcome() const { return outcome; }
     void store_profile(const std::string& path) { stored.push_back(path); }
     std::vector<std::string> stop_report() const { return left; }
-    const std::vector<std::string>& rename_report() const { return renamed; }
+    std::vector<std::string> run_notes() const { return renamed; }
 
     run_outcome outcome = run_outcome::completed;
     std::vector<std::string> stored;

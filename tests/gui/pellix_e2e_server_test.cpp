@@ -243,6 +243,8 @@ TEST_F(pellix_e2e_server, a_quick_launched_mode_0_profile_replaces_the_database)
     ASSERT_EQ(r.status, 0) << pellix_e2e::explain(r);
     EXPECT_EQ(shown_pages(r), (std::vector<std::string>{"106", "116"})) << pellix_e2e::explain(r);
     EXPECT_TRUE(r.has("converted your DBF file(s)")) << pellix_e2e::explain(r);
+    EXPECT_TRUE(r.has("The database " + database + " was dropped and is made anew by this conversion."))
+        << pellix_e2e::explain(r);
     EXPECT_EQ(client().query("SHOW TABLES FROM " + database).out, "alpha\nbeta\n");
     EXPECT_EQ(client().query("SELECT ID, NAME, NOTE FROM alpha ORDER BY 1", database).out,
               "1\talpha1\tmemo 1\n2\talpha2\tmemo 2\n3\talpha3\tmemo 3\n");

@@ -5,6 +5,7 @@
 
 #include "app/pellix_bool_rule.h"
 #include "gui/frame/program_files.h"
+#include "sql/sql_column_type.h"
 #include "sql/sql_db_mutator.h"
 #include "sql/sql_types.h"
 #include "tk/tk_helpers.h"
@@ -49,8 +50,19 @@ std::wstring default_text(const t_ftd& column) {
     }
 }
 
-// A type text's name: up to its arguments.
-std::wstring type_name(const std::wstring& text) { return tk_trim(text.substr(0, text.find(L'('))); }
+// A type text's name: the text without its arguments.
+std::wstring type_name(const std::wstring& text) {
+    const size_t open = text.find(L'(');
+    if (open == std::wstring::npos) return tk_trim(text);
+    const size_t close = text.find(L')', open);
+    return tk_trim(text.substr(0, open) + (close == std::wstring::npos ? std::wstring() : text.substr(close + 1)));
+}
+
+// The row's type as the catalogue reads it, with the row's length,
+// precision and scale.
+bool read_type(const types_map_model::row& r, sql_column_type& type, std::wstring& why) {
+    return sql_column_type::parse(r.type, r.length, r.precision, r.scale, type, why);
+}
 
 }  // namespace
 
@@ -63,12 +75,9 @@ bool types_map_model::row::retyped() const {
 
 std::wstring types_map_model::row::shown_type() const {
     if (!retyped()) return column_type;
-    sql_native_type t;
-    t.name = type;
-    t.size = length;
-    t.precision = precision;
-    t.scale = scale;
-    return get_sql_native_type1(t);
+    sql_column_type read;
+    std::wstring why;
+    return read_type(*this, read, why) ? read.text() : type;
 }
 
 void types_map_model::set_map_folder(const std::string& folder) {
@@ -107,10 +116,10 @@ std::vector<std::wstring> types_map_model::mapped_types(const std::wstring& sour
 std::wstring types_map_model::check_row(const row& r) {
     if (takes(r.type, L"PRECISION") && (r.precision < 1 || r.precision < r.scale))
         return L"Precision must be at least 1 and not below the scale.";
-    const std::wstring refusal = r.retyped() ? sql_field_mutator::type_refusal(r.type) : std::wstring();
-    if (!refusal.empty())
-        return L"The type of " + r.new_name + L" is not valid: " + refusal + L". Choose another type.";
-    return std::wstring();
+    sql_column_type read;
+    std::wstring refusal;
+    if (!r.retyped() || read_type(r, read, refusal)) return std::wstring();
+    return L"The type of " + r.new_name + L" is not valid: " + refusal + L". Choose another type.";
 }
 
 int types_map_model::taken_name(std::wstring& refusal) const {
@@ -171,7 +180,9 @@ void types_map_model::load(const std::wstring& table_name, const udb_schema& sho
             if (!fm->new_name.empty()) r.new_name = fm->new_name;
             r.default_value = fm->default_text;
             if (fm->is_retyped()) {
-                r.type = fm->native_type;
+                // The list offers names: the type as read, without arguments.
+                const sql_column_type* read = fm->column_type();
+                r.type = read ? type_name(read->text()) : fm->native_type;
                 r.length = static_cast<uint64_t>(std::max(0, fm->length));
                 r.precision = static_cast<uint32_t>(std::max(0, fm->precision));
                 r.scale = static_cast<uint32_t>(std::max(0, fm->scale));

@@ -76,8 +76,9 @@ public:
     // True when the type's "sql.typ" entry lists this attribute.
     static bool takes(const std::wstring& type, const wchar_t* attribute);
     // The refusal of a row's type: a type that takes a precision needs one
-    // of at least 1 and not below the scale; a type the server cannot
-    // create (a bare ENUM or SET) is refused. Empty when the row is fine.
+    // of at least 1 and not below the scale; a retyped row's type, with its
+    // length, precision and scale, must be a column type of the catalogue
+    // (sql_column_type). Empty when the row is fine.
     static std::wstring check_row(const row& r);
     // The first kept row whose name an earlier kept row has (letter case
     // aside), with the refusal's text; -1 when every name is its own.

@@ -7,10 +7,10 @@
 // by a failure), 1314 result, 1016 the read-only report (shown only with
 // messages), 1116 Save Settings. Cancel and Help are off; Escape and the
 // close box act as Finish here. The success text is shown only for a run
-// that completed and reported nothing. The report also lists the tables
-// written under another name (the converter's rename_report, after a
-// success too) and, after a run that did not complete, what the target
-// holds (its stop_report).
+// that completed and reported nothing. The report also lists the database
+// the wizard replaced and the tables and fields written under another name
+// (the converter's run_notes, after a success too) and, after a run that did
+// not complete, what the target holds (its stop_report).
 #pragma once
 
 #include <QObject>
@@ -102,7 +102,7 @@ protected:
     }
     std::vector<std::string> renamed_tables() const override {
         const Converter* conv = Converter::try_ptr();
-        return conv != nullptr ? conv->rename_report() : std::vector<std::string>();
+        return conv != nullptr ? conv->run_notes() : std::vector<std::string>();
     }
     std::vector<std::string> run_report() const override {
         const Converter* conv = Converter::try_ptr();
