@@ -273,37 +273,41 @@ std::size_t ole_decimal::to_chars(char* buf) const {
         buf[0] = '0';
         return 1;
     }
+    // The digits in order. 128-bit division is a library call: a mantissa
+    // that fits in 64 bits (nearly all of them) is printed in 64 bits.
     char digits[40];
     int nd = 0;
-    // 128-bit division is a library call: the digits of a mantissa that fits
-    // in 64 bits (nearly all of them) are taken in 64-bit arithmetic.
-    while (m > std::numeric_limits<uint64_t>::max()) {
-        digits[nd++] = static_cast<char>('0' + static_cast<int>(m % 10));
-        m /= 10;
+    if (m <= std::numeric_limits<uint64_t>::max()) {
+        nd = static_cast<int>(std::to_chars(digits, digits + sizeof digits, static_cast<uint64_t>(m)).ptr - digits);
+    } else {
+        char backwards[40];
+        while (m != 0) {
+            backwards[nd++] = static_cast<char>('0' + static_cast<int>(m % 10));
+            m /= 10;
+        }
+        for (int k = 0; k < nd; ++k) digits[k] = backwards[nd - 1 - k];
     }
-    uint64_t small = static_cast<uint64_t>(m);
-    do {
-        digits[nd++] = static_cast<char>('0' + static_cast<int>(small % 10));
-        small /= 10;
-    } while (small != 0);
-    // digits[] holds the number backwards; drop the zeros behind the point.
+    // Drop the zeros behind the point.
     int sc = scale > max_scale ? max_scale : scale;
-    int skip = 0;
-    while (skip < sc && skip < nd && digits[skip] == '0') ++skip;
-    sc -= skip;
+    while (sc > 0 && digits[nd - 1] == '0') {
+        --nd;
+        --sc;
+    }
     std::size_t len = 0;
     if (is_negative()) buf[len++] = '-';
-    if (nd - skip <= sc) {
+    if (nd <= sc) {
         // 0.000ddd
         buf[len++] = '0';
         buf[len++] = '.';
-        for (int k = 0; k < sc - (nd - skip); ++k) buf[len++] = '0';
-        for (int k = nd - 1; k >= skip; --k) buf[len++] = digits[k];
+        for (int k = 0; k < sc - nd; ++k) buf[len++] = '0';
+        for (int k = 0; k < nd; ++k) buf[len++] = digits[k];
         return len;
     }
-    for (int k = nd - 1; k >= skip; --k) {
-        buf[len++] = digits[k];
-        if (k - skip == sc && sc > 0) buf[len++] = '.';
+    const int whole = nd - sc;
+    for (int k = 0; k < whole; ++k) buf[len++] = digits[k];
+    if (sc > 0) {
+        buf[len++] = '.';
+        for (int k = whole; k < nd; ++k) buf[len++] = digits[k];
     }
     return len;
 }

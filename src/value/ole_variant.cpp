@@ -18,10 +18,6 @@ using i128 = __int128;
 
 constexpr char hex_digits[] = "0123456789ABCDEF";
 
-// Texts and byte strings larger than this give their memory back when the
-// value is reused for another one (fields are reused row after row).
-constexpr std::size_t keep_capacity_limit = 1 << 20;
-
 // Widens ASCII text; other text goes through the UTF-8 decoder.
 std::wstring widen(const std::string& s) {
     for (unsigned char c : s)
@@ -148,23 +144,6 @@ void ole_variant::set_null() {
     vt_ = VT_NULL;
 }
 
-void ole_variant::release() {
-    vt_ = VT_EMPTY;
-    raw_text_index_ = 0;
-    raw_text_offset_ = 0;
-    num_.r8 = 0;
-    i64_ = 0;
-    u64_ = 0;
-    if (text_.capacity() * sizeof(wchar_t) > keep_capacity_limit)
-        std::wstring().swap(text_);
-    else
-        text_.clear();
-    if (bytes_.capacity() > keep_capacity_limit)
-        std::vector<uint8_t>().swap(bytes_);
-    else
-        bytes_.clear();
-}
-
 void ole_variant::copy_from(const ole_variant& other) {
     vt_ = other.vt_;
     num_ = other.num_;
@@ -202,6 +181,63 @@ void ole_variant::set_text_value(std::wstring&& text) {
     release();
     vt_ = VT_BSTR;
     text_ = std::move(text);
+}
+
+std::wstring& ole_variant::reset_text() {
+    release();
+    vt_ = VT_BSTR;
+    return text_;
+}
+
+void ole_variant::set_integer_value(VARTYPE vt, int64_t v) {
+    release();
+    vt_ = vt;
+    switch (vt) {
+    case VT_I1:
+        num_.i1 = static_cast<int8_t>(v);
+        break;
+    case VT_I2:
+        num_.i2 = static_cast<int16_t>(v);
+        break;
+    case VT_I4:
+        num_.i4 = static_cast<int32_t>(v);
+        break;
+    default:
+        TK_ASSERT(vt == VT_I8);
+        i64_ = v;
+        break;
+    }
+}
+
+void ole_variant::set_decimal_value(const ole_decimal& dec) {
+    release();
+    vt_ = VT_DECIMAL;
+    dec_ = dec;
+}
+
+void ole_variant::set_double_value(double v) {
+    release();
+    vt_ = VT_R8;
+    num_.r8 = v;
+}
+
+void ole_variant::set_currency_value(ole_currency cy) {
+    release();
+    vt_ = VT_CY;
+    num_.cy = cy.int64;
+}
+
+void ole_variant::set_bool_value(bool v) {
+    release();
+    vt_ = VT_BOOL;
+    num_.boolean = v ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+void ole_variant::set_date_value(const ole_date& date, double variant_time) {
+    release();
+    vt_ = VT_DATE;
+    date_ = date;
+    num_.date = variant_time;
 }
 
 void ole_variant::set_date_value(const ole_date& date) {
