@@ -1,5 +1,7 @@
 #include "dump/dmp_recordset.h"
 
+#include <cstring>
+
 #include "dump/dmp_database.h"
 #include "sql/sql_dialect.h"
 #include "sql/sql_field_binding.h"
@@ -26,6 +28,23 @@ std::shared_ptr<const udb_field> narrowed_copy(const udb_field& field, int codep
     std::wstring text;
     if (tk_codepage_lacks(field.get_text(), codepage, &text) == 0) return nullptr;
     return std::make_shared<text_field>(field, std::move(text));
+}
+
+// a == b for the field names, compared for every value: two characters
+// at a time, as names are short.
+static_assert(sizeof(wchar_t) == 4, "two wide characters fill eight bytes");
+bool same_text(const std::wstring& a, const std::wstring& b) {
+    size_t n = a.size();
+    if (n != b.size()) return false;
+    const wchar_t* x = a.data();
+    const wchar_t* y = b.data();
+    for (; n >= 2; n -= 2, x += 2, y += 2) {
+        uint64_t u, v;
+        std::memcpy(&u, x, sizeof u);
+        std::memcpy(&v, y, sizeof v);
+        if (u != v) return false;
+    }
+    return n == 0 || *x == *y;
 }
 
 }  // namespace
@@ -75,6 +94,7 @@ void dmp_recordset::pair_columns(const udb_record& record) {
         if (!columns_.empty()) list += ", ";
         list += dump_->quote_name(schema.at(c.column)->name);
         columns_.push_back(c.column);
+        targets_.push_back(schema.at(c.column));
         sources_.push_back(record.at(c.field)->name);
         positions_.push_back(c.field);
     }
@@ -88,12 +108,12 @@ void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_fie
                              narrowed_values& narrowed, std::vector<streamed_value>* streamed) const {
     TK_ASSERT(paired_);
     narrowed = narrowed_values();
-    fields.assign(columns_.size(), nullptr);
+    fields.resize(columns_.size());  // each one set below
     bool in_place = true;
     for (size_t k = 0; k < columns_.size() && in_place; ++k) {
         size_t pos = positions_[k];
         const udb_field* f = pos < record.size() ? record.at(pos) : nullptr;
-        if (!f || f->name != sources_[k])
+        if (!f || !same_text(f->name, sources_[k]))
             in_place = false;
         else
             fields[k] = f;
@@ -111,7 +131,7 @@ void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_fie
     try {
         for (size_t k = 0; k < columns_.size(); ++k) {
             if (k > 0) out += ", ";
-            const t_ftd* column = schema.at(columns_[k]);
+            const t_ftd* column = targets_[k];
             const udb_field* field = fields[k];
             std::shared_ptr<const udb_field> kept;
             if (!codepages_.empty() && codepages_[columns_[k]] != 0) {
@@ -121,7 +141,8 @@ void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_fie
                     field = kept.get();
                 }
             }
-            if (streamed && is_streamed_value(field, column)) {
+            // Only a value over the piece limit can be streamed.
+            if (streamed && field->get_size() > sql_max_field_size && is_streamed_value(field, column)) {
                 streamed->push_back({out.size(), field, std::move(kept)});
                 continue;
             }

@@ -111,6 +111,7 @@ private:
     const char* verb_;                   // "INSERT INTO " or "REPLACE INTO "
     std::string head_;                   // "INSERT INTO t(a, b)"
     std::vector<size_t> columns_;        // schema positions of the written columns
+    std::vector<const t_ftd*> targets_;  // and the columns themselves
     std::vector<std::wstring> sources_;  // the field name each takes
     std::vector<size_t> positions_;      // its position in the first record
     bool paired_ = false;
