@@ -21,6 +21,7 @@
 namespace {
 
 constexpr size_t buffer_capacity = 1 << 20;
+constexpr uint64_t write_back_stretch = 8 << 20;  // bytes written between two starts of write-back
 
 const char special_file_text[] =
     "Destination name specifies a device, pipe or other special file.\nSpecify a regular file.";
@@ -165,6 +166,17 @@ void dmp_file::flush_buffer() {
     if (buffer_.empty()) return;
     write_all(buffer_.data(), buffer_.size());
     buffer_.clear();
+    start_write_back();
+}
+
+// The disk writes what the file holds while more is made, so that the
+// sync at the end waits for the last stretch only. A failure here is met
+// by that sync.
+void dmp_file::start_write_back() {
+    if (written_ - write_back_from_ < write_back_stretch) return;
+    ::sync_file_range(fd_, static_cast<off_t>(write_back_from_), static_cast<off_t>(written_ - write_back_from_),
+                      SYNC_FILE_RANGE_WRITE);
+    write_back_from_ = written_;
 }
 
 void dmp_file::write_all(const char* data, size_t size) {
@@ -176,6 +188,7 @@ void dmp_file::write_all(const char* data, size_t size) {
         }
         data += n;
         size -= static_cast<size_t>(n);
+        written_ += static_cast<uint64_t>(n);
     }
 }
 

@@ -7,7 +7,9 @@
 // text in a buffer of 1 MiB; a larger text goes out in pieces. finish()
 // flushes, syncs, closes and renames the file over the destination (an
 // older file of that name stays untouched until then), then syncs the
-// folder. discard() closes and removes the temporary file.
+// folder. Every few MiB written, the disk is asked to start writing them,
+// so that the sync finds little left to wait for. discard() closes and
+// removes the temporary file.
 //
 // A failed write, flush, sync, close or rename throws a level-1
 // tk_exception_ex and leaves the temporary file to discard(); the
@@ -15,6 +17,7 @@
 // throws. The class knows nothing of the SQL text it holds.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -55,6 +58,7 @@ private:
     void open_temp();
     void take_permissions();
     void flush_buffer();
+    void start_write_back();
     void write_all(const char* data, size_t size);
     [[noreturn]] void fail(const std::string& what, int error) const;
     void sync_folder() const;
@@ -64,4 +68,6 @@ private:
     int fd_ = -1;
     bool on_disk_ = false;  // the temporary file exists under temp_path_
     std::string buffer_;
+    uint64_t written_ = 0;          // bytes written into the file
+    uint64_t write_back_from_ = 0;  // where the disk has not been asked to write yet
 };
