@@ -129,24 +129,15 @@ void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_fie
     const size_t start = out.size();
     const size_t listed = streamed ? streamed->size() : 0;
     try {
+        const bool checked = !codepages_.empty();
         for (size_t k = 0; k < columns_.size(); ++k) {
-            if (k > 0) out += ", ";
-            const t_ftd* column = targets_[k];
+            if (k > 0) out.append(", ", 2);
             const udb_field* field = fields[k];
-            std::shared_ptr<const udb_field> kept;
-            if (!codepages_.empty() && codepages_[columns_[k]] != 0) {
-                kept = narrowed_copy(*field, codepages_[columns_[k]]);
-                if (kept) {
-                    if (narrowed.count++ == 0) narrowed.first = static_cast<uint32_t>(k);
-                    field = kept.get();
-                }
-            }
             // Only a value over the piece limit can be streamed.
-            if (streamed && field->get_size() > sql_max_field_size && is_streamed_value(field, column)) {
-                streamed->push_back({out.size(), field, std::move(kept)});
-                continue;
-            }
-            append_fld_str(out, field, column);
+            if (checked || (streamed && field->get_size() > sql_max_field_size))
+                append_value(k, *field, out, narrowed, streamed);
+            else
+                append_fld_str(out, field, targets_[k]);
         }
     } catch (...) {
         out.resize(start);
@@ -154,6 +145,27 @@ void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_fie
         narrowed = narrowed_values();
         throw;
     }
+}
+
+// One value of make_row() that its column's character set may narrow or
+// that may be streamed.
+void dmp_recordset::append_value(size_t k, const udb_field& value, std::string& out, narrowed_values& narrowed,
+                                 std::vector<streamed_value>* streamed) const {
+    const t_ftd* column = targets_[k];
+    const udb_field* field = &value;
+    std::shared_ptr<const udb_field> kept;
+    if (!codepages_.empty() && codepages_[columns_[k]] != 0) {
+        kept = narrowed_copy(*field, codepages_[columns_[k]]);
+        if (kept) {
+            if (narrowed.count++ == 0) narrowed.first = static_cast<uint32_t>(k);
+            field = kept.get();
+        }
+    }
+    if (streamed && is_streamed_value(field, column)) {
+        streamed->push_back({out.size(), field, std::move(kept)});
+        return;
+    }
+    append_fld_str(out, field, column);
 }
 
 void dmp_recordset::append_record(const udb_record& record) {

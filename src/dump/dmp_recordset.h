@@ -94,6 +94,8 @@ private:
     friend class dmp_database;
 
     void pair_columns(const udb_record& record);
+    void append_value(size_t k, const udb_field& value, std::string& out, narrowed_values& narrowed,
+                      std::vector<streamed_value>* streamed) const;
     void write_row(std::string_view row, int32_t record_size, const std::vector<streamed_value>& streamed,
                    const narrowed_values& narrowed);
     void note_narrowed(const narrowed_values& narrowed);

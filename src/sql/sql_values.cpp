@@ -1,5 +1,7 @@
 #include "sql/sql_values.h"
 
+#include <cstring>
+
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
@@ -80,10 +82,16 @@ char* put_quoted(std::wstring_view text, char* p) {
     *p++ = '\'';
     for (const wchar_t w : text) {
         const uint32_t c = static_cast<uint32_t>(w);
-        if (c < 0x80 && escapes.letter[c] == 0)
+        if (c < 0x80 && escapes.letter[c] == 0) {
             *p++ = static_cast<char>(c);  // most characters
-        else
+        } else if (c >= 0x80 && c < 0x800) {
+            // Latin, Greek, Cyrillic, Hebrew, Arabic: two bytes
+            p[0] = static_cast<char>(0xC0 | (c >> 6));
+            p[1] = static_cast<char>(0x80 | (c & 0x3F));
+            p += 2;
+        } else {
             p = put_quoted_char(w, p);
+        }
     }
     *p++ = '\'';
     return p;
@@ -306,9 +314,9 @@ std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool
         tk_log(1, "Returns placeholder for prepared statement");
         return "?";
     }
-    if (const char* logical = logical_literal(field, column)) return logical;
-    if (udb_custom_conversion::is_acceptable2(*field)) return sql_to_utf8(udb_custom_conversion::handle2(*field));
-    return value_text(field, column);
+    std::string text;
+    append_fld_str(text, field, column);
+    return text;
 }
 
 namespace {
@@ -379,11 +387,13 @@ void put_quoted_date(std::string& out, const ole_date& d) {
 void append_fld_str(std::string& out, const udb_field* field, const t_ftd* column) {
     TK_ASSERT(field != nullptr);
     TK_ASSERT(column != nullptr);
-    if (const char* logical = logical_literal(field, column)) {
-        out += logical;
-        return;
-    }
     const VARTYPE fvt = field->get_type();
+    if (fvt == VT_BOOL) {
+        if (const char* logical = logical_literal(field, column)) {
+            out += logical;
+            return;
+        }
+    }
     if (udb_custom_conversion::may_accept_type(fvt) && udb_custom_conversion::is_acceptable2(*field)) {
         append_utf8(udb_custom_conversion::handle2(*field), out);
         return;

@@ -1,5 +1,6 @@
 #include "value/ole_decimal.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -273,12 +274,15 @@ std::size_t ole_decimal::to_chars(char* buf) const {
         buf[0] = '0';
         return 1;
     }
-    // The digits in order. 128-bit division is a library call: a mantissa
-    // that fits in 64 bits (nearly all of them) is printed in 64 bits.
-    char digits[40];
+    std::size_t len = 0;
+    if (is_negative()) buf[len++] = '-';
+    // The digits in order, where the text starts. 128-bit division is a
+    // library call: a mantissa that fits in 64 bits (nearly all of them) is
+    // printed in 64 bits.
+    char* const digits = buf + len;
     int nd = 0;
     if (m <= std::numeric_limits<uint64_t>::max()) {
-        nd = static_cast<int>(std::to_chars(digits, digits + sizeof digits, static_cast<uint64_t>(m)).ptr - digits);
+        nd = static_cast<int>(std::to_chars(digits, digits + 20, static_cast<uint64_t>(m)).ptr - digits);
     } else {
         char backwards[40];
         while (m != 0) {
@@ -293,23 +297,19 @@ std::size_t ole_decimal::to_chars(char* buf) const {
         --nd;
         --sc;
     }
-    std::size_t len = 0;
-    if (is_negative()) buf[len++] = '-';
+    if (sc == 0) return len + static_cast<std::size_t>(nd);
+    // The fraction moves right to make room for the point, and for "0."
+    // and leading zeros when the value is below 1 (0.000ddd).
+    const int lead = nd <= sc ? 2 + (sc - nd) : 1;
+    for (int k = nd - 1; k >= nd - std::min(nd, sc); --k) digits[k + lead] = digits[k];
     if (nd <= sc) {
-        // 0.000ddd
-        buf[len++] = '0';
-        buf[len++] = '.';
-        for (int k = 0; k < sc - nd; ++k) buf[len++] = '0';
-        for (int k = 0; k < nd; ++k) buf[len++] = digits[k];
-        return len;
+        digits[0] = '0';
+        digits[1] = '.';
+        for (int k = 0; k < sc - nd; ++k) digits[2 + k] = '0';
+        return len + 2 + static_cast<std::size_t>(sc);
     }
-    const int whole = nd - sc;
-    for (int k = 0; k < whole; ++k) buf[len++] = digits[k];
-    if (sc > 0) {
-        buf[len++] = '.';
-        for (int k = whole; k < nd; ++k) buf[len++] = digits[k];
-    }
-    return len;
+    digits[nd - sc] = '.';
+    return len + static_cast<std::size_t>(nd) + 1;
 }
 
 std::string ole_decimal::to_string() const {
