@@ -303,8 +303,8 @@ bool is_plain_number(std::string_view t) {
     return digits > 0;
 }
 
-// A trimmed number text of the plain form [-]digits[.digits] with at most
-// 18 digits, taken apart: what nearly every number field holds.
+// A number text of the plain form [-]digits[.digits] with at most 18
+// digits between blanks, taken apart: what nearly every number field holds.
 struct plain_number {
     bool negative = false;
     bool point = false;
@@ -314,8 +314,10 @@ struct plain_number {
 };
 
 bool read_plain(std::string_view t, plain_number& n) {
+    t = trim_leading_blanks(t);
     const char* p = t.data();
-    const char* const end = p + t.size();
+    const char* end = p + t.size();
+    while (end != p && end[-1] == ' ') --end;
     n.negative = p != end && *p == '-';
     if (n.negative) ++p;
     const char* const first = p;
@@ -379,8 +381,8 @@ bool dbf_field::set_plain_number(std::string_view t, const dbf_column& c) {
 
 void dbf_field::set_number(std::string_view raw, const dbf_column& c) {
     // Most numbers are plain and are read in place; others are cleaned first.
+    if (set_plain_number(raw, c)) return;
     const std::string_view trimmed = trim_blanks(raw);
-    if (set_plain_number(trimmed, c)) return;
     if (is_plain_number(trimmed)) {
         set_clean_number(trimmed, raw, c);
         return;
@@ -587,7 +589,11 @@ void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage) {
     };
     switch (c.how) {
     case dbf_decoding::text_trim_right: {
-        set_text(trim_trailing_blanks(up_to_nul(p, w)), codepage);
+        // Blanks fill the field after its text: they are passed first, and
+        // only the text is looked at for a NUL byte (rare: it ends the text).
+        const std::string_view all = trim_trailing_blanks(std::string_view(reinterpret_cast<const char*>(p), w));
+        const std::string_view text = up_to_nul(p, all.size());
+        set_text(text.size() == all.size() ? text : trim_trailing_blanks(text), codepage);
         break;
     }
     case dbf_decoding::text_trim_left: {

@@ -81,8 +81,8 @@ public:
 private:
     void set_text(std::string_view bytes, int codepage);
     void set_number(std::string_view text, const dbf_column& column);
-    // The value of a trimmed plain number its column takes as it is; false,
-    // with the value untouched, for any other text.
+    // The value of a plain number (between blanks) its column takes as it
+    // is; false, with the value untouched, for any other text.
     bool set_plain_number(std::string_view text, const dbf_column& column);
     // The value of a number check_number() accepted; raw is the field's text
     // for the warning.

@@ -21,6 +21,7 @@
 namespace {
 
 constexpr size_t buffer_capacity = 1 << 20;
+constexpr size_t direct_size = 256 << 10;  // texts this large are written without the buffer
 constexpr uint64_t write_back_stretch = 8 << 20;  // bytes written between two starts of write-back
 
 const char special_file_text[] =
@@ -121,18 +122,21 @@ void dmp_file::take_permissions() {
 }
 
 void dmp_file::write(std::string_view text) {
-    if (buffer_.size() + text.size() <= buffer_capacity) {
+    if (buffer_.size() + text.size() <= buffer_capacity && text.size() < direct_size) {
         buffer_.append(text);
         return;
     }
     flush_buffer();
-    if (text.size() < buffer_capacity) {
+    if (text.size() < direct_size) {
         buffer_.append(text);
         return;
     }
-    // In the pieces a recordset streams a large value in.
+    // A large text (a whole statement of gathered rows) is not copied into
+    // the buffer first: it goes out in the pieces a recordset streams a
+    // large value in.
     for (size_t at = 0; at < text.size(); at += dmp_recordset::piece_size)
         write_all(text.data() + at, std::min(dmp_recordset::piece_size, text.size() - at));
+    start_write_back();
 }
 
 void dmp_file::finish() {

@@ -4,7 +4,8 @@
 // folder, so that the final rename stays within one file system); when it
 // replaces a regular file, the new file takes that file's permission bits,
 // and its owner and group where the process may set them. write() gathers
-// text in a buffer of 1 MiB; a larger text goes out in pieces. finish()
+// text in a buffer of 1 MiB; a text of 256 KiB or more goes out in pieces,
+// without it. finish()
 // flushes, syncs, closes and renames the file over the destination (an
 // older file of that name stays untouched until then), then syncs the
 // folder. Every few MiB written, the disk is asked to start writing them,

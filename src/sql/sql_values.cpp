@@ -412,6 +412,12 @@ void append_fld_str(std::string& out, const udb_field* field, const t_ftd* colum
                 return;
             }
         }
+    } else if (fvt < 2) {
+        // No value: NULL where the column allows it (else its default, below).
+        if (!column->b_not_null) {
+            out += "NULL";
+            return;
+        }
     } else if (fvt == VT_DATE) {
         const ole_date& date = field->get_ole_date();
         if (!is_numeric_vt(cvt) && prints_back_unchanged(date)) {
