@@ -178,8 +178,12 @@ void dmp_recordset::append_record(const udb_record& record) {
     row_.clear();
     streamed_.clear();
     narrowed_values narrowed;
-    make_row(record, fields_, row_, narrowed, &streamed_);
-    write_row(row_, record.get_total_size(), streamed_, narrowed);
+    // A value to stream is over sql_max_field_size, which puts its record
+    // over the statement limit: the records within it list none.
+    static_assert(sql_max_field_size >= statement_limit);
+    const int32_t size = record.get_total_size();
+    make_row(record, fields_, row_, narrowed, size > static_cast<int32_t>(statement_limit) ? &streamed_ : nullptr);
+    write_row(row_, size, streamed_, narrowed);
 }
 
 void dmp_recordset::append_row(std::string_view row, int32_t record_size, const narrowed_values& narrowed) {

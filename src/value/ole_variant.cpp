@@ -137,12 +137,6 @@ ole_variant ole_variant::from_uint64(uint64_t v) {
     return r;
 }
 
-void ole_variant::clear() { release(); }
-
-void ole_variant::set_null() {
-    release();
-    vt_ = VT_NULL;
-}
 
 void ole_variant::copy_from(const ole_variant& other) {
     vt_ = other.vt_;
@@ -181,63 +175,6 @@ void ole_variant::set_text_value(std::wstring&& text) {
     release();
     vt_ = VT_BSTR;
     text_ = std::move(text);
-}
-
-std::wstring& ole_variant::reset_text() {
-    release();
-    vt_ = VT_BSTR;
-    return text_;
-}
-
-void ole_variant::set_integer_value(VARTYPE vt, int64_t v) {
-    release();
-    vt_ = vt;
-    switch (vt) {
-    case VT_I1:
-        num_.i1 = static_cast<int8_t>(v);
-        break;
-    case VT_I2:
-        num_.i2 = static_cast<int16_t>(v);
-        break;
-    case VT_I4:
-        num_.i4 = static_cast<int32_t>(v);
-        break;
-    default:
-        TK_ASSERT(vt == VT_I8);
-        i64_ = v;
-        break;
-    }
-}
-
-void ole_variant::set_decimal_value(const ole_decimal& dec) {
-    release();
-    vt_ = VT_DECIMAL;
-    dec_ = dec;
-}
-
-void ole_variant::set_double_value(double v) {
-    release();
-    vt_ = VT_R8;
-    num_.r8 = v;
-}
-
-void ole_variant::set_currency_value(ole_currency cy) {
-    release();
-    vt_ = VT_CY;
-    num_.cy = cy.int64;
-}
-
-void ole_variant::set_bool_value(bool v) {
-    release();
-    vt_ = VT_BOOL;
-    num_.boolean = v ? VARIANT_TRUE : VARIANT_FALSE;
-}
-
-void ole_variant::set_date_value(const ole_date& date, double variant_time) {
-    release();
-    vt_ = VT_DATE;
-    date_ = date;
-    num_.date = variant_time;
 }
 
 void ole_variant::set_date_value(const ole_date& date) {

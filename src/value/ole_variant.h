@@ -307,3 +307,68 @@ inline void ole_variant::release() {
     else
         bytes_.clear();
 }
+
+// The setters of the producers, inline: they run for every cell of every row.
+
+inline void ole_variant::clear() { release(); }
+
+inline void ole_variant::set_null() {
+    release();
+    vt_ = VT_NULL;
+}
+
+inline std::wstring& ole_variant::reset_text() {
+    release();
+    vt_ = VT_BSTR;
+    return text_;
+}
+
+inline void ole_variant::set_integer_value(VARTYPE vt, int64_t v) {
+    release();
+    vt_ = vt;
+    switch (vt) {
+    case VT_I1:
+        num_.i1 = static_cast<int8_t>(v);
+        break;
+    case VT_I2:
+        num_.i2 = static_cast<int16_t>(v);
+        break;
+    case VT_I4:
+        num_.i4 = static_cast<int32_t>(v);
+        break;
+    default:  // VT_I8
+        i64_ = v;
+        break;
+    }
+}
+
+inline void ole_variant::set_decimal_value(const ole_decimal& dec) {
+    release();
+    vt_ = VT_DECIMAL;
+    dec_ = dec;
+}
+
+inline void ole_variant::set_double_value(double v) {
+    release();
+    vt_ = VT_R8;
+    num_.r8 = v;
+}
+
+inline void ole_variant::set_currency_value(ole_currency cy) {
+    release();
+    vt_ = VT_CY;
+    num_.cy = cy.int64;
+}
+
+inline void ole_variant::set_bool_value(bool v) {
+    release();
+    vt_ = VT_BOOL;
+    num_.boolean = v ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+inline void ole_variant::set_date_value(const ole_date& date, double variant_time) {
+    release();
+    vt_ = VT_DATE;
+    date_ = date;
+    num_.date = variant_time;
+}
