@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include <sched.h>
+
 #include "dbf/dbf_record.h"
 #include "dbf/dbf_recordset.h"
 #include "dump/dmp_recordset.h"
@@ -183,7 +185,8 @@ private:
         }
         dbf_recordset::unreadable_note note = reader_->take_unreadable();
         const bool deleted = skip_deleted_ && static_cast<const dbf_record*>(item)->b_deleted;
-        if (!deleted && static_cast<uint32_t>(item->get_total_size()) > dmp_recordset::statement_limit) {
+        row.record_size = item->get_total_size();
+        if (!deleted && static_cast<uint32_t>(row.record_size) > dmp_recordset::statement_limit) {
             // The writer reads it again (and counts its unreadable values):
             // this copy's large values go at once.
             for (size_t i = 0; i < item->size(); ++i)
@@ -203,7 +206,6 @@ private:
         } else {
             try {
                 target_.make_row(*item, fields_, b.text, row.narrowed);
-                row.record_size = item->get_total_size();
             } catch (...) {
                 add_failure(b, row, row_kind::row_failed);
                 return;
@@ -262,9 +264,23 @@ dump_row_pipeline::dump_row_pipeline(dbf_recordset& source, dmp_recordset& targe
 
 dmp_recordset* dump_row_pipeline::dump_table_of(udb_recordset& target) { return dynamic_cast<dmp_recordset*>(&target); }
 
+namespace {
+
+// The cores this process may run on: fewer than the machine's when it is
+// pinned (taskset, a container's CPU set), where more threads than cores
+// would only take turns.
+unsigned usable_cores() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<unsigned>(CPU_COUNT(&set));
+    return std::thread::hardware_concurrency();
+}
+
+}  // namespace
+
 unsigned dump_row_pipeline::worker_count() {
     // The writing thread keeps a core of its own.
-    const unsigned cores = std::thread::hardware_concurrency();
+    const unsigned cores = usable_cores();
     if (cores < 2) return 0;
     return std::min(cores - 1, max_workers.load());
 }

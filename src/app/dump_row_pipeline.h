@@ -60,7 +60,8 @@ public:
     // on alone).
     bool run(uint32_t first);
 
-    // Worker threads a run starts: one per core, at most the limit.
+    // Worker threads a run starts: one per core the process may run on but
+    // the writer's, at most the limit (none on one core).
     static unsigned worker_count();
     // Limits the workers of later runs (default 8); 0 turns the pipeline
     // off, so every table is copied by one thread.

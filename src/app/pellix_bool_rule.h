@@ -11,4 +11,5 @@ public:
     std::wstring handle1(const t_ftd& column) const override;
     bool is_acceptable2(const udb_field& value) const override;
     std::wstring handle2(const udb_field& value) const override;
+    bool may_accept(VARTYPE vt) const override { return vt == VT_BOOL; }
 };

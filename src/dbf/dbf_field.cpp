@@ -35,16 +35,44 @@ bool blank_bytes(const uint8_t* p, size_t n) { return all_bytes(p, n, 0) || all_
 
 bool is_level7(uint8_t version) { return version == 0x04 || version == 0x8C; }
 
-std::string_view up_to_nul(const uint8_t* p, size_t n) {
-    const void* z = std::memchr(p, 0, n);
-    return std::string_view(reinterpret_cast<const char*>(p), z ? static_cast<const uint8_t*>(z) - p : n);
+uint64_t load8(const void* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
 }
 
-std::string_view trim_blanks(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
+// Fields are short and seldom hold a NUL byte: their bytes are looked at
+// eight at a time.
+std::string_view up_to_nul(const uint8_t* p, size_t n) {
+    constexpr uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+    size_t i = 0;
+    for (; n - i >= 8; i += 8) {
+        const uint64_t v = load8(p + i);
+        if (((v - ones) & ~v & highs) != 0) break;  // a zero byte among them
+    }
+    while (i < n && p[i] != 0) ++i;
+    return std::string_view(reinterpret_cast<const char*>(p), i);
 }
+
+// Fields are padded with blanks, often most of their width: the blanks
+// are passed eight at a time.
+constexpr uint64_t eight_blanks = 0x2020202020202020u;
+
+std::string_view trim_leading_blanks(std::string_view s) {
+    size_t i = 0;
+    while (s.size() - i >= 8 && load8(s.data() + i) == eight_blanks) i += 8;
+    while (i < s.size() && s[i] == ' ') ++i;
+    return s.substr(i);
+}
+
+std::string_view trim_trailing_blanks(std::string_view s) {
+    size_t n = s.size();
+    while (n >= 8 && load8(s.data() + n - 8) == eight_blanks) n -= 8;
+    while (n > 0 && s[n - 1] == ' ') --n;
+    return s.substr(0, n);
+}
+
+std::string_view trim_blanks(std::string_view s) { return trim_trailing_blanks(trim_leading_blanks(s)); }
 
 }  // namespace
 
@@ -119,8 +147,7 @@ ole_variant dbf_field::get_variant(const uint8_t* bytes, const dbf_field_descrip
     c.vartype = dbf_get_vartype_2(fd);
     if (c.how == dbf_decoding::decimal) set_decimal_bounds(c, fd);
     dbf_field f(std::wstring(), c.width);
-    std::wstring scratch;
-    if (c.how != dbf_decoding::memo_text && c.how != dbf_decoding::memo_binary) f.decode(bytes, c, codepage, scratch);
+    if (c.how != dbf_decoding::memo_text && c.how != dbf_decoding::memo_binary) f.decode(bytes, c, codepage);
     return ole_variant(static_cast<const ole_variant&>(f));
 }
 
@@ -155,16 +182,11 @@ bool dbf_field::check_number(std::string_view text, std::string& clean, bool& em
     return i == n;
 }
 
-void dbf_field::set_text(std::string_view bytes, int codepage, std::wstring& scratch) {
-    tk_codepage_to_unicode(bytes, codepage, scratch);
-    // A large text becomes the value as decoded; a small one is copied, so
-    // the scratch keeps its room for the next field.
-    if (scratch.size() * sizeof(wchar_t) > large_buffer) {
-        set_text_value(std::move(scratch));
-        scratch = std::wstring();
-        return;
-    }
-    ole_variant::operator=(scratch);
+void dbf_field::set_text(std::string_view bytes, int codepage) {
+    // Decoded straight into the cell's own text, whose room serves the next
+    // record (a large one's is given back then, see ole_variant::clear).
+    std::wstring& text = reset_text();
+    if (!bytes.empty()) tk_codepage_to_unicode(bytes, codepage, text);
 }
 
 namespace {
@@ -281,10 +303,85 @@ bool is_plain_number(std::string_view t) {
     return digits > 0;
 }
 
+// A number text of the plain form [-]digits[.digits] with at most 18
+// digits between blanks, taken apart: what nearly every number field holds.
+struct plain_number {
+    bool negative = false;
+    bool point = false;
+    uint64_t mantissa = 0;  // every digit, the point left out
+    uint32_t whole = 0;     // digits before the point, leading zeros left out
+    uint32_t places = 0;    // digits after the point
+};
+
+bool read_plain(std::string_view t, plain_number& n) {
+    t = trim_leading_blanks(t);
+    const char* p = t.data();
+    const char* end = p + t.size();
+    while (end != p && end[-1] == ' ') --end;
+    n.negative = p != end && *p == '-';
+    if (n.negative) ++p;
+    const char* const first = p;
+    uint64_t m = 0;
+    for (; p != end && static_cast<unsigned>(*p - '0') < 10; ++p) m = m * 10 + static_cast<unsigned>(*p - '0');
+    const char* lead = first;
+    while (lead != p && *lead == '0') ++lead;
+    n.whole = static_cast<uint32_t>(p - lead);
+    size_t digits = static_cast<size_t>(p - first);
+    if (p != end && *p == '.') {
+        n.point = true;
+        const char* const fraction = ++p;
+        for (; p != end && static_cast<unsigned>(*p - '0') < 10; ++p) m = m * 10 + static_cast<unsigned>(*p - '0');
+        n.places = static_cast<uint32_t>(p - fraction);
+        digits += n.places;
+    }
+    n.mantissa = m;
+    return p == end && digits > 0 && digits <= 18;
+}
+
+// The integer types a numeric field is read as, with their ranges.
+bool integer_fits(VARTYPE vt, int64_t v) {
+    switch (vt) {
+    case VT_I1:
+        return v >= -128 && v <= 127;
+    case VT_I2:
+        return v >= -32768 && v <= 32767;
+    case VT_I4:
+        return v >= INT32_MIN && v <= INT32_MAX;
+    default:
+        return true;
+    }
+}
+
 }  // namespace
+
+// A plain number read at once when its column takes it as it is: an
+// integer without a point, or a decimal with no more digits than its
+// column holds on either side of the point. The values are those the
+// general path below gives them (a decimal zero has scale 0).
+bool dbf_field::set_plain_number(std::string_view t, const dbf_column& c) {
+    plain_number n;
+    if (!read_plain(t, n)) return false;
+    const auto v = static_cast<int64_t>(n.mantissa);  // 18 digits fit
+    if (c.vartype == VT_DECIMAL) {
+        if (c.integer_digits != 0 && (n.whole > c.integer_digits || n.places > c.fraction_digits)) return false;
+        ole_decimal dec;
+        dec.sign = n.negative ? 0x80 : 0;
+        dec.scale = n.mantissa == 0 ? 0 : static_cast<uint8_t>(n.places);
+        dec.lo64 = n.mantissa;
+        set_decimal_value(dec);
+        return true;
+    }
+    const VARTYPE vt = c.vartype;
+    if (n.point || !(vt == VT_I1 || vt == VT_I2 || vt == VT_I4 || vt == VT_I8)) return false;
+    const int64_t value = n.negative ? -v : v;
+    if (!integer_fits(vt, value)) return false;
+    set_integer_value(vt, value);
+    return true;
+}
 
 void dbf_field::set_number(std::string_view raw, const dbf_column& c) {
     // Most numbers are plain and are read in place; others are cleaned first.
+    if (set_plain_number(raw, c)) return;
     const std::string_view trimmed = trim_blanks(raw);
     if (is_plain_number(trimmed)) {
         set_clean_number(trimmed, raw, c);
@@ -314,7 +411,7 @@ void dbf_field::set_clean_number(std::string_view clean, std::string_view raw, c
         double d = 0;
         auto r = std::from_chars(b, e, d);
         ok = r.ec == std::errc() && r.ptr == e && std::isfinite(d);
-        if (ok) ole_variant::operator=(ole_variant(d));
+        if (ok) set_double_value(d);
     } else if (c.vartype == VT_DECIMAL) {
         std::string_view digits(b, e - b);
         // The server refuses a number its DECIMAL column cannot hold, which
@@ -338,7 +435,7 @@ void dbf_field::set_clean_number(std::string_view clean, std::string_view raw, c
         }
         ole_decimal dec;
         if (fits_decimal(digits) && ole_decimal::parse(digits, dec)) {
-            ole_variant::operator=(ole_variant(dec));
+            set_decimal_value(dec);
         } else {
             // More digits than the 96-bit decimal holds: the checked number
             // text travels instead, so every digit reaches the column.
@@ -373,11 +470,11 @@ void dbf_field::set_clean_number(std::string_view clean, std::string_view raw, c
             }
         }
         if (ok) {
-            if (c.vartype == VT_I8) {
-                ole_variant::operator=(ole_variant::from_int64(v));
+            if (c.vartype == VT_I8 || c.vartype == VT_I4) {
+                set_integer_value(c.vartype, v);
             } else {
                 ole_variant x(static_cast<int>(v));
-                if (c.vartype != VT_I4) x.change_type(c.vartype);
+                x.change_type(c.vartype);
                 ole_variant::operator=(std::move(x));
             }
         }
@@ -395,18 +492,13 @@ void dbf_field::set_date_text(std::string_view text) {
         clear();
         return;
     }
-    if (text.size() == 8 && text.find_first_not_of("0123456789") == std::string_view::npos) {
-        SYSTEMTIME st;
-        int y = (text[0] - '0') * 1000 + (text[1] - '0') * 100 + (text[2] - '0') * 10 + (text[3] - '0');
-        int m = (text[4] - '0') * 10 + (text[5] - '0');
-        int d = (text[6] - '0') * 10 + (text[7] - '0');
-        st.wYear = static_cast<uint16_t>(y);
-        st.wMonth = static_cast<uint16_t>(m);
-        st.wDay = static_cast<uint16_t>(d);
-        ole_date date(st);
-        date.kind = ole_date::kind_date;
-        if (date.is_valid()) {
-            ole_variant::operator=(ole_variant(date));
+    if (text.size() == 8 && std::all_of(text.begin(), text.end(), [](char ch) { return ch >= '0' && ch <= '9'; })) {
+        // YYYYMMDD: a date, with no time of day.
+        auto two = [&](size_t i) { return (text[i] - '0') * 10 + (text[i + 1] - '0'); };
+        ole_date date;
+        double day_number = 0;
+        if (ole_date::make_date(two(0) * 100 + two(2), two(4), two(6), date, day_number)) {
+            set_date_value(date, day_number);
         } else {
             clear();
             // Eight zeros is how many programs write no date.
@@ -416,7 +508,7 @@ void dbf_field::set_date_text(std::string_view text) {
     }
     ole_date date{std::string(text)};
     if (date.kind != ole_date::kind_none && date.is_valid()) {
-        ole_variant::operator=(ole_variant(date));
+        set_date_value(date);
     } else {
         clear();
         loss = dbf_loss::not_a_date;
@@ -468,7 +560,7 @@ void dbf_field::set_date_time(int64_t days, int64_t ms) {
     st.wMinute = static_cast<uint16_t>(ms / 60000 % 60);
     st.wSecond = static_cast<uint16_t>(ms / 1000 % 60);
     st.wMilliseconds = static_cast<uint16_t>(ms % 1000);
-    ole_variant::operator=(ole_variant(ole_date(st)));
+    set_date_value(ole_date(st));
 }
 
 void dbf_field::set_double(double d) {
@@ -477,7 +569,7 @@ void dbf_field::set_double(double d) {
         set_lost(dbf_loss::not_finite);
         return;
     }
-    ole_variant::operator=(ole_variant(d));
+    set_double_value(d);
 }
 
 void dbf_field::set_lost(dbf_loss why) {
@@ -487,7 +579,7 @@ void dbf_field::set_lost(dbf_loss why) {
 
 void dbf_field::set_lost_memo() { set_lost(dbf_loss::memo_damaged); }
 
-void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage, std::wstring& scratch) {
+void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage) {
     const size_t w = c.width;
     loss = dbf_loss::none;
     auto need = [&](size_t n) {
@@ -497,15 +589,15 @@ void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage, std:
     };
     switch (c.how) {
     case dbf_decoding::text_trim_right: {
-        std::string_view s = up_to_nul(p, w);
-        while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-        set_text(s, codepage, scratch);
+        // Blanks fill the field after its text: they are passed first, and
+        // only the text is looked at for a NUL byte (rare: it ends the text).
+        const std::string_view all = trim_trailing_blanks(std::string_view(reinterpret_cast<const char*>(p), w));
+        const std::string_view text = up_to_nul(p, all.size());
+        set_text(text.size() == all.size() ? text : trim_trailing_blanks(text), codepage);
         break;
     }
     case dbf_decoding::text_trim_left: {
-        std::string_view s = up_to_nul(p, w);
-        while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-        set_text(s, codepage, scratch);
+        set_text(trim_leading_blanks(up_to_nul(p, w)), codepage);
         break;
     }
     case dbf_decoding::integer:
@@ -523,10 +615,10 @@ void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage, std:
         if (need(8)) set_timestamp(p);
         break;
     case dbf_decoding::logical:
-        if (need(1)) ole_variant::operator=(ole_variant(p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y'));
+        if (need(1)) set_bool_value(p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y');
         break;
     case dbf_decoding::int32_le:
-        if (need(4)) ole_variant::operator=(ole_variant(static_cast<int>(static_cast<int32_t>(load_le32(p)))));
+        if (need(4)) set_integer_value(VT_I4, static_cast<int32_t>(load_le32(p)));
         break;
     case dbf_decoding::int32_sortable:
         // Zeros encode no value (they would be -2^31, outside dBASE's range).
@@ -534,11 +626,11 @@ void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage, std:
             if (all_bytes(p, 4, 0))
                 clear();
             else
-                ole_variant::operator=(ole_variant(static_cast<int>(static_cast<int32_t>(load_be32(p) ^ 0x80000000u))));
+                set_integer_value(VT_I4, static_cast<int32_t>(load_be32(p) ^ 0x80000000u));
         }
         break;
     case dbf_decoding::currency:
-        if (need(8)) ole_variant::operator=(ole_variant(ole_currency{static_cast<int64_t>(load_le64(p))}));
+        if (need(8)) set_currency_value(ole_currency{static_cast<int64_t>(load_le64(p))});
         break;
     case dbf_decoding::double_le:
         if (need(8)) set_double(as_double(load_le64(p)));
@@ -577,7 +669,7 @@ void dbf_field::set_memo(std::vector<uint8_t>& data, bool binary, int codepage, 
                                      : std::string_view(reinterpret_cast<const char*>(data.data()), data.size());
     size_t nul = all.find('\0');
     if (nul == std::string_view::npos) {
-        set_text(all, codepage, scratch);
+        set_text(all, codepage);
         return;
     }
     // The code-page conversion ends at a NUL byte, so the pieces between

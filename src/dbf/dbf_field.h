@@ -41,9 +41,8 @@ public:
     // The cell of `bytes` (the field's bytes) by the plain per-letter rules.
     dbf_field(const uint8_t* bytes, const dbf_field_descriptor7& fd, int codepage);
 
-    // Replaces the value by the decoding of the field's bytes. `scratch`
-    // is reused between calls.
-    void decode(const uint8_t* bytes, const dbf_column& column, int codepage, std::wstring& scratch);
+    // Replaces the value by the decoding of the field's bytes.
+    void decode(const uint8_t* bytes, const dbf_column& column, int codepage);
     // Text of memo data, every byte of it (a NUL byte becomes U+0000), or
     // the bytes of a binary memo. The value is made once: a byte string
     // takes the bytes over (`data` is left empty); a large text is the
@@ -80,8 +79,11 @@ public:
     dbf_loss loss = dbf_loss::none;
 
 private:
-    void set_text(std::string_view bytes, int codepage, std::wstring& scratch);
+    void set_text(std::string_view bytes, int codepage);
     void set_number(std::string_view text, const dbf_column& column);
+    // The value of a plain number (between blanks) its column takes as it
+    // is; false, with the value untouched, for any other text.
+    bool set_plain_number(std::string_view text, const dbf_column& column);
     // The value of a number check_number() accepted; raw is the field's text
     // for the warning.
     void set_clean_number(std::string_view clean, std::string_view raw, const dbf_column& column);

@@ -372,6 +372,7 @@ dbf_record* dbf_recordset::get_item() {
     const uint8_t* rec = block_.data() + static_cast<size_t>(cursor_ - block_first_) * layout_.header.rec_size;
     current_->b_deleted = rec[0] == '*';
     const size_t n = std::min(layout_.columns.size(), current_->size());
+    bool lost = false;  // a value of the record lost or rounded
     for (size_t i = 0; i < n; ++i) {
         const dbf_column& c = layout_.columns[i];
         auto* f = static_cast<dbf_field*>(current_->at(i));
@@ -383,20 +384,22 @@ dbf_record* dbf_recordset::get_item() {
         const uint8_t* p = rec + c.offset;
         if (c.how == dbf_decoding::memo_text || c.how == dbf_decoding::memo_binary) {
             read_memo_cell(*f, i, p);
-            continue;
-        }
-        if (bit_set(rec, c.varlen_bit) && c.width > 0) {
+        } else if (bit_set(rec, c.varlen_bit) && c.width > 0) {
             dbf_column v = c;
             v.width = std::min<uint32_t>(p[c.width - 1], c.width - 1);
-            f->decode(p, v, layout_.codepage, scratch_);
-            continue;
+            f->decode(p, v, layout_.codepage);
+        } else {
+            f->decode(p, c, layout_.codepage);
         }
-        f->decode(p, c, layout_.codepage, scratch_);
+        lost = lost || f->loss != dbf_loss::none;
     }
     if (scratch_.capacity() * sizeof(wchar_t) > dbf_field::large_buffer) std::wstring().swap(scratch_);
     if (cursor_ >= unread_checked_upto_) {
         unread_checked_upto_ = cursor_ + 1;
-        note_unreadable(rec);
+        if (lost)
+            note_unreadable(rec);
+        else
+            first_memo_problem_column_ = SIZE_MAX;
     }
     return current_.get();
 }
@@ -513,6 +516,7 @@ std::wstring dbf_recordset::describe_loss(const dbf_field& f, const dbf_column& 
 
 dbf_recordset::unreadable_note dbf_recordset::take_unreadable() {
     unreadable_note note;
+    if (lost_.count == 0 && rounded_.count == 0) return note;  // taken after every record: mostly nothing
     std::swap(note.lost, lost_);
     std::swap(note.rounded, rounded_);
     std::swap(note.undefined, undefined_);

@@ -23,6 +23,8 @@
 namespace {
 
 constexpr size_t buffer_capacity = 1 << 20;
+constexpr size_t direct_size = 256 << 10;  // texts this large are written without the buffer
+constexpr uint64_t write_back_stretch = 8 << 20;  // bytes written between two starts of write-back
 
 const char special_file_text[] =
     "Destination name specifies a device, pipe or other special file.\nSpecify a regular file.";
@@ -133,18 +135,21 @@ void dmp_file::set_final_permissions() {
 }
 
 void dmp_file::write(std::string_view text) {
-    if (buffer_.size() + text.size() <= buffer_capacity) {
+    if (buffer_.size() + text.size() <= buffer_capacity && text.size() < direct_size) {
         buffer_.append(text);
         return;
     }
     flush_buffer();
-    if (text.size() < buffer_capacity) {
+    if (text.size() < direct_size) {
         buffer_.append(text);
         return;
     }
-    // In the pieces a recordset streams a large value in.
+    // A large text (a whole statement of gathered rows) is not copied into
+    // the buffer first: it goes out in the pieces a recordset streams a
+    // large value in.
     for (size_t at = 0; at < text.size(); at += dmp_recordset::piece_size)
         write_all(text.data() + at, std::min(dmp_recordset::piece_size, text.size() - at));
+    start_write_back();
 }
 
 void dmp_file::finish() {
@@ -179,6 +184,17 @@ void dmp_file::flush_buffer() {
     if (buffer_.empty()) return;
     write_all(buffer_.data(), buffer_.size());
     buffer_.clear();
+    start_write_back();
+}
+
+// The disk writes what the file holds while more is made, so that the
+// sync at the end waits for the last stretch only. A failure here is met
+// by that sync.
+void dmp_file::start_write_back() {
+    if (written_ - write_back_from_ < write_back_stretch) return;
+    ::sync_file_range(fd_, static_cast<off_t>(write_back_from_), static_cast<off_t>(written_ - write_back_from_),
+                      SYNC_FILE_RANGE_WRITE);
+    write_back_from_ = written_;
 }
 
 void dmp_file::write_all(const char* data, size_t size) {
@@ -190,6 +206,7 @@ void dmp_file::write_all(const char* data, size_t size) {
         }
         data += n;
         size -= static_cast<size_t>(n);
+        written_ += static_cast<uint64_t>(n);
     }
 }
 

@@ -3,7 +3,9 @@
 // open() makes a new temporary file beside the destination (the same
 // folder, so that the final rename stays within one file system), mode
 // 0600 so that no one else can read it while it is written. write()
-// gathers text in a buffer of 1 MiB; a larger text goes out in pieces.
+// gathers text in a buffer of 1 MiB; a text of 256 KiB or more goes out in
+// pieces, without it. Every few MiB written, the disk is asked to start
+// writing them, so that the final sync finds little left to wait for.
 // finish() flushes, gives the file its final permissions (those of the
 // file it replaces when that is the running user's own regular file, with
 // its group; else those of a new file under the umask), syncs, closes and
@@ -18,6 +20,7 @@
 // throws. The class knows nothing of the SQL text it holds.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -57,6 +60,7 @@ private:
     void open_temp();
     void set_final_permissions();
     void flush_buffer();
+    void start_write_back();
     void write_all(const char* data, size_t size);
     [[noreturn]] void fail(const std::string& what, int error) const;
     void sync_folder() const;
@@ -66,4 +70,6 @@ private:
     int fd_ = -1;
     bool on_disk_ = false;  // the temporary file exists under temp_path_
     std::string buffer_;
+    uint64_t written_ = 0;          // bytes written into the file
+    uint64_t write_back_from_ = 0;  // where the disk has not been asked to write yet
 };

@@ -1,5 +1,7 @@
 #include "dump/dmp_recordset.h"
 
+#include <cstring>
+
 #include "dump/dmp_database.h"
 #include "sql/sql_dialect.h"
 #include "sql/sql_field_binding.h"
@@ -26,6 +28,23 @@ std::shared_ptr<const udb_field> narrowed_copy(const udb_field& field, int codep
     std::wstring text;
     if (tk_codepage_lacks(field.get_text(), codepage, &text) == 0) return nullptr;
     return std::make_shared<text_field>(field, std::move(text));
+}
+
+// a == b for the field names, compared for every value: two characters
+// at a time, as names are short.
+static_assert(sizeof(wchar_t) == 4, "two wide characters fill eight bytes");
+bool same_text(const std::wstring& a, const std::wstring& b) {
+    size_t n = a.size();
+    if (n != b.size()) return false;
+    const wchar_t* x = a.data();
+    const wchar_t* y = b.data();
+    for (; n >= 2; n -= 2, x += 2, y += 2) {
+        uint64_t u, v;
+        std::memcpy(&u, x, sizeof u);
+        std::memcpy(&v, y, sizeof v);
+        if (u != v) return false;
+    }
+    return n == 0 || *x == *y;
 }
 
 }  // namespace
@@ -75,6 +94,7 @@ void dmp_recordset::pair_columns(const udb_record& record) {
         if (!columns_.empty()) list += ", ";
         list += dump_->quote_name(schema.at(c.column)->name);
         columns_.push_back(c.column);
+        targets_.push_back(schema.at(c.column));
         sources_.push_back(record.at(c.field)->name);
         positions_.push_back(c.field);
     }
@@ -88,12 +108,12 @@ void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_fie
                              narrowed_values& narrowed, std::vector<streamed_value>* streamed) const {
     TK_ASSERT(paired_);
     narrowed = narrowed_values();
-    fields.assign(columns_.size(), nullptr);
+    fields.resize(columns_.size());  // each one set below
     bool in_place = true;
     for (size_t k = 0; k < columns_.size() && in_place; ++k) {
         size_t pos = positions_[k];
         const udb_field* f = pos < record.size() ? record.at(pos) : nullptr;
-        if (!f || f->name != sources_[k])
+        if (!f || !same_text(f->name, sources_[k]))
             in_place = false;
         else
             fields[k] = f;
@@ -109,23 +129,15 @@ void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_fie
     const size_t start = out.size();
     const size_t listed = streamed ? streamed->size() : 0;
     try {
+        const bool checked = !codepages_.empty();
         for (size_t k = 0; k < columns_.size(); ++k) {
-            if (k > 0) out += ", ";
-            const t_ftd* column = schema.at(columns_[k]);
+            if (k > 0) out.append(", ", 2);
             const udb_field* field = fields[k];
-            std::shared_ptr<const udb_field> kept;
-            if (!codepages_.empty() && codepages_[columns_[k]] != 0) {
-                kept = narrowed_copy(*field, codepages_[columns_[k]]);
-                if (kept) {
-                    if (narrowed.count++ == 0) narrowed.first = static_cast<uint32_t>(k);
-                    field = kept.get();
-                }
-            }
-            if (streamed && is_streamed_value(field, column)) {
-                streamed->push_back({out.size(), field, std::move(kept)});
-                continue;
-            }
-            append_fld_str(out, field, column);
+            // Only a value over the piece limit can be streamed.
+            if (checked || (streamed && field->get_size() > sql_max_field_size))
+                append_value(k, *field, out, narrowed, streamed);
+            else
+                append_fld_str(out, field, targets_[k]);
         }
     } catch (...) {
         out.resize(start);
@@ -133,6 +145,27 @@ void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_fie
         narrowed = narrowed_values();
         throw;
     }
+}
+
+// One value of make_row() that its column's character set may narrow or
+// that may be streamed.
+void dmp_recordset::append_value(size_t k, const udb_field& value, std::string& out, narrowed_values& narrowed,
+                                 std::vector<streamed_value>* streamed) const {
+    const t_ftd* column = targets_[k];
+    const udb_field* field = &value;
+    std::shared_ptr<const udb_field> kept;
+    if (!codepages_.empty() && codepages_[columns_[k]] != 0) {
+        kept = narrowed_copy(*field, codepages_[columns_[k]]);
+        if (kept) {
+            if (narrowed.count++ == 0) narrowed.first = static_cast<uint32_t>(k);
+            field = kept.get();
+        }
+    }
+    if (streamed && is_streamed_value(field, column)) {
+        streamed->push_back({out.size(), field, std::move(kept)});
+        return;
+    }
+    append_fld_str(out, field, column);
 }
 
 void dmp_recordset::append_record(const udb_record& record) {
@@ -145,8 +178,12 @@ void dmp_recordset::append_record(const udb_record& record) {
     row_.clear();
     streamed_.clear();
     narrowed_values narrowed;
-    make_row(record, fields_, row_, narrowed, &streamed_);
-    write_row(row_, record.get_total_size(), streamed_, narrowed);
+    // A value to stream is over sql_max_field_size, which puts its record
+    // over the statement limit: the records within it list none.
+    static_assert(sql_max_field_size >= statement_limit);
+    const int32_t size = record.get_total_size();
+    make_row(record, fields_, row_, narrowed, size > static_cast<int32_t>(statement_limit) ? &streamed_ : nullptr);
+    write_row(row_, size, streamed_, narrowed);
 }
 
 void dmp_recordset::append_row(std::string_view row, int32_t record_size, const narrowed_values& narrowed) {

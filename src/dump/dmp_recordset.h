@@ -94,6 +94,8 @@ private:
     friend class dmp_database;
 
     void pair_columns(const udb_record& record);
+    void append_value(size_t k, const udb_field& value, std::string& out, narrowed_values& narrowed,
+                      std::vector<streamed_value>* streamed) const;
     void write_row(std::string_view row, int32_t record_size, const std::vector<streamed_value>& streamed,
                    const narrowed_values& narrowed);
     void note_narrowed(const narrowed_values& narrowed);
@@ -111,6 +113,7 @@ private:
     const char* verb_;                   // "INSERT INTO " or "REPLACE INTO "
     std::string head_;                   // "INSERT INTO t(a, b)"
     std::vector<size_t> columns_;        // schema positions of the written columns
+    std::vector<const t_ftd*> targets_;  // and the columns themselves
     std::vector<std::wstring> sources_;  // the field name each takes
     std::vector<size_t> positions_;      // its position in the first record
     bool paired_ = false;

@@ -1,5 +1,7 @@
 #include "sql/sql_values.h"
 
+#include <cstring>
+
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
@@ -12,7 +14,7 @@
 namespace {
 
 // The escape letter of a character, or 0 when it is written as it is.
-char escape_letter(uint32_t c) {
+constexpr char escape_letter(uint32_t c) {
     switch (c) {
     case 0:
         return '0';
@@ -50,14 +52,22 @@ void escape_into(std::basic_string_view<Char> text, std::basic_string<Char>& out
     out.append(text.data() + run, text.size() - run);
 }
 
+// The escape letter of each ASCII character, 0 for one written as it is.
+struct escape_table {
+    char letter[128] = {};
+    constexpr escape_table() {
+        for (uint32_t c = 0; c < 128; ++c) letter[c] = escape_letter(c);
+    }
+};
+constexpr escape_table escapes;
+
 // One character of a quoted text: its escape when it is one of the ASCII
 // escapes, else its UTF-8 (the encoding is per character, so escaping
 // before or after it is the same). Writes at most four bytes at p.
 inline char* put_quoted_char(wchar_t w, char* p) {
     const uint32_t c = static_cast<uint32_t>(w);
     if (c >= 0x80) return p + tk_utf8_encode(w, p);
-    const char letter = c > '\\' ? 0 : escape_letter(c);
-    if (letter) {
+    if (const char letter = escapes.letter[c]) {
         *p++ = '\\';
         *p++ = letter;
     } else {
@@ -66,17 +76,59 @@ inline char* put_quoted_char(wchar_t w, char* p) {
     return p;
 }
 
+// The quoted UTF-8 of `text` written at p, which has room for 4 bytes a
+// character and the quotes; returns its end.
+char* put_quoted(std::wstring_view text, char* p) {
+    *p++ = '\'';
+    for (const wchar_t w : text) {
+        const uint32_t c = static_cast<uint32_t>(w);
+        if (c < 0x80 && escapes.letter[c] == 0) {
+            *p++ = static_cast<char>(c);  // most characters
+        } else if (c >= 0x80 && c < 0x800) {
+            // Latin, Greek, Cyrillic, Hebrew, Arabic: two bytes
+            p[0] = static_cast<char>(0xC0 | (c >> 6));
+            p[1] = static_cast<char>(0x80 | (c & 0x3F));
+            p += 2;
+        } else {
+            p = put_quoted_char(w, p);
+        }
+    }
+    *p++ = '\'';
+    return p;
+}
+
+// Most values are short: they are made on the stack and appended at once,
+// a longer one straight into room made at the end of `out`, then cut.
+constexpr size_t short_text = 64;
+
 // sql_quote(sql_to_utf8(text)) in one pass, appended to out.
 void quote_as_utf8(std::wstring_view text, std::string& out) {
-    // Written through a pointer into room for the longest result (an escape
-    // takes two bytes, a character at most four), then cut to size.
+    if (text.size() <= short_text) {
+        char buf[4 * short_text + 2];
+        out.append(buf, static_cast<size_t>(put_quoted(text, buf) - buf));
+        return;
+    }
     const size_t start = out.size();
     out.resize(start + 4 * text.size() + 2);
-    char* p = out.data() + start;
-    *p++ = '\'';
-    for (wchar_t w : text) p = put_quoted_char(w, p);
-    *p++ = '\'';
-    out.resize(static_cast<size_t>(p - out.data()));
+    char* end = put_quoted(text, out.data() + start);
+    out.resize(static_cast<size_t>(end - out.data()));
+}
+
+// sql_to_utf8(text) appended to out.
+void append_utf8(std::wstring_view text, std::string& out) {
+    auto put = [&](char* p) {
+        for (wchar_t w : text) p += tk_utf8_encode(w, p);
+        return p;
+    };
+    if (text.size() <= short_text) {
+        char buf[4 * short_text];
+        out.append(buf, static_cast<size_t>(put(buf) - buf));
+        return;
+    }
+    const size_t start = out.size();
+    out.resize(start + 4 * text.size());
+    char* end = put(out.data() + start);
+    out.resize(static_cast<size_t>(end - out.data()));
 }
 
 const char hex_digits[] = "0123456789ABCDEF";
@@ -188,16 +240,10 @@ bool is_empty_text(const std::string& t) { return t.empty() || t == "''" || t ==
 }  // namespace
 
 std::string sql_to_utf8(std::wstring_view text) {
-    if (text.find(L'\0') == std::wstring_view::npos) return tk_unicode_to_utf8(text);
+    // Character by character, as the toolkit's conversion writes each one;
+    // a NUL character is a NUL byte.
     std::string out;
-    size_t start = 0;
-    for (;;) {
-        size_t zero = text.find(L'\0', start);
-        out += tk_unicode_to_utf8(text.substr(start, zero == std::wstring_view::npos ? zero : zero - start));
-        if (zero == std::wstring_view::npos) break;
-        out.push_back('\0');
-        start = zero + 1;
-    }
+    append_utf8(text, out);
     return out;
 }
 
@@ -268,9 +314,9 @@ std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool
         tk_log(1, "Returns placeholder for prepared statement");
         return "?";
     }
-    if (const char* logical = logical_literal(field, column)) return logical;
-    if (udb_custom_conversion::is_acceptable2(*field)) return sql_to_utf8(udb_custom_conversion::handle2(*field));
-    return value_text(field, column);
+    std::string text;
+    append_fld_str(text, field, column);
+    return text;
 }
 
 namespace {
@@ -341,17 +387,19 @@ void put_quoted_date(std::string& out, const ole_date& d) {
 void append_fld_str(std::string& out, const udb_field* field, const t_ftd* column) {
     TK_ASSERT(field != nullptr);
     TK_ASSERT(column != nullptr);
-    if (const char* logical = logical_literal(field, column)) {
-        out += logical;
-        return;
+    const VARTYPE fvt = field->get_type();
+    if (fvt == VT_BOOL) {
+        if (const char* logical = logical_literal(field, column)) {
+            out += logical;
+            return;
+        }
     }
-    if (udb_custom_conversion::is_acceptable2(*field)) {
-        out += sql_to_utf8(udb_custom_conversion::handle2(*field));
+    if (udb_custom_conversion::may_accept_type(fvt) && udb_custom_conversion::is_acceptable2(*field)) {
+        append_utf8(udb_custom_conversion::handle2(*field), out);
         return;
     }
     // The common values are written here without the intermediate texts
     // value_text() makes; the result is the same.
-    const VARTYPE fvt = field->get_type();
     const VARTYPE cvt = column->vartype;
     if (cvt == VT_BSTR) {
         if (column->dw_reserved != 2 && column->dw_reserved != 8) {
@@ -364,6 +412,12 @@ void append_fld_str(std::string& out, const udb_field* field, const t_ftd* colum
                 return;
             }
         }
+    } else if (fvt < 2) {
+        // No value: NULL where the column allows it (else its default, below).
+        if (!column->b_not_null) {
+            out += "NULL";
+            return;
+        }
     } else if (fvt == VT_DATE) {
         const ole_date& date = field->get_ole_date();
         if (!is_numeric_vt(cvt) && prints_back_unchanged(date)) {
@@ -371,9 +425,11 @@ void append_fld_str(std::string& out, const udb_field* field, const t_ftd* colum
             return;
         }
     } else if (fvt >= 2 && fvt != VT_BSTR && !is_byte_string_vt(fvt)) {
-        const std::string number = field->to_string();
-        if (is_plain_number(number)) {
-            out += number;
+        char number[64];
+        const size_t length = field->print_number(number, sizeof number);
+        // An integer prints as digits with an optional '-', always plain.
+        if ((is_integer_vt(fvt) && length != 0) || is_plain_number(std::string_view(number, length))) {
+            out.append(number, length);
             return;
         }
     }

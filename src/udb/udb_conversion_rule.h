@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "value/ole_variant.h"
+
 struct t_ftd;
 class udb_field;
 
@@ -20,4 +22,9 @@ public:
     // Value test and conversion (the SQL literal text).
     virtual bool is_acceptable2(const udb_field& value) const = 0;
     virtual std::wstring handle2(const udb_field& value) const = 0;
+    // Whether is_acceptable2 may accept a value of type `vt` at all. A rule
+    // that decides by the value's type says so, and the list then answers
+    // for the other types at once instead of asking it for every value; the
+    // default leaves every value to is_acceptable2.
+    virtual bool may_accept(VARTYPE) const { return true; }
 };

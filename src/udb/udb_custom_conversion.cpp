@@ -13,7 +13,10 @@ udb_custom_conversion::~udb_custom_conversion() {
 }
 
 void udb_custom_conversion::add_rule(std::unique_ptr<udb_conversion_rule> rule) {
-    if (rule) rules_.push_back(std::move(rule));
+    if (!rule) return;
+    for (VARTYPE vt = 0; vt < 64; ++vt)
+        if (rule->may_accept(vt)) accepted_types_ |= uint64_t{1} << vt;
+    rules_.push_back(std::move(rule));
 }
 
 template <class Accepts>
@@ -39,6 +42,7 @@ std::wstring udb_custom_conversion::handle1(const t_ftd& column) {
 
 bool udb_custom_conversion::is_acceptable2(const udb_field& value) {
     tk_log(1, "udb_custom_conversion::is_acceptable2");
+    if (!may_accept_type(value.get_type())) return false;
     return first_rule([&](const udb_conversion_rule& r) { return r.is_acceptable2(value); }) != nullptr;
 }
 

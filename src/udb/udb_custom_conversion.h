@@ -28,6 +28,13 @@ public:
     static bool is_acceptable1(const t_ftd& column);
     static std::wstring handle1(const t_ftd& column);
     static bool is_acceptable2(const udb_field& value);
+    // False when no rule can accept a value of type `vt`, which answers
+    // is_acceptable2 for every such value at once (see
+    // udb_conversion_rule::may_accept).
+    static bool may_accept_type(VARTYPE vt) {
+        const udb_custom_conversion* self = try_ptr();
+        return self != nullptr && self->may_accept(vt);
+    }
     static std::wstring handle2(const udb_field& value);
 
 private:
@@ -36,5 +43,12 @@ private:
     template <class Accepts>
     static const udb_conversion_rule* first_rule(Accepts accepts);
 
+    // Whether some rule may accept values of the type (see
+    // udb_conversion_rule::may_accept): bit vt for the types below 64,
+    // which the list answers for without asking the rules; the rules are
+    // asked for every value of the other types.
+    bool may_accept(VARTYPE vt) const { return vt >= 64 || ((accepted_types_ >> vt) & 1) != 0; }
+
     std::vector<std::unique_ptr<udb_conversion_rule>> rules_;
+    uint64_t accepted_types_ = 0;
 };

@@ -27,10 +27,3 @@ udb_field& udb_field::operator=(const udb_field& that) {
 }
 
 udb_field::~udb_field() = default;
-
-uint32_t udb_field::get_size() const {
-    VARTYPE vt = get_type();
-    if (is_byte_string_vt(vt) || vt == VT_SAFEARRAY) return static_cast<uint32_t>(get_safe_array_size());
-    if (vt == VT_BSTR) return static_cast<uint32_t>(get_text().size());
-    return size;
-}

@@ -22,7 +22,13 @@ public:
     udb_field& operator=(const udb_field& that);
     ~udb_field() override;
 
-    uint32_t get_size() const;
+    uint32_t get_size() const {
+        const VARTYPE vt = get_type();
+        if (vt == VT_BSTR) return static_cast<uint32_t>(get_text().size());
+        if (vt < VT_BSTR) return size;  // numbers and dates: no byte string among them
+        if (is_byte_string_vt(vt) || vt == VT_SAFEARRAY) return static_cast<uint32_t>(get_safe_array_size());
+        return size;
+    }
 
     uint32_t size = 0;
     std::wstring name;

@@ -63,8 +63,14 @@ const udb_field& udb_record::get_field(const std::wstring& name) const {
 
 int32_t udb_record::get_total_size() const {
     tk_log(1, "udb_record::get_total_size");
+    // Asked for every record written: the traced walk only when tracing.
+    if (tk_log_enabled(1)) return total_size<true>();
+    return total_size<false>();
+}
+
+template <bool Traced>
+int32_t udb_record::total_size() const {
     int64_t sum = 0;
-    bool trace = tk_log_enabled(1);
     for (size_t i = 0; i < fields.size(); ++i) {
         const udb_field* f = fields[i].get();
         if (f == nullptr) {
@@ -72,7 +78,7 @@ int32_t udb_record::get_total_size() const {
             continue;
         }
         if (f->get_type() != VT_EMPTY) sum += f->get_size();
-        if (trace) {
+        if (Traced) {
             tk_log(1, "size=%lld", static_cast<long long>(sum));
             tk_log(1, "processed field %d of %d", static_cast<int>(i + 1), static_cast<int>(fields.size()));
         }

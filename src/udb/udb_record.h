@@ -48,5 +48,8 @@ public:
     std::vector<std::unique_ptr<udb_field>> fields;
 
 private:
+    template <bool Traced>
+    int32_t total_size() const;
+
     std::unique_ptr<udb_field> missing_;  // returned by get_field on a miss
 };

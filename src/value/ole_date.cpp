@@ -239,6 +239,18 @@ ole_date::ole_date(const SYSTEMTIME& value) : kind(kind_date_time), time(value) 
     refine_type();
 }
 
+bool ole_date::make_date(int year, int month, int day, ole_date& out, double& variant_time) {
+    if (year < 1 || year > 9999 || day < 1 || day > days_in_month(year, month)) return false;
+    out = ole_date();
+    out.kind = kind_date;
+    out.time.wYear = static_cast<uint16_t>(year);
+    out.time.wMonth = static_cast<uint16_t>(month);
+    out.time.wDay = static_cast<uint16_t>(day);
+    // Midnight: the day number itself (see make_variant_time).
+    variant_time = static_cast<double>(days_from_civil(year, month, day) - ole_epoch);
+    return true;
+}
+
 ole_date::ole_date(const char* text) {
     if (text) parse(text);
 }

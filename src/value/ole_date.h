@@ -55,6 +55,11 @@ public:
     explicit ole_date(const std::string& text);
     explicit ole_date(const std::wstring& text);
 
+    // The date (kind_date) of a year, month and day that make a real date
+    // in the years 1-9999, with its OLE date; false, leaving both as they
+    // were, for any others.
+    static bool make_date(int year, int month, int day, ole_date& out, double& variant_time);
+
     // Tries the numeric forms, then the US English forms. True when a form
     // read and is_valid(). Expects a trimmed text without an AM/PM marker.
     bool import_from_string(const std::string& text);

@@ -1,5 +1,6 @@
 #include "value/ole_decimal.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -273,39 +274,42 @@ std::size_t ole_decimal::to_chars(char* buf) const {
         buf[0] = '0';
         return 1;
     }
-    char digits[40];
-    int nd = 0;
-    // 128-bit division is a library call: the digits of a mantissa that fits
-    // in 64 bits (nearly all of them) are taken in 64-bit arithmetic.
-    while (m > std::numeric_limits<uint64_t>::max()) {
-        digits[nd++] = static_cast<char>('0' + static_cast<int>(m % 10));
-        m /= 10;
-    }
-    uint64_t small = static_cast<uint64_t>(m);
-    do {
-        digits[nd++] = static_cast<char>('0' + static_cast<int>(small % 10));
-        small /= 10;
-    } while (small != 0);
-    // digits[] holds the number backwards; drop the zeros behind the point.
-    int sc = scale > max_scale ? max_scale : scale;
-    int skip = 0;
-    while (skip < sc && skip < nd && digits[skip] == '0') ++skip;
-    sc -= skip;
     std::size_t len = 0;
     if (is_negative()) buf[len++] = '-';
-    if (nd - skip <= sc) {
-        // 0.000ddd
-        buf[len++] = '0';
-        buf[len++] = '.';
-        for (int k = 0; k < sc - (nd - skip); ++k) buf[len++] = '0';
-        for (int k = nd - 1; k >= skip; --k) buf[len++] = digits[k];
-        return len;
+    // The digits in order, where the text starts. 128-bit division is a
+    // library call: a mantissa that fits in 64 bits (nearly all of them) is
+    // printed in 64 bits.
+    char* const digits = buf + len;
+    int nd = 0;
+    if (m <= std::numeric_limits<uint64_t>::max()) {
+        nd = static_cast<int>(std::to_chars(digits, digits + 20, static_cast<uint64_t>(m)).ptr - digits);
+    } else {
+        char backwards[40];
+        while (m != 0) {
+            backwards[nd++] = static_cast<char>('0' + static_cast<int>(m % 10));
+            m /= 10;
+        }
+        for (int k = 0; k < nd; ++k) digits[k] = backwards[nd - 1 - k];
     }
-    for (int k = nd - 1; k >= skip; --k) {
-        buf[len++] = digits[k];
-        if (k - skip == sc && sc > 0) buf[len++] = '.';
+    // Drop the zeros behind the point.
+    int sc = scale > max_scale ? max_scale : scale;
+    while (sc > 0 && digits[nd - 1] == '0') {
+        --nd;
+        --sc;
     }
-    return len;
+    if (sc == 0) return len + static_cast<std::size_t>(nd);
+    // The fraction moves right to make room for the point, and for "0."
+    // and leading zeros when the value is below 1 (0.000ddd).
+    const int lead = nd <= sc ? 2 + (sc - nd) : 1;
+    for (int k = nd - 1; k >= nd - std::min(nd, sc); --k) digits[k + lead] = digits[k];
+    if (nd <= sc) {
+        digits[0] = '0';
+        digits[1] = '.';
+        for (int k = 0; k < sc - nd; ++k) digits[2 + k] = '0';
+        return len + 2 + static_cast<std::size_t>(sc);
+    }
+    digits[nd - sc] = '.';
+    return len + static_cast<std::size_t>(nd) + 1;
 }
 
 std::string ole_decimal::to_string() const {

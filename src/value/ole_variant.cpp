@@ -18,10 +18,6 @@ using i128 = __int128;
 
 constexpr char hex_digits[] = "0123456789ABCDEF";
 
-// Texts and byte strings larger than this give their memory back when the
-// value is reused for another one (fields are reused row after row).
-constexpr std::size_t keep_capacity_limit = 1 << 20;
-
 // Widens ASCII text; other text goes through the UTF-8 decoder.
 std::wstring widen(const std::string& s) {
     for (unsigned char c : s)
@@ -141,29 +137,6 @@ ole_variant ole_variant::from_uint64(uint64_t v) {
     return r;
 }
 
-void ole_variant::clear() { release(); }
-
-void ole_variant::set_null() {
-    release();
-    vt_ = VT_NULL;
-}
-
-void ole_variant::release() {
-    vt_ = VT_EMPTY;
-    raw_text_index_ = 0;
-    raw_text_offset_ = 0;
-    num_.r8 = 0;
-    i64_ = 0;
-    u64_ = 0;
-    if (text_.capacity() * sizeof(wchar_t) > keep_capacity_limit)
-        std::wstring().swap(text_);
-    else
-        text_.clear();
-    if (bytes_.capacity() > keep_capacity_limit)
-        std::vector<uint8_t>().swap(bytes_);
-    else
-        bytes_.clear();
-}
 
 void ole_variant::copy_from(const ole_variant& other) {
     vt_ = other.vt_;

@@ -168,6 +168,9 @@ public:
     virtual std::string to_string() const;
     // VT_BSTR: the text itself; byte string: L"0x" + hex; else to_string().
     virtual std::wstring to_wstring() const;
+    // to_string() of a number (VT_BOOL included) written into `buf`, which
+    // 64 bytes always suffice for; 0 for the types that are no number.
+    std::size_t print_number(char* buf, std::size_t cap) const;
 
     bool to_bool() const;
     // 32-bit; 0 when the value does not fit (or is not a number).
@@ -227,9 +230,27 @@ public:
 protected:
     void set_text_value(std::wstring&& text);
     void set_date_value(const ole_date& date);  // VT_DATE, or VT_EMPTY if invalid
+    // VT_DATE of a valid date whose OLE date the caller made with it
+    // (ole_date::make_date).
+    void set_date_value(const ole_date& date, double variant_time);
+    // Setters for a producer that replaces the value of a cell row after
+    // row: each writes in place, with no value made and moved in.
+    // reset_text() makes the value an empty VT_BSTR and returns its text to
+    // be filled, the room of the last one kept.
+    std::wstring& reset_text();
+    // VT_I1, VT_I2, VT_I4 or VT_I8 holding `v`, which the type holds.
+    void set_integer_value(VARTYPE vt, int64_t v);
+    void set_decimal_value(const ole_decimal& dec);  // VT_DECIMAL
+    void set_double_value(double v);                 // VT_R8
+    void set_currency_value(ole_currency cy);        // VT_CY
+    void set_bool_value(bool v);                     // VT_BOOL
 
 private:
-    void release();
+    // Texts and byte strings larger than this give their memory back when the
+    // value is reused for another one (fields are reused row after row).
+    static constexpr std::size_t keep_capacity_limit = 1 << 20;
+
+    void release();  // VT_EMPTY; inline, as every setter of every cell calls it
     void copy_from(const ole_variant& other);
     void move_from(ole_variant& other) noexcept;
     void from_text(std::string_view text, VARTYPE vt);
@@ -243,7 +264,6 @@ private:
     std::wstring bytes_as_text(int codepage) const;
     ole_detail::number get_number() const;
     void set_number(const ole_detail::number& n, VARTYPE vt);
-    std::size_t print_number(char* buf, std::size_t cap) const;
 
     int64_t i64_ = 0;   // VT_I8
     uint64_t u64_ = 0;  // VT_UI8
@@ -270,3 +290,85 @@ private:
     mutable std::size_t raw_text_index_ = 0;
     mutable std::size_t raw_text_offset_ = 0;
 };
+
+inline void ole_variant::release() {
+    vt_ = VT_EMPTY;
+    raw_text_index_ = 0;
+    raw_text_offset_ = 0;
+    num_.r8 = 0;
+    i64_ = 0;
+    u64_ = 0;
+    if (text_.capacity() * sizeof(wchar_t) > keep_capacity_limit)
+        std::wstring().swap(text_);
+    else
+        text_.clear();
+    if (bytes_.capacity() > keep_capacity_limit)
+        std::vector<uint8_t>().swap(bytes_);
+    else
+        bytes_.clear();
+}
+
+// The setters of the producers, inline: they run for every cell of every row.
+
+inline void ole_variant::clear() { release(); }
+
+inline void ole_variant::set_null() {
+    release();
+    vt_ = VT_NULL;
+}
+
+inline std::wstring& ole_variant::reset_text() {
+    release();
+    vt_ = VT_BSTR;
+    return text_;
+}
+
+inline void ole_variant::set_integer_value(VARTYPE vt, int64_t v) {
+    release();
+    vt_ = vt;
+    switch (vt) {
+    case VT_I1:
+        num_.i1 = static_cast<int8_t>(v);
+        break;
+    case VT_I2:
+        num_.i2 = static_cast<int16_t>(v);
+        break;
+    case VT_I4:
+        num_.i4 = static_cast<int32_t>(v);
+        break;
+    default:  // VT_I8
+        i64_ = v;
+        break;
+    }
+}
+
+inline void ole_variant::set_decimal_value(const ole_decimal& dec) {
+    release();
+    vt_ = VT_DECIMAL;
+    dec_ = dec;
+}
+
+inline void ole_variant::set_double_value(double v) {
+    release();
+    vt_ = VT_R8;
+    num_.r8 = v;
+}
+
+inline void ole_variant::set_currency_value(ole_currency cy) {
+    release();
+    vt_ = VT_CY;
+    num_.cy = cy.int64;
+}
+
+inline void ole_variant::set_bool_value(bool v) {
+    release();
+    vt_ = VT_BOOL;
+    num_.boolean = v ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+inline void ole_variant::set_date_value(const ole_date& date, double variant_time) {
+    release();
+    vt_ = VT_DATE;
+    date_ = date;
+    num_.date = variant_time;
+}

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <sched.h>
 #include <sys/resource.h>
 
 #include "app/dump_row_pipeline.h"
@@ -228,6 +229,23 @@ TEST_F(dump_pipeline, a_file_that_cannot_grow_fails_alike) {
     EXPECT_EQ(one.calls.back().level, 1) << one.calls.back().message;
     // The failed runs left the earlier dump as it was.
     EXPECT_TRUE(one.dump == before.dump);
+}
+
+// A process pinned to one core copies alone: more threads would only take
+// turns on it.
+TEST(dump_pipeline_cores, a_process_pinned_to_one_core_copies_alone) {
+    cpu_set_t all;
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    if (CPU_COUNT(&all) < 2) GTEST_SKIP() << "one core";
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int c = 0; CPU_COUNT(&one) == 0; ++c)
+        if (CPU_ISSET(c, &all)) CPU_SET(c, &one);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    const unsigned pinned = dump_row_pipeline::worker_count();
+    ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+    EXPECT_EQ(pinned, 0u);
+    EXPECT_GT(dump_row_pipeline::worker_count(), 0u);
 }
 
 }  // namespace
