@@ -396,7 +396,9 @@ dbf_record* dbf_recordset::get_item() {
     if (scratch_.capacity() * sizeof(wchar_t) > dbf_field::large_buffer) std::wstring().swap(scratch_);
     if (cursor_ >= unread_checked_upto_) {
         unread_checked_upto_ = cursor_ + 1;
-        if (lost)
+        // A code page with undefined bytes may have turned some into U+FFFD
+        // in a record that lost nothing else.
+        if (lost || may_hold_undefined_)
             note_unreadable(rec);
         else
             first_memo_problem_column_ = SIZE_MAX;
