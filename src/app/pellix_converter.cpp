@@ -22,20 +22,20 @@
 #include "tk/tk_path.h"
 #include "tk/tk_text.h"
 #include "udb/udb_names.h"
+#include "udb/udb_open_mode.h"
 #include "udb/udb_recordset.h"
 
 namespace {
 
-// Open flags of the server database by mode (0x80: views are not read,
-// 0x100: rows go in with REPLACE INTO).
+// Open flags of the server database by mode.
 int open_flags(int mode) {
     switch (mode) {
     case udb_converter::overwrite_database:
-        return 0xA4;
+        return udb_open_overwrite_database;
     case udb_converter::replace_rows:
-        return 0x128;
+        return udb_open_replace_database;
     default:
-        return 0x28;
+        return udb_open_existing_database;
     }
 }
 
@@ -172,7 +172,7 @@ void report_table_failure(const std::wstring& table, const tk_exception& failure
 std::vector<std::wstring> pellix_converter::check_source_for_drop() {
     // Opened as the run opens it, container included.
     held_reports reports(error_handler::reader_reporter());
-    dbf_database source_db(source, 1, static_cast<uint8_t>(code_page & 0xFF), true, reports.reporter());
+    dbf_database source_db(source, udb_open_read, static_cast<uint8_t>(code_page & 0xFF), true, reports.reporter());
     const auto& names = source_db.table_names;
     std::vector<std::wstring> tables;
     auto add = [&](const std::wstring& entry) {
@@ -361,13 +361,13 @@ std::unique_ptr<udb_database> pellix_converter::open_target() {
 
 std::vector<std::wstring> pellix_converter::get_all_tables() {
     tk_log(2, "pellix_converter::get_all_tables");
-    dbf_database source_db(source, 1, static_cast<uint8_t>(code_page & 0xFF), false, error_handler::reader_reporter());
+    dbf_database source_db(source, udb_open_read, static_cast<uint8_t>(code_page & 0xFF), false, error_handler::reader_reporter());
     return source_db.table_names;
 }
 
 udb_schema pellix_converter::get_schema(const std::wstring& table) {
     tk_wlog(2, L"pellix_converter::get_schema(%ls)", table.c_str());
-    dbf_database source_db(source, 1, static_cast<uint8_t>(code_page & 0xFF), true, error_handler::reader_reporter());
+    dbf_database source_db(source, udb_open_read, static_cast<uint8_t>(code_page & 0xFF), true, error_handler::reader_reporter());
     const std::wstring name = resolve_table(source_db.table_names, table);
     TK_ASSERT(!name.empty());
     std::unique_ptr<udb_recordset> rs = source_db.get_table(name, udb_open_read);

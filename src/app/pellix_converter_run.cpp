@@ -256,7 +256,7 @@ void pellix_converter::report_log_failure() {
 
 void pellix_converter::start_run(run_state& st) {
     st.customisations.emplace(engine, static_cast<sql_db_mutator*>(this));
-    st.source = std::make_unique<dbf_database>(source, 1, static_cast<uint8_t>(code_page & 0xFF), true,
+    st.source = std::make_unique<dbf_database>(source, udb_open_read, static_cast<uint8_t>(code_page & 0xFF), true,
                                                error_handler::reader_reporter());
     st.target = open_target();
     TK_ASSERT(st.target != nullptr);
@@ -464,8 +464,7 @@ std::unique_ptr<udb_recordset> pellix_converter::create_target(run_state& st, co
     st.appended = 0;
 
     if (mode == merge_tables && !source_rs.schema.conform_to(target_rs->schema, true))
-        throw tk_exception(std::string("The structure of data source does not conform to the destination table."),
-                           tk_level_recoverable);
+        udb_schema::fail_not_conform();
     ++st.reached;
     return target_rs;
 }

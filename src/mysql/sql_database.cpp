@@ -25,6 +25,7 @@
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 #include "udb/udb_field.h"
+#include "udb/udb_open_mode.h"
 #include "udb/udb_validator.h"
 
 namespace {
@@ -87,11 +88,11 @@ sql_database::sql_database(const std::wstring& name, MYSQL* mysql, int mode)
     : udb_database(name, mode, false), mysql_(mysql) {
     tk_wlog(2, L"sql_database::sql_database(%ls, mode=%d)", name.c_str(), mode);
     // Writing into the server's own databases could break the server.
-    if (!(mode & 0x1)) refuse_system_db(name);
+    if (!(mode & udb_open_read)) refuse_system_db(name);
     // Table names compare as the server compares them.
     case_sensitive = sql_engine::ptr()->table_names_case_sensitive();
     init_tables();
-    if (!(mode & 0x80)) {
+    if (!(mode & udb_open_no_views)) {
         try {
             init_views();
         } catch (const tk_exception& e) {
@@ -117,7 +118,7 @@ void sql_database::raise(MYSQL* mysql) {
 std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& name, const udb_schema& schema,
                                                           const udb_indexes& indexes) {
     tk_wlog(2, L"sql_database::create_table(%ls)", name.c_str());
-    TK_ASSERT(!(open_mode & 0x1));
+    TK_ASSERT(!(open_mode & udb_open_read));
     if (is_table_exist(name)) return get_table(name, udb_open_append);
 
     sql_engine* engine = sql_engine::ptr();
@@ -149,7 +150,7 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& na
     }
     const std::wstring& table_engine = columns.get_table_engine();
     sql_check_word(table_engine, "storage engine", tk_level_recoverable);
-    statement += engine->get_server_version() <= 0x40016 ? L" TYPE=" : L" ENGINE=";
+    statement += engine->get_server_version() <= sql_dialect::type_keyword_version ? L" TYPE=" : L" ENGINE=";
     statement += table_engine;
 
     tk_wlog(2, L"Run SQL-query: %ls\n", statement.c_str());
@@ -168,7 +169,7 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& na
 
 bool sql_database::delete_tab(const std::wstring& name) {
     tk_wlog(2, L"sql_database::delete_tab (%ls)", name.c_str());
-    TK_ASSERT(!(open_mode & 0x1));
+    TK_ASSERT(!(open_mode & udb_open_read));
     TK_ASSERT(is_table_exist(name));
     const std::string text = sql_to_utf8(L"DROP TABLE IF EXISTS " + sql_engine::get_safe_name(name) + L" CASCADE");
     tk_log(2, "Run SQL-query: %s", text.c_str());
@@ -360,7 +361,7 @@ void sql_database::init_tables() {
     tk_log(1, "sql_database::init_tables");
     sql_engine* engine = sql_engine::ptr();
     std::unique_ptr<sql_tmp_recordset> rs;
-    if (engine->get_server_version() >= 0x50001) {
+    if (engine->get_server_version() >= sql_dialect::views_version) {
         tk_log(1, "Extracting tables in new way");
         auto list = std::make_unique<sql_list_tables_rs>(mysql_, "show full tables where Table_type='BASE TABLE'");
         list->initialize();
@@ -464,11 +465,11 @@ void sql_database::create_relationships(const std::vector<udb_relationship>& rel
     tk_log(2, "sql_database::create_relationships");
     tk_log(2, "Converting foreign keys");
     sql_engine* engine = sql_engine::ptr();
-    if (engine->get_server_version() < 0x3172c) {
+    if (engine->get_server_version() < sql_dialect::foreign_keys_version) {
         tk_log(3, "This version of MySQL doesn't support Foreign Keys");
         return;
     }
-    if (open_mode == 8) {
+    if (open_mode == udb_open_append) {
         tk_log(3, "Foreign keys are not converted in append mode");
         return;
     }

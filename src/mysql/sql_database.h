@@ -1,9 +1,10 @@
 // A database on the MySQL server, opened by the engine (open_db, create_db).
 //
 // Keeps a non-owning pointer to the engine's connection; the open mode bits
-// are its type word (0x1 read-only, 0x80 views are not read, 0x100 loading
-// writes REPLACE INTO). At construction it lists the server's base tables
-// and, unless 0x80, its views; afterwards the lists change only through
+// (udb_open_mode) are its type word (udb_open_read: read-only,
+// udb_open_no_views: views are not read, udb_open_replace: loading writes
+// REPLACE INTO). At construction it lists the server's base tables and,
+// unless udb_open_no_views, its views; afterwards the lists change only through
 // create_table and delete_tab. Its table names compare as the server's do
 // (exactly when lower_case_table_names is 0). Tables, queries and result
 // recordsets it returns belong to the caller; it owns none of them.
@@ -38,7 +39,7 @@ public:
     using udb_database::create_table;
     using udb_database::query;
 
-    // Creates the table (or opens the existing one with mode 8) and returns
+    // Creates the table (or opens the existing one with udb_open_append) and returns
     // it as a sql_table opened for loading. A table another client created
     // since the list was read fails with the server's 1050 and is listed
     // from then on, so that a second call opens it.
@@ -100,7 +101,7 @@ public:
     // UPDATE actions, is skipped and reported afterwards in one level-0
     // tk_exception. Every path leaves no table locked and the session's
     // foreign_key_checks as they were. Nothing below 3.23.44 or when the
-    // database was opened for appending (mode 8).
+    // database was opened for appending (udb_open_append alone).
     void create_relationships(const std::vector<udb_relationship>& relationships) override;
     // The source view text in the MySQL dialect (sql_view_converter rules
     // with this database's renames).

@@ -18,6 +18,7 @@
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 #include "udb/udb_field.h"
+#include "udb/udb_open_mode.h"
 #include "udb/udb_record.h"
 
 namespace {
@@ -254,7 +255,7 @@ void sql_engine::set_up_session(const std::string& password) {
 
     read_server_version();
 
-    if (get_server_version() == 0x040100 && !password.empty()) throw sql_auth_not_supported_exception();
+    if (get_server_version() == unsupported_auth_version && !password.empty()) throw sql_auth_not_supported_exception();
 
     try {
         execute("SET FOREIGN_KEY_CHECKS = 0");
@@ -291,7 +292,7 @@ void sql_engine::read_server_version() {
         close();
         TK_ASSERT_FAIL();
     }
-    set_server_version(uint32_t(major & 0xFFFF) << 16 | uint32_t(minor & 0xFF) << 8 | uint32_t(patch & 0xFF));
+    set_server_version(sql_version(uint32_t(major & 0xFFFF), uint32_t(minor & 0xFF), uint32_t(patch & 0xFF)));
     tk_log(2, "Hex version: %08X", get_server_version());
 }
 
@@ -303,14 +304,14 @@ std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring& name) {
     std::wstring statement =
         L"CREATE DATABASE " + (is_old_version() ? name : get_safe_name(name)) + L" character set " + get_char_set();
     execute(sql_to_utf8(statement));
-    return open_db(name, 2, std::wstring());
+    return open_db(name, udb_open_created, std::wstring());
 }
 
 std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, int mode, const std::wstring&) {
     tk_wlog(1, L"sql_engine::open_db (%ls)", name.c_str());
     tk_wlog(3, L"Opening MySQL database '%ls'", name.c_str());
     // Read-only openings may look at the server's own databases.
-    if (!(mode & 0x1)) sql_database::refuse_system_db(name);
+    if (!(mode & udb_open_read)) sql_database::refuse_system_db(name);
     if (mysql_select_db(mysql_.get(), sql_to_utf8(name).c_str()) != 0) throw sql_exception(mysql_.get());
     return std::make_unique<sql_database>(name, mysql_.get(), mode);
 }

@@ -64,7 +64,7 @@ public:
     bool is_connected() const { return connected_; }
 
     std::unique_ptr<udb_database> create_db(const std::wstring& name) override;
-    // Mode bits: 0x1 read-only, 0x80 views are not read, 0x100 REPLACE INTO.
+    // Mode: the udb_open_mode bits the database keeps (see sql_database).
     std::unique_ptr<udb_database> open_db(const std::wstring& name, int mode, const std::wstring& text) override;
     // Selects the database as a side effect.
     bool is_db_exist(const std::wstring& name) override;

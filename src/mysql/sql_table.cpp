@@ -12,6 +12,7 @@
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 #include "udb/t_ftd.h"
+#include "udb/udb_open_mode.h"
 
 namespace {
 
@@ -71,12 +72,12 @@ sql_table::sql_table(sql_database* db, const std::wstring& name, std::vector<udb
 void sql_table::initialize(int mode) {
     tk_log(1, "sql_table::initialize(%d)", mode);
     read_columns();
-    if ((mode & ~0x60) == 0) {
+    if ((mode & ~udb_open_columns_only) == 0) {
         tk_log(1, "Mode=no_indexes, nothing to do");
         return;
     }
     read_indexes();
-    if (sql_engine::ptr()->get_server_version() >= 0x3172c) read_foreign_keys();
+    if (sql_engine::ptr()->get_server_version() >= sql_dialect::foreign_keys_version) read_foreign_keys();
 }
 
 void sql_table::read_columns() {

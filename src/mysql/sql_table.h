@@ -2,9 +2,9 @@
 //
 // The constructor reads the table's definition back (SHOW COLUMNS refines
 // types, sizes and defaults; SHOW INDEX fills the indexes; SHOW CREATE
-// TABLE adds the foreign keys to the database's relationships). Mode 2 is
-// a new table, 8 an existing one; a mode with no bits but 0x20 and 0x40
-// reads the columns only.
+// TABLE adds the foreign keys to the database's relationships). Mode
+// udb_open_created is a new table, udb_open_append an existing one; a mode
+// with no bits but those of udb_open_columns_only reads the columns only.
 //
 // Before its first row the table is locked for writing (LOCK TABLES, as a
 // replayed dump does), so that other clients wait until finish() or the
@@ -12,8 +12,8 @@
 // privilege gets the rows without it, and finish() says so for the first
 // such table of the connection.
 //
-// append_record gathers rows into multi-row "INSERT IGNORE INTO" (mode bit
-// 0x100: "REPLACE INTO") statements of up to 1000000 bytes, each within
+// append_record gathers rows into multi-row "INSERT IGNORE INTO" (database bit
+// udb_open_replace: "REPLACE INTO") statements of up to 1000000 bytes, each within
 // the session's max_allowed_packet as sent. The mapping of record fields
 // to columns is computed once and reused while the records keep the same
 // field names; a record with other names starts a new statement. A record

@@ -20,6 +20,7 @@
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 #include "udb/t_ftd.h"
+#include "udb/udb_open_mode.h"
 
 namespace {
 
@@ -216,7 +217,7 @@ void sql_table::append_values(const udb_record& record, std::string& out) const 
     }
 }
 
-bool sql_table::is_replace() const { return (sdb_->get_mode() & 0x100) != 0; }
+bool sql_table::is_replace() const { return (sdb_->get_mode() & udb_open_replace) != 0; }
 
 // ---- Loading ------------------------------------------------------------------------
 

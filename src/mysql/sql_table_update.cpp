@@ -13,12 +13,9 @@
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
 #include "udb/t_ftd.h"
+#include "udb/udb_schema.h"
 
 namespace {
-
-const char* const not_conform =
-    "The structure of data source does not conform to the destination table. For more information see "
-    "Troubleshooting article of the product documentation.";
 
 // Text and byte columns large enough to be BLOB or TEXT.
 bool is_large_object(const t_ftd& column) {
@@ -38,7 +35,7 @@ std::string match_literal(const udb_field* field, const t_ftd* column) {
         std::string number = udb_is_numeric_type(fvt) ? to_mysql_str(field) : sql_number_literal(field->to_string());
         if (number.empty() || number == "NULL") {
             tk_wlog(2, L"Column '%ls': '%ls' is not a number", column->name.c_str(), field->to_wstring().c_str());
-            throw tk_exception(std::string(not_conform), tk_level_recoverable);
+            udb_schema::fail_not_conform();
         }
         return number;
     }
@@ -100,7 +97,7 @@ void sql_table::update2(const udb_record& record, const udb_record& key) {
             tk_log(1, "Missing key for update");
             return;
         }
-        throw tk_exception(std::string(not_conform), tk_level_recoverable);
+        udb_schema::fail_not_conform();
     }
     const std::string where = match_list(key_cells);
     const std::string set = set_list(row_cells(record));
@@ -147,7 +144,7 @@ void sql_table::update1(const udb_record& record) {
     // Without every key column the condition would reach other rows.
     if (where_cells.size() != key.fields.size()) {
         tk_log(2, "The record lacks key fields");
-        throw tk_exception(std::string(not_conform), tk_level_recoverable);
+        udb_schema::fail_not_conform();
     }
     const std::string set = set_list(set_cells);
     if (set.empty()) return;
@@ -173,7 +170,7 @@ void sql_table::delete_key(const udb_record& record) {
     tk_log(1, "sql_table::delete_key");
     const std::vector<row_cell> cells = row_cells(record);
     // A condition of nothing would delete every row.
-    if (cells.empty()) throw tk_exception(std::string(not_conform), tk_level_recoverable);
+    if (cells.empty()) udb_schema::fail_not_conform();
     const uint64_t deleted = send_row_statement(
         "DELETE FROM " + sql_to_utf8(sql_engine::get_safe_name(name)) + " WHERE " + match_list(cells), "DELETE");
     if (began_) growth_ -= int64_t(deleted);

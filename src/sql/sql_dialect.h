@@ -28,14 +28,38 @@ class udb_record;
 class udb_schema;
 class udb_validator;
 
+// A server version as the dialect holds it: major << 16 | minor << 8 | patch.
+constexpr uint32_t sql_version(uint32_t major, uint32_t minor, uint32_t patch) {
+    return major << 16 | minor << 8 | patch;
+}
+
 class sql_dialect : public tk_singleton<sql_dialect> {
 public:
     // Largest value (bytes) put into a statement as text on the prepared path.
     static constexpr uint32_t max_field_size = 1048576;
-    // Versions: major << 16 | minor << 8 | patch.
-    static constexpr uint32_t new_names_version = 0x040100;  // 4.1.0
-    static constexpr uint32_t dump_new_version = 0x040100;
-    static constexpr uint32_t dump_old_version = 0x031401;  // 3.20.1
+    // The versions whose rules the dialect and the server client follow.
+    // Below 3.23.2 every indexed column is NOT NULL, not only a primary key's.
+    static constexpr uint32_t null_index_version = sql_version(3, 23, 2);
+    // Up to 3.23.34 a table without a customised engine is MyISAM.
+    static constexpr uint32_t myisam_only_version = sql_version(3, 23, 34);
+    // From 3.23.44 foreign keys are read back and created.
+    static constexpr uint32_t foreign_keys_version = sql_version(3, 23, 44);
+    // Up to 4.0.22 a table's engine is written "TYPE=", after it "ENGINE=".
+    static constexpr uint32_t type_keyword_version = sql_version(4, 0, 22);
+    // From 4.1.0 names are quoted and checked by the new rules.
+    static constexpr uint32_t new_names_version = sql_version(4, 1, 0);
+    // 4.1.0 itself asks for an authentication the client does not speak.
+    static constexpr uint32_t unsupported_auth_version = sql_version(4, 1, 0);
+    // From 5.0.1 views exist and the table list says which names are tables.
+    static constexpr uint32_t views_version = sql_version(5, 0, 1);
+    // JSON came with MySQL 5.7.8 and MariaDB 10.2.7; MariaDB's versions start
+    // at 10.0.0, above MySQL's.
+    static constexpr uint32_t mysql_json_version = sql_version(5, 7, 8);
+    static constexpr uint32_t mariadb_first_version = sql_version(10, 0, 0);
+    static constexpr uint32_t mariadb_json_version = sql_version(10, 2, 7);
+    // A dump states one of two versions, by its new-version switch.
+    static constexpr uint32_t dump_new_version = new_names_version;
+    static constexpr uint32_t dump_old_version = sql_version(3, 20, 1);
 
     sql_dialect();
     ~sql_dialect() override;

@@ -61,8 +61,4 @@ std::vector<sql_field_binding::cell> sql_field_binding::by_fields(missing policy
     return cells;
 }
 
-void sql_field_binding::fail_record() {
-    throw tk_exception(std::string("The structure of data source does not conform to the destination table. For "
-                                   "more information see Troubleshooting article of the product documentation."),
-                       tk_level_recoverable);
-}
+void sql_field_binding::fail_record() { udb_schema::fail_not_conform(); }

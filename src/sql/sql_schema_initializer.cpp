@@ -70,7 +70,7 @@ sql_schema_initializer::sql_schema_initializer(const std::wstring& table, const 
     table_engine_ = property(custom_, L"engine");
     if (!table_engine_.empty())
         sql_check_word(table_engine_, "storage engine", tk_level_recoverable);
-    else if (dialect->get_server_version() <= myisam_only_version)
+    else if (dialect->get_server_version() <= sql_dialect::myisam_only_version)
         table_engine_ = L"MyISAM";
     else
         table_engine_ = dialect->get_tab_type();
@@ -180,7 +180,7 @@ std::wstring sql_schema_initializer::make_clause(size_t pos) {
     bool not_null = column.b_not_null || column.b_auto_increment;
     if (indexes_ && !not_null) {
         not_null = indexes_->is_idx_field(source_name, true) ||
-                   (version < 0x031702 && indexes_->is_idx_field(source_name, false));
+                   (version < sql_dialect::null_index_version && indexes_->is_idx_field(source_name, false));
     }
     if (not_null) clause += L" NOT NULL";
     // A TIMESTAMP says NULL: some servers would make it NOT NULL with the
@@ -298,11 +298,10 @@ unsigned sql_schema_initializer::char_bytes(size_t pos) const {
 // a server without that type.
 std::string sql_schema_initializer::column_refusal() const {
     const uint32_t version = sql_dialect::ptr()->get_server_version();
-    // MariaDB 10.2.7 and MySQL 5.7.8 brought JSON; MariaDB's 10.0 and 10.1
-    // report versions above MySQL's. A dump in the new syntax is for the
-    // servers of today.
+    // A dump in the new syntax is for the servers of today.
     const bool json = version == sql_dialect::dump_new_version ||
-                      (version >= 0x050708 && !(version >= 0x0A0000 && version < 0x0A0207));
+                      (version >= sql_dialect::mysql_json_version &&
+                       !(version >= sql_dialect::mariadb_first_version && version < sql_dialect::mariadb_json_version));
     for (size_t i = 0; i < schema_.size(); ++i) {
         if (!read_types_[i] || custom_types_[i].empty()) continue;
         const sql_column_type& type = column_types_[i];

@@ -29,9 +29,6 @@ class udb_validator;
 
 class sql_schema_initializer {
 public:
-    // Up to this server version a table without a customised engine is MyISAM.
-    static constexpr uint32_t myisam_only_version = 0x031722;  // 3.23.34
-
     // `auto_name` receives the AUTO_INCREMENT column's destination name.
     sql_schema_initializer(const std::wstring& table, const udb_schema& source, const udb_indexes* indexes,
                            std::wstring& auto_name, bool flag = false);

@@ -8,9 +8,7 @@
 
 namespace {
 
-const char* const not_conform = "The structure of data source does not conform to the destination table.";
-
-[[noreturn]] void fail_filter() { throw tk_exception(std::string(not_conform), tk_level_recoverable); }
+[[noreturn]] void fail_filter() { udb_schema::fail_not_conform(); }
 
 bool is_digit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 

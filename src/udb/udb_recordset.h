@@ -17,17 +17,11 @@
 
 #include "udb/udb_indexes.h"
 #include "udb/udb_record.h"
+#include "udb/udb_open_mode.h"
 #include "udb/udb_schema.h"
 
 class udb_database;
 
-// How udb_database::get_table opens a table (the concrete recordsets take
-// the same numbers).
-enum udb_open_mode : int {
-    udb_open_read = 1,     // read the records
-    udb_open_created = 2,  // a table just created, to be loaded (server)
-    udb_open_append = 8,   // an existing table, read and appended to
-};
 
 class udb_recordset {
 public:

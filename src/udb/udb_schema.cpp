@@ -1,9 +1,16 @@
 #include "udb/udb_schema.h"
 
+#include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "udb/udb_names.h"
 
 udb_schema::udb_schema(bool flag) : flag(flag) { tk_log(1, "udb_schema::ctor"); }
+
+void udb_schema::fail_not_conform() {
+    throw tk_exception(std::string("The structure of data source does not conform to the destination table. For more "
+                                   "information see Troubleshooting article of the product documentation."),
+                       tk_level_recoverable);
+}
 
 udb_schema::udb_schema(const udb_schema& that) : flag(that.flag), counter1(that.counter1), counter2(that.counter2) {
     fields.reserve(that.fields.size());

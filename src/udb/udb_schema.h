@@ -28,6 +28,9 @@ public:
     // By name: every destination column is paired with exactly one source
     // column of the same name, and each source column conforms to it.
     bool conform_to(const udb_schema& that, bool by_name) const;
+    // The level-0 failure of a record, a key or a table whose structure does
+    // not fit the destination table: the one text every target gives it.
+    [[noreturn]] static void fail_not_conform();
 
     // The columns `written` (the destination made from this schema, column
     // for column) holds under another name than the one asked for: the

@@ -326,7 +326,8 @@ TEST_F(mode_test, mode3_refuses_a_table_that_does_not_conform) {
     conv->log.existing_schema.push_back(t_ftd(10, L"OTHER", VT_BSTR, false, false));
     EXPECT_EQ(conv->run(), run_outcome::failed);  // it converted nothing
     EXPECT_EQ(messages(),
-              (std::vector<std::string>{"0 t: The structure of data source does not conform to the destination table.",
+              (std::vector<std::string>{"0 t: The structure of data source does not conform to the destination table. For "
+                                        "more information see Troubleshooting article of the product documentation.",
                                         "1 None of the tables to convert could be created; nothing was converted."}));
     EXPECT_EQ(rows_of("t"), 0u);
 }

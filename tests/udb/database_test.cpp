@@ -157,7 +157,9 @@ void expect_refused(mem_recordset& rs, const std::wstring& filter) {
         ADD_FAILURE() << "accepted";
     } catch (const tk_exception& e) {
         EXPECT_EQ(e.level, 0);
-        EXPECT_STREQ(e.what(), "The structure of data source does not conform to the destination table.");
+        EXPECT_STREQ(e.what(),
+                     "The structure of data source does not conform to the destination table. For more information "
+                     "see Troubleshooting article of the product documentation.");
     }
 }
 

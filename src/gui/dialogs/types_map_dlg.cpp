@@ -243,7 +243,7 @@ bool types_map_dlg::edit_table(const std::wstring& table) {
         // The folder may have changed since the list was read.
         std::wstring name;
         {
-            dbf_database source(conv->source, 1, static_cast<uint8_t>(conv->code_page & 0xFF), false,
+            dbf_database source(conv->source, udb_open_read, static_cast<uint8_t>(conv->code_page & 0xFF), false,
                                 error_handler::reader_reporter());
             for (const auto& n : source.table_names)
                 if (n == table) name = n;
@@ -262,7 +262,7 @@ bool types_map_dlg::edit_table(const std::wstring& table) {
         const udb_schema shown = conv->get_schema(name);
         udb_schema keys;
         {
-            dbf_database source(conv->source, 1, static_cast<uint8_t>(conv->code_page & 0xFF), false,
+            dbf_database source(conv->source, udb_open_read, static_cast<uint8_t>(conv->code_page & 0xFF), false,
                                 error_handler::reader_reporter());
             std::unique_ptr<udb_recordset> rs = source.get_table(name, udb_open_read);
             keys = rs->schema;
