@@ -147,7 +147,8 @@ ole_variant dbf_field::get_variant(const uint8_t* bytes, const dbf_field_descrip
     c.vartype = dbf_get_vartype_2(fd);
     if (c.how == dbf_decoding::decimal) set_decimal_bounds(c, fd);
     dbf_field f(std::wstring(), c.width);
-    if (c.how != dbf_decoding::memo_text && c.how != dbf_decoding::memo_binary) f.decode(bytes, c, codepage);
+    if (c.how != dbf_decoding::memo_text && c.how != dbf_decoding::memo_binary)
+        f.decode(bytes, c, tk_codepage_reader(codepage));
     return ole_variant(static_cast<const ole_variant&>(f));
 }
 
@@ -182,11 +183,11 @@ bool dbf_field::check_number(std::string_view text, std::string& clean, bool& em
     return i == n;
 }
 
-void dbf_field::set_text(std::string_view bytes, int codepage) {
+void dbf_field::set_text(std::string_view bytes, const tk_codepage_reader& reader) {
     // Decoded straight into the cell's own text, whose room serves the next
     // record (a large one's is given back then, see ole_variant::clear).
     std::wstring& text = reset_text();
-    if (!bytes.empty()) tk_codepage_to_unicode(bytes, codepage, text);
+    if (!bytes.empty()) undefined = static_cast<uint32_t>(reader.read(bytes, text));
 }
 
 namespace {
@@ -579,9 +580,10 @@ void dbf_field::set_lost(dbf_loss why) {
 
 void dbf_field::set_lost_memo() { set_lost(dbf_loss::memo_damaged); }
 
-void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage) {
+void dbf_field::decode(const uint8_t* p, const dbf_column& c, const tk_codepage_reader& reader) {
     const size_t w = c.width;
     loss = dbf_loss::none;
+    undefined = 0;
     auto need = [&](size_t n) {
         if (w >= n) return true;
         set_null();
@@ -593,11 +595,11 @@ void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage) {
         // only the text is looked at for a NUL byte (rare: it ends the text).
         const std::string_view all = trim_trailing_blanks(std::string_view(reinterpret_cast<const char*>(p), w));
         const std::string_view text = up_to_nul(p, all.size());
-        set_text(text.size() == all.size() ? text : trim_trailing_blanks(text), codepage);
+        set_text(text.size() == all.size() ? text : trim_trailing_blanks(text), reader);
         break;
     }
     case dbf_decoding::text_trim_left: {
-        set_text(trim_leading_blanks(up_to_nul(p, w)), codepage);
+        set_text(trim_leading_blanks(up_to_nul(p, w)), reader);
         break;
     }
     case dbf_decoding::integer:
@@ -658,7 +660,9 @@ void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage) {
     }
 }
 
-void dbf_field::set_memo(std::vector<uint8_t>& data, bool binary, int codepage, std::wstring& scratch) {
+void dbf_field::set_memo(std::vector<uint8_t>& data, bool binary, const tk_codepage_reader& reader,
+                         std::wstring& scratch) {
+    undefined = 0;
     if (binary) {
         ole_variant::operator=(ole_variant(std::move(data)));
         return;
@@ -669,7 +673,7 @@ void dbf_field::set_memo(std::vector<uint8_t>& data, bool binary, int codepage, 
                                      : std::string_view(reinterpret_cast<const char*>(data.data()), data.size());
     size_t nul = all.find('\0');
     if (nul == std::string_view::npos) {
-        set_text(all, codepage);
+        set_text(all, reader);
         return;
     }
     // The code-page conversion ends at a NUL byte, so the pieces between
@@ -678,8 +682,9 @@ void dbf_field::set_memo(std::vector<uint8_t>& data, bool binary, int codepage, 
     std::wstring text;
     text.reserve(all.size());
     size_t start = 0;
+    size_t count = 0;
     for (;;) {
-        tk_codepage_to_unicode(all.substr(start, nul - start), codepage, scratch);
+        count += reader.read(all.substr(start, nul - start), scratch);
         text += scratch;
         if (nul == std::string_view::npos) break;
         text += L'\0';
@@ -687,4 +692,5 @@ void dbf_field::set_memo(std::vector<uint8_t>& data, bool binary, int codepage, 
         nul = all.find('\0', start);
     }
     set_text_value(std::move(text));
+    undefined = static_cast<uint32_t>(count);
 }

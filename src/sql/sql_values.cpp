@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
@@ -76,12 +80,10 @@ inline char* put_quoted_char(wchar_t w, char* p) {
     return p;
 }
 
-// The quoted UTF-8 of `text` written at p, which has room for 4 bytes a
-// character and the quotes; returns its end.
-char* put_quoted(std::wstring_view text, char* p) {
-    *p++ = '\'';
-    for (const wchar_t w : text) {
-        const uint32_t c = static_cast<uint32_t>(w);
+// The quoted UTF-8 of the characters [from, to) written at p; returns its end.
+char* put_quoted_chars(const wchar_t* from, const wchar_t* to, char* p) {
+    for (; from != to; ++from) {
+        const uint32_t c = static_cast<uint32_t>(*from);
         if (c < 0x80 && escapes.letter[c] == 0) {
             *p++ = static_cast<char>(c);  // most characters
         } else if (c >= 0x80 && c < 0x800) {
@@ -90,9 +92,48 @@ char* put_quoted(std::wstring_view text, char* p) {
             p[1] = static_cast<char>(0x80 | (c & 0x3F));
             p += 2;
         } else {
-            p = put_quoted_char(w, p);
+            p = put_quoted_char(*from, p);
         }
     }
+    return p;
+}
+
+#if defined(__SSE2__)
+// Eight characters written as eight bytes at p when they are ASCII and none
+// of them is escaped (nor a control character, which most escapes are);
+// false, with nothing written, for any other eight.
+inline bool put_plain8(const wchar_t* w, char* p) {
+    static_assert(sizeof(wchar_t) == 4, "a wide character is four bytes");
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 4));
+    const __m128i high = _mm_and_si128(_mm_or_si128(a, b), _mm_set1_epi32(~0x7F));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(high, _mm_setzero_si128())) != 0xFFFF) return false;
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_setzero_si128());
+    const __m128i escaped = _mm_or_si128(
+        _mm_or_si128(_mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20)), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\'')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'))));
+    if ((_mm_movemask_epi8(escaped) & 0xFF) != 0) return false;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), bytes);
+    return true;
+}
+#endif
+
+// The quoted UTF-8 of `text` written at p, which has room for 4 bytes a
+// character and the quotes; returns its end.
+char* put_quoted(std::wstring_view text, char* p) {
+    *p++ = '\'';
+    const wchar_t* w = text.data();
+    const wchar_t* const end = w + text.size();
+#if defined(__SSE2__)
+    // Plain ASCII (most of a Latin text) eight characters at a time.
+    for (; end - w >= 8; w += 8) {
+        if (put_plain8(w, p))
+            p += 8;
+        else
+            p = put_quoted_chars(w, w + 8, p);
+    }
+#endif
+    p = put_quoted_chars(w, end, p);
     *p++ = '\'';
     return p;
 }
@@ -116,6 +157,13 @@ void quote_as_utf8(std::wstring_view text, std::string& out) {
 
 // sql_to_utf8(text) appended to out.
 void append_utf8(std::wstring_view text, std::string& out) {
+    if (text.size() <= 8) {  // a rule's literal: ASCII, most likely
+        char buf[8 * 4];
+        size_t n = 0;
+        for (const wchar_t w : text) n += tk_utf8_encode(w, buf + n);
+        out.append(buf, n);
+        return;
+    }
     auto put = [&](char* p) {
         for (wchar_t w : text) p += tk_utf8_encode(w, p);
         return p;
@@ -394,8 +442,8 @@ void append_fld_str(std::string& out, const udb_field* field, const t_ftd* colum
             return;
         }
     }
-    if (udb_custom_conversion::may_accept_type(fvt) && udb_custom_conversion::is_acceptable2(*field)) {
-        append_utf8(udb_custom_conversion::handle2(*field), out);
+    if (const udb_conversion_rule* rule = udb_custom_conversion::rule_for(*field)) {
+        append_utf8(rule->handle2(*field), out);
         return;
     }
     // The common values are written here without the intermediate texts
@@ -427,8 +475,10 @@ void append_fld_str(std::string& out, const udb_field* field, const t_ftd* colum
     } else if (fvt >= 2 && fvt != VT_BSTR && !is_byte_string_vt(fvt)) {
         char number[64];
         const size_t length = field->print_number(number, sizeof number);
-        // An integer prints as digits with an optional '-', always plain.
-        if ((is_integer_vt(fvt) && length != 0) || is_plain_number(std::string_view(number, length))) {
+        // An integer prints as digits with an optional '-', a decimal with a
+        // fraction as well: always plain.
+        const bool plain = (is_integer_vt(fvt) || fvt == VT_DECIMAL) && length != 0;
+        if (plain || is_plain_number(std::string_view(number, length))) {
             out.append(number, length);
             return;
         }

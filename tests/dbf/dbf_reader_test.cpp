@@ -142,7 +142,7 @@ TEST(dbf_decoding, byte_vectors_written_by_hand) {
         c.how = dbf_field::decoding_of(fd);
         c.vartype = dbf_get_vartype_2(fd);
         dbf_field f(std::wstring(), len);
-        f.decode(reinterpret_cast<const uint8_t*>(bytes.data()), c, 1252);
+        f.decode(reinterpret_cast<const uint8_t*>(bytes.data()), c, tk_codepage_reader(1252));
         return f.loss;
     };
     // Level 7 'I' and '+': big-endian with the sign bit inverted; zeros are no value.
