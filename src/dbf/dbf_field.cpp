@@ -1,6 +1,7 @@
 #include "dbf/dbf_field.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -42,13 +43,20 @@ uint64_t load8(const void* p) {
 }
 
 // Fields are short and seldom hold a NUL byte: their bytes are looked at
-// eight at a time.
+// eight at a time. In a little-endian word the first byte is the lowest,
+// so the first of the eight that differs is found by counting zero bits.
+constexpr bool little_endian = std::endian::native == std::endian::little;
+
 std::string_view up_to_nul(const uint8_t* p, size_t n) {
     constexpr uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
     size_t i = 0;
     for (; n - i >= 8; i += 8) {
         const uint64_t v = load8(p + i);
-        if (((v - ones) & ~v & highs) != 0) break;  // a zero byte among them
+        // The lowest byte marked is the first zero byte (those above it may be marked wrongly).
+        const uint64_t zeros = (v - ones) & ~v & highs;
+        if (zeros == 0) continue;
+        if (little_endian) return std::string_view(reinterpret_cast<const char*>(p), i + std::countr_zero(zeros) / 8);
+        break;
     }
     while (i < n && p[i] != 0) ++i;
     return std::string_view(reinterpret_cast<const char*>(p), i);
@@ -60,14 +68,24 @@ constexpr uint64_t eight_blanks = 0x2020202020202020u;
 
 std::string_view trim_leading_blanks(std::string_view s) {
     size_t i = 0;
-    while (s.size() - i >= 8 && load8(s.data() + i) == eight_blanks) i += 8;
+    for (; s.size() - i >= 8; i += 8) {
+        const uint64_t other = load8(s.data() + i) ^ eight_blanks;  // a byte that is no blank is not zero
+        if (other == 0) continue;
+        if (little_endian) return s.substr(i + std::countr_zero(other) / 8);
+        break;
+    }
     while (i < s.size() && s[i] == ' ') ++i;
     return s.substr(i);
 }
 
 std::string_view trim_trailing_blanks(std::string_view s) {
     size_t n = s.size();
-    while (n >= 8 && load8(s.data() + n - 8) == eight_blanks) n -= 8;
+    for (; n >= 8; n -= 8) {
+        const uint64_t other = load8(s.data() + n - 8) ^ eight_blanks;
+        if (other == 0) continue;
+        if (little_endian) return s.substr(0, n - std::countl_zero(other) / 8);
+        break;
+    }
     while (n > 0 && s[n - 1] == ' ') --n;
     return s.substr(0, n);
 }

@@ -5,6 +5,7 @@
 #include "dump/dmp_database.h"
 #include "sql/sql_dialect.h"
 #include "sql/sql_field_binding.h"
+#include "sql/sql_text_cursor.h"
 #include "sql/sql_types.h"
 #include "sql/sql_values.h"
 #include "tk/tk_logger.h"
@@ -130,6 +131,16 @@ void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_fie
     const size_t listed = streamed ? streamed->size() : 0;
     try {
         const bool checked = !codepages_.empty();
+        if (!checked && !streamed) {
+            // Nothing to narrow or stream (nearly every row): the literals
+            // are written at one cursor.
+            sql_text_cursor cursor(out);
+            for (size_t k = 0; k < columns_.size(); ++k) {
+                if (k > 0) cursor.put(", ");
+                put_fld_str(cursor, fields[k], targets_[k]);
+            }
+            return;
+        }
         for (size_t k = 0; k < columns_.size(); ++k) {
             if (k > 0) out.append(", ", 2);
             const udb_field* field = fields[k];
@@ -182,6 +193,23 @@ void dmp_recordset::append_record(const udb_record& record) {
     // over the statement limit: the records within it list none.
     static_assert(sql_max_field_size >= statement_limit);
     const int32_t size = record.get_total_size();
+    if (size <= static_cast<int32_t>(statement_limit) && dump_->get_dialect().fast_insert) {
+        // The row joins the pending statement: its text is made in place
+        // there, and taken out again when the record fails.
+        tk_log(1, "record size=%d", size);
+        const size_t before = append_buffer.size();
+        open_fast_row();
+        try {
+            make_row(record, fields_, append_buffer, narrowed);
+        } catch (...) {
+            append_buffer.resize(before);
+            throw;
+        }
+        ++rows_;
+        if (narrowed.count != 0) note_narrowed(narrowed);
+        close_fast_row();
+        return;
+    }
     make_row(record, fields_, row_, narrowed, size > static_cast<int32_t>(statement_limit) ? &streamed_ : nullptr);
     write_row(row_, size, streamed_, narrowed);
 }
@@ -226,6 +254,14 @@ std::string dmp_recordset::narrowed_report() const {
 }
 
 void dmp_recordset::fast_append(std::string_view row) {
+    open_fast_row();
+    append_buffer += row;
+    close_fast_row();
+}
+
+// What comes before a row's values in the pending statement: its head and
+// " VALUES(" for the first row, else ", (".
+void dmp_recordset::open_fast_row() {
     tk_log(1, "dmp_recordset::fast_append");
     if (append_buffer.empty()) {
         tk_log(1, "Initialize new query...");
@@ -234,8 +270,11 @@ void dmp_recordset::fast_append(std::string_view row) {
     } else {
         append_buffer += ", (";
     }
-    append_buffer += row;
-    append_buffer += ")";
+}
+
+// And after them; a statement past the limit is written.
+void dmp_recordset::close_fast_row() {
+    append_buffer += ')';
     if (append_buffer.size() > statement_limit) write_pending();
 }
 

@@ -103,6 +103,8 @@ private:
     // finish() without the report: what the database calls.
     void write_last();
     void fast_append(std::string_view row);
+    void open_fast_row();
+    void close_fast_row();
     void slow_append(std::string_view row, const std::vector<streamed_value>& streamed);
     void write_pending();
     // The database finished or discarded the file, or failed.

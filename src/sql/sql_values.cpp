@@ -8,6 +8,7 @@
 
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
+#include "sql/sql_text_cursor.h"
 #include "tk/tk_text.h"
 #include "udb/t_ftd.h"
 #include "udb/udb_custom_conversion.h"
@@ -138,45 +139,26 @@ char* put_quoted(std::wstring_view text, char* p) {
     return p;
 }
 
-// Most values are short: they are made on the stack and appended at once,
-// a longer one straight into room made at the end of `out`, then cut.
-constexpr size_t short_text = 64;
-
-// sql_quote(sql_to_utf8(text)) in one pass, appended to out.
-void quote_as_utf8(std::wstring_view text, std::string& out) {
-    if (text.size() <= short_text) {
-        char buf[4 * short_text + 2];
-        out.append(buf, static_cast<size_t>(put_quoted(text, buf) - buf));
-        return;
-    }
-    const size_t start = out.size();
-    out.resize(start + 4 * text.size() + 2);
-    char* end = put_quoted(text, out.data() + start);
-    out.resize(static_cast<size_t>(end - out.data()));
+// sql_quote(sql_to_utf8(text)) in one pass, written at the cursor.
+void quote_as_utf8(std::wstring_view text, sql_text_cursor& out) {
+    out.advance(put_quoted(text, out.room(4 * text.size() + 2)));
 }
 
-// sql_to_utf8(text) appended to out.
+void quote_as_utf8(std::wstring_view text, std::string& out) {
+    sql_text_cursor cursor(out, 4 * text.size() + 2);
+    quote_as_utf8(text, cursor);
+}
+
+// sql_to_utf8(text) written at the cursor.
+void append_utf8(std::wstring_view text, sql_text_cursor& out) {
+    char* p = out.room(4 * text.size());
+    for (const wchar_t w : text) p += tk_utf8_encode(w, p);
+    out.advance(p);
+}
+
 void append_utf8(std::wstring_view text, std::string& out) {
-    if (text.size() <= 8) {  // a rule's literal: ASCII, most likely
-        char buf[8 * 4];
-        size_t n = 0;
-        for (const wchar_t w : text) n += tk_utf8_encode(w, buf + n);
-        out.append(buf, n);
-        return;
-    }
-    auto put = [&](char* p) {
-        for (wchar_t w : text) p += tk_utf8_encode(w, p);
-        return p;
-    };
-    if (text.size() <= short_text) {
-        char buf[4 * short_text];
-        out.append(buf, static_cast<size_t>(put(buf) - buf));
-        return;
-    }
-    const size_t start = out.size();
-    out.resize(start + 4 * text.size());
-    char* end = put(out.data() + start);
-    out.resize(static_cast<size_t>(end - out.data()));
+    sql_text_cursor cursor(out, 4 * text.size());
+    append_utf8(text, cursor);
 }
 
 const char hex_digits[] = "0123456789ABCDEF";
@@ -401,9 +383,9 @@ bool prints_back_unchanged(const ole_date& d) {
 
 // ole_date::to_string(6) in quotes, for a date prints_back_unchanged()
 // accepted: "YYYY-MM-DD", and " hh:mm:ss" unless a midnight prints as a date.
-void put_quoted_date(std::string& out, const ole_date& d) {
+void put_quoted_date(sql_text_cursor& out, const ole_date& d) {
     const SYSTEMTIME& t = d.time;
-    char buf[24];
+    char* const buf = out.room(24);
     auto put2 = [](char* p, unsigned v) {
         p[0] = char('0' + v / 10 % 10);
         p[1] = char('0' + v % 10);
@@ -427,18 +409,23 @@ void put_quoted_date(std::string& out, const ole_date& d) {
         n = 20;
     }
     buf[n++] = '\'';
-    out.append(buf, n);
+    out.advance(buf + n);
 }
 
 }  // namespace
 
 void append_fld_str(std::string& out, const udb_field* field, const t_ftd* column) {
+    sql_text_cursor cursor(out);
+    put_fld_str(cursor, field, column);
+}
+
+void put_fld_str(sql_text_cursor& out, const udb_field* field, const t_ftd* column) {
     TK_ASSERT(field != nullptr);
     TK_ASSERT(column != nullptr);
     const VARTYPE fvt = field->get_type();
     if (fvt == VT_BOOL) {
         if (const char* logical = logical_literal(field, column)) {
-            out += logical;
+            out.put(logical);
             return;
         }
     }
@@ -456,14 +443,14 @@ void append_fld_str(std::string& out, const udb_field* field, const t_ftd* colum
                 return;
             }
             if (fvt < 2) {  // no value: NULL whether or not the column allows it
-                out += "NULL";
+                out.put("NULL");
                 return;
             }
         }
     } else if (fvt < 2) {
         // No value: NULL where the column allows it (else its default, below).
         if (!column->b_not_null) {
-            out += "NULL";
+            out.put("NULL");
             return;
         }
     } else if (fvt == VT_DATE) {
@@ -473,17 +460,17 @@ void append_fld_str(std::string& out, const udb_field* field, const t_ftd* colum
             return;
         }
     } else if (fvt >= 2 && fvt != VT_BSTR && !is_byte_string_vt(fvt)) {
-        char number[64];
-        const size_t length = field->print_number(number, sizeof number);
+        char* const number = out.room(64);
+        const size_t length = field->print_number(number, 64);
         // An integer prints as digits with an optional '-', a decimal with a
         // fraction as well: always plain.
         const bool plain = (is_integer_vt(fvt) || fvt == VT_DECIMAL) && length != 0;
         if (plain || is_plain_number(std::string_view(number, length))) {
-            out.append(number, length);
+            out.advance(number + length);
             return;
         }
     }
-    out += value_text(field, column);
+    out.put(value_text(field, column));
 }
 
 // The two literals append_fld_str makes of a large value that can come
