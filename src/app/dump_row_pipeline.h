@@ -39,8 +39,8 @@ public:
         std::function<void(uint64_t record, const tk_exception& failure)> failed;
         // Records done so far (the position after the last one handled).
         std::function<void(uint64_t done)> progress;
-        // A row went into the dump (a record left out or failed makes none).
-        std::function<void()> appended;
+        // Rows went into the dump (a record left out or failed makes none).
+        std::function<void(uint64_t rows)> appended;
     };
 
     dump_row_pipeline(dbf_recordset& source, dmp_recordset& target, bool skip_deleted, hooks hooks);

@@ -110,6 +110,7 @@ dbf_recordset::dbf_recordset(const std::wstring& path, int mode, uint8_t codepag
         return;
     }
     current_ = std::make_unique<dbf_record>();
+    current_->fixed_layout = true;
     layout_ = dbf_table_opener(*file_, path_, reporter_, owner_, options_, codepage_key_).open(schema, *current_);
     text_reader_ = tk_codepage_reader(layout_.codepage);
     init_memo_file();
@@ -144,6 +145,7 @@ dbf_recordset::dbf_recordset(const dbf_recordset& from, reader_tag)
     }
     schema = from.schema;
     current_ = std::make_unique<dbf_record>();
+    current_->fixed_layout = true;
     current_->codepage = layout_.codepage;
     for (size_t i = 0; i < from.current_->size(); ++i) {
         const udb_field* f = from.current_->at(i);
