@@ -17,7 +17,7 @@
 class sql_text_cursor {
 public:
     // Writes at the end of `text`, with room for `ahead` bytes made at once.
-    explicit sql_text_cursor(std::string& text, std::size_t ahead = 256) : text_(text), ahead_(ahead) {
+    explicit sql_text_cursor(std::string& text, std::size_t ahead = 128) : text_(text), ahead_(ahead) {
         const std::size_t at = text_.size();
         text_.resize(at + ahead_);
         p_ = text_.data() + at;

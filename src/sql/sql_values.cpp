@@ -1,5 +1,6 @@
 #include "sql/sql_values.h"
 
+#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -81,17 +82,34 @@ inline char* put_quoted_char(wchar_t w, char* p) {
     return p;
 }
 
-// The quoted UTF-8 of the characters [from, to) written at p; returns its end.
+// The quoted form of each character below U+0800 (ASCII, Latin, Greek,
+// Cyrillic, Hebrew, Arabic): its escape or its UTF-8, one or two bytes from
+// the lowest, and their count in the highest byte. Written as four bytes
+// at once, so that a character costs no test of what it is.
+struct quoted_table {
+    uint32_t code[0x800] = {};
+    constexpr quoted_table() {
+        for (uint32_t c = 0; c < 0x800; ++c) {
+            if (c >= 0x80)
+                code[c] = (0xC0 | (c >> 6)) | (0x80 | (c & 0x3F)) << 8 | 2u << 24;
+            else if (const char letter = escape_letter(c))
+                code[c] = uint32_t{'\\'} | uint32_t(static_cast<uint8_t>(letter)) << 8 | 2u << 24;
+            else
+                code[c] = c | 1u << 24;
+        }
+    }
+};
+constexpr quoted_table quoted;
+
+// The quoted UTF-8 of the characters [from, to) written at p, which has 4
+// bytes a character; returns its end.
 char* put_quoted_chars(const wchar_t* from, const wchar_t* to, char* p) {
     for (; from != to; ++from) {
         const uint32_t c = static_cast<uint32_t>(*from);
-        if (c < 0x80 && escapes.letter[c] == 0) {
-            *p++ = static_cast<char>(c);  // most characters
-        } else if (c >= 0x80 && c < 0x800) {
-            // Latin, Greek, Cyrillic, Hebrew, Arabic: two bytes
-            p[0] = static_cast<char>(0xC0 | (c >> 6));
-            p[1] = static_cast<char>(0x80 | (c & 0x3F));
-            p += 2;
+        if (std::endian::native == std::endian::little && c < 0x800) {
+            const uint32_t code = quoted.code[c];
+            std::memcpy(p, &code, 4);  // the bytes past the character's are written over
+            p += code >> 24;
         } else {
             p = put_quoted_char(*from, p);
         }
