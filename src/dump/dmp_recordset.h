@@ -132,6 +132,8 @@ private:
     // The database finished or discarded the file, or failed.
     void detach(const tk_exception* failure);
 
+    // What make_row() reads: set when the table is made and its columns
+    // paired, then only read, by other threads too.
     dmp_database* dump_;  // not owned; null once detached
     std::string eol_;
     const char* verb_;                   // "INSERT INTO " or "REPLACE INTO "
@@ -140,14 +142,16 @@ private:
     std::vector<const t_ftd*> targets_;  // and the columns themselves
     std::vector<std::wstring> sources_;  // the field name each takes
     std::vector<size_t> positions_;      // its position in the first record
+    std::vector<std::wstring> charsets_;  // by schema position; empty when no column is checked
+    std::vector<int> codepages_;          // the code page holding each one's characters, 0: not checked
     bool paired_ = false;
-    bool finished_ = false;
+    // What writing changes, on cache lines of its own, so that threads
+    // making rows do not lose the lines above whenever a row is written.
+    alignas(64) bool finished_ = false;
     std::string append_buffer;              // the pending multi-row INSERT
     std::string row_;                       // reused buffer of one row's values
     row_fields fields_;                     // reused: the row's fields in column order
     std::vector<streamed_value> streamed_;  // reused: the row's values written in pieces
-    std::vector<std::wstring> charsets_;    // by schema position; empty when no column is checked
-    std::vector<int> codepages_;            // the code page holding each one's characters, 0: not checked
     uint64_t rows_ = 0;                     // rows written
     uint64_t narrowed_ = 0;                 // values written with '?' for characters their set lacks
     std::string first_narrowed_;            // "column NAME (latin1) of row 2"
