@@ -330,6 +330,11 @@ struct plain_number {
     uint64_t mantissa = 0;  // every digit, the point left out
     uint32_t whole = 0;     // digits before the point, leading zeros left out
     uint32_t places = 0;    // digits after the point
+    std::string_view text;  // the number between the blanks
+    // The text is the value's own print (ole_variant::print_number): no
+    // leading zero but the one before a point, no zero ending a fraction,
+    // no minus before zero, nothing but "0" for zero.
+    bool printed = false;
 };
 
 bool read_plain(std::string_view t, plain_number& n) {
@@ -345,7 +350,8 @@ bool read_plain(std::string_view t, plain_number& n) {
     const char* lead = first;
     while (lead != p && *lead == '0') ++lead;
     n.whole = static_cast<uint32_t>(p - lead);
-    size_t digits = static_cast<size_t>(p - first);
+    const size_t integer = static_cast<size_t>(p - first);  // digits before the point
+    size_t digits = integer;
     if (p != end && *p == '.') {
         n.point = true;
         const char* const fraction = ++p;
@@ -354,6 +360,12 @@ bool read_plain(std::string_view t, plain_number& n) {
         digits += n.places;
     }
     n.mantissa = m;
+    n.text = std::string_view(t.data(), static_cast<size_t>(end - t.data()));
+    if (m == 0)
+        n.printed = n.text == "0";
+    else
+        n.printed = (integer == 1 || n.whole == integer) && integer != 0 &&
+                    (!n.point || (n.places != 0 && end[-1] != '0'));
     return p == end && digits > 0 && digits <= 18;
 }
 
@@ -388,6 +400,7 @@ bool dbf_field::set_plain_number(std::string_view t, const dbf_column& c) {
         dec.scale = n.mantissa == 0 ? 0 : static_cast<uint8_t>(n.places);
         dec.lo64 = n.mantissa;
         set_decimal_value(dec);
+        if (n.printed) keep_printed(n.text);
         return true;
     }
     const VARTYPE vt = c.vartype;
@@ -395,6 +408,7 @@ bool dbf_field::set_plain_number(std::string_view t, const dbf_column& c) {
     const int64_t value = n.negative ? -v : v;
     if (!integer_fits(vt, value)) return false;
     set_integer_value(vt, value);
+    if (n.printed) keep_printed(n.text);
     return true;
 }
 

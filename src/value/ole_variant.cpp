@@ -203,6 +203,14 @@ std::size_t put_unsigned(uint64_t v, char* p) { return static_cast<std::size_t>(
 }  // namespace
 
 std::size_t ole_variant::print_number(char* buf, std::size_t cap) const {
+    if (printed_.size != 0 && printed_.vt == vt_ && cap >= sizeof printed_.text) {
+        uint64_t payload[2];
+        payload_of(payload);
+        if (payload[0] == printed_.payload[0] && payload[1] == printed_.payload[1]) {
+            std::memcpy(buf, printed_.text, sizeof printed_.text);  // all of it: a fixed copy is a few moves
+            return printed_.size;
+        }
+    }
     char* end = buf + cap;
     switch (vt_) {
     case VT_I1:
