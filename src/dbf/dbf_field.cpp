@@ -92,6 +92,13 @@ std::string_view trim_trailing_blanks(std::string_view s) {
 
 std::string_view trim_blanks(std::string_view s) { return trim_trailing_blanks(trim_leading_blanks(s)); }
 
+// Whether the eight bytes of a word are ASCII digits: each has 3 in its
+// high half, and stays below 0x40 once 6 is added.
+bool all_digits(uint64_t x) {
+    return (x & 0xF0F0F0F0F0F0F0F0u) == 0x3030303030303030u &&
+           ((x + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) == 0x3030303030303030u;
+}
+
 }  // namespace
 
 dbf_field::dbf_field(const std::wstring& name, uint32_t size) : udb_field(name, size, ole_variant()) {}
@@ -520,12 +527,13 @@ void dbf_field::set_clean_number(std::string_view clean, std::string_view raw, c
 }
 
 void dbf_field::set_date_text(std::string_view text) {
-    text = trim_blanks(text);
+    // Nearly every field is eight digits: looked at as one word, not trimmed.
+    if (text.size() != 8 || !all_digits(load8(text.data()))) text = trim_blanks(text);
     if (text.empty()) {
         clear();
         return;
     }
-    if (text.size() == 8 && std::all_of(text.begin(), text.end(), [](char ch) { return ch >= '0' && ch <= '9'; })) {
+    if (text.size() == 8 && all_digits(load8(text.data()))) {
         // YYYYMMDD: a date, with no time of day.
         auto two = [&](size_t i) { return (text[i] - '0') * 10 + (text[i + 1] - '0'); };
         ole_date date;
