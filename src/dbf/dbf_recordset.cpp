@@ -515,7 +515,8 @@ std::wstring dbf_recordset::describe_loss(const dbf_field& f, const dbf_column& 
 
 dbf_recordset::unreadable_note dbf_recordset::take_unreadable() {
     unreadable_note note;
-    if (lost_.count == 0 && rounded_.count == 0) return note;  // taken after every record: mostly nothing
+    // Taken after every record: mostly nothing.
+    if (lost_.count == 0 && rounded_.count == 0 && undefined_.empty()) return note;
     std::swap(note.lost, lost_);
     std::swap(note.rounded, rounded_);
     std::swap(note.undefined, undefined_);
