@@ -6,6 +6,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -36,7 +37,6 @@ enum class row_kind : uint8_t { written, deleted, read_failed, row_failed, alone
 
 // What a worker made of one record.
 struct row_result {
-    size_t end = 0;                           // end of the row's text in its batch
     int32_t record_size = 0;                  // the record's get_total_size()
     uint32_t lost = 0;                        // its values that read as NULL for not being of their type
     uint32_t rounded = 0;                     // and its numbers rounded to their columns
@@ -44,12 +44,22 @@ struct row_result {
     row_kind kind = row_kind::written;
 };
 
+// A row written that has nothing to note: no value lost, rounded or
+// fitted to its column's character set.
+bool is_plain(const row_result& row) {
+    return row.kind == row_kind::written && row.lost == 0 && row.rounded == 0 && row.narrowed.count == 0;
+}
+
 }  // namespace
 
-// Consecutive records of one slice, handed to the writer together.
+// Consecutive records of one slice, handed to the writer together. A row
+// written is framed as a row of a multi-row INSERT
+// (dmp_recordset::make_framed_row), so that stretches of them are written
+// at once.
 struct dump_row_pipeline::batch {
     std::string text;
     std::vector<row_result> rows;
+    std::vector<size_t> ends;                  // where each row's text ends
     std::vector<std::exception_ptr> failures;  // one per failed row, in order
     std::wstring first_lost;                   // the note of its first row with a lost value
     std::wstring first_rounded;                // and with a rounded one
@@ -61,6 +71,7 @@ struct dump_row_pipeline::batch {
     void clear() {
         text.clear();
         rows.clear();
+        ends.clear();
         failures.clear();
         first_lost.clear();
         first_rounded.clear();
@@ -179,8 +190,7 @@ private:
         }
         if (item == nullptr) {
             row.kind = row_kind::gone;
-            row.end = b.text.size();
-            b.rows.push_back(row);
+            add(b, row);
             return;
         }
         dbf_recordset::unreadable_note note = reader_->take_unreadable();
@@ -192,8 +202,7 @@ private:
             for (size_t i = 0; i < item->size(); ++i)
                 if (udb_field* f = item->at(i); f && f->get_size() > dmp_recordset::statement_limit) f->clear();
             row.kind = row_kind::alone;
-            row.end = b.text.size();
-            b.rows.push_back(row);
+            add(b, row);
             return;
         }
         row.lost = static_cast<uint32_t>(note.lost.count);
@@ -205,21 +214,24 @@ private:
             row.kind = row_kind::deleted;
         } else {
             try {
-                target_.make_row(*item, fields_, b.text, row.narrowed);
+                target_.make_framed_row(*item, fields_, b.text, row.narrowed);
             } catch (...) {
                 add_failure(b, row, row_kind::row_failed);
                 return;
             }
         }
-        row.end = b.text.size();
+        add(b, row);
+    }
+
+    static void add(batch& b, const row_result& row) {
         b.rows.push_back(row);
+        b.ends.push_back(b.text.size());
     }
 
     static void add_failure(batch& b, row_result& row, row_kind kind) {
         row.kind = kind;
-        row.end = b.text.size();
         b.failures.push_back(std::current_exception());
-        b.rows.push_back(row);
+        add(b, row);
     }
 
     // Hands a batch to the writer and returns the next one to fill. A slice
@@ -251,7 +263,7 @@ private:
     std::unique_ptr<dbf_recordset> reader_;
     const dmp_recordset& target_;
     bool skip_deleted_;
-    std::vector<const udb_field*> fields_;
+    dmp_recordset::row_fields fields_;
 };
 
 dump_row_pipeline::dump_row_pipeline(dbf_recordset& source, dmp_recordset& target, bool skip_deleted, hooks hooks)
@@ -402,23 +414,53 @@ bool dump_row_pipeline::write_alone(uint64_t record) {
     if (item == nullptr) return false;
     if (!(skip_deleted_ && item->b_deleted)) {
         target_.append_record(*item);
-        hooks_.appended();
+        hooks_.appended(1);
     }
     return true;
 }
 
 // Each row as the one-thread loop meets its record: the stop test first,
-// then its unreadable values, then its row or its failure. False at the
-// end of the table file.
+// then its unreadable values, then its row or its failure. Rows written
+// with nothing to note go in stretches: a stop is heard before each
+// stretch, as before each row; within a stretch no record fails or is
+// reported, where a stop could be asked for. False at the end of the table
+// file.
 bool dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
-    size_t start = 0;
     size_t failure = 0;
     auto undefined = b.undefined.begin();
-    for (const row_result& row : b.rows) {
+    const size_t n = b.rows.size();
+    size_t i = 0;
+    while (i < n) {
         if (hooks_.stop_requested()) throw tk_final_exception();
-        const bool has_undefined = undefined != b.undefined.end() && undefined->first == size_t(&row - b.rows.data());
-        const std::string_view text(b.text.data() + start, row.end - start);
-        start = row.end;
+        const size_t next_undefined = undefined != b.undefined.end() ? undefined->first : n;
+        size_t j = i;
+        while (j < n && j != next_undefined && is_plain(b.rows[j])) ++j;
+        if (j > i) {
+            size_t taken = 0;
+            try {
+                target_.append_framed_rows(b.text, i == 0 ? 0 : b.ends[i - 1],
+                                           std::span<const size_t>(b.ends.data() + i, j - i), taken);
+            } catch (const tk_exception& e) {
+                // The rows before the one the file failed at went in; that
+                // one fails as the one-thread loop's would.
+                hooks_.appended(taken);
+                record += taken;
+                hooks_.progress(record);
+                hooks_.failed(record, e);
+                hooks_.progress(++record);
+                i += taken + 1;
+                continue;
+            }
+            hooks_.appended(taken);
+            record += taken;
+            hooks_.progress(record);
+            i = j;
+            continue;
+        }
+        const row_result& row = b.rows[i];
+        const bool has_undefined = i == next_undefined;
+        const size_t start = i == 0 ? 0 : b.ends[i - 1];
+        const std::string_view text(b.text.data() + start, b.ends[i] - start);
         std::exception_ptr failed;
         if (row.kind == row_kind::read_failed || row.kind == row_kind::row_failed) failed = b.failures[failure++];
         try {
@@ -428,8 +470,8 @@ bool dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
                                         has_undefined ? (undefined++)->second : std::vector<dbf_recordset::byte_tally>()});
             switch (row.kind) {
             case row_kind::written:
-                target_.append_row(text, row.record_size, row.narrowed);
-                hooks_.appended();
+                target_.append_row(dmp_recordset::unframed(text), row.record_size, row.narrowed);
+                hooks_.appended(1);
                 break;
             case row_kind::deleted:
                 break;
@@ -448,6 +490,7 @@ bool dump_row_pipeline::write_batch(const batch& b, uint64_t& record) {
         }
         ++record;
         hooks_.progress(record);
+        ++i;
     }
     return true;
 }

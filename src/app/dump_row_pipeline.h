@@ -3,11 +3,13 @@
 //
 // Worker threads take fixed slices of the table, aligned on the reader's
 // blocks, read them through readers of their own (dbf_recordset::
-// open_reader) and make each row's text (dmp_recordset::make_row). The
-// calling thread takes the slices in record order and, record by record,
-// checks for a stop, writes the row, or meets the record's failure where
-// the one-thread loop would have met it; the unreadable-value notes reach
-// the source recordset in the same order. A record over the statement
+// open_reader) and make each row's text, framed as a row of a multi-row
+// INSERT (dmp_recordset::make_framed_row). The calling thread takes the
+// slices in record order and, record by record, checks for a stop, writes
+// the row, or meets the record's failure where the one-thread loop would
+// have met it; the unreadable-value notes reach the source recordset in the
+// same order. Rows with nothing to note, which no stop can come between,
+// are written a stretch at a time. A record over the statement
 // limit (large memos) is only marked by its worker; the writer reads it
 // again and writes it itself, so its large values are streamed from the
 // record instead of copied into the text handed over. The readers read the
@@ -39,8 +41,8 @@ public:
         std::function<void(uint64_t record, const tk_exception& failure)> failed;
         // Records done so far (the position after the last one handled).
         std::function<void(uint64_t done)> progress;
-        // A row went into the dump (a record left out or failed makes none).
-        std::function<void()> appended;
+        // Rows went into the dump (a record left out or failed makes none).
+        std::function<void(uint64_t rows)> appended;
     };
 
     dump_row_pipeline(dbf_recordset& source, dmp_recordset& target, bool skip_deleted, hooks hooks);

@@ -16,5 +16,5 @@ bool pellix_bool_rule::is_acceptable2(const udb_field& value) const { return val
 std::wstring pellix_bool_rule::handle2(const udb_field& value) const {
     tk_log(1, "pellix_bool_rule::handle2");
     if (value.get_type() != VT_BOOL) return std::wstring();
-    return value.to_bool() ? L"'T'" : L"'F'";
+    return std::wstring(value.to_bool() ? L"'T'" : L"'F'", 3);
 }

@@ -560,7 +560,8 @@ void pellix_converter::copy_records(dbf_recordset& source_rs, udb_recordset& tar
         pipeline.emplace(
             source_rs, *dump_rs, skip_deleted,
             dump_row_pipeline::hooks{[this] { return should_stop(); }, report_record,
-                                     [this](uint64_t done) { records_done = done; }, [&appended] { ++appended; }});
+                                     [this](uint64_t done) { records_done = done; },
+                                     [&appended](uint64_t rows) { appended += rows; }});
     source_rs.move_to(0);
     uint64_t index = 0;
     while (!source_rs.is_eof()) {

@@ -1,6 +1,7 @@
 #include "dbf/dbf_field.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -42,13 +43,20 @@ uint64_t load8(const void* p) {
 }
 
 // Fields are short and seldom hold a NUL byte: their bytes are looked at
-// eight at a time.
+// eight at a time. In a little-endian word the first byte is the lowest,
+// so the first of the eight that differs is found by counting zero bits.
+constexpr bool little_endian = std::endian::native == std::endian::little;
+
 std::string_view up_to_nul(const uint8_t* p, size_t n) {
     constexpr uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
     size_t i = 0;
     for (; n - i >= 8; i += 8) {
         const uint64_t v = load8(p + i);
-        if (((v - ones) & ~v & highs) != 0) break;  // a zero byte among them
+        // The lowest byte marked is the first zero byte (those above it may be marked wrongly).
+        const uint64_t zeros = (v - ones) & ~v & highs;
+        if (zeros == 0) continue;
+        if (little_endian) return std::string_view(reinterpret_cast<const char*>(p), i + std::countr_zero(zeros) / 8);
+        break;
     }
     while (i < n && p[i] != 0) ++i;
     return std::string_view(reinterpret_cast<const char*>(p), i);
@@ -60,19 +68,36 @@ constexpr uint64_t eight_blanks = 0x2020202020202020u;
 
 std::string_view trim_leading_blanks(std::string_view s) {
     size_t i = 0;
-    while (s.size() - i >= 8 && load8(s.data() + i) == eight_blanks) i += 8;
+    for (; s.size() - i >= 8; i += 8) {
+        const uint64_t other = load8(s.data() + i) ^ eight_blanks;  // a byte that is no blank is not zero
+        if (other == 0) continue;
+        if (little_endian) return s.substr(i + std::countr_zero(other) / 8);
+        break;
+    }
     while (i < s.size() && s[i] == ' ') ++i;
     return s.substr(i);
 }
 
 std::string_view trim_trailing_blanks(std::string_view s) {
     size_t n = s.size();
-    while (n >= 8 && load8(s.data() + n - 8) == eight_blanks) n -= 8;
+    for (; n >= 8; n -= 8) {
+        const uint64_t other = load8(s.data() + n - 8) ^ eight_blanks;
+        if (other == 0) continue;
+        if (little_endian) return s.substr(0, n - std::countl_zero(other) / 8);
+        break;
+    }
     while (n > 0 && s[n - 1] == ' ') --n;
     return s.substr(0, n);
 }
 
 std::string_view trim_blanks(std::string_view s) { return trim_trailing_blanks(trim_leading_blanks(s)); }
+
+// Whether the eight bytes of a word are ASCII digits: each has 3 in its
+// high half, and stays below 0x40 once 6 is added.
+bool all_digits(uint64_t x) {
+    return (x & 0xF0F0F0F0F0F0F0F0u) == 0x3030303030303030u &&
+           ((x + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) == 0x3030303030303030u;
+}
 
 }  // namespace
 
@@ -147,7 +172,8 @@ ole_variant dbf_field::get_variant(const uint8_t* bytes, const dbf_field_descrip
     c.vartype = dbf_get_vartype_2(fd);
     if (c.how == dbf_decoding::decimal) set_decimal_bounds(c, fd);
     dbf_field f(std::wstring(), c.width);
-    if (c.how != dbf_decoding::memo_text && c.how != dbf_decoding::memo_binary) f.decode(bytes, c, codepage);
+    if (c.how != dbf_decoding::memo_text && c.how != dbf_decoding::memo_binary)
+        f.decode(bytes, c, tk_codepage_reader(codepage));
     return ole_variant(static_cast<const ole_variant&>(f));
 }
 
@@ -182,11 +208,11 @@ bool dbf_field::check_number(std::string_view text, std::string& clean, bool& em
     return i == n;
 }
 
-void dbf_field::set_text(std::string_view bytes, int codepage) {
+void dbf_field::set_text(std::string_view bytes, const tk_codepage_reader& reader) {
     // Decoded straight into the cell's own text, whose room serves the next
     // record (a large one's is given back then, see ole_variant::clear).
     std::wstring& text = reset_text();
-    if (!bytes.empty()) tk_codepage_to_unicode(bytes, codepage, text);
+    if (!bytes.empty()) undefined = static_cast<uint32_t>(reader.read(bytes, text));
 }
 
 namespace {
@@ -311,6 +337,11 @@ struct plain_number {
     uint64_t mantissa = 0;  // every digit, the point left out
     uint32_t whole = 0;     // digits before the point, leading zeros left out
     uint32_t places = 0;    // digits after the point
+    std::string_view text;  // the number between the blanks
+    // The text is the value's own print (ole_variant::print_number): no
+    // leading zero but the one before a point, no zero ending a fraction,
+    // no minus before zero, nothing but "0" for zero.
+    bool printed = false;
 };
 
 bool read_plain(std::string_view t, plain_number& n) {
@@ -326,7 +357,8 @@ bool read_plain(std::string_view t, plain_number& n) {
     const char* lead = first;
     while (lead != p && *lead == '0') ++lead;
     n.whole = static_cast<uint32_t>(p - lead);
-    size_t digits = static_cast<size_t>(p - first);
+    const size_t integer = static_cast<size_t>(p - first);  // digits before the point
+    size_t digits = integer;
     if (p != end && *p == '.') {
         n.point = true;
         const char* const fraction = ++p;
@@ -335,6 +367,12 @@ bool read_plain(std::string_view t, plain_number& n) {
         digits += n.places;
     }
     n.mantissa = m;
+    n.text = std::string_view(t.data(), static_cast<size_t>(end - t.data()));
+    if (m == 0)
+        n.printed = n.text == "0";
+    else
+        n.printed = (integer == 1 || n.whole == integer) && integer != 0 &&
+                    (!n.point || (n.places != 0 && end[-1] != '0'));
     return p == end && digits > 0 && digits <= 18;
 }
 
@@ -369,6 +407,7 @@ bool dbf_field::set_plain_number(std::string_view t, const dbf_column& c) {
         dec.scale = n.mantissa == 0 ? 0 : static_cast<uint8_t>(n.places);
         dec.lo64 = n.mantissa;
         set_decimal_value(dec);
+        if (n.printed) keep_printed(n.text);
         return true;
     }
     const VARTYPE vt = c.vartype;
@@ -376,6 +415,7 @@ bool dbf_field::set_plain_number(std::string_view t, const dbf_column& c) {
     const int64_t value = n.negative ? -v : v;
     if (!integer_fits(vt, value)) return false;
     set_integer_value(vt, value);
+    if (n.printed) keep_printed(n.text);
     return true;
 }
 
@@ -487,12 +527,13 @@ void dbf_field::set_clean_number(std::string_view clean, std::string_view raw, c
 }
 
 void dbf_field::set_date_text(std::string_view text) {
-    text = trim_blanks(text);
+    // Nearly every field is eight digits: looked at as one word, not trimmed.
+    if (text.size() != 8 || !all_digits(load8(text.data()))) text = trim_blanks(text);
     if (text.empty()) {
         clear();
         return;
     }
-    if (text.size() == 8 && std::all_of(text.begin(), text.end(), [](char ch) { return ch >= '0' && ch <= '9'; })) {
+    if (text.size() == 8 && all_digits(load8(text.data()))) {
         // YYYYMMDD: a date, with no time of day.
         auto two = [&](size_t i) { return (text[i] - '0') * 10 + (text[i + 1] - '0'); };
         ole_date date;
@@ -579,9 +620,10 @@ void dbf_field::set_lost(dbf_loss why) {
 
 void dbf_field::set_lost_memo() { set_lost(dbf_loss::memo_damaged); }
 
-void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage) {
+void dbf_field::decode(const uint8_t* p, const dbf_column& c, const tk_codepage_reader& reader) {
     const size_t w = c.width;
     loss = dbf_loss::none;
+    undefined = 0;
     auto need = [&](size_t n) {
         if (w >= n) return true;
         set_null();
@@ -593,11 +635,11 @@ void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage) {
         // only the text is looked at for a NUL byte (rare: it ends the text).
         const std::string_view all = trim_trailing_blanks(std::string_view(reinterpret_cast<const char*>(p), w));
         const std::string_view text = up_to_nul(p, all.size());
-        set_text(text.size() == all.size() ? text : trim_trailing_blanks(text), codepage);
+        set_text(text.size() == all.size() ? text : trim_trailing_blanks(text), reader);
         break;
     }
     case dbf_decoding::text_trim_left: {
-        set_text(trim_leading_blanks(up_to_nul(p, w)), codepage);
+        set_text(trim_leading_blanks(up_to_nul(p, w)), reader);
         break;
     }
     case dbf_decoding::integer:
@@ -658,7 +700,9 @@ void dbf_field::decode(const uint8_t* p, const dbf_column& c, int codepage) {
     }
 }
 
-void dbf_field::set_memo(std::vector<uint8_t>& data, bool binary, int codepage, std::wstring& scratch) {
+void dbf_field::set_memo(std::vector<uint8_t>& data, bool binary, const tk_codepage_reader& reader,
+                         std::wstring& scratch) {
+    undefined = 0;
     if (binary) {
         ole_variant::operator=(ole_variant(std::move(data)));
         return;
@@ -669,7 +713,7 @@ void dbf_field::set_memo(std::vector<uint8_t>& data, bool binary, int codepage, 
                                      : std::string_view(reinterpret_cast<const char*>(data.data()), data.size());
     size_t nul = all.find('\0');
     if (nul == std::string_view::npos) {
-        set_text(all, codepage);
+        set_text(all, reader);
         return;
     }
     // The code-page conversion ends at a NUL byte, so the pieces between
@@ -678,8 +722,9 @@ void dbf_field::set_memo(std::vector<uint8_t>& data, bool binary, int codepage, 
     std::wstring text;
     text.reserve(all.size());
     size_t start = 0;
+    size_t count = 0;
     for (;;) {
-        tk_codepage_to_unicode(all.substr(start, nul - start), codepage, scratch);
+        count += reader.read(all.substr(start, nul - start), scratch);
         text += scratch;
         if (nul == std::string_view::npos) break;
         text += L'\0';
@@ -687,4 +732,5 @@ void dbf_field::set_memo(std::vector<uint8_t>& data, bool binary, int codepage, 
         nul = all.find('\0', start);
     }
     set_text_value(std::move(text));
+    undefined = static_cast<uint32_t>(count);
 }

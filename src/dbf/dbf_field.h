@@ -20,6 +20,7 @@
 
 #include "dbf/dbf_column.h"
 #include "dbf/dbf_field_descriptor.h"
+#include "tk/tk_codepage_reader.h"
 #include "udb/udb_field.h"
 
 // Why a value could not be read and became NULL, or was changed to fit its column.
@@ -41,13 +42,14 @@ public:
     // The cell of `bytes` (the field's bytes) by the plain per-letter rules.
     dbf_field(const uint8_t* bytes, const dbf_field_descriptor7& fd, int codepage);
 
-    // Replaces the value by the decoding of the field's bytes.
-    void decode(const uint8_t* bytes, const dbf_column& column, int codepage);
+    // Replaces the value by the decoding of the field's bytes, its text read
+    // by `text`.
+    void decode(const uint8_t* bytes, const dbf_column& column, const tk_codepage_reader& text);
     // Text of memo data, every byte of it (a NUL byte becomes U+0000), or
     // the bytes of a binary memo. The value is made once: a byte string
     // takes the bytes over (`data` is left empty); a large text is the
     // decoded text itself, not a copy.
-    void set_memo(std::vector<uint8_t>& data, bool binary, int codepage, std::wstring& scratch);
+    void set_memo(std::vector<uint8_t>& data, bool binary, const tk_codepage_reader& text, std::wstring& scratch);
 
     // Bytes from which a reader's buffer is given back after its record.
     static constexpr size_t large_buffer = size_t(1) << 20;
@@ -77,9 +79,12 @@ public:
     // is not a value of its type and reads as NULL, or a number that was
     // rounded, so the table can tell the user what was changed and why.
     dbf_loss loss = dbf_loss::none;
+    // Set with the value: the U+FFFD characters its text got for bytes the
+    // code page does not define (0 for a value that is no text).
+    uint32_t undefined = 0;
 
 private:
-    void set_text(std::string_view bytes, int codepage);
+    void set_text(std::string_view bytes, const tk_codepage_reader& text);
     void set_number(std::string_view text, const dbf_column& column);
     // The value of a plain number (between blanks) its column takes as it
     // is; false, with the value untouched, for any other text.

@@ -110,8 +110,9 @@ dbf_recordset::dbf_recordset(const std::wstring& path, int mode, uint8_t codepag
         return;
     }
     current_ = std::make_unique<dbf_record>();
+    current_->fixed_layout = true;
     layout_ = dbf_table_opener(*file_, path_, reporter_, owner_, options_, codepage_key_).open(schema, *current_);
-    may_hold_undefined_ = tk_codepage_leaves_undefined(layout_.codepage);
+    text_reader_ = tk_codepage_reader(layout_.codepage);
     init_memo_file();
     init_indexes();
     tk_log(1, "dbf_recordset::ctor - at the END");
@@ -130,7 +131,7 @@ dbf_recordset::dbf_recordset(const dbf_recordset& from, reader_tag)
       options_(from.options_),
       codepage_key_(from.codepage_key_),
       layout_(from.layout_),
-      may_hold_undefined_(from.may_hold_undefined_),
+      text_reader_(from.text_reader_),
       memo_kind_(from.memo_kind_),
       memo_path_(from.memo_path_) {
     first_opening_ = false;
@@ -144,6 +145,7 @@ dbf_recordset::dbf_recordset(const dbf_recordset& from, reader_tag)
     }
     schema = from.schema;
     current_ = std::make_unique<dbf_record>();
+    current_->fixed_layout = true;
     current_->codepage = layout_.codepage;
     for (size_t i = 0; i < from.current_->size(); ++i) {
         const udb_field* f = from.current_->at(i);
@@ -372,11 +374,12 @@ dbf_record* dbf_recordset::get_item() {
     const uint8_t* rec = block_.data() + static_cast<size_t>(cursor_ - block_first_) * layout_.header.rec_size;
     current_->b_deleted = rec[0] == '*';
     const size_t n = std::min(layout_.columns.size(), current_->size());
-    bool lost = false;  // a value of the record lost or rounded
+    bool noted = false;  // a value of the record lost or rounded, or a text with undefined bytes
     for (size_t i = 0; i < n; ++i) {
         const dbf_column& c = layout_.columns[i];
         auto* f = static_cast<dbf_field*>(current_->at(i));
         f->loss = dbf_loss::none;
+        f->undefined = 0;
         if (bit_set(rec, c.null_bit)) {
             f->set_null();
             continue;
@@ -387,18 +390,16 @@ dbf_record* dbf_recordset::get_item() {
         } else if (bit_set(rec, c.varlen_bit) && c.width > 0) {
             dbf_column v = c;
             v.width = std::min<uint32_t>(p[c.width - 1], c.width - 1);
-            f->decode(p, v, layout_.codepage);
+            f->decode(p, v, text_reader_);
         } else {
-            f->decode(p, c, layout_.codepage);
+            f->decode(p, c, text_reader_);
         }
-        lost = lost || f->loss != dbf_loss::none;
+        noted = noted || f->loss != dbf_loss::none || f->undefined != 0;
     }
     if (scratch_.capacity() * sizeof(wchar_t) > dbf_field::large_buffer) std::wstring().swap(scratch_);
     if (cursor_ >= unread_checked_upto_) {
         unread_checked_upto_ = cursor_ + 1;
-        // A code page with undefined bytes may have turned some into U+FFFD
-        // in a record that lost nothing else.
-        if (lost || may_hold_undefined_)
+        if (noted)
             note_unreadable(rec);
         else
             first_memo_problem_column_ = SIZE_MAX;
@@ -423,7 +424,7 @@ void dbf_recordset::read_memo_cell(dbf_field& f, size_t column, const uint8_t* p
     bool fits = true;
     try {
         if (!memo_->read_memo(block, memo_data_)) return lose_memo(f, column);
-        f.set_memo(memo_data_, c.how == dbf_decoding::memo_binary, layout_.codepage, scratch_);
+        f.set_memo(memo_data_, c.how == dbf_decoding::memo_binary, text_reader_, scratch_);
     } catch (const std::bad_alloc&) {
         fits = false;
     } catch (const std::length_error&) {
@@ -452,7 +453,7 @@ void dbf_recordset::note_unreadable(const uint8_t* rec) {
     const size_t n = std::min(layout_.columns.size(), current_->size());
     for (size_t i = 0; i < n; ++i) {
         const auto* f = static_cast<const dbf_field*>(current_->at(i));
-        if (may_hold_undefined_) count_undefined(i, *f);
+        count_undefined(i, *f);
         if (f->loss == dbf_loss::none) continue;
         tally& t = f->loss == dbf_loss::rounded ? rounded_ : lost_;
         if (t.count++ != 0) continue;
@@ -462,15 +463,11 @@ void dbf_recordset::note_unreadable(const uint8_t* rec) {
 }
 
 // Text read in a code page with undefined bytes holds one U+FFFD for each
-// of them (no code page defines a byte as U+FFFD).
+// of them (no code page defines a byte as U+FFFD): the cell counted them as
+// its text was read.
 void dbf_recordset::count_undefined(size_t column, const dbf_field& f) {
-    const dbf_decoding how = layout_.columns[column].how;
-    if (f.get_type() != VT_BSTR || (how != dbf_decoding::text_trim_right && how != dbf_decoding::text_trim_left &&
-                                    how != dbf_decoding::memo_text))
-        return;
-    const std::wstring& text = f.get_text();
-    const auto count = static_cast<uint64_t>(std::count(text.begin(), text.end(), L'\xFFFD'));
-    if (count != 0) add_undefined({column, f.name, count, uint64_t{cursor_} + 1});
+    if (f.undefined == 0 || f.get_type() != VT_BSTR) return;
+    add_undefined({column, f.name, f.undefined, uint64_t{cursor_} + 1});
 }
 
 void dbf_recordset::add_undefined(const byte_tally& bytes) {
@@ -518,7 +515,8 @@ std::wstring dbf_recordset::describe_loss(const dbf_field& f, const dbf_column& 
 
 dbf_recordset::unreadable_note dbf_recordset::take_unreadable() {
     unreadable_note note;
-    if (lost_.count == 0 && rounded_.count == 0) return note;  // taken after every record: mostly nothing
+    // Taken after every record: mostly nothing.
+    if (lost_.count == 0 && rounded_.count == 0 && undefined_.empty()) return note;
     std::swap(note.lost, lost_);
     std::swap(note.rounded, rounded_);
     std::swap(note.undefined, undefined_);

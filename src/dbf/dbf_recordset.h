@@ -45,6 +45,7 @@
 #include "dbf/dbf_record.h"
 #include "dbf/dbf_report.h"
 #include "dbf/dbf_table_opener.h"
+#include "tk/tk_codepage_reader.h"
 #include "tk/tk_huge_file.h"
 #include "udb/udb_recordset.h"
 
@@ -171,7 +172,7 @@ private:
     tally lost_;
     tally rounded_;
     std::vector<byte_tally> undefined_;  // by column
-    bool may_hold_undefined_ = false;    // the code page leaves some bytes undefined
+    tk_codepage_reader text_reader_;  // the table's code page, once the header is read
     uint32_t unread_checked_upto_ = 0;             // records before this one were counted
     size_t first_memo_problem_column_ = SIZE_MAX;  // the memo lost first, in the record being read
     std::string first_memo_problem_;               // and why

@@ -5,6 +5,7 @@
 #include "dump/dmp_database.h"
 #include "sql/sql_dialect.h"
 #include "sql/sql_field_binding.h"
+#include "sql/sql_text_cursor.h"
 #include "sql/sql_types.h"
 #include "sql/sql_values.h"
 #include "tk/tk_logger.h"
@@ -102,13 +103,14 @@ void dmp_recordset::pair_columns(const udb_record& record) {
     paired_ = true;
 }
 
-// The value texts of a record in column order. Records normally come with
+// The fields of a record in column order. Records normally come with
 // their fields where the first one had them; any other order is looked up.
-void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_field*>& fields, std::string& out,
-                             narrowed_values& narrowed, std::vector<streamed_value>* streamed) const {
-    TK_ASSERT(paired_);
-    narrowed = narrowed_values();
-    fields.resize(columns_.size());  // each one set below
+// A record whose layout is fixed keeps what was found for its next rows.
+void dmp_recordset::find_fields(const udb_record& record, row_fields& fields) const {
+    if (record.fixed_layout && fields.record == &record && fields.table == this) return;
+    fields.record = nullptr;
+    std::vector<const udb_field*>& found = fields.by_column;
+    found.resize(columns_.size());  // each one set below
     bool in_place = true;
     for (size_t k = 0; k < columns_.size() && in_place; ++k) {
         size_t pos = positions_[k];
@@ -116,20 +118,43 @@ void dmp_recordset::make_row(const udb_record& record, std::vector<const udb_fie
         if (!f || !same_text(f->name, sources_[k]))
             in_place = false;
         else
-            fields[k] = f;
+            found[k] = f;
     }
     if (!in_place) {
         const sql_field_binding binding(record, schema, dump_->get_dialect());
         for (size_t k = 0; k < columns_.size(); ++k) {
             const int pos = binding.field_of(columns_[k]);
             if (pos < 0) sql_field_binding::fail_record();
-            fields[k] = record.at(static_cast<size_t>(pos));
+            found[k] = record.at(static_cast<size_t>(pos));
         }
     }
+    if (record.fixed_layout) {
+        fields.record = &record;
+        fields.table = this;
+    }
+}
+
+// The value texts of a record in column order.
+void dmp_recordset::make_row(const udb_record& record, row_fields& row, std::string& out,
+                             narrowed_values& narrowed, std::vector<streamed_value>* streamed) const {
+    TK_ASSERT(paired_);
+    narrowed = narrowed_values();
+    find_fields(record, row);
+    const std::vector<const udb_field*>& fields = row.by_column;
     const size_t start = out.size();
     const size_t listed = streamed ? streamed->size() : 0;
     try {
         const bool checked = !codepages_.empty();
+        if (!checked && !streamed) {
+            // Nothing to narrow or stream (nearly every row): the literals
+            // are written at one cursor.
+            sql_text_cursor cursor(out);
+            for (size_t k = 0; k < columns_.size(); ++k) {
+                if (k > 0) cursor.put(", ");
+                put_fld_str(cursor, fields[k], targets_[k]);
+            }
+            return;
+        }
         for (size_t k = 0; k < columns_.size(); ++k) {
             if (k > 0) out.append(", ", 2);
             const udb_field* field = fields[k];
@@ -182,6 +207,23 @@ void dmp_recordset::append_record(const udb_record& record) {
     // over the statement limit: the records within it list none.
     static_assert(sql_max_field_size >= statement_limit);
     const int32_t size = record.get_total_size();
+    if (size <= static_cast<int32_t>(statement_limit) && dump_->get_dialect().fast_insert) {
+        // The row joins the pending statement: its text is made in place
+        // there, and taken out again when the record fails.
+        tk_log(1, "record size=%d", size);
+        const size_t before = append_buffer.size();
+        open_fast_row();
+        try {
+            make_row(record, fields_, append_buffer, narrowed);
+        } catch (...) {
+            append_buffer.resize(before);
+            throw;
+        }
+        ++rows_;
+        if (narrowed.count != 0) note_narrowed(narrowed);
+        close_fast_row();
+        return;
+    }
     make_row(record, fields_, row_, narrowed, size > static_cast<int32_t>(statement_limit) ? &streamed_ : nullptr);
     write_row(row_, size, streamed_, narrowed);
 }
@@ -190,6 +232,57 @@ void dmp_recordset::append_row(std::string_view row, int32_t record_size, const 
     tk_log(1, "dmp_recordset::append_row");
     check_usable();
     write_row(row, record_size, {}, narrowed);
+}
+
+void dmp_recordset::make_framed_row(const udb_record& record, row_fields& fields, std::string& out,
+                                    narrowed_values& narrowed) const {
+    const size_t start = out.size();
+    out += ", (";
+    try {
+        make_row(record, fields, out, narrowed);
+    } catch (...) {
+        out.resize(start);
+        throw;
+    }
+    out += ')';
+}
+
+void dmp_recordset::append_framed_rows(std::string_view text, size_t from, std::span<const size_t> ends,
+                                       size_t& taken) {
+    taken = 0;
+    check_usable();
+    if (!dump_->get_dialect().fast_insert) {
+        for (const size_t end : ends) {
+            ++rows_;
+            write_pending();
+            slow_append(unframed(text.substr(from, end - from)), {});
+            from = end;
+            ++taken;
+        }
+        return;
+    }
+    // A framed row is what fast_append() adds to a statement, ", (" values
+    // ")", but for the first row of a statement, which follows its head
+    // and " VALUES" instead of ", ". A statement is written with the row
+    // that takes it past the limit.
+    size_t i = 0;
+    while (i < ends.size()) {
+        if (append_buffer.empty()) {
+            append_buffer.assign(head_);
+            append_buffer += " VALUES";
+            from += 2;
+        }
+        size_t j = i;
+        const size_t base = append_buffer.size() - from;
+        while (j < ends.size() && base + ends[j++] <= statement_limit) {
+        }
+        append_buffer.append(text.substr(from, ends[j - 1] - from));
+        rows_ += j - i;
+        from = ends[j - 1];
+        taken = j - 1;  // the last one fails with the statement it ends
+        if (append_buffer.size() > statement_limit) write_pending();
+        taken = i = j;
+    }
 }
 
 void dmp_recordset::write_row(std::string_view row, int32_t size, const std::vector<streamed_value>& streamed,
@@ -226,6 +319,14 @@ std::string dmp_recordset::narrowed_report() const {
 }
 
 void dmp_recordset::fast_append(std::string_view row) {
+    open_fast_row();
+    append_buffer += row;
+    close_fast_row();
+}
+
+// What comes before a row's values in the pending statement: its head and
+// " VALUES(" for the first row, else ", (".
+void dmp_recordset::open_fast_row() {
     tk_log(1, "dmp_recordset::fast_append");
     if (append_buffer.empty()) {
         tk_log(1, "Initialize new query...");
@@ -234,8 +335,11 @@ void dmp_recordset::fast_append(std::string_view row) {
     } else {
         append_buffer += ", (";
     }
-    append_buffer += row;
-    append_buffer += ")";
+}
+
+// And after them; a statement past the limit is written.
+void dmp_recordset::close_fast_row() {
+    append_buffer += ')';
     if (append_buffer.size() > statement_limit) write_pending();
 }
 

@@ -36,6 +36,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,6 +68,13 @@ public:
         const udb_field* field;
         std::shared_ptr<const udb_field> kept;  // the value fitted to its character set, when it needed that
     };
+    // A caller's scratch for make_row(): the row's fields in column order,
+    // kept for the next row of a record with a fixed layout.
+    struct row_fields {
+        std::vector<const udb_field*> by_column;
+        const udb_record* record = nullptr;  // the fixed-layout record they are of
+        const dmp_recordset* table = nullptr;
+    };
     // The values of a row that had characters their column's character set
     // lacks, and the first one's place among the written columns.
     struct narrowed_values {
@@ -79,11 +87,24 @@ public:
     // written piece by piece are left out and listed there instead. Leaves
     // `out` as it was and throws when the record lacks a paired field.
     // Needs is_paired().
-    void make_row(const udb_record& record, std::vector<const udb_field*>& fields, std::string& out,
+    void make_row(const udb_record& record, row_fields& fields, std::string& out,
                   narrowed_values& narrowed, std::vector<streamed_value>* streamed = nullptr) const;
     // Writes a row make_row() made of a record whose get_total_size() was
     // `record_size`. Fails, as append_record does, once the file has failed.
     void append_row(std::string_view row, int32_t record_size, const narrowed_values& narrowed);
+    // make_row() framed as one row of a multi-row INSERT: ", (" values ")".
+    // Leaves `out` as it was and throws as make_row() does.
+    void make_framed_row(const udb_record& record, row_fields& fields, std::string& out,
+                         narrowed_values& narrowed) const;
+    // A framed row's values, as make_row() made them.
+    static std::string_view unframed(std::string_view row) { return row.substr(3, row.size() - 4); }
+    // Writes framed rows of records within the statement limit whose values
+    // no character set narrowed, exactly as append_row() writes each in
+    // turn: the rows are text[from, ends[0]), text[ends[0], ends[1]), ...
+    // Whole stretches of them join the pending statement at once. `taken`
+    // counts the rows written; when the file fails, the row it failed at is
+    // the next one.
+    void append_framed_rows(std::string_view text, size_t from, std::span<const size_t> ends, size_t& taken);
     // Throws the failure that ended the file, if any.
     void check_usable() const;
 
@@ -94,6 +115,7 @@ private:
     friend class dmp_database;
 
     void pair_columns(const udb_record& record);
+    void find_fields(const udb_record& record, row_fields& fields) const;
     void append_value(size_t k, const udb_field& value, std::string& out, narrowed_values& narrowed,
                       std::vector<streamed_value>* streamed) const;
     void write_row(std::string_view row, int32_t record_size, const std::vector<streamed_value>& streamed,
@@ -103,11 +125,15 @@ private:
     // finish() without the report: what the database calls.
     void write_last();
     void fast_append(std::string_view row);
+    void open_fast_row();
+    void close_fast_row();
     void slow_append(std::string_view row, const std::vector<streamed_value>& streamed);
     void write_pending();
     // The database finished or discarded the file, or failed.
     void detach(const tk_exception* failure);
 
+    // What make_row() reads: set when the table is made and its columns
+    // paired, then only read, by other threads too.
     dmp_database* dump_;  // not owned; null once detached
     std::string eol_;
     const char* verb_;                   // "INSERT INTO " or "REPLACE INTO "
@@ -116,14 +142,16 @@ private:
     std::vector<const t_ftd*> targets_;  // and the columns themselves
     std::vector<std::wstring> sources_;  // the field name each takes
     std::vector<size_t> positions_;      // its position in the first record
+    std::vector<std::wstring> charsets_;  // by schema position; empty when no column is checked
+    std::vector<int> codepages_;          // the code page holding each one's characters, 0: not checked
     bool paired_ = false;
-    bool finished_ = false;
+    // What writing changes, on cache lines of its own, so that threads
+    // making rows do not lose the lines above whenever a row is written.
+    alignas(64) bool finished_ = false;
     std::string append_buffer;              // the pending multi-row INSERT
     std::string row_;                       // reused buffer of one row's values
-    std::vector<const udb_field*> fields_;  // reused: the row's fields in column order
+    row_fields fields_;                     // reused: the row's fields in column order
     std::vector<streamed_value> streamed_;  // reused: the row's values written in pieces
-    std::vector<std::wstring> charsets_;    // by schema position; empty when no column is checked
-    std::vector<int> codepages_;            // the code page holding each one's characters, 0: not checked
     uint64_t rows_ = 0;                     // rows written
     uint64_t narrowed_ = 0;                 // values written with '?' for characters their set lacks
     std::string first_narrowed_;            // "column NAME (latin1) of row 2"

@@ -15,6 +15,7 @@
 #include "mysql/sql_error_class.h"
 #include "mysql/sql_exception.h"
 #include "sql/sql_field_binding.h"
+#include "sql/sql_text_cursor.h"
 #include "sql/sql_values.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
@@ -210,10 +211,11 @@ void sql_table::build_mapping(const udb_record& record) {
 
 void sql_table::append_values(const udb_record& record, std::string& out) const {
     static const udb_field missing;
+    sql_text_cursor cursor(out);
     for (size_t i = 0; i < mapping_.size(); ++i) {
-        if (i) out += ", ";
+        if (i) cursor.put(", ");
         const udb_field* field = record.at(mapping_[i].field);
-        out += get_fld_append_str(field ? field : &missing, mapping_[i].column, false);
+        put_fld_str(cursor, field ? field : &missing, mapping_[i].column);
     }
 }
 

@@ -1,9 +1,15 @@
 #include "sql/sql_values.h"
 
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
+#include "sql/sql_text_cursor.h"
 #include "tk/tk_text.h"
 #include "udb/t_ftd.h"
 #include "udb/udb_custom_conversion.h"
@@ -76,59 +82,101 @@ inline char* put_quoted_char(wchar_t w, char* p) {
     return p;
 }
 
+// The quoted form of each character below U+0800 (ASCII, Latin, Greek,
+// Cyrillic, Hebrew, Arabic): its escape or its UTF-8, one or two bytes from
+// the lowest, and their count in the highest byte. Written as four bytes
+// at once, so that a character costs no test of what it is.
+struct quoted_table {
+    uint32_t code[0x800] = {};
+    constexpr quoted_table() {
+        for (uint32_t c = 0; c < 0x800; ++c) {
+            if (c >= 0x80)
+                code[c] = (0xC0 | (c >> 6)) | (0x80 | (c & 0x3F)) << 8 | 2u << 24;
+            else if (const char letter = escape_letter(c))
+                code[c] = uint32_t{'\\'} | uint32_t(static_cast<uint8_t>(letter)) << 8 | 2u << 24;
+            else
+                code[c] = c | 1u << 24;
+        }
+    }
+};
+constexpr quoted_table quoted;
+
+// The quoted UTF-8 of the characters [from, to) written at p, which has 4
+// bytes a character; returns its end.
+char* put_quoted_chars(const wchar_t* from, const wchar_t* to, char* p) {
+    for (; from != to; ++from) {
+        const uint32_t c = static_cast<uint32_t>(*from);
+        if (std::endian::native == std::endian::little && c < 0x800) {
+            const uint32_t code = quoted.code[c];
+            std::memcpy(p, &code, 4);  // the bytes past the character's are written over
+            p += code >> 24;
+        } else {
+            p = put_quoted_char(*from, p);
+        }
+    }
+    return p;
+}
+
+#if defined(__SSE2__)
+// Eight characters written as eight bytes at p when they are ASCII and none
+// of them is escaped (nor a control character, which most escapes are);
+// false, with nothing written, for any other eight.
+inline bool put_plain8(const wchar_t* w, char* p) {
+    static_assert(sizeof(wchar_t) == 4, "a wide character is four bytes");
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 4));
+    const __m128i high = _mm_and_si128(_mm_or_si128(a, b), _mm_set1_epi32(~0x7F));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(high, _mm_setzero_si128())) != 0xFFFF) return false;
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_setzero_si128());
+    const __m128i escaped = _mm_or_si128(
+        _mm_or_si128(_mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20)), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\'')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'))));
+    if ((_mm_movemask_epi8(escaped) & 0xFF) != 0) return false;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), bytes);
+    return true;
+}
+#endif
+
 // The quoted UTF-8 of `text` written at p, which has room for 4 bytes a
 // character and the quotes; returns its end.
 char* put_quoted(std::wstring_view text, char* p) {
     *p++ = '\'';
-    for (const wchar_t w : text) {
-        const uint32_t c = static_cast<uint32_t>(w);
-        if (c < 0x80 && escapes.letter[c] == 0) {
-            *p++ = static_cast<char>(c);  // most characters
-        } else if (c >= 0x80 && c < 0x800) {
-            // Latin, Greek, Cyrillic, Hebrew, Arabic: two bytes
-            p[0] = static_cast<char>(0xC0 | (c >> 6));
-            p[1] = static_cast<char>(0x80 | (c & 0x3F));
-            p += 2;
-        } else {
-            p = put_quoted_char(w, p);
-        }
+    const wchar_t* w = text.data();
+    const wchar_t* const end = w + text.size();
+#if defined(__SSE2__)
+    // Plain ASCII (most of a Latin text) eight characters at a time.
+    for (; end - w >= 8; w += 8) {
+        if (put_plain8(w, p))
+            p += 8;
+        else
+            p = put_quoted_chars(w, w + 8, p);
     }
+#endif
+    p = put_quoted_chars(w, end, p);
     *p++ = '\'';
     return p;
 }
 
-// Most values are short: they are made on the stack and appended at once,
-// a longer one straight into room made at the end of `out`, then cut.
-constexpr size_t short_text = 64;
-
-// sql_quote(sql_to_utf8(text)) in one pass, appended to out.
-void quote_as_utf8(std::wstring_view text, std::string& out) {
-    if (text.size() <= short_text) {
-        char buf[4 * short_text + 2];
-        out.append(buf, static_cast<size_t>(put_quoted(text, buf) - buf));
-        return;
-    }
-    const size_t start = out.size();
-    out.resize(start + 4 * text.size() + 2);
-    char* end = put_quoted(text, out.data() + start);
-    out.resize(static_cast<size_t>(end - out.data()));
+// sql_quote(sql_to_utf8(text)) in one pass, written at the cursor.
+void quote_as_utf8(std::wstring_view text, sql_text_cursor& out) {
+    out.advance(put_quoted(text, out.room(4 * text.size() + 2)));
 }
 
-// sql_to_utf8(text) appended to out.
+void quote_as_utf8(std::wstring_view text, std::string& out) {
+    sql_text_cursor cursor(out, 4 * text.size() + 2);
+    quote_as_utf8(text, cursor);
+}
+
+// sql_to_utf8(text) written at the cursor.
+void append_utf8(std::wstring_view text, sql_text_cursor& out) {
+    char* p = out.room(4 * text.size());
+    for (const wchar_t w : text) p += tk_utf8_encode(w, p);
+    out.advance(p);
+}
+
 void append_utf8(std::wstring_view text, std::string& out) {
-    auto put = [&](char* p) {
-        for (wchar_t w : text) p += tk_utf8_encode(w, p);
-        return p;
-    };
-    if (text.size() <= short_text) {
-        char buf[4 * short_text];
-        out.append(buf, static_cast<size_t>(put(buf) - buf));
-        return;
-    }
-    const size_t start = out.size();
-    out.resize(start + 4 * text.size());
-    char* end = put(out.data() + start);
-    out.resize(static_cast<size_t>(end - out.data()));
+    sql_text_cursor cursor(out, 4 * text.size());
+    append_utf8(text, cursor);
 }
 
 const char hex_digits[] = "0123456789ABCDEF";
@@ -353,9 +401,9 @@ bool prints_back_unchanged(const ole_date& d) {
 
 // ole_date::to_string(6) in quotes, for a date prints_back_unchanged()
 // accepted: "YYYY-MM-DD", and " hh:mm:ss" unless a midnight prints as a date.
-void put_quoted_date(std::string& out, const ole_date& d) {
+void put_quoted_date(sql_text_cursor& out, const ole_date& d) {
     const SYSTEMTIME& t = d.time;
-    char buf[24];
+    char* const buf = out.room(24);
     auto put2 = [](char* p, unsigned v) {
         p[0] = char('0' + v / 10 % 10);
         p[1] = char('0' + v % 10);
@@ -379,23 +427,28 @@ void put_quoted_date(std::string& out, const ole_date& d) {
         n = 20;
     }
     buf[n++] = '\'';
-    out.append(buf, n);
+    out.advance(buf + n);
 }
 
 }  // namespace
 
 void append_fld_str(std::string& out, const udb_field* field, const t_ftd* column) {
+    sql_text_cursor cursor(out);
+    put_fld_str(cursor, field, column);
+}
+
+void put_fld_str(sql_text_cursor& out, const udb_field* field, const t_ftd* column) {
     TK_ASSERT(field != nullptr);
     TK_ASSERT(column != nullptr);
     const VARTYPE fvt = field->get_type();
     if (fvt == VT_BOOL) {
         if (const char* logical = logical_literal(field, column)) {
-            out += logical;
+            out.put(logical);
             return;
         }
     }
-    if (udb_custom_conversion::may_accept_type(fvt) && udb_custom_conversion::is_acceptable2(*field)) {
-        append_utf8(udb_custom_conversion::handle2(*field), out);
+    if (const udb_conversion_rule* rule = udb_custom_conversion::rule_for(*field)) {
+        append_utf8(rule->handle2(*field), out);
         return;
     }
     // The common values are written here without the intermediate texts
@@ -408,14 +461,14 @@ void append_fld_str(std::string& out, const udb_field* field, const t_ftd* colum
                 return;
             }
             if (fvt < 2) {  // no value: NULL whether or not the column allows it
-                out += "NULL";
+                out.put("NULL");
                 return;
             }
         }
     } else if (fvt < 2) {
         // No value: NULL where the column allows it (else its default, below).
         if (!column->b_not_null) {
-            out += "NULL";
+            out.put("NULL");
             return;
         }
     } else if (fvt == VT_DATE) {
@@ -425,15 +478,17 @@ void append_fld_str(std::string& out, const udb_field* field, const t_ftd* colum
             return;
         }
     } else if (fvt >= 2 && fvt != VT_BSTR && !is_byte_string_vt(fvt)) {
-        char number[64];
-        const size_t length = field->print_number(number, sizeof number);
-        // An integer prints as digits with an optional '-', always plain.
-        if ((is_integer_vt(fvt) && length != 0) || is_plain_number(std::string_view(number, length))) {
-            out.append(number, length);
+        char* const number = out.room(64);
+        const size_t length = field->print_number(number, 64);
+        // An integer prints as digits with an optional '-', a decimal with a
+        // fraction as well: always plain.
+        const bool plain = (is_integer_vt(fvt) || fvt == VT_DECIMAL) && length != 0;
+        if (plain || is_plain_number(std::string_view(number, length))) {
+            out.advance(number + length);
             return;
         }
     }
-    out += value_text(field, column);
+    out.put(value_text(field, column));
 }
 
 // The two literals append_fld_str makes of a large value that can come

@@ -16,6 +16,7 @@
 
 #include "value/ole_variant.h"
 
+class sql_text_cursor;
 class udb_field;
 struct t_ftd;
 
@@ -62,6 +63,8 @@ std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool
 
 // get_fld_append_str(field, column, false) appended to out.
 void append_fld_str(std::string& out, const udb_field* field, const t_ftd* column);
+// The same written at a cursor, for a writer of many values.
+void put_fld_str(sql_text_cursor& out, const udb_field* field, const t_ftd* column);
 
 // Bytes of one piece of a value written piece by piece.
 constexpr size_t sql_piece_size = 131072;

@@ -409,6 +409,11 @@ bool tk_codepage_leaves_undefined(int codepage) {
     return std::find(map, map + 256, static_cast<wchar_t>(kReplacement)) != map + 256;
 }
 
+const wchar_t* tk_codepage_byte_table(int codepage) {
+    const cp_entry& entry = lookup(codepage, kToUnicodePrefix);
+    return entry.kind == cp_kind::table ? entry.table->to_wide : nullptr;
+}
+
 size_t tk_codepage_lacks(std::wstring_view text, int codepage, std::wstring* out) {
     const cp_entry& entry = lookup(codepage, kToAnsiPrefix);
     if (entry.kind == cp_kind::utf8) return 0;

@@ -98,6 +98,12 @@ bool tk_is_codepage_supported(int codepage);
 // supported.
 bool tk_codepage_leaves_undefined(int codepage);
 
+// The character of each of the 256 bytes of a single-byte code page, for
+// readers that convert text byte by byte (tk_codepage_reader); null for
+// UTF-8, a multi-byte code page and one not supported. Valid for the life of
+// the process.
+const wchar_t* tk_codepage_byte_table(int codepage);
+
 // How many characters of `text` `codepage` cannot hold (each would become
 // '?' there); the whole text is read, past embedded zero units too. With
 // `out`, and only when the count is not 0, `out` receives the text with '?'

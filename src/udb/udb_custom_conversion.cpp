@@ -46,6 +46,10 @@ bool udb_custom_conversion::is_acceptable2(const udb_field& value) {
     return first_rule([&](const udb_conversion_rule& r) { return r.is_acceptable2(value); }) != nullptr;
 }
 
+const udb_conversion_rule* udb_custom_conversion::accepting_rule(const udb_field& value) {
+    return first_rule([&](const udb_conversion_rule& r) { return r.is_acceptable2(value); });
+}
+
 std::wstring udb_custom_conversion::handle2(const udb_field& value) {
     tk_log(1, "udb_custom_conversion::handle2");
     const udb_custom_conversion* self = try_ptr();

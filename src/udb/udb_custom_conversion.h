@@ -15,6 +15,7 @@
 
 #include "tk/tk_singleton.h"
 #include "udb/udb_conversion_rule.h"
+#include "udb/udb_field.h"
 
 class udb_custom_conversion : public tk_singleton<udb_custom_conversion> {
 public:
@@ -36,12 +37,19 @@ public:
         return self != nullptr && self->may_accept(vt);
     }
     static std::wstring handle2(const udb_field& value);
+    // The rule that decides the value's literal (the first that accepts it),
+    // or null: is_acceptable2 and handle2's choice asked once, for writers
+    // that ask for every value.
+    static const udb_conversion_rule* rule_for(const udb_field& value) {
+        return may_accept_type(value.get_type()) ? accepting_rule(value) : nullptr;
+    }
 
 private:
     // The first rule of the registered list that `accepts`, or null (also
     // when no list is registered).
     template <class Accepts>
     static const udb_conversion_rule* first_rule(Accepts accepts);
+    static const udb_conversion_rule* accepting_rule(const udb_field& value);
 
     // Whether some rule may accept values of the type (see
     // udb_conversion_rule::may_accept): bit vt for the types below 64,

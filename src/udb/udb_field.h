@@ -25,9 +25,10 @@ public:
     uint32_t get_size() const {
         const VARTYPE vt = get_type();
         if (vt == VT_BSTR) return static_cast<uint32_t>(get_text().size());
-        if (vt < VT_BSTR) return size;  // numbers and dates: no byte string among them
-        if (is_byte_string_vt(vt) || vt == VT_SAFEARRAY) return static_cast<uint32_t>(get_safe_array_size());
-        return size;
+        // The byte strings are VT_DISPATCH and tags from VT_BLOB on; a
+        // VT_SAFEARRAY holds no bytes here.
+        if (vt != VT_DISPATCH && vt < VT_BLOB) return vt == VT_SAFEARRAY ? 0 : size;
+        return is_byte_string_vt(vt) ? static_cast<uint32_t>(get_byte_vector().size()) : size;
     }
 
     uint32_t size = 0;

@@ -71,7 +71,8 @@ int32_t udb_record::get_total_size() const {
 template <bool Traced>
 int32_t udb_record::total_size() const {
     int64_t sum = 0;
-    for (size_t i = 0; i < fields.size(); ++i) {
+    const size_t n = fields.size();
+    for (size_t i = 0; i < n; ++i) {
         const udb_field* f = fields[i].get();
         if (f == nullptr) {
             tk_log(3, "Incorrect field #%d", static_cast<int>(i));

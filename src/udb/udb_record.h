@@ -46,6 +46,10 @@ public:
     void reset();
 
     std::vector<std::unique_ptr<udb_field>> fields;
+    // Set by a producer that keeps the same fields, names and places for
+    // the record's life and only changes their values (a table's cursor):
+    // a writer may then pair its columns with this record's fields once.
+    bool fixed_layout = false;
 
 private:
     template <bool Traced>

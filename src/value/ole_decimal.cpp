@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "value/ole_digits.h"
+
 namespace {
 
 using u128 = unsigned __int128;
@@ -268,6 +270,34 @@ bool ole_decimal::to_uint64(uint64_t& out) const {
     return true;
 }
 
+namespace {
+
+// The whole part and the fraction of a 64-bit mantissa of `places` places:
+// a division by a constant for the usual scales.
+template <uint64_t power>
+void split_by(uint64_t m, uint64_t& whole, uint64_t& fraction) {
+    whole = m / power;
+    fraction = m % power;
+}
+
+void split(uint64_t m, int places, uint64_t& whole, uint64_t& fraction) {
+    switch (places) {
+    case 1:
+        return split_by<10>(m, whole, fraction);
+    case 2:
+        return split_by<100>(m, whole, fraction);
+    case 3:
+        return split_by<1000>(m, whole, fraction);
+    case 4:
+        return split_by<10000>(m, whole, fraction);
+    default:
+        whole = m / ole_digits::powers_of_ten[places];
+        fraction = m % ole_digits::powers_of_ten[places];
+    }
+}
+
+}  // namespace
+
 std::size_t ole_decimal::to_chars(char* buf) const {
     u128 m = mantissa();
     if (m == 0) {
@@ -276,6 +306,20 @@ std::size_t ole_decimal::to_chars(char* buf) const {
     }
     std::size_t len = 0;
     if (is_negative()) buf[len++] = '-';
+    if (hi32 == 0 && scale <= 19) {
+        // Nearly every value: the whole part, then the fraction without the
+        // zeros behind it.
+        uint64_t whole = lo64, fraction = 0;
+        int places = scale;
+        if (places != 0) split(lo64, places, whole, fraction);
+        char* p = ole_digits::put(whole, buf + len);
+        if (fraction != 0) {
+            while (fraction % 10 == 0) fraction /= 10, --places;
+            *p++ = '.';
+            p = ole_digits::put_n(fraction, places, p);
+        }
+        return static_cast<std::size_t>(p - buf);
+    }
     // The digits in order, where the text starts. 128-bit division is a
     // library call: a mantissa that fits in 64 bits (nearly all of them) is
     // printed in 64 bits.

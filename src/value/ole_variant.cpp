@@ -11,6 +11,7 @@
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_text.h"
+#include "value/ole_digits.h"
 
 namespace {
 
@@ -188,27 +189,48 @@ void ole_variant::set_date_value(const ole_date& date) {
 }
 // ---- printing --------------------------------------------------------------------
 
+namespace {
+
+// A signed integer's text at p; returns its length.
+std::size_t put_signed(int64_t v, char* p) {
+    if (v >= 0) return static_cast<std::size_t>(ole_digits::put(static_cast<uint64_t>(v), p) - p);
+    *p = '-';
+    return static_cast<std::size_t>(ole_digits::put(0 - static_cast<uint64_t>(v), p + 1) - p);
+}
+
+std::size_t put_unsigned(uint64_t v, char* p) { return static_cast<std::size_t>(ole_digits::put(v, p) - p); }
+
+}  // namespace
+
 std::size_t ole_variant::print_number(char* buf, std::size_t cap) const {
+    if (printed_.size != 0 && printed_.vt == vt_ && cap >= sizeof printed_.text) {
+        uint64_t payload[2];
+        payload_of(payload);
+        if (payload[0] == printed_.payload[0] && payload[1] == printed_.payload[1]) {
+            std::memcpy(buf, printed_.text, sizeof printed_.text);  // all of it: a fixed copy is a few moves
+            return printed_.size;
+        }
+    }
     char* end = buf + cap;
     switch (vt_) {
     case VT_I1:
-        return static_cast<std::size_t>(std::to_chars(buf, end, num_.i1).ptr - buf);
+        return put_signed(num_.i1, buf);
     case VT_UI1:
-        return static_cast<std::size_t>(std::to_chars(buf, end, num_.ui1).ptr - buf);
+        return put_unsigned(num_.ui1, buf);
     case VT_I2:
-        return static_cast<std::size_t>(std::to_chars(buf, end, num_.i2).ptr - buf);
+        return put_signed(num_.i2, buf);
     case VT_UI2:
-        return static_cast<std::size_t>(std::to_chars(buf, end, num_.ui2).ptr - buf);
+        return put_unsigned(num_.ui2, buf);
     case VT_I4:
     case VT_INT:
-        return static_cast<std::size_t>(std::to_chars(buf, end, num_.i4).ptr - buf);
+        return put_signed(num_.i4, buf);
     case VT_UI4:
     case VT_UINT:
-        return static_cast<std::size_t>(std::to_chars(buf, end, num_.ui4).ptr - buf);
+        return put_unsigned(num_.ui4, buf);
     case VT_I8:
-        return static_cast<std::size_t>(std::to_chars(buf, end, i64_).ptr - buf);
+        return put_signed(i64_, buf);
     case VT_UI8:
-        return static_cast<std::size_t>(std::to_chars(buf, end, u64_).ptr - buf);
+        return put_unsigned(u64_, buf);
     case VT_BOOL:
         buf[0] = num_.boolean == VARIANT_TRUE ? '1' : '0';
         return 1;

@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -244,6 +245,12 @@ protected:
     void set_double_value(double v);                 // VT_R8
     void set_currency_value(ole_currency cy);        // VT_CY
     void set_bool_value(bool v);                     // VT_BOOL
+    // Keeps `text` (at most 22 bytes), which the value was just read from
+    // and which the caller knows to be exactly what print_number() writes
+    // for it, so that print_number() copies it instead of printing again.
+    // It is kept with the type and payload it was kept for, and used only
+    // while the value still has them.
+    void keep_printed(std::string_view text);
 
 private:
     // Texts and byte strings larger than this give their memory back when the
@@ -289,6 +296,16 @@ private:
     // UTF-8 offset), so reading a long text in order stays linear.
     mutable std::size_t raw_text_index_ = 0;
     mutable std::size_t raw_text_offset_ = 0;
+    // What keep_printed() kept: print_number()'s text of the value of type
+    // `vt` whose payload was `payload` (see payload_of), `size` 0 for none.
+    struct printed_text {
+        uint64_t payload[2] = {};
+        VARTYPE vt = VT_EMPTY;
+        uint8_t size = 0;
+        char text[24] = {};
+    };
+    printed_text printed_;
+    void payload_of(uint64_t (&payload)[2]) const;
 };
 
 inline void ole_variant::release() {
@@ -364,6 +381,40 @@ inline void ole_variant::set_bool_value(bool v) {
     release();
     vt_ = VT_BOOL;
     num_.boolean = v ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+// The bytes print_number()'s text follows from: a decimal's, or the small
+// numbers' and the 64-bit one's.
+inline void ole_variant::payload_of(uint64_t (&payload)[2]) const {
+    if (vt_ == VT_DECIMAL) {
+        static_assert(sizeof dec_ == sizeof payload);
+        std::memcpy(payload, &dec_, sizeof payload);
+        return;
+    }
+    static_assert(sizeof num_ == sizeof payload[0]);
+    std::memcpy(&payload[0], &num_, sizeof payload[0]);
+    payload[1] = static_cast<uint64_t>(i64_);
+}
+
+inline void ole_variant::keep_printed(std::string_view text) {
+    const std::size_t n = text.size();
+    if (n == 0 || n > sizeof printed_.text - 2) return;
+    payload_of(printed_.payload);
+    printed_.vt = vt_;
+    printed_.size = static_cast<uint8_t>(n);
+    // As two copies of a fixed size that may overlap, which stay within the text.
+    char* const to = printed_.text;
+    const char* const from = text.data();
+    if (n >= 8) {
+        std::memcpy(to, from, 8);
+        if (n > 16) std::memcpy(to + 8, from + 8, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+    }
 }
 
 inline void ole_variant::set_date_value(const ole_date& date, double variant_time) {

@@ -142,7 +142,7 @@ TEST(dbf_decoding, byte_vectors_written_by_hand) {
         c.how = dbf_field::decoding_of(fd);
         c.vartype = dbf_get_vartype_2(fd);
         dbf_field f(std::wstring(), len);
-        f.decode(reinterpret_cast<const uint8_t*>(bytes.data()), c, 1252);
+        f.decode(reinterpret_cast<const uint8_t*>(bytes.data()), c, tk_codepage_reader(1252));
         return f.loss;
     };
     // Level 7 'I' and '+': big-endian with the sign bit inverted; zeros are no value.
@@ -211,6 +211,31 @@ TEST(dbf_decoding, byte_vectors_written_by_hand) {
     n200.field_type = 'N';
     n200.length = 200;
     EXPECT_EQ(dbf_get_vartype_2(n200), VT_DECIMAL);
+}
+
+// A number field's text is kept for printing only where it is the value's
+// own print: a cell prints as a copy of it (which keeps no text) prints.
+TEST(dbf_decoding, a_number_prints_as_its_value_prints) {
+    for (const char* text : {"   123", "-0", "0", "007", "  -5", "0.50", ".5", "5.", "-0.00", "12.05", "-99920.81",
+                             "0.001", "00.5", "1000", "-1.10", "0.0", "123456789012345678", "-12345678901234.5678"}) {
+        for (uint8_t decimals : {0, 2, 4}) {
+            dbf_field_descriptor7 fd;
+            fd.field_type = 'N';
+            fd.length = 20;
+            fd.decimals = decimals;
+            dbf_column c;
+            c.width = fd.length;
+            c.how = dbf_field::decoding_of(fd);
+            c.vartype = dbf_get_vartype_2(fd);
+            if (c.how == dbf_decoding::decimal) dbf_field::set_decimal_bounds(c, fd);
+            std::string bytes(text);
+            bytes.insert(0, fd.length - bytes.size(), ' ');
+            dbf_field f(std::wstring(), fd.length);
+            f.decode(reinterpret_cast<const uint8_t*>(bytes.data()), c, tk_codepage_reader(1252));
+            EXPECT_EQ(f.to_string(), ole_variant(static_cast<const ole_variant&>(f)).to_string())
+                << "'" << text << "' with " << int(decimals) << " decimals";
+        }
+    }
 }
 
 // Nineteen digits hold integers beyond the signed 64-bit range, and more

@@ -7,10 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tk/tk_codepage_reader.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_text.h"
 
@@ -129,6 +131,25 @@ TEST(TextCodepage, UndefinedByteGivesReplacementCharacter) {
                                      1253),
               L"a\xFFFD"
               "b");
+}
+
+// The reader of many texts of one code page gives what the conversion gives,
+// and counts the U+FFFD in it: in short texts, in blocks of plain ASCII,
+// blocks of other bytes, and the few bytes after the last block.
+TEST(TextCodepage, TheReaderReadsAsTheConversionAndCountsWhatItCouldNot) {
+    const std::string latin = "Plain ASCII text, long enough for blocks: ";
+    for (int cp : {1251, 1253, 1252, 437, 65001, 936}) {
+        if (!tk_is_codepage_supported(cp)) continue;
+        const tk_codepage_reader reader(cp);
+        for (const std::string& text : {std::string("a\xAA\x98"), latin, latin + "\xC0\xAA\xE9" + latin + "\x98\xAA",
+                                        std::string(40, '\xAA') + "z", std::string("\xE4\xB8\xAD\xFF")}) {
+            const std::wstring expected = tk_codepage_to_unicode(text, cp);
+            std::wstring read = L"left over";
+            const size_t undefined = reader.read(text, read);
+            EXPECT_EQ(read, expected) << cp;
+            EXPECT_EQ(undefined, size_t(std::count(expected.begin(), expected.end(), L'\xFFFD'))) << cp;
+        }
+    }
 }
 
 TEST(TextCodepage, CharacterTheTargetLacksBecomesQuestionMark) {

@@ -50,6 +50,9 @@ TEST(OleDecimal, PrintsExactlyWithoutTrailingZerosOrExponent) {
     EXPECT_EQ(decimal_text("+7."), "7");
     EXPECT_EQ(decimal_text("1.5e3"), "1500");
     EXPECT_EQ(decimal_text("15E-5"), "0.00015");
+    EXPECT_EQ(decimal_text("-123.4560000"), "-123.456");
+    EXPECT_EQ(decimal_text("0.0000000000000000001"), "0.0000000000000000001");
+    EXPECT_EQ(decimal_text("18446744073709551.615"), "18446744073709551.615");
     EXPECT_EQ(decimal_text("79228162514264337593543950335"), "79228162514264337593543950335");
     EXPECT_EQ(decimal_text("-7.9228162514264337593543950335"), "-7.9228162514264337593543950335");
 }
@@ -200,6 +203,9 @@ TEST(VariantFromText, WideTextIsReadLikeNarrowText) {
 TEST(VariantPrint, IntAndUintPrintLikeTheirFixedWidthKin) {
     EXPECT_EQ(from_s("-5", VT_INT).to_string(), "-5");
     EXPECT_EQ(from_s("4000000000", VT_UINT).to_string(), "4000000000");
+    EXPECT_EQ(from_s("-9223372036854775808", VT_I8).to_string(), "-9223372036854775808");
+    EXPECT_EQ(from_s("18446744073709551615", VT_UI8).to_string(), "18446744073709551615");
+    EXPECT_EQ(from_s("0", VT_I2).to_string(), "0");
     EXPECT_EQ(from_s("-5", VT_INT).to_long(), -5);
     EXPECT_TRUE(from_s("7", VT_UINT).to_bool());
     EXPECT_DOUBLE_EQ(from_s("7", VT_UINT).to_double(), 7.0);
