@@ -21,7 +21,7 @@
 
 namespace {
 
-std::atomic<unsigned> max_workers{8};
+std::atomic<unsigned> max_workers{dump_row_pipeline::default_max_workers};
 
 constexpr size_t slice_bytes = 256 * 1024;  // record bytes a worker takes at once
 constexpr size_t batch_bytes = 64 * 1024;   // text handed to the writer at once

@@ -65,9 +65,14 @@ public:
     // Worker threads a run starts: one per core the process may run on but
     // the writer's, at most the limit (none on one core).
     static unsigned worker_count();
-    // Limits the workers of later runs (default 8); 0 turns the pipeline
-    // off, so every table is copied by one thread.
+    // Limits the workers of later runs; 0 turns the pipeline off, so every
+    // table is copied by one thread.
     static void set_max_workers(unsigned count);
+    // Four workers make rows of a typical table as fast as the writer puts
+    // them into the file; more only spend CPU on the same wall time (the
+    // rows' text crossing between cores), so only tables of many columns
+    // would gain from them.
+    static constexpr unsigned default_max_workers = 4;
 
 private:
     struct batch;

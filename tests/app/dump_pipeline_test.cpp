@@ -85,7 +85,7 @@ protected:
         delete src_dir;
         src_dir = nullptr;
     }
-    void TearDown() override { dump_row_pipeline::set_max_workers(8); }
+    void TearDown() override { dump_row_pipeline::set_max_workers(dump_row_pipeline::default_max_workers); }
 
     // One run with at most `workers` threads (0: the one-thread loop).
     outcome convert(unsigned workers, bool skip_deleted, recording_error_view::answer answer = {},
