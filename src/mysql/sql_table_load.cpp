@@ -35,12 +35,13 @@ uint64_t warning_row(const std::string& message) {
 }
 
 // Bytes of a value sent apart from its statement: a byte string's, or the
-// UTF-8 of a text.
+// UTF-8 of a text, counted without making it (a memo of megabytes would
+// otherwise be encoded once to be measured and again to be sent).
 uint64_t raw_size(const udb_field& field) {
     if (is_byte_string_vt(field.get_type())) return field.get_safe_array_size();
-    std::string buffer(sql_piece_size, '\0');
+    if (field.get_type() != VT_BSTR) return 0;
     uint64_t total = 0;
-    for (size_t piece = 0; (piece = field.get_raw_at(total, buffer.data(), buffer.size())) != 0;) total += piece;
+    for (wchar_t c : field.get_text()) total += tk_utf8_length(c);
     return total;
 }
 
